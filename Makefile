@@ -1,0 +1,25 @@
+# Front door: `make test` sets up, builds and runs every test; `make run` sweeps once.
+BUILD ?= build
+JOBS ?= $(shell nproc)
+CMAKE_FLAGS ?=
+
+.PHONY: all setup configure build test run bench clean
+
+all: build
+
+setup:
+	@tools/setup.sh
+
+$(BUILD)/CMakeCache.txt: | setup
+	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(CMAKE_FLAGS)
+
+configure: $(BUILD)/CMakeCache.txt
+
+build: setup configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+test: build
+	MORVANE_BUILD=$(abspath $(BUILD)) tools/run-tests.sh
+
+clean:
+	rm -rf $(BUILD)

@@ -1,0 +1,167 @@
+#include "engine/sweep_log.h"
+
+#include <windows.h>
+
+#include <cstdarg>
+#include <cstring>
+#include <string>
+
+#include "winlib/time_format.h"
+
+const char kWaitingText[] = "Waiting to start sweeping";
+const char kProgressCaption[] = "Sweeping Progress";
+
+namespace {
+// Each log call takes a reference to the sink for the length of the call.
+// Detaching clears the pointer first, so no new call can reach the old sink,
+// then waits until the calls in flight have left it. Sinks never block on the
+// GUI thread, so that wait is short. (A reader-writer lock would do the same,
+// but under a steady stream of readers its writer may never get in.)
+struct SinkSlot {
+  SinkSlot() {
+    ::InitializeCriticalSection(&cs);
+    idle = ::CreateEventA(nullptr, TRUE, TRUE, nullptr);
+  }
+  CRITICAL_SECTION cs;
+  HANDLE idle;  // set while no call is inside the sink
+  ProgressSink* sink = nullptr;
+  long active = 0;
+};
+
+SinkSlot& Slot() {
+  static SinkSlot* slot = new SinkSlot;  // never destroyed: workers may log during exit
+  return *slot;
+}
+
+class SinkAccess {
+ public:
+  SinkAccess() {
+    SinkSlot& s = Slot();
+    ::EnterCriticalSection(&s.cs);
+    m_sink = s.sink;
+    if (m_sink != nullptr && s.active++ == 0) ::ResetEvent(s.idle);
+    ::LeaveCriticalSection(&s.cs);
+  }
+  ~SinkAccess() {
+    if (m_sink == nullptr) return;
+    SinkSlot& s = Slot();
+    ::EnterCriticalSection(&s.cs);
+    if (--s.active == 0) ::SetEvent(s.idle);
+    ::LeaveCriticalSection(&s.cs);
+  }
+  SinkAccess(const SinkAccess&) = delete;
+  SinkAccess& operator=(const SinkAccess&) = delete;
+  ProgressSink* operator->() const { return m_sink; }
+  explicit operator bool() const { return m_sink != nullptr; }
+  ProgressSink* Get() const { return m_sink; }
+
+ private:
+  ProgressSink* m_sink;
+};
+
+const int kStatusIds[] = {IDC_STATUS_WINDOWS, IDC_STATUS_INTERNET, IDC_STATUS_APPLICATIONS, IDC_TOTALS};
+const int kBarIds[] = {IDC_PROGRESS_WINDOWS, IDC_PROGRESS_INTERNET, IDC_PROGRESS_APPLICATIONS};
+}  // namespace
+
+void AttachProgressSink(ProgressSink* sink) {
+  SinkSlot& s = Slot();
+  ::EnterCriticalSection(&s.cs);
+  s.sink = sink;
+  ::LeaveCriticalSection(&s.cs);
+  // Calls that still hold the previous sink finish before this returns.
+  ::WaitForSingleObject(s.idle, INFINITE);
+}
+
+void DetachProgressSink() { AttachProgressSink(nullptr); }
+
+ProgressSink* CurrentProgressSink() {
+  SinkAccess sink;
+  return sink.Get();
+}
+
+void LogLine(const char* text, int statusId) {
+  SinkAccess sink;
+  if (!sink) return;
+  sink->AppendLog(text);
+  if (statusId != 0) sink->SetItemText(statusId, text);
+}
+
+void LogStamped(const char* text, int statusId) {
+  {
+    SinkAccess sink;
+    if (!sink) return;  // skip the formatting when nobody listens
+  }
+  std::string line = text;
+  line += FormatLocalTime(kStampFormat);
+  LogLine(line.c_str(), statusId);
+}
+
+void LogFormat(int statusId, const char* format, ...) {
+  char buf[512];
+  va_list args;
+  va_start(args, format);
+  VFormatLine(buf, sizeof buf, format, args);
+  va_end(args);
+  LogLine(buf, statusId);
+}
+
+void LogItem(int* count, int statusId, const char* indent, const char* format, ...) {
+  char message[512];
+  va_list args;
+  va_start(args, format);
+  VFormatLine(message, sizeof message, format, args);
+  va_end(args);
+  char line[512];
+  if (count != nullptr) {
+    ++*count;
+    FormatLine(line, sizeof line, "%sItem %d, %s", indent, *count, message);
+    LogLine(line, statusId);
+  } else {
+    FormatLine(line, sizeof line, "%s%s", indent, message);
+    LogLine(line, 0);
+  }
+}
+
+void SetProgress(int barId, unsigned percent) {
+  SinkAccess sink;
+  if (sink) sink->SetBarPos(barId, percent > 100 ? 100 : percent);
+}
+
+void SetTitle(const char* text) {
+  SinkAccess sink;
+  if (sink) sink->SetCaption(text);
+}
+
+void AddTotals(int count, float kb) {
+  SinkAccess sink;
+  if (!sink) return;
+  TimedLockGuard hold(sink->m_lock, TimedLockGuard::kPatient);
+  sink->m_nTotalItems += count;
+  sink->m_fTotalKB += kb;
+}
+
+void ShowTotals() {
+  SinkAccess sink;
+  if (!sink || !sink->HasItem(IDC_TOTALS)) return;
+  char line[128];
+  {
+    TimedLockGuard hold(sink->m_lock, TimedLockGuard::kPatient);
+    FormatLine(line, sizeof line, "Total: %d item(s) swept, %.3f KB restored.", sink->m_nTotalItems,
+               static_cast<double>(sink->m_fTotalKB));
+  }
+  sink->SetItemText(IDC_TOTALS, line);
+}
+
+void ResetProgress() {
+  SinkAccess sink;
+  if (!sink) return;
+  for (int id : kStatusIds) sink->SetItemText(id, kWaitingText);
+  for (int id : kBarIds) {
+    sink->SetBarRange(id, 0, 100);
+    sink->SetBarPos(id, 0);
+  }
+  sink->SetCaption(kProgressCaption);
+  TimedLockGuard hold(sink->m_lock, TimedLockGuard::kPatient);
+  sink->m_nTotalItems = 0;
+  sink->m_fTotalKB = 0.0f;
+}

@@ -1,0 +1,121 @@
+// The sweep worker: one supervisor thread that starts a thread per requested
+// category (Windows, Applications, Internet), notices when each ends and tells
+// the main window; and the three category procedures those threads run.
+#pragma once
+#include <windows.h>
+
+#include <cstddef>
+
+#include "winlib/event.h"
+#include "winlib/thread.h"
+#include "winlib/timed_lock.h"
+
+enum SweepCategory : int {
+  SWEEP_CATEGORY_WINDOWS = 0,
+  SWEEP_CATEGORY_APPLICATIONS = 1,
+  SWEEP_CATEGORY_INTERNET = 2,
+  SWEEP_CATEGORY_COUNT = 3,
+};
+
+// Bits of the request and cancel words.
+enum SweepBits : int {
+  SWEEP_QUIT = 0x01,  // request word only: end the supervisor
+  SWEEP_ALL = 0x04,   // cancel word only: stop every category
+  SWEEP_WINDOWS = 0x08,
+  SWEEP_APPLICATIONS = 0x10,
+  SWEEP_INTERNET = 0x20,
+};
+
+// WM_SWEEP_FINISHED: wParam = category number, lParam = state.
+constexpr UINT WM_SWEEP_FINISHED = 1034;
+enum SweepState : int { SWEEP_ENDED = 1, SWEEP_STARTED = 2 };
+
+class SweepWorker;
+
+// A target cleaner: writes its own opening line, removes through the engine's
+// primitives and adds to the two tally halves (either may be null).
+using TargetCleaner = void (*)(SweepWorker* worker, int* count, float* kb);
+
+// One step of a category procedure. progress < 0: the bar is not moved;
+// bit 0: the cleaner always runs.
+struct SweepStep {
+  int progress;
+  bool checkCancel;
+  int bit;
+  TargetCleaner cleaner;
+};
+
+struct SweepTable {
+  const SweepStep* steps;
+  size_t count;
+};
+
+// The cleaners of each category in the order they run. Tests may replace a
+// table and must restore it.
+SweepTable& WindowsSweepTable();
+SweepTable& InternetSweepTable();
+SweepTable& ApplicationsSweepTable();
+
+// Category procedures: thread entry points, also called directly (exit,
+// logoff, one-shot mode). The result carries no meaning.
+unsigned SweepWindows(SweepWorker* worker);
+unsigned SweepInternet(SweepWorker* worker);
+unsigned SweepApplications(SweepWorker* worker);
+
+class SweepWorker {
+ public:
+  // How category threads are made; tests swap it to force a failure.
+  using ThreadFactory = Thread* (*)(Thread::Proc proc, void* param, bool suspended);
+
+  // Creates the lock, the event and the supervisor thread, suspended.
+  SweepWorker();
+  virtual ~SweepWorker();
+  SweepWorker(const SweepWorker&) = delete;
+  SweepWorker& operator=(const SweepWorker&) = delete;
+
+  // Holding the lock: resets the wake event and resumes the supervisor.
+  void Start();
+
+  // The window that receives WM_SWEEP_FINISHED (none: nothing is posted).
+  void SetNotifyWindow(HWND hwnd) { m_hNotify = hwnd; }
+
+  // Several requests under one hold of the lock are served in one pass.
+  void Lock() { m_lock.LockPatiently(); }
+  void Unlock() { m_lock.Unlock(); }
+
+  // Sets the category bits in the request word, clears them in the cancel
+  // word, and wakes the supervisor.
+  void RequestSweep(int bits);
+  // Sets bits in the cancel word (a category bit, or SWEEP_ALL).
+  void RequestCancel(int bits);
+  // Clears bits of the cancel word (the main window clears SWEEP_ALL when a
+  // sweep of all categories has ended).
+  void ClearCancel(int bits);
+  bool IsCancelled(int mask);
+  bool IsRunning(int category);
+  bool IsAnyRunning();
+
+  // Asks the supervisor to end once the running categories have finished,
+  // waits for it, and deletes this worker.
+  void Quit();
+
+  ThreadFactory m_threadFactory = &Thread::Begin;
+
+ private:
+  static unsigned SupervisorMain(void* self);
+  void SupervisorLoop();
+  void StartCategory(int category, HANDLE* waitList, DWORD* waitCount);
+  bool EndCategory(HANDLE ended);
+  bool AnyRunningUnlocked() const;
+  void Post(int category, int state);
+
+  Thread* m_pSupervisor = nullptr;
+  Event m_hWakeEvent;
+  Thread* m_pWork[SWEEP_CATEGORY_COUNT] = {};
+  int m_nRequest = 0;
+  int m_nCancel = 0;
+  int m_bQuitting = 0;
+  bool m_bStarted = false;
+  HWND m_hNotify = nullptr;
+  TimedLock m_lock;
+};

@@ -1,0 +1,336 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/sweep_log.h"
+#include "engine/sweep_worker.h"
+#include "settings/settings_groups.h"
+#include "support/test_env.h"
+
+namespace {
+
+// --- recording cleaners -------------------------------------------------
+
+std::mutex g_callsMutex;
+std::vector<int> g_calls;
+HANDLE g_release = nullptr;        // manual-reset: blocking cleaners wait for it
+std::atomic<int> g_itemsPerCall{0};
+
+void Record(int id) {
+  std::lock_guard<std::mutex> hold(g_callsMutex);
+  g_calls.push_back(id);
+}
+
+std::vector<int> Calls() {
+  std::lock_guard<std::mutex> hold(g_callsMutex);
+  return g_calls;
+}
+
+template <int Id>
+void Rec(SweepWorker*, int* count, float* kb) {
+  Record(Id);
+  for (int i = 0; i < g_itemsPerCall; ++i) {
+    LogItem(count, 0, "   ", "removed by %d\n", Id);
+    if (kb) *kb += 0.5f;
+  }
+}
+
+template <int Id>
+void Blocking(SweepWorker*, int*, float*) {
+  Record(Id);
+  ::WaitForSingleObject(g_release, 20000);
+}
+
+void CancelsWindowsAndInternet(SweepWorker* worker, int* count, float* kb) {
+  Record(50);
+  LogItem(count, IDC_STATUS_INTERNET, "   ", "removed before the cancel\n");
+  if (kb) *kb += 4.0f;
+  worker->RequestCancel(SWEEP_INTERNET);
+}
+
+// Replaces a category's table for the life of the object.
+class TableSwap {
+ public:
+  TableSwap(SweepTable& table, std::vector<SweepStep> steps) : m_table(table), m_saved(table), m_steps(std::move(steps)) {
+    m_table = SweepTable{m_steps.data(), m_steps.size()};
+  }
+  ~TableSwap() { m_table = m_saved; }
+
+ private:
+  SweepTable& m_table;
+  SweepTable m_saved;
+  std::vector<SweepStep> m_steps;
+};
+
+// A hidden window of the test thread that collects WM_SWEEP_FINISHED posts.
+class PostCollector {
+ public:
+  PostCollector() {
+    m_hwnd = ::CreateWindowExA(0, "STATIC", "collector", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  }
+  ~PostCollector() { ::DestroyWindow(m_hwnd); }
+  HWND Hwnd() const { return m_hwnd; }
+
+  // Pumps until `n` posts have arrived in all, or the time-out passes.
+  const std::vector<std::pair<int, int>>& WaitFor(size_t n, DWORD timeoutMs = 20000) {
+    DWORD start = ::GetTickCount();
+    while (m_posts.size() < n && ::GetTickCount() - start < timeoutMs) {
+      Drain();
+      if (m_posts.size() < n) ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_POSTMESSAGE);
+    }
+    return m_posts;
+  }
+  const std::vector<std::pair<int, int>>& Drain() {
+    MSG msg;
+    while (::PeekMessageA(&msg, m_hwnd, WM_SWEEP_FINISHED, WM_SWEEP_FINISHED, PM_REMOVE))
+      m_posts.emplace_back(static_cast<int>(msg.wParam), static_cast<int>(msg.lParam));
+    return m_posts;
+  }
+  size_t CountOf(int category, int state) {
+    return std::count(m_posts.begin(), m_posts.end(), std::make_pair(category, state));
+  }
+
+ private:
+  HWND m_hwnd;
+  std::vector<std::pair<int, int>> m_posts;
+};
+
+class SweepWorkerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    g_calls.clear();
+    g_itemsPerCall = 0;
+    g_release = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    m_savedTargets[0] = g_WindowsSettings.m_nTargets;
+    m_savedTargets[1] = g_InternetSettings.m_nTargets;
+    m_savedTargets[2] = g_ApplicationSettings.m_nTargets;
+    g_WindowsSettings.m_nTargets = g_InternetSettings.m_nTargets = g_ApplicationSettings.m_nTargets = 0x7FF;
+    m_worker = new SweepWorker;
+    m_worker->SetNotifyWindow(m_posts.Hwnd());
+    m_worker->Start();
+  }
+  void TearDown() override {
+    ::SetEvent(g_release);
+    if (m_worker) m_worker->Quit();
+    ::CloseHandle(g_release);
+    g_WindowsSettings.m_nTargets = m_savedTargets[0];
+    g_InternetSettings.m_nTargets = m_savedTargets[1];
+    g_ApplicationSettings.m_nTargets = m_savedTargets[2];
+  }
+
+  ProgressRecorder m_rec;
+  PostCollector m_posts;
+  SweepWorker* m_worker = nullptr;
+  int m_savedTargets[3];
+};
+
+const std::pair<int, int> kStarted(int c) { return {c, SWEEP_STARTED}; }
+const std::pair<int, int> kEnded(int c) { return {c, SWEEP_ENDED}; }
+
+}  // namespace
+
+TEST_F(SweepWorkerTest, OneRequestForAllStartsApplicationsThenWindowsThenInternet) {
+  TableSwap w(WindowsSweepTable(), {{50, true, 0, &Rec<1>}});
+  TableSwap i(InternetSweepTable(), {{50, true, 0, &Rec<2>}});
+  TableSwap a(ApplicationsSweepTable(), {{50, true, 0, &Rec<3>}});
+  m_worker->Lock();
+  m_worker->RequestSweep(SWEEP_INTERNET);
+  m_worker->RequestSweep(SWEEP_WINDOWS | SWEEP_APPLICATIONS);
+  m_worker->Unlock();
+  const auto& posts = m_posts.WaitFor(6);
+  ASSERT_EQ(posts.size(), 6u);
+  std::vector<std::pair<int, int>> started;
+  for (auto p : posts)
+    if (p.second == SWEEP_STARTED) started.push_back(p);
+  EXPECT_EQ(started, (std::vector<std::pair<int, int>>{kStarted(SWEEP_CATEGORY_APPLICATIONS),
+                                                         kStarted(SWEEP_CATEGORY_WINDOWS),
+                                                         kStarted(SWEEP_CATEGORY_INTERNET)}));
+  for (int c : {0, 1, 2}) EXPECT_EQ(m_posts.CountOf(c, SWEEP_ENDED), 1u);
+  auto calls = Calls();
+  std::sort(calls.begin(), calls.end());
+  EXPECT_EQ(calls, (std::vector<int>{1, 2, 3}));
+  auto log = m_rec.LogLines();
+  auto has = [&](const char* prefix) {
+    return std::any_of(log.begin(), log.end(), [&](const std::string& l) { return l.rfind(prefix, 0) == 0; });
+  };
+  EXPECT_TRUE(has("Start a thread to clean up the history for applications. @ "));
+  EXPECT_TRUE(has("Finish the thread cleanning the history for the internet browser. @ "));
+  EXPECT_FALSE(m_worker->IsAnyRunning());
+}
+
+TEST_F(SweepWorkerTest, ARunningCategoryIsNeverStartedTwice) {
+  TableSwap w(WindowsSweepTable(), {{10, true, 0, &Blocking<1>}});
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  ASSERT_EQ(m_posts.WaitFor(1).size(), 1u);
+  EXPECT_TRUE(m_worker->IsRunning(SWEEP_CATEGORY_WINDOWS));
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  ::Sleep(200);
+  EXPECT_EQ(m_posts.Drain().size(), 1u);
+  ::SetEvent(g_release);
+  m_posts.WaitFor(2);
+  ::Sleep(100);
+  m_posts.Drain();
+  EXPECT_EQ(m_posts.CountOf(SWEEP_CATEGORY_WINDOWS, SWEEP_STARTED), 1u);
+  EXPECT_EQ(m_posts.CountOf(SWEEP_CATEGORY_WINDOWS, SWEEP_ENDED), 1u);
+  EXPECT_EQ(Calls(), std::vector<int>{1});
+}
+
+TEST_F(SweepWorkerTest, ALaterRequestStartsOnlyWhatWasAsked) {
+  TableSwap w(WindowsSweepTable(), {{10, true, 0, &Rec<1>}});
+  TableSwap i(InternetSweepTable(), {{10, true, 0, &Rec<2>}});
+  m_worker->RequestSweep(SWEEP_INTERNET);
+  ASSERT_EQ(m_posts.WaitFor(2).size(), 2u);
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  const auto& posts = m_posts.WaitFor(4);
+  ASSERT_EQ(posts.size(), 4u);
+  EXPECT_EQ(posts[2], kStarted(SWEEP_CATEGORY_WINDOWS));
+  EXPECT_EQ(posts[3], kEnded(SWEEP_CATEGORY_WINDOWS));
+  EXPECT_EQ(Calls(), (std::vector<int>{2, 1}));
+}
+
+namespace {
+struct QuitCtx {
+  SweepWorker* worker;
+  std::atomic<bool> returned{false};
+};
+unsigned QuitOnThread(void* p) {
+  auto* c = static_cast<QuitCtx*>(p);
+  c->worker->Quit();
+  c->returned = true;
+  return 0;
+}
+}  // namespace
+
+TEST_F(SweepWorkerTest, QuitWaitsForBothRunningCategoriesAndTheirEndNotices) {
+  TableSwap w(WindowsSweepTable(), {{10, true, 0, &Blocking<1>}});
+  TableSwap i(InternetSweepTable(), {{10, true, 0, &Blocking<2>}});
+  m_worker->RequestSweep(SWEEP_WINDOWS | SWEEP_INTERNET);
+  ASSERT_EQ(m_posts.WaitFor(2).size(), 2u);
+  QuitCtx ctx;
+  ctx.worker = m_worker;
+  m_worker = nullptr;  // Quit deletes it
+  Thread* quitter = Thread::Begin(&QuitOnThread, &ctx, false);
+  ::Sleep(300);
+  EXPECT_FALSE(ctx.returned.load()) << "Quit returned while categories still ran";
+  ::SetEvent(g_release);
+  ASSERT_TRUE(quitter->Wait(20000));
+  delete quitter;
+  EXPECT_TRUE(ctx.returned.load());
+  m_posts.Drain();
+  EXPECT_EQ(m_posts.CountOf(SWEEP_CATEGORY_WINDOWS, SWEEP_ENDED), 1u);
+  EXPECT_EQ(m_posts.CountOf(SWEEP_CATEGORY_INTERNET, SWEEP_ENDED), 1u);
+  auto log = m_rec.LogLines();
+  EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const std::string& l) {
+    return l.rfind("Working thread received a termination message. @ ", 0) == 0;
+  }));
+}
+
+TEST_F(SweepWorkerTest, ACancelBetweenStepsAddsNothingAndWritesNoFinishLine) {
+  TableSwap i(InternetSweepTable(), {{20, true, 0, &CancelsWindowsAndInternet}, {40, true, 0, &Rec<2>},
+                                     {60, true, 0, &Rec<3>}});
+  m_worker->RequestSweep(SWEEP_INTERNET);
+  ASSERT_EQ(m_posts.WaitFor(2).size(), 2u);
+  EXPECT_EQ(Calls(), std::vector<int>{50});
+  EXPECT_EQ(m_rec.BarHistory(IDC_PROGRESS_INTERNET), (std::vector<int>{0, 20, 40}));
+  EXPECT_EQ(m_rec.m_nTotalItems, 0);
+  EXPECT_EQ(m_rec.m_fTotalKB, 0.0f);
+  EXPECT_EQ(m_rec.ItemText(IDC_TOTALS), "");
+  for (const auto& l : m_rec.LogLines()) EXPECT_EQ(l.find("Finished cleaning up."), std::string::npos);
+  EXPECT_EQ(m_rec.ItemText(IDC_STATUS_INTERNET), "   Item 1, removed before the cancel\n");
+  // The cancel bit ends with the thread: the next request runs in full.
+  g_calls.clear();
+  m_worker->RequestSweep(SWEEP_INTERNET);
+  ASSERT_EQ(m_posts.WaitFor(4).size(), 4u);
+  EXPECT_EQ(Calls(), (std::vector<int>{50}));  // cancelled again by its own first step
+}
+
+TEST_F(SweepWorkerTest, CancelAllStopsEveryCategoryAtItsNextCheck) {
+  TableSwap w(WindowsSweepTable(), {{10, true, 0, &Blocking<1>}, {50, true, 0, &Rec<2>}});
+  TableSwap a(ApplicationsSweepTable(), {{10, true, 0, &Blocking<3>}, {50, true, 0, &Rec<4>}});
+  m_worker->RequestSweep(SWEEP_WINDOWS | SWEEP_APPLICATIONS);
+  ASSERT_EQ(m_posts.WaitFor(2).size(), 2u);
+  for (int i = 0; i < 500 && Calls().size() < 2; ++i) ::Sleep(10);  // both inside their first cleaner
+  m_worker->RequestCancel(SWEEP_ALL);
+  ::SetEvent(g_release);
+  ASSERT_EQ(m_posts.WaitFor(4).size(), 4u);
+  auto calls = Calls();
+  std::sort(calls.begin(), calls.end());
+  EXPECT_EQ(calls, (std::vector<int>{1, 3}));
+}
+
+TEST_F(SweepWorkerTest, TwoCategoriesNumberTheirOwnItemsAndTheTotalsAddUp) {
+  g_itemsPerCall = 3;
+  TableSwap w(WindowsSweepTable(), {{50, true, 0, &Rec<1>}});
+  TableSwap a(ApplicationsSweepTable(), {{50, true, 0, &Rec<2>}});
+  m_worker->RequestSweep(SWEEP_WINDOWS | SWEEP_APPLICATIONS);
+  ASSERT_EQ(m_posts.WaitFor(4).size(), 4u);
+  int firsts = 0, thirds = 0;
+  for (const auto& l : m_rec.LogLines()) {
+    firsts += l.rfind("   Item 1, removed by", 0) == 0;
+    thirds += l.rfind("   Item 3, removed by", 0) == 0;
+  }
+  EXPECT_EQ(firsts, 2);
+  EXPECT_EQ(thirds, 2);
+  EXPECT_EQ(m_rec.ItemText(IDC_TOTALS), "Total: 6 item(s) swept, 3.000 KB restored.");
+}
+
+namespace {
+Thread* FailToCreate(Thread::Proc, void*, bool) { return nullptr; }
+}  // namespace
+
+TEST_F(SweepWorkerTest, AThreadThatCannotBeCreatedIsReportedStartedAndEnded) {
+  TraceRecorder trace;
+  m_worker->m_threadFactory = &FailToCreate;
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  const auto& posts = m_posts.WaitFor(2);
+  ASSERT_EQ(posts.size(), 2u);
+  EXPECT_EQ(posts[0], kStarted(SWEEP_CATEGORY_WINDOWS));
+  EXPECT_EQ(posts[1], kEnded(SWEEP_CATEGORY_WINDOWS));
+  EXPECT_FALSE(m_worker->IsRunning(SWEEP_CATEGORY_WINDOWS));
+  EXPECT_TRUE(trace.Contains("Cannot generate a new worker thread for windows"));
+}
+
+TEST_F(SweepWorkerTest, StepsFollowTheTargetBitsAndUnsteppedCleanersSkipTheCancelCheck) {
+  g_InternetSettings.m_nTargets = 0x01 | 0x100;
+  TableSwap i(InternetSweepTable(), {{20, true, 0x02, &Rec<1>},
+                                     {40, true, 0x01, &Rec<2>},
+                                     {-1, false, 0x100, &Rec<3>},
+                                     {-1, false, 0x200, &Rec<4>},
+                                     {100, true, 0, &Rec<5>}});
+  SweepInternet(m_worker);  // synchronous use: no thread, nothing posted
+  EXPECT_EQ(Calls(), (std::vector<int>{2, 3, 5}));
+  EXPECT_EQ(m_rec.BarHistory(IDC_PROGRESS_INTERNET), (std::vector<int>{0, 20, 40, 100}));
+  EXPECT_EQ(m_rec.ItemText(IDC_STATUS_INTERNET), "Finished cleaning up.\n");
+  EXPECT_TRUE(m_posts.Drain().empty());
+}
+
+TEST_F(SweepWorkerTest, TheBuiltInTablesStepAsTheBarsShouldMove) {
+  SweepWindows(m_worker);
+  SweepInternet(m_worker);
+  SweepApplications(m_worker);
+  EXPECT_EQ(m_rec.BarHistory(IDC_PROGRESS_WINDOWS), (std::vector<int>{0, 5, 20, 40, 60, 70, 85, 95, 100}));
+  EXPECT_EQ(m_rec.BarHistory(IDC_PROGRESS_INTERNET), (std::vector<int>{0, 20, 40, 60, 70, 80, 90, 100}));
+  // The reader and player cleaner moves the Applications bar past 80 itself.
+  EXPECT_EQ(m_rec.BarHistory(IDC_PROGRESS_APPLICATIONS).front(), 0);
+  for (int id : {IDC_STATUS_WINDOWS, IDC_STATUS_INTERNET, IDC_STATUS_APPLICATIONS})
+    EXPECT_EQ(m_rec.ItemText(id), "Finished cleaning up.\n");
+  EXPECT_EQ(m_rec.ItemText(IDC_TOTALS), "Total: 0 item(s) swept, 0.000 KB restored.");
+}
+
+TEST(SweepWorkerLifecycle, QuitWithoutSweepsAndWithoutStartEndsPromptly) {
+  TraceRecorder trace;
+  auto* started = new SweepWorker;
+  started->Start();
+  started->Quit();
+  auto* neverStarted = new SweepWorker;
+  neverStarted->Quit();
+  EXPECT_TRUE(trace.Contains("Ending working thread"));
+}

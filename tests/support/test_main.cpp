@@ -1,0 +1,56 @@
+// Test program entry: GoogleTest with a watchdog that ends the process when a
+// single test runs longer than its time-out (MORVANE_TEST_TIMEOUT seconds,
+// default 60), so that a hung test fails instead of stalling the run.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+class Watchdog : public ::testing::EmptyTestEventListener {
+ public:
+  explicit Watchdog(DWORD seconds) : m_seconds(seconds) {
+    m_armed = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    m_done = ::CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    ::CreateThread(nullptr, 0, &Watchdog::Main, this, 0, nullptr);
+  }
+
+  void OnTestStart(const ::testing::TestInfo& info) override {
+    m_name = std::string(info.test_suite_name()) + "." + info.name();
+    ::SetEvent(m_armed);
+  }
+  void OnTestEnd(const ::testing::TestInfo&) override { ::SetEvent(m_done); }
+
+ private:
+  static DWORD WINAPI Main(void* raw) {
+    auto* self = static_cast<Watchdog*>(raw);
+    for (;;) {
+      ::WaitForSingleObject(self->m_armed, INFINITE);
+      if (::WaitForSingleObject(self->m_done, self->m_seconds * 1000) == WAIT_TIMEOUT) {
+        std::fprintf(stderr, "\n[  TIMEOUT ] %s ran longer than %lu s\n", self->m_name.c_str(),
+                     (unsigned long)self->m_seconds);
+        std::fflush(stderr);
+        ::TerminateProcess(::GetCurrentProcess(), 3);
+      }
+    }
+  }
+
+  DWORD m_seconds;
+  HANDLE m_armed, m_done;
+  std::string m_name;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  ::testing::InitGoogleTest(&argc, argv);
+  DWORD seconds = 60;
+  if (const char* s = std::getenv("MORVANE_TEST_TIMEOUT")) seconds = static_cast<DWORD>(std::atoi(s));
+  ::testing::UnitTest::GetInstance()->listeners().Append(new Watchdog(seconds));
+  return RUN_ALL_TESTS();
+}

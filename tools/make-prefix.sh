@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# make-prefix.sh NAME: creates the sandboxed Wine prefix <build>/wine-NAME once.
+# The prefix maps only the build folder as drive D:, has no Z: (the Linux root),
+# and its profile folders are real folders instead of links into a home folder.
+set -euo pipefail
+export PREFIX_NAME=${1:?usage: make-prefix.sh NAME}
+source "$(dirname "$0")/wine-env.sh"
+stamp="$WINEPREFIX/.morvane-ready"
+[ -f "$stamp" ] && exit 0
+[ -n "${WINE_BIN:-}" ] || { echo "wine64 not found; run tools/setup.sh" >&2; exit 1; }
+rm -rf "$WINEPREFIX"
+cd "$MORVANE_BUILD"
+echo "Creating Wine prefix $WINEPREFIX ..."
+"$WINE_BIN" wineboot --init >/dev/null 2>&1 || true
+"$WINESERVER_BIN" -w || true
+dos="$WINEPREFIX/dosdevices"
+[ -d "$dos" ] || { echo "wineboot did not create $dos" >&2; exit 1; }
+rm -f "$dos/z:" "$dos/z::"
+ln -sfn "$MORVANE_BUILD" "$dos/d:"
+# Replace every link in the profiles (Desktop, Documents, Music ...) by a real folder.
+find "$WINEPREFIX/drive_c/users" -maxdepth 2 -type l | while read -r link; do
+  rm -f "$link"; mkdir -p "$link"
+done
+touch "$stamp"
+echo "Wine prefix ready."

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# setup.sh: installs what a fresh Debian machine lacks to build and test Morvane.
+# Idempotent: on a ready machine it only checks and returns in seconds.
+set -euo pipefail
+need=()
+have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
+for p in g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 xvfb xauth cmake make googletest; do
+  have_pkg "$p" || need+=("$p")
+done
+if [ ${#need[@]} -gt 0 ]; then
+  echo "Installing: ${need[*]}"
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi

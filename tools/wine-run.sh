@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# wine-run.sh [--prefix NAME] program.exe [args...]
+# Runs a Windows program in one of the project's prefixes (default: test), from
+# inside the build folder, which the prefix maps as drive D:.
+set -euo pipefail
+name=test
+if [ "${1:-}" = "--prefix" ]; then name=$2; shift 2; fi
+export PREFIX_NAME=$name
+source "$(dirname "$0")/wine-env.sh"
+[ -f "$WINEPREFIX/.morvane-ready" ] || "$(dirname "$0")/make-prefix.sh" "$name" >&2
+prog=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); shift
+cd "$MORVANE_BUILD"
+exec "$WINE_BIN" "$prog" "$@"
