@@ -1,4 +1,5 @@
 # Front door: `make test` sets up, builds and runs every test; `make run` sweeps once.
+MAKEFLAGS += --no-print-directory
 BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
@@ -20,6 +21,13 @@ build: setup configure
 
 test: build
 	MORVANE_BUILD=$(abspath $(BUILD)) tools/run-tests.sh
+
+# Sweeps once in the demo prefix and prints what was removed.
+run: build
+	MORVANE_BUILD=$(abspath $(BUILD)) tools/run-once.sh
+
+bench: build
+	MORVANE_BUILD=$(abspath $(BUILD)) tools/run-bench.sh $(BENCH)
 
 clean:
 	rm -rf $(BUILD)

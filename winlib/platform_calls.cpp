@@ -1,0 +1,16 @@
+#include "winlib/platform_calls.h"
+
+namespace {
+PlatformCalls RealCalls() {
+  PlatformCalls calls;
+  calls.MessageBoxA = &::MessageBoxA;
+  calls.DialogBoxParamA = &::DialogBoxParamA;
+  calls.GetVersionExA = &::GetVersionExA;
+  calls.ShellExecuteExA = &::ShellExecuteExA;
+  return calls;
+}
+}  // namespace
+
+PlatformCalls g_platform = RealCalls();
+
+void ResetPlatformCalls() { g_platform = RealCalls(); }
