@@ -178,6 +178,13 @@ bool SweepWorker::EndCategory(HANDLE ended) {
   return false;
 }
 
+// Moves every later slot one place down, up to the first unused one.
+void SweepWorker::RemoveSlot(HANDLE* waitList, DWORD* waitCount, DWORD slot) {
+  for (DWORD j = slot; j + 1 < kWaitSlots && waitList[j] != INVALID_HANDLE_VALUE; ++j) waitList[j] = waitList[j + 1];
+  waitList[kWaitSlots - 1] = INVALID_HANDLE_VALUE;
+  --*waitCount;
+}
+
 void SweepWorker::SupervisorLoop() {
   Trace("Working thread starts working.\n");
   HANDLE waitList[kWaitSlots];
@@ -188,10 +195,24 @@ void SweepWorker::SupervisorLoop() {
   for (;;) {
     DWORD r = ::WaitForMultipleObjects(waitCount, waitList, FALSE, INFINITE);
     if (r >= WAIT_OBJECT_0 + waitCount) {
-      // A failed wait names no slot; never index the list with it. Back off a
-      // little so a lasting failure does not spin a core.
+      // A failed wait names no slot: never index the list with it. Find the
+      // handles that no longer answer a wait (closed under us) and end their
+      // categories, so the loop does not fail the same way for ever.
       Trace("Supervisor wait failed: result %lu, error %lu\n", (unsigned long)r, (unsigned long)::GetLastError());
-      ::Sleep(50);
+      m_lock.LockPatiently();
+      bool dropped = false;
+      for (DWORD i = waitCount - 1; i >= 1; --i) {
+        DWORD one = ::WaitForSingleObject(waitList[i], 0);
+        if (one != WAIT_FAILED && one != WAIT_OBJECT_0) continue;
+        EndCategory(waitList[i]);
+        RemoveSlot(waitList, &waitCount, i);
+        dropped = true;
+      }
+      const bool leave = m_bQuitting && !AnyRunningUnlocked();
+      if (leave) m_bQuitting = 0;
+      m_lock.Unlock();
+      if (leave) break;
+      if (!dropped) ::Sleep(50);  // nothing to drop: do not spin a core
       continue;
     }
     const DWORD slot = r - WAIT_OBJECT_0;
@@ -219,10 +240,7 @@ void SweepWorker::SupervisorLoop() {
       }
     } else {
       EndCategory(waitList[slot]);
-      for (DWORD j = slot; j + 1 < kWaitSlots && waitList[j] != INVALID_HANDLE_VALUE; ++j)
-        waitList[j] = waitList[j + 1];
-      waitList[kWaitSlots - 1] = INVALID_HANDLE_VALUE;
-      --waitCount;
+      RemoveSlot(waitList, &waitCount, slot);
       if (m_bQuitting && !AnyRunningUnlocked()) leave = true;
     }
     if (leave) {

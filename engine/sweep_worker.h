@@ -106,6 +106,7 @@ class SweepWorker {
   void SupervisorLoop();
   void StartCategory(int category, HANDLE* waitList, DWORD* waitCount);
   bool EndCategory(HANDLE ended);
+  static void RemoveSlot(HANDLE* waitList, DWORD* waitCount, DWORD slot);
   bool AnyRunningUnlocked() const;
   void Post(int category, int state);
 

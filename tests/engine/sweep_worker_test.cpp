@@ -298,6 +298,33 @@ TEST_F(SweepWorkerTest, AThreadThatCannotBeCreatedIsReportedStartedAndEnded) {
   EXPECT_TRUE(trace.Contains("Cannot generate a new worker thread for windows"));
 }
 
+namespace {
+// Makes a category thread whose handle is closed behind the worker's back, so
+// that the supervisor's next wait fails.
+Thread* CreateThenCloseHandle(Thread::Proc proc, void* param, bool suspended) {
+  Thread* t = Thread::Begin(proc, param, suspended);
+  if (t != nullptr) ::CloseHandle(t->Handle());
+  return t;
+}
+}  // namespace
+
+TEST_F(SweepWorkerTest, AFailedWaitEndsTheLostCategoryInsteadOfIndexingTheList) {
+  TraceRecorder trace;
+  m_worker->m_threadFactory = &CreateThenCloseHandle;
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  const auto& posts = m_posts.WaitFor(2);
+  ASSERT_EQ(posts.size(), 2u);
+  EXPECT_EQ(posts[1], kEnded(SWEEP_CATEGORY_WINDOWS));
+  EXPECT_TRUE(trace.Contains("Supervisor wait failed"));
+  EXPECT_FALSE(m_worker->IsRunning(SWEEP_CATEGORY_WINDOWS));
+  // The worker still serves later requests.
+  m_worker->m_threadFactory = &Thread::Begin;
+  TableSwap w(WindowsSweepTable(), {{10, true, 0, &Rec<1>}});
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  ASSERT_EQ(m_posts.WaitFor(4).size(), 4u);
+  EXPECT_EQ(Calls(), std::vector<int>{1});
+}
+
 TEST_F(SweepWorkerTest, StepsFollowTheTargetBitsAndUnsteppedCleanersSkipTheCancelCheck) {
   g_InternetSettings.m_nTargets = 0x01 | 0x100;
   TableSwap i(InternetSweepTable(), {{20, true, 0x02, &Rec<1>},
