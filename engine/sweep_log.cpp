@@ -143,12 +143,12 @@ void AddTotals(int count, float kb) {
 void ShowTotals() {
   SinkAccess sink;
   if (!sink || !sink->HasItem(IDC_TOTALS)) return;
+  // The text is set under the lock too: two categories ending together must
+  // not leave the older sum on screen.
+  TimedLockGuard hold(sink->m_lock, TimedLockGuard::kPatient);
   char line[128];
-  {
-    TimedLockGuard hold(sink->m_lock, TimedLockGuard::kPatient);
-    FormatLine(line, sizeof line, "Total: %d item(s) swept, %.3f KB restored.", sink->m_nTotalItems,
-               static_cast<double>(sink->m_fTotalKB));
-  }
+  FormatLine(line, sizeof line, "Total: %d item(s) swept, %.3f KB restored.", sink->m_nTotalItems,
+             static_cast<double>(sink->m_fTotalKB));
   sink->SetItemText(IDC_TOTALS, line);
 }
 
