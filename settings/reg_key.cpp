@@ -1,0 +1,131 @@
+#include "settings/reg_key.h"
+
+#include <shlwapi.h>
+
+#include <vector>
+
+const char kProductKeyPath[] = "SOFTWARE\\Calderix\\Morvane";
+
+namespace {
+// Every open and create asks for full access.
+constexpr REGSAM kAccess = KEY_ALL_ACCESS;
+
+// Subkey names have at most 255 characters; 257 leaves room for the terminator
+// when the snapshot says nothing.
+constexpr DWORD kDefaultNameBuffer = 257;
+// Value names get at least this many characters (with the terminator), so that
+// a short name added after the snapshot still fits.
+constexpr DWORD kMinValueNameBuffer = 19;
+}  // namespace
+
+void EnsureProductKeys() {
+  for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
+    HKEY key = nullptr;
+    if (::RegCreateKeyExA(root, kProductKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS)
+      ::RegCloseKey(key);
+  }
+}
+
+RegKey::RegKey(const std::string& path, HKEY root) : m_strPath(path), m_hRoot(root) {
+  if (::RegOpenKeyExA(root, path.c_str(), 0, kAccess, &m_hKey) != ERROR_SUCCESS) {
+    m_hKey = nullptr;
+    return;
+  }
+  QueryInfo();
+}
+
+RegKey::RegKey(HKEY handle) : m_hRoot(handle), m_hKey(handle) { QueryInfo(); }
+
+RegKey::~RegKey() { Close(); }
+
+void RegKey::Close() {
+  if (m_hKey != nullptr) ::RegCloseKey(m_hKey);
+  m_hKey = nullptr;
+}
+
+void RegKey::QueryInfo() {
+  m_nSubKeys = m_cchMaxSubKey = m_cchMaxClass = 0;
+  m_nValues = m_cchMaxValueName = m_cbMaxValueData = m_cbSecurityDescriptor = 0;
+  m_ftLastWrite = FILETIME{};
+  m_cchClass = MAX_PATH;
+  if (m_hKey == nullptr) return;
+  // On failure the counts stay 0 and the cursors fall back to their defaults.
+  ::RegQueryInfoKeyA(m_hKey, m_szClass, &m_cchClass, nullptr, &m_nSubKeys, &m_cchMaxSubKey, &m_cchMaxClass,
+                     &m_nValues, &m_cchMaxValueName, &m_cbMaxValueData, &m_cbSecurityDescriptor, &m_ftLastWrite);
+}
+
+bool RegKey::Create() {
+  // A wrapped handle is its own root: it is the key already, and closing it
+  // would leave nothing to open the path under.
+  if (m_hKey != nullptr && m_hKey == m_hRoot) {
+    QueryInfo();
+    return true;
+  }
+  Close();
+  if (::RegOpenKeyExA(m_hRoot, m_strPath.c_str(), 0, kAccess, &m_hKey) != ERROR_SUCCESS) {
+    m_hKey = nullptr;
+    EnsureProductKeys();
+    if (::RegCreateKeyExA(m_hRoot, m_strPath.c_str(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kAccess,
+                          nullptr, &m_hKey, nullptr) != ERROR_SUCCESS) {
+      m_hKey = nullptr;
+      return false;
+    }
+  }
+  QueryInfo();
+  return true;
+}
+
+bool RegKey::QueryValue(const char* name, void* data, DWORD* size) {
+  if (m_hKey == nullptr) return false;
+  return ::RegQueryValueExA(m_hKey, name, nullptr, nullptr, static_cast<BYTE*>(data), size) == ERROR_SUCCESS;
+}
+
+bool RegKey::SetValue(const char* name, DWORD type, const void* data, DWORD size) {
+  if (m_hKey == nullptr) return false;
+  return ::RegSetValueExA(m_hKey, name, 0, type, static_cast<const BYTE*>(data), size) == ERROR_SUCCESS;
+}
+
+bool RegKey::DeleteValue(const char* name) {
+  if (m_hKey == nullptr) return false;
+  return ::RegDeleteValueA(m_hKey, name) == ERROR_SUCCESS;
+}
+
+bool RegKey::DeleteSubKey(const char* name) {
+  if (m_hKey == nullptr) return false;
+  return ::SHDeleteKeyA(m_hKey, name) == ERROR_SUCCESS;
+}
+
+HKEY RegKey::OpenSubKey(const char* path) {
+  if (m_hKey == nullptr) return nullptr;
+  HKEY sub = nullptr;
+  if (::RegOpenKeyExA(m_hKey, path, 0, kAccess, &sub) != ERROR_SUCCESS) return nullptr;
+  return sub;
+}
+
+bool RegKey::EnumKey(std::string& name) {
+  if (m_hKey == nullptr) return false;
+  const DWORD length = m_cchMaxSubKey != 0 ? m_cchMaxSubKey + 1 : kDefaultNameBuffer;
+  std::vector<char> buffer(length, '\0');
+  const DWORD index = static_cast<DWORD>(m_nSubKeyIndex++);
+  if (::RegEnumKeyA(m_hKey, index, buffer.data(), length) != ERROR_SUCCESS) return false;
+  buffer[length - 1] = '\0';
+  name = buffer.data();
+  return true;
+}
+
+bool RegKey::EnumValue(std::string& name, void* data, DWORD* size, DWORD* type) {
+  if (m_hKey == nullptr) return false;
+  DWORD length = kDefaultNameBuffer;
+  if (m_cchMaxValueName != 0)
+    length = (m_cchMaxValueName > kMinValueNameBuffer - 1 ? m_cchMaxValueName : kMinValueNameBuffer - 1) + 1;
+  std::vector<char> buffer(length, '\0');
+  const DWORD index = static_cast<DWORD>(m_nValueIndex++);
+  DWORD cch = length;
+  if (::RegEnumValueA(m_hKey, index, buffer.data(), &cch, nullptr, type, static_cast<BYTE*>(data), size) !=
+      ERROR_SUCCESS)
+    return false;
+  buffer[length - 1] = '\0';
+  name = buffer.data();
+  return true;
+}

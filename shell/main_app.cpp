@@ -1,0 +1,104 @@
+#include "shell/main_app.h"
+
+#include <windows.h>
+
+#include "engine/sweep_log.h"
+#include "engine/sweep_worker.h"
+#include "settings/settings_groups.h"
+#include "shell/console_report.h"
+#include "shell/os_kind.h"
+#include "winlib/trace.h"
+
+namespace {
+
+// Exit codes of the process.
+constexpr int kExitOk = 0;
+constexpr int kExitDeclined = 2;
+
+// The categories a sweep on this thread runs, in order, with the lines that
+// frame each in the log.
+struct DirectSweep {
+  int targetBit;
+  unsigned (*procedure)(SweepWorker*);
+  const char* before;
+  const char* after;
+};
+
+const DirectSweep kDirectSweeps[] = {
+    {GENERAL_SWEEP_APPLICATIONS, &SweepApplications, "Start cleaning history on applications.\n",
+     "End cleaning history on applications.\n"},
+    {GENERAL_SWEEP_WINDOWS, &SweepWindows, "Start cleaning history on Windows.\n",
+     "End cleaning history on Windows.\n"},
+    {GENERAL_SWEEP_INTERNET, &SweepInternet, "Start cleaning history on internet brower.\n",
+     "End cleaning history on internet brower.\n"},
+};
+
+}  // namespace
+
+CMainApp::~CMainApp() { ExitInstance(); }
+
+bool CMainApp::InitInstance(const char* commandLine) {
+  ParseCommandLine(commandLine, m_cmdInfo);
+  if (m_cmdInfo.m_bRunEmbedded || m_cmdInfo.m_bRunAutomated) {
+    m_startMode = StartMode::kDeclined;
+    m_nExitCode = kExitDeclined;
+    return false;
+  }
+
+  DetermineOsKind();
+
+  g_GeneralSettings.LoadFromRegistry(kGeneralSettingsPath);
+  g_ApplicationSettings.LoadFromRegistry(kApplicationSettingsPath);
+  g_WindowsSettings.LoadFromRegistry(kWindowsSettingsPath);
+  g_InternetSettings.LoadFromRegistry(kInternetSettingsPath);
+
+  m_pWork = new SweepWorker;
+  m_pWork->Start();
+
+  if (m_cmdInfo.HasOption("once")) {
+    m_startMode = StartMode::kOneShot;
+    RunOneShot();
+    m_nExitCode = kExitOk;
+    return false;
+  }
+  m_startMode = StartMode::kResident;
+  return StartResidentMode();
+}
+
+void CMainApp::RunOneShot() {
+  // Silent unless asked: no window exists, so without a report the log goes nowhere.
+  ProgressSink* previous = CurrentProgressSink();
+  HANDLE out = m_cmdInfo.HasOption("report") ? ConsoleReport::FindStandardOutput() : nullptr;
+  ConsoleReport report(out);
+  if (report.CanWrite()) AttachProgressSink(&report);
+
+  const int targets = g_GeneralSettings.m_nTargets;
+  for (const DirectSweep& sweep : kDirectSweeps) {
+    if ((targets & sweep.targetBit) == 0) continue;
+    LogLine(sweep.before, 0);
+    sweep.procedure(m_pWork);
+    LogLine(sweep.after, 0);
+  }
+
+  if (report.CanWrite()) {
+    AttachProgressSink(previous);
+    report.WriteTotals();
+  }
+}
+
+bool CMainApp::StartResidentMode() {
+  Trace("Resident mode is not available yet; ending.\n");
+  m_nExitCode = kExitOk;
+  return false;
+}
+
+int CMainApp::ExitInstance() {
+  if (m_pWork != nullptr) {
+    m_pWork->Lock();
+    m_pWork->RequestSweep(SWEEP_QUIT);
+    m_pWork->Unlock();
+    m_pWork->Quit();  // waits for the supervisor, then deletes the worker
+    m_pWork = nullptr;
+  }
+  return m_nExitCode;
+}

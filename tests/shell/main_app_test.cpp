@@ -1,0 +1,271 @@
+#include "shell/main_app.h"
+
+#include <shlwapi.h>
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/sweep_log.h"
+#include "engine/sweep_worker.h"
+#include "settings/settings_groups.h"
+#include "support/test_env.h"
+
+namespace {
+
+// --- recording cleaners standing in for the category tables ----------------
+
+std::mutex g_mutex;
+std::vector<int> g_calls;
+
+enum { kWindows = 1, kInternet = 2, kApplications = 3 };
+
+template <int Id>
+void Rec(SweepWorker*, int* count, float* kb) {
+  {
+    std::lock_guard<std::mutex> hold(g_mutex);
+    g_calls.push_back(Id);
+  }
+  LogItem(count, 0, "   ", "removed by %d\n", Id);
+  if (kb) *kb += 0.5f;
+}
+
+class TableSwap {
+ public:
+  TableSwap(SweepTable& table, SweepStep step) : m_table(table), m_saved(table), m_step(step) {
+    m_table = SweepTable{&m_step, 1};
+  }
+  ~TableSwap() { m_table = m_saved; }
+
+ private:
+  SweepTable& m_table;
+  SweepTable m_saved;
+  SweepStep m_step;
+};
+
+// Puts the process-wide groups back to their first-start state.
+void ResetGroups() {
+  g_GeneralSettings.m_nTargets = 0x1F;
+  g_GeneralSettings.m_nSweepAt = 0;
+  g_GeneralSettings.m_nTimerSeconds = 60;
+  g_GeneralSettings.m_bNotShowLogo = 0;
+  g_GeneralSettings.m_tLastSweep = 0;
+  g_WindowsSettings.m_nTargets = 0;
+  g_WindowsSettings.m_locations.clear();
+  g_WindowsSettings.m_bLocationsDirty = 0;
+  g_InternetSettings.m_nTargets = 0x18;
+  g_InternetSettings.m_friendlyCookies.clear();
+  g_ApplicationSettings.m_nTargets = 0;
+}
+
+void StoreNumber(const std::string& path, const char* name, int value) {
+  HKEY key = nullptr;
+  ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  ::RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value), 4);
+  ::RegCloseKey(key);
+}
+
+// Top-level windows that belong to this process.
+int OwnTopLevelWindows() {
+  int count = 0;
+  ::EnumWindows(
+      [](HWND hwnd, LPARAM param) -> BOOL {
+        DWORD pid = 0;
+        ::GetWindowThreadProcessId(hwnd, &pid);
+        if (pid == ::GetCurrentProcessId()) ++*reinterpret_cast<int*>(param);
+        return TRUE;
+      },
+      reinterpret_cast<LPARAM>(&count));
+  return count;
+}
+
+// Standard output sent to a file for the life of the object.
+class StdoutToFile {
+ public:
+  explicit StdoutToFile(const std::string& path) : m_path(path), m_saved(::GetStdHandle(STD_OUTPUT_HANDLE)) {
+    m_file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, m_file);
+  }
+  ~StdoutToFile() { Restore(); }
+  std::string Text() {
+    Restore();
+    return ReadFileBytes(m_path);
+  }
+
+ private:
+  void Restore() {
+    if (m_file == INVALID_HANDLE_VALUE) return;
+    ::SetStdHandle(STD_OUTPUT_HANDLE, m_saved);
+    ::CloseHandle(m_file);
+    m_file = INVALID_HANDLE_VALUE;
+  }
+  std::string m_path;
+  HANDLE m_saved;
+  HANDLE m_file = INVALID_HANDLE_VALUE;
+};
+
+class OneShot : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ResetGroups();
+    std::lock_guard<std::mutex> hold(g_mutex);
+    g_calls.clear();
+  }
+  void TearDown() override { ResetGroups(); }
+
+  std::vector<int> Calls() {
+    std::lock_guard<std::mutex> hold(g_mutex);
+    return g_calls;
+  }
+  // Runs start-up on this thread as the process would, up to its end.
+  bool Start(CMainApp& app, const char* commandLine) {
+    const bool resident = app.InitInstance(commandLine);
+    app.ExitInstance();
+    return resident;
+  }
+
+  RegistrySandbox m_sandbox;
+  TableSwap m_w{WindowsSweepTable(), {50, true, 0, &Rec<kWindows>}};
+  TableSwap m_i{InternetSweepTable(), {50, true, 0, &Rec<kInternet>}};
+  TableSwap m_a{ApplicationsSweepTable(), {50, true, 0, &Rec<kApplications>}};
+};
+
+}  // namespace
+
+TEST_F(OneShot, SweepsTheEnabledCategoriesInOrderOnThisThreadAndEnds) {
+  const int windowsBefore = OwnTopLevelWindows();
+  CMainApp app;
+  EXPECT_FALSE(Start(app, "Morvane.exe /once"));
+  EXPECT_EQ(app.m_startMode, CMainApp::StartMode::kOneShot);
+  EXPECT_EQ(app.ExitCode(), 0);
+  EXPECT_EQ(Calls(), (std::vector<int>{kApplications, kWindows, kInternet}));
+  EXPECT_EQ(app.m_pWork, nullptr);  // the worker was stopped and deleted
+  EXPECT_EQ(OwnTopLevelWindows(), windowsBefore);
+}
+
+TEST_F(OneShot, FollowsTheStoredTargetsAndLoadsEveryGroup) {
+  StoreNumber(kGeneralSettingsPath, "Targets", GENERAL_SWEEP_APPLICATIONS | GENERAL_SWEEP_INTERNET);
+  StoreNumber(kWindowsSettingsPath, "Targets", 0x21);
+  CMainApp app;
+  Start(app, "Morvane.exe /once");
+  EXPECT_EQ(Calls(), (std::vector<int>{kApplications, kInternet}));
+  EXPECT_EQ(g_WindowsSettings.m_nTargets, 0x21);
+  // The groups that had no key were stored with their defaults.
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegOpenKeyExA(HKEY_LOCAL_MACHINE, kInternetSettingsPath, 0, KEY_READ, &key), ERROR_SUCCESS);
+  ::RegCloseKey(key);
+}
+
+TEST_F(OneShot, OnlyTheExactFlagSweeps) {
+  CMainApp upper;
+  Start(upper, "Morvane.exe /ONCE");
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_EQ(upper.m_startMode, CMainApp::StartMode::kResident);
+  EXPECT_EQ(upper.ExitCode(), 0);
+
+  CMainApp withWord;
+  Start(withWord, "Morvane.exe /once word");
+  EXPECT_EQ(withWord.m_startMode, CMainApp::StartMode::kOneShot);
+  EXPECT_EQ(Calls().size(), 3u);
+}
+
+TEST_F(OneShot, AServerStartIsDeclinedBeforeAnythingElse) {
+  CMainApp app;
+  EXPECT_FALSE(Start(app, "Morvane.exe /Embedding /once"));
+  EXPECT_EQ(app.m_startMode, CMainApp::StartMode::kDeclined);
+  EXPECT_NE(app.ExitCode(), 0);
+  EXPECT_TRUE(Calls().empty());
+  HKEY key = nullptr;
+  EXPECT_NE(::RegOpenKeyExA(HKEY_CURRENT_USER, kGeneralSettingsPath, 0, KEY_READ, &key), ERROR_SUCCESS);
+}
+
+TEST_F(OneShot, ReportWritesTheLogAndTotalsToStandardOutput) {
+  TempFolder temp;
+  std::string text;
+  {
+    StdoutToFile out(temp / "out.txt");
+    CMainApp app;
+    Start(app, "Morvane.exe /once /report");
+    text = out.Text();
+  }
+  EXPECT_EQ(text,
+            "Start cleaning history on applications.\n"
+            "   Item 1, removed by 3\n"
+            "End cleaning history on applications.\n"
+            "Start cleaning history on Windows.\n"
+            "   Item 1, removed by 1\n"
+            "End cleaning history on Windows.\n"
+            "Start cleaning history on internet brower.\n"
+            "   Item 1, removed by 2\n"
+            "End cleaning history on internet brower.\n"
+            "Total: 3 item(s) swept, 1.500 KB restored.\n");
+  EXPECT_EQ(CurrentProgressSink(), nullptr);  // the report is detached again
+}
+
+TEST_F(OneShot, WithoutReportNothingIsWritten) {
+  TempFolder temp;
+  StdoutToFile out(temp / "out.txt");
+  CMainApp app;
+  Start(app, "Morvane.exe /once");
+  EXPECT_EQ(Calls().size(), 3u);
+  EXPECT_EQ(out.Text(), "");
+}
+
+// The real program, started as a user would: its exit code and its report.
+// The stored settings enable no category, so it removes nothing.
+TEST(OneShotProcess, ReportsOnStandardOutputAndExitsWithZero) {
+  char self[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, self, MAX_PATH);
+  std::string exe = self;
+  exe = exe.substr(0, exe.find_last_of('\\'));  // ...\tests
+  exe = exe.substr(0, exe.find_last_of('\\')) + "\\Morvane.exe";
+  ASSERT_TRUE(FileExists(exe)) << exe;
+
+  const char* product = "SOFTWARE\\Calderix";
+  ::SHDeleteKeyA(HKEY_CURRENT_USER, product);
+  for (const char* path : {kGeneralSettingsPath, kWindowsSettingsPath, kInternetSettingsPath,
+                           kApplicationSettingsPath})
+    StoreNumber(path, "Targets", 0);
+
+  auto run = [&](const std::string& args, DWORD* exitCode) {
+    SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    ::CreatePipe(&readEnd, &writeEnd, &sa, 0);
+    ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = writeEnd;
+    si.hStdError = writeEnd;
+    si.hStdInput = nullptr;
+    PROCESS_INFORMATION pi = {};
+    std::string line = "\"" + exe + "\" " + args;
+    std::string output;
+    if (::CreateProcessA(exe.c_str(), &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+      ::CloseHandle(writeEnd);
+      writeEnd = nullptr;
+      char buf[512];
+      DWORD got = 0;
+      while (::ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) output.append(buf, got);
+      ::WaitForSingleObject(pi.hProcess, 30000);
+      ::GetExitCodeProcess(pi.hProcess, exitCode);
+      ::CloseHandle(pi.hProcess);
+      ::CloseHandle(pi.hThread);
+    } else {
+      ADD_FAILURE() << "cannot start " << exe;
+    }
+    if (writeEnd) ::CloseHandle(writeEnd);
+    ::CloseHandle(readEnd);
+    return output;
+  };
+
+  DWORD code = 99;
+  EXPECT_EQ(run("/once /report", &code), "Total: 0 item(s) swept, 0.000 KB restored.\n");
+  EXPECT_EQ(code, 0u);
+  code = 99;
+  EXPECT_EQ(run("/once", &code), "");
+  EXPECT_EQ(code, 0u);
+  ::SHDeleteKeyA(HKEY_CURRENT_USER, product);
+}
