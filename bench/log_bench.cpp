@@ -4,7 +4,7 @@
 // time spent per 1,000 lines for the first and the last 1,000 lines, as
 // medians of repeated runs; then checks that every line is in the log once,
 // whole, and in its thread's order.
-//   bench_log_bench.exe [--runs N] [--lines N] [--rate LINES_PER_SECOND]
+//   bench_log_bench.exe [--runs N] [--lines N] [--rate LINES_PER_SECOND] [--closed]
 //   bench_log_bench.exe --hold SECONDS [--lines N] [--closed]   (for a screenshot)
 #include <windows.h>
 
@@ -117,13 +117,14 @@ bool CheckLog(const std::string& text, int perThread, std::string* problem) {
   return true;
 }
 
-RunResult RunOnce(int totalLines, double rate) {
+RunResult RunOnce(int totalLines, double rate, bool closed) {
   RunResult r;
   CProgressDlg* dlg = CreateProgressWindow(nullptr, true);
   if (dlg == nullptr) {
     r.problem = "cannot create the progress window";
     return r;
   }
+  if (closed) ClickItem(dlg->m_hWnd, 1063);  // the log folded away
   PumpMessages(200);
   dlg->Flush();
   const long base = dlg->Log().AppendedLines();  // the start line
@@ -236,13 +237,13 @@ int main(int argc, char** argv) {
   }
   if (hold > 0) return Hold(lines, hold, closed);
 
-  std::printf("log_bench: %d lines from %d threads into the shown progress window, %d runs%s\n", lines, kThreads,
-              runs, rate > 0 ? (", writers paced to " + std::to_string(static_cast<int>(rate)) + " lines/s").c_str()
+  std::printf("log_bench: %d lines from %d threads into the shown progress window%s, %d runs%s\n", lines, kThreads,
+              closed ? " (details closed)" : "", runs, rate > 0 ? (", writers paced to " + std::to_string(static_cast<int>(rate)) + " lines/s").c_str()
                              : ", writers unpaced");
   std::vector<double> rates, firstCost, lastCost, firstWall, lastWall;
   bool allOk = true;
   for (int run = 1; run <= runs; ++run) {
-    RunResult r = RunOnce(lines, rate);
+    RunResult r = RunOnce(lines, rate, closed);
     double lps = r.seconds > 0 ? (lines / kThreads * kThreads) / r.seconds : 0;
     std::printf("run %d: %.2f s, %.0f lines/s; GUI ms per 1,000 lines: first %.1f, last %.1f; "
                 "wall ms for the first 1,000: %.0f, for the last 1,000: %.0f; %s%s\n",

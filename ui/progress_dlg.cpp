@@ -18,7 +18,7 @@ constexpr size_t kSelfDrainBytes = 256 * 1024;
 // Log text applied per drain. When writers are ahead, the rest follows in the
 // next drain, posted at once, so input and painting get their turn between
 // chunks and the window stays responsive.
-constexpr size_t kDrainChunkBytes = 32 * 1024;
+constexpr size_t kDrainChunkBytes = 96 * 1024;
 
 const int kStatusIds[] = {IDC_STATUS_WINDOWS, IDC_STATUS_INTERNET, IDC_STATUS_APPLICATIONS, IDC_TOTALS};
 const int kBarIds[] = {IDC_PROGRESS_WINDOWS, IDC_PROGRESS_INTERNET, IDC_PROGRESS_APPLICATIONS};
@@ -162,7 +162,10 @@ void CProgressDlg::ToggleDetails() {
   int sign;
   if (m_bDetails) {
     SetWindowPos(nullptr, 0, 0, Width(W), Height(W) - Height(L) - Height(B) / 2, sizeOnly);
-    MoveItem(IDC_SWEEP_LOG, RECT{0, 0, 0, 0});
+    // Out of the way but still as wide as when shown: a rich edit of zero
+    // width wraps every line into a column of rows, which makes each line
+    // appended while folded several times dearer.
+    MoveItem(IDC_SWEEP_LOG, RECT{0, 0, Width(L), Height(L)});
     ShowItem(IDC_SWEEP_LOG, false);
     CWnd::SetItemText(IDC_DETAILS, "Details");
     sign = -1;

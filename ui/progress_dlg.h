@@ -52,7 +52,7 @@ class CProgressDlg : public CDialog, public ProgressSink {
   // GUI thread is not draining; the log could not hold more anyway).
   static constexpr size_t kQueueCapBytes = LogView::kCapChars;
   // The queue is applied at most this often.
-  static constexpr DWORD kDrainIntervalMs = 40;
+  static constexpr DWORD kDrainIntervalMs = 100;
 
  protected:
   bool OnInitDialog() override;
