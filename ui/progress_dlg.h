@@ -48,8 +48,8 @@ class CProgressDlg : public CDialog, public ProgressSink {
   int m_bVisible = 0;  // 1 after Show, 0 after Hide or a close
   HICON m_hIcon = nullptr;
 
-  // Lines of text the queue may hold before it drops its oldest lines (the
-  // GUI thread is not draining; the log could not hold more anyway).
+  // Bytes of log text the queue may hold before it drops its oldest lines
+  // (the GUI thread is not keeping up; the log could not hold more anyway).
   static constexpr size_t kQueueCapBytes = LogView::kCapChars;
   // The queue is applied at most this often.
   static constexpr DWORD kDrainIntervalMs = 100;
