@@ -1,0 +1,45 @@
+// LogView: the appending side of the progress window's rich edit log. Text
+// arrives in batches; each batch costs one selection, one replace and one
+// scroll, whatever the length of the log. Past a cap the oldest whole lines
+// are dropped in one cut and a note at the top of the log says how many.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+class LogView {
+ public:
+  // About 100,000 lines of a typical sweep; a cut brings the log down to
+  // kKeepChars so that cuts stay rare.
+  static constexpr LONG kCapChars = 8000000;
+  static constexpr LONG kKeepChars = 6000000;
+
+  explicit LogView(LONG capChars = kCapChars, LONG keepChars = kKeepChars);
+  // The rich edit control the text goes to; raises its text limit above the
+  // cap (a rich edit otherwise holds 32,767 characters).
+  void Attach(HWND edit);
+
+  // Appends text at the end and scrolls to it.
+  void Append(const std::string& text);
+  // Lines the caller dropped before they reached the view; counted in the note.
+  void AddDroppedLines(long lines) { m_nDropped += lines; }
+  // Empties the log and forgets the lines dropped so far.
+  void Clear();
+
+  // Characters held (a line break counts one).
+  LONG Length() const;
+  long DroppedLines() const { return m_nDropped; }
+  // Line breaks appended since the last Clear, dropped ones included.
+  long AppendedLines() const { return m_nAppended; }
+  // The whole text, line breaks as "\n" (for tests and the benchmark).
+  std::string Text() const;
+
+ private:
+  void MakeRoom(LONG incoming, bool everything);
+
+  HWND m_hEdit = nullptr;
+  LONG m_nCap, m_nKeep;
+  long m_nDropped = 0;
+  long m_nAppended = 0;
+  bool m_bNoteShown = false;  // the first line is our note about dropped lines
+};
