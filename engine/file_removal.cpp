@@ -23,26 +23,27 @@ bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
 
 // Opens a file for overwriting, never through a link. A link, or a file with
 // other hard links, is refused: writing would change data that lives on under
-// another name, outside what was asked to be swept.
-HANDLE OpenForOverwrite(const std::string& name, DWORD share) {
-  HANDLE h = ::CreateFileA(name.c_str(), GENERIC_WRITE, share, nullptr, OPEN_EXISTING,
+// another name, outside what was asked to be swept. Size is set on success.
+HANDLE OpenForOverwrite(const std::string& name, DWORD access, DWORD share, uint64_t* size) {
+  HANDLE h = ::CreateFileA(name.c_str(), access, share, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (h == INVALID_HANDLE_VALUE) return h;
-  BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(h, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || info.nNumberOfLinks > 1) {
+  // The two small queries, not GetFileInformationByHandle: under Wine that
+  // costs more than the whole overwrite of a small file.
+  FILE_BASIC_INFO basic;
+  FILE_STANDARD_INFO standard;
+  if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
+      !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) ||
+      (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) || standard.Directory ||
+      standard.NumberOfLinks > 1) {
     ::CloseHandle(h);
     return INVALID_HANDLE_VALUE;
   }
+  *size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
   return h;
 }
 
-uint64_t SizeOf(HANDLE h) {
-  LARGE_INTEGER size;
-  return ::GetFileSizeEx(h, &size) ? static_cast<uint64_t>(size.QuadPart) : 0;
-}
-
-// Writes `size` bytes of the buffer's fill from the current position.
+// Writes `size` bytes of fill from the current position.
 template <uint32_t kBlock>
 bool WriteFill(HANDLE h, const std::string& name, unsigned char fill, uint64_t size) {
   unsigned char buffer[kBlock];
@@ -61,14 +62,76 @@ bool WriteFill(HANDLE h, const std::string& name, unsigned char fill, uint64_t s
   return true;
 }
 
-// One pass over the whole file with fill; false when it cannot be opened.
+// The NT form of an absolute path, which renaming through a handle needs.
+std::wstring NtPath(const std::string& path) {
+  std::string nt;
+  if (path.compare(0, 4, "\\\\?\\") == 0)
+    nt = "\\??\\" + path.substr(4);
+  else if (path.compare(0, 2, "\\\\") == 0)
+    nt = "\\??\\UNC\\" + path.substr(2);
+  else
+    nt = "\\??\\" + path;
+  int n = ::MultiByteToWideChar(CP_ACP, 0, nt.c_str(), (int)nt.size(), nullptr, 0);
+  std::wstring w(n, L'\0');
+  if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, nt.c_str(), (int)nt.size(), &w[0], n);
+  return w;
+}
+
+// Renames the open file; never replaces a file that has the new name.
+bool RenameOpenFile(HANDLE h, const std::string& newPath) {
+  const std::wstring target = NtPath(newPath);
+  const size_t bytes = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
+  std::string buffer(bytes, '\0');
+  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
+  info->ReplaceIfExists = FALSE;
+  info->RootDirectory = nullptr;
+  info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
+  std::memcpy(info->FileName, target.data(), info->FileNameLength);
+  return ::SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(bytes)) != FALSE;
+}
+
+// One pass over the whole file with fill. False when it cannot be opened.
 bool OverwritePass(const std::string& name, unsigned char fill, BOOL* closed) {
-  HANDLE h = OpenForOverwrite(name, 0);
+  uint64_t size = 0;
+  HANDLE h = OpenForOverwrite(name, GENERIC_WRITE, 0, &size);
   if (h == INVALID_HANDLE_VALUE) return false;
-  WriteFill<kShredBlock>(h, name, fill, SizeOf(h));
+  WriteFill<kShredBlock>(h, name, fill, size);
   const BOOL ok = ::CloseHandle(h);
   if (closed) *closed = ok;
   return true;
+}
+
+// Shreds and removes a file: renamed first so that the old name is gone from
+// the folder even if the file stays, then overwritten with 0xFF and 0x00.
+// Closing and reopening between the passes hands the first pass to the
+// system before the second is written over it. Renaming, overwriting and
+// deleting all go through handles to the one file that was opened first.
+void ShredAndRemove(const std::string& path) {
+  const DWORD access = GENERIC_WRITE | DELETE;
+  uint64_t size = 0;
+  HANDLE h = OpenForOverwrite(path, access, 0, &size);
+  if (h == INVALID_HANDLE_VALUE) {
+    RemoveFileOrThrow(path);  // locked, a link, or shared data: only its name goes
+    return;
+  }
+  // A file that already has its shred name, or that cannot take it (the name
+  // is taken: that file is not ours to delete), is shredded under its own.
+  std::string name = path;
+  const std::string shredName = ShredName(path);
+  if (!SameNameIgnoringCase(shredName, path) && RenameOpenFile(h, shredName)) name = shredName;
+  WriteFill<kShredBlock>(h, name, 0xFF, size);
+  ::CloseHandle(h);
+
+  h = OpenForOverwrite(name, access, 0, &size);
+  if (h == INVALID_HANDLE_VALUE) {
+    RemoveFileOrThrow(name);
+    return;
+  }
+  WriteFill<kShredBlock>(h, name, 0x00, size);
+  FILE_DISPOSITION_INFO dispose = {TRUE};
+  const bool disposed = ::SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose) != FALSE;
+  ::CloseHandle(h);
+  if (!disposed) RemoveFileOrThrow(name);  // reports the failure under the name it has now
 }
 
 }  // namespace
@@ -96,21 +159,10 @@ std::string ShredName(const std::string& path) {
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {
-  if (path.find("index.dat") != std::string::npos || !ShredderOn()) {
+  if (path.find("index.dat") != std::string::npos || !ShredderOn())
     RemoveFileOrThrow(path);
-    return;
-  }
-  // Renamed first so that the old name is gone from the folder even if the
-  // file stays. A file that already has its shred name, or that cannot take
-  // it (the name is taken: that file is not ours to delete), is shredded
-  // under the name it has.
-  std::string name = path;
-  const std::string shredName = ShredName(path);
-  if (!SameNameIgnoringCase(shredName, path) && ::MoveFileA(path.c_str(), shredName.c_str())) name = shredName;
-  // Closing and reopening between the passes hands the first pass to the
-  // system before the second is written over it.
-  if (OverwritePass(name, 0xFF, nullptr)) OverwritePass(name, 0x00, nullptr);
-  RemoveFileOrThrow(name);
+  else
+    ShredAndRemove(path);
 }
 
 void RemoveFile(const std::string& path) {
@@ -128,9 +180,9 @@ int OverwriteFile(const std::string& path) {
 
 int WipeIndexFile(const std::string& path) {
   if (!RemovalAllowed(path)) return 0;
-  HANDLE h = OpenForOverwrite(path, FILE_SHARE_READ | FILE_SHARE_WRITE);
+  uint64_t size = 0;
+  HANDLE h = OpenForOverwrite(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &size);
   if (h == INVALID_HANDLE_VALUE) return 0;
-  const uint64_t size = SizeOf(h);
   if (size > kIndexHeader) {
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(kIndexHeader);
