@@ -18,4 +18,17 @@ trap '"$WINESERVER_BIN" -k >/dev/null 2>&1 || true' EXIT
 # their output going nowhere: started by the first test that opens a window,
 # they would inherit ctest's output pipe and keep it open after the test ends.
 "$WINE_BIN" rundll32.exe user32.dll,MessageBeep </dev/null >/dev/null 2>&1 || true
+# The link tests need folder links, which Win32 code cannot make under Wine
+# (CreateSymbolicLinkA is a stub): made here, fresh for every run, because
+# the tests sweep the tree that holds them.
+fixture="$MORVANE_BUILD/fixtures/link-sweep"
+rm -rf "$fixture"  # rm never follows the links inside
+mkdir -p "$fixture/tree/sub" "$fixture/precious/inner" "$fixture/precious-empty"
+echo "keep one" >"$fixture/precious/keep1.txt"
+echo "keep two" >"$fixture/precious/inner/keep2.txt"
+echo own >"$fixture/tree/own.txt"
+echo plain >"$fixture/tree/sub/plain.txt"
+ln -s ../precious "$fixture/tree/link"
+ln -s ../precious-empty "$fixture/tree/emptylink"
+ln -s "$fixture/precious" "$fixture/tree/sub/deeplink"
 ctest --test-dir "$MORVANE_BUILD" --output-on-failure "$@"

@@ -7,6 +7,7 @@ PlatformCalls RealCalls() {
   calls.DialogBoxParamA = &::DialogBoxParamA;
   calls.GetVersionExA = &::GetVersionExA;
   calls.ShellExecuteExA = &::ShellExecuteExA;
+  calls.GetFileAttributesExA = &::GetFileAttributesExA;
   return calls;
 }
 }  // namespace

@@ -10,6 +10,9 @@ struct PlatformCalls {
   INT_PTR(WINAPI* DialogBoxParamA)(HINSTANCE instance, LPCSTR templateName, HWND owner, DLGPROC proc, LPARAM param);
   BOOL(WINAPI* GetVersionExA)(LPOSVERSIONINFOA info);
   BOOL(WINAPI* ShellExecuteExA)(SHELLEXECUTEINFOA* info);
+  // Reading a file's status: a test forces its failure (a file whose status
+  // cannot be read is still removed).
+  BOOL(WINAPI* GetFileAttributesExA)(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID info);
 };
 
 // Set to the real API; tests swap single entries and restore them.
