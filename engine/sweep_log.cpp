@@ -23,9 +23,10 @@ struct SinkSlot {
     idle = ::CreateEventA(nullptr, TRUE, TRUE, nullptr);
   }
   CRITICAL_SECTION cs;
-  HANDLE idle;  // set while no call is inside the sink
+  HANDLE idle;  // signalled when the last call a detach waits for has left
   ProgressSink* sink = nullptr;
   long active = 0;
+  bool waiting = false;  // a detach waits for `idle`
 };
 
 SinkSlot& Slot() {
@@ -39,14 +40,18 @@ class SinkAccess {
     SinkSlot& s = Slot();
     ::EnterCriticalSection(&s.cs);
     m_sink = s.sink;
-    if (m_sink != nullptr && s.active++ == 0) ::ResetEvent(s.idle);
+    if (m_sink != nullptr) ++s.active;
     ::LeaveCriticalSection(&s.cs);
   }
   ~SinkAccess() {
     if (m_sink == nullptr) return;
     SinkSlot& s = Slot();
     ::EnterCriticalSection(&s.cs);
-    if (--s.active == 0) ::SetEvent(s.idle);
+    // Event calls cost a round trip to the wineserver: signal only a waiter.
+    if (--s.active == 0 && s.waiting) {
+      s.waiting = false;
+      ::SetEvent(s.idle);
+    }
     ::LeaveCriticalSection(&s.cs);
   }
   SinkAccess(const SinkAccess&) = delete;
@@ -67,9 +72,14 @@ void AttachProgressSink(ProgressSink* sink) {
   SinkSlot& s = Slot();
   ::EnterCriticalSection(&s.cs);
   s.sink = sink;
+  const bool busy = s.active > 0;
+  if (busy) {
+    s.waiting = true;
+    ::ResetEvent(s.idle);
+  }
   ::LeaveCriticalSection(&s.cs);
   // Calls that still hold the previous sink finish before this returns.
-  ::WaitForSingleObject(s.idle, INFINITE);
+  if (busy) ::WaitForSingleObject(s.idle, INFINITE);
 }
 
 void DetachProgressSink() { AttachProgressSink(nullptr); }

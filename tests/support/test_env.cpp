@@ -2,6 +2,8 @@
 
 #include <shlwapi.h>
 
+#include "engine/file_removal.h"
+
 #include <atomic>
 #include <cstdio>
 
@@ -25,8 +27,9 @@ void RemoveTreeQuietly(const std::string& path) {
       const bool isLink = (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       if ((fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && !isLink) {
         RemoveTreeQuietly(full);
-      } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        ::RemoveDirectoryA(full.c_str());  // a link: never follow it
+      } else if (isLink) {
+        // Never RemoveDirectoryA on a link: under Wine it removes an empty target.
+        RemoveLink(full);
       } else {
         ::SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
         ::DeleteFileA(full.c_str());
