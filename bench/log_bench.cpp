@@ -8,6 +8,8 @@
 //   bench_log_bench.exe --hold SECONDS [--lines N] [--closed]   (for a screenshot)
 #include <windows.h>
 
+#include "bench/bench_stats.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
@@ -32,17 +34,6 @@ struct Writer {
   double rate = 0;  // lines per second for this thread; 0: as fast as it can
   HANDLE thread = nullptr;
 };
-
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 DWORD WINAPI WriterMain(void* raw) {
   auto* w = static_cast<Writer*>(raw);
@@ -190,11 +181,6 @@ RunResult RunOnce(int totalLines, double rate, bool closed) {
   }
   DestroyProgressWindow();
   return r;
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v[v.size() / 2];
 }
 
 // Shows the window with some lines and waits, for a look or a screenshot.

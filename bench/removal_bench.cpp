@@ -7,6 +7,8 @@
 // shared machine hits all of them alike.
 #include <windows.h>
 
+#include "bench/bench_stats.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -44,17 +46,6 @@ class RecordingSink : public ProgressSink {
   std::vector<std::string> m_log;
   std::string m_status;
 };
-
-double Now() {
-  static LARGE_INTEGER freq = [] {
-    LARGE_INTEGER f;
-    ::QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  ::QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
-}
 
 // Top folders, each with subfolders, files spread over all of them.
 void MakeTree(const std::string& root, int files, int folders) {
@@ -119,11 +110,6 @@ void BareRemove(const std::string& dir, bool overwrite) {
     }
   } while (::FindNextFileA(h, &fd));
   ::FindClose(h);
-}
-
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v[v.size() / 2];
 }
 
 }  // namespace
