@@ -75,20 +75,7 @@ INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
     self = dynamic_cast<CDialog*>(FromHandle(hwnd));
   }
   if (self == nullptr) return FALSE;
-  INT_PTR result = FALSE;
-  try {
-    result = self->Dispatch(msg, w, l);
-  } catch (const std::exception& e) {
-    ReportCallbackException("dialog procedure", e.what());
-  } catch (...) {
-    ReportCallbackException("dialog procedure", "unknown exception");
-  }
-  if (msg == WM_NCDESTROY) {
-    self->Unbind();
-    self->m_hWnd = nullptr;
-    self->OnNcDestroy();
-  }
-  return result;
+  return self->HandleMessage<INT_PTR>("dialog procedure", msg, [&] { return self->Dispatch(msg, w, l); });
 }
 
 INT_PTR CDialog::Dispatch(UINT msg, WPARAM w, LPARAM l) {

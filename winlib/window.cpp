@@ -70,20 +70,7 @@ LRESULT CALLBACK CWnd::StaticWindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l)
     if (self != nullptr) self->Bind(hwnd);
   }
   if (self == nullptr) return ::DefWindowProcA(hwnd, msg, w, l);
-  LRESULT result = 0;
-  try {
-    result = self->WindowProc(msg, w, l);
-  } catch (const std::exception& e) {
-    ReportCallbackException("window procedure", e.what());
-  } catch (...) {
-    ReportCallbackException("window procedure", "unknown exception");
-  }
-  if (msg == WM_NCDESTROY) {
-    self->Unbind();
-    self->m_hWnd = nullptr;
-    self->OnNcDestroy();
-  }
-  return result;
+  return self->HandleMessage<LRESULT>("window procedure", msg, [&] { return self->WindowProc(msg, w, l); });
 }
 
 LRESULT CWnd::WindowProc(UINT msg, WPARAM w, LPARAM l) {

@@ -5,7 +5,13 @@
 #pragma once
 #include <windows.h>
 
+#include <exception>
+
 #include <string>
+
+// Logs an exception that reached a window procedure and swallows it: an
+// exception must not unwind through the system's callback frames.
+void ReportCallbackException(const char* where, const char* what);
 
 class CWnd {
  public:
@@ -84,6 +90,27 @@ class CWnd {
   void Bind(HWND hwnd);
   void Unbind();
 
+  // Runs one message's handler behind the callback boundary, then, after
+  // WM_NCDESTROY, lets go of the handle. Shared by the window and dialog
+  // procedures.
+  template <class Result, class Handler>
+  Result HandleMessage(const char* where, UINT msg, Handler&& handler) {
+    Result result = 0;
+    try {
+      result = handler();
+    } catch (const std::exception& e) {
+      ReportCallbackException(where, e.what());
+    } catch (...) {
+      ReportCallbackException(where, "unknown exception");
+    }
+    if (msg == WM_NCDESTROY) {
+      Unbind();
+      m_hWnd = nullptr;
+      OnNcDestroy();
+    }
+    return result;
+  }
+
  private:
   static LRESULT CALLBACK StaticWindowProc(HWND hwnd, UINT msg, WPARAM w, LPARAM l);
 };
@@ -93,7 +120,3 @@ class CWnd {
 int RunMessageLoop();
 // Hands msg to the dialog it belongs to; true when the dialog took it.
 bool PreTranslateDialogMessage(MSG* msg);
-
-// Logs an exception that reached a window procedure and swallows it: an
-// exception must not unwind through the system's callback frames.
-void ReportCallbackException(const char* where, const char* what);
