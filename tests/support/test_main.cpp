@@ -48,6 +48,8 @@ class Watchdog : public ::testing::EmptyTestEventListener {
 
 int main(int argc, char** argv) {
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX);
+  // Unbuffered, so that a crash cannot swallow the lines that say where it was.
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
   ::testing::InitGoogleTest(&argc, argv);
   DWORD seconds = 60;
   if (const char* s = std::getenv("MORVANE_TEST_TIMEOUT")) seconds = static_cast<DWORD>(std::atoi(s));

@@ -165,7 +165,8 @@ TEST_F(ProgressWindowTest, CloseEscapeAndWmCloseHideAndAHiddenWindowKeepsItsLine
   LogLine("written while hidden\n", IDC_STATUS_WINDOWS);
   ClickItem(Hwnd(), IDC_DETAILS);  // details closed too: the log control is folded away
   LogLine("written while folded\n", 0);
-  PumpMessages(100);
+  // The window applies its queue on its own time: wait for it, hidden or not.
+  EXPECT_TRUE(PumpUntil([&] { return m_dlg->Log().Text().find("written while folded") != std::string::npos; }, 5000));
   m_dlg->Show();
   EXPECT_TRUE(m_dlg->IsWindowVisible());
   EXPECT_EQ(m_dlg->m_bVisible, 1);
@@ -244,7 +245,7 @@ TEST_F(ProgressWindowTest, TheSweepLogDrivesBarsStatusLinesTotalsAndCaption) {
   AddTotals(3, 0.1f);
   ShowTotals();
   SetTitle("Sweeping Completed");
-  PumpMessages(100);
+  EXPECT_TRUE(PumpUntil([&] { return m_dlg->GetWindowText() == "Sweeping Completed"; }, 5000));
   EXPECT_EQ(BarPos(m_dlg, IDC_PROGRESS_APPLICATIONS), 100);
   EXPECT_EQ(BarPos(m_dlg, IDC_PROGRESS_WINDOWS), 30);
   EXPECT_EQ(m_dlg->GetItemText(IDC_STATUS_APPLICATIONS), "   Item 1, Remove file: C:\\a & b.txt\n");
@@ -252,7 +253,7 @@ TEST_F(ProgressWindowTest, TheSweepLogDrivesBarsStatusLinesTotalsAndCaption) {
   EXPECT_EQ(m_dlg->GetWindowText(), "Sweeping Completed");
 
   ResetProgress();
-  PumpMessages(100);
+  EXPECT_TRUE(PumpUntil([&] { return m_dlg->GetWindowText() == "Sweeping Progress"; }, 5000));
   for (int id : kStatusIds) EXPECT_EQ(m_dlg->GetItemText(id), "Waiting to start sweeping") << id;
   for (int id : kBarIds) EXPECT_EQ(BarPos(m_dlg, id), 0);
   EXPECT_EQ(m_dlg->GetWindowText(), "Sweeping Progress");
