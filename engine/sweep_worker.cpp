@@ -1,5 +1,6 @@
 #include "engine/sweep_worker.h"
 
+#include "engine/preview.h"
 #include "engine/sweep_log.h"
 #include "settings/settings_groups.h"
 #include "winlib/trace.h"
@@ -37,6 +38,7 @@ constexpr DWORD kWaitSlots = 16;
 
 unsigned RunCategory(SweepWorker* worker, const SweepTable& table, int targets, int barId, int statusId,
                      int cancelBit) {
+  PreviewScope preview(worker != nullptr && worker->IsPreview());
   SetProgress(barId, 0);
   SweepTally tally;
   for (size_t i = 0; i < table.count; ++i) {

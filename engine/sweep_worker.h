@@ -99,6 +99,11 @@ class SweepWorker {
   // waits for it, and deletes this worker.
   void Quit();
 
+  // Preview: the sweeps this worker runs log and count but change nothing.
+  // Set while no sweep runs (one-shot mode sets it before sweeping).
+  void SetPreview(bool on) { m_bPreview = on; }
+  bool IsPreview() const { return m_bPreview; }
+
   ThreadFactory m_threadFactory = &Thread::Begin;
 
  private:
@@ -118,5 +123,6 @@ class SweepWorker {
   int m_bQuitting = 0;
   bool m_bStarted = false;
   HWND m_hNotify = nullptr;
+  bool m_bPreview = false;
   TimedLock m_lock;
 };
