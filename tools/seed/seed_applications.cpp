@@ -1,0 +1,4 @@
+// Traces of the Applications category.
+#include "tools/seed/seed.h"
+
+bool SeedApplicationsTraces() { return true; }

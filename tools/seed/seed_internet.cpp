@@ -1,0 +1,4 @@
+// Traces of the Internet category.
+#include "tools/seed/seed.h"
+
+bool SeedInternetTraces() { return true; }

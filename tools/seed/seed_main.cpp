@@ -1,0 +1,30 @@
+// SeedTraces.exe [windows] [internet] [applications]: plants the traces of
+// the named categories (all three when none is named). Exit code 1 when any
+// could not be planted in full.
+#include <cstdio>
+#include <cstring>
+
+#include "tools/seed/seed.h"
+
+int main(int argc, char** argv) {
+  struct Category {
+    const char* name;
+    bool (*seed)();
+  };
+  const Category categories[] = {
+      {"windows", &SeedWindowsTraces},
+      {"internet", &SeedInternetTraces},
+      {"applications", &SeedApplicationsTraces},
+  };
+  bool ok = true;
+  for (const Category& c : categories) {
+    bool wanted = argc <= 1;
+    for (int i = 1; i < argc; ++i) wanted = wanted || _stricmp(argv[i], c.name) == 0;
+    if (!wanted) continue;
+    if (!c.seed()) {
+      std::fprintf(stderr, "Could not plant every %s trace.\n", c.name);
+      ok = false;
+    }
+  }
+  return ok ? 0 : 1;
+}

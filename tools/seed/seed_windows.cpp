@@ -1,0 +1,4 @@
+// Traces of the Windows category.
+#include "tools/seed/seed.h"
+
+bool SeedWindowsTraces() { return true; }
