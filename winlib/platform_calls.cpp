@@ -8,6 +8,17 @@ PlatformCalls RealCalls() {
   calls.GetVersionExA = &::GetVersionExA;
   calls.ShellExecuteExA = &::ShellExecuteExA;
   calls.GetFileAttributesExA = &::GetFileAttributesExA;
+  calls.SHQueryRecycleBinA = &::SHQueryRecycleBinA;
+  calls.SHEmptyRecycleBinA = &::SHEmptyRecycleBinA;
+  calls.FindFirstUrlCacheEntryExA = &::FindFirstUrlCacheEntryExA;
+  calls.FindNextUrlCacheEntryExA = &::FindNextUrlCacheEntryExA;
+  calls.FindFirstUrlCacheEntryA = &::FindFirstUrlCacheEntryA;
+  calls.FindNextUrlCacheEntryA = &::FindNextUrlCacheEntryA;
+  calls.FindCloseUrlCache = &::FindCloseUrlCache;
+  calls.DeleteUrlCacheEntryA = &::DeleteUrlCacheEntryA;
+  calls.CreateUrlCacheEntryA = &::CreateUrlCacheEntryA;
+  calls.CommitUrlCacheEntryA = &::CommitUrlCacheEntryA;
+  calls.Shell_NotifyIconA = &::Shell_NotifyIconA;
   return calls;
 }
 }  // namespace

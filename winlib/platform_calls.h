@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <shellapi.h>
+#include <wininet.h>
 
 struct PlatformCalls {
   int(WINAPI* MessageBoxA)(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
@@ -13,6 +14,31 @@ struct PlatformCalls {
   // Reading a file's status: a test forces its failure (a file whose status
   // cannot be read is still removed).
   BOOL(WINAPI* GetFileAttributesExA)(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID info);
+
+  // The recycle bin: Wine's works on the host's trash, which tests must never empty.
+  HRESULT(WINAPI* SHQueryRecycleBinA)(LPCSTR rootPath, LPSHQUERYRBINFO info);
+  HRESULT(WINAPI* SHEmptyRecycleBinA)(HWND owner, LPCSTR rootPath, DWORD flags);
+
+  // The URL cache: Wine lacks the Ex search, and tests force refusals and
+  // short buffers.
+  HANDLE(WINAPI* FindFirstUrlCacheEntryExA)(LPCSTR searchPattern, DWORD flags, DWORD filter, GROUPID groupId,
+                                            LPINTERNET_CACHE_ENTRY_INFOA entry, LPDWORD entrySize, LPVOID reserved,
+                                            LPDWORD reserved2, LPVOID reserved3);
+  BOOL(WINAPI* FindNextUrlCacheEntryExA)(HANDLE find, LPINTERNET_CACHE_ENTRY_INFOA entry, LPDWORD entrySize,
+                                         LPVOID reserved, LPDWORD reserved2, LPVOID reserved3);
+  HANDLE(WINAPI* FindFirstUrlCacheEntryA)(LPCSTR searchPattern, LPINTERNET_CACHE_ENTRY_INFOA entry,
+                                          LPDWORD entrySize);
+  BOOL(WINAPI* FindNextUrlCacheEntryA)(HANDLE find, LPINTERNET_CACHE_ENTRY_INFOA entry, LPDWORD entrySize);
+  BOOL(WINAPI* FindCloseUrlCache)(HANDLE find);
+  BOOL(WINAPI* DeleteUrlCacheEntryA)(LPCSTR url);
+  BOOL(WINAPI* CreateUrlCacheEntryA)(LPCSTR url, DWORD expectedSize, LPCSTR extension, LPSTR fileName,
+                                     DWORD reserved);
+  BOOL(WINAPI* CommitUrlCacheEntryA)(LPCSTR url, LPCSTR localFile, FILETIME expires, FILETIME lastModified,
+                                     DWORD entryType, LPBYTE header, DWORD headerSize, LPCSTR extension,
+                                     LPCSTR originalUrl);
+
+  // The notification area: tests watch what is added, changed and removed.
+  BOOL(WINAPI* Shell_NotifyIconA)(DWORD message, PNOTIFYICONDATAA data);
 };
 
 // Set to the real API; tests swap single entries and restore them.
