@@ -26,3 +26,7 @@
 
 // Strings.
 #define IDS_LOG_START 1025
+
+#include "shell_ids.h"
+#include "panel_ids.h"
+#include "dialogs_ids.h"

@@ -1,0 +1,2 @@
+// Fixed IDs of the custom locations dialog, its folder chooser, and the cookie dialogs.
+#pragma once
