@@ -1,0 +1,103 @@
+// The reader and player targets: the bar steps they own, targets missing from
+// the machine, and RealOne's data folder however its value is written.
+#include "tests/catalogue/applications_fixture.h"
+
+namespace {
+
+const char kUserDataPath[] = "SOFTWARE\\RealNetworks\\Preferences\\UserDataPath";
+
+bool SetRawDefault(const std::string& key, const std::string& bytes) {
+  HKEY h = nullptr;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
+      ERROR_SUCCESS)
+    return false;
+  const LONG rc = ::RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
+                                   static_cast<DWORD>(bytes.size()));
+  ::RegCloseKey(h);
+  return rc == ERROR_SUCCESS;
+}
+
+}  // namespace
+
+// With none of the reader and player boxes checked the cleaner still opens
+// the log and moves the bar to 90, 95 and 100, and touches nothing.
+TEST_F(ApplicationsSweepTest, NoPlayerBitStillMovesTheBar) {
+  const ApplicationsSnapshot before = Snapshot();
+  const ApplicationsSweepResult sweep = Sweep(0);
+  EXPECT_EQ((std::vector<int>{0, 20, 40, 60, 80, 90, 95, 100}), sweep.bar);
+  EXPECT_TRUE(sweep.Logged("Start clean up historical records on other applications.\n"));
+  EXPECT_EQ(0, sweep.CountContaining("Clean up "));
+  EXPECT_TRUE(before.Compare(Snapshot()).Empty());
+}
+
+// Acrobat Reader missing: the others are swept all the same.
+TEST_F(ApplicationsSweepTest, MissingAdobeKeyStillSweepsThePlayers) {
+  ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Adobe"));
+  const ApplicationsSweepResult sweep = Sweep(0x70);
+  EXPECT_EQ(0, sweep.CountContaining("Clean up Adobe"));
+  EXPECT_TRUE(sweep.Logged("Clean up MediaPlayer.\n"));
+  EXPECT_TRUE(sweep.Logged("Clean up RealPlayer 7.0.\n"));
+  EXPECT_EQ(2 + 7 + 10, sweep.items);
+  EXPECT_FALSE(FileExists(RealOne() + "\\urls.ini"));
+}
+
+// Media Player's line is written even when it has no list to clear; a
+// player whose key is missing writes none.
+TEST_F(ApplicationsSweepTest, MediaPlayerLineWithoutItsKey) {
+  ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\MediaPlayer"));
+  ASSERT_EQ(ERROR_SUCCESS,
+            ::RegDeleteTreeA(HKEY_LOCAL_MACHINE, "SOFTWARE\\classes\\Software\\RealNetworks\\RealPlayer\\5.0"));
+  const ApplicationsSweepResult sweep = Sweep(0x60);
+  EXPECT_TRUE(sweep.Logged("Clean up MediaPlayer.\n"));
+  EXPECT_FALSE(sweep.Logged("Clean up RealPlayer 5.0.\n"));
+  EXPECT_TRUE(sweep.Logged("Clean up RealPlayer 6.0.\n"));
+  EXPECT_EQ(5, sweep.CountContaining("Delete Key: MostRecentClips"));  // two each in 6.0 and 7.0, one in RealOne
+}
+
+// RealOne writes its data folder with a trailing backslash, other tools
+// without one: both reach the same four places, with one separator.
+class ApplicationsUserDataPathTest : public ApplicationsSweepTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(ApplicationsUserDataPathTest, SameRemovalsWithOrWithoutTrailingBackslash) {
+  ASSERT_TRUE(ApplicationsSetText(HKEY_CURRENT_USER, kUserDataPath, nullptr, RealOne() + (GetParam() ? "\\" : "")));
+  const ApplicationsSweepResult sweep = Sweep(0x20);
+  const std::string d = RealOne() + "\\";
+  EXPECT_FALSE(FileExists(d + "urls.ini"));
+  EXPECT_FALSE(FileExists(d + "realplayer.ste"));
+  EXPECT_FALSE(FileExists(d + "History\\h1.rhf"));
+  EXPECT_TRUE(FileExists(d + "History\\desktop.ini"));
+  EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesA((d + "Temp").c_str()));
+  EXPECT_TRUE(FileExists(d + "prefs.ini"));
+  EXPECT_TRUE(FileExists(d + "Skins\\blue.rjs"));
+  EXPECT_EQ(7 + 10, sweep.items);
+  EXPECT_EQ(1, sweep.CountContaining("Remove file: " + d + "urls.ini, "));
+  EXPECT_EQ(0, sweep.CountContaining("\\\\"));
+}
+
+INSTANTIATE_TEST_SUITE_P(TrailingBackslash, ApplicationsUserDataPathTest, ::testing::Bool());
+
+// A UserDataPath that names no absolute folder of its own is not swept: not
+// an empty text, not a relative one, and not one cut short by a NUL inside
+// it (the part before the NUL would name the data folder's parent scope).
+TEST_F(ApplicationsSweepTest, UnsafeUserDataPathSweepsNothing) {
+  const struct {
+    const char* name;
+    std::string bytes;
+  } cases[] = {
+      {"empty", std::string(1, '\0')},
+      {"relative", std::string("Real\\RealOne Player\\") + '\0'},
+      {"NUL inside", RealOne() + "\\" + '\0' + "Elsewhere\\" + '\0'},
+  };
+  // Only the user data folder is under test: no cookie file.
+  ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\RealNetworks\\RealMediaSDK"));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(SetRawDefault(kUserDataPath, c.bytes));
+    const ApplicationsSnapshot before = Snapshot();
+    const ApplicationsSweepResult sweep = Sweep(0x20);
+    EXPECT_TRUE(sweep.Logged("Clean up RealOne Player 6.0 Directory.\n"));
+    EXPECT_EQ(0, sweep.CountContaining("Remove "));
+    const ApplicationsSnapshot::Diff diff = before.Compare(Snapshot());
+    for (const std::string& entry : diff.removed) EXPECT_EQ(std::string::npos, entry.find("file:")) << entry;
+  }
+}

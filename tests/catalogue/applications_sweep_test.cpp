@@ -1,0 +1,201 @@
+// End-to-end sweeps of the Applications category on the seeded traces: what
+// goes, what stays, what the log says, and a preview that changes nothing.
+#include <cstdio>
+#include <regex>
+#include <set>
+
+#include "tests/catalogue/applications_fixture.h"
+
+namespace {
+
+const char kOffice[] = "HKCU\\Software\\Microsoft\\Office\\";
+
+// Registry entries a full sweep removes, as patterns over snapshot entries.
+const char* const kRemovedKeys[] = {
+    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Common\\Open Find\\Microsoft \w+\\Settings\\[^\\]+\\File Name MRU\|Last Folder)",
+    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Word\\Data\|Settings(Recent)?)",
+    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Excel\\Recent Files\|File[12])",
+    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Access\\Settings\|MRU(Flags)?[12])",
+    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9)\.0\\PowerPoint\\Recent File List\|File[12])",
+    R"((key|value):HKCU\\Software\\Adobe\\Acrobat Reader\\[45]\.0\\AVGeneral\\cRecentFiles\\c[12](\\.*|\|.*)?)",
+    R"(value:HKCU\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList\|File[01])",
+    R"((key|value):HKLM\\SOFTWARE\\classes\\Software\\RealNetworks\\RealPlayer\\[567]\.0\\Preferences\\MostRecentClips[12](\|.*)?)",
+    R"((key|value):HKCU\\SOFTWARE\\RealNetworks\\RealPlayer\\6\.0\\Preferences\\MostRecentClips1(\|.*)?)",
+};
+// Entries a full sweep rewrites: every dialog list's "Value".
+const char kResetValues[] =
+    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Common\\Open Find\\Microsoft \w+\\Settings\\[^\\]+\\File Name MRU\|Value)";
+
+bool MatchesAny(const std::string& entry, const std::vector<std::regex>& patterns) {
+  for (const std::regex& p : patterns)
+    if (std::regex_match(entry, p)) return true;
+  return false;
+}
+
+// Bytes of a file entry from its description ("<size>:<hash>").
+unsigned long FileBytes(const std::string& description) {
+  return std::stoul(description.substr(0, description.find(':')));
+}
+
+}  // namespace
+
+// The whole category on everything the seeder plants: exactly the traces go,
+// every neighbour stays untouched, and the tally adds up.
+TEST_F(ApplicationsSweepTest, FullSweepRemovesTheTracesAndNothingElse) {
+  const ApplicationsSnapshot before = Snapshot();
+  const ApplicationsSweepResult sweep = Sweep();
+  const ApplicationsSnapshot after = Snapshot();
+  const ApplicationsSnapshot::Diff diff = before.Compare(after);
+
+  const std::string recent = "file:" + RecentFolder() + "\\";
+  const std::string d = RealOne() + "\\";
+  const std::set<std::string> removedFiles = {
+      recent + "plan.doc.lnk",
+      recent + "budget.xls.lnk",
+      "file:" + d + "urls.ini",
+      "file:" + d + "realplayer.ste",
+      "file:" + d + "History\\h1.rhf",
+      "file:" + d + "History\\2004\\h0.rhf",
+      "dir:" + d + "History\\2004",
+      "dir:" + d + "Temp",
+      "file:" + d + "Temp\\t1.tmp",
+      "dir:" + d + "Temp\\cache",
+      "file:" + d + "Temp\\cache\\t2.tmp",
+      "file:" + d + "cookies.txt",
+  };
+  std::vector<std::regex> removedKeys, resetValues{std::regex(kResetValues, std::regex::icase)};
+  // The registry keeps the first spelling of a key ("Software" or "SOFTWARE").
+  for (const char* p : kRemovedKeys) removedKeys.emplace_back(p, std::regex::icase);
+
+  const std::set<std::string> removed(diff.removed.begin(), diff.removed.end());
+  const std::set<std::string> changed(diff.changed.begin(), diff.changed.end());
+  int expectedRemoved = 0, expectedReset = 0;
+  unsigned long removedBytes = 0;
+  for (const auto& [entry, description] : before.Entries()) {
+    const bool goes = removedFiles.count(entry) != 0 || MatchesAny(entry, removedKeys);
+    const bool reset = MatchesAny(entry, resetValues);
+    EXPECT_EQ(goes, removed.count(entry) != 0) << entry;
+    EXPECT_EQ(reset, changed.count(entry) != 0) << entry;
+    expectedRemoved += goes;
+    expectedReset += reset;
+    if (goes && entry.compare(0, 5, "file:") == 0) removedBytes += FileBytes(description);
+  }
+  EXPECT_TRUE(diff.added.empty()) << diff.added.front();
+  // 33 dialog lists; the seeded removals number well over a hundred entries.
+  EXPECT_EQ(33, expectedReset);
+  EXPECT_EQ(static_cast<int>(diff.removed.size()), expectedRemoved);
+
+  // Office: 36 Word, 18 Excel, 18 Access (its MRU values are not counted),
+  // 10 PowerPoint, 2 shortcuts. Reader and players: 4 Adobe, 2 Media Player,
+  // 7 RealPlayer, 10 RealOne files and folders.
+  EXPECT_EQ(107, sweep.items);
+  EXPECT_FLOAT_EQ(removedBytes / 1024.0f, sweep.kb);
+  EXPECT_EQ((std::vector<int>{0, 20, 40, 60, 80, 90, 95, 100}), sweep.bar);
+
+  // The word is a case-sensitive prefix: the lower-case one stays.
+  EXPECT_TRUE(after.Has(std::string("value:") + kOffice + "9.0\\Word\\Data|settings-user"));
+  // A CookiesPath naming one file removes that file only.
+  EXPECT_TRUE(after.Has("file:" + d + "cookies.bak"));
+  // History is emptied (its shell file kept), Temp goes with its folder.
+  EXPECT_TRUE(after.Has("dir:" + d + "History"));
+  EXPECT_TRUE(after.Has("file:" + d + "History\\desktop.ini"));
+}
+
+// A dialog list: its other value is deleted, "Value" becomes an empty
+// multi-string; two items whose lines name the key. Sweeping again finds
+// nothing left to count.
+TEST_F(ApplicationsSweepTest, DialogListIsEmptiedOnceAndASecondSweepCountsNothing) {
+  const std::string key =
+      "Software\\Microsoft\\Office\\9.0\\Common\\Open Find\\Microsoft Excel\\Settings\\Save As\\File Name MRU";
+  const ApplicationsSweepResult first = Sweep(0x01);
+
+  const auto value = ApplicationsReadValue(HKEY_CURRENT_USER, key, "Value");
+  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), value.first);
+  EXPECT_EQ(std::string(4, '\0'), value.second);
+  EXPECT_EQ(static_cast<DWORD>(REG_NONE), ApplicationsReadValue(HKEY_CURRENT_USER, key, "Last Folder").first);
+  const std::string path = key.substr(std::string("Software\\Microsoft\\Office\\").size());
+  EXPECT_EQ(2, first.CountContaining("Clean a register: " + path + ".\n"));
+  EXPECT_EQ(18, first.items);
+  EXPECT_EQ(0.0f, first.kb);  // registry lists free no kilobytes
+
+  const ApplicationsSnapshot before = Snapshot();
+  const ApplicationsSweepResult second = Sweep(0x01);
+  EXPECT_EQ(0, second.items);
+  EXPECT_EQ(0, second.CountContaining("Clean a register"));
+  EXPECT_TRUE(second.Logged("Finished cleaning up.\n"));
+  EXPECT_TRUE(before.Compare(Snapshot()).Empty());
+}
+
+// Access's recent-file values are removed and logged without item numbers,
+// and the tally counts only its dialog lists.
+TEST_F(ApplicationsSweepTest, AccessRecentValuesAreLoggedButNotCounted) {
+  const ApplicationsSweepResult sweep = Sweep(0x08);
+  EXPECT_EQ(18, sweep.items);  // 3 versions x 3 dialog lists x 2 values
+  for (const char* name : {"MRU1", "MRU2", "MRUFlags1", "MRUFlags2"}) {
+    for (const char* v : {"8.0", "9.0", "10.0"}) {
+      const std::string key = std::string("Software\\Microsoft\\Office\\") + v + "\\Access\\Settings";
+      EXPECT_EQ(static_cast<DWORD>(REG_NONE), ApplicationsReadValue(HKEY_CURRENT_USER, key, name).first);
+    }
+    EXPECT_EQ(3, sweep.CountContaining(std::string("  Delete Value: ") + name + "="));
+  }
+  for (const std::string& line : sweep.lines) {
+    if (line.find("Delete Value:") != std::string::npos) {
+      EXPECT_EQ(std::string::npos, line.find("Item")) << line;
+    }
+  }
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ),
+            ApplicationsReadValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\8.0\\Access\\Settings",
+                                  "Default Database Directory")
+                .first);
+}
+
+// PowerPoint 10.0 gets its dialog list swept and no recent-file list, even
+// when one exists; each version still writes its line.
+TEST_F(ApplicationsSweepTest, PowerPointTenSweepsOnlyItsDialogList) {
+  const std::string list10 = "Software\\Microsoft\\Office\\10.0\\PowerPoint\\Recent File List";
+  ASSERT_TRUE(ApplicationsSetText(HKEY_CURRENT_USER, list10, "File1", "C:\\Work\\new.ppt"));
+  const ApplicationsSweepResult sweep = Sweep(0x04);
+
+  EXPECT_EQ(static_cast<DWORD>(REG_SZ), ApplicationsReadValue(HKEY_CURRENT_USER, list10, "File1").first);
+  EXPECT_EQ(
+      2, sweep.CountContaining(
+             "Clean a register: 10.0\\Common\\Open Find\\Microsoft PowerPoint\\Settings\\Save As\\File Name MRU.\n"));
+  EXPECT_EQ(10, sweep.items);
+  const std::vector<std::string> expected = {"Start clean up historical records on MS Office PowerPoint.\n",
+                                             "Clean up PowerPoint 8.0.\n", "Clean up PowerPoint 9.0.\n",
+                                             "Clean up PowerPoint 10.0.\n"};
+  std::vector<std::string> versionLines;
+  for (const std::string& l : sweep.lines)
+    if (l.compare(0, 6, "Start ") == 0 || l.compare(0, 9, "Clean up ") == 0) versionLines.push_back(l);
+  versionLines.resize(std::min(versionLines.size(), expected.size()));
+  EXPECT_EQ(expected, versionLines);
+}
+
+// Without the Office key Word writes its opening line only and leaves the
+// Office Recent folder as it is.
+TEST_F(ApplicationsSweepTest, MissingOfficeKeyLeavesTheRecentFolderAlone) {
+  ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Microsoft\\Office"));
+  const ApplicationsSweepResult sweep = Sweep(0x02);
+  EXPECT_TRUE(FileExists(RecentFolder() + "\\plan.doc.lnk"));
+  EXPECT_TRUE(FileExists(RecentFolder() + "\\budget.xls.lnk"));
+  EXPECT_TRUE(sweep.Logged("Start clean up historical records on MS Office Word.\n"));
+  EXPECT_EQ(0, sweep.CountContaining("Clean up Word"));
+  EXPECT_EQ(0, sweep.CountContaining("recent files for Word"));
+  EXPECT_EQ(0, sweep.items);
+}
+
+// A preview of the full sweep logs exactly what the real sweep then logs and
+// removes, and changes nothing itself.
+TEST_F(ApplicationsSweepTest, PreviewListsWhatTheSweepRemovesAndChangesNothing) {
+  const ApplicationsSnapshot before = Snapshot();
+  const ApplicationsSweepResult preview = Sweep(0x7F, /*preview=*/true);
+  const ApplicationsSnapshot::Diff unchanged = before.Compare(Snapshot());
+  EXPECT_TRUE(unchanged.Empty()) << (unchanged.removed.empty() ? "" : unchanged.removed.front());
+
+  const ApplicationsSweepResult real = Sweep(0x7F);
+  EXPECT_EQ(real.lines, preview.lines);
+  EXPECT_EQ(real.items, preview.items);
+  EXPECT_FLOAT_EQ(real.kb, preview.kb);
+  EXPECT_EQ(107, preview.items);
+  EXPECT_FALSE(before.Compare(Snapshot()).Empty());
+}
