@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <string>
 
+#include "settings/settings_groups.h"
 #include "tools/seed/seed.h"
 #include "winlib/trace.h"
 
@@ -187,6 +188,18 @@ void PlantRealOneFolder(Planter& p, const std::string& appData) {
            d + "\\cookies.txt");
 }
 
+// A fresh prefix selects no Applications target, so the demo would sweep
+// none of what was planted: select them all unless a choice was stored.
+void SelectTargetsUnlessChosen(Planter& p) {
+  HKEY h = nullptr;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, kApplicationSettingsPath, 0, KEY_READ, &h) == ERROR_SUCCESS) {
+    const bool chosen = ::RegQueryValueExA(h, "Targets", nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+    ::RegCloseKey(h);
+    if (chosen) return;
+  }
+  p.Binary(HKEY_CURRENT_USER, kApplicationSettingsPath, "Targets", std::string("\x7f\0\0\0", 4));
+}
+
 std::string ShellFolder(int csidl) {
   char path[MAX_PATH] = {};
   if (!::SHGetSpecialFolderPathA(nullptr, path, csidl, TRUE)) return std::string();
@@ -213,5 +226,7 @@ bool SeedApplicationsTraces() {
     Trace("cannot find the profile's application data folders\n");
     return false;
   }
-  return SeedApplicationsTracesIn(localAppData, appData);
+  Planter p;
+  SelectTargetsUnlessChosen(p);
+  return SeedApplicationsTracesIn(localAppData, appData) && p.ok;
 }
