@@ -68,7 +68,9 @@ class Seeder {
   }
 
   void Fail(const char* what, const std::string& where) {
-    Trace("Seed: cannot plant %s %s (%lu).\n", what, where.c_str(), ::GetLastError());
+    const unsigned long error = ::GetLastError();
+    Trace("Seed: cannot plant %s %s (%lu).\n", what, where.c_str(), error);
+    std::fprintf(stderr, "Seed: cannot plant %s %s (error %lu).\n", what, where.c_str(), error);
     ok = false;
   }
 
