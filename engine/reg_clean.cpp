@@ -58,59 +58,67 @@ bool StartsWith(const std::string& name, const char* prefix) {
   return std::strncmp(name.c_str(), prefix, std::strlen(prefix)) == 0;
 }
 
-// Walks a key's values with one data buffer sized from the key's snapshot.
-// The data handed out is always terminated within the buffer, whatever the
-// value holds. A value that grew past the snapshot (or a longer name) would
-// end the walk early; the buffers are regrown once and the same index asked
-// again instead.
+// Walks a key's values with the key's value cursor (advanced on every call,
+// stepped back by the caller after a deletion, as RegKey::EnumValue does) and
+// one data buffer sized from the key's snapshot. It asks the registry itself
+// rather than through EnumValue because it needs the reason of a failure: a
+// value that grew past the snapshot (or a longer name) reports "more data",
+// and then the buffers are regrown and the same index asked again instead of
+// the walk ending early. The data handed out is always terminated within the
+// buffer, whatever the value holds.
 class ValueCursor {
  public:
-  explicit ValueCursor(RegKey& key) : m_key(key) { Allocate(key.DataBufferSize()); }
+  explicit ValueCursor(RegKey& key) : m_key(key) {
+    AllocateData(key.DataBufferSize());
+    SizeName(key.m_cchMaxValueName);
+  }
   bool Ok() const { return m_data != nullptr; }
   const char* Data() const { return m_data.get(); }
 
   bool Next(std::string& name) {
+    HKEY handle = m_key.IsOpen();
+    if (handle == nullptr) return false;
     for (int attempt = 0; attempt < 2; ++attempt) {
+      const DWORD index = static_cast<DWORD>(m_key.m_nValueIndex++);
+      DWORD cch = static_cast<DWORD>(m_name.size());
       // One byte stays free for the terminator.
       DWORD size = m_capacity - 1;
-      if (m_key.EnumValue(name, m_data.get(), &size, nullptr)) {
+      const LONG rc = ::RegEnumValueA(handle, index, &m_name[0], &cch, nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(m_data.get()), &size);
+      if (rc == ERROR_SUCCESS) {
         m_data[size < m_capacity ? size : m_capacity - 1] = '\0';
+        m_name.back() = '\0';
+        name = m_name.data();
         return true;
       }
-      if (attempt == 0 && !Regrow()) return false;
+      if (rc != ERROR_MORE_DATA || attempt != 0 || !Regrow()) return false;
+      --m_key.m_nValueIndex;
     }
     return false;
   }
 
  private:
-  void Allocate(DWORD capacity) {
+  void AllocateData(DWORD capacity) {
     m_data.reset(new (std::nothrow) char[capacity]());
     m_capacity = m_data ? capacity : 0;
   }
+  // As RegKey sizes it: room for a short name added after the snapshot.
+  void SizeName(DWORD longest) { m_name.assign(longest == 0 ? 257 : (longest > 18 ? longest : 18) + 1, '\0'); }
 
   bool Regrow() {
-    DWORD values = 0, maxName = 0, maxData = 0;
-    if (m_key.IsOpen() == nullptr ||
-        ::RegQueryInfoKeyA(m_key.IsOpen(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &values, &maxName,
+    DWORD maxName = 0, maxData = 0;
+    if (::RegQueryInfoKeyA(m_key.IsOpen(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
                            &maxData, nullptr, nullptr) != ERROR_SUCCESS)
       return false;
-    const DWORD index = static_cast<DWORD>(m_key.m_nValueIndex - 1);
-    const bool dataGrew = maxData + 1 > m_capacity;
-    const bool nameGrew = maxName > m_key.m_cchMaxValueName;
-    if (index >= values || (!dataGrew && !nameGrew)) return false;  // the real end, or another failure
-    if (nameGrew) m_key.m_cchMaxValueName = maxName;
-    if (dataGrew) {
-      m_key.m_cbMaxValueData = maxData;
-      Allocate(maxData + 1);
-      if (!Ok()) return false;
-    }
-    --m_key.m_nValueIndex;
-    return true;
+    if (maxName + 1 > m_name.size()) SizeName(maxName);
+    if (maxData + 1 > m_capacity) AllocateData(maxData + 1);
+    return Ok();
   }
 
   RegKey& m_key;
   std::unique_ptr<char[]> m_data;
   DWORD m_capacity = 0;
+  std::string m_name;
 };
 
 }  // namespace
