@@ -1,6 +1,7 @@
 // The Applications end-to-end fixture: both hives mapped to scratch keys, the
 // Applications traces seeded below two private folders (local and roaming
-// application data), and a sweep helper that records what the log received.
+// application data), a sweep helper that records what the log received, and
+// before/after pictures of all of it.
 #pragma once
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -12,7 +13,7 @@
 #include "engine/removal_guard.h"
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
-#include "support/applications_snapshot.h"
+#include "support/snapshot.h"
 #include "support/test_env.h"
 #include "tools/seed/seed_applications.h"
 
@@ -68,7 +69,16 @@ class ApplicationsSweepTest : public ::testing::Test {
     return result;
   }
 
-  ApplicationsSnapshot Snapshot() const { return ApplicationsSnapshot({m_local.Path(), m_roaming.Path()}); }
+  // Both private folders (as "LOCAL\..." and "ROAMING\...") and both hives
+  // (the scratch keys, as "HKCU\..." and "HKLM\...").
+  SnapshotMap Snapshot() const {
+    SnapshotMap picture;
+    SnapshotFolder("LOCAL", m_local.Path(), picture);
+    SnapshotFolder("ROAMING", m_roaming.Path(), picture);
+    SnapshotKey("HKCU", HKEY_CURRENT_USER, "", picture);
+    SnapshotKey("HKLM", HKEY_LOCAL_MACHINE, "", picture);
+    return picture;
+  }
 
   std::string RecentFolder() const { return m_local.Path() + "\\Microsoft\\Office\\Recent"; }
   std::string RealOne() const { return RealOneDataFolder(m_roaming.Path()); }

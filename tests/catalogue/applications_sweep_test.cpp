@@ -1,6 +1,5 @@
 // End-to-end sweeps of the Applications category on the seeded traces: what
 // goes, what stays, what the log says, and a preview that changes nothing.
-#include <cstdio>
 #include <regex>
 #include <set>
 
@@ -8,23 +7,22 @@
 
 namespace {
 
-const char kOffice[] = "HKCU\\Software\\Microsoft\\Office\\";
-
-// Registry entries a full sweep removes, as patterns over snapshot entries.
+// Registry entries a full sweep removes, as patterns over picture names: a
+// key's name, its values as "<key>\:<name>".
 const char* const kRemovedKeys[] = {
-    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Common\\Open Find\\Microsoft \w+\\Settings\\[^\\]+\\File Name MRU\|Last Folder)",
-    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Word\\Data\|Settings(Recent)?)",
-    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Excel\\Recent Files\|File[12])",
-    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Access\\Settings\|MRU(Flags)?[12])",
-    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9)\.0\\PowerPoint\\Recent File List\|File[12])",
-    R"((key|value):HKCU\\Software\\Adobe\\Acrobat Reader\\[45]\.0\\AVGeneral\\cRecentFiles\\c[12](\\.*|\|.*)?)",
-    R"(value:HKCU\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList\|File[01])",
-    R"((key|value):HKLM\\SOFTWARE\\classes\\Software\\RealNetworks\\RealPlayer\\[567]\.0\\Preferences\\MostRecentClips[12](\|.*)?)",
-    R"((key|value):HKCU\\SOFTWARE\\RealNetworks\\RealPlayer\\6\.0\\Preferences\\MostRecentClips1(\|.*)?)",
+    R"(HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Common\\Open Find\\Microsoft \w+\\Settings\\[^\\]+\\File Name MRU\\:Last Folder)",
+    R"(HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Word\\Data\\:Settings(Recent)?)",
+    R"(HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Excel\\Recent Files\\:File[12])",
+    R"(HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Access\\Settings\\:MRU(Flags)?[12])",
+    R"(HKCU\\Software\\Microsoft\\Office\\(8|9)\.0\\PowerPoint\\Recent File List\\:File[12])",
+    R"(HKCU\\Software\\Adobe\\Acrobat Reader\\[45]\.0\\AVGeneral\\cRecentFiles\\c[12](\\.*)?)",
+    R"(HKCU\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList\\:File[01])",
+    R"(HKLM\\SOFTWARE\\classes\\Software\\RealNetworks\\RealPlayer\\[567]\.0\\Preferences\\MostRecentClips[12](\\.*)?)",
+    R"(HKCU\\SOFTWARE\\RealNetworks\\RealPlayer\\6\.0\\Preferences\\MostRecentClips1(\\.*)?)",
 };
 // Entries a full sweep rewrites: every dialog list's "Value".
 const char kResetValues[] =
-    R"(value:HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Common\\Open Find\\Microsoft \w+\\Settings\\[^\\]+\\File Name MRU\|Value)";
+    R"(HKCU\\Software\\Microsoft\\Office\\(8|9|10)\.0\\Common\\Open Find\\Microsoft \w+\\Settings\\[^\\]+\\File Name MRU\\:Value)";
 
 bool MatchesAny(const std::string& entry, const std::vector<std::regex>& patterns) {
   for (const std::regex& p : patterns)
@@ -32,36 +30,33 @@ bool MatchesAny(const std::string& entry, const std::vector<std::regex>& pattern
   return false;
 }
 
-// Bytes of a file entry from its description ("<size>:<hash>").
-unsigned long FileBytes(const std::string& description) {
-  return std::stoul(description.substr(0, description.find(':')));
-}
+bool Has(const SnapshotMap& picture, const std::string& name) { return picture.count(name) != 0; }
 
 }  // namespace
 
 // The whole category on everything the seeder plants: exactly the traces go,
 // every neighbour stays untouched, and the tally adds up.
 TEST_F(ApplicationsSweepTest, FullSweepRemovesTheTracesAndNothingElse) {
-  const ApplicationsSnapshot before = Snapshot();
+  const SnapshotMap before = Snapshot();
   const ApplicationsSweepResult sweep = Sweep();
-  const ApplicationsSnapshot after = Snapshot();
-  const ApplicationsSnapshot::Diff diff = before.Compare(after);
+  const SnapshotMap after = Snapshot();
+  const SnapshotDiff diff = CompareSnapshots(before, after);
 
-  const std::string recent = "file:" + RecentFolder() + "\\";
-  const std::string d = RealOne() + "\\";
+  const std::string recent = "LOCAL\\Microsoft\\Office\\Recent\\";
+  const std::string d = "ROAMING\\Real\\RealOne Player\\";
   const std::set<std::string> removedFiles = {
       recent + "plan.doc.lnk",
       recent + "budget.xls.lnk",
-      "file:" + d + "urls.ini",
-      "file:" + d + "realplayer.ste",
-      "file:" + d + "History\\h1.rhf",
-      "file:" + d + "History\\2004\\h0.rhf",
-      "dir:" + d + "History\\2004",
-      "dir:" + d + "Temp",
-      "file:" + d + "Temp\\t1.tmp",
-      "dir:" + d + "Temp\\cache",
-      "file:" + d + "Temp\\cache\\t2.tmp",
-      "file:" + d + "cookies.txt",
+      d + "urls.ini",
+      d + "realplayer.ste",
+      d + "History\\h1.rhf",
+      d + "History\\2004\\h0.rhf",
+      d + "History\\2004",
+      d + "Temp",
+      d + "Temp\\t1.tmp",
+      d + "Temp\\cache",
+      d + "Temp\\cache\\t2.tmp",
+      d + "cookies.txt",
   };
   std::vector<std::regex> removedKeys, resetValues{std::regex(kResetValues, std::regex::icase)};
   // The registry keeps the first spelling of a key ("Software" or "SOFTWARE").
@@ -71,19 +66,19 @@ TEST_F(ApplicationsSweepTest, FullSweepRemovesTheTracesAndNothingElse) {
   const std::set<std::string> changed(diff.changed.begin(), diff.changed.end());
   int expectedRemoved = 0, expectedReset = 0;
   unsigned long removedBytes = 0;
-  for (const auto& [entry, description] : before.Entries()) {
+  for (const auto& [entry, description] : before) {
     const bool goes = removedFiles.count(entry) != 0 || MatchesAny(entry, removedKeys);
     const bool reset = MatchesAny(entry, resetValues);
     EXPECT_EQ(goes, removed.count(entry) != 0) << entry;
     EXPECT_EQ(reset, changed.count(entry) != 0) << entry;
     expectedRemoved += goes;
     expectedReset += reset;
-    if (goes && entry.compare(0, 5, "file:") == 0) removedBytes += FileBytes(description);
+    // "file <size> <hash>"
+    if (goes && description.compare(0, 5, "file ") == 0) removedBytes += std::stoul(description.substr(5));
   }
-  EXPECT_TRUE(diff.added.empty()) << diff.added.front();
-  // 33 dialog lists; the seeded removals number well over a hundred entries.
-  EXPECT_EQ(33, expectedReset);
-  EXPECT_EQ(static_cast<int>(diff.removed.size()), expectedRemoved);
+  EXPECT_TRUE(diff.added.empty()) << diff.Describe();
+  EXPECT_EQ(33, expectedReset);  // every dialog list of every version
+  EXPECT_EQ(static_cast<int>(diff.removed.size()), expectedRemoved) << diff.Describe();
 
   // Office: 36 Word, 18 Excel, 18 Access (its MRU values are not counted),
   // 10 PowerPoint, 2 shortcuts. Reader and players: 4 Adobe, 2 Media Player,
@@ -93,12 +88,12 @@ TEST_F(ApplicationsSweepTest, FullSweepRemovesTheTracesAndNothingElse) {
   EXPECT_EQ((std::vector<int>{0, 20, 40, 60, 80, 90, 95, 100}), sweep.bar);
 
   // The word is a case-sensitive prefix: the lower-case one stays.
-  EXPECT_TRUE(after.Has(std::string("value:") + kOffice + "9.0\\Word\\Data|settings-user"));
+  EXPECT_TRUE(Has(after, "HKCU\\Software\\Microsoft\\Office\\9.0\\Word\\Data\\:settings-user"));
   // A CookiesPath naming one file removes that file only.
-  EXPECT_TRUE(after.Has("file:" + d + "cookies.bak"));
+  EXPECT_TRUE(Has(after, d + "cookies.bak"));
   // History is emptied (its shell file kept), Temp goes with its folder.
-  EXPECT_TRUE(after.Has("dir:" + d + "History"));
-  EXPECT_TRUE(after.Has("file:" + d + "History\\desktop.ini"));
+  EXPECT_TRUE(Has(after, d + "History"));
+  EXPECT_TRUE(Has(after, d + "History\\desktop.ini"));
 }
 
 // A dialog list: its other value is deleted, "Value" becomes an empty
@@ -118,12 +113,12 @@ TEST_F(ApplicationsSweepTest, DialogListIsEmptiedOnceAndASecondSweepCountsNothin
   EXPECT_EQ(18, first.items);
   EXPECT_EQ(0.0f, first.kb);  // registry lists free no kilobytes
 
-  const ApplicationsSnapshot before = Snapshot();
+  const SnapshotMap before = Snapshot();
   const ApplicationsSweepResult second = Sweep(0x01);
   EXPECT_EQ(0, second.items);
   EXPECT_EQ(0, second.CountContaining("Clean a register"));
   EXPECT_TRUE(second.Logged("Finished cleaning up.\n"));
-  EXPECT_TRUE(before.Compare(Snapshot()).Empty());
+  EXPECT_TRUE(CompareSnapshots(before, Snapshot()).Empty());
 }
 
 // Access's recent-file values are removed and logged without item numbers,
@@ -187,15 +182,15 @@ TEST_F(ApplicationsSweepTest, MissingOfficeKeyLeavesTheRecentFolderAlone) {
 // A preview of the full sweep logs exactly what the real sweep then logs and
 // removes, and changes nothing itself.
 TEST_F(ApplicationsSweepTest, PreviewListsWhatTheSweepRemovesAndChangesNothing) {
-  const ApplicationsSnapshot before = Snapshot();
+  const SnapshotMap before = Snapshot();
   const ApplicationsSweepResult preview = Sweep(0x7F, /*preview=*/true);
-  const ApplicationsSnapshot::Diff unchanged = before.Compare(Snapshot());
-  EXPECT_TRUE(unchanged.Empty()) << (unchanged.removed.empty() ? "" : unchanged.removed.front());
+  const SnapshotDiff unchanged = CompareSnapshots(before, Snapshot());
+  EXPECT_TRUE(unchanged.Empty()) << unchanged.Describe();
 
   const ApplicationsSweepResult real = Sweep(0x7F);
   EXPECT_EQ(real.lines, preview.lines);
   EXPECT_EQ(real.items, preview.items);
   EXPECT_FLOAT_EQ(real.kb, preview.kb);
   EXPECT_EQ(107, preview.items);
-  EXPECT_FALSE(before.Compare(Snapshot()).Empty());
+  EXPECT_FALSE(CompareSnapshots(before, Snapshot()).Empty());
 }
