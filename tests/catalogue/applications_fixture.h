@@ -15,6 +15,7 @@
 #include "settings/settings_groups.h"
 #include "support/snapshot.h"
 #include "support/test_env.h"
+#include "tests/settings/reg_helpers.h"
 #include "tools/seed/seed_applications.h"
 
 struct ApplicationsSweepResult {
@@ -89,38 +90,3 @@ class ApplicationsSweepTest : public ::testing::Test {
  private:
   int m_savedTargets = 0, m_savedGeneral = 0;
 };
-
-// Small registry helpers for arranging and checking single values.
-inline bool ApplicationsSetText(HKEY root, const std::string& key, const char* name, const std::string& data) {
-  HKEY h = nullptr;
-  if (::RegCreateKeyExA(root, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) != ERROR_SUCCESS)
-    return false;
-  const LONG rc = ::RegSetValueExA(h, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.data()),
-                                   static_cast<DWORD>(data.size() + 1));
-  ::RegCloseKey(h);
-  return rc == ERROR_SUCCESS;
-}
-
-// Type and bytes of a value; type REG_NONE and no bytes when it is missing.
-inline std::pair<DWORD, std::string> ApplicationsReadValue(HKEY root, const std::string& key, const char* name) {
-  HKEY h = nullptr;
-  if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return {REG_NONE, std::string()};
-  DWORD type = REG_NONE, size = 0;
-  std::string data;
-  if (::RegQueryValueExA(h, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS) {
-    data.resize(size);
-    ::RegQueryValueExA(h, name, nullptr, &type, reinterpret_cast<BYTE*>(&data[0]), &size);
-    data.resize(size);
-  } else {
-    type = REG_NONE;
-  }
-  ::RegCloseKey(h);
-  return {type, data};
-}
-
-inline bool ApplicationsKeyExists(HKEY root, const std::string& key) {
-  HKEY h = nullptr;
-  if (::RegOpenKeyExA(root, key.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
-  ::RegCloseKey(h);
-  return true;
-}

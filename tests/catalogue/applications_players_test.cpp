@@ -59,7 +59,7 @@ TEST_F(ApplicationsSweepTest, MediaPlayerLineWithoutItsKey) {
 class ApplicationsUserDataPathTest : public ApplicationsSweepTest, public ::testing::WithParamInterface<bool> {};
 
 TEST_P(ApplicationsUserDataPathTest, SameRemovalsWithOrWithoutTrailingBackslash) {
-  ASSERT_TRUE(ApplicationsSetText(HKEY_CURRENT_USER, kUserDataPath, nullptr, RealOne() + (GetParam() ? "\\" : "")));
+  regtest::PutText(HKEY_CURRENT_USER, kUserDataPath, nullptr, RealOne() + (GetParam() ? "\\" : ""));
   const ApplicationsSweepResult sweep = Sweep(0x20);
   const std::string d = RealOne() + "\\";
   EXPECT_FALSE(FileExists(d + "urls.ini"));

@@ -104,10 +104,10 @@ TEST_F(ApplicationsSweepTest, DialogListIsEmptiedOnceAndASecondSweepCountsNothin
       "Software\\Microsoft\\Office\\9.0\\Common\\Open Find\\Microsoft Excel\\Settings\\Save As\\File Name MRU";
   const ApplicationsSweepResult first = Sweep(0x01);
 
-  const auto value = ApplicationsReadValue(HKEY_CURRENT_USER, key, "Value");
-  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), value.first);
-  EXPECT_EQ(std::string(4, '\0'), value.second);
-  EXPECT_EQ(static_cast<DWORD>(REG_NONE), ApplicationsReadValue(HKEY_CURRENT_USER, key, "Last Folder").first);
+  const regtest::Raw value = regtest::Read(HKEY_CURRENT_USER, key, "Value");
+  EXPECT_EQ(static_cast<DWORD>(REG_MULTI_SZ), value.type);
+  EXPECT_EQ(std::string(4, '\0'), value.bytes);
+  EXPECT_FALSE(regtest::Read(HKEY_CURRENT_USER, key, "Last Folder").found);
   const std::string path = key.substr(std::string("Software\\Microsoft\\Office\\").size());
   EXPECT_EQ(2, first.CountContaining("Clean a register: " + path + ".\n"));
   EXPECT_EQ(18, first.items);
@@ -129,7 +129,7 @@ TEST_F(ApplicationsSweepTest, AccessRecentValuesAreLoggedButNotCounted) {
   for (const char* name : {"MRU1", "MRU2", "MRUFlags1", "MRUFlags2"}) {
     for (const char* v : {"8.0", "9.0", "10.0"}) {
       const std::string key = std::string("Software\\Microsoft\\Office\\") + v + "\\Access\\Settings";
-      EXPECT_EQ(static_cast<DWORD>(REG_NONE), ApplicationsReadValue(HKEY_CURRENT_USER, key, name).first);
+      EXPECT_FALSE(regtest::Read(HKEY_CURRENT_USER, key, name).found);
     }
     EXPECT_EQ(3, sweep.CountContaining(std::string("  Delete Value: ") + name + "="));
   }
@@ -138,20 +138,19 @@ TEST_F(ApplicationsSweepTest, AccessRecentValuesAreLoggedButNotCounted) {
       EXPECT_EQ(std::string::npos, line.find("Item")) << line;
     }
   }
-  EXPECT_EQ(static_cast<DWORD>(REG_SZ),
-            ApplicationsReadValue(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\8.0\\Access\\Settings",
-                                  "Default Database Directory")
-                .first);
+  EXPECT_TRUE(regtest::Read(HKEY_CURRENT_USER, "Software\\Microsoft\\Office\\8.0\\Access\\Settings",
+                            "Default Database Directory")
+                  .found);
 }
 
 // PowerPoint 10.0 gets its dialog list swept and no recent-file list, even
 // when one exists; each version still writes its line.
 TEST_F(ApplicationsSweepTest, PowerPointTenSweepsOnlyItsDialogList) {
   const std::string list10 = "Software\\Microsoft\\Office\\10.0\\PowerPoint\\Recent File List";
-  ASSERT_TRUE(ApplicationsSetText(HKEY_CURRENT_USER, list10, "File1", "C:\\Work\\new.ppt"));
+  regtest::PutText(HKEY_CURRENT_USER, list10, "File1", "C:\\Work\\new.ppt");
   const ApplicationsSweepResult sweep = Sweep(0x04);
 
-  EXPECT_EQ(static_cast<DWORD>(REG_SZ), ApplicationsReadValue(HKEY_CURRENT_USER, list10, "File1").first);
+  EXPECT_TRUE(regtest::Read(HKEY_CURRENT_USER, list10, "File1").found);
   EXPECT_EQ(
       2, sweep.CountContaining(
              "Clean a register: 10.0\\Common\\Open Find\\Microsoft PowerPoint\\Settings\\Save As\\File Name MRU.\n"));
