@@ -1,21 +1,13 @@
 // The reader and player targets: the bar steps they own, targets missing from
-// the machine, and RealOne's data folder however its value is written.
+// the machine, RealOne's data folder however its value is written, and folder
+// references that must not be swept.
 #include "tests/catalogue/applications_fixture.h"
 
 namespace {
 
 const char kUserDataPath[] = "SOFTWARE\\RealNetworks\\Preferences\\UserDataPath";
-
-bool SetRawDefault(const std::string& key, const std::string& bytes) {
-  HKEY h = nullptr;
-  if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
-      ERROR_SUCCESS)
-    return false;
-  const LONG rc = ::RegSetValueExA(h, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(bytes.data()),
-                                   static_cast<DWORD>(bytes.size()));
-  ::RegCloseKey(h);
-  return rc == ERROR_SUCCESS;
-}
+const char kCookiesPath[] = "SOFTWARE\\RealNetworks\\RealMediaSDK\\6.0\\Preferences\\CookiesPath";
+const char kShellFolders[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
 }  // namespace
 
@@ -76,29 +68,38 @@ TEST_P(ApplicationsUserDataPathTest, SameRemovalsWithOrWithoutTrailingBackslash)
 
 INSTANTIATE_TEST_SUITE_P(TrailingBackslash, ApplicationsUserDataPathTest, ::testing::Bool());
 
-// A UserDataPath that names no absolute folder of its own is not swept: not
-// an empty text, not a relative one, and not one cut short by a NUL inside
-// it (the part before the NUL would name the data folder's parent scope).
-TEST_F(ApplicationsSweepTest, UnsafeUserDataPathSweepsNothing) {
+// A folder or file reference that names no absolute place of its own sweeps
+// no file: not an empty text, not a relative one, and not one cut short by a
+// NUL inside it (the part before the NUL names a real place, but not the one
+// the value names).
+TEST_F(ApplicationsSweepTest, UnsafeFolderValuesSweepNothing) {
   const struct {
-    const char* name;
-    std::string bytes;
-  } cases[] = {
-      {"empty", std::string(1, '\0')},
-      {"relative", std::string("Real\\RealOne Player\\") + '\0'},
-      {"NUL inside", RealOne() + "\\" + '\0' + "Elsewhere\\" + '\0'},
+    const char* key;
+    const char* value;
+    int targets;
+    std::string whole;  // what the text before the NUL names
+    const char* relative;
+  } places[] = {
+      {kUserDataPath, nullptr, 0x20, RealOne() + "\\", "Real\\RealOne Player\\"},
+      {kCookiesPath, nullptr, 0x20, RealOne() + "\\cookies.txt", "cookies.txt"},
+      {kShellFolders, "Local AppData", 0x02, m_local.Path(), "AppData\\Local"},
   };
-  // Only the user data folder is under test: no cookie file.
-  ASSERT_EQ(ERROR_SUCCESS, ::RegDeleteTreeA(HKEY_CURRENT_USER, "SOFTWARE\\RealNetworks\\RealMediaSDK"));
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    ASSERT_TRUE(SetRawDefault(kUserDataPath, c.bytes));
-    const SnapshotMap before = Snapshot();
-    const ApplicationsSweepResult sweep = Sweep(0x20);
-    EXPECT_TRUE(sweep.Logged("Clean up RealOne Player 6.0 Directory.\n"));
-    EXPECT_EQ(0, sweep.CountContaining("Remove "));
-    // Only the swept keys may go; every file and folder stays.
-    const SnapshotDiff diff = CompareSnapshots(before, Snapshot());
-    for (const std::string& entry : diff.removed) EXPECT_EQ(0u, entry.find("HK")) << entry;
+  const auto put = [](const char* key, const char* value, const std::string& bytes) {
+    regtest::Put(HKEY_CURRENT_USER, key, value, REG_SZ, bytes.data(), static_cast<DWORD>(bytes.size()));
+  };
+  for (const auto& place : places) put(place.key, place.value, std::string(1, '\0'));
+  for (const auto& place : places) {
+    for (const std::string& bytes :
+         {std::string(1, '\0'), place.relative + std::string(1, '\0'), place.whole + '\0' + "Elsewhere" + '\0'}) {
+      SCOPED_TRACE(std::string(place.key) + " = " + bytes.c_str());
+      put(place.key, place.value, bytes);
+      const SnapshotMap before = Snapshot();
+      const ApplicationsSweepResult sweep = Sweep(place.targets);
+      EXPECT_EQ(0, sweep.CountContaining("Remove "));
+      // Registry traces may go; every file and folder stays.
+      const SnapshotDiff diff = CompareSnapshots(before, Snapshot());
+      for (const std::string& entry : diff.removed) EXPECT_EQ(0u, entry.find("HK")) << entry;
+    }
+    put(place.key, place.value, std::string(1, '\0'));
   }
 }
