@@ -119,8 +119,12 @@ TEST_F(RegClean, FileExtDeletesOnlyTypesWithASlash) {
   regseed::Sz(kPath + "\\.doc", "a", "y");
   regseed::Sz(kPath + "\\text/plain\\deeper", "a", "z");
   TraceRecorder trace;
-  CleanFileExt(4, *Open(kPath), IDC_STATUS_WINDOWS, &count, nullptr);
-  EXPECT_EQ(log.LogLines(), (Lines{"  Item 1, Delete SubKey: " + kPath + "\\text/plain.\n"}));
+  auto key = Open(kPath);
+  // Added after the key was opened, with a name longer than any it had.
+  regseed::MakeKey(kPath + "\\application/vnd.long-type-name");
+  CleanFileExt(4, *key, IDC_STATUS_WINDOWS, &count, nullptr);
+  EXPECT_EQ(log.LogLines(), (Lines{"  Item 1, Delete SubKey: " + kPath + "\\application/vnd.long-type-name.\n",
+                                   "  Item 2, Delete SubKey: " + kPath + "\\text/plain.\n"}));
   EXPECT_TRUE(trace.Contains("Calling CleanFileExt Function.\n"));
   EXPECT_TRUE(regseed::KeyExists(kPath + "\\.txt"));
   EXPECT_TRUE(regseed::KeyExists(kPath + "\\.doc"));
