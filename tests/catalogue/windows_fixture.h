@@ -88,7 +88,9 @@ class WindowsBench : public ::testing::Test {
     // While its target still exists: the folder's own clean-up cannot take
     // a host link under Wine.
     const std::string link = places.temp + "\\shared-docs";
-    if (::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) EXPECT_TRUE(RemoveFolderLink(link));
+    if (::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES) {
+      EXPECT_TRUE(RemoveFolderLink(link));
+    }
     const char* names[] = {"TMP", "TEMP", "TMPDIR"};
     for (size_t i = 0; i < 3; ++i)
       ::SetEnvironmentVariableA(names[i], m_savedEnv[i].second ? m_savedEnv[i].first.c_str() : nullptr);
