@@ -22,22 +22,24 @@ constexpr int kStatus = IDC_STATUS_APPLICATIONS;
 const char kOfficeKey[] = "Software\\Microsoft\\Office";
 const char kShellFoldersKey[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
 
-#define OFFICE_DIALOG(version, app, dialog) \
+// One dialog's recent-name list below a version's key.
+#define OFFICE_DIALOG(version, app, dialog)                                                             \
   KeyRow(kKindKey, version "\\Common\\Open Find\\Microsoft " app "\\Settings\\" dialog "\\File Name MRU", \
          OP_CLEAN_OFFICE_COMMON)
 
-#define WORD_DIALOGS(v)                                                                          \
-  {                                                                                              \
+// Each application's dialogs, the same for every version.
+#define WORD_DIALOGS(v)                                                                              \
+  {                                                                                                  \
     OFFICE_DIALOG(v, "Word", "Create New Document"), OFFICE_DIALOG(v, "Word", "Insert Subdocument"), \
-        OFFICE_DIALOG(v, "Word", "Link to File"), OFFICE_DIALOG(v, "Word", "Open"),              \
-        OFFICE_DIALOG(v, "Word", "Save As")                                                      \
+    OFFICE_DIALOG(v, "Word", "Link to File"), OFFICE_DIALOG(v, "Word", "Open"),                      \
+    OFFICE_DIALOG(v, "Word", "Save As")                                                              \
   }
 #define EXCEL_DIALOGS(v) \
   { OFFICE_DIALOG(v, "Excel", "Open"), OFFICE_DIALOG(v, "Excel", "Save As") }
-#define ACCESS_DIALOGS(v)                                                                                   \
-  {                                                                                                         \
+#define ACCESS_DIALOGS(v)                                                                                  \
+  {                                                                                                        \
     OFFICE_DIALOG(v, "Access", "Convert Database Into"), OFFICE_DIALOG(v, "Access", "File New Database"), \
-        OFFICE_DIALOG(v, "Access", "Open")                                                                  \
+    OFFICE_DIALOG(v, "Access", "Open")                                                                     \
   }
 #define POWERPOINT_DIALOGS(v) \
   { OFFICE_DIALOG(v, "PowerPoint", "Save As") }
