@@ -98,7 +98,9 @@ bool CMainWnd::RegisterClass(HICON icon) {
 
 bool CMainWnd::Create(HMENU menu) {
   const RECT rect = {0, 0, 20, 20};
-  if (!CreateEx(WS_EX_TRANSPARENT, kClassName, "HideMorvaneWindow", WS_VISIBLE, rect, nullptr, menu)) return false;
+  // Created hidden: a visible one would flash in the corner until start-up
+  // hides it (and under Wine, hiding a mapped window waits for the X server).
+  if (!CreateEx(WS_EX_TRANSPARENT, kClassName, "HideMorvaneWindow", 0, rect, nullptr, menu)) return false;
   m_nTaskbarCreated = ::RegisterWindowMessageA("TaskbarCreated");
   g_pMainWnd = this;
   SetControlPanelLocator(&PanelWindowOfMainWnd);

@@ -35,7 +35,8 @@ class CMainWnd : public CWnd, public PanelHost {
 
   // Registers the "Morvane" class (double clicks, the program icon).
   static bool RegisterClass(HICON icon);
-  // The hidden 20 x 20 window at (0, 0), with menu as its menu (may be null).
+  // The hidden 20 x 20 window at (0, 0), never shown, with menu as its menu
+  // (may be null).
   bool Create(HMENU menu);
   // Cancels the sweep timer first.
   bool DestroyWindow() override;

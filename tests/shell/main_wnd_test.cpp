@@ -37,7 +37,7 @@ class TestMainWnd : public CMainWnd {
 class FakePanel : public PanelLink {
  public:
   FakePanel(int width, int height) {
-    m_hwnd = ::CreateWindowExA(0, "STATIC", "panel", WS_POPUP | WS_VISIBLE, 300, 300, width, height, nullptr,
+    m_hwnd = ::CreateWindowExA(0, "STATIC", "panel", WS_POPUP, 300, 300, width, height, nullptr,
                                nullptr, nullptr, nullptr);
   }
   ~FakePanel() override { ::DestroyWindow(m_hwnd); }
@@ -247,8 +247,20 @@ TEST_F(MainWnd, ExitDuringAWholeSweepRunsNoFinalSweep) {
   EXPECT_EQ(LogCount("End exiting Processes"), 1);
   EXPECT_EQ(LogCount("Start Cleaning Processes"), 0);
   EXPECT_FALSE(m_app.m_bFinalSweepDone);
-  CleanerRecord::Release();
+  // The categories still run when the worker is asked to quit: it is asked
+  // once, so it says once that it was.
+  HANDLE releaser = ::CreateThread(
+      nullptr, 0,
+      [](LPVOID) -> DWORD {
+        ::Sleep(300);
+        CleanerRecord::Release();
+        return 0;
+      },
+      nullptr, 0, nullptr);
   m_app.ExitInstance();
+  ::WaitForSingleObject(releaser, INFINITE);
+  ::CloseHandle(releaser);
+  EXPECT_EQ(LogCount("Working thread received a termination message."), 1);
   // Only the worker's three threads swept.
   EXPECT_EQ(CleanerRecord::Calls().size(), 3u);
 }

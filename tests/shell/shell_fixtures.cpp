@@ -45,12 +45,14 @@ std::vector<CleanerRecord::Call> CleanerRecord::s_calls;
 HANDLE CleanerRecord::s_gate = ::CreateEventA(nullptr, TRUE, TRUE, nullptr);
 std::atomic<int> CleanerRecord::s_inside{0};
 std::atomic<int> CleanerRecord::s_mostInside{0};
+DWORD CleanerRecord::s_freeThread = 0;
 
 void CleanerRecord::Reset() {
   std::lock_guard<std::mutex> hold(s_mutex);
   s_calls.clear();
   s_inside = 0;
   s_mostInside = 0;
+  s_freeThread = ::GetCurrentThreadId();
   ::SetEvent(s_gate);
 }
 
@@ -83,7 +85,8 @@ void Rec(SweepWorker* worker, int* count, float* kb) {
     if (CleanerRecord::s_mostInside.compare_exchange_weak(most, inside)) break;
   // Held: wait for the release, or stop like a real cleaner when cancelled.
   // Ten seconds at most, so that a fault shows as a failure, not a hang.
-  for (int i = 0; i < 1000; ++i) {
+  const bool mayWait = ::GetCurrentThreadId() != CleanerRecord::s_freeThread;
+  for (int i = 0; mayWait && i < 1000; ++i) {
     if (::WaitForSingleObject(CleanerRecord::s_gate, 10) == WAIT_OBJECT_0) break;
     if (worker != nullptr && worker->IsCancelled(CancelBit | SWEEP_ALL)) break;
   }

@@ -37,7 +37,8 @@ class TableSwap {
 };
 
 // What the stand-in cleaners saw. A held cleaner waits until Release() or
-// until its category is cancelled.
+// until its category is cancelled; on the thread that called Reset (the
+// test's own, which runs final sweeps) it never waits.
 struct CleanerRecord {
   enum { kWindows = 1, kInternet = 2, kApplications = 3 };
   struct Call {
@@ -57,6 +58,7 @@ struct CleanerRecord {
   static HANDLE s_gate;  // manual-reset; signalled: cleaners do not wait
   static std::atomic<int> s_inside;
   static std::atomic<int> s_mostInside;
+  static DWORD s_freeThread;
 };
 
 // Each category's table replaced by one recording (optionally held) cleaner.
