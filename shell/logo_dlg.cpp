@@ -36,7 +36,10 @@ bool CLogoDlg::OnInitDialog() {
 
   if (!m_bOfferCheckBox) ShowItem(IDC_LOGO_NOT_AGAIN, false);
   CenterWindow();
-  return true;
+  // "OK" takes the focus, so Enter closes the window and the check box is
+  // not ticked by a stray space.
+  ::SetFocus(GetItem(IDOK));
+  return false;
 }
 
 HFONT CLogoDlg::EnlargeFont(int id) {

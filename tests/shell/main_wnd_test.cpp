@@ -121,6 +121,12 @@ TEST_F(MainWnd, SweepNowRunsTheEnabledCategoriesAndKeepsTheBooks) {
   // The first frame is the blank one.
   ASSERT_GE(m_tray.Count(NIM_MODIFY), 1);
   EXPECT_EQ(m_tray.Calls().back().icon, m_app.m_trayIcon.m_hBlankIcon);
+  // Each tick of the animation timer shows the other frame.
+  ::SendMessageA(Hwnd(), WM_TIMER, m_wnd->m_nAnimTimer, 0);
+  EXPECT_EQ(m_tray.Calls().back().icon, m_app.m_trayIcon.m_hNormalIcon);
+  ::SendMessageA(Hwnd(), WM_TIMER, m_wnd->m_nAnimTimer, 0);
+  EXPECT_EQ(m_tray.Calls().back().icon, m_app.m_trayIcon.m_hBlankIcon);
+  EXPECT_TRUE(m_app.m_bSweeping);  // and starts no sweep
 
   CleanerRecord::Release();
   ASSERT_TRUE(WaitForSweepEnd());
