@@ -219,6 +219,9 @@ double CpuSeconds(HANDLE process) {
 int Idle(int seconds) {
   const std::string morvane = BuildFolder() + "\\Morvane.exe";
   ConfigureSettings();
+  // As a first start has it: the progress window is created hidden and
+  // records, the sweep timer is armed for an hour.
+  StoreNumber(kGeneralSettingsPath, "Targets", 0x1F);
   Child app;
   if (!app.Start(morvane, "")) return 2;
   HWND hwnd = WaitForMainWindow(app.pi.hProcess, 10000);

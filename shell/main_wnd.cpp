@@ -239,6 +239,10 @@ LRESULT CMainWnd::WindowProc(UINT msg, WPARAM w, LPARAM l) {
       return 0;
     case WM_QUERYENDSESSION:
       return OnQueryEndSession(w, l);
+    case WM_HELP:
+      // Every help request opens the help page.
+      OpenHelpPage();
+      return TRUE;
     case WM_MEASUREITEM: {
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(l);
       if (item->CtlType == ODT_MENU && m_pTrayMenu != nullptr) {
