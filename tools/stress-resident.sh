@@ -12,7 +12,7 @@ idle=${2:-60}
 delay=${3:-300}
 export MORVANE_BUILD=${MORVANE_BUILD:-$here/../build}
 cmake --build "$MORVANE_BUILD" -j2 --target Morvane SeedTraces bench_resident_stress >/dev/null
-"$here/run-bench.sh" resident_stress -- --cycles "$cycles" --max-delay "$delay"
+[ "$cycles" -gt 0 ] && "$here/run-bench.sh" resident_stress -- --cycles "$cycles" --max-delay "$delay"
 
 out=$(mktemp)
 "$here/run-bench.sh" resident_stress -- --idle "$idle" >"$out" 2>&1 &
@@ -26,6 +26,10 @@ for p in $(pgrep -f 'Morvane\.exe' || true); do
 done
 ticks() { awk '{print $14 + $15}' "/proc/$1/stat"; }
 if [ -n "$pid" ]; then
+  # Wine reports no private bytes to Windows callers: ask Linux.
+  grep -E '^(VmRSS|RssAnon|RssFile)' "/proc/$pid/status" | tr -s ' \t' ' ' | sed 's/^/Linux: /'
+  awk '/^Private_(Clean|Dirty)/ {kb += $2} END {print "Linux: private (clean + dirty) " kb " kB"}' \
+    "/proc/$pid/smaps_rollup"
   t0=$(ticks "$pid")
   sleep "$idle"
   t1=$(ticks "$pid")
