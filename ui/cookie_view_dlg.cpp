@@ -57,5 +57,8 @@ bool CCookieViewDlg::OnInitDialog() {
   stream.dwCookie = reinterpret_cast<DWORD_PTR>(file.Get());
   stream.pfnCallback = &ReadCookieFile;
   ::SendMessageA(text, EM_STREAMIN, SF_TEXT, reinterpret_cast<LPARAM>(&stream));
-  return true;
+  // Focus on OK, the caret at the top: a view opens unselected, at its start.
+  ::SendMessageA(text, EM_SETSEL, 0, 0);
+  ::SetFocus(GetItem(IDOK));
+  return false;
 }

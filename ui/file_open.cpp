@@ -76,7 +76,7 @@ void CFileOpen::UseChooserTemplate() {
   // Without a title the system calls the dialog "Open" or "Save As",
   // whatever the template says.
   m_ofn.lpstrTitle = "Directory Select";
-  m_ofn.Flags = (m_ofn.Flags | OFN_ENABLETEMPLATE) & ~kChooserClearedFlags;
+  m_ofn.Flags = (m_ofn.Flags | OFN_ENABLETEMPLATE | OFN_HIDEREADONLY) & ~kChooserClearedFlags;
 }
 
 bool CFileOpen::OnInitDialog() {

@@ -98,7 +98,10 @@ UINT_PTR CFileDialog::Dispatch(UINT msg, WPARAM w, LPARAM l) {
     ++script->m_nRuns;
     HWND dialog = m_hWnd;
     script->m_script(dialog);
-    if (::IsWindow(dialog) && ::IsWindowVisible(dialog)) ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
+    // The dialog is not shown yet (the system shows it once its queue runs
+    // dry), and whether the script ended it cannot be told from outside:
+    // cancel it regardless. Once ended, the dialog never reads the message.
+    if (::IsWindow(dialog)) ::PostMessageA(dialog, WM_COMMAND, IDCANCEL, 0);
     return TRUE;
   }
   if (msg == WM_COMMAND) return OnCommand(LOWORD(w), HIWORD(w), reinterpret_cast<HWND>(l)) ? TRUE : FALSE;
