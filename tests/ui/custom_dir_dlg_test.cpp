@@ -201,6 +201,7 @@ TEST_F(CustomDirDialog, FoldersTheGuardRefusesAreRefusedWithTheirReason) {
       {"c:", "*.*", "root of a drive"},
       {WindowsFolder(), "*.tmp", "Windows or program files folder"},
       {WindowsFolder() + "\\", "*.tmp", "Windows or program files folder"},
+      {"\\\\?\\" + WindowsFolder(), "*.tmp", "Windows or program files folder"},
       {Expanded("%USERPROFILE%"), "*.*", "profile, Desktop or Documents"},
       {"Temp", "*.*", "not a full path"},
       {"C:\\" + std::string(300, 'x'), "*.*", "at most 259 characters"},
