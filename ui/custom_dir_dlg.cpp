@@ -51,11 +51,16 @@ std::string Explain(const char* why) {
 
 std::string LocationRefusal(const std::string& folder) {
   if (folder.size() >= MAX_PATH) return kFolderTooLongMessage;
-  std::string trimmed = folder;
-  while (trimmed.size() > 3 && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
-  if (trimmed.size() == 3 && trimmed[1] == ':') trimmed.pop_back();
   // The guard judges the folder part of a pattern: the folder itself here.
-  const char* why = RemovalRefusal(trimmed + "\\*");
+  const auto judge = [](std::string name, const char* trailing) -> const char* {
+    while (name.size() > 3 && std::strchr(trailing, name.back()) != nullptr) name.pop_back();
+    if (name.size() == 3 && name[1] == ':') name.pop_back();
+    return RemovalRefusal(name + "\\*");
+  };
+  // As typed ("..\" resolved), and without the trailing dots and blanks that
+  // Windows drops from a name ("C:\Windows. " reaches the Windows folder).
+  const char* why = judge(folder, "\\/");
+  if (why == nullptr) why = judge(folder, "\\/. ");
   if (why == nullptr) return std::string();
   return "The directory \"" + folder + "\" cannot be swept: " + Explain(why) + ".";
 }

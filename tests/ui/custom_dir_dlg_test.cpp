@@ -201,6 +201,8 @@ TEST_F(CustomDirDialog, FoldersTheGuardRefusesAreRefusedWithTheirReason) {
       {"c:", "*.*", "root of a drive"},
       {WindowsFolder(), "*.tmp", "Windows or program files folder"},
       {WindowsFolder() + "\\", "*.tmp", "Windows or program files folder"},
+      {WindowsFolder() + ". .\\", "*.tmp", "Windows or program files folder"},
+      {WindowsFolder() + "\\System32\\..", "*.tmp", "Windows or program files folder"},
       {"\\\\?\\" + WindowsFolder(), "*.tmp", "Windows or program files folder"},
       {Expanded("%USERPROFILE%"), "*.*", "profile, Desktop or Documents"},
       {"Temp", "*.*", "not a full path"},
