@@ -1,0 +1,31 @@
+#include "engine/recycle_bin.h"
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include "engine/preview.h"
+#include "winlib/platform_calls.h"
+#include "winlib/trace.h"
+
+bool QueryRecycleBins(uint64_t* bytes, uint64_t* items) {
+  *bytes = 0;
+  *items = 0;
+  SHQUERYRBINFO info = {};
+  // The record's own size for this build: 20 bytes when packed for 32-bit
+  // code, 24 for 64-bit code, and the shell checks it.
+  info.cbSize = sizeof info;
+  if (FAILED(g_platform.SHQueryRecycleBinA(nullptr, &info))) return false;
+  *bytes = static_cast<uint64_t>(info.i64Size);
+  *items = static_cast<uint64_t>(info.i64NumItems);
+  return true;
+}
+
+bool EmptyRecycleBins() {
+  if (PreviewActive()) return true;
+  if (FAILED(g_platform.SHEmptyRecycleBinA(nullptr, nullptr,
+                                            SHERB_NOCONFIRMATION | SHERB_NOPROGRESSUI | SHERB_NOSOUND))) {
+    Trace("Cannot Empty All RecycleBin\n");
+    return false;
+  }
+  return true;
+}

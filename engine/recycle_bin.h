@@ -1,0 +1,15 @@
+// The recycle bin: how much all bins hold, and emptying them. The empty goes
+// through the preview switch like every other change a sweep makes; both
+// calls go through the platform table, because under Wine the recycle bin is
+// the host's trash, which tests must never empty.
+#pragma once
+#include <cstdint>
+
+// Total bytes and item count of all recycle bins. False when the query fails
+// (both left at 0).
+bool QueryRecycleBins(uint64_t* bytes, uint64_t* items);
+
+// Empties all recycle bins without confirmation, progress window or sound.
+// In preview nothing is emptied and the result is true. A failure is traced
+// ("Cannot Empty All RecycleBin") and gives false.
+bool EmptyRecycleBins();
