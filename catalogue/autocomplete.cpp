@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/key_security.h"
-#include "engine/reg_write.h"
+#include "engine/reg_primitives.h"
 #include "engine/sweep_log.h"
 #include "shell/os_kind.h"
 
@@ -38,7 +38,7 @@ void CleanPerUserData(int* count) {
     ApplyKeyDacl(HKEY_CURRENT_USER, dataKey, &open, false);
     ApplyKeyDacl(HKEY_CURRENT_USER, formKey, &open, true);
     LogItem(count, IDC_STATUS_INTERNET, "  ", "Delete registry key: HKEY_CURRENT_USER\\%s\n", formKey.c_str());
-    DeleteKeyTree(HKEY_CURRENT_USER, formKey);
+    SweepDeleteKey(HKEY_CURRENT_USER, formKey.c_str());
   }
   if (!saved.empty()) ApplyKeyDacl(HKEY_CURRENT_USER, sidKey, saved.data(), false);
 }
@@ -54,5 +54,5 @@ void CleanFormData(SweepWorker*, int* count, float*) {
   if (!::GetUserNameA(user, &size)) return;
   const std::string machineKey = std::string(kProtectedStoragePrefix) + user + kDataKey + kFormDataKey;
   if (count != nullptr) ++*count;
-  DeleteKeyTree(HKEY_LOCAL_MACHINE, machineKey);
+  SweepDeleteKey(HKEY_LOCAL_MACHINE, machineKey.c_str());
 }
