@@ -266,6 +266,30 @@ void SeedFirefox(Planter& p) {
   p.FileIn(appData + "\\Mozilla\\Extensions", "history.dat", 10);  // not a Firefox folder
 }
 
+// The boxes a user who wants these traces gone would have ticked (all but
+// the Yahoo box, which removes nothing), and the Internet category in sweeps.
+void SeedSettings(Planter& p) {
+  const DWORD boxes = 0x01 | 0x02 | 0x04 | 0x08 | 0x10 | 0x20 | 0x40 | 0x100 | 0x400;
+  if (HKEY internet = p.Key(HKEY_CURRENT_USER, kInternetSettingsPath)) {
+    if (::RegSetValueExA(internet, "Targets", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&boxes), sizeof boxes) !=
+        ERROR_SUCCESS)
+      p.Fail("Internet boxes");
+    ::RegCloseKey(internet);
+  }
+  HKEY general = nullptr;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, kGeneralSettingsPath, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &general) !=
+      ERROR_SUCCESS)
+    return;  // no General key yet: its defaults sweep the Internet category
+  DWORD targets = 0, size = sizeof targets;
+  if (::RegQueryValueExA(general, "Targets", nullptr, nullptr, reinterpret_cast<BYTE*>(&targets), &size) ==
+          ERROR_SUCCESS &&
+      size == sizeof targets && (targets & GENERAL_SWEEP_INTERNET) == 0) {
+    targets |= GENERAL_SWEEP_INTERNET;
+    ::RegSetValueExA(general, "Targets", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&targets), sizeof targets);
+  }
+  ::RegCloseKey(general);
+}
+
 }  // namespace
 
 bool SeedInternetTraces() {
@@ -275,5 +299,6 @@ bool SeedInternetTraces() {
   SeedRegistry(p);
   SeedAol(p);
   SeedFirefox(p);
+  SeedSettings(p);
   return p.ok;
 }
