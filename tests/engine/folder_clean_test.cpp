@@ -2,6 +2,7 @@
 // environment strings: the patterns they build, the done folder, the guard
 // against values that name no safe folder, and Deep Sweep.
 #include <windows.h>
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "engine/clean_ops.h"
+#include "engine/dir_walker.h"
 #include "engine/folder_clean.h"
 #include "settings/reg_key.h"
 #include "support/test_env.h"
@@ -232,6 +234,29 @@ TEST_F(FolderClean, CookieFolderKeepsFriendsIndexAndDoneFolder) {
   EXPECT_TRUE(FileExists(tmp / "index.dat"));
   EXPECT_EQ(count, 1);
   EXPECT_TRUE(log.LogLines().size() == 1u) << "no opening line";
+}
+
+}  // namespace
+
+namespace {
+
+TEST(CollectCookies, ListsTheShellCookieFolderWithoutIndexOrFriends) {
+  char folder[MAX_PATH] = {};
+  ASSERT_TRUE(::SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COOKIES, TRUE));
+  const std::string dir = folder;
+  const std::string mine = dir + "\\morvane@collect.txt";
+  const std::string index = dir + "\\index.dat";
+  const bool hadIndex = FileExists(index);
+  ASSERT_TRUE(WriteFileBytes(mine, "c"));
+  if (!hadIndex) WriteFileBytes(index, "i");
+  StringPairList list = {{"stale", "C:\\stale.txt"}};
+  CollectCurrentCookies(list);
+  ::DeleteFileA(mine.c_str());
+  if (!hadIndex) ::DeleteFileA(index.c_str());
+
+  EXPECT_TRUE(ListHasPath(list, mine));
+  EXPECT_FALSE(ListHasPath(list, index));
+  EXPECT_FALSE(ListHasPath(list, "C:\\stale.txt")) << "the list is filled afresh";
 }
 
 }  // namespace
