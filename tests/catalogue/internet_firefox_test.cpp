@@ -84,8 +84,7 @@ TEST_F(InternetFirefoxTest, LockedHistoryIsLeftForRestartEvenWithoutDeepSweep) {
   EXPECT_NE(scheduled[0].find("Remove file: " + locked + ", size 1.000(KB) (After Rebooting).\n"), std::string::npos);
 }
 
-// Enabled once the folder walker honours preview (its cache files are still removed).
-TEST_F(InternetFirefoxTest, DISABLED_PreviewListsTheSameLinesAndRemovesNothing) {
+TEST_F(InternetFirefoxTest, PreviewListsTheSameLinesAndRemovesNothing) {
   int previewCount = 0;
   float previewKB = 0;
   {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/removal_guard.h"
 #include "settings/settings_groups.h"
 #include "support/test_env.h"
 #include "winlib/platform_calls.h"
@@ -16,6 +17,9 @@
 class InternetTest : public ::testing::Test {
  protected:
   void SetUp() override {
+    // The guard takes its protected folders once, from the environment of its
+    // first use; tests that move USERPROFILE must not be that first use.
+    RemovalAllowed(m_temp / "x\\*.*");
     m_savedGeneral = g_GeneralSettings.m_nTargets;
     g_GeneralSettings.m_nTargets &= ~(GENERAL_SHREDDER | GENERAL_DEEP_SWEEP);
   }

@@ -13,7 +13,6 @@
 
 #include "engine/key_security.h"
 #include "engine/preview.h"
-#include "engine/removal_guard.h"
 #include "engine/sweep_worker.h"
 #include "internet_fixture.h"
 #include "settings/reg_key.h"
@@ -85,12 +84,10 @@ class InternetSweepTest : public InternetTest {
 
     // The shell writes its default folders to the machine hive the first
     // time it is asked; ask now so that the pictures show only the sweep.
-    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILES_COMMON, CSIDL_PROFILE, CSIDL_WINDOWS,
-                      CSIDL_SYSTEM, CSIDL_PERSONAL, CSIDL_DESKTOPDIRECTORY, CSIDL_INTERNET_CACHE, CSIDL_HISTORY}) {
+    for (int csidl = 0; csidl < 0x40; ++csidl) {
       char folder[MAX_PATH];
       ::SHGetSpecialFolderPathA(nullptr, folder, csidl, FALSE);
     }
-    RemovalAllowed(m_temp / "Content\\*.*");
 
     g_nOsKind = OS_WINXP;
     g_InternetSettings.m_nTargets = 0x7FF;
@@ -201,6 +198,8 @@ TEST_F(InternetSweepTest, SweepsTheSeededTracesAndNothingElse) {
   after.erase("T\\Content\\MORVANE1\\logo[1].gif");
   after.erase("T\\Content\\MORVANE1");
   ExpectOnlyTargetsChanged(before, after);
+  if (::testing::Test::HasFailure())
+    for (const std::string& line : m_log.LogLines()) std::printf("%s", line.c_str());
 
   // The friendly cookie survives the cache pass, the Cookies folder and the
   // two shell-folder rows; its copy under Local Settings\Temp does not.
@@ -252,20 +251,24 @@ TEST_F(InternetSweepTest, LockedFirefoxHistoryIsScheduledWithDeepSweepOff) {
   EXPECT_TRUE(FileExists(m_temp / "Roaming\\Mozilla\\Firefox\\Profiles\\k3x9.default\\Cache\\0F\\inner"));
 }
 
-// Enabled once the folder walker honours preview.
-TEST_F(InternetSweepTest, DISABLED_PreviewListsWhatTheSweepRemovesAndChangesNothing) {
+TEST_F(InternetSweepTest, PreviewListsWhatTheSweepRemovesAndChangesNothing) {
   const SnapshotMap before = Picture();
+  std::vector<std::string> previewLines;
   {
-    PreviewScope preview(true);
-    SweepInternet(nullptr);
+    SweepWorker worker;
+    worker.SetPreview(true);
+    SweepInternet(&worker);
+    previewLines = m_log.LogLines();  // before the worker's own farewell line
   }
   const SnapshotDiff diff = CompareSnapshots(before, Picture());
   EXPECT_TRUE(diff.Empty()) << diff.Describe();
-  const auto previewLines = m_log.LogLines();
 
   ProgressRecorder real;
   SweepInternet(nullptr);
-  EXPECT_EQ(real.LogLines(), previewLines);
+  const auto realLines = real.LogLines();
+  for (size_t i = 0; i < realLines.size() && i < previewLines.size(); ++i)
+    ASSERT_EQ(realLines[i], previewLines[i]) << "line " << i;
+  EXPECT_EQ(realLines.size(), previewLines.size()) << previewLines.back();
 }
 
 }  // namespace

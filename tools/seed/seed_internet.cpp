@@ -75,7 +75,7 @@ class Planter {
   std::string ShellFolder(const char* value, int csidl) {
     char text[MAX_PATH] = {};
     DWORD size = sizeof text - 1;
-    if (::RegGetValueA(HKEY_CURRENT_USER, kUserShellFolders, value, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ, nullptr,
+    if (::RegGetValueA(HKEY_CURRENT_USER, kUserShellFolders, value, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr,
                        text, &size) == ERROR_SUCCESS &&
         text[0] != '\0') {
       char expanded[MAX_PATH];
