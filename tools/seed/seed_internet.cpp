@@ -149,7 +149,7 @@ void SeedCacheAndCookies(Planter& p) {
   const std::string friendlyCached =
       p.CacheEntry("Cookie:tester@friend.example/", COOKIE_CACHE_ENTRY, "txt", 100);
   p.CacheEntry("Cookie:tester@ads.example/", COOKIE_CACHE_ENTRY, "txt", 120);
-  p.CacheEntry("Visited: tester@http://news.example/page1.htm", URLHISTORY_CACHE_ENTRY, "", 0);
+  p.CacheEntry("Visited: tester@http://news.example/page1.htm", URLHISTORY_CACHE_ENTRY, "", 64);
   p.CacheEntry("Visited: tester@http://ads.example/", URLHISTORY_CACHE_ENTRY, "", 0);
 
   const std::string cookies = p.ShellFolder("Cookies", CSIDL_COOKIES);
