@@ -121,6 +121,21 @@ class ValueCursor {
   std::string m_name;
 };
 
+// The next subkey at the key's subkey cursor (advanced on every call, as
+// RegKey::EnumKey does). A key name has at most 255 characters, so one fixed
+// buffer fits every name, also one added after the key's snapshot was taken.
+bool NextSubKey(RegKey& key, std::string& name) {
+  if (key.IsOpen() == nullptr) return false;
+  char buffer[256];
+  DWORD cch = sizeof buffer;
+  const DWORD index = static_cast<DWORD>(key.m_nSubKeyIndex++);
+  if (::RegEnumKeyExA(key.IsOpen(), index, buffer, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
+    return false;
+  buffer[sizeof buffer - 1] = '\0';
+  name = buffer;
+  return true;
+}
+
 }  // namespace
 
 void DeleteValues(RegKey& key, const char* keepName, int statusId, int* count, float* kb) {
@@ -173,7 +188,7 @@ void DeleteValuesByPrefixes(RegKey& key, const char* prefix1, const char* prefix
 void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* count, float* kb) {
   if (prefix == nullptr) return;
   std::string name;
-  while (key.EnumKey(name)) {
+  while (NextSubKey(key, name)) {
     if (!StartsWith(name, prefix)) continue;
     if (count != nullptr) {
       ++*count;
@@ -187,7 +202,7 @@ void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* c
 
 void DeleteValuesInSubKeys(RegKey& key, const char* keepName, int statusId, int* count, float* kb) {
   std::string name;
-  while (key.EnumKey(name)) {
+  while (NextSubKey(key, name)) {
     RegKey sub(key.OpenSubKey(name.c_str()));
     if (sub.IsOpen()) DeleteValues(sub, keepName, statusId, count, kb);
   }
@@ -218,7 +233,7 @@ void CleanSubKeyMRU(int kind, RegKey& key, int statusId, int* count, float* kb) 
 void CleanFileExt(int kind, RegKey& key, int statusId, int* count, float* kb) {
   Trace("Calling CleanFileExt Function.\n");
   std::string name;
-  while (key.EnumKey(name)) {
+  while (NextSubKey(key, name)) {
     // Extensions (".txt") stay; only the types recorded beside them go.
     if (name.empty() || name.find('/') == std::string::npos) continue;
     if (count != nullptr) {

@@ -3,6 +3,7 @@
 // twice, and a preview that logs and counts as a real sweep but changes
 // nothing.
 #include <windows.h>
+#include <shlwapi.h>
 
 #include <gtest/gtest.h>
 
@@ -170,6 +171,71 @@ TEST_F(CleanRowsTest, PreviewLogsAndCountsAsTheSweepAndChangesNothing) {
   EXPECT_EQ(realCount, 12);
   EXPECT_NE(regseed::Snapshot(kBase), seeded);
   EXPECT_FALSE(regseed::KeyExists(Sub("Explorer\\FileExts\\text/plain")));
+}
+
+}  // namespace
+
+namespace {
+
+// The same for folders: files, subfolders, a shell file, and a locked file
+// that Deep Sweep schedules for the restart. Restart scheduling is recorded
+// in the machine's real key, which a registry sandbox would hide, so the rows'
+// values live in a key of this test's own.
+TEST(CleanRowsPreview, FolderRowsMatchTheSweepAndRemoveNothing) {
+  const std::string base = "Software\\MorvaneTests\\preview-" + std::to_string(::GetCurrentProcessId());
+  auto Sub = [&](const char* rel) { return base + "\\" + rel; };
+  TempFolder tmp;
+  RemovalOptions deep(/*deepSweep=*/true, false);
+  PendingRenames pending;  // the restart list must stay as it was in preview
+  const std::string cache = tmp / "Cache", recent = tmp / "Recent", temp = tmp / "Temp";
+  for (const auto& d : {cache, cache + "\\Temp", cache + "\\Temp\\Content.IE5", cache + "\\Temp\\Content.IE5\\AB12",
+                        recent, recent + "\\old", temp})
+    ::CreateDirectoryA(d.c_str(), nullptr);
+  WriteFileBytes(cache + "\\Temp\\Content.IE5\\AB12\\page.htm", std::string(3000, 'p'));
+  WriteFileBytes(cache + "\\Temp\\Content.IE5\\desktop.ini", "shell");
+  WriteFileBytes(recent + "\\a.lnk", std::string(100, 'a'));
+  WriteFileBytes(recent + "\\old\\b.lnk", "b");
+  WriteFileBytes(temp + "\\x.tmp", std::string(5000, 'x'));
+  WriteFileBytes(cache + "\\tree.dat", "t");
+  regseed::Sz(Sub("Explorer\\Shell Folders"), "Cache", cache);
+  regseed::Sz(Sub("Explorer\\Shell Folders"), "Recent", recent + "\\");
+  ::SetEnvironmentVariableA("MORVANE_PREVIEW_TEMP", temp.c_str());
+  const CleanItem rows[] = {
+      SubFolderRow(kKindFolder, "Explorer\\Shell Folders", "Cache", nullptr, "Content.IE5",
+                   OP_CLEAN_SUBDIR_BY_VALUE),
+      FolderRow(kKindFolder, "Explorer\\Shell Folders", "Recent", nullptr, OP_CLEAN_DIR_BY_VALUE),
+      FolderRow(kKindFolder, "Explorer\\Shell Folders", "Cache", "\\*.dat", OP_CLEAN_DIR_TREE_BY_VALUE),
+      EnvRow(kKindFolder, "%MORVANE_PREVIEW_TEMP%", "*.*", OP_CLEAN_ENV_DIR),
+  };
+  HANDLE lock = ::CreateFileA((temp + "\\x.tmp").c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const auto seeded = Snapshot(tmp.Path());
+
+  auto sweep = [&](bool preview, Lines& lines, int& items, float& kbs) {
+    ProgressRecorder rec;
+    PreviewScope scope(preview);
+    std::string done;
+    CleanRows(HKEY_CURRENT_USER, base.c_str(), rows, IDC_STATUS_INTERNET, &items, &kbs, &done);
+    lines = rec.LogLines();
+  };
+  Lines previewLines, realLines;
+  int previewCount = 0, realCount = 0;
+  float previewKB = 0, realKB = 0;
+  sweep(true, previewLines, previewCount, previewKB);
+  EXPECT_EQ(Snapshot(tmp.Path()), seeded) << "a preview removes no file and no folder";
+  EXPECT_FALSE(pending.Names(temp + "\\x.tmp")) << "nor schedules anything";
+
+  sweep(false, realLines, realCount, realKB);
+  ::CloseHandle(lock);
+  EXPECT_EQ(previewLines, realLines);
+  EXPECT_EQ(previewCount, realCount);
+  EXPECT_EQ(previewKB, realKB);
+  EXPECT_EQ(realCount, 5) << "page, AB12, a.lnk, tree.dat, and x.tmp at restart; desktop.ini and old\\ stay";
+  EXPECT_TRUE(pending.Names(temp + "\\x.tmp"));
+  EXPECT_FALSE(FileExists(recent + "\\a.lnk"));
+  EXPECT_TRUE(FileExists(recent + "\\old\\b.lnk"));
+  EXPECT_TRUE(FileExists(cache + "\\Temp\\Content.IE5\\desktop.ini"));
+  ::SetEnvironmentVariableA("MORVANE_PREVIEW_TEMP", nullptr);
+  ::SHDeleteKeyA(HKEY_CURRENT_USER, base.c_str());
 }
 
 }  // namespace

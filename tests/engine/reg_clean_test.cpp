@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/preview.h"
 #include "engine/reg_clean.h"
+#include "engine/reg_primitives.h"
 #include "support/test_env.h"
 #include "tests/engine/reg_fixtures.h"
 
@@ -117,8 +119,12 @@ TEST_F(RegClean, FileExtDeletesOnlyTypesWithASlash) {
   regseed::Sz(kPath + "\\.doc", "a", "y");
   regseed::Sz(kPath + "\\text/plain\\deeper", "a", "z");
   TraceRecorder trace;
-  CleanFileExt(4, *Open(kPath), IDC_STATUS_WINDOWS, &count, nullptr);
-  EXPECT_EQ(log.LogLines(), (Lines{"  Item 1, Delete SubKey: " + kPath + "\\text/plain.\n"}));
+  auto key = Open(kPath);
+  // Added after the key was opened, with a name longer than any it had.
+  regseed::MakeKey(kPath + "\\application/vnd.long-type-name");
+  CleanFileExt(4, *key, IDC_STATUS_WINDOWS, &count, nullptr);
+  EXPECT_EQ(log.LogLines(), (Lines{"  Item 1, Delete SubKey: " + kPath + "\\application/vnd.long-type-name.\n",
+                                   "  Item 2, Delete SubKey: " + kPath + "\\text/plain.\n"}));
   EXPECT_TRUE(trace.Contains("Calling CleanFileExt Function.\n"));
   EXPECT_TRUE(regseed::KeyExists(kPath + "\\.txt"));
   EXPECT_TRUE(regseed::KeyExists(kPath + "\\.doc"));
@@ -221,6 +227,30 @@ TEST_F(RegClean, ClosedKeyLogsOnlyTheOpeningLine) {
     op(4, missing, 0, &count, nullptr);
   EXPECT_EQ(count, 0);
   EXPECT_EQ(log.LogLines().size(), 5u) << "every operation but CleanFileExt has an opening line";
+}
+
+// The primitives catalogue cleaners call directly: an empty name never
+// reaches the registry (it would name the key itself), and a preview answers
+// as a success that changed nothing.
+TEST_F(RegClean, KeyPrimitivesRefuseEmptyNamesAndPreviewNothing) {
+  regseed::Sz(kPath + "\\Sub", "v", "1");
+  const auto seeded = regseed::Snapshot(kPath);
+  {
+    auto key = Open(kPath);
+    EXPECT_EQ(SweepDeleteSubKey(*key, ""), RegChange::kFailed);
+    EXPECT_EQ(SweepDeleteKey(HKEY_CURRENT_USER, ""), RegChange::kFailed);
+    EXPECT_EQ(SweepDeleteKey(HKEY_CURRENT_USER, nullptr), RegChange::kFailed);
+    PreviewScope preview(true);
+    EXPECT_EQ(SweepDeleteSubKey(*key, "Sub"), RegChange::kPreviewed);
+    EXPECT_EQ(SweepDeleteKey(HKEY_CURRENT_USER, kPath.c_str()), RegChange::kPreviewed);
+    EXPECT_EQ(SweepDeleteKey(HKEY_CURRENT_USER, "Software\\Test\\Absent"), RegChange::kFailed);
+    auto sub = Open(kPath + "\\Sub");
+    EXPECT_EQ(SweepSetValue(*sub, "v", REG_SZ, "", 0), RegChange::kPreviewed);
+    EXPECT_EQ(SweepDeleteValue(*sub, "v"), RegChange::kPreviewed);
+  }
+  EXPECT_EQ(regseed::Snapshot(kPath), seeded);
+  EXPECT_EQ(SweepDeleteKey(HKEY_CURRENT_USER, kPath.c_str()), RegChange::kDone);
+  EXPECT_FALSE(regseed::KeyExists(kPath));
 }
 
 }  // namespace
