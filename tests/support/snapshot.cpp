@@ -51,7 +51,8 @@ std::string HashWide(const std::wstring& path) {
   return Hex(hash);
 }
 
-void WalkFolder(const std::string& label, const std::string& folder, SnapshotMap& out) {
+void WalkFolder(const std::string& label, const std::string& folder, SnapshotMap& out,
+                unsigned long long hashUpTo) {
   WIN32_FIND_DATAW fd;
   HANDLE h = ::FindFirstFileW((LongForm(folder) + L"\\*").c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return;
@@ -64,10 +65,16 @@ void WalkFolder(const std::string& label, const std::string& folder, SnapshotMap
       out[entry] = "link";  // never entered: its target is pictured where it lives
     } else if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
       out[entry] = "dir";
-      WalkFolder(entry, full, out);
+      WalkFolder(entry, full, out, hashUpTo);
     } else {
       const unsigned long long size = (static_cast<unsigned long long>(fd.nFileSizeHigh) << 32) | fd.nFileSizeLow;
-      out[entry] = "file " + std::to_string(size) + " " + HashWide(LongForm(full));
+      if (size > hashUpTo) {
+        const unsigned long long written =
+            (static_cast<unsigned long long>(fd.ftLastWriteTime.dwHighDateTime) << 32) | fd.ftLastWriteTime.dwLowDateTime;
+        out[entry] = "file " + std::to_string(size) + " w" + std::to_string(written);
+      } else {
+        out[entry] = "file " + std::to_string(size) + " " + HashWide(LongForm(full));
+      }
     }
   } while (::FindNextFileW(h, &fd));
   ::FindClose(h);
@@ -114,10 +121,11 @@ void WalkKey(const std::string& label, HKEY key, SnapshotMap& out) {
 
 }  // namespace
 
-void SnapshotFolder(const std::string& label, const std::string& folder, SnapshotMap& out) {
+void SnapshotFolder(const std::string& label, const std::string& folder, SnapshotMap& out,
+                    unsigned long long hashUpTo) {
   std::string f = folder;
   while (f.size() > 3 && (f.back() == '\\' || f.back() == '/')) f.pop_back();
-  WalkFolder(label, f, out);
+  WalkFolder(label, f, out, hashUpTo);
 }
 
 void SnapshotKey(const std::string& label, HKEY root, const std::string& path, SnapshotMap& out) {

@@ -20,7 +20,12 @@ using SnapshotMap = std::map<std::string, std::string>;
 
 // Adds every entry below folder (not the folder itself). A missing folder adds
 // nothing. Names longer than MAX_PATH are reached through the "\\?\" form.
-void SnapshotFolder(const std::string& label, const std::string& folder, SnapshotMap& out);
+// Files larger than hashUpTo bytes are pictured by size and last-write time
+// instead of a hash ("file <size> w<time>"): a whole prefix holds hundreds of
+// megabytes of system files that no sweep may touch, and reading them all
+// twice per test costs seconds.
+void SnapshotFolder(const std::string& label, const std::string& folder, SnapshotMap& out,
+                    unsigned long long hashUpTo = ~0ULL);
 // Adds the key itself ("<label>" -> "key"), its values and everything below.
 // A key that cannot be opened adds nothing.
 void SnapshotKey(const std::string& label, HKEY root, const std::string& path, SnapshotMap& out);

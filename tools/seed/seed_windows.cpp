@@ -12,6 +12,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -68,7 +69,9 @@ class Seeder {
   }
 
   void Fail(const char* what, const std::string& where) {
-    Trace("Seed: cannot plant %s %s (%lu).\n", what, where.c_str(), ::GetLastError());
+    const unsigned long error = ::GetLastError();
+    Trace("Seed: cannot plant %s %s (%lu).\n", what, where.c_str(), error);
+    std::fprintf(stderr, "Seed: cannot plant %s %s (error %lu).\n", what, where.c_str(), error);
     ok = false;
   }
 
@@ -103,39 +106,62 @@ std::string EnvFolder(const char* name) {
   return n > 0 && n < sizeof buf ? std::string(buf, n) : std::string();
 }
 
-// A folder link. Where the system cannot make one (Wine makes no symbolic
-// links), Wine runs the host's ln on the host names of both folders.
-bool MakeFolderLink(const std::string& link, const std::string& target) {
-  if (::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) &&
-      (::GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-      ::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES)
-    return true;
-  using UnixName = char*(CDECL*)(LPCWSTR);
-  auto unixName = reinterpret_cast<UnixName>(
+using UnixName = char*(CDECL*)(LPCWSTR);
+
+// The host's name of a path under Wine; empty elsewhere.
+std::string HostName(const std::string& path) {
+  static const auto unixName = reinterpret_cast<UnixName>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  if (unixName == nullptr) return false;
-  auto host = [&](const std::string& path) {
-    wchar_t wide[MAX_PATH];
-    if (!::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH)) return std::string();
-    char* name = unixName(wide);
-    std::string out = name ? name : "";
-    if (name) ::HeapFree(::GetProcessHeap(), 0, name);
-    return out;
-  };
-  const std::string from = host(target), to = host(link);
-  if (from.empty() || to.empty() || from.find('"') != std::string::npos || to.find('"') != std::string::npos)
-    return false;
-  std::string command = "\\\\?\\unix\\bin\\ln -s \"" + from + "\" \"" + to + "\"";
+  wchar_t wide[MAX_PATH];
+  if (unixName == nullptr || !::MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide, MAX_PATH))
+    return std::string();
+  char* name = unixName(wide);
+  std::string out = name ? name : "";
+  if (name) ::HeapFree(::GetProcessHeap(), 0, name);
+  return out;
+}
+
+// Runs a host tool under Wine (which starts host programs named by their
+// "\\?\unix\" path) on quoted names and waits for it.
+bool RunHostTool(const char* tool, const std::string& options, const std::vector<std::string>& names) {
+  std::string command = std::string("\\\\?\\unix\\bin\\") + tool + " " + options;
+  for (const auto& n : names) {
+    if (n.empty() || n.find('"') != std::string::npos) return false;
+    command += " \"" + n + "\"";
+  }
+  const std::string program = std::string("\\\\?\\unix\\bin\\") + tool;
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi = {};
-  if (!::CreateProcessA("\\\\?\\unix\\bin\\ln", &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
+  if (!::CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return false;
   ::WaitForSingleObject(pi.hProcess, 10000);
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);
-  return (::GetFileAttributesA(link.c_str()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 &&
-         ::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
+  return true;
+}
+
+bool IsLink(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+// The wait on a host process can end before the process has: give its
+// result a moment to show.
+bool Eventually(const std::function<bool()>& done) {
+  for (int i = 0; i < 200; ++i) {
+    if (done()) return true;
+    ::Sleep(10);
+  }
+  return false;
+}
+
+// A folder link. Where the system cannot make one (Wine makes no symbolic
+// links), Wine runs the host's ln on the host names of both folders.
+bool MakeFolderLink(const std::string& link, const std::string& target) {
+  if (::CreateSymbolicLinkA(link.c_str(), target.c_str(), SYMBOLIC_LINK_FLAG_DIRECTORY) && IsLink(link)) return true;
+  if (!RunHostTool("ln", "-s --", {HostName(target), HostName(link)})) return false;
+  return Eventually([&] { return IsLink(link); });
 }
 
 void SeedRegistry(Seeder& s) {
@@ -252,10 +278,12 @@ void SeedSettings(Seeder& s, const std::string& work) {
       ::RegCloseKey(key);
       if (!same) continue;
     }
-    // Texts without their terminating NUL, numbers as 4 bytes: the store's layout.
-    s.StoredText(HKEY_CURRENT_USER, entry, "Dir", work);
+    // Texts without their terminating NUL, numbers as 4 bytes: the store's
+    // layout. The folder last: an entry without one is never loaded, so a
+    // half-written entry stays out of the list.
     s.StoredText(HKEY_CURRENT_USER, entry, "Flt", "*.tmp");
     s.Binary(HKEY_CURRENT_USER, entry, "SubInc", std::string(4, '\0'));
+    s.StoredText(HKEY_CURRENT_USER, entry, "Dir", work);
     return;
   }
 }
@@ -282,6 +310,18 @@ bool SeedWindowsTracesAt(const WindowsSeedPlaces& places) {
   if (places.recycleBin && !temp.empty()) SeedRecycleBin(s, temp);
   if (places.settings) SeedSettings(s, work);
   return s.ok;
+}
+
+bool RemoveFolderLink(const std::string& link) {
+  if (!IsLink(link)) return false;
+  // Under Wine, RemoveDirectoryA on a link can remove an empty target
+  // instead; the host's rm without -r takes the link only.
+  const std::string host = HostName(link);
+  if (!host.empty())
+    RunHostTool("rm", "-f --", {host});
+  else
+    ::RemoveDirectoryA(link.c_str());
+  return Eventually([&] { return ::GetFileAttributesA(link.c_str()) == INVALID_FILE_ATTRIBUTES; });
 }
 
 bool SeedWindowsTraces() { return SeedWindowsTracesAt(WindowsSeedPlaces()); }

@@ -15,3 +15,8 @@ struct WindowsSeedPlaces {
 
 // Plants the traces at the given places (see seed.h for what and why).
 bool SeedWindowsTracesAt(const WindowsSeedPlaces& places);
+
+// Removes a folder link the seeder made (never what it leads to). Under Wine,
+// where the system cannot remove such a link without reaching through it,
+// the host's rm does. False when path is no link or it stays.
+bool RemoveFolderLink(const std::string& link);
