@@ -122,8 +122,9 @@ void CleanIeCookies(SweepWorker*, int* count, float* kb) {
   g_InternetSettings.GetFriendlyCookies(friendly);
   CleanCookieCache(friendly, kCookieCacheFilter, "Cookie:", "Cookies Cache", kStatus, count, kb);
 
-  // Never scheduled for restart: the browser rewrites its cookie files at
-  // exit, so a cookie removed later would only be a fresh one.
+  // Never scheduled for restart: a cookie file in use belongs to a running
+  // browser, and removing it at restart would take cookies set after this
+  // sweep, which the user has not seen swept.
   std::string done = SpecialFolderPattern(CSIDL_COOKIES);
   if (!done.empty()) {
     DirWalker walker(done, false);
