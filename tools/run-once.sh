@@ -6,9 +6,6 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
 export PREFIX_NAME=demo
 source "$here/wine-env.sh"
-# Wine's recycle bin is the trash of $HOME (or of $XDG_DATA_HOME when set):
-# keep it the build folder's own, never the developer's.
-unset XDG_DATA_HOME
 "$here/make-prefix.sh" demo
 # A trace the platform cannot take (say, no recycle bin) leaves the others planted.
 "$here/wine-run.sh" --prefix demo "$MORVANE_BUILD/SeedTraces.exe" || echo "(some traces could not be planted)" >&2

@@ -13,6 +13,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml="
 export WINEARCH=win64
 # An empty home inside the build folder: whatever Wine links to "home" lands here.
 export HOME="$MORVANE_BUILD/home"
+# Wine's recycle bin is the trash of $XDG_DATA_HOME when that is set, else of
+# $HOME: a sweep with "Recycle Bin" checked must never reach the developer's.
+unset XDG_DATA_HOME
 mkdir -p "$HOME"
 for _d in /usr/lib/wine /usr/lib/x86_64-linux-gnu/wine /usr/bin; do
   [ -x "$_d/wine64" ] && { WINE_BIN="$_d/wine64"; break; }

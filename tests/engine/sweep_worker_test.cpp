@@ -340,6 +340,9 @@ TEST_F(SweepWorkerTest, StepsFollowTheTargetBitsAndUnsteppedCleanersSkipTheCance
 }
 
 TEST_F(SweepWorkerTest, TheBuiltInTablesStepAsTheBarsShouldMove) {
+  // The bars move whatever the bits say; with bits set, the real cleaners
+  // would sweep the test prefix's own registry, folders and recycle bin.
+  g_WindowsSettings.m_nTargets = g_InternetSettings.m_nTargets = g_ApplicationSettings.m_nTargets = 0;
   SweepWindows(m_worker);
   SweepInternet(m_worker);
   SweepApplications(m_worker);

@@ -278,10 +278,12 @@ void SeedSettings(Seeder& s, const std::string& work) {
       ::RegCloseKey(key);
       if (!same) continue;
     }
-    // Texts without their terminating NUL, numbers as 4 bytes: the store's layout.
-    s.StoredText(HKEY_CURRENT_USER, entry, "Dir", work);
+    // Texts without their terminating NUL, numbers as 4 bytes: the store's
+    // layout. The folder last: an entry without one is never loaded, so a
+    // half-written entry stays out of the list.
     s.StoredText(HKEY_CURRENT_USER, entry, "Flt", "*.tmp");
     s.Binary(HKEY_CURRENT_USER, entry, "SubInc", std::string(4, '\0'));
+    s.StoredText(HKEY_CURRENT_USER, entry, "Dir", work);
     return;
   }
 }

@@ -1,0 +1,53 @@
+// Single-file removal with a restart fallback that does not depend on Deep Sweep.
+#include "engine/restart_removal.h"
+
+#include <windows.h>
+
+#include "engine/file_removal.h"
+#include "engine/nt_calls.h"
+#include "engine/preview.h"
+#include "engine/removal_guard.h"
+#include "winlib/trace.h"
+#include "winlib/unique_handle.h"
+
+RestartRemoval RemoveNowOrAtRestart(const std::string& path) {
+  if (!RemovalAllowed(path)) return RestartRemoval::kRefused;
+  const size_t cut = path.find_last_of("\\/");
+  if (cut == std::string::npos) return RestartRemoval::kRefused;
+  // The file is opened relative to its folder's handle and checked to be the
+  // folder's own entry, so a link planted under a profile file's name never
+  // takes its target with it.
+  std::wstring folderName = nt::LongPathForm(CanonicalFolderOf(path));
+  if (folderName.empty()) return RestartRemoval::kRefused;
+  if (folderName.back() != L'\\') folderName += L'\\';
+  const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  ScopedFile folder(::CreateFileW(folderName.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    shareAll, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!folder) return RestartRemoval::kRefused;
+  if (const char* why = FolderHandleRefusal(folder.Get())) {
+    Trace("   Refused to remove %s: %s.\n", path.c_str(), why);
+    return RestartRemoval::kRefused;
+  }
+  const std::wstring objectName = nt::ObjectName(folder.Get());
+  const std::string folderPath = path.substr(0, cut);
+  const OpenFolder open{folder.Get(), objectName, folderPath};
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  std::string now;
+  // Never shredded: these files are removed by name, not swept from a folder.
+  switch (RemoveFileAt(open, nt::Widen(path.substr(cut + 1)), attributes == INVALID_FILE_ATTRIBUTES ? 0 : attributes,
+                       false, &now)) {
+    case RemovalResult::kRemoved:
+    case RemovalResult::kRemovedNotOverwritten:
+      return RestartRemoval::kRemovedNow;
+    case RemovalResult::kLeftLink:
+      Trace("   Left the link %s.\n", path.c_str());
+      return RestartRemoval::kRefused;
+    case RemovalResult::kFailed:
+      break;
+  }
+  Trace("   Cannot remove file now: %s (%lu).\n", now.c_str(), ::GetLastError());
+  if (!PreviewActive() && !::MoveFileExA(now.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
+    Trace("   Even Cannot remove File %s (After Rebooting).\n", now.c_str());
+  return RestartRemoval::kAtRestart;
+}

@@ -1,0 +1,239 @@
+// The URL cache cleaner: enumeration with a growing entry buffer, the two
+// deletion sequences with their replacement files, and the entry lines.
+#include "engine/url_cache.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "engine/dir_walker.h"
+#include "engine/file_removal.h"
+#include "engine/preview.h"
+#include "engine/sweep_log.h"
+#include "winlib/platform_calls.h"
+#include "winlib/trace.h"
+
+namespace {
+
+constexpr DWORD kFirstBufferSize = 4248;
+constexpr size_t kLineSize = 256;
+constexpr DWORD kContainerBits = 0x100000 | 0x200000;  // cookie, URL history
+
+// What the deletion needs of one entry, copied out of the search buffer.
+struct CacheEntry {
+  std::string url;
+  std::string localFile;
+  bool hasLocalFile = false;
+  DWORD type = 0;
+  FILETIME lastModified = {};
+  FILETIME expires = {};
+};
+
+// One walk of the cache. The system's filtered search is asked first; where
+// it is missing (Wine answers every call with ERROR_FILE_NOT_FOUND), the plain
+// search walks every container and the filter is applied here.
+class CacheSearch {
+ public:
+  explicit CacheSearch(DWORD filter) : m_filter(filter), m_buffer(kFirstBufferSize) {}
+  ~CacheSearch() {
+    if (m_find != nullptr) g_platform.FindCloseUrlCache(m_find);
+  }
+  CacheSearch(const CacheSearch&) = delete;
+  CacheSearch& operator=(const CacheSearch&) = delete;
+
+  bool First(CacheEntry& entry) {
+    for (;;) {
+      DWORD size = Prepare();
+      HANDLE h = m_plain ? g_platform.FindFirstUrlCacheEntryA(nullptr, Info(), &size)
+                         : g_platform.FindFirstUrlCacheEntryExA(nullptr, 0, m_filter, 0, Info(), &size, nullptr,
+                                                                nullptr, nullptr);
+      if (h != nullptr) {
+        m_find = h;
+        if (Accept(entry)) return true;
+        return Next(entry);
+      }
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_INSUFFICIENT_BUFFER && size > m_buffer.size()) {
+        Grow(size);
+        continue;
+      }
+      if (!m_plain && error != ERROR_NO_MORE_ITEMS && error != ERROR_INSUFFICIENT_BUFFER) {
+        m_plain = true;
+        continue;
+      }
+      Trace("Error in FindFirst %lu\n", static_cast<unsigned long>(error));
+      return false;
+    }
+  }
+
+  bool Next(CacheEntry& entry) {
+    for (;;) {
+      DWORD size = Prepare();
+      BOOL ok = m_plain ? g_platform.FindNextUrlCacheEntryA(m_find, Info(), &size)
+                        : g_platform.FindNextUrlCacheEntryExA(m_find, Info(), &size, nullptr, nullptr, nullptr);
+      if (ok) {
+        if (Accept(entry)) return true;
+        continue;
+      }
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_INSUFFICIENT_BUFFER && size > m_buffer.size()) {
+        Grow(size);
+        continue;
+      }
+      if (error == ERROR_NO_MORE_ITEMS)
+        Trace("Error in FindNext %lu No More.\n", static_cast<unsigned long>(error));
+      else
+        Trace("Error in FindNext %lu default.\n", static_cast<unsigned long>(error));
+      g_platform.FindCloseUrlCache(m_find);
+      m_find = nullptr;
+      return false;
+    }
+  }
+
+
+ private:
+  INTERNET_CACHE_ENTRY_INFOA* Info() { return reinterpret_cast<INTERNET_CACHE_ENTRY_INFOA*>(m_buffer.data()); }
+
+  DWORD Prepare() {
+    Info()->dwStructSize = static_cast<DWORD>(m_buffer.size());
+    return static_cast<DWORD>(m_buffer.size());
+  }
+
+  void Grow(DWORD size) {
+    // A block of exactly the reported size, never smaller than the header the
+    // call writes into.
+    m_buffer.assign(size < sizeof(INTERNET_CACHE_ENTRY_INFOA) ? sizeof(INTERNET_CACHE_ENTRY_INFOA) : size, 0);
+  }
+
+  bool Accept(CacheEntry& entry) {
+    const INTERNET_CACHE_ENTRY_INFOA* info = Info();
+    if (m_plain && !CacheEntryMatches(info->CacheEntryType, m_filter)) return false;
+    if (info->lpszSourceUrlName == nullptr) return false;  // nothing to name the entry by
+    entry.url = info->lpszSourceUrlName;
+    entry.hasLocalFile = info->lpszLocalFileName != nullptr && info->lpszLocalFileName[0] != '\0';
+    entry.localFile = entry.hasLocalFile ? info->lpszLocalFileName : "";
+    entry.type = info->CacheEntryType;
+    entry.lastModified = info->LastModifiedTime;
+    entry.expires = info->ExpireTime;
+    return true;
+  }
+
+  DWORD m_filter;
+  std::vector<char> m_buffer;
+  HANDLE m_find = nullptr;
+  bool m_plain = false;
+};
+
+// The empty file that stands in for a local file the cache holds on to.
+void CreateEmptyFile(const char* name) {
+  HANDLE h = ::CreateFileA(name, 0x10010000, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    Trace("Cannot Generate File.\n");
+    return;
+  }
+  ::CloseHandle(h);
+  Trace("Generate A File.\n");
+}
+
+bool CommitReplacement(const CacheEntry& entry, const char* file) {
+  if (g_platform.CommitUrlCacheEntryA(entry.url.c_str(), file, entry.expires, entry.lastModified, entry.type, nullptr,
+                                      0, nullptr, nullptr))
+    return true;
+  Trace("Cannot Commit This New Cache.\n");
+  return false;
+}
+
+bool DeleteEntry(const CacheEntry& entry) { return g_platform.DeleteUrlCacheEntryA(entry.url.c_str()) != FALSE; }
+
+// The first entry of a walk: on refusal, replace its file and delete again.
+void DeleteFirstEntry(const CacheEntry& entry, const char* extension) {
+  if (DeleteEntry(entry)) {
+    Trace("Delete This Cache Successfully.\n");
+    return;
+  }
+  Trace("Cannot Delete This Cache.\n");
+  char file[MAX_PATH] = {};
+  if (!g_platform.CreateUrlCacheEntryA(entry.url.c_str(), 0, extension, file, 0)) {
+    Trace("Cannot Create Cache Again.\n");
+    return;
+  }
+  CreateEmptyFile(file);
+  CommitReplacement(entry, file);
+  if (!DeleteEntry(entry)) Trace("Cannot Delete This Cache Again.\n");
+}
+
+// Every later entry: a fresh cache file name alone often frees the entry, so
+// the replacement file is only written when the second attempt fails too.
+void DeleteLaterEntry(const CacheEntry& entry, const char* extension) {
+  if (DeleteEntry(entry)) {
+    Trace("Delete This Cache Successfully.\n");
+    return;
+  }
+  Trace("Cannot Delete This Cache.\n");
+  char file[MAX_PATH] = {};
+  if (!g_platform.CreateUrlCacheEntryA(entry.url.c_str(), 0, extension, file, 0)) {
+    Trace("Cannot Create Cache Again.\n");
+    return;
+  }
+  if (DeleteEntry(entry)) return;
+  Trace("Cannot Delete This Cache Again.\n");
+  CreateEmptyFile(file);
+  CommitReplacement(entry, file);
+  if (!DeleteEntry(entry)) Trace("Cannot Delete This Cache Again.\n");
+}
+
+void CleanCache(const StringPairList* keepList, DWORD filter, const char* extension, const char* cacheName,
+                int statusId, int* count, float* kb) {
+  LogFormat(0, "  Clean up : %s.\n", cacheName);
+  if (extension == nullptr) extension = "";
+  CacheSearch search(filter);
+  CacheEntry entry;
+  bool first = true;
+  for (bool more = search.First(entry); more; more = search.Next(entry), first = false) {
+    if (keepList != nullptr && entry.hasLocalFile && ListHasPath(*keepList, entry.localFile)) continue;
+    const float sizeKB = entry.hasLocalFile ? FileSizeKB(entry.localFile) : 0.0f;
+    int number = 0;
+    if (count != nullptr) number = ++*count;
+    LogLine(FormatCacheLine(number, cacheName, entry.url.c_str(), entry.localFile.c_str(), sizeKB).c_str(),
+            statusId);
+    if (kb != nullptr) *kb += sizeKB;
+    if (PreviewActive()) continue;
+    if (ShredderOn() && entry.hasLocalFile) OverwriteFile(entry.localFile);
+    if (first)
+      DeleteFirstEntry(entry, extension);
+    else
+      DeleteLaterEntry(entry, extension);
+  }
+}
+
+}  // namespace
+
+bool CacheEntryMatches(DWORD entryType, DWORD filter) {
+  if ((entryType & kContainerBits) != (filter & kContainerBits)) return false;
+  const DWORD own = entryType & ~kContainerBits;
+  return own == 0 || (own & filter & ~kContainerBits) != 0;
+}
+
+std::string FormatCacheLine(int number, const char* cacheName, const char* url, const char* localFile, float sizeKB) {
+  char line[kLineSize];
+  int n = number > 0 ? std::snprintf(line, sizeof line, "Item %d, %s: delete %s-%s:%f(KB)\n", number, cacheName, url,
+                                     localFile, static_cast<double>(sizeKB))
+                     : std::snprintf(line, sizeof line, "%s: delete %s-%s:%f(KB)\n", cacheName, url, localFile,
+                                     static_cast<double>(sizeKB));
+  if (n < 0 || static_cast<size_t>(n) >= sizeof line) {
+    if (number > 0)
+      std::snprintf(line, sizeof line, "Item %d, %s: a cache its name is longer than 256.\n", number, cacheName);
+    else
+      std::snprintf(line, sizeof line, "%s: a cache its name is longer than 256.\n", cacheName);
+  }
+  return line;
+}
+
+void CleanUrlCache(DWORD filter, const char* extension, const char* cacheName, int statusId, int* count,
+                   float* kb) {
+  CleanCache(nullptr, filter, extension, cacheName, statusId, count, kb);
+}
+
+void CleanCookieCache(const StringPairList& keepList, DWORD filter, const char* extension, const char* cacheName,
+                      int statusId, int* count, float* kb) {
+  CleanCache(&keepList, filter, extension, cacheName, statusId, count, kb);
+}
