@@ -6,9 +6,6 @@
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   CMainApp app;
-  if (app.InitInstance(::GetCommandLineA())) {
-    // The resident message loop comes with the main window; InitInstance does
-    // not ask for it yet.
-  }
+  if (app.InitInstance(::GetCommandLineA())) app.Run();
   return app.ExitInstance();
 }

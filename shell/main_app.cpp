@@ -44,6 +44,19 @@ bool CMainApp::InitInstance(const char* commandLine) {
     m_nExitCode = kExitDeclined;
     return false;
   }
+  if (!InitRichEdit()) {
+    Trace("Cannot Initialize Application in AfxInitRichEdit.\n");
+    m_startMode = StartMode::kFailed;
+    m_nExitCode = kExitStartFailed;
+    return false;
+  }
+  // Before one-shot mode: "/once" while the resident program runs must not
+  // sweep a second time.
+  if (NotifyRunningInstance()) {
+    m_startMode = StartMode::kAlreadyRunning;
+    m_nExitCode = kExitOk;
+    return false;
+  }
 
   DetermineOsKind();
 
@@ -86,19 +99,14 @@ void CMainApp::RunOneShot() {
   }
 }
 
-bool CMainApp::StartResidentMode() {
-  Trace("Resident mode is not available yet; ending.\n");
-  m_nExitCode = kExitOk;
-  return false;
-}
-
 int CMainApp::ExitInstance() {
   if (m_pWork != nullptr) {
-    m_pWork->Lock();
-    m_pWork->RequestSweep(SWEEP_QUIT);
-    m_pWork->Unlock();
-    m_pWork->Quit();  // waits for the supervisor, then deletes the worker
+    // Quit asks the supervisor to end (once: a second request while running
+    // categories finish would be served twice), waits for it, and deletes the
+    // worker.
+    m_pWork->Quit();
     m_pWork = nullptr;
   }
+  ExitResidentMode();
   return m_nExitCode;
 }

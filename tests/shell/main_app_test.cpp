@@ -11,7 +11,9 @@
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
+#include "shell_fixtures.h"
 #include "support/test_env.h"
+#include "winlib/window_probe.h"
 
 namespace {
 
@@ -30,41 +32,6 @@ void Rec(SweepWorker*, int* count, float* kb) {
   }
   LogItem(count, 0, "   ", "removed by %d\n", Id);
   if (kb) *kb += 0.5f;
-}
-
-class TableSwap {
- public:
-  TableSwap(SweepTable& table, SweepStep step) : m_table(table), m_saved(table), m_step(step) {
-    m_table = SweepTable{&m_step, 1};
-  }
-  ~TableSwap() { m_table = m_saved; }
-
- private:
-  SweepTable& m_table;
-  SweepTable m_saved;
-  SweepStep m_step;
-};
-
-// Puts the process-wide groups back to their first-start state.
-void ResetGroups() {
-  g_GeneralSettings.m_nTargets = 0x1F;
-  g_GeneralSettings.m_nSweepAt = 0;
-  g_GeneralSettings.m_nTimerSeconds = 60;
-  g_GeneralSettings.m_bNotShowLogo = 0;
-  g_GeneralSettings.m_tLastSweep = 0;
-  g_WindowsSettings.m_nTargets = 0;
-  g_WindowsSettings.m_locations.clear();
-  g_WindowsSettings.m_bLocationsDirty = 0;
-  g_InternetSettings.m_nTargets = 0x18;
-  g_InternetSettings.m_friendlyCookies.clear();
-  g_ApplicationSettings.m_nTargets = 0;
-}
-
-void StoreNumber(const std::string& path, const char* name, int value) {
-  HKEY key = nullptr;
-  ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
-  ::RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value), 4);
-  ::RegCloseKey(key);
 }
 
 // Top-level windows that belong to this process.
@@ -127,6 +94,9 @@ class OneShot : public ::testing::Test {
   }
 
   RegistrySandbox m_sandbox;
+  TrayRecorder m_tray;
+  // A resident start shows the startup window: answer it at once.
+  ModalScript m_modal{IDOK};
   TableSwap m_w{WindowsSweepTable(), {50, true, 0, &Rec<kWindows>}};
   TableSwap m_i{InternetSweepTable(), {50, true, 0, &Rec<kInternet>}};
   TableSwap m_a{ApplicationsSweepTable(), {50, true, 0, &Rec<kApplications>}};
@@ -143,6 +113,8 @@ TEST_F(OneShot, SweepsTheEnabledCategoriesInOrderOnThisThreadAndEnds) {
   EXPECT_EQ(Calls(), (std::vector<int>{kApplications, kWindows, kInternet}));
   EXPECT_EQ(app.m_pWork, nullptr);  // the worker was stopped and deleted
   EXPECT_EQ(OwnTopLevelWindows(), windowsBefore);
+  EXPECT_TRUE(m_tray.Calls().empty());  // no tray icon either
+  EXPECT_TRUE(m_modal.Runs().empty());
 }
 
 TEST_F(OneShot, FollowsTheStoredTargetsAndLoadsEveryGroup) {
@@ -164,6 +136,8 @@ TEST_F(OneShot, OnlyTheExactFlagSweeps) {
   EXPECT_TRUE(Calls().empty());
   EXPECT_EQ(upper.m_startMode, CMainApp::StartMode::kResident);
   EXPECT_EQ(upper.ExitCode(), 0);
+  EXPECT_EQ(m_tray.Count(NIM_ADD), 1);
+  EXPECT_EQ(m_tray.Count(NIM_DELETE), 1);
 
   CMainApp withWord;
   Start(withWord, "Morvane.exe /once word");

@@ -1,0 +1,121 @@
+// CMainApp's resident half: the single-instance check, the main window, the
+// tray icon, the startup window, the start-up sweep and timer, the message
+// loop, and taking them down at exit. One-shot start-up is in main_app.cpp.
+#include <windows.h>
+
+#include "engine/sweep_log.h"
+#include "engine/sweep_worker.h"
+#include "settings/settings_groups.h"
+#include "shell/console_report.h"
+#include "shell/help_page.h"
+#include "shell/logo_dlg.h"
+#include "shell/main_app.h"
+#include "shell/main_wnd.h"
+#include "ui/progress_dlg.h"
+#include "winlib/dialog.h"
+#include "winlib/platform_calls.h"
+#include "winlib/trace.h"
+
+namespace {
+constexpr int kStartupWindowSeconds = 5;
+// What a second instance sends with WM_SHOW_PANEL.
+constexpr WPARAM kShowPanelFromSecondInstance = 100;
+}  // namespace
+
+bool CMainApp::InitRichEdit() {
+  // Loaded once for the life of the process; the progress window's log is a
+  // rich edit 2.0 control.
+  static HMODULE module = ::LoadLibraryA("riched20.dll");
+  return module != nullptr;
+}
+
+bool CMainApp::NotifyRunningInstance() {
+  HWND hwnd = ::GetWindow(::GetDesktopWindow(), GW_CHILD);
+  for (; hwnd != nullptr; hwnd = ::GetWindow(hwnd, GW_HWNDNEXT)) {
+    char name[41] = {};
+    ::GetClassNameA(hwnd, name, sizeof name);
+    if (lstrcmpiA(name, CMainWnd::kClassName) != 0) continue;
+    m_pMessageBeep(0xFFFFFFFF);
+    ::PostMessageA(hwnd, WM_SHOW_PANEL, kShowPanelFromSecondInstance, 0);
+    return true;
+  }
+  return false;
+}
+
+bool CMainApp::StartResidentMode() {
+  m_trayIcon.LoadIcons(ResourceInstance());
+  if (!CMainWnd::RegisterClass(m_trayIcon.m_hNormalIcon)) {
+    m_startMode = StartMode::kFailed;
+    m_nExitCode = kExitStartFailed;
+    return false;
+  }
+  m_hMenu = ::CreateMenu();
+  m_pMainWnd = new CMainWnd(*this);
+  if (!m_pMainWnd->Create(m_hMenu)) {
+    // Without its window the program could neither be reached nor ended:
+    // say so and end, rather than run on unseen.
+    g_platform.MessageBoxA(nullptr, "Couldn't Create Window!", "Morvane", MB_OK);
+    m_startMode = StartMode::kFailed;
+    m_nExitCode = kExitStartFailed;
+    return false;
+  }
+  m_pWork->SetNotifyWindow(m_pMainWnd->m_hWnd);
+
+  if (m_cmdInfo.HasOption("report")) {
+    HANDLE out = ConsoleReport::FindStandardOutput();
+    m_pReport = new ConsoleReport(out);
+    if (m_pReport->CanWrite()) AttachProgressSink(m_pReport);
+  }
+
+  m_trayIcon.Add(m_pMainWnd->m_hWnd);
+  m_pMainWnd->ShowWindow(SW_HIDE);
+  ::UpdateWindow(m_pMainWnd->m_hWnd);
+
+  if (g_GeneralSettings.m_bNotShowLogo == 0) ShowStartupWindow();
+
+  const int general = g_GeneralSettings.m_nTargets;
+  const int sweepAt = g_GeneralSettings.m_nSweepAt;
+  if (general & GENERAL_SHOW_PROGRESS) m_pMainWnd->OpenProgressWindow(SW_HIDE);
+  if ((sweepAt & SWEEP_AT_STARTUP) && m_pMainWnd->RequestWholeSweep()) {
+    m_bSweeping = true;
+    m_pMainWnd->StartTrayAnimation();
+  }
+  // A start-up sweep arms the timer when it ends.
+  if (!m_bSweeping && (sweepAt & SWEEP_AT_INTERVAL) && g_GeneralSettings.m_nTimerSeconds > 0)
+    m_pMainWnd->SetSweepTimer(g_GeneralSettings.m_nTimerSeconds);
+  return true;
+}
+
+void CMainApp::ShowStartupWindow() {
+  CLogoDlg logo(kStartupWindowSeconds, /*offerCheckBox=*/true);
+  logo.m_bNotShowAgain = g_GeneralSettings.m_bNotShowLogo;
+  logo.DoModal(m_pMainWnd != nullptr ? m_pMainWnd->m_hWnd : nullptr);
+  if (logo.m_bNotShowAgain == g_GeneralSettings.m_bNotShowLogo) return;
+  g_GeneralSettings.m_bNotShowLogo = logo.m_bNotShowAgain;
+  g_GeneralSettings.SaveToRegistry(kGeneralSettingsPath);
+}
+
+int CMainApp::Run() {
+  m_bInMessageLoop = true;
+  const int code = RunMessageLoop();
+  m_bInMessageLoop = false;
+  return code;
+}
+
+void CMainApp::ExitResidentMode() {
+  // The sheet has ended with the main window's Exit; deleting the window
+  // also destroys the progress window.
+  delete m_pMainWnd;
+  m_pMainWnd = nullptr;
+  if (m_hMenu != nullptr) {
+    if (::IsMenu(m_hMenu)) ::DestroyMenu(m_hMenu);  // a destroyed window took its menu along
+    m_hMenu = nullptr;
+  }
+  m_trayIcon.Remove();
+  m_trayIcon.DestroyIcons();
+  if (m_pReport != nullptr) {
+    if (CurrentProgressSink() == m_pReport) DetachProgressSink();
+    delete m_pReport;
+    m_pReport = nullptr;
+  }
+}

@@ -1,0 +1,113 @@
+// CMainWnd: the hidden window behind the resident program. It receives the
+// tray icon's mouse messages, the worker's notices that a category has ended,
+// the session's logoff/shutdown query and a second instance's request to show
+// the control panel; it runs the repeating sweep timer and the tray icon's
+// blinking, starts whole sweeps and runs the final sweep at exit.
+#pragma once
+#include <windows.h>
+
+#include "ui/panel_host.h"
+#include "winlib/window.h"
+
+class CMainApp;
+class CTrayMenu;
+class PanelLink;
+
+// The main window's messages; their values are fixed because a second
+// instance and the worker send them.
+constexpr UINT WM_SHOW_PANEL = WM_USER + 11;     // 1035: wParam 100, lParam 0
+constexpr UINT WM_SHOW_PROGRESS = WM_USER + 12;  // 1036: from the panel's "Log" buttons
+// WM_SWEEP_FINISHED (1034) is the worker's (engine/sweep_worker.h);
+// WM_TRAY_NOTIFY (1124) the tray icon's (shell/tray_icon.h).
+
+class CMainWnd : public CWnd, public PanelHost {
+ public:
+  // The window's class name, also what a second instance looks for.
+  static const char kClassName[];
+  static constexpr UINT_PTR kNoTimer = static_cast<UINT_PTR>(-1);
+  static constexpr UINT_PTR kSweepTimerId = 1;
+  static constexpr UINT_PTR kAnimTimerId = 2;
+  static constexpr UINT kAnimIntervalMs = 250;
+
+  explicit CMainWnd(CMainApp& app);
+  // Destroys the progress window with the main window.
+  ~CMainWnd() override;
+
+  // Registers the "Morvane" class (double clicks, the program icon).
+  static bool RegisterClass(HICON icon);
+  // The hidden 20 x 20 window at (0, 0), never shown, with menu as its menu
+  // (may be null).
+  bool Create(HMENU menu);
+  // Cancels the sweep timer first.
+  bool DestroyWindow() override;
+
+  // --- PanelHost --------------------------------------------------------
+  HWND MainWindow() const override { return m_hWnd; }
+  SweepWorker* Worker() override;
+  bool IsSweeping() const override;
+  void SetSweeping(bool on) override;
+  void SetSweepTimer(int seconds) override;
+  void CancelSweepTimer() override;
+  void StartTrayAnimation() override;
+  void PlacePanelForLog() override;
+  void ShowProgressWindow() override;
+  void ShowAbout(HWND owner) override;
+
+  void StopTrayAnimation();
+  // Opens the control panel, or brings the open one to the front.
+  void ShowControlPanel();
+  // Creates the progress window, shown (SW_SHOW) or hidden (any other
+  // value), and writes the start line. False when it cannot be created.
+  bool OpenProgressWindow(int show);
+  // The right click's popup menu; one at a time.
+  void ShowTrayMenu();
+  // "Sweep Now" with the panel closed: requests the categories of General
+  // "Targets"; false when none is enabled.
+  bool RequestWholeSweep();
+  // The "Exit" command: the final sweep when due, then the window goes.
+  void Exit();
+
+  // Where the open panel goes so that the log can take the right half of the
+  // desktop: x = W/2 - S when W >= 2S, else the top left corner.
+  static POINT PanelPositionForLog(SIZE desktop, SIZE panel);
+
+  UINT_PTR m_nSweepTimer = kNoTimer;
+  UINT_PTR m_nAnimTimer = kNoTimer;
+  // The open control panel; null while it is closed.
+  PanelLink* m_pPanel = nullptr;
+  // The tray popup menu while it is shown.
+  CTrayMenu* m_pTrayMenu = nullptr;
+
+ protected:
+  LRESULT WindowProc(UINT msg, WPARAM w, LPARAM l) override;
+  bool OnCommand(int id, int code, HWND control) override;
+  void OnTimer(UINT_PTR id) override;
+  // The desktop's size; a seam for tests of the panel's placement.
+  virtual SIZE DesktopSize() const;
+
+ private:
+  // The main window's reply to a sweep category's end (lParam SWEEP_ENDED).
+  void OnSweepFinished(int category, int state);
+  void OnTrayNotify(UINT mouseMessage);
+  LRESULT OnQueryEndSession(WPARAM w, LPARAM l);
+  void OnSweepTimer();
+  // Runs the enabled categories on this thread, once per process. atExit
+  // picks the closing line of the Applications category.
+  void FinalSweep(bool atExit);
+  bool FinalSweepDue() const;
+  // Waits until no category runs on the worker and keeps its lock, so that
+  // no category runs on a worker thread and here at the same time. False
+  // when there is no worker (nothing to hold).
+  bool HoldWorkerIdle();
+  // Re-arms the sweep timer when sweeping at an interval is chosen.
+  void RearmSweepTimer();
+  void HideProgressWindow();
+  bool IsProgressVisible() const;
+
+  CMainApp& m_app;
+  UINT m_nTaskbarCreated = 0;
+};
+
+// The resident main window, while one exists (the progress window asks it
+// for the open panel).
+extern CMainWnd* g_pMainWnd;

@@ -1,0 +1,135 @@
+#include "shell_fixtures.h"
+
+#include "engine/sweep_log.h"
+#include "winlib/platform_calls.h"
+
+void ResetGroups() {
+  g_GeneralSettings.m_nTargets = 0x1F;
+  g_GeneralSettings.m_nSweepAt = 0;
+  g_GeneralSettings.m_nTimerSeconds = 60;
+  g_GeneralSettings.m_bNotShowLogo = 0;
+  g_GeneralSettings.m_tLastSweep = 0;
+  g_WindowsSettings.m_nTargets = 0;
+  g_WindowsSettings.m_tLastSweep = 0;
+  g_WindowsSettings.m_locations.clear();
+  g_WindowsSettings.m_bLocationsDirty = 0;
+  g_InternetSettings.m_nTargets = 0x18;
+  g_InternetSettings.m_tLastSweep = 0;
+  g_InternetSettings.m_friendlyCookies.clear();
+  g_ApplicationSettings.m_nTargets = 0;
+  g_ApplicationSettings.m_tLastSweep = 0;
+}
+
+void StoreNumber(const std::string& path, const char* name, int value) {
+  HKEY key = nullptr;
+  ::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr);
+  ::RegSetValueExA(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(&value), 4);
+  ::RegCloseKey(key);
+}
+
+int StoredNumber(const std::string& path, const char* name) {
+  int value = -1;
+  DWORD size = sizeof value;
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return -1;
+  if (::RegQueryValueExA(key, name, nullptr, nullptr, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS)
+    value = -1;
+  ::RegCloseKey(key);
+  return value;
+}
+
+// --- recording cleaners --------------------------------------------------------
+
+std::mutex CleanerRecord::s_mutex;
+std::vector<CleanerRecord::Call> CleanerRecord::s_calls;
+HANDLE CleanerRecord::s_gate = ::CreateEventA(nullptr, TRUE, TRUE, nullptr);
+std::atomic<int> CleanerRecord::s_inside{0};
+std::atomic<int> CleanerRecord::s_mostInside{0};
+DWORD CleanerRecord::s_freeThread = 0;
+
+void CleanerRecord::Reset() {
+  std::lock_guard<std::mutex> hold(s_mutex);
+  s_calls.clear();
+  s_inside = 0;
+  s_mostInside = 0;
+  s_freeThread = ::GetCurrentThreadId();
+  ::SetEvent(s_gate);
+}
+
+std::vector<int> CleanerRecord::Categories() {
+  std::lock_guard<std::mutex> hold(s_mutex);
+  std::vector<int> out;
+  for (const Call& c : s_calls) out.push_back(c.category);
+  return out;
+}
+
+std::vector<CleanerRecord::Call> CleanerRecord::Calls() {
+  std::lock_guard<std::mutex> hold(s_mutex);
+  return s_calls;
+}
+
+void CleanerRecord::Hold() { ::ResetEvent(s_gate); }
+void CleanerRecord::Release() { ::SetEvent(s_gate); }
+int CleanerRecord::MostAtOnce() { return s_mostInside; }
+
+namespace {
+
+template <int Id, int CancelBit>
+void Rec(SweepWorker* worker, int* count, float* kb) {
+  {
+    std::lock_guard<std::mutex> hold(CleanerRecord::s_mutex);
+    CleanerRecord::s_calls.push_back({Id, ::GetCurrentThreadId()});
+  }
+  const int inside = ++CleanerRecord::s_inside;
+  for (int most = CleanerRecord::s_mostInside; inside > most;)
+    if (CleanerRecord::s_mostInside.compare_exchange_weak(most, inside)) break;
+  // Held: wait for the release, or stop like a real cleaner when cancelled.
+  // Ten seconds at most, so that a fault shows as a failure, not a hang.
+  const bool mayWait = ::GetCurrentThreadId() != CleanerRecord::s_freeThread;
+  for (int i = 0; mayWait && i < 1000; ++i) {
+    if (::WaitForSingleObject(CleanerRecord::s_gate, 10) == WAIT_OBJECT_0) break;
+    if (worker != nullptr && worker->IsCancelled(CancelBit | SWEEP_ALL)) break;
+  }
+  --CleanerRecord::s_inside;
+  LogItem(count, 0, "   ", "removed by %d\n", Id);
+  if (kb) *kb += 0.5f;
+}
+
+}  // namespace
+
+RecordingTables::RecordingTables()
+    : m_w(WindowsSweepTable(), {50, true, 0, &Rec<CleanerRecord::kWindows, SWEEP_WINDOWS>}),
+      m_i(InternetSweepTable(), {50, true, 0, &Rec<CleanerRecord::kInternet, SWEEP_INTERNET>}),
+      m_a(ApplicationsSweepTable(), {50, true, 0, &Rec<CleanerRecord::kApplications, SWEEP_APPLICATIONS>}) {}
+
+// --- tray calls ----------------------------------------------------------------
+
+std::mutex TrayRecorder::s_mutex;
+std::vector<TrayRecorder::Call> TrayRecorder::s_calls;
+
+TrayRecorder::TrayRecorder() : m_saved(g_platform.Shell_NotifyIconA) {
+  {
+    std::lock_guard<std::mutex> hold(s_mutex);
+    s_calls.clear();
+  }
+  g_platform.Shell_NotifyIconA = &Fake;
+}
+
+TrayRecorder::~TrayRecorder() { g_platform.Shell_NotifyIconA = m_saved; }
+
+BOOL WINAPI TrayRecorder::Fake(DWORD message, PNOTIFYICONDATAA data) {
+  std::lock_guard<std::mutex> hold(s_mutex);
+  s_calls.push_back({message, data->hWnd, data->uID, data->hIcon, data->szTip});
+  return TRUE;
+}
+
+std::vector<TrayRecorder::Call> TrayRecorder::Calls() {
+  std::lock_guard<std::mutex> hold(s_mutex);
+  return s_calls;
+}
+
+int TrayRecorder::Count(DWORD message) {
+  int n = 0;
+  for (const Call& c : Calls()) n += c.message == message;
+  return n;
+}

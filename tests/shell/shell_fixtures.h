@@ -1,0 +1,92 @@
+// Shared by the shell tests: settings reset, stored numbers, stand-in sweep
+// tables whose cleaners record where they ran and can be held open, and a
+// recorder of the notification-area calls.
+#pragma once
+#include <windows.h>
+#include <shellapi.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engine/sweep_worker.h"
+#include "settings/settings_groups.h"
+
+// Puts the process-wide groups back to their first-start state.
+void ResetGroups();
+// Stores a 4-byte number below HKEY_CURRENT_USER.
+void StoreNumber(const std::string& path, const char* name, int value);
+// A 4-byte number stored below HKEY_CURRENT_USER; -1 when absent.
+int StoredNumber(const std::string& path, const char* name);
+
+// Replaces a category's table by one step while it lives.
+class TableSwap {
+ public:
+  TableSwap(SweepTable& table, SweepStep step) : m_table(table), m_saved(table), m_step(step) {
+    m_table = SweepTable{&m_step, 1};
+  }
+  ~TableSwap() { m_table = m_saved; }
+  TableSwap(const TableSwap&) = delete;
+  TableSwap& operator=(const TableSwap&) = delete;
+
+ private:
+  SweepTable& m_table;
+  SweepTable m_saved;
+  SweepStep m_step;
+};
+
+// What the stand-in cleaners saw. A held cleaner waits until Release() or
+// until its category is cancelled; on the thread that called Reset (the
+// test's own, which runs final sweeps) it never waits.
+struct CleanerRecord {
+  enum { kWindows = 1, kInternet = 2, kApplications = 3 };
+  struct Call {
+    int category;
+    DWORD thread;
+  };
+  static void Reset();
+  static std::vector<int> Categories();
+  static std::vector<Call> Calls();
+  static void Hold();
+  static void Release();
+  // Most cleaners that ran at the same moment.
+  static int MostAtOnce();
+
+  static std::mutex s_mutex;
+  static std::vector<Call> s_calls;
+  static HANDLE s_gate;  // manual-reset; signalled: cleaners do not wait
+  static std::atomic<int> s_inside;
+  static std::atomic<int> s_mostInside;
+  static DWORD s_freeThread;
+};
+
+// Each category's table replaced by one recording (optionally held) cleaner.
+class RecordingTables {
+ public:
+  RecordingTables();
+ private:
+  TableSwap m_w, m_i, m_a;
+};
+
+// Records the tray calls instead of making them while it lives.
+class TrayRecorder {
+ public:
+  struct Call {
+    DWORD message;
+    HWND hwnd;
+    UINT id;
+    HICON icon;
+    std::string tip;
+  };
+  TrayRecorder();
+  ~TrayRecorder();
+  std::vector<Call> Calls();
+  int Count(DWORD message);
+
+ private:
+  static BOOL WINAPI Fake(DWORD message, PNOTIFYICONDATAA data);
+  static std::mutex s_mutex;
+  static std::vector<Call> s_calls;
+  BOOL(WINAPI* m_saved)(DWORD, PNOTIFYICONDATAA);
+};
