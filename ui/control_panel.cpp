@@ -59,6 +59,18 @@ CSweepPage* CLustraProp::PageOf(int category) {
   }
 }
 
+void CLustraProp::CategoryEnded(int category) {
+  CSweepPage* page = PageOf(category);
+  if (page == nullptr) return;
+  page->SweepEnded();
+  page->ShowLastSweep();
+}
+
+void CLustraProp::WholeSweepEnded() {
+  m_settingsPage.SweepEnded();
+  m_settingsPage.ShowLastSweep();
+}
+
 void CLustraProp::OnInitSheet() {
   HMENU menu = ::GetSystemMenu(m_hWnd, FALSE);
   char about[256] = {};

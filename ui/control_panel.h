@@ -21,6 +21,11 @@ class CLustraProp : public CPropertySheet {
 
   // The category page of a SweepCategory number (null for any other).
   CSweepPage* PageOf(int category);
+  // The main window has stamped the category's group after its end: its page
+  // offers to sweep again and shows the new time.
+  void CategoryEnded(int category);
+  // The same for the General group after the last category of a whole sweep.
+  void WholeSweepEnded();
 
   // The panel while its window exists (the progress window sits beside it).
   static CLustraProp* Open();

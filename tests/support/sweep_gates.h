@@ -1,5 +1,5 @@
 // Sweep tables for tests that need categories which run as long as the test
-// wants: TableSwap replaces a category's table for a scope, and SweepGates
+// wants: SweepTableSwap replaces a category's table for a scope, and SweepGates
 // holds each category in its first step until the test opens its gate, then
 // records which categories got past a cancellation check.
 #pragma once
@@ -12,15 +12,15 @@
 #include "engine/sweep_worker.h"
 
 // Replaces a category's table for the life of the object.
-class TableSwap {
+class SweepTableSwap {
  public:
-  TableSwap(SweepTable& table, std::vector<SweepStep> steps)
+  SweepTableSwap(SweepTable& table, std::vector<SweepStep> steps)
       : m_table(table), m_saved(table), m_steps(std::move(steps)) {
     m_table = SweepTable{m_steps.data(), m_steps.size()};
   }
-  ~TableSwap() { m_table = m_saved; }
-  TableSwap(const TableSwap&) = delete;
-  TableSwap& operator=(const TableSwap&) = delete;
+  ~SweepTableSwap() { m_table = m_saved; }
+  SweepTableSwap(const SweepTableSwap&) = delete;
+  SweepTableSwap& operator=(const SweepTableSwap&) = delete;
 
  private:
   SweepTable& m_table;
@@ -80,5 +80,5 @@ class SweepGates {
     return {{-1, false, 0, &Wait<C>}, {-1, true, 0, &Finish<C>}};
   }
 
-  TableSwap m_windows, m_internet, m_applications;
+  SweepTableSwap m_windows, m_internet, m_applications;
 };

@@ -43,9 +43,8 @@ TEST_F(SweepPagesTest, AnEndedCategoryRefreshesItsOwnLabelOnly) {
   m_gates.Open(SWEEP_CATEGORY_INTERNET);
   ASSERT_TRUE(WaitAllEnded());
   // What the main window does when the category's end arrives.
-  internet.SweepEnded();
   ASSERT_TRUE(g_InternetSettings.MarkSwept());
-  internet.ShowLastSweep();
+  m_panel->CategoryEnded(SWEEP_CATEGORY_INTERNET);
   EXPECT_TRUE(std::regex_match(internet.GetItemText(IDC_INET_LAST_SWEEP), kLastSweep));
   EXPECT_EQ(internet.GetItemText(IDC_INET_GOOGLE_BAR), "Google Bar");
   EXPECT_EQ(internet.GetItemText(IDC_INET_SWEEP), "Sweep Internet Applications");
