@@ -1,16 +1,25 @@
 #include "engine/dir_walker.h"
 
-#include <windows.h>
-
 #include <cctype>
 
 #include "engine/file_removal.h"
+#include "engine/nt_calls.h"
+#include "engine/preview.h"
 #include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
-#include "winlib/file_status.h"
 #include "winlib/trace.h"
 
 namespace {
+
+// One batch of a listing: large, so that a folder of thousands of files is
+// read in a few calls.
+const size_t kListingBuffer = 64 * 1024;
+const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+DirWalker::StepHook& Hook() {
+  static DirWalker::StepHook hook;
+  return hook;
+}
 
 bool EqualsIgnoringCase(const std::string& a, const char* b) {
   return ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), (int)a.size(), b, -1) == CSTR_EQUAL;
@@ -19,6 +28,12 @@ bool EqualsIgnoringCase(const std::string& a, const char* b) {
 std::string Lowered(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+wchar_t Folded(wchar_t c) {
+  wchar_t s[2] = {c, 0};
+  ::CharUpperBuffW(s, 1);
+  return s[0];
 }
 
 // "(After Rebooting)" lines are shown in the status line even without a counter.
@@ -33,90 +48,254 @@ void LogScheduled(int* count, int statusId, const std::string& path, float sizeK
   }
 }
 
+// Restart scheduling takes the wide long form: the path may pass MAX_PATH.
+bool ScheduleAtRestart(const std::string& path) {
+  if (PreviewActive()) return true;
+  return ::MoveFileExW(nt::LongPathForm(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
 }  // namespace
 
+bool MatchesFileMask(const std::wstring& name, const std::wstring& mask) {
+  if (mask.empty() || mask == L"*" || mask == L"*.*") return true;
+  // A mask ending in ".*" also takes names without an extension, as the
+  // folder search does ("~*.*" matches "~temp").
+  if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, L".*") == 0 && name.find(L'.') == std::wstring::npos &&
+      MatchesFileMask(name, mask.substr(0, mask.size() - 2)))
+    return true;
+  size_t n = 0, m = 0, starM = std::wstring::npos, starN = 0;
+  while (n < name.size()) {
+    if (m < mask.size() && (mask[m] == L'?' || Folded(mask[m]) == Folded(name[n]))) {
+      ++n;
+      ++m;
+    } else if (m < mask.size() && mask[m] == L'*') {
+      starM = m++;
+      starN = n;
+    } else if (starM != std::wstring::npos) {
+      m = starM + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == L'*') ++m;
+  return m == mask.size();
+}
+
+void DirWalker::SetStepHook(StepHook hook) { Hook() = std::move(hook); }
+
 DirWalker::DirWalker(const std::string& pattern, bool rebootFallback) : m_rebootFallback(rebootFallback) {
-  m_refused = !RemovalAllowed(pattern);
-  if (!m_refused) m_hasMore = m_search.FindFile(pattern);
+  OpenTop(pattern);
+  if (!m_refused && m_folder.Get() != nullptr) m_hasMore = FetchNext();
+}
+
+DirWalker::DirWalker(HANDLE folder, std::wstring objectName, std::string root, bool rebootFallback)
+    : m_folder(folder), m_objectName(std::move(objectName)), m_root(std::move(root)),
+      m_rebootFallback(rebootFallback) {
+  m_hasMore = FetchNext();
+}
+
+void DirWalker::OpenTop(const std::string& pattern) {
+  if (const char* why = TextRefusal(pattern)) {
+    Trace("   Refused to sweep %s: %s.\n", pattern.c_str(), why);
+    m_refused = true;
+    return;
+  }
+  const size_t cut = pattern.find_last_of("\\/");
+  m_root = pattern.substr(0, cut);
+  m_mask = nt::Widen(pattern.substr(cut + 1));
+  // The folder itself, not what a final link leads to; judged by what it is.
+  std::wstring folder = nt::LongPathForm(CanonicalFolderOf(pattern));
+  if (folder.back() != L'\\') folder += L'\\';
+  HANDLE h = ::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    const DWORD e = ::GetLastError();
+    if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) {
+      Trace("   Refused to sweep %s: it cannot be opened to be judged (error %lu).\n", pattern.c_str(),
+            (unsigned long)e);
+      m_refused = true;
+    }
+    return;
+  }
+  m_folder.Attach(h);
+  if (const char* why = FolderHandleRefusal(h)) {
+    Trace("   Refused to sweep %s: %s.\n", pattern.c_str(), why);
+    m_refused = true;
+    m_folder.Close();
+    return;
+  }
+  m_objectName = nt::ObjectName(h);
+}
+
+bool DirWalker::FetchNext() {
+  for (;;) {
+    if (!m_batchLeft) {
+      if (m_listed || m_folder.Get() == nullptr) break;
+      if (m_buffer.empty()) m_buffer.resize(kListingBuffer);
+      const bool first = !m_queried;
+      m_queried = true;
+      if (nt::QueryDirectory(m_folder.Get(), m_buffer.data(), static_cast<ULONG>(m_buffer.size()), first) !=
+          nt::kSuccess) {
+        m_listed = true;
+        std::vector<char>().swap(m_buffer);  // a deep walk keeps one buffer per level alive
+        break;
+      }
+      m_offset = 0;
+      m_batchLeft = true;
+    }
+    nt::DirEntry e;
+    const ULONG step = nt::DecodeEntry(m_buffer.data() + m_offset, e);
+    if (step == 0)
+      m_batchLeft = false;
+    else
+      m_offset += step;
+    if (!MatchesFileMask(e.name, m_mask)) continue;
+    m_next.wname = std::move(e.name);
+    m_next.name = nt::Narrow(m_next.wname);
+    m_next.attributes = e.attributes;
+    m_next.size = e.size;
+    m_hasNext = true;
+    return true;
+  }
+  m_hasNext = false;
+  return false;
 }
 
 bool DirWalker::Next() {
-  if (m_hasMore) m_hasMore = m_search.FindNextFile();
+  if (!m_hasMore) return false;
+  m_current = m_next;
+  m_hasCurrent = true;
+  m_hasMore = FetchNext();
   return m_hasMore;
 }
 
 void DirWalker::Close() {
-  m_search.Close();
+  m_folder.Close();
+  std::vector<char>().swap(m_buffer);
+  m_listed = true;
+  m_batchLeft = false;
   m_hasMore = false;
+  m_hasNext = false;
+  m_hasCurrent = false;
+}
+
+bool DirWalker::IsDots() const {
+  if (!m_hasCurrent || !IsDirectory()) return false;
+  const std::wstring& n = m_current.wname;
+  return n == L"." || n == L"..";
 }
 
 void DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb) {
-  const std::string path = m_search.GetFilePath();
-  float sizeKB = 0.0f;
-  FileStatus status;
-  if (GetFileStatus(path, status)) {
-    if (status.m_attribute & FILE_ATTRIBUTE_READONLY) {
-      if (!SetFileAttributesTo(path, status.m_attribute & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)))
-        Trace("Cannot Set File (%s) Status\n", path.c_str());
-    }
-    sizeKB = BytesToKB(status.m_size);
-  }
-  try {
-    RemoveFileInGuardedFolder(path);
-    LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(), static_cast<double>(sizeKB));
-    if (kb != nullptr) *kb += sizeKB;
-  } catch (const FileException& e) {
-    Trace(loop == Loop::kFiles ? "   Cannot remove file now: %s.\n" : "   Cannot remove system file now: %s.\n",
-          path.c_str());
-    // The file may be under its shred name by now: act on the name it has.
-    const std::string& now = e.m_strFileName;
-    if (loop == Loop::kTree && guardShellFiles == 1 && Lowered(now).find("index.dat") != std::string::npos)
-      WipeIndexFile(now);
-    if (!m_rebootFallback || loop == Loop::kExcept) return;
-    if (::MoveFileExA(now.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
-      LogScheduled(count, statusId, path, sizeKB);
+  const std::string path = GetFilePath();
+  const float sizeKB = BytesToKB(m_current.size);
+  if (Hook()) Hook()(path);
+  // A link is never overwritten: its data, if any, is not the file's.
+  const bool shred = ShredderOn() && path.find("index.dat") == std::string::npos &&
+                     !(m_current.attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+  std::string now;
+  const RemovalResult r =
+      RemoveFileAt({m_folder.Get(), m_objectName, m_root}, m_current.wname, m_current.attributes, shred, &now);
+  switch (r) {
+    case RemovalResult::kRemoved:
+      LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(), static_cast<double>(sizeKB));
       if (kb != nullptr) *kb += sizeKB;
-    } else {
-      Trace("   Even Cannot remove File %s (After Rebooting).\n", now.c_str());
-    }
+      return;
+    case RemovalResult::kRemovedNotOverwritten:
+      // Never reported as shredded: the user asked for an overwrite that did not happen.
+      LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB), removed without overwriting.\n",
+              path.c_str(), static_cast<double>(sizeKB));
+      if (kb != nullptr) *kb += sizeKB;
+      return;
+    case RemovalResult::kLeftLink:
+      NoteRemovalFailure();
+      return;
+    case RemovalResult::kFailed:
+      break;
   }
+  Trace(loop == Loop::kFiles ? "   Cannot remove file now: %s.\n" : "   Cannot remove system file now: %s.\n",
+        path.c_str());
+  // The file may be under its shred name by now: act on the name it has.
+  if (loop == Loop::kTree && guardShellFiles == 1 && Lowered(now).find("index.dat") != std::string::npos)
+    WipeIndexFile(now);
+  if (!m_rebootFallback || loop == Loop::kExcept) {
+    NoteRemovalFailure();
+    return;
+  }
+  if (ScheduleAtRestart(now)) {
+    LogScheduled(count, statusId, path, sizeKB);
+    if (kb != nullptr) *kb += sizeKB;
+  } else {
+    Trace("   Even Cannot remove File %s (After Rebooting).\n", now.c_str());
+    NoteRemovalFailure();
+  }
+}
+
+void DirWalker::HandleLink(int statusId, int* count) {
+  // A junction or folder link: what it points to is not part of this tree.
+  // Remove the link itself, never what is behind it.
+  const std::string path = GetFilePath();
+  if (RemoveLinkAt({m_folder.Get(), m_objectName, m_root}, m_current.wname)) {
+    LogItem(count, statusId, "   ", "Remove directory: %s, size %.3f(KB).\n", path.c_str(), 0.0);
+  } else {
+    Trace("   Cannot remove link %s.\n", path.c_str());
+    NoteRemovalFailure();
+  }
+}
+
+void DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, float* kb) {
+  const std::string path = GetFilePath();
+  if (Hook()) Hook()(path);
+  HANDLE raw = nt::OpenRelative(m_folder.Get(), m_current.wname, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | DELETE,
+                                kShareAll, FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr);
+  if (raw == nullptr) {
+    // Nothing inside can be reached: say nothing was swept here.
+    Trace("   Cannot open folder %s (error %lu).\n", path.c_str(), (unsigned long)::GetLastError());
+    NoteRemovalFailure();
+    return;
+  }
+  ScopedHandle folder(raw);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(raw, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !ReachesOwnEntry(raw, m_objectName, m_current.wname)) {
+    // Became a link (or was swapped for one) after the listing: never entered.
+    Trace("   Left %s: it leads out of the folder being swept.\n", path.c_str());
+    NoteRemovalFailure();
+    return;
+  }
+  if (FolderHandleRefusal(raw) != nullptr) return;  // a protected folder inside the tree stays whole
+  float subtotal = 0.0f;
+  DirWalker sub(folder.Detach(), nt::ObjectName(raw), path, m_rebootFallback);
+  sub.RemoveTree(guardShellFiles, statusId, count, &subtotal);
+  // Logged and counted before the removal is tried: a folder that stays
+  // because it kept a shell file or a locked file still had its content swept.
+  if (count != nullptr) {
+    LogItem(count, statusId, "   ", "Remove directory: %s, size %.3f(KB).\n", path.c_str(),
+            static_cast<double>(subtotal));
+  } else {
+    LogItem(nullptr, statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(),
+            static_cast<double>(subtotal));
+  }
+  RemoveOpenFolder(sub.m_folder.Get());
+  if (kb != nullptr) *kb += subtotal;
 }
 
 void DirWalker::RemoveTree(int guardShellFiles, int statusId, int* count, float* kb) {
   while (HasMore()) {
     Next();
-    if (m_search.IsDots()) continue;
-    const std::string path = m_search.GetFilePath();
-    if (m_search.IsDirectory() && m_search.IsReparsePoint()) {
-      // A junction or folder link: what it points to is not part of this
-      // tree. Remove the link itself, never what is behind it.
-      if (RemoveLink(path))
-        LogItem(count, statusId, "   ", "Remove directory: %s, size %.3f(KB).\n", path.c_str(), 0.0);
+    if (IsDots()) continue;
+    if (IsReparsePoint()) {
+      if (IsDirectory())
+        HandleLink(statusId, count);
       else
-        Trace("   Cannot remove link %s.\n", path.c_str());
+        HandleFile(Loop::kTree, guardShellFiles, statusId, count, kb);  // opened as a link: removes the link
       continue;
     }
-    if (m_search.IsDirectory()) {
-      float subtotal = 0.0f;
-      {
-        DirWalker sub(path + "\\*.*", m_rebootFallback);
-        if (sub.m_refused) continue;  // a protected folder inside the tree stays whole
-        sub.RemoveTree(guardShellFiles, statusId, count, &subtotal);
-      }
-      // Logged and counted before the removal is tried: a folder that stays
-      // because it kept a shell file or a locked file still had its content swept.
-      if (count != nullptr) {
-        LogItem(count, statusId, "   ", "Remove directory: %s, size %.3f(KB).\n", path.c_str(),
-                static_cast<double>(subtotal));
-      } else {
-        LogItem(nullptr, statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(),
-                static_cast<double>(subtotal));
-      }
-      ::RemoveDirectoryA(path.c_str());
-      if (kb != nullptr) *kb += subtotal;
+    if (IsDirectory()) {
+      HandleFolder(guardShellFiles, statusId, count, kb);
       continue;
     }
-    if (guardShellFiles == 1 && EqualsIgnoringCase(m_search.GetFileName(), "desktop.ini")) continue;
+    if (guardShellFiles == 1 && EqualsIgnoringCase(m_current.name, "desktop.ini")) continue;
     HandleFile(Loop::kTree, guardShellFiles, statusId, count, kb);
   }
 }
@@ -124,7 +303,7 @@ void DirWalker::RemoveTree(int guardShellFiles, int statusId, int* count, float*
 void DirWalker::RemoveFiles(int statusId, int* count, float* kb) {
   while (HasMore()) {
     Next();
-    if (m_search.IsDots() || m_search.IsDirectory()) continue;
+    if (IsDots() || IsDirectory()) continue;
     HandleFile(Loop::kFiles, 0, statusId, count, kb);
   }
 }
@@ -132,9 +311,9 @@ void DirWalker::RemoveFiles(int statusId, int* count, float* kb) {
 void DirWalker::RemoveFilesExcept(const StringPairList& keepList, int statusId, int* count, float* kb) {
   while (HasMore()) {
     Next();
-    if (m_search.IsDots() || m_search.IsDirectory()) continue;
-    if (m_search.GetFileName() == "index.dat") continue;
-    if (ListHasPath(keepList, m_search.GetFilePath())) continue;
+    if (IsDots() || IsDirectory()) continue;
+    if (m_current.name == "index.dat") continue;
+    if (ListHasPath(keepList, GetFilePath())) continue;
     HandleFile(Loop::kExcept, 0, statusId, count, kb);
   }
 }
@@ -143,9 +322,9 @@ void DirWalker::CollectFiles(StringPairList& list) {
   list.clear();
   while (HasMore()) {
     Next();
-    if (m_search.IsDots() || m_search.IsDirectory()) continue;
-    if (m_search.GetFileName() == "index.dat") continue;
-    const std::string path = m_search.GetFilePath();
+    if (IsDots() || IsDirectory()) continue;
+    if (m_current.name == "index.dat") continue;
+    const std::string path = GetFilePath();
     if (IsFriendlyCookie(path)) continue;
     list.emplace_back(std::string(), path);
   }

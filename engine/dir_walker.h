@@ -4,12 +4,24 @@
 // removed here, logged by the counting rule and added to the caller's tally.
 // The removal guard judges every pattern when the walker is built: a walker
 // on a refused pattern finds nothing.
+//
+// The walker works on folder handles: the folder named by the pattern is
+// opened once and judged by its identity, listed in large batches, and every
+// entry is opened by its name relative to its folder's handle without
+// following a link, so that no link swapped in between two steps redirects a
+// removal, and depth is not limited by MAX_PATH. Full paths are built only
+// for the log and for restart scheduling.
 #pragma once
+#include <windows.h>
+
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 #include "settings/settings_groups.h"
-#include "winlib/file_find.h"
+#include "winlib/file_find.h"  // callers written against the older search still include it through here
+#include "winlib/unique_handle.h"
 
 class DirWalker {
  public:
@@ -27,12 +39,12 @@ class DirWalker {
   void Close();
 
   // The current entry.
-  bool IsDots() const { return m_search.IsDots(); }
-  bool IsDirectory() const { return m_search.IsDirectory(); }
-  bool IsReparsePoint() const { return m_search.IsReparsePoint(); }
-  bool MatchesMask(DWORD mask) const { return m_search.MatchesMask(mask); }
-  std::string GetFileName() const { return m_search.GetFileName(); }
-  std::string GetFilePath() const { return m_search.GetFilePath(); }
+  bool IsDots() const;
+  bool IsDirectory() const { return MatchesMask(FILE_ATTRIBUTE_DIRECTORY); }
+  bool IsReparsePoint() const { return MatchesMask(FILE_ATTRIBUTE_REPARSE_POINT); }
+  bool MatchesMask(DWORD mask) const { return m_hasCurrent && (m_current.attributes & mask) != 0; }
+  std::string GetFileName() const { return m_hasCurrent ? m_current.name : std::string(); }
+  std::string GetFilePath() const { return m_hasCurrent ? m_root + "\\" + m_current.name : std::string(); }
 
   // Removes every file matched and every folder matched with all it holds,
   // depth first; the folder that holds the pattern stays. Links are removed
@@ -49,15 +61,50 @@ class DirWalker {
   // that is not named exactly "index.dat" and is not a friendly cookie.
   void CollectFiles(StringPairList& list);
 
- private:
-  enum class Loop { kTree, kFiles, kExcept };
-  void HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb);
+  // For tests: called with an entry's full path after the listing and before
+  // the entry is opened (a test swaps a folder for a link there). Set it
+  // while no sweep runs; an empty function removes it.
+  using StepHook = std::function<void(const std::string& path)>;
+  static void SetStepHook(StepHook hook);
 
-  FileFind m_search;
+ private:
+  struct Entry {
+    std::wstring wname;
+    std::string name;
+    DWORD attributes = 0;
+    uint64_t size = 0;
+  };
+  enum class Loop { kTree, kFiles, kExcept };
+
+  // A sub-walker on a folder its parent has opened and checked.
+  DirWalker(HANDLE folder, std::wstring objectName, std::string root, bool rebootFallback);
+  void OpenTop(const std::string& pattern);
+  bool FetchNext();  // reads ahead to the next entry the mask matches
+  void HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb);
+  void HandleFolder(int guardShellFiles, int statusId, int* count, float* kb);
+  void HandleLink(int statusId, int* count);
+
+  ScopedHandle m_folder;      // the folder listed, opened without following a final link
+  std::wstring m_objectName;  // the system's name of it, to check every entry opened in it
+  std::string m_root;         // the folder as the log names it
+  std::wstring m_mask;        // empty: every entry
+  std::vector<char> m_buffer;  // one batch of the listing
+  size_t m_offset = 0;         // next entry in the batch
+  bool m_batchLeft = false;    // entries left in the batch
+  bool m_listed = false;       // the listing has ended
+  bool m_queried = false;      // the first batch was asked for
+  Entry m_current, m_next;
+  bool m_hasCurrent = false;
+  bool m_hasNext = false;
   bool m_refused = false;  // the guard turned the pattern down
   bool m_hasMore = false;
   bool m_rebootFallback;
 };
+
+// True when name matches the file mask as a folder search reads it ('*' and
+// '?', case ignored; "*.*" and "*" match every name; a mask ending in ".*"
+// also matches a name without an extension).
+bool MatchesFileMask(const std::wstring& name, const std::wstring& mask);
 
 // True when path equals the path half of a friendly cookie (the Internet
 // group's list, read in place: only the GUI thread changes it, and only the

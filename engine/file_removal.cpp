@@ -2,48 +2,41 @@
 
 #include <cstring>
 
+#include "engine/nt_calls.h"
+#include "engine/preview.h"
 #include "engine/removal_guard.h"
 #include "settings/settings_groups.h"
+#include "winlib/trace.h"
+#include "winlib/unique_handle.h"
 
 namespace {
 
 const uint32_t kShredBlock = 1024;
 const uint32_t kWipeBlock = 10240;
 const uint64_t kIndexHeader = 64;
+const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 OverwriteObserver& Observer() {
   static OverwriteObserver observer;
   return observer;
 }
 
-bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  return ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), (int)a.size(), b.c_str(), (int)b.size()) ==
-         CSTR_EQUAL;
+bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), (int)a.size(), b.c_str(), (int)b.size(), TRUE) == CSTR_EQUAL;
 }
 
-// Opens a file for overwriting, never through a link. A link, or a file with
-// other hard links, is refused: writing would change data that lives on under
-// another name, outside what was asked to be swept. Size is set on success.
-HANDLE OpenForOverwrite(const std::string& name, DWORD access, DWORD share, uint64_t* size) {
-  HANDLE h = ::CreateFileA(name.c_str(), access, share, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return h;
-  // The two small queries, not GetFileInformationByHandle: under Wine that
-  // costs more than the whole overwrite of a small file.
-  FILE_BASIC_INFO basic;
-  FILE_STANDARD_INFO standard;
-  if (!::GetFileInformationByHandleEx(h, FileBasicInfo, &basic, sizeof basic) ||
-      !::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) ||
-      (basic.FileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) || standard.Directory ||
-      standard.NumberOfLinks > 1) {
-    ::CloseHandle(h);
-    return INVALID_HANDLE_VALUE;
-  }
-  *size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
-  return h;
+std::string FolderOf(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
 }
 
-// Writes `size` bytes of fill from the current position.
+std::string LeafOf(const std::string& path) {
+  const size_t cut = path.find_last_of("\\/");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
+
+// Writes `size` bytes of fill from the current position. False when a write
+// fails or falls short: the file then still holds some of its data.
 template <uint32_t kBlock>
 bool WriteFill(HANDLE h, const std::string& name, unsigned char fill, uint64_t size) {
   unsigned char buffer[kBlock];
@@ -52,86 +45,69 @@ bool WriteFill(HANDLE h, const std::string& name, unsigned char fill, uint64_t s
   const OverwriteObserver& observer = Observer();
   DWORD written = 0;
   for (uint64_t i = 0; i < plan.whole; ++i) {
-    if (!::WriteFile(h, buffer, kBlock, &written, nullptr)) return false;
+    if (!::WriteFile(h, buffer, kBlock, &written, nullptr) || written != kBlock) return false;
     if (observer) observer(name, fill, kBlock);
   }
   if (plan.last > 0) {
-    if (!::WriteFile(h, buffer, plan.last, &written, nullptr)) return false;
+    if (!::WriteFile(h, buffer, plan.last, &written, nullptr) || written != plan.last) return false;
     if (observer) observer(name, fill, plan.last);
   }
   return true;
 }
 
-// The NT form of an absolute path, which renaming through a handle needs.
-std::wstring NtPath(const std::string& path) {
-  std::string nt;
-  if (path.compare(0, 4, "\\\\?\\") == 0)
-    nt = "\\??\\" + path.substr(4);
-  else if (path.compare(0, 2, "\\\\") == 0)
-    nt = "\\??\\UNC\\" + path.substr(2);
-  else
-    nt = "\\??\\" + path;
-  int n = ::MultiByteToWideChar(CP_ACP, 0, nt.c_str(), (int)nt.size(), nullptr, 0);
-  std::wstring w(n, L'\0');
-  if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, nt.c_str(), (int)nt.size(), &w[0], n);
-  return w;
+bool Rewind(HANDLE h) {
+  LARGE_INTEGER zero;
+  zero.QuadPart = 0;
+  return ::SetFilePointerEx(h, zero, nullptr, FILE_BEGIN) != FALSE;
 }
 
-// Renames the open file; never replaces a file that has the new name.
-bool RenameOpenFile(HANDLE h, const std::string& newPath) {
-  const std::wstring target = NtPath(newPath);
-  const size_t bytes = sizeof(FILE_RENAME_INFO) + target.size() * sizeof(wchar_t);
-  std::string buffer(bytes, '\0');
-  auto* info = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
-  info->ReplaceIfExists = FALSE;
-  info->RootDirectory = nullptr;
-  info->FileNameLength = static_cast<DWORD>(target.size() * sizeof(wchar_t));
-  std::memcpy(info->FileName, target.data(), info->FileNameLength);
-  return ::SetFileInformationByHandle(h, FileRenameInfo, info, static_cast<DWORD>(bytes)) != FALSE;
-}
-
-// One pass over the whole file with fill. False when it cannot be opened.
-bool OverwritePass(const std::string& name, unsigned char fill, BOOL* closed) {
-  uint64_t size = 0;
-  HANDLE h = OpenForOverwrite(name, GENERIC_WRITE, 0, &size);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  WriteFill<kShredBlock>(h, name, fill, size);
-  const BOOL ok = ::CloseHandle(h);
-  if (closed) *closed = ok;
+// Both passes through the one handle that was checked, so nothing can swap
+// the file between them; false (traced) when either falls short.
+bool OverwriteOpenFile(HANDLE h, const std::string& name, uint64_t size) {
+  if (!Rewind(h) || !WriteFill<kShredBlock>(h, name, 0xFF, size) || !Rewind(h) ||
+      !WriteFill<kShredBlock>(h, name, 0x00, size)) {
+    Trace("   Cannot overwrite file %s (error %lu).\n", name.c_str(), (unsigned long)::GetLastError());
+    return false;
+  }
   return true;
 }
 
-// Shreds and removes a file: renamed first so that the old name is gone from
-// the folder even if the file stays, then overwritten with 0xFF and 0x00.
-// Closing and reopening between the passes hands the first pass to the
-// system before the second is written over it. Renaming, overwriting and
-// deleting all go through handles to the one file that was opened first.
-void ShredAndRemove(const std::string& path) {
-  const DWORD access = GENERIC_WRITE | DELETE;
-  uint64_t size = 0;
-  HANDLE h = OpenForOverwrite(path, access, 0, &size);
-  if (h == INVALID_HANDLE_VALUE) {
-    RemoveFileOrThrow(path);  // locked, a link, or shared data: only its name goes
-    return;
-  }
-  // A file that already has its shred name, or that cannot take it (the name
-  // is taken: that file is not ours to delete), is shredded under its own.
-  std::string name = path;
-  const std::string shredName = ShredName(path);
-  if (!SameNameIgnoringCase(shredName, path) && RenameOpenFile(h, shredName)) name = shredName;
-  WriteFill<kShredBlock>(h, name, 0xFF, size);
-  ::CloseHandle(h);
+// A file whose data lives on under another name (other hard links) is not
+// overwritten: that data is not only ours.
+bool SizeIfPrivate(HANDLE h, uint64_t* size) {
+  FILE_STANDARD_INFO standard;
+  if (!::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) || standard.Directory ||
+      standard.NumberOfLinks > 1)
+    return false;
+  *size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
+  return true;
+}
 
-  h = OpenForOverwrite(name, access, 0, &size);
-  if (h == INVALID_HANDLE_VALUE) {
-    RemoveFileOrThrow(name);
-    return;
+// Opens the folder that holds path for removals inside it, never through a
+// final link. Null when it cannot be opened.
+HANDLE OpenFolderOf(const std::string& path) {
+  std::wstring w = nt::LongPathForm(FolderOf(path));
+  if (w.empty()) return INVALID_HANDLE_VALUE;
+  if (w.back() != L'\\') w += L'\\';
+  return ::CreateFileW(w.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+}
+
+// Opens the file at path the way the loops do, for the single-file calls.
+// Null with the error set when it cannot be opened or leads out of its folder.
+HANDLE OpenOwnFile(const std::string& path, ACCESS_MASK access, ULONG share) {
+  ScopedHandle folder(OpenFolderOf(path));
+  if (folder.Get() == INVALID_HANDLE_VALUE) return nullptr;
+  const std::wstring name = nt::Widen(LeafOf(path));
+  HANDLE h = nt::OpenRelative(folder.Get(), name, access, share, FILE_NON_DIRECTORY_FILE, nullptr);
+  if (h == nullptr) return nullptr;
+  if (!ReachesOwnEntry(h, nt::ObjectName(folder.Get()), name)) {
+    Trace("   Left %s: it leads out of its folder.\n", path.c_str());
+    ::CloseHandle(h);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return nullptr;
   }
-  WriteFill<kShredBlock>(h, name, 0x00, size);
-  FILE_DISPOSITION_INFO dispose = {TRUE};
-  const bool disposed = ::SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose) != FALSE;
-  ::CloseHandle(h);
-  if (!disposed) RemoveFileOrThrow(name);  // reports the failure under the name it has now
+  return h;
 }
 
 }  // namespace
@@ -158,11 +134,108 @@ std::string ShredName(const std::string& path) {
   return name;
 }
 
+bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::wstring& name) {
+  if (folderObjectName.empty()) return false;
+  std::wstring expected = folderObjectName;
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += name;
+  return SameNameIgnoringCase(nt::ObjectName(h), expected);
+}
+
+RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
+                           std::string* nowPath) {
+  const bool preview = PreviewActive();
+  const std::string path = folder.path + "\\" + nt::Narrow(name);
+  *nowPath = path;
+  const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  // A read-only file cannot be opened for writing: it is made writable
+  // through a first handle, and reopened for the overwrite.
+  ACCESS_MASK access = DELETE | FILE_READ_ATTRIBUTES | (readOnly ? FILE_WRITE_ATTRIBUTES : 0);
+  if (shred && !readOnly) access |= GENERIC_WRITE;
+  ULONG share = shred ? 0 : kShareAll;
+  HANDLE raw = nt::OpenRelative(folder.handle, name, access, share, FILE_NON_DIRECTORY_FILE, nullptr);
+  bool overwritable = shred;
+  if (raw == nullptr && shred) {
+    // Held open by someone else: the Shredder cannot have it to itself, but
+    // its name may still go.
+    raw = nt::OpenRelative(folder.handle, name, DELETE | FILE_READ_ATTRIBUTES | (readOnly ? FILE_WRITE_ATTRIBUTES : 0),
+                           kShareAll, FILE_NON_DIRECTORY_FILE, nullptr);
+    overwritable = false;
+  }
+  if (raw == nullptr) return RemovalResult::kFailed;
+  ScopedHandle h(raw);
+  if (!ReachesOwnEntry(h.Get(), folder.objectName, name)) {
+    Trace("   Left %s: it leads out of the folder being swept.\n", path.c_str());
+    return RemovalResult::kLeftLink;
+  }
+  if (preview) return (shred && !overwritable) ? RemovalResult::kRemovedNotOverwritten : RemovalResult::kRemoved;
+
+  if (readOnly) {
+    if (!nt::SetAttributes(h.Get(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)))
+      Trace("Cannot Set File (%s) Status\n", path.c_str());
+    if (overwritable) {
+      // Reopened by name inside the same folder handle, and checked again.
+      h.Close();
+      h.Attach(nt::OpenRelative(folder.handle, name, DELETE | FILE_READ_ATTRIBUTES | GENERIC_WRITE, 0,
+                                FILE_NON_DIRECTORY_FILE, nullptr));
+      if (h.Get() == nullptr) return RemovalResult::kFailed;
+      if (!ReachesOwnEntry(h.Get(), folder.objectName, name)) {
+        Trace("   Left %s: it leads out of the folder being swept.\n", path.c_str());
+        return RemovalResult::kLeftLink;
+      }
+    }
+  }
+
+  bool overwritten = !shred;
+  if (overwritable) {
+    uint64_t size = 0;
+    if (SizeIfPrivate(h.Get(), &size)) {
+      // Renamed first so that the old name is gone from the folder even if
+      // the file stays. A file that already has its shred name, or cannot
+      // take it (the name is taken: that file is not ours), keeps its own.
+      const std::string shredPath = ShredName(path);
+      const std::wstring shredName = nt::Widen(LeafOf(shredPath));
+      if (!SameNameIgnoringCase(shredName, name) && nt::RenameRelative(h.Get(), folder.handle, shredName))
+        *nowPath = shredPath;
+      overwritten = OverwriteOpenFile(h.Get(), *nowPath, size);
+    }
+  }
+  if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
+  h.Close();
+  return overwritten ? RemovalResult::kRemoved : RemovalResult::kRemovedNotOverwritten;
+}
+
+bool RemoveLinkAt(const OpenFolder& folder, const std::wstring& name) {
+  ScopedHandle h(nt::OpenRelative(folder.handle, name, DELETE | FILE_READ_ATTRIBUTES, kShareAll, 0, nullptr));
+  if (h.Get() == nullptr) return false;
+  // Only a handle that shows the link itself may be deleted: where the
+  // system followed it (Wine), deleting would remove what it leads to.
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!::GetFileInformationByHandle(h.Get(), &info) || !(info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !ReachesOwnEntry(h.Get(), folder.objectName, name))
+    return false;
+  if (PreviewActive()) return true;
+  return nt::MarkForDeletion(h.Get());
+}
+
+bool RemoveOpenFolder(HANDLE folder) {
+  if (PreviewActive()) return true;
+  return nt::MarkForDeletion(folder);
+}
+
 void RemoveFileInGuardedFolder(const std::string& path) {
-  if (path.find("index.dat") != std::string::npos || !ShredderOn())
-    RemoveFileOrThrow(path);
-  else
-    ShredAndRemove(path);
+  ScopedHandle folder(OpenFolderOf(path));
+  if (folder.Get() == INVALID_HANDLE_VALUE) throw FileException(path, ::GetLastError());
+  const std::wstring objectName = nt::ObjectName(folder.Get());
+  const std::string folderPath = FolderOf(path);
+  const OpenFolder at{folder.Get(), objectName, folderPath};
+  const bool shred = path.find("index.dat") == std::string::npos && ShredderOn();
+  std::string now;
+  const RemovalResult r = RemoveFileAt(at, nt::Widen(LeafOf(path)), 0, shred, &now);
+  if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink) {
+    const DWORD e = r == RemovalResult::kLeftLink ? ERROR_ACCESS_DENIED : ::GetLastError();
+    throw FileException(now, e);
+  }
 }
 
 void RemoveFile(const std::string& path) {
@@ -172,39 +245,37 @@ void RemoveFile(const std::string& path) {
 
 int OverwriteFile(const std::string& path) {
   if (!RemovalAllowed(path)) return -1;
-  if (!OverwritePass(path, 0xFF, nullptr)) return -1;
-  BOOL closed = FALSE;
-  if (!OverwritePass(path, 0x00, &closed)) return -1;
-  return closed;
+  ScopedHandle h(OpenOwnFile(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0));
+  uint64_t size = 0;
+  if (h.Get() == nullptr || !SizeIfPrivate(h.Get(), &size)) return -1;
+  if (PreviewActive()) return 1;
+  if (!OverwriteOpenFile(h.Get(), path, size)) return -1;
+  return ::CloseHandle(h.Detach()) ? 1 : 0;
 }
 
 int WipeIndexFile(const std::string& path) {
   if (!RemovalAllowed(path)) return 0;
+  // Read and write sharing: the system may hold the file open.
+  ScopedHandle h(OpenOwnFile(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
   uint64_t size = 0;
-  HANDLE h = OpenForOverwrite(path, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &size);
-  if (h == INVALID_HANDLE_VALUE) return 0;
+  if (h.Get() == nullptr || !SizeIfPrivate(h.Get(), &size)) return 0;
+  if (PreviewActive()) return 1;
   if (size > kIndexHeader) {
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(kIndexHeader);
-    if (::SetFilePointerEx(h, at, nullptr, FILE_BEGIN)) WriteFill<kWipeBlock>(h, path, 0x00, size - kIndexHeader);
+    if (!::SetFilePointerEx(h.Get(), at, nullptr, FILE_BEGIN) ||
+        !WriteFill<kWipeBlock>(h.Get(), path, 0x00, size - kIndexHeader))
+      Trace("   Cannot wipe %s (error %lu).\n", path.c_str(), (unsigned long)::GetLastError());
   }
-  ::CloseHandle(h);
   return 1;
 }
 
 bool RemoveLink(const std::string& path) {
-  HANDLE h = ::CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  BY_HANDLE_FILE_INFORMATION info;
-  bool removed = false;
-  if (::GetFileInformationByHandle(h, &info) && (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    FILE_DISPOSITION_INFO dispose = {TRUE};
-    removed = ::SetFileInformationByHandle(h, FileDispositionInfo, &dispose, sizeof dispose) != FALSE;
-  }
-  ::CloseHandle(h);
-  return removed && ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+  ScopedHandle folder(OpenFolderOf(path));
+  if (folder.Get() == INVALID_HANDLE_VALUE) return false;
+  const std::wstring objectName = nt::ObjectName(folder.Get());
+  const std::string folderPath = FolderOf(path);
+  return RemoveLinkAt({folder.Get(), objectName, folderPath}, nt::Widen(LeafOf(path)));
 }
 
 float FileSizeKB(const std::string& path) {

@@ -10,6 +10,9 @@
 
 #include "winlib/file_status.h"
 
+// Every primitive here honours PreviewActive(): in preview it checks, logs
+// and counts as for real and changes nothing.
+
 // The General options that steer removal, read where they are needed.
 bool ShredderOn();
 bool DeepSweepOn();
@@ -59,6 +62,44 @@ WritePlan PlanWrites(uint64_t size, uint32_t block);
 using OverwriteObserver = std::function<void(const std::string& name, unsigned char fill, uint32_t bytes)>;
 void SetOverwriteObserver(OverwriteObserver observer);
 
-// RemoveFile without the guard, for the loops of a walker whose pattern the
-// guard has already passed.
+// RemoveFile without the guard, for callers whose folder the guard has
+// already passed. Still never acts through a link that leads out of the folder.
 void RemoveFileInGuardedFolder(const std::string& path);
+
+// How the removal of one entry of an open folder went.
+enum class RemovalResult {
+  kRemoved,                // gone (shredded first when the Shredder asked for it)
+  kRemovedNotOverwritten,  // gone, but the Shredder could not overwrite it first
+  kFailed,                 // still there; *nowPath names it (its shred name once renamed)
+  kLeftLink,               // a link that leads out of the folder: left as it is
+};
+
+// The folder a removal works in: its open handle (listing and delete access)
+// and the system's name of it (nt::ObjectName), against which every entry
+// opened in it is checked.
+struct OpenFolder {
+  HANDLE handle;
+  const std::wstring& objectName;
+  const std::string& path;  // the folder as the log names it
+};
+
+// Removes the file `name` of folder, opened relative to the folder's handle
+// without following a link. Before anything changes, the opened file must be
+// the folder's own entry: a file that leads elsewhere (a link, or an entry
+// swapped between the listing and the open) is never overwritten, never has
+// its attributes changed and is never removed. attributes come from the
+// folder listing; the read-only bit is cleared before removal. shred: rename
+// and overwrite first. In preview every check runs and nothing changes.
+RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
+                           std::string* nowPath);
+
+// Removes the link `name` of folder as a link. False when it stays (under
+// Wine a link cannot be told from what it leads to once opened, so it stays).
+bool RemoveLinkAt(const OpenFolder& folder, const std::wstring& name);
+
+// Removes an empty folder through its own open handle (opened with DELETE).
+bool RemoveOpenFolder(HANDLE folder);
+
+// True when the handle reaches exactly `name` inside folder, not something a
+// link leads to.
+bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::wstring& name);

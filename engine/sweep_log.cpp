@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdarg>
 #include <cstring>
 #include <string>
@@ -175,3 +176,11 @@ void ResetProgress() {
   sink->m_nTotalItems = 0;
   sink->m_fTotalKB = 0.0f;
 }
+
+namespace {
+std::atomic<int> g_removalFailures{0};
+}  // namespace
+
+void NoteRemovalFailure() { g_removalFailures.fetch_add(1, std::memory_order_relaxed); }
+int RemovalFailures() { return g_removalFailures.load(std::memory_order_relaxed); }
+void ResetRemovalFailures() { g_removalFailures.store(0, std::memory_order_relaxed); }

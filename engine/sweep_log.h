@@ -73,5 +73,12 @@ void ShowTotals();
 // 0..100, caption "Sweeping Progress", totals to 0.
 void ResetProgress();
 
+// The items of the current sweep that could not be removed and were not
+// scheduled for removal at restart either (locked, refused, links left).
+// The removal primitives note each one; the one-shot report prints the sum.
+void NoteRemovalFailure();
+int RemovalFailures();
+void ResetRemovalFailures();
+
 extern const char kWaitingText[];     // "Waiting to start sweeping"
 extern const char kProgressCaption[];  // "Sweeping Progress"

@@ -57,8 +57,10 @@ void ConsoleReport::WriteTotals() {
   char line[128];
   {
     TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
-    FormatLine(line, sizeof line, "Total: %d item(s) swept, %.3f KB restored.\n", m_nTotalItems,
-               static_cast<double>(m_fTotalKB));
+    FormatLine(line, sizeof line,
+               m_bPreview ? "Preview: %d item(s), %.3f KB would be swept.\n"
+                          : "Total: %d item(s) swept, %.3f KB restored.\n",
+               m_nTotalItems, static_cast<double>(m_fTotalKB));
   }
   AppendLog(line);
 }

@@ -31,13 +31,16 @@ class ConsoleReport : public ProgressSink {
   void SetBarPos(int, unsigned) override {}
   void SetCaption(const char*) override {}
 
-  // "Total: %d item(s) swept, %.3f KB restored." from the totals.
+  // "Total: %d item(s) swept, %.3f KB restored." from the totals; after a
+  // preview "Preview: %d item(s), %.3f KB would be swept.", since nothing was.
   void WriteTotals();
+  void SetPreview(bool on) { m_bPreview = on; }
 
  private:
   void Write(const char* text, size_t length);
 
   HANDLE m_hOut;
   bool m_bConsole;
+  bool m_bPreview = false;
   CRITICAL_SECTION m_cs;
 };

@@ -85,6 +85,11 @@ void CMainApp::RunOneShot() {
   ConsoleReport report(out);
   if (report.CanWrite()) AttachProgressSink(&report);
 
+  // A preview sweeps as usual; the primitives change nothing.
+  const bool preview = m_cmdInfo.HasOption("preview");
+  if (m_pWork != nullptr) m_pWork->SetPreview(preview);
+  report.SetPreview(preview);
+
   const int targets = g_GeneralSettings.m_nTargets;
   for (const DirectSweep& sweep : kDirectSweeps) {
     if ((targets & sweep.targetBit) == 0) continue;

@@ -31,4 +31,26 @@ echo plain >"$fixture/tree/sub/plain.txt"
 ln -s ../precious "$fixture/tree/link"
 ln -s ../precious-empty "$fixture/tree/emptylink"
 ln -s "$fixture/precious" "$fixture/tree/sub/deeplink"
+# Hostile fixtures: file links that lead out of a swept tree, folder links to
+# protected folders, and a folder the link-swap test trades places with.
+hostile="$MORVANE_BUILD/fixtures/hostile"
+rm -rf "$hostile"
+mkdir -p "$hostile/outside" "$hostile/alias"
+echo "outside data" >"$hostile/outside/secret.txt"
+echo "read-only outside" >"$hostile/outside/ro-secret.txt"
+chmod a-w "$hostile/outside/ro-secret.txt"
+ln -s "$WINEPREFIX/drive_c/windows" "$hostile/alias/windows"
+ln -s "$WINEPREFIX/drive_c" "$hostile/alias/root"
+ln -s "$WINEPREFIX/drive_c/users/$(id -un)" "$hostile/alias/profile"
+ln -s "$WINEPREFIX/drive_c/users/$(id -un)/Desktop" "$hostile/alias/desktop"
+ln -s "$hostile/outside" "$hostile/alias/outside"
+# The loopback share of C:, as Windows has it: \\localhost\c$ reaches drive C.
+for host in localhost 127.0.0.1; do
+  mkdir -p "$WINEPREFIX/dosdevices/unc/$host"
+  ln -sfn ../../c: "$WINEPREFIX/dosdevices/unc/$host/c\$"
+done
+mkdir -p "$hostile/tree" "$hostile/swap/decoy"
+ln -s ../outside/secret.txt "$hostile/tree/flink"
+ln -s ../outside/ro-secret.txt "$hostile/tree/rolink"
+ln -s ../../outside "$hostile/swap/decoy/a"
 ctest --test-dir "$MORVANE_BUILD" --output-on-failure "$@"

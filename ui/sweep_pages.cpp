@@ -2,6 +2,8 @@
 
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
+#include "ui/cookie_dlg.h"
+#include "ui/custom_dir_dlg.h"
 
 namespace {
 
@@ -60,7 +62,7 @@ void CWinTmpPage::FillLocations() {
 
 void CWinTmpPage::OnEditLocations() {
   std::vector<CustomLocation> edited = m_fields.m_locations;
-  if (!EditCustomLocations(m_hWnd, edited)) return;
+  if (!RunCustomDirDialog(m_hWnd, edited)) return;
   m_fields.m_locations = std::move(edited);
   FillLocations();
   m_fields.m_bLocationsChanged = 1;
@@ -78,19 +80,10 @@ bool CInternetPage::OnExtraCommand(int id) {
   return true;
 }
 
-void CInternetPage::OnCookies() { RunFriendlyCookies(m_hWnd); }
+void CInternetPage::OnCookies() { RunCookieControl(m_hWnd); }
 
 // --- Sweep Applications ------------------------------------------------------
 
 CApplicationPage::CApplicationPage(PanelHost* host)
     : CCategoryPage(IDD_APPLICATIONS_PAGE, kApplicationsPage, host, g_ApplicationSettings,
                     ApplicationsTargetChecks()) {}
-
-// --- the dialogs behind the extra buttons --------------------------------------
-
-// Owned by the custom locations dialog's work (issue 14): until it lands the
-// list is left as it is and the page stays unchanged.
-bool EditCustomLocations(HWND owner, std::vector<CustomLocation>& locations) { return false; }
-
-// Owned by the cookie dialogs' work (issue 14): until it lands nothing opens.
-void RunFriendlyCookies(HWND owner) {}

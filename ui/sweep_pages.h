@@ -40,8 +40,3 @@ class CApplicationPage : public CCategoryPage<ApplicationsPageFields, Applicatio
  public:
   explicit CApplicationPage(PanelHost* host);
 };
-
-// The dialogs behind "..." and "Cookies...". Modal over owner; EditLocations
-// returns true when the user confirmed an edited list.
-bool EditCustomLocations(HWND owner, std::vector<CustomLocation>& locations);
-void RunFriendlyCookies(HWND owner);

@@ -99,7 +99,7 @@ TEST_F(Sweep, ShellFilesAreKeptUnderTheGuardFlagAndTheirFolderStillCounts) {
   EXPECT_FALSE(FileExists(target() + "\\cache"));
 }
 
-TEST_F(Sweep, ReadOnlyFilesAreRemovedAndUnreadableStatusCountsZero) {
+TEST_F(Sweep, ReadOnlyFilesAreRemovedAndSizesComeFromTheListing) {
   WriteFileBytes(target() + "\\ro.txt", std::string(2048, 'r'));
   ASSERT_TRUE(::SetFileAttributesA((target() + "\\ro.txt").c_str(), FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN));
   int count = 0;
@@ -109,6 +109,7 @@ TEST_F(Sweep, ReadOnlyFilesAreRemovedAndUnreadableStatusCountsZero) {
   EXPECT_EQ(count, 1);
   EXPECT_FLOAT_EQ(kb, 2.0f);
 
+  // The walker reads no status of its own: a failing status read changes nothing.
   WriteFileBytes(target() + "\\nostatus.txt", std::string(4096, 'n'));
   g_platform.GetFileAttributesExA = [](LPCSTR, GET_FILEEX_INFO_LEVELS, LPVOID) -> BOOL {
     ::SetLastError(ERROR_ACCESS_DENIED);
@@ -117,8 +118,8 @@ TEST_F(Sweep, ReadOnlyFilesAreRemovedAndUnreadableStatusCountsZero) {
   DirWalker(pattern(), false).RemoveFiles(0, &count, &kb);
   ResetPlatformCalls();
   EXPECT_FALSE(FileExists(target() + "\\nostatus.txt"));
-  EXPECT_EQ(m_log.LogLines().back(), "   Item 2, Remove file: " + target() + "\\nostatus.txt, size 0.000(KB).\n");
-  EXPECT_FLOAT_EQ(kb, 2.0f);
+  EXPECT_EQ(m_log.LogLines().back(), "   Item 2, Remove file: " + target() + "\\nostatus.txt, size 4.000(KB).\n");
+  EXPECT_FLOAT_EQ(kb, 6.0f);
 }
 
 TEST_F(Sweep, LockedFileIsScheduledForRestartOnlyWithDeepSweep) {

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/preview.h"
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
@@ -21,6 +22,7 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<int> g_calls;
+std::vector<bool> g_previewSeen;  // PreviewActive() as each cleaner saw it
 
 enum { kWindows = 1, kInternet = 2, kApplications = 3 };
 
@@ -29,6 +31,7 @@ void Rec(SweepWorker*, int* count, float* kb) {
   {
     std::lock_guard<std::mutex> hold(g_mutex);
     g_calls.push_back(Id);
+    g_previewSeen.push_back(PreviewActive());
   }
   LogItem(count, 0, "   ", "removed by %d\n", Id);
   if (kb) *kb += 0.5f;
@@ -79,6 +82,7 @@ class OneShot : public ::testing::Test {
     ResetGroups();
     std::lock_guard<std::mutex> hold(g_mutex);
     g_calls.clear();
+    g_previewSeen.clear();
   }
   void TearDown() override { ResetGroups(); }
 
@@ -178,6 +182,29 @@ TEST_F(OneShot, ReportWritesTheLogAndTotalsToStandardOutput) {
   EXPECT_EQ(CurrentProgressSink(), nullptr);  // the report is detached again
 }
 
+TEST_F(OneShot, PreviewSweepsEveryCategoryAsPreviewAndSaysNothingWasRemoved) {
+  TempFolder temp;
+  std::string text;
+  {
+    StdoutToFile out(temp / "out.txt");
+    CMainApp app;
+    Start(app, "Morvane.exe /once /preview /report");
+    EXPECT_EQ(app.ExitCode(), 0);
+    text = out.Text();
+  }
+  EXPECT_EQ(Calls().size(), 3u);
+  EXPECT_EQ(g_previewSeen, (std::vector<bool>{true, true, true}));
+  EXPECT_FALSE(PreviewActive()) << "the switch ends with the sweep";
+  EXPECT_NE(text.find("   Item 1, removed by 3\n"), std::string::npos) << "the would-be lines are shown";
+  EXPECT_EQ(text.substr(text.rfind("End cleaning")), "End cleaning history on internet brower.\n"
+                                                    "Preview: 3 item(s), 1.500 KB would be swept.\n");
+
+  g_previewSeen.clear();
+  CMainApp real;
+  Start(real, "Morvane.exe /once");
+  EXPECT_EQ(g_previewSeen, (std::vector<bool>{false, false, false}));
+}
+
 TEST_F(OneShot, WithoutReportNothingIsWritten) {
   TempFolder temp;
   StdoutToFile out(temp / "out.txt");
@@ -237,6 +264,9 @@ TEST(OneShotProcess, ReportsOnStandardOutputAndExitsWithZero) {
 
   DWORD code = 99;
   EXPECT_EQ(run("/once /report", &code), "Total: 0 item(s) swept, 0.000 KB restored.\n");
+  EXPECT_EQ(code, 0u);
+  code = 99;
+  EXPECT_EQ(run("/once /preview /report", &code), "Preview: 0 item(s), 0.000 KB would be swept.\n");
   EXPECT_EQ(code, 0u);
   code = 99;
   EXPECT_EQ(run("/once", &code), "");

@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "panel_fixture.h"
+#include "ui/dialog_probe.h"
 
 namespace {
 
@@ -124,6 +125,54 @@ TEST_F(SweepPagesTest, APageSweepShowsTheLogFirstWhenProgressIsAlwaysShown) {
   EXPECT_TRUE(LogHas("\nStart washing history on application manually. @ "));
   EXPECT_TRUE(m_panel->IsEnded());
   EXPECT_EQ(m_panel->Result(), 1);
+}
+
+TEST_F(SweepPagesTest, EditedLocationsWaitForApplyAndACancelledSheetDropsThem) {
+  TempFolder folder;
+  for (bool apply : {false, true}) {
+    SCOPED_TRACE(apply ? "applied" : "cancelled");
+    g_WindowsSettings.m_locations.clear();
+    OpenPanel(1);
+    CWinTmpPage& windows = m_panel->m_winTmpPage;
+    ModalScript dialog([&](HWND dlg, int id) -> INT_PTR {
+      EXPECT_EQ(id, IDD_CUSTOM_DIRS);
+      ::SetDlgItemTextA(dlg, IDC_CUSTOM_FOLDER, folder.Path().c_str());
+      ::SetDlgItemTextA(dlg, IDC_CUSTOM_FILTER, "*.tmp");
+      ClickItem(dlg, IDC_CUSTOM_ADD);
+      return IDOK;
+    });
+    ClickItem(windows, IDC_WIN_EDIT_LOCATIONS);
+    const std::string line = folder.Path() + ": *.tmp";
+    EXPECT_EQ(ListLines(windows, IDC_WIN_LOCATIONS), std::vector<std::string>{line});
+    EXPECT_TRUE(windows.IsModified());
+    EXPECT_TRUE(g_WindowsSettings.m_locations.empty());
+    m_panel->PressButton(apply ? PSBTN_APPLYNOW : PSBTN_CANCEL);
+    WindowsSettings stored;
+    stored.LoadFromRegistry(kWindowsSettingsPath);
+    EXPECT_EQ(g_WindowsSettings.m_locations.size(), apply ? 1u : 0u);
+    EXPECT_EQ(stored.m_locations.size(), apply ? 1u : 0u);
+  }
+}
+
+TEST_F(SweepPagesTest, FriendlyCookiesAreStoredWhenTheirDialogClosesWhateverTheSheetDoes) {
+  g_InternetSettings.m_friendlyCookies = {{"bank", "C:\\Cookies\\me@bank[1].txt"},
+                                          {"mail", "C:\\Cookies\\me@mail[1].txt"}};
+  ASSERT_TRUE(g_InternetSettings.SaveToRegistry(kInternetSettingsPath));  // as start-up leaves it
+  OpenPanel(2);
+  ModalScript dialog([&](HWND dlg, int id) -> INT_PTR {
+    EXPECT_EQ(id, IDD_COOKIE_CONTROL);
+    SelectLine(dlg, IDC_COOKIE_FRIENDLY, 0);
+    ClickItem(dlg, IDC_COOKIE_TO_CURRENT);
+    return IDOK;
+  });
+  ClickItem(m_panel->m_internetPage, IDC_INET_FRIENDLY_COOKIES);
+  m_panel->PressButton(PSBTN_CANCEL);
+  ASSERT_EQ(g_InternetSettings.m_friendlyCookies.size(), 1u);
+  EXPECT_EQ(g_InternetSettings.m_friendlyCookies[0].first, "mail");
+  InternetSettings stored;
+  stored.LoadFromRegistry(kInternetSettingsPath);
+  ASSERT_EQ(stored.m_friendlyCookies.size(), 1u);
+  EXPECT_EQ(stored.m_friendlyCookies[0].second, "C:\\Cookies\\me@mail[1].txt");
 }
 
 }  // namespace

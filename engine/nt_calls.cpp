@@ -1,0 +1,220 @@
+#include "engine/nt_calls.h"
+
+#include <winternl.h>
+
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+
+namespace nt {
+namespace {
+
+using NtOpenFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_STATUS_BLOCK, ULONG, ULONG);
+using NtQueryDirectoryFileFn = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, int,
+                                           BOOLEAN, PUNICODE_STRING, BOOLEAN);
+using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, int);
+using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+
+// Information classes and flags, as the native headers number them.
+constexpr int kFileDirectoryInformation = 1;
+constexpr int kFileBasicInformation = 4;
+constexpr int kFileRenameInformation = 10;
+constexpr int kFileDispositionInformation = 13;
+constexpr int kFileDispositionInformationEx = 64;
+constexpr int kObjectNameInformation = 1;
+constexpr ULONG kDispositionDelete = 0x1, kDispositionPosix = 0x2, kDispositionIgnoreReadOnly = 0x10;
+
+struct DirectoryInformation {
+  ULONG NextEntryOffset;
+  ULONG FileIndex;
+  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
+  ULONG FileAttributes;
+  ULONG FileNameLength;
+  WCHAR FileName[1];
+};
+
+struct BasicInformation {
+  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime;
+  ULONG FileAttributes;
+};
+
+struct Calls {
+  Calls() {
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    open = reinterpret_cast<NtOpenFileFn>(::GetProcAddress(ntdll, "NtOpenFile"));
+    query = reinterpret_cast<NtQueryDirectoryFileFn>(::GetProcAddress(ntdll, "NtQueryDirectoryFile"));
+    set = reinterpret_cast<NtSetInformationFileFn>(::GetProcAddress(ntdll, "NtSetInformationFile"));
+    object = reinterpret_cast<NtQueryObjectFn>(::GetProcAddress(ntdll, "NtQueryObject"));
+    toDos = reinterpret_cast<RtlNtStatusToDosErrorFn>(::GetProcAddress(ntdll, "RtlNtStatusToDosError"));
+  }
+  NtOpenFileFn open;
+  NtQueryDirectoryFileFn query;
+  NtSetInformationFileFn set;
+  NtQueryObjectFn object;
+  RtlNtStatusToDosErrorFn toDos;
+};
+
+const Calls& Ntdll() {
+  static const Calls calls;
+  return calls;
+}
+
+void SetErrorFrom(LONG status) {
+  const Calls& c = Ntdll();
+  ::SetLastError(c.toDos != nullptr ? c.toDos(status) : ERROR_GEN_FAILURE);
+}
+
+// Cleared the first time the system turns the POSIX disposition down
+// (Wine 8, Windows before 10 1607); the classic form is used from then on.
+std::atomic<bool> g_posixDisposition{true};
+
+}  // namespace
+
+HANDLE OpenRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options,
+                    LONG* status) {
+  const Calls& c = Ntdll();
+  LONG st = static_cast<LONG>(0xC0000002);  // not implemented
+  HANDLE h = nullptr;
+  if (c.open != nullptr && name.size() < 32767) {
+    UNICODE_STRING us;
+    us.Buffer = const_cast<PWSTR>(name.c_str());
+    us.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+    us.MaximumLength = us.Length;
+    OBJECT_ATTRIBUTES oa;
+    InitializeObjectAttributes(&oa, &us, OBJ_CASE_INSENSITIVE, dir, nullptr);
+    IO_STATUS_BLOCK io;
+    st = c.open(&h, access | SYNCHRONIZE, &oa, &io, share,
+                options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT);
+  }
+  if (status != nullptr) *status = st;
+  if (st != kSuccess) {
+    SetErrorFrom(st);
+    return nullptr;
+  }
+  return h;
+}
+
+LONG QueryDirectory(HANDLE dir, void* buffer, ULONG size, bool restart) {
+  const Calls& c = Ntdll();
+  if (c.query == nullptr) return static_cast<LONG>(0xC0000002);
+  IO_STATUS_BLOCK io;
+  const LONG st = c.query(dir, nullptr, nullptr, nullptr, &io, buffer, size, kFileDirectoryInformation, FALSE,
+                          nullptr, restart ? TRUE : FALSE);
+  if (st != kSuccess) SetErrorFrom(st);
+  return st;
+}
+
+ULONG DecodeEntry(const void* p, DirEntry& out) {
+  DirectoryInformation info;
+  std::memcpy(&info, p, offsetof(DirectoryInformation, FileName));
+  const wchar_t* name = reinterpret_cast<const wchar_t*>(static_cast<const char*>(p) +
+                                                         offsetof(DirectoryInformation, FileName));
+  out.name.assign(name, info.FileNameLength / sizeof(wchar_t));
+  out.attributes = info.FileAttributes;
+  out.size = static_cast<uint64_t>(info.EndOfFile.QuadPart);
+  return info.NextEntryOffset;
+}
+
+bool MarkForDeletion(HANDLE h) {
+  const Calls& c = Ntdll();
+  if (c.set == nullptr) return false;
+  IO_STATUS_BLOCK io;
+  if (g_posixDisposition.load(std::memory_order_relaxed)) {
+    ULONG flags = kDispositionDelete | kDispositionPosix | kDispositionIgnoreReadOnly;
+    const LONG st = c.set(h, &io, &flags, sizeof flags, kFileDispositionInformationEx);
+    if (st == kSuccess) return true;
+    // Only "this form is unknown" moves to the classic one for good; any other
+    // refusal (a folder not empty, access denied) is the answer for this file.
+    const bool unknown = st == static_cast<LONG>(0xC0000002) || st == static_cast<LONG>(0xC0000003) ||
+                         st == static_cast<LONG>(0xC000000D);
+    if (!unknown) {
+      SetErrorFrom(st);
+      return false;
+    }
+    g_posixDisposition.store(false, std::memory_order_relaxed);
+  }
+  BOOLEAN del = TRUE;
+  const LONG st = c.set(h, &io, &del, sizeof del, kFileDispositionInformation);
+  if (st != kSuccess) SetErrorFrom(st);
+  return st == kSuccess;
+}
+
+bool SetAttributes(HANDLE h, DWORD attributes) {
+  const Calls& c = Ntdll();
+  if (c.set == nullptr) return false;
+  BasicInformation basic;
+  std::memset(&basic, 0, sizeof basic);  // zero times: leave them as they are
+  basic.FileAttributes = attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes;
+  IO_STATUS_BLOCK io;
+  const LONG st = c.set(h, &io, &basic, sizeof basic, kFileBasicInformation);
+  if (st != kSuccess) SetErrorFrom(st);
+  return st == kSuccess;
+}
+
+bool RenameRelative(HANDLE h, HANDLE dir, const std::wstring& name) {
+  const Calls& c = Ntdll();
+  if (c.set == nullptr) return false;
+  // FILE_RENAME_INFORMATION: ReplaceIfExists, RootDirectory, FileNameLength, FileName.
+  struct Head {
+    BOOLEAN replace;
+    HANDLE root;
+    ULONG length;
+  };
+  const size_t nameOffset = offsetof(Head, length) + sizeof(ULONG);
+  std::string buffer(nameOffset + (name.size() + 1) * sizeof(wchar_t), '\0');
+  Head head = {FALSE, dir, static_cast<ULONG>(name.size() * sizeof(wchar_t))};
+  std::memcpy(&buffer[0], &head, sizeof head);
+  std::memcpy(&buffer[nameOffset], name.data(), head.length);
+  IO_STATUS_BLOCK io;
+  const LONG st = c.set(h, &io, &buffer[0], static_cast<ULONG>(buffer.size()), kFileRenameInformation);
+  if (st != kSuccess) SetErrorFrom(st);
+  return st == kSuccess;
+}
+
+std::wstring ObjectName(HANDLE h) {
+  const Calls& c = Ntdll();
+  if (c.object == nullptr) return std::wstring();
+  alignas(8) char buffer[4096];
+  ULONG needed = 0;
+  std::string big;
+  void* at = buffer;
+  LONG st = c.object(h, kObjectNameInformation, buffer, sizeof buffer, &needed);
+  if (st != kSuccess && needed > sizeof buffer) {
+    big.assign(needed + 16, '\0');
+    at = &big[0];
+    st = c.object(h, kObjectNameInformation, at, static_cast<ULONG>(big.size()), &needed);
+  }
+  if (st != kSuccess) return std::wstring();
+  const UNICODE_STRING* us = static_cast<const UNICODE_STRING*>(at);
+  if (us->Buffer == nullptr) return std::wstring();
+  return std::wstring(us->Buffer, us->Length / sizeof(wchar_t));
+}
+
+std::wstring Widen(const std::string& s) {
+  if (s.empty()) return std::wstring();
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), nullptr, 0);
+  std::wstring w(n, L'\0');
+  if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, s.data(), static_cast<int>(s.size()), &w[0], n);
+  return w;
+}
+
+std::string Narrow(const std::wstring& w) {
+  if (w.empty()) return std::string();
+  const int n = ::WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+  std::string s(n, '\0');
+  if (n > 0) ::WideCharToMultiByte(CP_ACP, 0, w.data(), static_cast<int>(w.size()), &s[0], n, nullptr, nullptr);
+  return s;
+}
+
+std::wstring LongPathForm(const std::string& path) {
+  std::wstring w = Widen(path);
+  for (wchar_t& ch : w)
+    if (ch == L'/') ch = L'\\';
+  if (w.compare(0, 4, L"\\\\?\\") == 0) return w;
+  if (w.size() >= 3 && w[1] == L':' && w[2] == L'\\') return L"\\\\?\\" + w;
+  if (w.compare(0, 2, L"\\\\") == 0 && w.size() > 2 && w[2] != L'.') return L"\\\\?\\UNC\\" + w.substr(2);
+  return w;
+}
+
+}  // namespace nt

@@ -1,0 +1,76 @@
+// The few native calls the removal code makes on folder handles: opening an
+// entry by its name relative to its folder without following a link,
+// listing a folder in large batches, marking an open file for deletion, and
+// asking an open handle which object it really reaches. Resolved from ntdll
+// once; a missing call fails like a refused one.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+
+namespace nt {
+
+// NTSTATUS values the callers tell apart.
+constexpr LONG kSuccess = 0;
+constexpr LONG kNoMoreFiles = static_cast<LONG>(0x80000006);
+
+// One entry of a folder listing.
+struct DirEntry {
+  std::wstring name;
+  DWORD attributes = 0;
+  uint64_t size = 0;
+};
+
+// Opens name inside the folder `dir` (never a link's target where the system
+// can tell: FILE_OPEN_REPARSE_POINT). options are NtOpenFile's; the status
+// is kept in *status. Null on failure (the Win32 error is set too).
+HANDLE OpenRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options,
+                    LONG* status);
+
+// Reads the next batch of dir's entries into buffer. restart starts over.
+// kNoMoreFiles at the end.
+LONG QueryDirectory(HANDLE dir, void* buffer, ULONG size, bool restart);
+// Walks one batch: calls next(entry) for each entry of the buffer that the
+// last QueryDirectory filled.
+template <class F>
+void ForEachEntry(const void* buffer, F&& next);
+// Decodes the entry at p; returns the offset of the next one (0: last).
+ULONG DecodeEntry(const void* p, DirEntry& out);
+
+// Marks the open file or folder for deletion when its last handle closes.
+// Uses the POSIX-semantics form where the system has it (the name goes at
+// once, even while another handle is open, and read-only files need no
+// attribute change); otherwise the classic form. False when it is refused.
+bool MarkForDeletion(HANDLE h);
+// Sets the file's attributes (0 leaves them unchanged).
+bool SetAttributes(HANDLE h, DWORD attributes);
+// Renames the open file to name inside dir; never replaces an existing file.
+bool RenameRelative(HANDLE h, HANDLE dir, const std::wstring& name);
+
+// The system's own name of the object the handle reaches, after every link
+// was followed ("\??\C:\x\y" under Wine, "\Device\HarddiskVolume2\x\y" on
+// Windows). Comparable only with another result of this call. Empty on failure.
+std::wstring ObjectName(HANDLE h);
+
+// Text conversions between the program's multibyte paths and the wide ones
+// the native calls take.
+std::wstring Widen(const std::string& s);
+std::string Narrow(const std::wstring& w);
+// The form a Win32 wide call takes for any length: "\\?\C:\..." or
+// "\\?\UNC\server\share\...". Relative paths are returned as they are.
+std::wstring LongPathForm(const std::string& path);
+
+template <class F>
+void ForEachEntry(const void* buffer, F&& next) {
+  const char* p = static_cast<const char*>(buffer);
+  for (;;) {
+    DirEntry e;
+    const ULONG step = DecodeEntry(p, e);
+    next(e);
+    if (step == 0) break;
+    p += step;
+  }
+}
+
+}  // namespace nt

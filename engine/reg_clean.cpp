@@ -1,0 +1,260 @@
+// Registry cleaning: the walks over a key's values and subkeys that empty
+// most-recently-used lists and whole value sets. Each item is logged and
+// counted before the registry is asked, so an item whose deletion fails
+// still shows in the log; the cursor steps back only when the item is gone.
+#include "engine/reg_clean.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <string>
+
+#include "engine/reg_primitives.h"
+#include "engine/sweep_log.h"
+#include "winlib/trace.h"
+
+namespace {
+
+// Registry lines are short by design; a value's data can be any length, so
+// a line that would not fit is cut rather than replaced by an error text.
+constexpr size_t kLineSize = 256;
+
+void LogCut(int statusId, const char* format, ...) __attribute__((format(printf, 2, 3)));
+void LogCut(int statusId, const char* format, ...) {
+  char line[kLineSize];
+  va_list args;
+  va_start(args, format);
+  const int n = std::vsnprintf(line, sizeof line, format, args);
+  va_end(args);
+  line[kLineSize - 1] = '\0';
+  if (n < 0 || static_cast<size_t>(n) >= kLineSize) {
+    // Keep the line's end so that the next line does not run into it.
+    line[kLineSize - 2] = '\n';
+  }
+  LogLine(line, statusId);
+}
+
+void LogDeleteValue(int* count, int statusId, const std::string& name, const char* data) {
+  if (count != nullptr) {
+    ++*count;
+    LogCut(statusId, "  Item %d, Delete Value: %s=%s.\n", *count, name.c_str(), data);
+  } else {
+    LogCut(0, "  Delete Value: %s=%s.\n", name.c_str(), data);
+  }
+}
+
+void LogResetValue(int* count, int statusId, const std::string& name, const char* data) {
+  if (count != nullptr) {
+    ++*count;
+    LogCut(statusId, "  Item %d, Reset Value: %s=%s to empty.\n", *count, name.c_str(), data);
+  } else {
+    LogCut(0, "  Reset Value: %s=%s to empty.\n", name.c_str(), data);
+  }
+}
+
+bool StartsWith(const std::string& name, const char* prefix) {
+  return std::strncmp(name.c_str(), prefix, std::strlen(prefix)) == 0;
+}
+
+// Walks a key's values with the key's value cursor (advanced on every call,
+// stepped back by the caller after a deletion, as RegKey::EnumValue does) and
+// one data buffer sized from the key's snapshot. It asks the registry itself
+// rather than through EnumValue because it needs the reason of a failure: a
+// value that grew past the snapshot (or a longer name) reports "more data",
+// and then the buffers are regrown and the same index asked again instead of
+// the walk ending early. The data handed out is always terminated within the
+// buffer, whatever the value holds.
+class ValueCursor {
+ public:
+  explicit ValueCursor(RegKey& key) : m_key(key) {
+    AllocateData(key.DataBufferSize());
+    SizeName(key.m_cchMaxValueName);
+  }
+  bool Ok() const { return m_data != nullptr; }
+  const char* Data() const { return m_data.get(); }
+
+  bool Next(std::string& name) {
+    HKEY handle = m_key.IsOpen();
+    if (handle == nullptr) return false;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const DWORD index = static_cast<DWORD>(m_key.m_nValueIndex++);
+      DWORD cch = static_cast<DWORD>(m_name.size());
+      // One byte stays free for the terminator.
+      DWORD size = m_capacity - 1;
+      const LONG rc = ::RegEnumValueA(handle, index, &m_name[0], &cch, nullptr, nullptr,
+                                      reinterpret_cast<BYTE*>(m_data.get()), &size);
+      if (rc == ERROR_SUCCESS) {
+        m_data[size < m_capacity ? size : m_capacity - 1] = '\0';
+        m_name.back() = '\0';
+        name = m_name.data();
+        return true;
+      }
+      if (rc != ERROR_MORE_DATA || attempt != 0 || !Regrow()) return false;
+      --m_key.m_nValueIndex;
+    }
+    return false;
+  }
+
+ private:
+  void AllocateData(DWORD capacity) {
+    m_data.reset(new (std::nothrow) char[capacity]());
+    m_capacity = m_data ? capacity : 0;
+  }
+  // As RegKey sizes it: room for a short name added after the snapshot.
+  void SizeName(DWORD longest) { m_name.assign(longest == 0 ? 257 : (longest > 18 ? longest : 18) + 1, '\0'); }
+
+  bool Regrow() {
+    DWORD maxName = 0, maxData = 0;
+    if (::RegQueryInfoKeyA(m_key.IsOpen(), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &maxName,
+                           &maxData, nullptr, nullptr) != ERROR_SUCCESS)
+      return false;
+    if (maxName + 1 > m_name.size()) SizeName(maxName);
+    if (maxData + 1 > m_capacity) AllocateData(maxData + 1);
+    return Ok();
+  }
+
+  RegKey& m_key;
+  std::unique_ptr<char[]> m_data;
+  DWORD m_capacity = 0;
+  std::string m_name;
+};
+
+}  // namespace
+
+void DeleteValues(RegKey& key, const char* keepName, int statusId, int* count, float* kb) {
+  ValueCursor cursor(key);
+  if (!cursor.Ok()) return;
+  std::string name;
+  while (cursor.Next(name)) {
+    if (name == "(Default)") continue;
+    const char* data = cursor.Data();
+    if (keepName != nullptr) {
+      if (data[0] == '\0') continue;
+      if (name == keepName) {
+        // The list's order value stays so that the owner still finds a list.
+        LogResetValue(count, statusId, name, data);
+        SweepSetValue(key, name.c_str(), REG_SZ, "", 0);
+        continue;
+      }
+    }
+    LogDeleteValue(count, statusId, name, data);
+    if (ItemGone(SweepDeleteValue(key, name.c_str()))) --key.m_nValueIndex;
+  }
+}
+
+void DeleteValuesByPrefix(RegKey& key, const char* prefix, int statusId, int* count, float* kb) {
+  if (prefix == nullptr) return;
+  ValueCursor cursor(key);
+  if (!cursor.Ok()) return;
+  std::string name;
+  while (cursor.Next(name)) {
+    if (name == "(Default)" || !StartsWith(name, prefix)) continue;
+    LogDeleteValue(count, statusId, name, cursor.Data());
+    if (ItemGone(SweepDeleteValue(key, name.c_str()))) --key.m_nValueIndex;
+  }
+}
+
+void DeleteValuesByPrefixes(RegKey& key, const char* prefix1, const char* prefix2, int statusId, int* count,
+                            float* kb) {
+  if (prefix1 == nullptr) return;
+  ValueCursor cursor(key);
+  if (!cursor.Ok()) return;
+  std::string name;
+  while (cursor.Next(name)) {
+    if (name == "(Default)") continue;
+    if (!StartsWith(name, prefix1) && (prefix2 == nullptr || !StartsWith(name, prefix2))) continue;
+    LogCut(statusId, "  Delete Value: %s=%s.\n", name.c_str(), cursor.Data());
+    if (ItemGone(SweepDeleteValue(key, name.c_str()))) --key.m_nValueIndex;
+  }
+}
+
+void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* count, float* kb) {
+  if (prefix == nullptr) return;
+  std::string name;
+  while (key.EnumKey(name)) {
+    if (!StartsWith(name, prefix)) continue;
+    if (count != nullptr) {
+      ++*count;
+      LogCut(statusId, "  Item %d, Delete Key: %s.\n", *count, name.c_str());
+    } else {
+      LogCut(0, "  Delete Key: %s.\n", name.c_str());
+    }
+    if (ItemGone(SweepDeleteSubKey(key, name.c_str()))) --key.m_nSubKeyIndex;
+  }
+}
+
+void DeleteValuesInSubKeys(RegKey& key, const char* keepName, int statusId, int* count, float* kb) {
+  std::string name;
+  while (key.EnumKey(name)) {
+    RegKey sub(key.OpenSubKey(name.c_str()));
+    if (sub.IsOpen()) DeleteValues(sub, keepName, statusId, count, kb);
+  }
+}
+
+void CleanRegKey(int kind, RegKey& key, int statusId, int* count, float* kb) {
+  LogCut(0, "  Clean up registry key: %s\n", key.m_strPath.c_str());
+  DeleteValues(key, nullptr, statusId, count, kb);
+}
+
+void CleanRegKeyTree(int kind, RegKey& key, int statusId, int* count, float* kb) {
+  LogCut(statusId, "  Clean up registry key: %s\n", key.m_strPath.c_str());
+  DeleteValues(key, nullptr, statusId, count, kb);
+  // An empty keep name keeps each subkey's unnamed value, emptied.
+  DeleteValuesInSubKeys(key, "", statusId, count, kb);
+}
+
+void CleanMRU(int kind, RegKey& key, int statusId, int* count, float* kb) {
+  LogCut(0, "  Clean up MRU in registry key: %s\n", key.m_strPath.c_str());
+  DeleteValues(key, "MRUList", statusId, count, kb);
+}
+
+void CleanSubKeyMRU(int kind, RegKey& key, int statusId, int* count, float* kb) {
+  LogCut(0, "  Clean up MRU in sub-registry key: %s\n", key.m_strPath.c_str());
+  DeleteValuesInSubKeys(key, "MRUList", statusId, count, kb);
+}
+
+void CleanFileExt(int kind, RegKey& key, int statusId, int* count, float* kb) {
+  Trace("Calling CleanFileExt Function.\n");
+  std::string name;
+  while (key.EnumKey(name)) {
+    // Extensions (".txt") stay; only the types recorded beside them go.
+    if (name.empty() || name.find('/') == std::string::npos) continue;
+    if (count != nullptr) {
+      ++*count;
+      LogCut(statusId, "  Item %d, Delete SubKey: %s\\%s.\n", *count, key.m_strPath.c_str(), name.c_str());
+    } else {
+      LogCut(0, "  Delete SubKey: %s\\%s.\n", key.m_strPath.c_str(), name.c_str());
+    }
+    if (ItemGone(SweepDeleteSubKey(key, name.c_str()))) --key.m_nSubKeyIndex;
+  }
+}
+
+void CleanOfficeCommon(int kind, RegKey& key, int statusId, int* count, float* kb) {
+  // Office lists belong to the Applications category whoever calls.
+  const int officeStatus = IDC_STATUS_APPLICATIONS;
+  LogCut(0, "  Clean up Office Common registry key: %s\n", key.m_strPath.c_str());
+  ValueCursor cursor(key);
+  if (!cursor.Ok()) return;
+  auto logItem = [&] {
+    if (count != nullptr) {
+      ++*count;
+      LogCut(officeStatus, "  Item %d: Clean a register: %s.\n", *count, key.m_strPath.c_str());
+    } else {
+      LogCut(0, "  Clean a register: %s.\n", key.m_strPath.c_str());
+    }
+  };
+  std::string name;
+  while (cursor.Next(name)) {
+    if (name != "Value") {
+      logItem();
+      if (ItemGone(SweepDeleteValue(key, name.c_str()))) --key.m_nValueIndex;
+      continue;
+    }
+    if (cursor.Data()[0] == '\0') continue;
+    logItem();
+    static const char kEmptyMultiString[4] = {0, 0, 0, 0};
+    SweepSetValue(key, name.c_str(), REG_MULTI_SZ, kEmptyMultiString, sizeof kEmptyMultiString);
+  }
+}
