@@ -28,8 +28,10 @@ void CSweepPage::ShowLastSweepLabel() {
 bool CSweepPage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
   ExchangeTargets(false);
+  // A category requested from the Settings page before this page was first
+  // shown may not have its thread yet: the request counts as running too.
   SweepWorker* worker = m_pHost->Worker();
-  m_bRunning = worker != nullptr && worker->IsRunning(m_info.category);
+  m_bRunning = m_bRunning || (worker != nullptr && worker->IsRunning(m_info.category));
   SetButtonCaption(m_bRunning ? kCancelSweepCaption : m_info.idleCaption);
   ShowLastSweepLabel();
   return true;

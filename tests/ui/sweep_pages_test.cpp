@@ -74,6 +74,19 @@ TEST_F(SweepPagesTest, APageOpenedWhileItsCategoryRunsOffersToCancel) {
   EXPECT_FALSE(SweepGates::Completed(SWEEP_CATEGORY_APPLICATIONS));
 }
 
+TEST_F(SweepPagesTest, APageFirstShownBeforeItsRequestedCategoryStartedOffersToCancel) {
+  // A worker whose supervisor has not run yet: requests wait, nothing runs.
+  SweepWorker idle;
+  m_host.m_pWorker = &idle;
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_WINDOWS;
+  OpenPanel();
+  ClickItem(m_panel->m_settingsPage, IDC_SET_SWEEP_NOW);
+  ShowPage(m_panel->m_winTmpPage);
+  EXPECT_EQ(m_panel->m_winTmpPage.GetItemText(IDC_WIN_SWEEP), "Cancel Sweep");
+  m_panel.reset();
+  m_gates.OpenAll();  // the idle worker runs its request before it goes
+}
+
 TEST_F(SweepPagesTest, ChecksGoToTheGroupAtApplyWithTheHiddenBoxKept) {
   g_InternetSettings.m_nTargets = 0x01 | 0x80 | 0x200;  // cookies, an unused bit, "Yahoo Bar"
   OpenPanel(2);
