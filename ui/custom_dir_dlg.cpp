@@ -35,22 +35,32 @@ void ReplaceEditText(HWND edit, const std::string& text) {
 
 // Why the guard refuses a folder, in words for the user.
 std::string Explain(const char* why) {
-  if (std::strcmp(why, "a drive root") == 0) return "it is the root of a drive";
-  if (std::strcmp(why, "a protected folder") == 0)
-    return "it is the Windows or program files folder, or your profile, Desktop or Documents folder itself";
-  if (std::strcmp(why, "not an absolute folder") == 0 || std::strcmp(why, "no folder") == 0)
+  const std::string reason = why;
+  const auto says = [&](const char* part) { return reason.find(part) != std::string::npos; };
+  const char* const kProtected =
+      "the Windows or program files folder, or your profile, Desktop or Documents folder itself";
+  if (says("reaches")) return std::string("it leads to a drive root or to ") + kProtected + ", under another name";
+  if (says("drive root")) return "it is the root of a drive";
+  if (says("protected")) return std::string("it is ") + kProtected;
+  if (says("absolute") || reason == "no folder")
     return "it is not a full path (a drive letter or a network share, then the folders)";
-  return std::string("the removal guard refuses it (") + why + ")";
+  if (says("identity")) return "it cannot be opened to check where it leads";
+  return "the removal guard refuses it (" + reason + ")";
 }
 }  // namespace
 
 std::string LocationRefusal(const std::string& folder) {
   if (folder.size() >= MAX_PATH) return kFolderTooLongMessage;
-  std::string trimmed = folder;
-  while (trimmed.size() > 3 && (trimmed.back() == '\\' || trimmed.back() == '/')) trimmed.pop_back();
-  if (trimmed.size() == 3 && trimmed[1] == ':') trimmed.pop_back();
   // The guard judges the folder part of a pattern: the folder itself here.
-  const char* why = RemovalRefusal(trimmed + "\\*");
+  const auto judge = [](std::string name, const char* trailing) -> const char* {
+    while (name.size() > 3 && std::strchr(trailing, name.back()) != nullptr) name.pop_back();
+    if (name.size() == 3 && name[1] == ':') name.pop_back();
+    return RemovalRefusal(name + "\\*");
+  };
+  // As typed ("..\" resolved), and without the trailing dots and blanks that
+  // Windows drops from a name ("C:\Windows. " reaches the Windows folder).
+  const char* why = judge(folder, "\\/");
+  if (why == nullptr) why = judge(folder, "\\/. ");
   if (why == nullptr) return std::string();
   return "The directory \"" + folder + "\" cannot be swept: " + Explain(why) + ".";
 }
@@ -116,8 +126,8 @@ bool CCustomDirDlg::ReadEdits() {
 
 int CCustomDirDlg::FindLine(const std::string& text) const {
   // Whole lines, ignoring case: folder and filter names are case-blind.
-  const LRESULT found =
-      SendItemMessage(IDC_CUSTOM_LIST, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(text.c_str()));
+  const LRESULT found = SendItemMessage(IDC_CUSTOM_LIST, LB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                        reinterpret_cast<LPARAM>(text.c_str()));
   return found == LB_ERR ? -1 : static_cast<int>(found);
 }
 

@@ -3,6 +3,7 @@
 // friendly list stored at once on OK, and the read-only cookie view.
 #include <windows.h>
 #include <richedit.h>
+#include <shlobj.h>
 
 #include <gtest/gtest.h>
 
@@ -282,6 +283,29 @@ TEST_F(CookieDialog, TheViewShowsTheFileReadOnlyAndAnUnreadableOneIsToldNotFatal
   ASSERT_EQ(m_boxes.Boxes().size(), 1u);
   EXPECT_EQ(m_boxes.Boxes()[0].text, CookieOpenFailureText(missing, ERROR_FILE_NOT_FOUND));
   EXPECT_NE(m_boxes.Boxes()[0].text.find(missing), std::string::npos);
+}
+
+TEST_F(CookieDialog, TheShellCookieFolderIsListedWithoutItsFriendlyCookies) {
+  char folder[MAX_PATH] = {};
+  ASSERT_TRUE(::SHGetSpecialFolderPathA(nullptr, folder, CSIDL_COOKIES, TRUE));
+  const std::string plain = std::string(folder) + "\\me@plain.example.txt";
+  const std::string kept = std::string(folder) + "\\me@kept.example.txt";
+  ASSERT_TRUE(WriteFileBytes(plain, "p"));
+  ASSERT_TRUE(WriteFileBytes(kept, "k"));
+  g_InternetSettings.m_friendlyCookies = {{"kept.example", kept}};
+  {
+    ModalScript modal = Answer([](HWND) { return IDCANCEL; });
+    RunCookieControl(nullptr);
+  }
+  ::DeleteFileA(plain.c_str());
+  ::DeleteFileA(kept.c_str());
+  const auto has = [](const std::vector<std::string>& lines, const char* name) {
+    return std::find(lines.begin(), lines.end(), name) != lines.end();
+  };
+  EXPECT_TRUE(has(m_currentLines, "me@plain.example.txt"));
+  EXPECT_FALSE(has(m_currentLines, "me@kept.example.txt"));
+  EXPECT_FALSE(has(m_currentLines, "index.dat"));
+  EXPECT_EQ(m_friendlyLines, (std::vector<std::string>{"me@kept.example.txt"}));
 }
 
 }  // namespace
