@@ -257,5 +257,3 @@ SheetScript::SheetScript(Script script) : m_script(std::move(script)), m_previou
 }
 
 SheetScript::~SheetScript() { g_pActiveScript = m_previous; }
-
-SheetScript* SheetScript::Active() { return g_pActiveScript; }

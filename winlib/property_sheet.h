@@ -73,7 +73,6 @@ class CPropertySheet : public CWnd {
   CPropertyPage* GetPage(int index) const { return m_pages[static_cast<size_t>(index)]; }
   int GetActiveIndex() const;
   bool SetActivePage(int index);
-  HWND Parent() const { return m_hParent; }
 
   // Creates the sheet modeless (shown or hidden); false on failure. DoModal
   // starts with this, and tests drive a sheet made this way.
@@ -134,7 +133,6 @@ class SheetScript {
 
  private:
   friend class CPropertySheet;
-  static SheetScript* Active();
 
   Script m_script;
   SheetScript* m_previous;

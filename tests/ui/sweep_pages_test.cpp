@@ -101,15 +101,16 @@ TEST_F(SweepPagesTest, ChecksGoToTheGroupAtApplyWithTheHiddenBoxKept) {
 }
 
 TEST_F(SweepPagesTest, TheWindowsPageListsTheCustomLocationsInOrder) {
-  g_WindowsSettings.m_locations = {CustomLocation("C:\\Work", "*.tmp", 1), CustomLocation("D:\\Old", "*.*", 0)};
+  // Out of alphabetical order: the list keeps the stored order.
+  g_WindowsSettings.m_locations = {CustomLocation("D:\\Old", "*.*", 0), CustomLocation("C:\\Work", "*.tmp", 1)};
   OpenPanel(1);
   CWinTmpPage& windows = m_panel->m_winTmpPage;
   ASSERT_EQ(windows.SendItemMessage(IDC_WIN_LOCATIONS, LB_GETCOUNT), 2);
   char line[512] = {};
   windows.SendItemMessage(IDC_WIN_LOCATIONS, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(line));
-  EXPECT_STREQ(line, "C:\\Work: *.tmp: including subdirectories");
-  windows.SendItemMessage(IDC_WIN_LOCATIONS, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(line));
   EXPECT_STREQ(line, "D:\\Old: *.*");
+  windows.SendItemMessage(IDC_WIN_LOCATIONS, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(line));
+  EXPECT_STREQ(line, "C:\\Work: *.tmp: including subdirectories");
 }
 
 TEST_F(SweepPagesTest, LogButtonsAskTheMainWindowForTheProgressWindow) {
