@@ -11,6 +11,7 @@
 #include "shell/main_app.h"
 #include "shell/panel_link.h"
 #include "shell/tray_menu.h"
+#include "ui/control_panel.h"
 #include "ui/progress_dlg.h"
 #include "winlib/platform_calls.h"
 #include "winlib/time_format.h"
@@ -66,6 +67,21 @@ const struct {
     {GENERAL_SWEEP_INTERNET, SWEEP_INTERNET},
     {GENERAL_SWEEP_WINDOWS, SWEEP_WINDOWS},
     {GENERAL_SWEEP_APPLICATIONS, SWEEP_APPLICATIONS},
+};
+
+// The open control panel as the main window sees it.
+class SheetLink : public PanelLink {
+ public:
+  explicit SheetLink(CLustraProp& sheet) : m_sheet(sheet) {}
+  HWND Window() const override { return m_sheet.GetSafeHwnd(); }
+  void SweepAll() override { m_sheet.m_settingsPage.SweepAll(); }
+  bool StartTimedSweep() override { return m_sheet.m_settingsPage.StartTimedSweep(); }
+  void CategoryEnded(int category) override { m_sheet.CategoryEnded(category); }
+  void WholeSweepEnded() override { m_sheet.WholeSweepEnded(); }
+  void EndModal(int result) override { m_sheet.EndDialog(result); }
+
+ private:
+  CLustraProp& m_sheet;
 };
 
 HWND PanelWindowOfMainWnd() {
@@ -208,17 +224,19 @@ bool CMainWnd::IsProgressVisible() const {
 
 // --- the control panel -------------------------------------------------------
 
-// The control panel's one entry point. The sheet arrives with the control
-// panel's own work; until then this opens nothing.
+// The control panel's one entry point.
 void CMainWnd::ShowControlPanel() {
   if (m_pPanel != nullptr) {
     ::SetForegroundWindow(m_pPanel->Window());
     return;
   }
-  // Here the sheet is created (caption "Morvane", this window as parent,
-  // page 0), m_pPanel points at it while DoModal runs, and afterwards the
-  // progress window is hidden and the sheet deleted.
-  Trace("The control panel is not available yet.\n");
+  CLustraProp sheet(this, m_hWnd, 0);
+  SheetLink link(sheet);
+  ::SetForegroundWindow(m_hWnd);
+  m_pPanel = &link;
+  sheet.DoModal();
+  m_pPanel = nullptr;
+  HideProgressWindow();
 }
 
 // --- messages ------------------------------------------------------------------
