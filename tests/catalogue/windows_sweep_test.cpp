@@ -8,6 +8,7 @@
 
 #include "catalogue/windows_targets.h"
 #include "engine/preview.h"
+#include "engine/removal_guard.h"
 #include "support/snapshot.h"
 #include "windows_fixture.h"
 
@@ -36,6 +37,10 @@ class WindowsSweep : public WindowsBench {
     g_WindowsSettings.m_locations = {CustomLocation(places.work, "*.tmp", 0)};
     WindowsFakeBin::items = 2;
     WindowsFakeBin::bytes = 3072;
+    // The removal guard asks the shell for the system's folders once per
+    // process, and on that first call Wine's shell writes its defaults into
+    // the (private) machine hive: let that happen before any picture.
+    RemovalRefusal(places.temp + "\\*.*");
   }
 
   // Every file below C:\ and both private hives.
