@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -117,20 +118,28 @@ void LogFormat(int statusId, const char* format, ...) {
 }
 
 void LogItem(int* count, int statusId, const char* indent, const char* format, ...) {
+  // The line's own format, for the error text that replaces a line too long
+  // for its buffer: it names what the whole line was, not only its message.
+  std::string lineFormat = indent;
+  if (count != nullptr) lineFormat += "Item %d, ";
+  lineFormat += format;
   char message[512];
   va_list args;
   va_start(args, format);
-  VFormatLine(message, sizeof message, format, args);
+  const int length = std::vsnprintf(message, sizeof message, format, args);
   va_end(args);
   char line[512];
-  if (count != nullptr) {
-    ++*count;
+  if (count != nullptr) ++*count;
+  const int prefix = count != nullptr ? std::snprintf(nullptr, 0, "%sItem %d, ", indent, *count)
+                                      : static_cast<int>(std::strlen(indent));
+  if (length < 0 || static_cast<size_t>(prefix) + static_cast<size_t>(length) >= sizeof line) {
+    FormatLine(line, sizeof line, "Error: Buffer is not enough. Format: %s\n", lineFormat.c_str());
+  } else if (count != nullptr) {
     FormatLine(line, sizeof line, "%sItem %d, %s", indent, *count, message);
-    LogLine(line, statusId);
   } else {
     FormatLine(line, sizeof line, "%s%s", indent, message);
-    LogLine(line, 0);
   }
+  LogLine(line, count != nullptr ? statusId : 0);
 }
 
 void SetProgress(int barId, unsigned percent) {

@@ -33,6 +33,8 @@ class ConsoleReport : public ProgressSink {
 
   // "Total: %d item(s) swept, %.3f KB restored." from the totals.
   void WriteTotals();
+  // "Not removed: %d item(s) could not be removed or scheduled for restart."
+  void WriteNotRemoved(int items);
 
  private:
   void Write(const char* text, size_t length);

@@ -13,6 +13,7 @@ namespace {
 
 // Exit codes of the process.
 constexpr int kExitOk = 0;
+constexpr int kExitNotRemoved = 1;  // a one-shot sweep left items it could neither remove nor schedule
 constexpr int kExitDeclined = 2;
 
 // The categories a sweep on this thread runs, in order, with the lines that
@@ -57,8 +58,8 @@ bool CMainApp::InitInstance(const char* commandLine) {
 
   if (m_cmdInfo.HasOption("once")) {
     m_startMode = StartMode::kOneShot;
-    RunOneShot();
     m_nExitCode = kExitOk;
+    RunOneShot();
     return false;
   }
   m_startMode = StartMode::kResident;
@@ -72,6 +73,7 @@ void CMainApp::RunOneShot() {
   ConsoleReport report(out);
   if (report.CanWrite()) AttachProgressSink(&report);
 
+  ResetRemovalFailures();
   const int targets = g_GeneralSettings.m_nTargets;
   for (const DirectSweep& sweep : kDirectSweeps) {
     if ((targets & sweep.targetBit) == 0) continue;
@@ -80,9 +82,12 @@ void CMainApp::RunOneShot() {
     LogLine(sweep.after, 0);
   }
 
+  const int notRemoved = RemovalFailures();
+  if (notRemoved > 0) m_nExitCode = kExitNotRemoved;
   if (report.CanWrite()) {
     AttachProgressSink(previous);
     report.WriteTotals();
+    report.WriteNotRemoved(notRemoved);
   }
 }
 
