@@ -269,7 +269,10 @@ void DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
     NoteRemovalFailure();
     return;
   }
-  if (FolderHandleRefusal(raw) != nullptr) return;  // a protected folder inside the tree stays whole
+  FolderIdentity id;
+  id.volume = info.dwVolumeSerialNumber;
+  id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  if (IdentityRefusal(id) != nullptr) return;  // a protected folder inside the tree stays whole
   float subtotal = 0.0f;
   DirWalker sub(folder.Detach(), nt::ObjectName(raw), path, m_rebootFallback);
   sub.RemoveTree(guardShellFiles, statusId, count, &subtotal);

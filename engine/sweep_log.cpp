@@ -118,26 +118,28 @@ void LogFormat(int statusId, const char* format, ...) {
 }
 
 void LogItem(int* count, int statusId, const char* indent, const char* format, ...) {
-  // The line's own format, for the error text that replaces a line too long
-  // for its buffer: it names what the whole line was, not only its message.
-  std::string lineFormat = indent;
-  if (count != nullptr) lineFormat += "Item %d, ";
-  lineFormat += format;
-  char message[512];
-  va_list args;
-  va_start(args, format);
-  const int length = std::vsnprintf(message, sizeof message, format, args);
-  va_end(args);
   char line[512];
-  if (count != nullptr) ++*count;
-  const int prefix = count != nullptr ? std::snprintf(nullptr, 0, "%sItem %d, ", indent, *count)
-                                      : static_cast<int>(std::strlen(indent));
-  if (length < 0 || static_cast<size_t>(prefix) + static_cast<size_t>(length) >= sizeof line) {
-    FormatLine(line, sizeof line, "Error: Buffer is not enough. Format: %s\n", lineFormat.c_str());
-  } else if (count != nullptr) {
-    FormatLine(line, sizeof line, "%sItem %d, %s", indent, *count, message);
+  int prefix;
+  if (count != nullptr) {
+    ++*count;
+    prefix = std::snprintf(line, sizeof line, "%sItem %d, ", indent, *count);
   } else {
-    FormatLine(line, sizeof line, "%s%s", indent, message);
+    prefix = std::snprintf(line, sizeof line, "%s", indent);
+  }
+  int length = -1;
+  if (prefix >= 0 && static_cast<size_t>(prefix) < sizeof line) {
+    va_list args;
+    va_start(args, format);
+    length = std::vsnprintf(line + prefix, sizeof line - static_cast<size_t>(prefix), format, args);
+    va_end(args);
+  }
+  if (length < 0 || static_cast<size_t>(prefix) + static_cast<size_t>(length) >= sizeof line) {
+    // The error text replaces the whole line and names the line's own
+    // format, prefix included, not only its message.
+    std::string lineFormat = indent;
+    if (count != nullptr) lineFormat += "Item %d, ";
+    lineFormat += format;
+    FormatLine(line, sizeof line, "Error: Buffer is not enough. Format: %s\n", lineFormat.c_str());
   }
   LogLine(line, count != nullptr ? statusId : 0);
 }
