@@ -302,6 +302,7 @@ namespace {
 // The handle of the category thread the factory made last; the cleaner below
 // closes it behind the worker's back while its thread goes on running.
 HANDLE g_madeHandle = nullptr;
+HKEY g_blocker = nullptr;  // a key that took the closed handle's value
 Thread* CreateAndNote(Thread::Proc proc, void* param, bool suspended) {
   Thread* t = Thread::Begin(proc, param, suspended);
   g_madeHandle = t != nullptr ? t->Handle() : nullptr;
@@ -309,6 +310,19 @@ Thread* CreateAndNote(Thread::Proc proc, void* param, bool suspended) {
 }
 void CloseOwnHandleThenBlock(SweepWorker*, int*, float*) {
   ::CloseHandle(g_madeHandle);
+  // The freed value goes to the next handle made anywhere in the process. A
+  // key, which no wait can use, takes it here, so that the supervisor's next
+  // wait fails for certain instead of waiting on whatever came next.
+  std::vector<HKEY> others;
+  for (int i = 0; i < 64 && g_blocker == nullptr; ++i) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key) != ERROR_SUCCESS) break;
+    if (reinterpret_cast<HANDLE>(key) == g_madeHandle)
+      g_blocker = key;
+    else
+      others.push_back(key);
+  }
+  for (HKEY key : others) ::RegCloseKey(key);
   Record(7);
   ::WaitForSingleObject(g_release, 20000);
 }
@@ -323,6 +337,10 @@ TEST_F(SweepWorkerTest, AFailedWaitNeverEndsACategoryWhoseThreadStillRuns) {
   ASSERT_EQ(m_posts.WaitFor(1).size(), 1u);
   DWORD start = ::GetTickCount();
   while (Calls().empty() && ::GetTickCount() - start < 10000) ::Sleep(10);
+  if (g_blocker == nullptr) {
+    ::SetEvent(g_release);
+    GTEST_SKIP() << "another handle took the closed value first";
+  }
   // The next wait of the supervisor meets the closed handle. (A request for
   // the running category wakes it without making a thread that could take
   // the closed handle's value.)
@@ -342,6 +360,8 @@ TEST_F(SweepWorkerTest, AFailedWaitNeverEndsACategoryWhoseThreadStillRuns) {
   m_worker->RequestSweep(SWEEP_APPLICATIONS);
   ASSERT_EQ(m_posts.WaitFor(4).size(), 4u);
   EXPECT_EQ(Calls(), (std::vector<int>{7, 2}));
+  ::RegCloseKey(g_blocker);
+  g_blocker = nullptr;
 }
 
 TEST(SweepWorkerLifecycle, WithoutAWakeEventRequestsAreStillServedAndQuitEnds) {
