@@ -48,6 +48,12 @@ void LogScheduled(int* count, int statusId, const std::string& path, float sizeK
   }
 }
 
+// A folder line without a counter uses the file wording.
+void LogFolderLine(int* count, int statusId, const std::string& path, float sizeKB) {
+  LogItem(count, statusId, "   ", count != nullptr ? "Remove directory: %s, size %.3f(KB).\n" : "Remove file: %s, size %.3f(KB).\n",
+          path.c_str(), static_cast<double>(sizeKB));
+}
+
 // Restart scheduling takes the wide long form: the path may pass MAX_PATH.
 bool ScheduleAtRestart(const std::string& path) {
   if (PreviewActive()) return true;
@@ -236,7 +242,7 @@ void DirWalker::HandleLink(int statusId, int* count) {
   // Remove the link itself, never what is behind it.
   const std::string path = GetFilePath();
   if (RemoveLinkAt({m_folder.Get(), m_objectName, m_root}, m_current.wname)) {
-    LogItem(count, statusId, "   ", "Remove directory: %s, size %.3f(KB).\n", path.c_str(), 0.0);
+    LogFolderLine(count, statusId, path, 0.0f);
   } else {
     Trace("   Cannot remove link %s.\n", path.c_str());
     NoteRemovalFailure();
@@ -263,19 +269,16 @@ void DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
     NoteRemovalFailure();
     return;
   }
-  if (FolderHandleRefusal(raw) != nullptr) return;  // a protected folder inside the tree stays whole
+  FolderIdentity id;
+  id.volume = info.dwVolumeSerialNumber;
+  id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  if (IdentityRefusal(id) != nullptr) return;  // a protected folder inside the tree stays whole
   float subtotal = 0.0f;
   DirWalker sub(folder.Detach(), nt::ObjectName(raw), path, m_rebootFallback);
   sub.RemoveTree(guardShellFiles, statusId, count, &subtotal);
   // Logged and counted before the removal is tried: a folder that stays
   // because it kept a shell file or a locked file still had its content swept.
-  if (count != nullptr) {
-    LogItem(count, statusId, "   ", "Remove directory: %s, size %.3f(KB).\n", path.c_str(),
-            static_cast<double>(subtotal));
-  } else {
-    LogItem(nullptr, statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(),
-            static_cast<double>(subtotal));
-  }
+  LogFolderLine(count, statusId, path, subtotal);
   RemoveOpenFolder(sub.m_folder.Get());
   if (kb != nullptr) *kb += subtotal;
 }

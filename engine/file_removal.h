@@ -1,6 +1,8 @@
 // Removal of single files: the Shredder (rename, overwrite twice, remove),
 // in-place overwriting, the wipe of a locked index.dat, and file sizes.
-// Every file a sweep deletes is deleted through RemoveFile.
+// Every file a sweep deletes is deleted through RemoveFile or, inside a
+// walked folder, RemoveFileAt. Every primitive here honours PreviewActive():
+// in preview it checks, logs and counts as for real and changes nothing.
 #pragma once
 #include <windows.h>
 
@@ -9,9 +11,6 @@
 #include <string>
 
 #include "winlib/file_status.h"
-
-// Every primitive here honours PreviewActive(): in preview it checks, logs
-// and counts as for real and changes nothing.
 
 // The General options that steer removal, read where they are needed.
 bool ShredderOn();

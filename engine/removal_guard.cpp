@@ -196,6 +196,10 @@ bool IdentityOf(HANDLE h, FolderIdentity* out) {
 const char* FolderHandleRefusal(HANDLE folder) {
   FolderIdentity id;
   if (!IdentityOf(folder, &id)) return "its identity cannot be read";
+  return IdentityRefusal(id);
+}
+
+const char* IdentityRefusal(const FolderIdentity& id) {
   for (const auto& p : ProtectedIdentities().ids)
     if (p == id) return "it reaches a protected folder or a drive root";
   for (const auto& p : ExtraIdentities())

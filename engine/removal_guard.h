@@ -39,6 +39,8 @@ const char* TextRefusal(const std::string& patternOrPath);
 // The identity half, on a folder already open: null when the folder behind
 // the handle is neither a protected folder nor a drive root.
 const char* FolderHandleRefusal(HANDLE folder);
+// The same for an identity already read.
+const char* IdentityRefusal(const FolderIdentity& id);
 
 // For tests: judges the folder at path (by identity) as protected too, until
 // ClearExtraProtectedFolders. Set while no sweep runs.

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdarg>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -117,20 +118,30 @@ void LogFormat(int statusId, const char* format, ...) {
 }
 
 void LogItem(int* count, int statusId, const char* indent, const char* format, ...) {
-  char message[512];
-  va_list args;
-  va_start(args, format);
-  VFormatLine(message, sizeof message, format, args);
-  va_end(args);
   char line[512];
+  int prefix;
   if (count != nullptr) {
     ++*count;
-    FormatLine(line, sizeof line, "%sItem %d, %s", indent, *count, message);
-    LogLine(line, statusId);
+    prefix = std::snprintf(line, sizeof line, "%sItem %d, ", indent, *count);
   } else {
-    FormatLine(line, sizeof line, "%s%s", indent, message);
-    LogLine(line, 0);
+    prefix = std::snprintf(line, sizeof line, "%s", indent);
   }
+  int length = -1;
+  if (prefix >= 0 && static_cast<size_t>(prefix) < sizeof line) {
+    va_list args;
+    va_start(args, format);
+    length = std::vsnprintf(line + prefix, sizeof line - static_cast<size_t>(prefix), format, args);
+    va_end(args);
+  }
+  if (length < 0 || static_cast<size_t>(prefix) + static_cast<size_t>(length) >= sizeof line) {
+    // The error text replaces the whole line and names the line's own
+    // format, prefix included, not only its message.
+    std::string lineFormat = indent;
+    if (count != nullptr) lineFormat += "Item %d, ";
+    lineFormat += format;
+    FormatLine(line, sizeof line, "Error: Buffer is not enough. Format: %s\n", lineFormat.c_str());
+  }
+  LogLine(line, count != nullptr ? statusId : 0);
 }
 
 void SetProgress(int barId, unsigned percent) {

@@ -35,10 +35,12 @@ const int kStartOrder[] = {SWEEP_CATEGORY_APPLICATIONS, SWEEP_CATEGORY_WINDOWS, 
 const int kEndMatchOrder[] = {SWEEP_CATEGORY_WINDOWS, SWEEP_CATEGORY_APPLICATIONS, SWEEP_CATEGORY_INTERNET};
 constexpr int kCategoryBits = SWEEP_WINDOWS | SWEEP_APPLICATIONS | SWEEP_INTERNET;
 constexpr DWORD kWaitSlots = 16;
+// How often requests are looked at when there is no wake event to wait on.
+constexpr DWORD kPollMs = 50;
 
 unsigned RunCategory(SweepWorker* worker, const SweepTable& table, int targets, int barId, int statusId,
                      int cancelBit) {
-  PreviewScope preview(worker != nullptr && worker->IsPreview());
+  PreviewScope preview(PreviewActive() || (worker != nullptr && worker->IsPreview()));
   SetProgress(barId, 0);
   SweepTally tally;
   for (size_t i = 0; i < table.count; ++i) {
@@ -71,7 +73,13 @@ unsigned SweepApplications(SweepWorker* worker) {
                      IDC_PROGRESS_APPLICATIONS, IDC_STATUS_APPLICATIONS, SWEEP_APPLICATIONS);
 }
 
-SweepWorker::SweepWorker() { m_pSupervisor = Thread::Begin(&SupervisorMain, this, /*suspended=*/true); }
+SweepWorker::SweepWorker() : SweepWorker(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+
+SweepWorker::SweepWorker(HANDLE wakeEvent) : m_hWakeEvent(wakeEvent) {
+  m_pSupervisor = Thread::Begin(&SupervisorMain, this, /*suspended=*/true);
+  if (m_pSupervisor == nullptr)
+    Trace("Cannot create the working thread (error %lu)\n", (unsigned long)::GetLastError());
+}
 
 SweepWorker::~SweepWorker() {
   // A worker deleted without Quit still lets its supervisor finish first.
@@ -87,12 +95,40 @@ void SweepWorker::Start() {
   TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
   if (m_bStarted || m_pSupervisor == nullptr) return;
   m_hWakeEvent.Reset();
+  if (m_pSupervisor->Resume() == static_cast<DWORD>(-1)) {
+    // A supervisor that never ran holds nothing: end it and do without.
+    Trace("Cannot resume the working thread (error %lu)\n", (unsigned long)::GetLastError());
+    ::TerminateThread(m_pSupervisor->Handle(), 1);
+    m_pSupervisor->Wait(INFINITE);
+    delete m_pSupervisor;
+    m_pSupervisor = nullptr;
+    return;
+  }
   m_bStarted = true;
-  m_pSupervisor->Resume();
+  // Requests made before the start are served now.
+  if (m_nRequest & (kCategoryBits | SWEEP_QUIT)) m_hWakeEvent.Set();
+}
+
+void SweepWorker::SetNotifyWindow(HWND hwnd) {
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  m_hNotify = hwnd;
+}
+
+void SweepWorker::RefuseWithoutSupervisor(int bits) {
+  for (int category : kStartOrder) {
+    if ((bits & kCategories[category].bit) == 0) continue;
+    Trace("%s\n", kCategories[category].createFailed);
+    Post(category, SWEEP_STARTED);
+    Post(category, SWEEP_ENDED);
+  }
 }
 
 void SweepWorker::RequestSweep(int bits) {
   TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  if (m_pSupervisor == nullptr) {
+    RefuseWithoutSupervisor(bits);
+    return;
+  }
   m_nRequest |= bits;
   m_nCancel &= ~(bits & kCategoryBits);
   m_hWakeEvent.Set();
@@ -133,8 +169,13 @@ bool SweepWorker::AnyRunningUnlocked() const {
 void SweepWorker::Quit() { delete this; }
 
 void SweepWorker::Post(int category, int state) {
-  if (m_hNotify == nullptr || !::IsWindow(m_hNotify)) return;
-  if (!::PostMessageA(m_hNotify, WM_SWEEP_FINISHED, static_cast<WPARAM>(category), state))
+  HWND notify;
+  {
+    TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+    notify = m_hNotify;
+  }
+  if (notify == nullptr || !::IsWindow(notify)) return;
+  if (!::PostMessageA(notify, WM_SWEEP_FINISHED, static_cast<WPARAM>(category), state))
     Trace("Cannot Post Message to Main Window\n");
 }
 
@@ -148,10 +189,17 @@ void SweepWorker::StartCategory(int category, HANDLE* waitList, DWORD* waitCount
   SetTitle(kProgressCaption);
   LogStamped(info.startLine, 0);
   Thread* t = (*waitCount < kWaitSlots) ? m_threadFactory(info.proc, this, /*suspended=*/true) : nullptr;
+  if (t != nullptr && t->Resume() == static_cast<DWORD>(-1)) {
+    // Never ran, so it holds nothing: ended here, it counts as never started.
+    Trace("Cannot resume the worker thread (error %lu)\n", (unsigned long)::GetLastError());
+    ::TerminateThread(t->Handle(), 1);
+    t->Wait(INFINITE);
+    delete t;
+    t = nullptr;
+  }
   if (t != nullptr) {
     m_pWork[category] = t;
     waitList[(*waitCount)++] = t->Handle();
-    t->Resume();
   } else {
     Trace("%s\n", info.createFailed);
   }
@@ -180,6 +228,43 @@ bool SweepWorker::EndCategory(HANDLE ended) {
   return false;
 }
 
+Thread* SweepWorker::ThreadOf(HANDLE h) const {
+  for (Thread* t : m_pWork)
+    if (t != nullptr && t->Handle() == h) return t;
+  return nullptr;
+}
+
+// Finds the handles that no longer answer a wait. A category thread whose
+// handle was lost may still be running: it gets a fresh handle and is waited
+// for again; only a thread that is gone is ended. When the wake event itself
+// fails, requests are polled from then on instead of failing the same wait
+// for ever. Called holding the lock.
+void SweepWorker::RecoverFromFailedWait(HANDLE* waitList, DWORD* waitCount, bool* polling) {
+  bool changed = false;
+  if (!*polling && ::WaitForSingleObject(waitList[0], 0) == WAIT_FAILED) {
+    Trace("Supervisor: the wake event fails, requests are polled\n");
+    *polling = true;
+    changed = true;
+  }
+  for (DWORD i = *waitCount - 1; i >= 1; --i) {
+    const DWORD one = ::WaitForSingleObject(waitList[i], 0);
+    if (one == WAIT_FAILED) {
+      Thread* t = ThreadOf(waitList[i]);
+      if (t != nullptr && t->Reacquire()) {
+        waitList[i] = t->Handle();
+        changed = true;
+        continue;
+      }
+    } else if (one != WAIT_OBJECT_0) {
+      continue;
+    }
+    EndCategory(waitList[i]);
+    RemoveSlot(waitList, waitCount, i);
+    changed = true;
+  }
+  if (!changed) ::Sleep(kPollMs);  // nothing to mend: do not spin a core
+}
+
 // Moves every later slot one place down, up to the first unused one.
 void SweepWorker::RemoveSlot(HANDLE* waitList, DWORD* waitCount, DWORD slot) {
   for (DWORD j = slot; j + 1 < kWaitSlots && waitList[j] != INVALID_HANDLE_VALUE; ++j) waitList[j] = waitList[j + 1];
@@ -194,31 +279,45 @@ void SweepWorker::SupervisorLoop() {
   waitList[0] = m_hWakeEvent.Handle();
   DWORD waitCount = 1;
 
+  bool polling = !m_hWakeEvent.IsValid();
+  if (polling) Trace("Supervisor: no wake event, requests are polled\n");
+
   for (;;) {
-    DWORD r = ::WaitForMultipleObjects(waitCount, waitList, FALSE, INFINITE);
-    if (r >= WAIT_OBJECT_0 + waitCount) {
-      // A failed wait names no slot: never index the list with it. Find the
-      // handles that no longer answer a wait (closed under us) and end their
-      // categories, so the loop does not fail the same way for ever.
-      Trace("Supervisor wait failed: result %lu, error %lu\n", (unsigned long)r, (unsigned long)::GetLastError());
-      m_lock.LockPatiently();
-      bool dropped = false;
-      for (DWORD i = waitCount - 1; i >= 1; --i) {
-        DWORD one = ::WaitForSingleObject(waitList[i], 0);
-        if (one != WAIT_FAILED && one != WAIT_OBJECT_0) continue;
-        EndCategory(waitList[i]);
-        RemoveSlot(waitList, &waitCount, i);
-        dropped = true;
+    DWORD r;
+    if (!polling) {
+      r = ::WaitForMultipleObjects(waitCount, waitList, FALSE, INFINITE);
+    } else {
+      // No event to wake on: wait for the category threads a short while,
+      // then look at the request word as a wake would.
+      if (waitCount > 1) {
+        r = ::WaitForMultipleObjects(waitCount - 1, waitList + 1, FALSE, kPollMs);
+        if (r < WAIT_OBJECT_0 + waitCount - 1) r += 1;
+      } else {
+        ::Sleep(kPollMs);
+        r = WAIT_TIMEOUT;
       }
+      if (r == WAIT_TIMEOUT) r = WAIT_OBJECT_0;
+    }
+    if (r >= WAIT_OBJECT_0 + waitCount) {
+      // A failed wait names no slot: never index the list with it.
+      Trace("Supervisor wait failed: result %lu, error %lu\n", (unsigned long)r, (unsigned long)::GetLastError());
+      if (!m_lock.LockPatiently()) {
+        ::Sleep(kPollMs);
+        continue;
+      }
+      RecoverFromFailedWait(waitList, &waitCount, &polling);
       const bool leave = m_bQuitting && !AnyRunningUnlocked();
       if (leave) m_bQuitting = 0;
       m_lock.Unlock();
       if (leave) break;
-      if (!dropped) ::Sleep(50);  // nothing to drop: do not spin a core
       continue;
     }
     const DWORD slot = r - WAIT_OBJECT_0;
-    m_lock.LockPatiently();
+    if (!m_lock.LockPatiently()) {
+      // The wake was used up without its requests: look at them again soon.
+      polling = true;
+      continue;
+    }
     bool leave = false;
     if (slot == 0) {
       if (m_nRequest & SWEEP_QUIT) {

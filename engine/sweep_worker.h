@@ -69,6 +69,9 @@ class SweepWorker {
 
   // Creates the lock, the event and the supervisor thread, suspended.
   SweepWorker();
+  // For tests: adopts wakeEvent as the wake event (null plays a CreateEventA
+  // that failed: the supervisor then polls for requests).
+  explicit SweepWorker(HANDLE wakeEvent);
   virtual ~SweepWorker();
   SweepWorker(const SweepWorker&) = delete;
   SweepWorker& operator=(const SweepWorker&) = delete;
@@ -77,7 +80,8 @@ class SweepWorker {
   void Start();
 
   // The window that receives WM_SWEEP_FINISHED (none: nothing is posted).
-  void SetNotifyWindow(HWND hwnd) { m_hNotify = hwnd; }
+  // Written and read under the worker's lock: the supervisor posts to it.
+  void SetNotifyWindow(HWND hwnd);
 
   // Several requests under one hold of the lock are served in one pass.
   void Lock() { m_lock.LockPatiently(); }
@@ -111,6 +115,11 @@ class SweepWorker {
   void SupervisorLoop();
   void StartCategory(int category, HANDLE* waitList, DWORD* waitCount);
   bool EndCategory(HANDLE ended);
+  Thread* ThreadOf(HANDLE h) const;
+  void RecoverFromFailedWait(HANDLE* waitList, DWORD* waitCount, bool* polling);
+  // Without a supervisor nothing would ever start or end a category: each
+  // request is reported started and ended at once.
+  void RefuseWithoutSupervisor(int bits);
   static void RemoveSlot(HANDLE* waitList, DWORD* waitCount, DWORD slot);
   bool AnyRunningUnlocked() const;
   void Post(int category, int state);

@@ -154,9 +154,16 @@ void WindowsSettings::Save(RegKey& key) {
   const bool done = RewriteNumberedSubkeys(key, kLocationStem, m_locations.size(), [&](RegKey& entry, size_t n) {
     CustomLocation& loc = m_locations[n];
     loc.m_strKeyName = std::string(kWindowsSettingsPath) + "\\" + kLocationStem + "." + std::to_string(n);
-    bool ok = SetText(entry, "Dir", loc.m_strDir);
-    ok = SetText(entry, "Flt", loc.m_strFilter) && ok;
-    return SetNumber(entry, "SubInc", loc.m_nSubInc) && ok;
+    // The entry is rewritten in place, so "Dir" goes first and comes back
+    // last: a load ignores an entry without one, and an entry whose write
+    // stops half-way never pairs a new folder with an old filter and
+    // subfolder flag, a removal target nobody chose.
+    DWORD size = 0;
+    const bool hadDir = entry.QueryValue("Dir", nullptr, &size);
+    if (hadDir && !(ListValueWriteAllowed("-Dir") && entry.DeleteValue("Dir"))) return false;
+    if (!ListValueWriteAllowed("Flt") || !SetText(entry, "Flt", loc.m_strFilter)) return false;
+    if (!ListValueWriteAllowed("SubInc") || !SetNumber(entry, "SubInc", loc.m_nSubInc)) return false;
+    return ListValueWriteAllowed("Dir") && SetText(entry, "Dir", loc.m_strDir);
   });
   // Stays set after a failed rewrite, so that the next save tries again.
   if (done) m_bLocationsDirty = 0;

@@ -7,6 +7,11 @@
 #include "winlib/trace.h"
 
 bool (*g_pfnListRewriteCheckpoint)() = nullptr;
+bool (*g_pfnListValueWrite)(const char* value) = nullptr;
+
+bool ListValueWriteAllowed(const char* value) {
+  return g_pfnListValueWrite == nullptr || g_pfnListValueWrite(value);
+}
 
 namespace {
 char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }

@@ -13,6 +13,13 @@ class RegKey;
 // rewrite there, before any stale entry is removed.
 extern bool (*g_pfnListRewriteCheckpoint)();
 
+// Tests play a value write that fails: when set, it is asked before each
+// value of a list entry is written ("Dir", "Flt", "SubInc", or the removal
+// of "Dir" as "-Dir"), and returning false makes that write fail.
+extern bool (*g_pfnListValueWrite)(const char* value);
+// True unless the test hook above turns the write of value down.
+bool ListValueWriteAllowed(const char* value);
+
 // ASCII letters compared without regard to case (registry names are).
 bool EqualsNoCase(const std::string& a, const char* b);
 bool StartsWithNoCase(const std::string& name, const char* prefix);

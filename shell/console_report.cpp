@@ -64,3 +64,9 @@ void ConsoleReport::WriteTotals() {
   }
   AppendLog(line);
 }
+
+void ConsoleReport::WriteNotRemoved(int items) {
+  char line[128];
+  FormatLine(line, sizeof line, "Not removed: %d item(s) could not be removed or scheduled for restart.\n", items);
+  AppendLog(line);
+}

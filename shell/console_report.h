@@ -35,6 +35,8 @@ class ConsoleReport : public ProgressSink {
   // preview "Preview: %d item(s), %.3f KB would be swept.", since nothing was.
   void WriteTotals();
   void SetPreview(bool on) { m_bPreview = on; }
+  // "Not removed: %d item(s) could not be removed or scheduled for restart."
+  void WriteNotRemoved(int items);
 
  private:
   void Write(const char* text, size_t length);

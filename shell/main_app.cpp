@@ -13,6 +13,7 @@ namespace {
 
 // Exit codes of the process.
 constexpr int kExitOk = 0;
+constexpr int kExitNotRemoved = 1;  // a one-shot sweep left items it could neither remove nor schedule
 constexpr int kExitDeclined = 2;
 
 // The categories a sweep on this thread runs, in order, with the lines that
@@ -70,8 +71,8 @@ bool CMainApp::InitInstance(const char* commandLine) {
 
   if (m_cmdInfo.HasOption("once")) {
     m_startMode = StartMode::kOneShot;
-    RunOneShot();
     m_nExitCode = kExitOk;
+    RunOneShot();
     return false;
   }
   m_startMode = StartMode::kResident;
@@ -90,6 +91,7 @@ void CMainApp::RunOneShot() {
   if (m_pWork != nullptr) m_pWork->SetPreview(preview);
   report.SetPreview(preview);
 
+  ResetRemovalFailures();
   const int targets = g_GeneralSettings.m_nTargets;
   for (const DirectSweep& sweep : kDirectSweeps) {
     if ((targets & sweep.targetBit) == 0) continue;
@@ -98,9 +100,13 @@ void CMainApp::RunOneShot() {
     LogLine(sweep.after, 0);
   }
 
+  const int notRemoved = RemovalFailures();
+  if (notRemoved > 0) m_nExitCode = kExitNotRemoved;
   if (report.CanWrite()) {
     AttachProgressSink(previous);
     report.WriteTotals();
+    // A preview attempts no removal, so it has nothing left behind to count.
+    if (!preview) report.WriteNotRemoved(notRemoved);
   }
 }
 

@@ -31,7 +31,21 @@ Thread* Thread::Begin(Proc proc, void* param, bool suspended) {
   return t;
 }
 
-DWORD Thread::Resume() { return ::ResumeThread(m_handle.Get()); }
+DWORD Thread::Resume() {
+  DWORD r = ::ResumeThread(m_handle.Get());
+  if (r == static_cast<DWORD>(-1) && ::GetLastError() == ERROR_INVALID_HANDLE && Reacquire())
+    r = ::ResumeThread(m_handle.Get());
+  return r;
+}
+
+bool Thread::Reacquire() {
+  HANDLE fresh = ::OpenThread(SYNCHRONIZE | THREAD_SUSPEND_RESUME | THREAD_QUERY_INFORMATION | THREAD_TERMINATE,
+                              FALSE, m_id);
+  if (fresh == nullptr) return false;
+  m_handle.Detach();
+  m_handle.Attach(fresh);
+  return true;
+}
 
 bool Thread::Wait(DWORD timeoutMs) const {
   return ::WaitForSingleObject(m_handle.Get(), timeoutMs) == WAIT_OBJECT_0;

@@ -15,8 +15,13 @@ class Thread {
   Thread(const Thread&) = delete;
   Thread& operator=(const Thread&) = delete;
 
-  // Returns the previous suspend count, or (DWORD)-1 on failure.
+  // Returns the previous suspend count, or (DWORD)-1 on failure. A handle
+  // that no longer answers is replaced first (see Reacquire).
   DWORD Resume();
+  // Replaces a handle that no longer answers (closed behind the owner's back)
+  // with a fresh one opened by the thread's id, without closing the old value
+  // (it may name another object by now). False when the thread is gone.
+  bool Reacquire();
   // True when the thread has ended within the time-out.
   bool Wait(DWORD timeoutMs = INFINITE) const;
   HANDLE Handle() const { return m_handle.Get(); }

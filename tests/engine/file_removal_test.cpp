@@ -83,6 +83,32 @@ TEST(Shredder, NamesOfAsIndexDatAndHardLinks) {
   EXPECT_EQ(ReadFileBytes(tmp / "twin.txt"), "twin data");
 }
 
+// A file the Shredder cannot overwrite (its data has another name, or
+// someone else holds it open) still goes, but its line says it was not
+// overwritten: it is never reported as shredded.
+TEST(Shredder, FilesThatCannotBeOverwrittenAreSaidToBeRemovedWithoutIt) {
+  TempFolder tmp;
+  ::CreateDirectoryA((tmp / "t").c_str(), nullptr);
+  RemovalOptions options(false, true);
+  WriteFileBytes(tmp / "t\\shared.txt", "twin data");
+  ASSERT_TRUE(::CreateHardLinkA((tmp / "twin.txt").c_str(), (tmp / "t\\shared.txt").c_str(), nullptr));
+  WriteFileBytes(tmp / "t\\held.txt", "held data");
+  HANDLE held = ::CreateFileA((tmp / "t\\held.txt").c_str(), GENERIC_READ,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  OverwriteRecorder rec;
+  ProgressRecorder log;
+  int count = 0;
+  DirWalker(tmp / "t\\*.*", false).RemoveFiles(IDC_STATUS_WINDOWS, &count, nullptr);
+  ::CloseHandle(held);
+  EXPECT_EQ(count, 2);
+  EXPECT_TRUE(rec.writes.empty());
+  EXPECT_EQ(ReadFileBytes(tmp / "twin.txt"), "twin data");
+  EXPECT_TRUE(Snapshot(tmp / "t").empty());
+  for (const auto& line : log.LogLines())
+    EXPECT_NE(line.find(", removed without overwriting.\n"), std::string::npos) << line;
+}
+
 TEST(Shredder, FailedFinalRemovalIsScheduledUnderTheShredName) {
   TempFolder tmp;
   ProgressRecorder log;

@@ -45,6 +45,25 @@ TEST(SweepLog, LinesStatusLinesStampsAndBars) {
   EXPECT_EQ(rec.BarPos(IDC_PROGRESS_INTERNET), 40);
 }
 
+// A line too long for its buffer is replaced whole by the error text, which
+// names the line's own format (prefix included); the item still counts.
+TEST(SweepLog, OverLongItemLinesAreReplacedWholeByTheErrorNamingTheirFormat) {
+  ProgressRecorder rec;
+  int count = 0;
+  const std::string longPath(600, 'p');
+  // 500 characters fit the message alone but not with "   Item 2, " in front.
+  const std::string nearlyFull(500, 'q');
+  LogItem(&count, IDC_STATUS_WINDOWS, "   ", "Remove file: %s, size %.3f(KB).\n", longPath.c_str(), 1.0);
+  LogItem(&count, IDC_STATUS_WINDOWS, "   ", "%s\n", nearlyFull.c_str());
+  LogItem(nullptr, IDC_STATUS_WINDOWS, "   ", "Remove file: %s, size %.3f(KB).\n", longPath.c_str(), 1.0);
+  EXPECT_EQ(count, 2);
+  const auto lines = rec.LogLines();
+  ASSERT_EQ(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "Error: Buffer is not enough. Format:    Item %d, Remove file: %s, size %.3f(KB).\n\n");
+  EXPECT_EQ(lines[1], "Error: Buffer is not enough. Format:    Item %d, %s\n\n");
+  EXPECT_EQ(lines[2], "Error: Buffer is not enough. Format:    Remove file: %s, size %.3f(KB).\n\n");
+}
+
 TEST(SweepLog, CountedItemsAreNumberedAndEchoedUncountedOnesAreNot) {
   ProgressRecorder rec;
   int count = 4;

@@ -299,30 +299,86 @@ TEST_F(SweepWorkerTest, AThreadThatCannotBeCreatedIsReportedStartedAndEnded) {
 }
 
 namespace {
-// Makes a category thread whose handle is closed behind the worker's back, so
-// that the supervisor's next wait fails.
-Thread* CreateThenCloseHandle(Thread::Proc proc, void* param, bool suspended) {
+// The handle of the category thread the factory made last; the cleaner below
+// closes it behind the worker's back while its thread goes on running.
+HANDLE g_madeHandle = nullptr;
+HKEY g_blocker = nullptr;  // a key that took the closed handle's value
+Thread* CreateAndNote(Thread::Proc proc, void* param, bool suspended) {
   Thread* t = Thread::Begin(proc, param, suspended);
-  if (t != nullptr) ::CloseHandle(t->Handle());
+  g_madeHandle = t != nullptr ? t->Handle() : nullptr;
   return t;
+}
+void CloseOwnHandleThenBlock(SweepWorker*, int*, float*) {
+  ::CloseHandle(g_madeHandle);
+  // The freed value goes to the next handle made anywhere in the process. A
+  // key, which no wait can use, takes it here, so that the supervisor's next
+  // wait fails for certain instead of waiting on whatever came next.
+  std::vector<HKEY> others;
+  for (int i = 0; i < 64 && g_blocker == nullptr; ++i) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, "Software", 0, KEY_READ, &key) != ERROR_SUCCESS) break;
+    if (reinterpret_cast<HANDLE>(key) == g_madeHandle)
+      g_blocker = key;
+    else
+      others.push_back(key);
+  }
+  for (HKEY key : others) ::RegCloseKey(key);
+  Record(7);
+  ::WaitForSingleObject(g_release, 20000);
 }
 }  // namespace
 
-TEST_F(SweepWorkerTest, AFailedWaitEndsTheLostCategoryInsteadOfIndexingTheList) {
+TEST_F(SweepWorkerTest, AFailedWaitNeverEndsACategoryWhoseThreadStillRuns) {
   TraceRecorder trace;
-  m_worker->m_threadFactory = &CreateThenCloseHandle;
+  m_worker->m_threadFactory = &CreateAndNote;
+  TableSwap w(WindowsSweepTable(), {{10, true, 0, &CloseOwnHandleThenBlock}});
+  TableSwap a(ApplicationsSweepTable(), {{10, true, 0, &Rec<2>}});
   m_worker->RequestSweep(SWEEP_WINDOWS);
-  const auto& posts = m_posts.WaitFor(2);
-  ASSERT_EQ(posts.size(), 2u);
-  EXPECT_EQ(posts[1], kEnded(SWEEP_CATEGORY_WINDOWS));
+  ASSERT_EQ(m_posts.WaitFor(1).size(), 1u);
+  DWORD start = ::GetTickCount();
+  while (Calls().empty() && ::GetTickCount() - start < 10000) ::Sleep(10);
+  if (g_blocker == nullptr) {
+    ::SetEvent(g_release);
+    GTEST_SKIP() << "another handle took the closed value first";
+  }
+  // The next wait of the supervisor meets the closed handle. (A request for
+  // the running category wakes it without making a thread that could take
+  // the closed handle's value.)
+  m_worker->m_threadFactory = &Thread::Begin;
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  start = ::GetTickCount();
+  while (!trace.Contains("Supervisor wait failed") && ::GetTickCount() - start < 10000) ::Sleep(10);
   EXPECT_TRUE(trace.Contains("Supervisor wait failed"));
+  ::Sleep(200);
+  EXPECT_EQ(m_posts.Drain().size(), 1u) << "ended while its thread still runs";
+  EXPECT_TRUE(m_worker->IsRunning(SWEEP_CATEGORY_WINDOWS));
+  ::SetEvent(g_release);
+  m_posts.WaitFor(2);
+  EXPECT_EQ(m_posts.CountOf(SWEEP_CATEGORY_WINDOWS, SWEEP_ENDED), 1u);
   EXPECT_FALSE(m_worker->IsRunning(SWEEP_CATEGORY_WINDOWS));
   // The worker still serves later requests.
-  m_worker->m_threadFactory = &Thread::Begin;
-  TableSwap w(WindowsSweepTable(), {{10, true, 0, &Rec<1>}});
-  m_worker->RequestSweep(SWEEP_WINDOWS);
+  m_worker->RequestSweep(SWEEP_APPLICATIONS);
   ASSERT_EQ(m_posts.WaitFor(4).size(), 4u);
-  EXPECT_EQ(Calls(), std::vector<int>{1});
+  EXPECT_EQ(Calls(), (std::vector<int>{7, 2}));
+  ::RegCloseKey(g_blocker);
+  g_blocker = nullptr;
+}
+
+TEST(SweepWorkerLifecycle, WithoutAWakeEventRequestsAreStillServedAndQuitEnds) {
+  TraceRecorder trace;
+  ProgressRecorder rec;
+  PostCollector posts;
+  g_calls.clear();
+  auto* worker = new SweepWorker(static_cast<HANDLE>(nullptr));
+  worker->SetNotifyWindow(posts.Hwnd());
+  worker->Start();
+  TableSwap w(WindowsSweepTable(), {{10, true, 0, &Rec<3>}});
+  worker->RequestSweep(SWEEP_WINDOWS);
+  ASSERT_EQ(posts.WaitFor(2).size(), 2u);
+  EXPECT_EQ(Calls(), std::vector<int>{3});
+  worker->Quit();  // returns: the quit request is polled too
+  EXPECT_TRUE(trace.Contains("requests are polled"));
+  EXPECT_TRUE(trace.Contains("Ending working thread"));
 }
 
 TEST_F(SweepWorkerTest, StepsFollowTheTargetBitsAndUnsteppedCleanersSkipTheCancelCheck) {

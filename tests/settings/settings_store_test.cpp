@@ -225,6 +225,34 @@ TEST(SettingsStore, AShorterListLeavesExactlyItsOwnSubkeys) {
   EXPECT_EQ(back[1].m_strDir, "C:\\B");
 }
 
+// A value write that fails at any step of an entry leaves no entry that
+// pairs one location's folder with another's filter or subfolder flag.
+const char* g_failingValue = nullptr;
+bool FailOne(const char* value) { return std::string(value) != g_failingValue; }
+
+TEST(SettingsStore, AFailedValueWriteNeverMixesTwoEntries) {
+  for (const char* step : {"-Dir", "Flt", "SubInc", "Dir"}) {
+    SCOPED_TRACE(step);
+    RegistrySandbox sandbox;
+    for (int n = 0; n < 2; ++n) StoreLocation(n, "C:\\Old" + std::to_string(n), "*.old", 0);
+    WindowsSettings windows;
+    windows.m_locations = {CustomLocation("C:\\New0", "*.new", 1), CustomLocation("C:\\New1", "*.new", 1)};
+    windows.m_bLocationsDirty = 1;
+    g_failingValue = step;
+    g_pfnListValueWrite = &FailOne;
+    windows.SaveToRegistry(kWindowsSettingsPath);
+    g_pfnListValueWrite = nullptr;
+    EXPECT_EQ(windows.m_bLocationsDirty, 1);
+    for (const auto& loc : LoadLocations()) {
+      const bool isOld = loc.m_strDir.compare(0, 6, "C:\\Old") == 0;
+      EXPECT_EQ(loc.m_strFilter, isOld ? "*.old" : "*.new") << loc.m_strDir;
+      EXPECT_EQ(loc.m_nSubInc, isOld ? 0 : 1) << loc.m_strDir;
+    }
+    ASSERT_TRUE(windows.SaveToRegistry(kWindowsSettingsPath));
+    EXPECT_EQ(LoadLocations().size(), 2u);
+  }
+}
+
 TEST(SettingsStore, AnInterruptedRewriteLeavesEveryEntryReadable) {
   RegistrySandbox sandbox;
   for (int n = 0; n < 5; ++n) StoreLocation(n, "C:\\Old" + std::to_string(n), "*.old", 0);

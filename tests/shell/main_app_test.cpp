@@ -178,7 +178,8 @@ TEST_F(OneShot, ReportWritesTheLogAndTotalsToStandardOutput) {
             "Start cleaning history on internet brower.\n"
             "   Item 1, removed by 2\n"
             "End cleaning history on internet brower.\n"
-            "Total: 3 item(s) swept, 1.500 KB restored.\n");
+            "Total: 3 item(s) swept, 1.500 KB restored.\n"
+            "Not removed: 0 item(s) could not be removed or scheduled for restart.\n");
   EXPECT_EQ(CurrentProgressSink(), nullptr);  // the report is detached again
 }
 
@@ -203,6 +204,37 @@ TEST_F(OneShot, PreviewSweepsEveryCategoryAsPreviewAndSaysNothingWasRemoved) {
   CMainApp real;
   Start(real, "Morvane.exe /once");
   EXPECT_EQ(g_previewSeen, (std::vector<bool>{false, false, false}));
+}
+
+namespace {
+void LeavesTwo(SweepWorker*, int*, float*) {
+  NoteRemovalFailure();
+  NoteRemovalFailure();
+}
+}  // namespace
+
+// Items left behind are counted in the report and turn the exit code to 1,
+// with or without the report; the count starts afresh with every sweep.
+TEST_F(OneShot, ItemsLeftBehindAreReportedAndSetExitCodeOne) {
+  TableSwap w{WindowsSweepTable(), {50, true, 0, &LeavesTwo}};
+  TempFolder temp;
+  {
+    StdoutToFile out(temp / "out.txt");
+    CMainApp app;
+    Start(app, "Morvane.exe /once /report");
+    EXPECT_EQ(app.ExitCode(), 1);
+    const std::string text = out.Text();
+    EXPECT_NE(text.find("Not removed: 2 item(s) could not be removed or scheduled for restart.\n"),
+              std::string::npos)
+        << text;
+  }
+  CMainApp quiet;
+  Start(quiet, "Morvane.exe /once");
+  EXPECT_EQ(quiet.ExitCode(), 1);
+  TableSwap clean{WindowsSweepTable(), {50, true, 0, &Rec<kWindows>}};
+  CMainApp again;
+  Start(again, "Morvane.exe /once");
+  EXPECT_EQ(again.ExitCode(), 0);
 }
 
 TEST_F(OneShot, WithoutReportNothingIsWritten) {
@@ -263,7 +295,9 @@ TEST(OneShotProcess, ReportsOnStandardOutputAndExitsWithZero) {
   };
 
   DWORD code = 99;
-  EXPECT_EQ(run("/once /report", &code), "Total: 0 item(s) swept, 0.000 KB restored.\n");
+  EXPECT_EQ(run("/once /report", &code),
+            "Total: 0 item(s) swept, 0.000 KB restored.\n"
+            "Not removed: 0 item(s) could not be removed or scheduled for restart.\n");
   EXPECT_EQ(code, 0u);
   code = 99;
   EXPECT_EQ(run("/once /preview /report", &code), "Preview: 0 item(s), 0.000 KB would be swept.\n");

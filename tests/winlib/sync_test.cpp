@@ -49,6 +49,34 @@ TEST(TimedLock, TheHolderTakesItAgainAndAnotherThreadGivesUpAfterHalfASecond) {
   EXPECT_TRUE(ctx.got);
 }
 
+TEST(TimedLock, WithoutAMutexAStandInStillGuardsAndAFailingWaitIsNotRetriedForEver) {
+  TimedLock standIn(static_cast<HANDLE>(nullptr));
+  EXPECT_TRUE(standIn.UsesStandIn());
+  ASSERT_TRUE(standIn.Lock());
+  struct Ctx {
+    TimedLock* lock;
+    std::atomic<int> got{-1};
+  } ctx;
+  ctx.lock = &standIn;
+  Thread* t = Thread::Begin(
+      [](void* p) -> unsigned {
+        auto* c = static_cast<Ctx*>(p);
+        c->got.store(c->lock->Lock() ? 1 : 0);
+        return 0;
+      },
+      &ctx, false);
+  ASSERT_TRUE(t->Wait(5000));
+  delete t;
+  EXPECT_EQ(ctx.got.load(), 0) << "another thread must not get a held lock";
+  standIn.Unlock();
+
+  // A handle no wait can use: LockPatiently gives up instead of spinning.
+  TimedLock bogus(reinterpret_cast<HANDLE>(static_cast<intptr_t>(0x7ffffff0)));
+  EXPECT_FALSE(bogus.LockPatiently());
+  TimedLockGuard guard(bogus, TimedLockGuard::kPatient);
+  EXPECT_FALSE(guard.Owns());
+}
+
 TEST(Thread, CreatedSuspendedRunsOnlyAfterResume) {
   std::atomic<int> ran{0};
   Thread* t = Thread::Begin(
