@@ -122,7 +122,9 @@ TEST_F(ResidentStart, TheStartupWindowStoresItsCheckBoxOnlyWhenOkIsPressed) {
     app.ExitInstance();
     EXPECT_EQ(modal.Runs(), std::vector<int>{IDD_LOGO});
     EXPECT_EQ(StoredNumber(kGeneralSettingsPath, "NotShowLogo"), c.stored);
-    if (!c.pressOk) EXPECT_TRUE(hadTimer);
+    if (!c.pressOk) {
+      EXPECT_TRUE(hadTimer);
+    }
     const auto& shown = modal.LastTexts();
     EXPECT_NE(std::find(shown.begin(), shown.end(), "Morvane 2.91"), shown.end());
   }
