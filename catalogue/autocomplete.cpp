@@ -9,7 +9,7 @@
 #include "engine/key_security.h"
 #include "engine/reg_primitives.h"
 #include "engine/sweep_log.h"
-#include "shell/os_kind.h"
+#include "winlib/os_kind.h"
 
 namespace {
 

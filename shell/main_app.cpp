@@ -6,7 +6,7 @@
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
 #include "shell/console_report.h"
-#include "shell/os_kind.h"
+#include "winlib/os_kind.h"
 #include "winlib/trace.h"
 
 namespace {

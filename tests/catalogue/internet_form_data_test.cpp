@@ -11,7 +11,7 @@
 #include "engine/key_security.h"
 #include "engine/preview.h"
 #include "internet_fixture.h"
-#include "shell/os_kind.h"
+#include "winlib/os_kind.h"
 
 namespace {
 

@@ -16,7 +16,7 @@
 #include "engine/sweep_worker.h"
 #include "internet_fixture.h"
 #include "settings/reg_key.h"
-#include "shell/os_kind.h"
+#include "winlib/os_kind.h"
 #include "support/snapshot.h"
 #include "tools/seed/seed.h"
 

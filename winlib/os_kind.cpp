@@ -1,4 +1,4 @@
-#include "shell/os_kind.h"
+#include "winlib/os_kind.h"
 
 #include "winlib/platform_calls.h"
 #include "winlib/trace.h"
