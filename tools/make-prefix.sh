@@ -5,7 +5,8 @@
 set -euo pipefail
 export PREFIX_NAME=${1:?usage: make-prefix.sh NAME}
 source "$(dirname "$0")/wine-env.sh"
-stamp="$WINEPREFIX/.morvane-ready"
+# The stamp's number changes whenever the recipe does, so older prefixes are made anew.
+stamp="$WINEPREFIX/.morvane-ready-2"
 [ -f "$stamp" ] && exit 0
 [ -n "${WINE_BIN:-}" ] || { echo "wine64 not found; run tools/setup.sh" >&2; exit 1; }
 rm -rf "$WINEPREFIX"
@@ -17,8 +18,9 @@ dos="$WINEPREFIX/dosdevices"
 [ -d "$dos" ] || { echo "wineboot did not create $dos" >&2; exit 1; }
 rm -f "$dos/z:" "$dos/z::"
 ln -sfn "$MORVANE_BUILD" "$dos/d:"
-# Replace every link in the profiles (Desktop, Documents, Music ...) by a real folder.
-find "$WINEPREFIX/drive_c/users" -maxdepth 2 -type l | while read -r link; do
+# Replace every link in the profiles (Desktop, Documents, Music ..., and deeper
+# ones such as AppData\Roaming\Microsoft\Windows\Templates) by a real folder.
+find "$WINEPREFIX/drive_c/users" -type l | while read -r link; do
   rm -f "$link"; mkdir -p "$link"
 done
 touch "$stamp"

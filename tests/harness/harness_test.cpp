@@ -38,7 +38,8 @@ TEST(PrefixHygiene, RootPatternAndZDriveNameNothingOutsideTheBuildFolder) {
 TEST(PrefixHygiene, ProfileFoldersAreRealFoldersInsideThePrefix) {
   char desktop[MAX_PATH] = {};
   ASSERT_EQ(::GetEnvironmentVariableA("USERPROFILE", desktop, MAX_PATH) > 0, true);
-  for (const char* sub : {"Desktop", "Documents", "Downloads", "Music", "Pictures", "Videos"}) {
+  for (const char* sub : {"Desktop", "Documents", "Downloads", "Music", "Pictures", "Videos",
+                          "AppData\\Roaming\\Microsoft\\Windows\\Templates"}) {
     std::string path = std::string(desktop) + "\\" + sub;
     DWORD attrs = ::GetFileAttributesA(path.c_str());
     if (attrs == INVALID_FILE_ATTRIBUTES) continue;  // a missing folder links nowhere either
