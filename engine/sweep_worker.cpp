@@ -85,8 +85,11 @@ SweepWorker::~SweepWorker() {
   // A worker deleted without Quit still lets its supervisor finish first.
   if (m_pSupervisor != nullptr && !m_pSupervisor->Wait(0)) {
     Start();  // resets the wake event: must come before the quit request
-    RequestSweep(SWEEP_QUIT);
-    m_pSupervisor->Wait(INFINITE);
+    // A supervisor that could not be resumed is gone by now.
+    if (m_pSupervisor != nullptr) {
+      RequestSweep(SWEEP_QUIT);
+      m_pSupervisor->Wait(INFINITE);
+    }
   }
   delete m_pSupervisor;
 }
