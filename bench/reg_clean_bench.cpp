@@ -7,6 +7,7 @@
 #include <windows.h>
 #include <shlwapi.h>
 
+#include "bench/bench_sink.h"
 #include "bench/bench_stats.h"
 
 #include <algorithm>
@@ -21,30 +22,6 @@
 #include "engine/sweep_log.h"
 
 namespace {
-
-// Keeps what a progress window would show.
-class RecordingSink : public ProgressSink {
- public:
-  void AppendLog(const char* text) override {
-    std::lock_guard<std::mutex> hold(m_mutex);
-    m_log.emplace_back(text);
-  }
-  void SetItemText(int, const char* text) override {
-    std::lock_guard<std::mutex> hold(m_mutex);
-    m_status = text;
-  }
-  bool HasItem(int) const override { return true; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, unsigned) override {}
-  void SetCaption(const char*) override {}
-  size_t Lines() const { return m_log.size(); }
-  void Clear() { m_log.clear(); }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::string> m_log;
-  std::string m_status;
-};
 
 const char kRoot[] = "Software\\MorvaneBench";
 const char kFlat[] = "Software\\MorvaneBench\\Flat";

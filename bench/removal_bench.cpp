@@ -11,6 +11,7 @@
 // server round trips shows the system settled.
 #include <windows.h>
 
+#include "bench/bench_sink.h"
 #include "bench/bench_stats.h"
 
 #include <algorithm>
@@ -28,30 +29,6 @@
 #include "winlib/window_probe.h"
 
 namespace {
-
-// Keeps what a progress window would show, as the test recorder does.
-class RecordingSink : public ProgressSink {
- public:
-  void AppendLog(const char* text) override {
-    std::lock_guard<std::mutex> hold(m_mutex);
-    m_log.emplace_back(text);
-  }
-  void SetItemText(int id, const char* text) override {
-    std::lock_guard<std::mutex> hold(m_mutex);
-    m_status = text;
-  }
-  bool HasItem(int) const override { return true; }
-  void SetBarRange(int, int, int) override {}
-  void SetBarPos(int, unsigned) override {}
-  void SetCaption(const char*) override {}
-  size_t Lines() const { return m_log.size(); }
-  void Clear() { m_log.clear(); }
-
- private:
-  std::mutex m_mutex;
-  std::vector<std::string> m_log;
-  std::string m_status;
-};
 
 // Top folders, each with subfolders, files spread over all of them.
 void MakeTree(const std::string& root, int files, int folders) {
