@@ -13,6 +13,7 @@
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
 #include "support/test_env.h"
+#include "support/sweep_table_swap.h"
 
 namespace {
 
@@ -55,19 +56,7 @@ void CancelsWindowsAndInternet(SweepWorker* worker, int* count, float* kb) {
   worker->RequestCancel(SWEEP_INTERNET);
 }
 
-// Replaces a category's table for the life of the object.
-class TableSwap {
- public:
-  TableSwap(SweepTable& table, std::vector<SweepStep> steps) : m_table(table), m_saved(table), m_steps(std::move(steps)) {
-    m_table = SweepTable{m_steps.data(), m_steps.size()};
-  }
-  ~TableSwap() { m_table = m_saved; }
-
- private:
-  SweepTable& m_table;
-  SweepTable m_saved;
-  std::vector<SweepStep> m_steps;
-};
+using TableSwap = SweepTableSwap;
 
 // A hidden window of the test thread that collects WM_SWEEP_FINISHED posts.
 class PostCollector {

@@ -12,6 +12,7 @@
 
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
+#include "support/sweep_table_swap.h"
 
 // Puts the process-wide groups back to their first-start state.
 void ResetGroups();
@@ -20,21 +21,7 @@ void StoreNumber(const std::string& path, const char* name, int value);
 // A 4-byte number stored below HKEY_CURRENT_USER; -1 when absent.
 int StoredNumber(const std::string& path, const char* name);
 
-// Replaces a category's table by one step while it lives.
-class TableSwap {
- public:
-  TableSwap(SweepTable& table, SweepStep step) : m_table(table), m_saved(table), m_step(step) {
-    m_table = SweepTable{&m_step, 1};
-  }
-  ~TableSwap() { m_table = m_saved; }
-  TableSwap(const TableSwap&) = delete;
-  TableSwap& operator=(const TableSwap&) = delete;
-
- private:
-  SweepTable& m_table;
-  SweepTable m_saved;
-  SweepStep m_step;
-};
+using TableSwap = SweepTableSwap;
 
 // What the stand-in cleaners saw. A held cleaner waits until Release() or
 // until its category is cancelled; on the thread that called Reset (the

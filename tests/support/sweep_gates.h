@@ -10,23 +10,7 @@
 #include <vector>
 
 #include "engine/sweep_worker.h"
-
-// Replaces a category's table for the life of the object.
-class SweepTableSwap {
- public:
-  SweepTableSwap(SweepTable& table, std::vector<SweepStep> steps)
-      : m_table(table), m_saved(table), m_steps(std::move(steps)) {
-    m_table = SweepTable{m_steps.data(), m_steps.size()};
-  }
-  ~SweepTableSwap() { m_table = m_saved; }
-  SweepTableSwap(const SweepTableSwap&) = delete;
-  SweepTableSwap& operator=(const SweepTableSwap&) = delete;
-
- private:
-  SweepTable& m_table;
-  SweepTable m_saved;
-  std::vector<SweepStep> m_steps;
-};
+#include "support/sweep_table_swap.h"
 
 // Every category's table becomes: wait at the gate, then (after a cancel
 // check) record that it finished. One set of gates at a time.

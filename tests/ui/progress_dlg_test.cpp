@@ -16,6 +16,7 @@
 #include "res/resource.h"
 #include "settings/settings_groups.h"
 #include "support/test_env.h"
+#include "support/sweep_table_swap.h"
 #include "ui/progress_dlg.h"
 #include "winlib/window_probe.h"
 
@@ -369,17 +370,7 @@ void FastCleaner(SweepWorker* worker, int* count, float* kb) {
   }
 }
 
-class TableSwap {
- public:
-  TableSwap(SweepTable& table, const SweepStep* steps, size_t n) : m_table(table), m_saved(table) {
-    m_table = SweepTable{steps, n};
-  }
-  ~TableSwap() { m_table = m_saved; }
-
- private:
-  SweepTable& m_table;
-  SweepTable m_saved;
-};
+using TableSwap = SweepTableSwap;
 
 }  // namespace
 
