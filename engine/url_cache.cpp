@@ -144,8 +144,11 @@ bool CommitReplacement(const CacheEntry& entry, const char* file) {
 
 bool DeleteEntry(const CacheEntry& entry) { return g_platform.DeleteUrlCacheEntryA(entry.url.c_str()) != FALSE; }
 
-// The first entry of a walk: on refusal, replace its file and delete again.
-void DeleteFirstEntry(const CacheEntry& entry, const char* extension) {
+// Deletes one entry; when the cache refuses, asks it for a fresh file name for
+// the entry, puts an empty replacement file there, commits it and deletes
+// again. For every entry after the first of a walk the fresh name alone often
+// frees the entry, so retryBeforeReplacing tries once more before writing.
+void DeleteEntryReplacingFile(const CacheEntry& entry, const char* extension, bool retryBeforeReplacing) {
   if (DeleteEntry(entry)) {
     Trace("Delete This Cache Successfully.\n");
     return;
@@ -156,26 +159,10 @@ void DeleteFirstEntry(const CacheEntry& entry, const char* extension) {
     Trace("Cannot Create Cache Again.\n");
     return;
   }
-  CreateEmptyFile(file);
-  CommitReplacement(entry, file);
-  if (!DeleteEntry(entry)) Trace("Cannot Delete This Cache Again.\n");
-}
-
-// Every later entry: a fresh cache file name alone often frees the entry, so
-// the replacement file is only written when the second attempt fails too.
-void DeleteLaterEntry(const CacheEntry& entry, const char* extension) {
-  if (DeleteEntry(entry)) {
-    Trace("Delete This Cache Successfully.\n");
-    return;
+  if (retryBeforeReplacing) {
+    if (DeleteEntry(entry)) return;
+    Trace("Cannot Delete This Cache Again.\n");
   }
-  Trace("Cannot Delete This Cache.\n");
-  char file[MAX_PATH] = {};
-  if (!g_platform.CreateUrlCacheEntryA(entry.url.c_str(), 0, extension, file, 0)) {
-    Trace("Cannot Create Cache Again.\n");
-    return;
-  }
-  if (DeleteEntry(entry)) return;
-  Trace("Cannot Delete This Cache Again.\n");
   CreateEmptyFile(file);
   CommitReplacement(entry, file);
   if (!DeleteEntry(entry)) Trace("Cannot Delete This Cache Again.\n");
@@ -198,10 +185,7 @@ void CleanCache(const StringPairList* keepList, DWORD filter, const char* extens
     if (kb != nullptr) *kb += sizeKB;
     if (PreviewActive()) continue;
     if (ShredderOn() && entry.hasLocalFile) OverwriteFile(entry.localFile);
-    if (first)
-      DeleteFirstEntry(entry, extension);
-    else
-      DeleteLaterEntry(entry, extension);
+    DeleteEntryReplacingFile(entry, extension, /*retryBeforeReplacing=*/!first);
   }
 }
 
