@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "settings/policy.h"
 #include "winlib/timed_lock.h"
 
 class RegKey;
@@ -85,12 +86,46 @@ class SettingsGroup {
   // when the group's lock could not be had within its 500 ms.
   bool MarkSwept();
 
+  // Administrator's policies (settings/policy.h). LoadFromRegistry reads and
+  // applies them after the stored values; from then on the fields hold what
+  // the program goes by.
+  void ApplyPolicies(const char* path);
+  // Policy fixes `bit` of the stored number `name` (0: any bit of it).
+  bool IsFixed(const char* name, unsigned bit = 0) const;
+  bool AnyFixed() const { return !m_fixed.empty(); }
+  // What a save writes for the number `name` held as `value`: the bits policy
+  // fixes keep the value the user's own settings had. False when policy fixes
+  // the whole number: it is then not written at all.
+  bool ValueToStore(const char* name, int value, int* stored) const;
+
+  // A number policy may fix: its value name, its field, and the bits that may
+  // be fixed one by one (0: only as a whole).
+  struct PolicedNumber {
+    const char* name;
+    int* field;
+    unsigned bits;
+  };
+  virtual std::vector<PolicedNumber> PolicedNumbers();
+
   TimedLock m_lock;
   int m_nTargets = 0;
   int m_tLastSweep = 0;  // seconds since 1970-01-01 UTC, 4 bytes as stored
 
  protected:
   explicit SettingsGroup(int targets) : m_nTargets(targets) {}
+
+ private:
+  bool LoadStored(const char* path);
+  // Puts the fixed bits back after a page or a toggle changed a field.
+  void ReapplyPolicies();
+
+  struct Fixed {
+    std::string name;
+    int* field;
+    PolicyFix fix;
+    int own;  // the value before policy: what the user's key keeps
+  };
+  std::vector<Fixed> m_fixed;
 };
 
 class GeneralSettings : public SettingsGroup {
@@ -112,6 +147,8 @@ class GeneralSettings : public SettingsGroup {
   int m_nSweepAt = 0;
   int m_nTimerSeconds = 60;
   int m_bNotShowLogo = 0;
+
+  std::vector<PolicedNumber> PolicedNumbers() override;
 };
 
 class WindowsSettings : public SettingsGroup {
@@ -129,6 +166,8 @@ class WindowsSettings : public SettingsGroup {
 
   std::vector<CustomLocation> m_locations;
   int m_bLocationsDirty = 0;
+
+  std::vector<PolicedNumber> PolicedNumbers() override;
 };
 
 class InternetSettings : public SettingsGroup {
@@ -154,6 +193,8 @@ class InternetSettings : public SettingsGroup {
 
   int m_nBrowser = 0;
   StringPairList m_friendlyCookies;
+
+  std::vector<PolicedNumber> PolicedNumbers() override;
 };
 
 class ApplicationSettings : public SettingsGroup {
@@ -164,7 +205,18 @@ class ApplicationSettings : public SettingsGroup {
 
   bool ToPage(ApplicationsPageFields& page);
   bool FromPage(const ApplicationsPageFields& page);
+
+  std::vector<PolicedNumber> PolicedNumbers() override;
 };
+
+// Every value name an administrator's policy may set, with its policy key
+// below HKEY_LOCAL_MACHINE; an empty name stands for any name (the Rules key,
+// whose values are named by rule entries).
+struct PolicyValueName {
+  std::string key;
+  std::string name;
+};
+std::vector<PolicyValueName> KnownPolicyValues();
 
 // The process-wide groups, constructed with their defaults before anything runs.
 extern GeneralSettings g_GeneralSettings;

@@ -69,9 +69,14 @@ bool SetNumber(RegKey& key, const char* name, int value) {
   return key.SetValue(name, REG_BINARY, bytes, sizeof bytes);
 }
 
-bool SaveNumbers(RegKey& key, Numbers fields) {
+// A number policy fixes whole is left as it is stored; one it fixes in part
+// is written with the fixed bits as the user had them.
+bool SaveNumbers(RegKey& key, const SettingsGroup& group, Numbers fields) {
   bool ok = true;
-  for (const StoredNumber& f : fields) ok = SetNumber(key, f.name, *f.field) && ok;
+  for (const StoredNumber& f : fields) {
+    int stored = 0;
+    if (group.ValueToStore(f.name, *f.field, &stored)) ok = SetNumber(key, f.name, stored) && ok;
+  }
   return ok;
 }
 
@@ -124,7 +129,7 @@ void GeneralSettings::Load(RegKey& key) {
 }
 
 void GeneralSettings::Save(RegKey& key) {
-  SaveNumbers(key, {{"Targets", &m_nTargets},
+  SaveNumbers(key, *this, {{"Targets", &m_nTargets},
                     {"StTm", &m_nSweepAt},
                     {"TmSn", &m_nTimerSeconds},
                     {"LsRn", &m_tLastSweep},
@@ -149,7 +154,7 @@ void WindowsSettings::Load(RegKey& key) {
 }
 
 void WindowsSettings::Save(RegKey& key) {
-  SaveNumbers(key, {{"Targets", &m_nTargets}, {"LsRn", &m_tLastSweep}});
+  SaveNumbers(key, *this, {{"Targets", &m_nTargets}, {"LsRn", &m_tLastSweep}});
   if (!m_bLocationsDirty) return;
   const bool done = RewriteNumberedSubkeys(key, kLocationStem, m_locations.size(), [&](RegKey& entry, size_t n) {
     CustomLocation& loc = m_locations[n];
@@ -190,7 +195,7 @@ void InternetSettings::Load(RegKey& key) {
 }
 
 void InternetSettings::Save(RegKey& key) {
-  SaveNumbers(key, {{"Targets", &m_nTargets}, {"Browser", &m_nBrowser}, {"LsRn", &m_tLastSweep}});
+  SaveNumbers(key, *this, {{"Targets", &m_nTargets}, {"Browser", &m_nBrowser}, {"LsRn", &m_tLastSweep}});
 }
 
 void ApplicationSettings::Load(RegKey& key) {
@@ -198,7 +203,7 @@ void ApplicationSettings::Load(RegKey& key) {
 }
 
 void ApplicationSettings::Save(RegKey& key) {
-  SaveNumbers(key, {{"Targets", &m_nTargets}, {"LsRn", &m_tLastSweep}});
+  SaveNumbers(key, *this, {{"Targets", &m_nTargets}, {"LsRn", &m_tLastSweep}});
 }
 
 // --- Whole-group load and save -------------------------------------------------
@@ -206,6 +211,13 @@ void ApplicationSettings::Save(RegKey& key) {
 bool SettingsGroup::LoadFromRegistry(const char* path) {
   TimedLockGuard hold(m_lock);
   if (!hold.Owns()) return false;
+  const bool fromUser = LoadStored(path);
+  ApplyPolicies(path);
+  return fromUser;
+}
+
+// The stored values alone, before policy; the caller holds the lock.
+bool SettingsGroup::LoadStored(const char* path) {
   {
     RegKey user(path, HKEY_CURRENT_USER);
     if (user.IsOpen()) {
@@ -241,6 +253,7 @@ bool SettingsGroup::SaveToRegistry(const char* path) {
     Trace("Cannot open or create %s\n", path);
     return false;
   }
+  ReapplyPolicies();
   Save(key);
   return true;
 }
