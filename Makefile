@@ -4,7 +4,7 @@ BUILD ?= build
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all setup configure build test run bench clean
+.PHONY: all setup configure build test run bench dist clean
 
 all: build
 
@@ -19,12 +19,17 @@ configure: $(BUILD)/CMakeCache.txt
 build: setup configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-test: build
+# The installer test runs the setup exe that `make dist` builds.
+test: dist
 	MORVANE_BUILD=$(abspath $(BUILD)) tools/run-tests.sh
 
 # Sweeps once in the demo prefix and prints what was removed.
 run: build
 	MORVANE_BUILD=$(abspath $(BUILD)) tools/run-once.sh
+
+# The installer and the portable zip, into build/dist/.
+dist: build
+	MORVANE_BUILD=$(abspath $(BUILD)) tools/make-dist.sh
 
 bench: build
 	MORVANE_BUILD=$(abspath $(BUILD)) tools/run-bench.sh $(BENCH)

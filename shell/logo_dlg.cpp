@@ -1,10 +1,12 @@
 #include "shell/logo_dlg.h"
 
+#include "morvane_version.h"
 #include "res/resource.h"
 #include "shell/help_page.h"
 
 namespace {
-const char kProductTitle[] = "Morvane 2.91";
+// The product version; builds count on from it in the version resource.
+const char kProductTitle[] = "Morvane " MORVANE_PRODUCT_VERSION;
 }
 
 CLogoDlg::CLogoDlg(int closeAfterSeconds, bool offerCheckBox)
