@@ -5,6 +5,7 @@
 
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
+#include "settings/policy.h"
 #include "settings/settings_groups.h"
 #include "ui/panel_actions.h"
 #include "ui/panel_host.h"
@@ -58,6 +59,7 @@ bool CLustraPage::OnInitDialog() {
   ExchangeChecks(*this, SettingsSweepAtChecks(), m_fields, false);
   SetCheck(IDC_SET_SHOW_LOGO, m_fields.m_bShowStartupWindow == 1 ? BST_CHECKED : BST_UNCHECKED);
   ShowInterval(m_fields.m_bSweepEvery == 1);
+  LockFixedSettings();
 
   SweepWorker* worker = m_pHost->Worker();
   {
@@ -132,6 +134,20 @@ bool CLustraPage::OnCommand(int id, int code, HWND control) {
     }
   }
   return false;
+}
+
+void CLustraPage::LockFixedSettings() {
+  const GeneralSettings& general = g_GeneralSettings;
+  for (const auto& c : SettingsTargetChecks())
+    if (general.IsFixed("Targets", static_cast<unsigned>(c.bit))) EnableItem(c.controlId, false);
+  // The three schedule boxes exclude each other: one fixed box fixes the
+  // others, or a click on them would undo it.
+  const bool scheduleFixed = general.IsFixed("StTm");
+  if (scheduleFixed)
+    for (const auto& c : SettingsSweepAtChecks()) EnableItem(c.controlId, false);
+  if (scheduleFixed || general.IsFixed("TmSn"))
+    for (int id : kIntervalIds) EnableItem(id, false);
+  ShowItem(IDC_SET_POLICY_NOTE, AnyPolicySet());
 }
 
 // "Every", "Shutdown" and "Startup" exclude each other. The group takes the

@@ -47,6 +47,8 @@ class CLustraPage : public CPropertyPage {
   void OnCancel() override;
 
  private:
+  // Greys what an administrator's policy fixes and shows the note saying so.
+  void LockFixedSettings();
   void OnEvery();
   void OnSweepAtExitOrStartup(int id);
   void ShowInterval(bool show);

@@ -28,6 +28,7 @@ void CSweepPage::ShowLastSweepLabel() {
 bool CSweepPage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
   ExchangeTargets(false);
+  LockFixedTargets();
   // A category requested from the Settings page before this page was first
   // shown may not have its thread yet: the request counts as running too.
   SweepWorker* worker = m_pHost->Worker();

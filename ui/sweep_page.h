@@ -51,6 +51,8 @@ class CSweepPage : public CPropertyPage {
   bool OnApply() override;
 
   virtual void ExchangeTargets(bool save) = 0;
+  // Greys the target boxes an administrator's policy fixes.
+  virtual void LockFixedTargets() = 0;
   virtual bool IsTargetCheck(int id) const = 0;
   // FromPage into the group (which saves it).
   virtual void StoreFields() = 0;
@@ -86,6 +88,10 @@ class CCategoryPage : public CSweepPage {
 
  protected:
   void ExchangeTargets(bool save) override { ExchangeChecks(*this, m_checks, m_fields, save); }
+  void LockFixedTargets() override {
+    for (const auto& c : m_checks)
+      if (m_group.IsFixed("Targets", static_cast<unsigned>(c.bit))) EnableItem(c.controlId, false);
+  }
   bool IsTargetCheck(int id) const override { return IsBoundCheck(m_checks, id); }
   void StoreFields() override { m_group.FromPage(m_fields); }
   int LastSweep() const override { return m_fields.m_tLastSweep; }
