@@ -5,6 +5,7 @@
 
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
+#include "settings/policy.h"
 #include "settings/settings_groups.h"
 #include "shell/console_report.h"
 #include "shell/help_page.h"
@@ -67,7 +68,9 @@ bool CMainApp::StartResidentMode() {
     if (m_pReport->CanWrite()) AttachProgressSink(m_pReport);
   }
 
-  m_trayIcon.Add(m_pMainWnd->m_hWnd);
+  // With no icon by policy the program still sweeps as set, and ends at
+  // logoff or when an installer asks it to through its window.
+  if (PanelPolicyNow() != PANEL_NO_ICON) m_trayIcon.Add(m_pMainWnd->m_hWnd);
   m_pMainWnd->ShowWindow(SW_HIDE);
   ::UpdateWindow(m_pMainWnd->m_hWnd);
 

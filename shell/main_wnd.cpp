@@ -5,6 +5,7 @@
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
+#include "settings/policy.h"
 #include "settings/settings_groups.h"
 #include "shell/help_page.h"
 #include "shell/logo_dlg.h"
@@ -226,6 +227,8 @@ bool CMainWnd::IsProgressVisible() const {
 
 // The control panel's one entry point.
 void CMainWnd::ShowControlPanel() {
+  // An administrator hid it: a double click or a second start opens nothing.
+  if (PanelPolicyNow() != PANEL_SHOWN) return;
   if (m_pPanel != nullptr) {
     ::SetForegroundWindow(m_pPanel->Window());
     return;
@@ -313,7 +316,7 @@ void CMainWnd::OnTrayNotify(UINT mouseMessage) {
 void CMainWnd::ShowTrayMenu() {
   if (m_pTrayMenu != nullptr) return;  // one menu at a time
   m_pTrayMenu = new CTrayMenu;
-  if (m_pTrayMenu->Build(m_app.m_bSweeping, IsProgressVisible())) m_pTrayMenu->Track(m_hWnd);
+  if (m_pTrayMenu->Build(m_app.m_bSweeping, IsProgressVisible(), PanelPolicyNow() != PANEL_SHOWN)) m_pTrayMenu->Track(m_hWnd);
   // The command (if any) arrives after the menu has closed.
   delete m_pTrayMenu;
   m_pTrayMenu = nullptr;

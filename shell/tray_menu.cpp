@@ -1,5 +1,7 @@
 #include "shell/tray_menu.h"
 
+#include <iterator>
+
 #include "res/resource.h"
 #include "winlib/dialog.h"
 #include "winlib/trace.h"
@@ -11,6 +13,8 @@ namespace {
 enum : int { kSeparator = 0, kSweepToggle = -1, kLogToggle = -2 };
 const int kItems[] = {kSeparator, IDM_SHOW_PANEL, kSweepToggle, kLogToggle, kSeparator,
                       IDM_ONLINE_HELP, IDM_ABOUT, kSeparator, IDM_EXIT};
+// An administrator hid the control panel: nothing that changes or starts anything.
+const int kPanelHiddenItems[] = {kSeparator, kLogToggle, IDM_ABOUT, kSeparator, IDM_EXIT};
 
 // A colour channel as the gradient takes it: the 8-bit value in the high byte.
 COLOR16 Channel(BYTE value) { return static_cast<COLOR16>(value << 8); }
@@ -36,13 +40,16 @@ CTrayMenu::~CTrayMenu() {
   if (m_hMenu != nullptr) ::DestroyMenu(m_hMenu);
 }
 
-bool CTrayMenu::Build(bool sweeping, bool logVisible) {
+bool CTrayMenu::Build(bool sweeping, bool logVisible, bool panelHidden) {
   m_hMenu = ::CreatePopupMenu();
   if (m_hMenu == nullptr) return false;
   char banner[256] = {};
   ::LoadStringA(ResourceInstance(), IDS_TRAY_BANNER, banner, sizeof banner);
   if (!AddBanner(banner[0] != '\0' ? banner : "Morvane")) return false;
-  for (int item : kItems) {
+  const int* items = panelHidden ? kPanelHiddenItems : kItems;
+  const size_t count = panelHidden ? std::size(kPanelHiddenItems) : std::size(kItems);
+  for (const int* it = items; it != items + count; ++it) {
+    const int item = *it;
     bool added;
     if (item == kSeparator)
       added = ::AppendMenuA(m_hMenu, MF_SEPARATOR, 0, nullptr) != FALSE;

@@ -20,8 +20,9 @@ class CTrayMenu {
   // The banner, then the commands: "Cancel Sweeping" instead of "Sweep Now"
   // while a whole sweep runs, "Hide Log Window" instead of "Show Log Window"
   // while the log is visible. False (nothing to show) when an item could not
-  // be added.
-  bool Build(bool sweeping, bool logVisible);
+  // be added. With the control panel hidden by policy only the log window,
+  // "About" and "Exit" are offered.
+  bool Build(bool sweeping, bool logVisible, bool panelHidden = false);
   // Shows the menu at the cursor and returns when it closes; the chosen
   // command reaches owner as WM_COMMAND.
   void Track(HWND owner);

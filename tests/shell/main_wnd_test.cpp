@@ -11,6 +11,7 @@
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
+#include "settings/policy.h"
 #include "settings/settings_groups.h"
 #include "shell/main_app.h"
 #include "shell/panel_link.h"
@@ -420,6 +421,25 @@ TEST_F(MainWnd, TrayMenuOffersWhatFitsTheMomentAndOpensOnce) {
     EXPECT_EQ(m_wnd->m_pTrayMenu, nullptr);  // gone with the menu
   }
   m_app.m_bSweeping = false;
+}
+
+TEST_F(MainWnd, WithThePanelHiddenByPolicyTheMenuOffersTheLogAboutAndExitOnly) {
+  const DWORD hidden = PANEL_HIDDEN;
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Calderix\\Morvane\\General Settings", 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExA(key, kHidePanelValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&hidden), sizeof hidden);
+  ::RegCloseKey(key);
+
+  MenuSeen seen = RightClick(Hwnd());
+  ASSERT_TRUE(seen.seen);
+  EXPECT_EQ(seen.texts, (std::vector<std::string>{"", "", "Show Log Window", "About", "", "Exit"}));
+  // A second start's request and a double click open nothing (a panel would
+  // block here in its modal loop).
+  ::SendMessageA(Hwnd(), WM_SHOW_PANEL, 100, 0);
+  ::SendMessageA(Hwnd(), WM_TRAY_NOTIFY, 1, WM_LBUTTONDBLCLK);
+  EXPECT_EQ(m_wnd->m_pPanel, nullptr);
 }
 
 TEST_F(MainWnd, HideLogWindowHidesIt) {
