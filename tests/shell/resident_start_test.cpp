@@ -8,6 +8,7 @@
 
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
+#include "settings/policy.h"
 #include "settings/settings_groups.h"
 #include "shell/main_app.h"
 #include "shell/main_wnd.h"
@@ -91,6 +92,24 @@ TEST_F(ResidentStart, TheTrayIconCarriesTheWindowIdMessageAndTip) {
   app.ExitInstance();
   EXPECT_EQ(m_tray.Count(NIM_DELETE), 1);
   EXPECT_EQ(app.m_trayIcon.m_hNormalIcon, nullptr);
+}
+
+TEST_F(ResidentStart, APolicyForNoIconLeavesTheTrayEmptyAndTheWindowFindable) {
+  const DWORD noIcon = PANEL_NO_ICON;
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, (std::string(kPolicyRootPath) + "\\General Settings").c_str(), 0,
+                              nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr),
+            ERROR_SUCCESS);
+  ::RegSetValueExA(key, kHidePanelValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&noIcon), sizeof noIcon);
+  ::RegCloseKey(key);
+
+  CMainApp app;
+  ASSERT_TRUE(app.InitInstance("Morvane.exe"));
+  EXPECT_EQ(m_tray.Count(NIM_ADD), 0);
+  // An installer still finds the window to ask it to exit.
+  EXPECT_EQ(::FindWindowA("Morvane", nullptr), app.m_pMainWnd->m_hWnd);
+  app.ExitInstance();
+  EXPECT_EQ(m_tray.Count(NIM_DELETE), 0);
 }
 
 TEST_F(ResidentStart, TheStartupWindowStoresItsCheckBoxOnlyWhenOkIsPressed) {
