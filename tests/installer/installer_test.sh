@@ -109,8 +109,17 @@ check "the setting was changed" test "$(reg_value "$user_reg" "$general_key" TmS
 # --- an upgrade stops the running program and keeps the settings ------------------
 # The resident program runs (without its startup window) when the upgrade starts;
 # the installer must ask it to exit, or the step never ends.
-step bash -c '"$0" reg add "HKCU\\$1" /v NotShowLogo /t REG_BINARY /d 01000000 /f; "$0" "$2" & sleep 4; "$0" "$3" /S' \
-  "$WINE_BIN" "$general_key" "C:\\Program Files\\Morvane\\Morvane.exe" "$next_setup"
+# Its report shows the exit lines when the installer's request reaches it.
+resident_out="$WINEPREFIX/resident-report.txt"
+rm -f "$resident_out"
+step bash -c '
+  "$0" reg add "HKCU\\$1" /v NotShowLogo /t REG_BINARY /d 01000000 /f
+  "$0" reg add "HKCU\\$1" /v Targets /t REG_BINARY /d 07000000 /f  # no hidden log window to take the lines
+  "$0" "$2" /report >"$4" &
+  for i in $(seq 120); do pgrep -f "Program Files.Morvane.Morvane.exe" >/dev/null && break; sleep 0.5; done
+  sleep 3  # its window comes a moment after the process
+  "$0" "$3" /S' "$WINE_BIN" "$general_key" "C:\\Program Files\\Morvane\\Morvane.exe" "$next_setup" "$resident_out"
+check "the running Morvane was asked to exit through its window" grep -q "End exiting Processes" "$resident_out"
 check "the upgrade is registered as $next_version" \
   test "$(reg_value "$system_reg" "$uninst_key" DisplayVersion)" = "\"$next_version\""
 check "the upgrade kept the changed setting" test "$(reg_value "$user_reg" "$general_key" TmSn)" = 'hex:10,0e,00,00'
