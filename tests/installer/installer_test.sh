@@ -111,22 +111,29 @@ check "the setting was changed" test "$(reg_value "$user_reg" "$general_key" TmS
 # the installer must ask it to exit, or the step never ends.
 # Its report shows the exit lines when the installer's request reaches it.
 resident_out="$WINEPREFIX/resident-report.txt"
-rm -f "$resident_out"
-step bash -c '
-  "$0" reg add "HKCU\\$1" /v NotShowLogo /t REG_BINARY /d 01000000 /f
-  "$0" reg add "HKCU\\$1" /v Targets /t REG_BINARY /d 07000000 /f  # no hidden log window to take the lines
-  "$0" "$2" /report >"$4" &
-  for i in $(seq 120); do pgrep -f "Program Files.Morvane.Morvane.exe" >/dev/null && break; sleep 0.5; done
-  sleep 3  # its window comes a moment after the process
-  "$0" "$3" /S' "$WINE_BIN" "$general_key" "C:\\Program Files\\Morvane\\Morvane.exe" "$next_setup" "$resident_out"
+# Starts the installed program resident, then (once its window is up) runs
+# the given Windows program with its arguments.
+with_resident() {
+  rm -f "$resident_out"
+  step bash -c '
+    w=$0 key=$1 out=$2; shift 2
+    "$w" reg add "HKCU\\$key" /v NotShowLogo /t REG_BINARY /d 01000000 /f
+    "$w" reg add "HKCU\\$key" /v Targets /t REG_BINARY /d 07000000 /f  # no hidden log window to take the lines
+    "$w" "C:\\Program Files\\Morvane\\Morvane.exe" /report >"$out" &
+    for i in $(seq 120); do pgrep -f "Program Files.Morvane.Morvane.exe" >/dev/null && break; sleep 0.5; done
+    sleep 3  # its window comes a moment after the process
+    "$w" "$@"' "$WINE_BIN" "$general_key" "$resident_out" "$@"
+}
+with_resident "$next_setup" /S
 check "the running Morvane was asked to exit through its window" grep -q "End exiting Processes" "$resident_out"
 check "the upgrade is registered as $next_version" \
   test "$(reg_value "$system_reg" "$uninst_key" DisplayVersion)" = "\"$next_version\""
 check "the upgrade kept the changed setting" test "$(reg_value "$user_reg" "$general_key" TmSn)" = 'hex:10,0e,00,00'
 check "the program is still there" test -f "$install_dir/Morvane.exe"
 
-# --- uninstall keeps the settings ----------------------------------------------------
-step wine_run "$install_dir/uninstall.exe" /S
+# --- uninstall ends the running program and keeps the settings ------------------------
+with_resident "$install_dir/uninstall.exe" /S
+check "the uninstaller asked the running Morvane to exit" grep -q "End exiting Processes" "$resident_out"
 check "the install folder is gone" test ! -e "$install_dir"
 check "the shortcut is gone" test ! -e "$shortcut"
 check "the Uninstall entry is gone" reg_lacks_key "$system_reg" "$uninst_key"
