@@ -130,10 +130,10 @@ void GeneralSettings::Load(RegKey& key) {
 
 void GeneralSettings::Save(RegKey& key) {
   SaveNumbers(key, *this, {{"Targets", &m_nTargets},
-                    {"StTm", &m_nSweepAt},
-                    {"TmSn", &m_nTimerSeconds},
-                    {"LsRn", &m_tLastSweep},
-                    {"NotShowLogo", &m_bNotShowLogo}});
+                           {"StTm", &m_nSweepAt},
+                           {"TmSn", &m_nTimerSeconds},
+                           {"LsRn", &m_tLastSweep},
+                           {"NotShowLogo", &m_bNotShowLogo}});
 }
 
 void WindowsSettings::Load(RegKey& key) {
