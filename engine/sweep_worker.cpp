@@ -38,8 +38,10 @@ constexpr DWORD kWaitSlots = 16;
 // How often requests are looked at when there is no wake event to wait on.
 constexpr DWORD kPollMs = 50;
 
-unsigned RunCategory(SweepWorker* worker, const SweepTable& table, int targets, int barId, int statusId,
-                     int cancelBit) {
+// targets is read afresh before each step: a box changed on the page while
+// the category runs counts for the steps still to come.
+unsigned RunCategory(SweepWorker* worker, const SweepTable& table, const volatile int* targets, int barId,
+                     int statusId, int cancelBit) {
   PreviewScope preview(PreviewActive() || (worker != nullptr && worker->IsPreview()));
   SetProgress(barId, 0);
   SweepTally tally;
@@ -47,7 +49,7 @@ unsigned RunCategory(SweepWorker* worker, const SweepTable& table, int targets, 
     const SweepStep& step = table.steps[i];
     if (step.progress >= 0) SetProgress(barId, static_cast<unsigned>(step.progress));
     if (step.checkCancel && worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
-    if (step.bit == 0 || (targets & step.bit) != 0) step.cleaner(worker, &tally.count, &tally.kb);
+    if (step.bit == 0 || (*targets & step.bit) != 0) step.cleaner(worker, &tally.count, &tally.kb);
   }
   AddTotals(tally.count, tally.kb);
   ShowTotals();
@@ -59,17 +61,17 @@ unsigned RunCategory(SweepWorker* worker, const SweepTable& table, int targets, 
 }  // namespace
 
 unsigned SweepWindows(SweepWorker* worker) {
-  return RunCategory(worker, WindowsSweepTable(), g_WindowsSettings.m_nTargets, IDC_PROGRESS_WINDOWS,
+  return RunCategory(worker, WindowsSweepTable(), &g_WindowsSettings.m_nTargets, IDC_PROGRESS_WINDOWS,
                      IDC_STATUS_WINDOWS, SWEEP_WINDOWS);
 }
 
 unsigned SweepInternet(SweepWorker* worker) {
-  return RunCategory(worker, InternetSweepTable(), g_InternetSettings.m_nTargets, IDC_PROGRESS_INTERNET,
+  return RunCategory(worker, InternetSweepTable(), &g_InternetSettings.m_nTargets, IDC_PROGRESS_INTERNET,
                      IDC_STATUS_INTERNET, SWEEP_INTERNET);
 }
 
 unsigned SweepApplications(SweepWorker* worker) {
-  return RunCategory(worker, ApplicationsSweepTable(), g_ApplicationSettings.m_nTargets,
+  return RunCategory(worker, ApplicationsSweepTable(), &g_ApplicationSettings.m_nTargets,
                      IDC_PROGRESS_APPLICATIONS, IDC_STATUS_APPLICATIONS, SWEEP_APPLICATIONS);
 }
 
@@ -145,6 +147,11 @@ void SweepWorker::RequestCancel(int bits) {
 void SweepWorker::ClearCancel(int bits) {
   TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
   m_nCancel &= ~bits;
+}
+
+void SweepWorker::DropRequests(int bits) {
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  m_nRequest &= ~(bits & kCategoryBits);
 }
 
 bool SweepWorker::IsCancelled(int mask) {
