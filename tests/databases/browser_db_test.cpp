@@ -1,0 +1,280 @@
+// Firefox history and browser cookies cleaned inside their databases: what
+// goes, what stays exactly as it was, and the files that are left alone
+// (in use, damaged, unknown, too new) or only looked at (preview).
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+
+#include "db_fixture.h"
+#include "engine/preview.h"
+#include "settings/rule_choices.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TEST_F(BrowserDbTest, HistoryGoesAndBookmarksTagsKeywordsStayExactly) {
+  BuildProfile();
+  int count = 0;
+  float kb = 0;
+  EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", &count, &kb), DbSweep::kCleaned);
+
+  SqliteDb places;
+  ASSERT_TRUE(places.OpenForWriting(Places()));
+  EXPECT_TRUE(places.IntegrityOk());
+  EXPECT_EQ(KeptPlacesPicture(places), m_keptBefore);
+  for (const char* table : {"moz_historyvisits", "moz_inputhistory", "moz_places_metadata"})
+    EXPECT_EQ(places.QueryInt(std::string("SELECT count(*) FROM ") + table), 0) << table;
+  // Bookmarked, tagged, keyword and annotated pages stay; the rest go, and
+  // so does the download's annotation with its page.
+  EXPECT_EQ(places.QueryTexts("SELECT url FROM moz_places ORDER BY url"),
+            (Strings{"https://docs.example/manual", "https://mail.example/", "https://noted.example/",
+                     "https://wiki.example/page"}));
+  EXPECT_EQ(places.QueryTexts("SELECT content FROM moz_annos"), Strings{"keep me"});
+  EXPECT_EQ(places.QueryInt("SELECT count(*) FROM moz_places WHERE visit_count <> 0 OR frecency <> 0 OR "
+                            "last_visit_date IS NOT NULL"),
+            0);
+  // The address bar offers none of the removed hosts.
+  EXPECT_EQ(places.QueryTexts("SELECT host FROM moz_origins ORDER BY host"),
+            (Strings{"docs.example", "mail.example", "noted.example", "wiki.example"}));
+  EXPECT_EQ(Texts(Favicons(), "SELECT page_url FROM moz_pages_w_icons ORDER BY page_url"),
+            (Strings{"https://docs.example/manual", "https://mail.example/"}));
+  EXPECT_EQ(Count(Favicons(), "SELECT count(*) FROM moz_icons"), 2);
+
+  // One line per host, each an item, then one for the icons.
+  EXPECT_EQ(LinesWith("Remove history: news.example, 5 visit(s), 1 page(s) (Firefox, ab12.default).").size(), 1u);
+  EXPECT_EQ(LinesWith("Remove history: docs.example, 3 visit(s), 0 page(s)").size(), 1u);
+  EXPECT_EQ(LinesWith("Remove icons: 1 page(s), 1 icon(s) (Firefox, ab12.default).").size(), 1u);
+  EXPECT_EQ(count, static_cast<int>(LinesWith("Item ").size()));
+  EXPECT_EQ(count, 7);  // six hosts (mail.example had nothing to lose) and the icons
+}
+
+TEST_F(BrowserDbTest, OnlyFriendlyHostsKeepTheirCookiesInEveryBrowser) {
+  BuildCookies();
+  g_InternetSettings.m_friendlyHosts = {"friend.example"};
+  int count = 0;
+  CleanBrowserCookies(nullptr, &count, nullptr);
+  // The host, its subdomains and any spelling of it stay; a host that only
+  // ends in the same letters does not.
+  const Strings kept{".Friend.Example", ".friend.example", "mail.friend.example"};
+  EXPECT_EQ(Texts(ChromeCookies(), "SELECT host_key FROM cookies ORDER BY host_key"), kept);
+  EXPECT_EQ(Texts(FirefoxCookies(), "SELECT host FROM moz_cookies ORDER BY host"), kept);
+  EXPECT_EQ(LinesWith("Remove cookie: .tracker.example (Chrome, Default).").size(), 2u);
+  EXPECT_EQ(LinesWith("Remove cookie: .notfriend.example (Firefox, ab12.default).").size(), 1u);
+  EXPECT_EQ(count, 4 + 3);
+  for (const std::string& path : {ChromeCookies(), FirefoxCookies()}) {
+    SqliteDb db;
+    ASSERT_TRUE(db.OpenForWriting(path));
+    EXPECT_TRUE(db.IntegrityOk()) << path;
+  }
+}
+
+TEST_F(BrowserDbTest, ChoicesSwitchEachCleanerOff) {
+  BuildProfile();
+  BuildCookies();
+  ASSERT_TRUE(StoreRuleChoices({{kFirefoxHistoryChoice, false}, {kChromiumCookiesChoice, false}}));
+  const FilePicture places = PictureOf(Places()), chrome = PictureOf(ChromeCookies());
+  int count = 0;
+  CleanFirefoxHistory(nullptr, &count, nullptr);
+  CleanBrowserCookies(nullptr, &count, nullptr);
+  EXPECT_EQ(PictureOf(Places()), places);
+  EXPECT_EQ(PictureOf(ChromeCookies()), chrome);
+  // Firefox's cookies still follow their own entry, which is on.
+  EXPECT_EQ(count, 6);
+  EXPECT_EQ(Count(FirefoxCookies(), "SELECT count(*) FROM moz_cookies"), 0);
+}
+
+TEST_F(BrowserDbTest, PreviewCountsTheSameAndChangesNoByte) {
+  BuildProfile();
+  BuildCookies();
+  g_InternetSettings.m_friendlyHosts = {"friend.example"};
+  g_GeneralSettings.m_nTargets |= 0x80;  // the Shredder would rebuild the files
+  const std::string files[] = {Places(), Favicons(), ChromeCookies(), FirefoxCookies()};
+  std::vector<FilePicture> before;
+  for (const std::string& f : files) before.push_back(PictureOf(f));
+  ::Sleep(20);  // a write would show in the time stamps
+  int previewCount = 0;
+  {
+    PreviewScope preview(true);
+    CleanFirefoxHistory(nullptr, &previewCount, nullptr);
+    CleanBrowserCookies(nullptr, &previewCount, nullptr);
+  }
+  for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(PictureOf(files[i]), before[i]) << files[i];
+  int count = 0;
+  CleanFirefoxHistory(nullptr, &count, nullptr);
+  CleanBrowserCookies(nullptr, &count, nullptr);
+  EXPECT_EQ(previewCount, count);
+  EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_historyvisits"), 0);
+}
+
+TEST_F(BrowserDbTest, DatabaseHeldOpenElsewhereIsLeftWithItsLine) {
+  BuildProfile();
+  BuildCookies();
+  const FilePicture places = PictureOf(Places()), cookies = PictureOf(ChromeCookies());
+  {
+    // A browser keeps its databases open while it runs: a connection that
+    // has read once holds the file (and, in WAL mode, SQLite's lock).
+    SqliteDb browserPlaces, browserCookies;
+    ASSERT_TRUE(browserPlaces.OpenForWriting(Places()));
+    ASSERT_TRUE(browserCookies.OpenForWriting(ChromeCookies()));
+    ASSERT_GE(browserPlaces.QueryInt("SELECT count(*) FROM moz_places"), 0);
+    ASSERT_GE(browserCookies.QueryInt("SELECT count(*) FROM cookies"), 0);
+    int count = 0;
+    EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", &count, nullptr), DbSweep::kInUse);
+    EXPECT_EQ(CleanCookieDatabase(ChromeCookies(), CookieStore::kChromium, "Chrome", "Default", {}, &count, nullptr),
+              DbSweep::kInUse);
+    EXPECT_EQ(count, 0);
+  }
+  EXPECT_EQ(PictureOf(Places()), places);
+  EXPECT_EQ(PictureOf(ChromeCookies()), cookies);
+  EXPECT_EQ(LinesWith("Firefox history (ab12.default): the browser is running; close it and sweep again.").size(), 1u);
+  EXPECT_EQ(LinesWith("Chrome cookies (Chrome, Default): the browser is running").size(), 1u);
+}
+
+// Files that are not the database expected: each refused with a line, and
+// not one byte changed.
+struct RefusedCase {
+  const char* name;
+  std::function<void(const std::string& path)> make;
+  const char* why;
+};
+
+void WritePlaces(const std::string& path, const std::string& sqlAfter, int version = kSeedPlacesSchema) {
+  ASSERT_TRUE(CreatePlacesDatabase(path, version));
+  SqliteDb db;
+  ASSERT_TRUE(db.OpenForWriting(path));
+  ASSERT_NE(AddPlace(db, "https://news.example/", "News", 3), 0);
+  if (!sqlAfter.empty()) {
+    ASSERT_TRUE(db.Exec(sqlAfter)) << db.LastError();
+  }
+}
+
+class RefusedFileTest : public BrowserDbTest, public ::testing::WithParamInterface<RefusedCase> {};
+
+TEST_P(RefusedFileTest, IsRefusedAndUnchanged) {
+  GetParam().make(Places());
+  const FilePicture before = PictureOf(Places());
+  int count = 0;
+  EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", &count, nullptr), DbSweep::kRefused);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(PictureOf(Places()), before);
+  EXPECT_EQ(LinesWith(std::string("Refused ") + Places() + ": " + GetParam().why).size(), 1u)
+      << (m_log.LogLines().empty() ? "" : m_log.LogLines().back());
+}
+
+const RefusedCase kRefused[] = {
+    {"Text", [](const std::string& p) { ASSERT_TRUE(WriteFileBytes(p, "user_pref(\"a\", 1);\n")); },
+     "not a SQLite database"},
+    {"Empty", [](const std::string& p) { ASSERT_TRUE(WriteFileBytes(p, "")); }, "not a SQLite database"},
+    {"Damaged",
+     [](const std::string& p) {
+       WritePlaces(p, "");
+       std::string bytes = ReadFileBytes(p);
+       ASSERT_GT(bytes.size(), 70000u);
+       // Page 2 onwards (32 KiB pages): the tables' own pages.
+       for (size_t i = 32768 + 100; i < bytes.size(); i += 7) bytes[i] = static_cast<char>(0xA5);
+       ASSERT_TRUE(WriteFileBytes(p, bytes));
+     },
+     "damaged"},
+    {"MissingColumn",
+     [](const std::string& p) {
+       SqliteDb db;
+       ASSERT_TRUE(db.OpenForWriting(p));
+       ASSERT_TRUE(db.Exec("CREATE TABLE moz_places (id INTEGER PRIMARY KEY, url TEXT); "
+                           "CREATE TABLE moz_historyvisits (id INTEGER PRIMARY KEY, place_id INTEGER); "
+                           "PRAGMA user_version = 70;"));
+     },
+     "not the tables and columns expected"},
+    {"NoVersion", [](const std::string& p) { WritePlaces(p, "PRAGMA user_version = 0"); },
+     "not the tables and columns expected"},
+    {"Newer", [](const std::string& p) { WritePlaces(p, "", kMaxPlacesSchema + 1); }, "made by a newer Firefox"},
+};
+
+INSTANTIATE_TEST_SUITE_P(Places, RefusedFileTest, ::testing::ValuesIn(kRefused),
+                         [](const ::testing::TestParamInfo<RefusedCase>& info) { return std::string(info.param.name); });
+
+TEST_F(BrowserDbTest, CookieDatabasesOfUnknownShapeOrNewerVersionAreRefused) {
+  struct Case {
+    CookieStore store;
+    std::function<bool(const std::string&)> make;
+    const char* why;
+  };
+  const Case cases[] = {
+      {CookieStore::kChromium, [](const std::string& p) { return CreateChromiumCookies(p, kMaxChromiumCookiesSchema + 1); },
+       "made by a newer browser"},
+      {CookieStore::kFirefox, [](const std::string& p) { return CreateFirefoxCookies(p, kMaxFirefoxCookiesSchema + 1); },
+       "made by a newer browser"},
+      {CookieStore::kChromium, [](const std::string& p) { return CreateFirefoxCookies(p); },
+       "not the tables and columns expected"},
+      {CookieStore::kChromium,
+       [](const std::string& p) {
+         return CreateChromiumCookies(p) && [&] {
+           SqliteDb db;
+           return db.OpenForWriting(p) && db.Exec("DELETE FROM meta");
+         }();
+       },
+       "not the tables and columns expected"},
+  };
+  int n = 0;
+  for (const Case& c : cases) {
+    const std::string path = m_temp / ("Cookies" + std::to_string(n++));
+    ASSERT_TRUE(c.make(path));
+    const FilePicture before = PictureOf(path);
+    int count = 0;
+    EXPECT_EQ(CleanCookieDatabase(path, c.store, "Chrome", "Default", {}, &count, nullptr), DbSweep::kRefused);
+    EXPECT_EQ(PictureOf(path), before);
+    EXPECT_EQ(LinesWith(std::string("Refused ") + path + ": " + c.why).size(), 1u) << c.why;
+  }
+}
+
+TEST_F(BrowserDbTest, ShredderLeavesNoTraceOfRemovedRowsInTheFile) {
+  BuildProfile();
+  BuildCookies();
+  g_GeneralSettings.m_nTargets |= 0x80;
+  g_InternetSettings.m_friendlyHosts = {"friend.example"};
+  EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", nullptr, nullptr), DbSweep::kCleaned);
+  CleanBrowserCookies(nullptr, nullptr, nullptr);
+  for (const std::string& path : {Places(), Favicons(), ChromeCookies(), FirefoxCookies()}) {
+    const std::string bytes = ReadFileBytes(path) + ReadFileBytes(path + "-wal");
+    for (const char* gone : {"news.example", "shop.example", "tracker.example"})
+      EXPECT_EQ(bytes.find(gone), std::string::npos) << gone << " in " << path;
+  }
+  EXPECT_NE(ReadFileBytes(Places()).find("docs.example"), std::string::npos);
+}
+
+TEST(CookieHostKept, MatchesTheHostAndItsSubdomainsOnly) {
+  const Strings friendly{"Example.com", ".bank.test", ""};
+  struct Case {
+    const char* host;
+    bool kept;
+  } cases[] = {{"example.com", true},    {".example.com", true},  {"WWW.EXAMPLE.COM", true},
+               {"a.b.example.com", true}, {"badexample.com", false}, {"example.com.evil", false},
+               {"bank.test", true},       {"", false},              {".", false},
+               {"com", false}};
+  for (const Case& c : cases) EXPECT_EQ(CookieHostKept(c.host, friendly), c.kept) << c.host;
+  EXPECT_FALSE(CookieHostKept("example.com", {}));
+}
+
+TEST_F(BrowserDbTest, CookieControlSeesEveryHostOnceWithItsBrowsers) {
+  BuildCookies();
+  MakeFolders(m_temp / "Local\\Microsoft\\Edge\\User Data\\Profile 1");
+  ASSERT_TRUE(CreateChromiumCookies(m_temp / "Local\\Microsoft\\Edge\\User Data\\Profile 1\\Cookies"));
+  {
+    SqliteDb edge;
+    ASSERT_TRUE(edge.OpenForWriting(m_temp / "Local\\Microsoft\\Edge\\User Data\\Profile 1\\Cookies"));
+    ASSERT_TRUE(AddChromiumCookie(edge, ".edgeonly.example", "x"));
+  }
+  const FilePicture before = PictureOf(ChromeCookies());
+  const std::vector<CookieHostSeen> seen = CollectCookieHosts();
+  std::vector<std::string> lines;
+  for (const CookieHostSeen& s : seen) lines.push_back(s.host + " (" + s.browsers + ")");
+  EXPECT_EQ(lines, (Strings{"edgeonly.example (Edge)", "friend.example (Chrome, Firefox)",
+                            "mail.friend.example (Chrome, Firefox)", "news.example (Chrome, Firefox)",
+                            "notfriend.example (Chrome, Firefox)", "tracker.example (Chrome, Firefox)"}));
+  EXPECT_EQ(PictureOf(ChromeCookies()), before);
+}
+
+}  // namespace
