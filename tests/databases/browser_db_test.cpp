@@ -91,7 +91,7 @@ TEST_F(BrowserDbTest, PreviewCountsTheSameAndChangesNoByte) {
   BuildProfile();
   BuildCookies();
   g_InternetSettings.m_friendlyHosts = {"friend.example"};
-  g_GeneralSettings.m_nTargets |= 0x80;  // the Shredder would rebuild the files
+  SetGeneralOption(GENERAL_SHREDDER, true);  // the Shredder would rebuild the files
   const std::string files[] = {Places(), Favicons(), ChromeCookies(), FirefoxCookies()};
   std::vector<FilePicture> before;
   for (const std::string& f : files) before.push_back(PictureOf(f));
@@ -233,7 +233,7 @@ TEST_F(BrowserDbTest, CookieDatabasesOfUnknownShapeOrNewerVersionAreRefused) {
 TEST_F(BrowserDbTest, ShredderLeavesNoTraceOfRemovedRowsInTheFile) {
   BuildProfile();
   BuildCookies();
-  g_GeneralSettings.m_nTargets |= 0x80;
+  SetGeneralOption(GENERAL_SHREDDER, true);
   g_InternetSettings.m_friendlyHosts = {"friend.example"};
   EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", nullptr, nullptr), DbSweep::kCleaned);
   CleanBrowserCookies(nullptr, nullptr, nullptr);

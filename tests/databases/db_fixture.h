@@ -14,6 +14,7 @@
 #include "engine/sqlite_db.h"
 #include "settings/reg_key.h"
 #include "settings/settings_groups.h"
+#include "catalogue/internet_fixture.h"
 #include "support/test_env.h"
 #include "tools/seed/seed_databases.h"
 
@@ -35,11 +36,12 @@ inline FilePicture PictureOf(const std::string& path) {
   return p;
 }
 
-class BrowserDbTest : public ::testing::Test {
+// The Internet tests' isolation (hives, folder, log, General options with the
+// Shredder off unless a test turns it on).
+class BrowserDbTest : public InternetTest {
  protected:
   void SetUp() override {
-    m_savedGeneral = g_GeneralSettings.m_nTargets;
-    g_GeneralSettings.m_nTargets &= ~0x80;  // Shredder off unless a test says so
+    InternetTest::SetUp();
     m_savedHosts = g_InternetSettings.m_friendlyHosts;
     RegKey folders("Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders", HKEY_CURRENT_USER);
     ASSERT_TRUE(folders.Create());
@@ -51,8 +53,8 @@ class BrowserDbTest : public ::testing::Test {
     for (const std::string& folder : {m_profile, m_chrome + "\\Network"}) MakeFolders(folder);
   }
   void TearDown() override {
-    g_GeneralSettings.m_nTargets = m_savedGeneral;
     g_InternetSettings.m_friendlyHosts = m_savedHosts;
+    InternetTest::TearDown();
   }
 
   static void MakeFolders(const std::string& path) {
@@ -121,18 +123,7 @@ class BrowserDbTest : public ::testing::Test {
     return db.OpenForWriting(path) ? db.QueryTexts(sql) : std::vector<std::string>{};
   }
 
-  std::vector<std::string> LinesWith(const std::string& text) {
-    std::vector<std::string> out;
-    for (const std::string& line : m_log.LogLines())
-      if (line.find(text) != std::string::npos) out.push_back(line);
-    return out;
-  }
-
-  RegistrySandbox m_sandbox;
-  TempFolder m_temp;
-  ProgressRecorder m_log;
   std::string m_profile, m_chrome;
   std::vector<std::string> m_keptBefore;
-  int m_savedGeneral = 0;
   std::vector<std::string> m_savedHosts;
 };

@@ -24,7 +24,7 @@ TEST(DbKillChild, Sweep) {
   char profile[MAX_PATH] = {}, ready[MAX_PATH] = {};
   if (::GetEnvironmentVariableA(kChildProfile, profile, MAX_PATH) == 0) GTEST_SKIP() << "started by KillTest only";
   ::GetEnvironmentVariableA(kChildReady, ready, MAX_PATH);
-  g_GeneralSettings.m_nTargets |= 0x80;
+  g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
   HANDLE event = ::OpenEventA(EVENT_MODIFY_STATE, FALSE, ready);
   if (event != nullptr) ::SetEvent(event);
   CleanFirefoxPlaces(profile, "kill", nullptr, nullptr);
