@@ -247,11 +247,14 @@ int64_t CookieSchemaVersion(SqliteDb& db, CookieStore store) {
   return db.QueryInt("SELECT CAST(value AS INTEGER) FROM meta WHERE key = 'version'", -1);
 }
 
-// Reads the cookie hosts of one database without changing it.
+// Reads the cookie hosts of one database without changing it; from a
+// snapshot while the browser holds it (the usual case while a user sorts
+// the cookies).
 bool ReadCookieHosts(const std::string& path, CookieStore store, std::vector<std::string>& hosts) {
   PreviewScope readOnly(true);
   SqliteDb db;
-  if (db.OpenExclusive(path) != DbOpen::kOpen) return false;
+  const DbOpen opened = db.OpenExclusive(path);
+  if (opened == DbOpen::kInUse ? !db.OpenSnapshot(path) : opened != DbOpen::kOpen) return false;
   const CookieSchema schema = SchemaOf(store);
   if (!db.HasColumns(schema.table, {schema.hostColumn})) return false;
   SqliteQuery q(db, std::string("SELECT DISTINCT ") + schema.hostColumn + " FROM " + schema.table);

@@ -64,7 +64,8 @@ std::vector<CookieDatabase> FindCookieDatabases();
 
 // The hosts found in the cookie databases, for the Cookie Control dialog:
 // each normalized host once, with the browsers that hold cookies for it
-// ("Chrome, Firefox"). Databases in use or refused are read-only skipped.
+// ("Chrome, Firefox"). Nothing is written: a database a browser holds is
+// read from a snapshot, one that cannot be read is skipped.
 struct CookieHostSeen {
   std::string host;
   std::string browsers;

@@ -105,6 +105,31 @@ DbOpen SqliteDb::OpenExclusive(const std::string& path) {
   return result;
 }
 
+bool SqliteDb::OpenSnapshot(const std::string& path) {
+  Close();
+  if (path.find('\0') != std::string::npos || !HasSqliteHeader(path)) return false;
+  // A URI names the file: C:\a b\x -> file:///C:/a%20b/x?immutable=1
+  std::string uri = "file:///";
+  const char* hex = "0123456789ABCDEF";
+  for (unsigned char c : path) {
+    if (c == '\\') {
+      uri += '/';
+    } else if (c == '%' || c == '?' || c == '#' || c == ' ' || c < 0x20) {
+      uri += '%';
+      uri += hex[c >> 4];
+      uri += hex[c & 15];
+    } else {
+      uri += static_cast<char>(c);
+    }
+  }
+  uri += "?immutable=1";
+  if (sqlite3_open_v2(uri.c_str(), &m_db, SQLITE_OPEN_READONLY | SQLITE_OPEN_URI, nullptr) != SQLITE_OK) {
+    Close();
+    return false;
+  }
+  return true;
+}
+
 bool SqliteDb::OpenForWriting(const std::string& path) {
   Close();
   if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) != SQLITE_OK) {

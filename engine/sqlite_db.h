@@ -36,6 +36,12 @@ class SqliteDb {
   // journal mode is kept (a WAL database opens in WAL mode and its -wal file
   // is SQLite's to handle). On every result but kOpen the file is unchanged.
   DbOpen OpenExclusive(const std::string& path);
+  // Opens a database only to read it, even while a browser holds it: no lock
+  // is taken or waited for and nothing is ever written (SQLite's immutable
+  // mode). What a browser has not yet copied from its -wal is not seen, and
+  // a page it is writing may read as damaged: good enough to list, never
+  // the ground for a change.
+  bool OpenSnapshot(const std::string& path);
   // Opens or creates a database with an ordinary connection (the demo seeder,
   // tests and benchmarks build browser databases with it). False on failure.
   bool OpenForWriting(const std::string& path);

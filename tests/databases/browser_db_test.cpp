@@ -268,6 +268,10 @@ TEST_F(BrowserDbTest, CookieControlSeesEveryHostOnceWithItsBrowsers) {
     ASSERT_TRUE(AddChromiumCookie(edge, ".edgeonly.example", "x"));
   }
   const FilePicture before = PictureOf(ChromeCookies());
+  // Firefox runs: its hosts are read all the same, and nothing is written.
+  SqliteDb runningFirefox;
+  ASSERT_TRUE(runningFirefox.OpenForWriting(FirefoxCookies()));
+  ASSERT_TRUE(runningFirefox.Exec("PRAGMA locking_mode=EXCLUSIVE; BEGIN EXCLUSIVE; COMMIT;"));
   const std::vector<CookieHostSeen> seen = CollectCookieHosts();
   std::vector<std::string> lines;
   for (const CookieHostSeen& s : seen) lines.push_back(s.host + " (" + s.browsers + ")");
