@@ -6,11 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 #include <functional>
 
 #include "db_fixture.h"
 #include "engine/preview.h"
 #include "settings/rule_choices.h"
+#include "support/snapshot.h"
 
 namespace {
 
@@ -243,6 +245,39 @@ TEST_F(BrowserDbTest, ShredderLeavesNoTraceOfRemovedRowsInTheFile) {
       EXPECT_EQ(bytes.find(gone), std::string::npos) << gone << " in " << path;
   }
   EXPECT_NE(ReadFileBytes(Places()).find("docs.example"), std::string::npos);
+}
+
+TEST_F(BrowserDbTest, NothingButTheFourDatabasesChanges) {
+  BuildProfile();
+  BuildCookies();
+  // Neighbours a careless sweep could reach: other databases of the same
+  // shape under other names and places, and the profiles' other files.
+  ASSERT_TRUE(CreateChromiumCookies(m_chrome + "\\Network\\Cookies.bak"));
+  ASSERT_TRUE(CreateFirefoxCookies(m_profile + "\\cookies.sqlite.bak"));
+  ASSERT_TRUE(CreatePlacesDatabase(m_profile + "\\places.sqlite.corrupt"));
+  MakeFolders(m_profile + "\\backups\\Cookies");
+  ASSERT_TRUE(CreateChromiumCookies(m_profile + "\\backups\\Cookies\\Cookies"));
+  MakeFolders(m_temp / "Local\\Google\\Chrome\\Cookies");
+  ASSERT_TRUE(CreateChromiumCookies(m_temp / "Local\\Google\\Chrome\\Cookies\\Cookies"));
+  for (const std::string& other : {m_profile + "\\prefs.js", m_chrome + "\\History", m_chrome + "\\Login Data"})
+    ASSERT_TRUE(WriteFileBytes(other, "not to be touched"));
+  {
+    SqliteDb bak;
+    ASSERT_TRUE(bak.OpenForWriting(m_chrome + "\\Network\\Cookies.bak"));
+    ASSERT_TRUE(AddChromiumCookie(bak, ".tracker.example", "a"));
+  }
+  SnapshotMap before, after;
+  SnapshotFolder("t", m_temp.Path(), before);
+  CleanFirefoxHistory(nullptr, nullptr, nullptr);
+  CleanBrowserCookies(nullptr, nullptr, nullptr);
+  SnapshotFolder("t", m_temp.Path(), after);
+  const SnapshotDiff unexpected = Unexpected(CompareSnapshots(before, after), [](const std::string& name) {
+    for (const char* db : {"\\places.sqlite", "\\favicons.sqlite", "\\cookies.sqlite", "\\Network\\Cookies"})
+      if (name.size() >= strlen(db) && name.compare(name.size() - strlen(db), strlen(db), db) == 0) return true;
+    return false;
+  });
+  EXPECT_TRUE(unexpected.Empty()) << unexpected.Describe();
+  EXPECT_EQ(Count(ChromeCookies(), "SELECT count(*) FROM cookies"), 0);
 }
 
 TEST(CookieHostKept, MatchesTheHostAndItsSubdomainsOnly) {
