@@ -240,11 +240,17 @@ CookieSchema SchemaOf(CookieStore store) {
   return store == CookieStore::kChromium ? CookieSchema{"cookies", "host_key"} : CookieSchema{"moz_cookies", "host"};
 }
 
-// The schema version, or -1 when the database does not say.
+// The schema version to judge the database by, or -1 when it does not say.
+// Chromium records the oldest version of its own code that can still use the
+// database ("last_compatible_version"): a newer database that code of a
+// known version can use is one this cleaner understands too.
 int64_t CookieSchemaVersion(SqliteDb& db, CookieStore store) {
   if (store == CookieStore::kFirefox) return db.QueryInt("PRAGMA user_version", -1);
   if (!db.HasColumns("meta", {"key", "value"})) return -1;
-  return db.QueryInt("SELECT CAST(value AS INTEGER) FROM meta WHERE key = 'version'", -1);
+  const int64_t version = db.QueryInt("SELECT CAST(value AS INTEGER) FROM meta WHERE key = 'version'", -1);
+  const int64_t compatible =
+      db.QueryInt("SELECT CAST(value AS INTEGER) FROM meta WHERE key = 'last_compatible_version'", -1);
+  return version <= 0 ? -1 : compatible > 0 && compatible < version ? compatible : version;
 }
 
 // Reads the cookie hosts of one database without changing it; from a

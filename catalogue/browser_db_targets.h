@@ -33,7 +33,7 @@ enum class DbSweep {
 // The newest schema versions these cleaners were written against.
 constexpr int kMaxPlacesSchema = 80;         // places.sqlite user_version
 constexpr int kMaxFirefoxCookiesSchema = 16;  // cookies.sqlite user_version
-constexpr int kMaxChromiumCookiesSchema = 24;  // Cookies, meta 'version'
+constexpr int kMaxChromiumCookiesSchema = 24;  // Cookies, meta 'last_compatible_version' or 'version'
 
 // One Firefox profile: visits, typed input and every page nothing the user
 // keeps refers to leave places.sqlite; favicons.sqlite loses the icons of

@@ -221,6 +221,18 @@ TEST_F(BrowserDbTest, CookieDatabasesOfUnknownShapeOrNewerVersionAreRefused) {
        "not the tables and columns expected"},
   };
   int n = 0;
+  // A newer database that Chromium code of a known version can still use.
+  const std::string usable = m_temp / "Usable";
+  ASSERT_TRUE(CreateChromiumCookies(usable, kMaxChromiumCookiesSchema + 3));
+  {
+    SqliteDb db;
+    ASSERT_TRUE(db.OpenForWriting(usable));
+    ASSERT_TRUE(db.Exec("UPDATE meta SET value = '20' WHERE key = 'last_compatible_version'"));
+    ASSERT_TRUE(AddChromiumCookie(db, ".tracker.example", "a"));
+  }
+  EXPECT_EQ(CleanCookieDatabase(usable, CookieStore::kChromium, "Chrome", "Default", {}, nullptr, nullptr),
+            DbSweep::kCleaned);
+  EXPECT_EQ(Count(usable, "SELECT count(*) FROM cookies"), 0);
   for (const Case& c : cases) {
     const std::string path = m_temp / ("Cookies" + std::to_string(n++));
     ASSERT_TRUE(c.make(path));
