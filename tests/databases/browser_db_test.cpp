@@ -11,6 +11,7 @@
 
 #include "db_fixture.h"
 #include "engine/preview.h"
+#include "engine/sweep_worker.h"
 #include "settings/rule_choices.h"
 #include "support/snapshot.h"
 
@@ -326,6 +327,30 @@ TEST_F(BrowserDbTest, CookieControlSeesEveryHostOnceWithItsBrowsers) {
                             "mail.friend.example (Chrome, Firefox)", "news.example (Chrome, Firefox)",
                             "notfriend.example (Chrome, Firefox)", "tracker.example (Chrome, Firefox)"}));
   EXPECT_EQ(PictureOf(ChromeCookies()), before);
+}
+
+}  // namespace
+
+namespace {
+
+// The Internet sweep runs the cookie cleaner behind "Cookie Files" and the
+// history cleaner on its rule choice alone, each after a cancellation check.
+TEST(BrowserDbSweepTable, CookiesFollowTheCookieBoxAndHistoryAlwaysRuns) {
+  const SweepTable& table = InternetSweepTable();
+  int cookieBit = -1, historyBit = -1;
+  for (size_t i = 0; i < table.count; ++i) {
+    const SweepStep& step = table.steps[i];
+    if (step.cleaner == &CleanBrowserCookies) {
+      cookieBit = step.bit;
+      EXPECT_TRUE(step.checkCancel);
+    }
+    if (step.cleaner == &CleanFirefoxHistory) {
+      historyBit = step.bit;
+      EXPECT_TRUE(step.checkCancel);
+    }
+  }
+  EXPECT_EQ(cookieBit, 0x01);
+  EXPECT_EQ(historyBit, 0);
 }
 
 }  // namespace
