@@ -114,7 +114,10 @@ void CCookieDlg::SelectionChanged(int fromBox, int toBox, int moveOut, int moveI
     return;
   }
   EnableItem(moveOut, true);
-  EnableItem(IDC_COOKIE_VIEW, true);
+  // A site has no file to view.
+  const StringPairList& list = fromBox == IDC_COOKIE_CURRENT ? *m_pCurrent : *m_pFriendly;
+  const int i = Selection(GetItem(fromBox));
+  EnableItem(IDC_COOKIE_VIEW, static_cast<size_t>(i) < list.size() && !IsSiteEntry(list[i]));
   SendItemMessage(toBox, LB_SETCURSEL, static_cast<WPARAM>(-1));
   EnableItem(moveIn, false);
 }

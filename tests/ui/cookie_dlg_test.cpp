@@ -274,9 +274,12 @@ TEST_F(CookieDialog, SitesOfTheBrowsersMoveLikeFilesAndAreStoredAsHosts) {
     // "news.example" is the second current line, after the file.
     SelectLine(dlg, IDC_COOKIE_CURRENT, 1);
     ClickItem(dlg, IDC_COOKIE_TO_FRIENDLY);
-    // A site has no file to view: the button does nothing for it.
+    // A site has no file to view: the button is off, and does nothing for it.
     SelectLine(dlg, IDC_COOKIE_FRIENDLY, 0);
+    EXPECT_FALSE(ItemEnabled(dlg, IDC_COOKIE_VIEW));
     ClickItem(dlg, IDC_COOKIE_VIEW);
+    SelectLine(dlg, IDC_COOKIE_CURRENT, 0);
+    EXPECT_TRUE(ItemEnabled(dlg, IDC_COOKIE_VIEW));
     return IDOK;
   });
   EXPECT_EQ(RunCookieControl(nullptr, &CollectFromTestFolder, &SitesOfTheBrowsers), IDOK);
