@@ -68,6 +68,7 @@ DbSweep OpenForSweep(SqliteDb& db, const std::string& path, const std::string& w
     case DbOpen::kMissing: return DbSweep::kMissing;
     case DbOpen::kInUse: LogInUse(what, label); return DbSweep::kInUse;
     case DbOpen::kNotDatabase: LogRefused(path, "not a SQLite database, or damaged"); return DbSweep::kRefused;
+    case DbOpen::kLink: LogRefused(path, "a link to a file elsewhere"); return DbSweep::kRefused;
     case DbOpen::kFailed: break;
   }
   LogFailed(path, "cannot be opened");

@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "engine/file_removal.h"
+#include "engine/nt_calls.h"
 #include "engine/preview.h"
 #include "winlib/trace.h"
 
@@ -52,6 +54,26 @@ bool HasSqliteHeader(const std::string& path) {
   return read && got == sizeof header && std::memcmp(header, "SQLite format 3", 16) == 0;
 }
 
+// Whether the file at path is its folder's own entry, not a link to a file
+// elsewhere (under Wine a link to a file looks like a plain file until the
+// opened handle names its target).
+bool IsOwnEntry(const std::string& path) {
+  const size_t cut = path.find_last_of('\\');
+  if (cut == std::string::npos) return false;
+  HANDLE folder = ::CreateFileW(nt::LongPathForm(path.substr(0, cut)).c_str(), FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (folder == INVALID_HANDLE_VALUE) return false;
+  HANDLE file = ::CreateFileW(nt::LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
+                              nullptr);
+  const bool own =
+      file != INVALID_HANDLE_VALUE && ReachesOwnEntry(file, nt::ObjectName(folder), nt::Widen(path.substr(cut + 1)));
+  if (file != INVALID_HANDLE_VALUE) ::CloseHandle(file);
+  ::CloseHandle(folder);
+  return own;
+}
+
 }  // namespace
 
 SqliteDb::~SqliteDb() { Close(); }
@@ -78,6 +100,7 @@ DbOpen SqliteDb::OpenExclusive(const std::string& path) {
   // The browser may hold only its journal open (between two transactions).
   for (const char* journal : {"-wal", "-journal"})
     if (ProbeFile(path + journal) == FileProbe::kInUse) return DbOpen::kInUse;
+  if (!IsOwnEntry(path)) return DbOpen::kLink;
   if (!HasSqliteHeader(path)) return DbOpen::kNotDatabase;
 
   if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {

@@ -20,6 +20,7 @@ enum class DbOpen {
   kMissing,      // no such file
   kInUse,        // another process has the file open or holds a lock on it
   kNotDatabase,  // not a SQLite database, or damaged beyond reading
+  kLink,         // a link to a file elsewhere: never written through
   kFailed,       // could not be opened for another reason
 };
 

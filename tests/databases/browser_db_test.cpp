@@ -260,6 +260,20 @@ TEST_F(BrowserDbTest, ShredderLeavesNoTraceOfRemovedRowsInTheFile) {
   EXPECT_NE(ReadFileBytes(Places()).find("docs.example"), std::string::npos);
 }
 
+// tools/run-tests.sh makes the link: Win32 code cannot under Wine.
+TEST_F(BrowserDbTest, ALinkToADatabaseElsewhereIsNeverWrittenThrough) {
+  const std::string root = "D:\\fixtures\\db-link";
+  if (::GetFileAttributesA((root + "\\profile").c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no link fixture (run through tools/run-tests.sh)";
+  WritePlaces(root + "\\elsewhere\\places.sqlite", "");
+  const FilePicture before = PictureOf(root + "\\elsewhere\\places.sqlite");
+  int count = 0;
+  EXPECT_EQ(CleanFirefoxPlaces(root + "\\profile", "linked", &count, nullptr), DbSweep::kRefused);
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(PictureOf(root + "\\elsewhere\\places.sqlite"), before);
+  EXPECT_EQ(LinesWith("a link to a file elsewhere").size(), 1u);
+}
+
 TEST_F(BrowserDbTest, NothingButTheFourDatabasesChanges) {
   BuildProfile();
   BuildCookies();
