@@ -9,7 +9,7 @@ CMAKE_FLAGS ?=
 all: build
 
 setup:
-	@tools/setup.sh
+	@MORVANE_BUILD=$(abspath $(BUILD)) tools/setup.sh
 
 $(BUILD)/CMakeCache.txt: | setup
 	cmake -S . -B $(BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake $(CMAKE_FLAGS)

@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "engine/dir_walker.h"
@@ -32,15 +33,16 @@ bool IsProfileFile(const std::string& name) {
   return false;
 }
 
-// The expanded "AppData" folder of the current user, or empty.
-std::string AppDataFolder() {
+}  // namespace
+
+std::string UserShellFolder(const char* valueName) {
   RegKey currentVersion(kCurrentVersionKey, HKEY_CURRENT_USER);
   if (!currentVersion.IsOpen()) return std::string();
   RegKey shellFolders(currentVersion.OpenSubKey(kUserShellFolders));
   if (!shellFolders.IsOpen()) return std::string();
   char value[kPathBufferSize] = {};
   DWORD size = sizeof value - 1;  // room for a terminator the value may lack
-  if (!shellFolders.QueryValue("AppData", value, &size)) return std::string();
+  if (!shellFolders.QueryValue(valueName, value, &size)) return std::string();
   char expanded[kPathBufferSize];
   const DWORD n = ::ExpandEnvironmentStringsA(value, expanded, sizeof expanded);
   if (n == 0 || n >= sizeof expanded) {
@@ -49,6 +51,8 @@ std::string AppDataFolder() {
   }
   return expanded;
 }
+
+namespace {
 
 void RemoveProfileFile(const std::string& path, int* count, float* kb) {
   const float sizeKB = FileSizeKB(path);
@@ -102,12 +106,20 @@ void ForEachFolder(const std::string& pattern, Visit visit) {
 
 }  // namespace
 
-void CleanFirefox(SweepWorker*, int* count, float* kb) {
-  const std::string appData = AppDataFolder();
+void ForEachFirefoxProfile(const std::function<void(const std::string& profile)>& visit) {
+  const std::string appData = UserShellFolder("AppData");
   if (appData.empty()) return;
   ForEachFolder(appData + "\\Mozilla\\Firefox*", [&](const std::string& browser) {
     ForEachFolder(browser + "\\profiles", [&](const std::string& profiles) {
-      ForEachFolder(profiles + "\\*.*", [&](const std::string& profile) { CleanProfile(profile, count, kb); });
+      ForEachFolder(profiles + "\\*.*", visit);
     });
   });
+}
+
+void ForEachSubfolder(const std::string& folder, const std::function<void(const std::string& subfolder)>& visit) {
+  ForEachFolder(folder + "\\*.*", visit);
+}
+
+void CleanFirefox(SweepWorker*, int* count, float* kb) {
+  ForEachFirefoxProfile([&](const std::string& profile) { CleanProfile(profile, count, kb); });
 }

@@ -1,6 +1,7 @@
 // The cleaners of each category, in the order a sweep runs them, with the
 // progress step before each and the "Targets" bit that enables it.
 #include "catalogue/autocomplete.h"
+#include "catalogue/browser_db_targets.h"
 #include "catalogue/firefox_targets.h"
 #include "catalogue/ie_targets.h"
 #include "catalogue/media_targets.h"
@@ -27,6 +28,7 @@ const SweepStep kWindowsSteps[] = {
 const SweepStep kInternetSteps[] = {
     {20, true, 0x02, &CleanIeContent},
     {40, true, 0x01, &CleanIeCookies},
+    {kNoStep, true, 0x01, &CleanBrowserCookies},
     {60, true, 0x04, &CleanIeHistory},
     {70, true, 0x08, &CleanIntelliForms},
     {80, true, 0x10, &CleanFormData},
@@ -34,6 +36,7 @@ const SweepStep kInternetSteps[] = {
     {kNoStep, false, 0x100, &CleanGoogleToolbar},
     {kNoStep, false, 0x200, &CleanYahooToolbar},
     {kNoStep, false, 0x400, &CleanFirefox},
+    {kNoStep, true, kAlways, &CleanFirefoxHistory},
     {100, true, 0x40, &CleanAol},
 };
 

@@ -40,3 +40,17 @@ bool InternetSettings::SetFriendlyCookies(const StringPairList& list) {
   m_friendlyCookies = list;
   return true;
 }
+
+bool InternetSettings::GetFriendlyHosts(std::vector<std::string>& out) {
+  TimedLockGuard hold(m_lock);
+  if (!hold.Owns()) return false;
+  out.insert(out.end(), m_friendlyHosts.begin(), m_friendlyHosts.end());
+  return true;
+}
+
+bool InternetSettings::SetFriendlyHosts(const std::vector<std::string>& hosts) {
+  TimedLockGuard hold(m_lock);
+  if (!hold.Owns()) return false;
+  m_friendlyHosts = hosts;
+  return true;
+}

@@ -193,8 +193,17 @@ class InternetSettings : public SettingsGroup {
   // changed) when the lock could not be had.
   bool SetFriendlyCookies(const StringPairList& list);
 
+  // The friendly cookie hosts: sites whose cookies the database sweep keeps
+  // in every browser (a host keeps its subdomains too). Same rules as the
+  // friendly cookie files: Get appends, Set replaces, both under the lock;
+  // Save rewrites the per-user Site subkeys from the GUI thread.
+  bool GetFriendlyHosts(std::vector<std::string>& out);
+  bool SetFriendlyHosts(const std::vector<std::string>& hosts);
+  bool SaveFriendlyHosts();
+
   int m_nBrowser = 0;
   StringPairList m_friendlyCookies;
+  std::vector<std::string> m_friendlyHosts;
 
   std::vector<PolicedNumber> PolicedNumbers() override;
 };

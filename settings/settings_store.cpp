@@ -27,12 +27,16 @@ namespace {
 const char kCaption[] = "Morvane";
 const char kLocationStem[] = "CusDir";
 const char kCookieStem[] = "Cookie";
+// Friendly cookie hosts (Site.0, Site.1, ...): a stem that "Cookie" does not
+// prefix, so an older version's rewrite of the Cookie list leaves them alone.
+const char kHostStem[] = "Site";
 
 // Buffer sizes the stored texts are read into; a longer value counts as absent.
 constexpr DWORD kDirBuffer = 1024;
 constexpr DWORD kFilterBuffer = 256;
 constexpr DWORD kUrlBuffer = 2084;
 constexpr DWORD kCookieFileBuffer = 260;
+constexpr DWORD kHostBuffer = 256;
 
 struct StoredNumber {
   const char* name;
@@ -193,8 +197,17 @@ void InternetSettings::Load(RegKey& key) {
     StringPair cookie;
   };
   std::vector<Named> found;
+  std::vector<Named> hosts;
   std::string name;
   while (key.EnumKey(name)) {
+    if (StartsWithNoCase(name, kHostStem)) {
+      // One value per entry: a half-written entry has none and is ignored.
+      RegKey entry(key.OpenSubKey(name.c_str()));
+      Named item{name, {}};
+      if (QueryText(entry, "Host", kHostBuffer, item.cookie.first) && !item.cookie.first.empty())
+        hosts.push_back(std::move(item));
+      continue;
+    }
     if (!StartsWithNoCase(name, kCookieStem)) continue;
     RegKey entry(key.OpenSubKey(name.c_str()));
     Named item{name, {}};
@@ -204,6 +217,8 @@ void InternetSettings::Load(RegKey& key) {
   }
   SortByEntryNumber(found, 0, kCookieStem, [](const Named& n) { return n.key; });
   for (Named& n : found) m_friendlyCookies.push_back(std::move(n.cookie));
+  SortByEntryNumber(hosts, 0, kHostStem, [](const Named& n) { return n.key; });
+  for (Named& n : hosts) m_friendlyHosts.push_back(std::move(n.cookie.first));
 }
 
 void InternetSettings::Save(RegKey& key) {
@@ -277,6 +292,14 @@ bool InternetSettings::SaveFriendlyCookies() {
     const StringPair& cookie = m_friendlyCookies[n];
     const bool ok = SetText(entry, "Url", cookie.first);
     return SetText(entry, "Fl", cookie.second) && ok;
+  });
+}
+
+bool InternetSettings::SaveFriendlyHosts() {
+  RegKey key(kInternetSettingsPath, HKEY_CURRENT_USER);
+  if (!key.IsOpen()) return false;
+  return RewriteNumberedSubkeys(key, kHostStem, m_friendlyHosts.size(), [&](RegKey& entry, size_t n) {
+    return ListValueWriteAllowed("Host") && SetText(entry, "Host", m_friendlyHosts[n]);
   });
 }
 

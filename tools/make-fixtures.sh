@@ -43,3 +43,8 @@ mkdir -p "$hostile/tree" "$hostile/swap/decoy"
 ln -s ../outside/secret.txt "$hostile/tree/flink"
 ln -s ../outside/ro-secret.txt "$hostile/tree/rolink"
 ln -s ../../outside "$hostile/swap/decoy/a"
+# A browser profile whose places.sqlite is a link to a database elsewhere.
+dblink="$MORVANE_BUILD/fixtures/db-link"
+rm -rf "$dblink"
+mkdir -p "$dblink/profile" "$dblink/elsewhere"
+ln -s ../elsewhere/places.sqlite "$dblink/profile/places.sqlite"

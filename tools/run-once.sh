@@ -11,6 +11,8 @@ source "$here/wine-env.sh"
 "$here/wine-run.sh" --prefix demo "$MORVANE_BUILD/SeedTraces.exe" || echo "(some traces could not be planted)" >&2
 code=0
 "$here/wine-run.sh" --prefix demo "$MORVANE_BUILD/Morvane.exe" /once /report "$@" || code=$?
+# What the browser-database sweep must have kept: bookmarks and the friendly cookie.
+"$here/wine-run.sh" --prefix demo "$MORVANE_BUILD/SeedTraces.exe" check-databases || code=4
 # Exit code 1 says the sweep left items it could neither remove nor schedule.
 # The demo plants one on purpose (a folder link in the temporary folder, which
 # under Wine cannot be told from its target and so stays), and Wine holds its

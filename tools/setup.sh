@@ -15,3 +15,6 @@ if [ ${#need[@]} -gt 0 ]; then
   $sudo_cmd apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${need[@]}" >/dev/null
 fi
+# SQLite's amalgamation, compiled into the program; it lives in the build
+# folder and is fetched again only when missing.
+"$(dirname "$0")/fetch-sqlite.sh" "${MORVANE_BUILD:-$(dirname "$0")/../build}/sqlite"

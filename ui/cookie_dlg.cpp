@@ -9,12 +9,28 @@ std::string CookieDisplayText(const std::string& path) {
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
+namespace {
+const char kSiteMark[] = "<site>";
+}  // namespace
+
+StringPair MakeSiteEntry(const std::string& host, const std::string& browsers) {
+  return StringPair(host, kSiteMark + browsers);
+}
+
+bool IsSiteEntry(const StringPair& entry) { return entry.second.compare(0, sizeof kSiteMark - 1, kSiteMark) == 0; }
+
+std::string EntryDisplayText(const StringPair& entry) {
+  if (!IsSiteEntry(entry)) return CookieDisplayText(entry.second);
+  const std::string browsers = entry.second.substr(sizeof kSiteMark - 1);
+  return entry.first + " (" + (browsers.empty() ? std::string("no cookies now") : browsers) + ")";
+}
+
 CCookieDlg::CCookieDlg(StringPairList* friendly, StringPairList* current)
     : CDialog(IDD_COOKIE_CONTROL), m_pFriendly(friendly), m_pCurrent(current) {}
 
 namespace {
-void Append(HWND box, const std::string& path) {
-  const std::string text = CookieDisplayText(path);
+void Append(HWND box, const StringPair& entry) {
+  const std::string text = EntryDisplayText(entry);
   ::SendMessageA(box, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
@@ -46,8 +62,8 @@ int Selection(HWND box) {
 bool CCookieDlg::OnInitDialog() {
   HWND friendlyBox = GetItem(IDC_COOKIE_FRIENDLY);
   HWND currentBox = GetItem(IDC_COOKIE_CURRENT);
-  for (const StringPair& entry : *m_pFriendly) Append(friendlyBox, entry.second);
-  for (const StringPair& entry : *m_pCurrent) Append(currentBox, entry.second);
+  for (const StringPair& entry : *m_pFriendly) Append(friendlyBox, entry);
+  for (const StringPair& entry : *m_pCurrent) Append(currentBox, entry);
   FitHorizontalExtent(friendlyBox);
   EnableItem(IDC_COOKIE_TO_FRIENDLY, false);
   EnableItem(IDC_COOKIE_TO_CURRENT, false);
@@ -98,7 +114,10 @@ void CCookieDlg::SelectionChanged(int fromBox, int toBox, int moveOut, int moveI
     return;
   }
   EnableItem(moveOut, true);
-  EnableItem(IDC_COOKIE_VIEW, true);
+  // A site has no file to view.
+  const StringPairList& list = fromBox == IDC_COOKIE_CURRENT ? *m_pCurrent : *m_pFriendly;
+  const int i = Selection(GetItem(fromBox));
+  EnableItem(IDC_COOKIE_VIEW, static_cast<size_t>(i) < list.size() && !IsSiteEntry(list[i]));
   SendItemMessage(toBox, LB_SETCURSEL, static_cast<WPARAM>(-1));
   EnableItem(moveIn, false);
 }
@@ -117,7 +136,7 @@ void CCookieDlg::Move(int fromBox, StringPairList& from, int toBox, StringPairLi
   // Appended at the end of both the list and its box, removed at the same
   // index from both: a line's index stays its entry's index.
   to.push_back(from[i]);
-  Append(GetItem(toBox), to.back().second);
+  Append(GetItem(toBox), to.back());
   from.erase(from.begin() + i);
   SendItemMessage(fromBox, LB_DELETESTRING, i);
   if (toBox == IDC_COOKIE_FRIENDLY) FitHorizontalExtent(GetItem(toBox));
@@ -134,7 +153,8 @@ void CCookieDlg::Move(int fromBox, StringPairList& from, int toBox, StringPairLi
 
 void CCookieDlg::ViewSelected(int box, const StringPairList& list) {
   const int i = Selection(GetItem(box));
-  if (i < 0 || static_cast<size_t>(i) >= list.size()) return;
+  // A site has no file to show.
+  if (i < 0 || static_cast<size_t>(i) >= list.size() || IsSiteEntry(list[i])) return;
   CCookieViewDlg view(list[i].second);
   view.DoModal(m_hWnd);
 }
@@ -151,22 +171,47 @@ void CCookieDlg::OnDblClkCurrent() { ViewSelected(IDC_COOKIE_CURRENT, *m_pCurren
 
 void CCookieDlg::OnDblClkFriendly() { ViewSelected(IDC_COOKIE_FRIENDLY, *m_pFriendly); }
 
-INT_PTR RunCookieControl(HWND owner, CookieCollector collect) {
+INT_PTR RunCookieControl(HWND owner, CookieCollector collect, SiteCollector sites) {
   StringPairList friendly;
-  if (!g_InternetSettings.GetFriendlyCookies(friendly)) {
-    // Without the stored list the current one would hold the friendly
+  std::vector<std::string> friendlyHosts;
+  if (!g_InternetSettings.GetFriendlyCookies(friendly) || !g_InternetSettings.GetFriendlyHosts(friendlyHosts)) {
+    // Without the stored lists the current one would hold the friendly
     // cookies too, and a save would lose them: do not open at all.
     Trace("Cookie control: the Internet settings are busy");
     return IDCANCEL;
   }
   StringPairList current;
   if (collect != nullptr) collect(current);
+  const std::vector<CookieHostSeen> seen = sites != nullptr ? sites() : std::vector<CookieHostSeen>{};
+  // Friendly sites show the browsers that hold their cookies now; a site the
+  // keep list already covers (a subdomain of a friendly host) is not offered.
+  for (const std::string& host : friendlyHosts) {
+    std::string browsers;
+    for (const CookieHostSeen& s : seen)
+      if (s.host == NormalizeCookieHost(host)) browsers = s.browsers;
+    friendly.push_back(MakeSiteEntry(host, browsers));
+  }
+  for (const CookieHostSeen& s : seen)
+    if (!CookieHostKept(s.host, friendlyHosts)) current.push_back(MakeSiteEntry(s.host, s.browsers));
+
   CCookieDlg dialog(&friendly, &current);
   const INT_PTR result = dialog.DoModal(owner);
   // Only OK stores: a dialog that ended any other way (0 or -1 when its
-  // owner went away under it) leaves the friendly list as it was.
+  // owner went away under it) leaves the friendly lists as they were.
   if (result == IDOK) {
-    if (!g_InternetSettings.SetFriendlyCookies(friendly) || !g_InternetSettings.SaveFriendlyCookies())
+    StringPairList files;
+    std::vector<std::string> hosts;
+    for (const StringPair& entry : friendly) {
+      if (IsSiteEntry(entry))
+        hosts.push_back(entry.first);
+      else
+        files.push_back(entry);
+    }
+    // Hosts first: a site moved to the friendly list is kept from the next
+    // sweep on even if the file list cannot be written.
+    if (!g_InternetSettings.SetFriendlyHosts(hosts) || !g_InternetSettings.SaveFriendlyHosts())
+      Trace("Cookie control: the friendly sites could not be stored");
+    if (!g_InternetSettings.SetFriendlyCookies(files) || !g_InternetSettings.SaveFriendlyCookies())
       Trace("Cookie control: the friendly cookies could not be stored");
   }
   return result;

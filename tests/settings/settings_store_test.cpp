@@ -328,6 +328,47 @@ TEST(SettingsStore, FriendlyCookiesNeedTheInternetKeyAndRoundTrip) {
   EXPECT_TRUE(regtest::SubKeys(kUser, kNet).empty());
 }
 
+TEST(SettingsStore, FriendlyHostsLiveBesideTheCookieListAndNeitherRewriteTouchesTheOther) {
+  RegistrySandbox sandbox;
+  // An older version's list, and a half-written host entry (no "Host" yet).
+  regtest::PutText(kUser, CookieKey(0), "Url", "old.example");
+  regtest::PutText(kUser, CookieKey(0), "Fl", "C:\\c\\old.txt");
+  regtest::MakeKey(kUser, kNet + "\\Site.1");
+  regtest::PutText(kUser, kNet + "\\Site.0", "Host", "bank.example");
+  regtest::PutText(kUser, kNet + "\\Site.2", "Host", "mail.example");
+  InternetSettings internet;
+  EXPECT_TRUE(internet.LoadFromRegistry(kInternetSettingsPath));
+  EXPECT_EQ(internet.m_friendlyCookies, (StringPairList{{"old.example", "C:\\c\\old.txt"}}));
+  EXPECT_EQ(internet.m_friendlyHosts, (std::vector<std::string>{"bank.example", "mail.example"}));
+
+  internet.m_friendlyHosts = {"a.example"};
+  ASSERT_TRUE(internet.SaveFriendlyHosts());
+  internet.m_friendlyCookies.clear();
+  ASSERT_TRUE(internet.SaveFriendlyCookies());
+  EXPECT_EQ(regtest::SubKeys(kUser, kNet), std::vector<std::string>{"Site.0"});
+  InternetSettings reread;
+  EXPECT_TRUE(reread.LoadFromRegistry(kInternetSettingsPath));
+  EXPECT_EQ(reread.m_friendlyHosts, std::vector<std::string>{"a.example"});
+  EXPECT_TRUE(reread.m_friendlyCookies.empty());
+}
+
+TEST(SettingsStore, AnInterruptedHostRewriteLeavesEveryHostReadable) {
+  RegistrySandbox sandbox;
+  InternetSettings internet;
+  ASSERT_TRUE(internet.SaveToRegistry(kInternetSettingsPath));
+  internet.m_friendlyHosts = {"a.example", "b.example", "c.example"};
+  ASSERT_TRUE(internet.SaveFriendlyHosts());
+  internet.m_friendlyHosts = {"z.example"};
+  {
+    RewriteStopper stop;
+    EXPECT_FALSE(internet.SaveFriendlyHosts());
+  }
+  InternetSettings reread;
+  EXPECT_TRUE(reread.LoadFromRegistry(kInternetSettingsPath));
+  // The new list first, the stale rest after it: no host the user chose is lost.
+  EXPECT_EQ(reread.m_friendlyHosts, (std::vector<std::string>{"z.example", "b.example", "c.example"}));
+}
+
 // --- Auto-start ----------------------------------------------------------------
 
 namespace {

@@ -267,6 +267,44 @@ TEST_F(CookieDialog, OkStoresTheFriendlyListAtOnceAndCancelDropsEveryMove) {
   (void)b;
 }
 
+std::vector<CookieHostSeen> SitesOfTheBrowsers() {
+  return {{"friend.example", "Chrome"}, {"mail.friend.example", "Chrome"}, {"news.example", "Chrome, Firefox"}};
+}
+
+TEST_F(CookieDialog, SitesOfTheBrowsersMoveLikeFilesAndAreStoredAsHosts) {
+  const std::string file = Cookie("a.txt");
+  const std::vector<std::string> savedHosts = g_InternetSettings.m_friendlyHosts;
+  g_InternetSettings.m_friendlyHosts = {"friend.example", "old.example"};
+  ModalScript modal = Answer([](HWND dlg) {
+    // "news.example" is the second current line, after the file.
+    SelectLine(dlg, IDC_COOKIE_CURRENT, 1);
+    ClickItem(dlg, IDC_COOKIE_TO_FRIENDLY);
+    // A site has no file to view: the button is off, and does nothing for it.
+    SelectLine(dlg, IDC_COOKIE_FRIENDLY, 0);
+    EXPECT_FALSE(ItemEnabled(dlg, IDC_COOKIE_VIEW));
+    ClickItem(dlg, IDC_COOKIE_VIEW);
+    SelectLine(dlg, IDC_COOKIE_CURRENT, 0);
+    EXPECT_TRUE(ItemEnabled(dlg, IDC_COOKIE_VIEW));
+    return IDOK;
+  });
+  EXPECT_EQ(RunCookieControl(nullptr, &CollectFromTestFolder, &SitesOfTheBrowsers), IDOK);
+  // A subdomain of a friendly host is kept already and not offered.
+  EXPECT_EQ(m_currentLines, std::vector<std::string>{"a.txt"});
+  EXPECT_EQ(m_friendlyLines, (std::vector<std::string>{"friend.example (Chrome)", "old.example (no cookies now)",
+                                                       "news.example (Chrome, Firefox)"}));
+  EXPECT_TRUE(m_views.empty());
+  const std::vector<std::string> hosts{"friend.example", "old.example", "news.example"};
+  EXPECT_EQ(g_InternetSettings.m_friendlyHosts, hosts);
+  EXPECT_TRUE(g_InternetSettings.m_friendlyCookies.empty());
+  InternetSettings fresh;
+  RegKey key(kInternetSettingsPath, HKEY_CURRENT_USER);
+  fresh.Load(key);
+  EXPECT_EQ(fresh.m_friendlyHosts, hosts);
+  EXPECT_TRUE(fresh.m_friendlyCookies.empty());
+  g_InternetSettings.m_friendlyHosts = savedHosts;
+  (void)file;
+}
+
 TEST_F(CookieDialog, TheViewShowsTheFileReadOnlyAndAnUnreadableOneIsToldNotFatal) {
   const std::string path = Cookie("v.txt", "name\nvalue\nexample.com/\n");
   ModalScript modal(IDOK);

@@ -1,10 +1,12 @@
-// SeedTraces.exe [windows] [internet] [applications]: plants the traces of
-// the named categories (all three when none is named). Exit code 1 when any
-// could not be planted in full.
+// SeedTraces.exe [windows] [internet] [applications] [databases]: plants the
+// traces of the named categories (all of them when none is named). Exit code
+// 1 when any could not be planted in full. "SeedTraces.exe check-databases"
+// says whether the bookmarks and the friendly cookie survived a sweep.
 #include <cstdio>
 #include <cstring>
 
 #include "tools/seed/seed.h"
+#include "tools/seed/seed_databases.h"
 
 int main(int argc, char** argv) {
   struct Category {
@@ -15,7 +17,9 @@ int main(int argc, char** argv) {
       {"windows", &SeedWindowsTraces},
       {"internet", &SeedInternetTraces},
       {"applications", &SeedApplicationsTraces},
+      {"databases", &SeedBrowserDatabases},
   };
+  if (argc == 2 && _stricmp(argv[1], "check-databases") == 0) return CheckBrowserDatabases() ? 0 : 1;
   bool ok = true;
   for (const Category& c : categories) {
     bool wanted = argc <= 1;
