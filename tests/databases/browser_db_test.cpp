@@ -263,8 +263,8 @@ TEST_F(BrowserDbTest, ShredderLeavesNoTraceOfRemovedRowsInTheFile) {
 // tools/run-tests.sh makes the link: Win32 code cannot under Wine.
 TEST_F(BrowserDbTest, ALinkToADatabaseElsewhereIsNeverWrittenThrough) {
   const std::string root = "D:\\fixtures\\db-link";
-  if (::GetFileAttributesA((root + "\\profile").c_str()) == INVALID_FILE_ATTRIBUTES)
-    GTEST_SKIP() << "no link fixture (run through tools/run-tests.sh)";
+  REQUIRE_FIXTURE(::GetFileAttributesA((root + "\\profile").c_str()) != INVALID_FILE_ATTRIBUTES,
+                  "the database link fixture D:\\fixtures\\db-link");
   WritePlaces(root + "\\elsewhere\\places.sqlite", "");
   const FilePicture before = PictureOf(root + "\\elsewhere\\places.sqlite");
   int count = 0;
