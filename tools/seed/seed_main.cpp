@@ -15,6 +15,7 @@ int main(int argc, char** argv) {
       {"windows", &SeedWindowsTraces},
       {"internet", &SeedInternetTraces},
       {"applications", &SeedApplicationsTraces},
+      {"rules", &SeedRuleTraces},
   };
   bool ok = true;
   for (const Category& c : categories) {
