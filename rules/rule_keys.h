@@ -102,7 +102,8 @@ bool NormaliseRuleFolder(std::string* folder, std::string* why);
 // never swept as a whole by a rule.
 bool IsRuleRootFolder(const std::string& canonicalFolder);
 // Roots where a file named without wildcards may be removed one by one: a
-// drive root, the Windows folder, and the AppData and ProgramData roots.
+// drive root and the Windows folder. (Every other root keeps its files: the
+// removal guard never acts directly in one.)
 bool IsNamedFileRoot(const std::string& canonicalFolder);
 // The same for a folder whose segments hold wildcards: true when it may
 // match one of those roots.

@@ -167,7 +167,7 @@ void LoadLocked(Variables& v) {
     v.roots.push_back(FoldedWide(r));
     v.rootTexts.push_back(r);
   }
-  for (const char* name : {"WINDIR", "APPDATA", "LOCALAPPDATA", "LOCALLOWAPPDATA", "PROGRAMDATA"}) {
+  for (const char* name : {"WINDIR"}) {
     for (std::string folder : v.system[name]) {
       std::string why;
       if (NormaliseRuleFolder(&folder, &why)) v.namedFileRoots.push_back(FoldedWide(folder));

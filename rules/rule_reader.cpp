@@ -300,7 +300,7 @@ class EntryBuilder {
         return;
       }
       if (HasWildcard(f.path) || !IsNamedFileRoot(f.path)) {
-        Refuse(key, "files directly in a system, profile or user-data root");
+        Refuse(key, "files directly in a system, profile, AppData or user-data root");
         return;
       }
       for (const auto& p : fk.patterns) {
