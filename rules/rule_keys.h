@@ -108,6 +108,9 @@ bool IsNamedFileRoot(const std::string& canonicalFolder);
 // The same for a folder whose segments hold wildcards: true when it may
 // match one of those roots.
 bool MayReachRuleRoot(const std::string& canonicalFolder);
+// The user's and the system's temporary folders: their content may go, the
+// folders themselves stay (programs expect to find them).
+bool IsTemporaryRoot(const std::string& canonicalFolder);
 // A folder directly below a drive root ("C:\Temp").
 bool IsDriveTopFolder(const std::string& canonicalFolder);
 

@@ -462,6 +462,16 @@ bool IsNamedFileRoot(const std::string& canonicalFolder) {
   return std::find(v.namedFileRoots.begin(), v.namedFileRoots.end(), folded) != v.namedFileRoots.end();
 }
 
+bool IsTemporaryRoot(const std::string& canonicalFolder) {
+  std::vector<std::string> temps = RuleVariableValues("Temp");
+  for (const auto& w : RuleVariableValues("WinDir")) temps.push_back(w + "\\Temp");
+  for (auto& t : temps) {
+    std::string why;
+    if (NormaliseRuleFolder(&t, &why) && SameNoCase(t, canonicalFolder)) return true;
+  }
+  return false;
+}
+
 bool IsDriveTopFolder(const std::string& canonicalFolder) {
   return canonicalFolder.size() > 3 && canonicalFolder.find('\\', 3) == std::string::npos;
 }

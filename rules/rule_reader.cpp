@@ -285,7 +285,7 @@ class EntryBuilder {
       const bool root = MayReachRuleRoot(f.path);
       if (fk.flag != RuleFileFlag::kNone) {
         if (root) {
-          Refuse(key, "RECURSE or REMOVESELF on a drive, Windows, profile or user-data root");
+          Refuse(key, "RECURSE or REMOVESELF on a drive, Windows, profile, AppData or user-data root");
           return;
         }
         if (IsDriveTopFolder(f.path)) {
@@ -296,7 +296,7 @@ class EntryBuilder {
       }
       if (!root) continue;
       if (anyWildcard) {
-        Refuse(key, "a wildcard file pattern directly in a drive, Windows, profile or user-data root");
+        Refuse(key, "a wildcard file pattern directly in a drive, Windows, profile, AppData or user-data root");
         return;
       }
       if (HasWildcard(f.path) || !IsNamedFileRoot(f.path)) {

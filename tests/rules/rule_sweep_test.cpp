@@ -67,6 +67,15 @@ TEST_F(RuleSweepTest, EachFlagRemovesWhatItNamesAndNothingElse) {
   }
 }
 
+TEST_F(RuleSweepTest, RemoveSelfEmptiesATemporaryFolderButKeepsIt) {
+  Plant("t\\a.tmp");
+  Plant("t\\sub\\b.tmp");
+  SetRuleVariableForTests("Temp", {At("t")});
+  const RuleEntry& e = Read("[Temp *]\nFileKey1=%Temp%|*|REMOVESELF\n");
+  ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
+  EXPECT_EQ(Ts({"t\\a.tmp", "t\\sub", "t\\sub\\b.tmp"}), SweepAndDiff(e));
+}
+
 TEST_F(RuleSweepTest, WildcardFolderSegmentsReachEveryFolderThatMatches) {
   for (const char* f :
        {"Profiles\\a1.default\\cache2\\x.bin", "Profiles\\b2\\cache2\\entries\\y.bin", "Profiles\\b2\\other\\z.bin",
