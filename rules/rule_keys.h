@@ -114,6 +114,7 @@ bool IsTemporaryRoot(const std::string& canonicalFolder);
 // A folder directly below a drive root ("C:\Temp").
 bool IsDriveTopFolder(const std::string& canonicalFolder);
 
+std::vector<std::string> SplitRuleText(const std::string& s, char sep);
 bool HasWildcard(const std::string& s);
 // Names compared as the system compares them, case ignored (a quick path
 // for plain ASCII, which most rule text is).
