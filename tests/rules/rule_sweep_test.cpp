@@ -253,8 +253,8 @@ TEST_F(RuleSweepTest, AFolderLinkMetWhileExpandingIsNeverPassedThrough) {
   if (!FileExists(kLinks + "\\outside\\cache\\secret.tmp")) GTEST_SKIP() << "run the suite through tools/run-tests.sh";
   SnapshotMap before, after;
   SnapshotFolder("fx", kLinks, before);
-  const RuleEntry& e = Read("[Links *]\nFileKey1=" + kLinks +
-                            "\\tree\\*\\cache|*.tmp|REMOVESELF\nDetectFile=" + kLinks + "\\tree\\*\\cache\n");
+  const RuleEntry& e = Read("[Links *]\nFileKey1=" + kLinks + "\\tree\\*\\cache|*.tmp|REMOVESELF\nFileKey2=" + kLinks +
+                            "\\tree\\link\\cache|*.tmp|RECURSE\nDetectFile=" + kLinks + "\\tree\\*\\cache\n");
   ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
   Sweep(e);
   SnapshotFolder("fx", kLinks, after);
