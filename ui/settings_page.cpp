@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
 #include "settings/settings_groups.h"
@@ -84,7 +85,8 @@ bool CLustraPage::OnApply() {
     m_bTimerChanged = false;
   }
   if (m_bAutoStartChanged) {
-    g_GeneralSettings.UpdateAutoStart(::GetCommandLineA());
+    // Settings know nothing of the sweep log: the line is logged here.
+    if (const char* line = g_GeneralSettings.UpdateAutoStart(::GetCommandLineA())) LogLine(line, 0);
     m_bAutoStartChanged = false;
   }
   return CPropertyPage::OnApply();
