@@ -24,6 +24,7 @@ class CMainApp {
     kAlreadyRunning,  // told the running instance to show its panel
     kOneShot,   // swept once; the process ends
     kResident,  // stays in the notification area
+    kListedRules,  // printed the rule entries ("/rules"); the process ends
   };
 
   // Exit code of a start that could not bring the program up (no rich edit
@@ -70,6 +71,8 @@ class CMainApp {
   // order Applications, Windows, Internet; with "/report", writes the log to
   // standard output.
   void RunOneShot();
+  // "/rules": prints every rule entry loaded to standard output.
+  void ListRules();
   // The rich edit control that the progress window's log needs.
   static bool InitRichEdit();
   // A window of the class "Morvane" already exists: beeps, asks it to show its

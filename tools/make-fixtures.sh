@@ -48,3 +48,12 @@ dblink="$MORVANE_BUILD/fixtures/db-link"
 rm -rf "$dblink"
 mkdir -p "$dblink/profile" "$dblink/elsewhere"
 ln -s ../elsewhere/places.sqlite "$dblink/profile/places.sqlite"
+# Rule fixtures: a folder link met while a rule's wildcard expands, and one
+# inside a folder a rule sweeps.
+rules="$MORVANE_BUILD/fixtures/rules"
+rm -rf "$rules"
+mkdir -p "$rules/tree/real/cache" "$rules/outside/cache"
+echo own >"$rules/tree/real/cache/own.tmp"
+echo secret >"$rules/outside/cache/secret.tmp"
+ln -s ../outside "$rules/tree/link"
+ln -s ../../../outside/cache "$rules/tree/real/cache/inlink"

@@ -18,6 +18,7 @@ int main(int argc, char** argv) {
       {"internet", &SeedInternetTraces},
       {"applications", &SeedApplicationsTraces},
       {"databases", &SeedBrowserDatabases},
+      {"rules", &SeedRuleTraces},
   };
   if (argc == 2 && _stricmp(argv[1], "check-databases") == 0) return CheckBrowserDatabases() ? 0 : 1;
   bool ok = true;
