@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "tools/seed/seed.h"
+#include "tools/seed/seed_modern.h"
 
 int main(int argc, char** argv) {
   struct Category {
@@ -15,6 +16,7 @@ int main(int argc, char** argv) {
       {"windows", &SeedWindowsTraces},
       {"internet", &SeedInternetTraces},
       {"applications", &SeedApplicationsTraces},
+      {"modern", &SeedModernTraces},
   };
   bool ok = true;
   for (const Category& c : categories) {
