@@ -192,7 +192,7 @@ bool DirWalker::IsDots() const {
   return n == L"." || n == L"..";
 }
 
-void DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb) {
+bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb) {
   const std::string path = GetFilePath();
   const float sizeKB = BytesToKB(m_current.size);
   if (Hook()) Hook()(path);
@@ -206,16 +206,16 @@ void DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
     case RemovalResult::kRemoved:
       LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(), static_cast<double>(sizeKB));
       if (kb != nullptr) *kb += sizeKB;
-      return;
+      return true;
     case RemovalResult::kRemovedNotOverwritten:
       // Never reported as shredded: the user asked for an overwrite that did not happen.
       LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB), removed without overwriting.\n",
               path.c_str(), static_cast<double>(sizeKB));
       if (kb != nullptr) *kb += sizeKB;
-      return;
+      return true;
     case RemovalResult::kLeftLink:
       NoteRemovalFailure();
-      return;
+      return false;
     case RemovalResult::kFailed:
       break;
   }
@@ -226,7 +226,7 @@ void DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
     WipeIndexFile(now);
   if (!m_rebootFallback || loop == Loop::kExcept) {
     NoteRemovalFailure();
-    return;
+    return false;
   }
   if (ScheduleAtRestart(now)) {
     LogScheduled(count, statusId, path, sizeKB);
@@ -235,6 +235,7 @@ void DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
     Trace("   Even Cannot remove File %s (After Rebooting).\n", now.c_str());
     NoteRemovalFailure();
   }
+  return false;
 }
 
 void DirWalker::HandleLink(int statusId, int* count) {
@@ -249,7 +250,7 @@ void DirWalker::HandleLink(int statusId, int* count) {
   }
 }
 
-void DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, float* kb) {
+std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
   const std::string path = GetFilePath();
   if (Hook()) Hook()(path);
   HANDLE raw = nt::OpenRelative(m_folder.Get(), m_current.wname, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | DELETE,
@@ -258,7 +259,7 @@ void DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
     // Nothing inside can be reached: say nothing was swept here.
     Trace("   Cannot open folder %s (error %lu).\n", path.c_str(), (unsigned long)::GetLastError());
     NoteRemovalFailure();
-    return;
+    return nullptr;
   }
   ScopedHandle folder(raw);
   BY_HANDLE_FILE_INFORMATION info;
@@ -267,19 +268,25 @@ void DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
     // Became a link (or was swapped for one) after the listing: never entered.
     Trace("   Left %s: it leads out of the folder being swept.\n", path.c_str());
     NoteRemovalFailure();
-    return;
+    return nullptr;
   }
   FolderIdentity id;
   id.volume = info.dwVolumeSerialNumber;
   id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  if (IdentityRefusal(id) != nullptr) return;  // a protected folder inside the tree stays whole
+  if (IdentityRefusal(id) != nullptr) return nullptr;  // a protected folder inside the tree stays whole
+  std::wstring objectName = nt::ObjectName(raw);
+  return std::unique_ptr<DirWalker>(new DirWalker(folder.Detach(), std::move(objectName), path, m_rebootFallback));
+}
+
+void DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, float* kb) {
+  std::unique_ptr<DirWalker> sub = EnterCurrentFolder();
+  if (!sub) return;
   float subtotal = 0.0f;
-  DirWalker sub(folder.Detach(), nt::ObjectName(raw), path, m_rebootFallback);
-  sub.RemoveTree(guardShellFiles, statusId, count, &subtotal);
+  sub->RemoveTree(guardShellFiles, statusId, count, &subtotal);
   // Logged and counted before the removal is tried: a folder that stays
   // because it kept a shell file or a locked file still had its content swept.
-  LogFolderLine(count, statusId, path, subtotal);
-  RemoveOpenFolder(sub.m_folder.Get());
+  LogFolderLine(count, statusId, sub->m_root, subtotal);
+  RemoveOpenFolder(sub->m_folder.Get());
   if (kb != nullptr) *kb += subtotal;
 }
 
@@ -331,6 +338,60 @@ void DirWalker::CollectFiles(StringPairList& list) {
     if (IsFriendlyCookie(path)) continue;
     list.emplace_back(std::string(), path);
   }
+}
+
+bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool removeEmptied, int statusId, int* count,
+                             float* kb) {
+  if (m_refused || m_folder.Get() == nullptr) return false;
+  bool empty = true;
+  while (HasMore()) {
+    Next();
+    if (IsDots()) continue;
+    if (IsDirectory()) {
+      // A folder link is neither entered nor removed: what it leads to is
+      // not part of this folder, and the link keeps its folder from being empty.
+      std::unique_ptr<DirWalker> sub = (recurse && !IsReparsePoint()) ? EnterCurrentFolder() : nullptr;
+      if (!sub) {
+        empty = false;
+        continue;
+      }
+      float subtotal = 0.0f;
+      const bool subEmpty = sub->RemoveChosen(choose, recurse, removeEmptied, statusId, count, &subtotal);
+      if (kb != nullptr) *kb += subtotal;
+      if (removeEmptied && subEmpty && RemoveOpenFolder(sub->m_folder.Get()))
+        LogFolderLine(count, statusId, sub->m_root, subtotal);
+      else
+        empty = false;
+      continue;
+    }
+    if (!choose(m_root, m_current.name) || !HandleFile(Loop::kFiles, 0, statusId, count, kb)) empty = false;
+  }
+  return empty;
+}
+
+bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
+  if (m_refused || m_folder.Get() == nullptr) return false;
+  std::wstring w = nt::LongPathForm(m_root);
+  if (w.empty()) return false;
+  if (w.back() != L'\\') w += L'\\';
+  HANDLE raw = ::CreateFileW(w.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (raw == INVALID_HANDLE_VALUE) return false;
+  ScopedHandle h(raw);
+  BY_HANDLE_FILE_INFORMATION info;
+  FolderIdentity mine, listed;
+  if (!::GetFileInformationByHandle(raw, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !IdentityOf(raw, &mine) || !IdentityOf(m_folder.Get(), &listed) || !(mine == listed)) {
+    Trace("   Left %s: it is not the folder that was swept.\n", m_root.c_str());
+    return false;
+  }
+  if (const char* why = FolderHandleRefusal(raw)) {
+    Trace("   Refused to remove %s: %s.\n", m_root.c_str(), why);
+    return false;
+  }
+  if (!RemoveOpenFolder(raw)) return false;
+  LogFolderLine(count, statusId, m_root, 0.0f);
+  return true;
 }
 
 bool ListHasPath(const StringPairList& list, const std::string& path) {

@@ -16,6 +16,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -61,6 +62,22 @@ class DirWalker {
   // that is not named exactly "index.dat" and is not a friendly cookie.
   void CollectFiles(StringPairList& list);
 
+  // The walk of rule-driven sweeps. Removes, as RemoveFiles does, every plain
+  // file of the folder for which choose(folder, name) holds (folder as the
+  // log names it). recurse: also in every folder below, entered as RemoveTree
+  // enters them (never a link, never a protected folder). removeEmptied: each
+  // folder below that holds nothing afterwards is removed and logged as a
+  // folder. True when the folder holds nothing any more (in preview: would
+  // hold nothing); folder links, unchosen files and files left or scheduled
+  // for restart keep it from being empty.
+  using FileChooser = std::function<bool(const std::string& folder, const std::string& name)>;
+  bool RemoveChosen(const FileChooser& choose, bool recurse, bool removeEmptied, int statusId, int* count,
+                    float* kb);
+  // Removes the folder the walker was built on when it is empty, is that
+  // same folder (not a link, not swapped since) and is not a protected
+  // folder; logs it as a folder. False when it stays.
+  bool RemoveOwnFolder(int statusId, int* count);
+
   // For tests: called with an entry's full path after the listing and before
   // the entry is opened (a test swaps a folder for a link there). Set it
   // while no sweep runs; an empty function removes it.
@@ -80,7 +97,11 @@ class DirWalker {
   DirWalker(HANDLE folder, std::wstring objectName, std::string root, bool rebootFallback);
   void OpenTop(const std::string& pattern);
   bool FetchNext();  // reads ahead to the next entry the mask matches
-  void HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb);
+  // True when the file is gone now (not left, not merely scheduled).
+  bool HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb);
+  // The current entry, a folder, opened for a walk inside it; null when it
+  // must not be entered (a link, swapped, protected, or not openable).
+  std::unique_ptr<DirWalker> EnterCurrentFolder();
   void HandleFolder(int guardShellFiles, int statusId, int* count, float* kb);
   void HandleLink(int statusId, int* count);
 

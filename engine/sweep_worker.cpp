@@ -1,5 +1,7 @@
 #include "engine/sweep_worker.h"
 
+#include <atomic>
+
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
 #include "settings/settings_groups.h"
@@ -46,8 +48,10 @@ constexpr DWORD kWaitSlots = 16;
 // How often requests are looked at when there is no wake event to wait on.
 constexpr DWORD kPollMs = 50;
 
-unsigned RunCategory(SweepWorker* worker, const SweepTable& table, int targets, int barId, int statusId,
-                     int cancelBit) {
+std::atomic<CategoryExtraSweep> g_extraSweep{nullptr};
+
+unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTable& table, int targets, int barId,
+                     int statusId, int cancelBit) {
   PreviewScope preview(PreviewActive() || (worker != nullptr && worker->IsPreview()));
   SetProgress(barId, 0);
   SweepTally tally;
@@ -56,6 +60,11 @@ unsigned RunCategory(SweepWorker* worker, const SweepTable& table, int targets, 
     if (step.progress >= 0) SetProgress(barId, static_cast<unsigned>(step.progress));
     if (step.checkCancel && worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
     if (step.bit == 0 || (targets & step.bit) != 0) step.cleaner(worker, &tally.count, &tally.kb);
+  }
+  if (CategoryExtraSweep extra = g_extraSweep.load()) {
+    if (worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
+    extra(worker, category, &tally.count, &tally.kb);
+    if (worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
   }
   AddTotals(tally.count, tally.kb);
   ShowTotals();
@@ -66,19 +75,23 @@ unsigned RunCategory(SweepWorker* worker, const SweepTable& table, int targets, 
 
 }  // namespace
 
+void SetCategoryExtraSweep(CategoryExtraSweep sweep) { g_extraSweep.store(sweep); }
+CategoryExtraSweep GetCategoryExtraSweep() { return g_extraSweep.load(); }
+
 unsigned SweepWindows(SweepWorker* worker) {
-  return RunCategory(worker, WindowsSweepTable(), g_WindowsSettings.m_nTargets, IDC_PROGRESS_WINDOWS,
-                     IDC_STATUS_WINDOWS, SWEEP_WINDOWS);
+  return RunCategory(worker, SWEEP_CATEGORY_WINDOWS, WindowsSweepTable(), g_WindowsSettings.m_nTargets,
+                     IDC_PROGRESS_WINDOWS, IDC_STATUS_WINDOWS, SWEEP_WINDOWS);
 }
 
 unsigned SweepInternet(SweepWorker* worker) {
-  return RunCategory(worker, InternetSweepTable(), g_InternetSettings.m_nTargets, IDC_PROGRESS_INTERNET,
-                     IDC_STATUS_INTERNET, SWEEP_INTERNET);
+  return RunCategory(worker, SWEEP_CATEGORY_INTERNET, InternetSweepTable(), g_InternetSettings.m_nTargets,
+                     IDC_PROGRESS_INTERNET, IDC_STATUS_INTERNET, SWEEP_INTERNET);
 }
 
 unsigned SweepApplications(SweepWorker* worker) {
-  return RunCategory(worker, ApplicationsSweepTable(), g_ApplicationSettings.m_nTargets,
-                     IDC_PROGRESS_APPLICATIONS, IDC_STATUS_APPLICATIONS, SWEEP_APPLICATIONS);
+  return RunCategory(worker, SWEEP_CATEGORY_APPLICATIONS, ApplicationsSweepTable(),
+                     g_ApplicationSettings.m_nTargets, IDC_PROGRESS_APPLICATIONS, IDC_STATUS_APPLICATIONS,
+                     SWEEP_APPLICATIONS);
 }
 
 SweepWorker::SweepWorker() : SweepWorker(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}

@@ -56,6 +56,14 @@ SweepTable& WindowsSweepTable();
 SweepTable& InternetSweepTable();
 SweepTable& ApplicationsSweepTable();
 
+// A sweep that runs after a category's own targets and before its tally goes
+// to the totals, with the category's cancel checks before and after it. The
+// shell sets it at start-up (rule entries); null runs nothing. Set it while
+// no sweep runs.
+using CategoryExtraSweep = void (*)(SweepWorker* worker, SweepCategory category, int* count, float* kb);
+void SetCategoryExtraSweep(CategoryExtraSweep sweep);
+CategoryExtraSweep GetCategoryExtraSweep();
+
 // Category procedures: thread entry points, also called directly (exit,
 // logoff, one-shot mode). The result carries no meaning.
 unsigned SweepWindows(SweepWorker* worker);

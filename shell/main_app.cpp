@@ -4,8 +4,10 @@
 
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
+#include "rules/rule_set.h"
 #include "settings/settings_groups.h"
 #include "shell/console_report.h"
+#include "shell/rules_report.h"
 #include "winlib/os_kind.h"
 #include "winlib/trace.h"
 
@@ -34,6 +36,12 @@ const DirectSweep kDirectSweeps[] = {
      "End cleaning history on internet brower.\n"},
 };
 
+// Once per process: a second start-up in the same process (tests) keeps them.
+void LoadProgramRules() {
+  RuleSet& rules = ProgramRules();
+  if (rules.Entries().empty() && rules.Files().empty()) rules.LoadStandard();
+}
+
 }  // namespace
 
 CMainApp::~CMainApp() { ExitInstance(); }
@@ -43,6 +51,13 @@ bool CMainApp::InitInstance(const char* commandLine) {
   if (m_cmdInfo.m_bRunEmbedded || m_cmdInfo.m_bRunAutomated) {
     m_startMode = StartMode::kDeclined;
     m_nExitCode = kExitDeclined;
+    return false;
+  }
+  // A listing changes nothing and needs no window: it runs beside a resident instance too.
+  if (m_cmdInfo.HasOption("rules")) {
+    m_startMode = StartMode::kListedRules;
+    m_nExitCode = kExitOk;
+    ListRules();
     return false;
   }
   if (!InitRichEdit()) {
@@ -65,6 +80,10 @@ bool CMainApp::InitInstance(const char* commandLine) {
   g_ApplicationSettings.LoadFromRegistry(kApplicationSettingsPath);
   g_WindowsSettings.LoadFromRegistry(kWindowsSettingsPath);
   g_InternetSettings.LoadFromRegistry(kInternetSettingsPath);
+
+  // Rule entries sweep after each category's own targets, resident or once.
+  LoadProgramRules();
+  SetCategoryExtraSweep(&SweepRuleEntries);
 
   m_pWork = new SweepWorker;
   m_pWork->Start();
@@ -108,6 +127,14 @@ void CMainApp::RunOneShot() {
     // A preview attempts no removal, so it has nothing left behind to count.
     if (!preview) report.WriteNotRemoved(notRemoved);
   }
+}
+
+void CMainApp::ListRules() {
+  LoadProgramRules();
+  RuleSet& rules = ProgramRules();
+  ConsoleReport report(ConsoleReport::FindStandardOutput());
+  if (!report.CanWrite()) return;
+  for (const std::string& line : RuleReportLines(rules)) report.AppendLog(line.c_str());
 }
 
 int CMainApp::ExitInstance() {

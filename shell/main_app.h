@@ -23,6 +23,7 @@ class CMainApp {
     kFailed,    // the rich edit control or the main window is missing
     kAlreadyRunning,  // told the running instance to show its panel
     kOneShot,   // swept once; the process ends
+    kListedRules,  // printed the rule entries ("/rules"); the process ends
     kResident,  // stays in the notification area
   };
 
@@ -68,6 +69,8 @@ class CMainApp {
   // order Applications, Windows, Internet; with "/report", writes the log to
   // standard output.
   void RunOneShot();
+  // "/rules": prints every rule entry loaded to standard output.
+  void ListRules();
   // The rich edit control that the progress window's log needs.
   static bool InitRichEdit();
   // A window of the class "Morvane" already exists: beeps, asks it to show its

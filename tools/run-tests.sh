@@ -53,4 +53,13 @@ mkdir -p "$hostile/tree" "$hostile/swap/decoy"
 ln -s ../outside/secret.txt "$hostile/tree/flink"
 ln -s ../outside/ro-secret.txt "$hostile/tree/rolink"
 ln -s ../../outside "$hostile/swap/decoy/a"
+# Rule fixtures: a folder link met while a rule's wildcard expands, and one
+# inside a folder a rule sweeps.
+rules="$MORVANE_BUILD/fixtures/rules"
+rm -rf "$rules"
+mkdir -p "$rules/tree/real/cache" "$rules/outside/cache"
+echo own >"$rules/tree/real/cache/own.tmp"
+echo secret >"$rules/outside/cache/secret.tmp"
+ln -s ../outside "$rules/tree/link"
+ln -s ../../../outside/cache "$rules/tree/real/cache/inlink"
 ctest --test-dir "$MORVANE_BUILD" --output-on-failure "$@"

@@ -9,3 +9,4 @@
 bool SeedWindowsTraces();
 bool SeedInternetTraces();
 bool SeedApplicationsTraces();
+bool SeedRuleTraces();  // a rule file of the user's own, its entries on, and their traces

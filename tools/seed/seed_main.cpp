@@ -16,6 +16,7 @@ int main(int argc, char** argv) {
       {"windows", &SeedWindowsTraces},
       {"internet", &SeedInternetTraces},
       {"applications", &SeedApplicationsTraces},
+      {"rules", &SeedRuleTraces},
       {"modern", &SeedModernTraces},
   };
   bool ok = true;

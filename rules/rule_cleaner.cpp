@@ -1,0 +1,259 @@
+// The rule cleaner: walks the enabled, applying entries of a category through
+// the engine's primitives. Files go through DirWalker (removal guard, links
+// never followed, preview, Deep Sweep, Shredder, numbered lines); registry
+// changes through the sweep's registry primitives. ExcludeKeys spare what
+// they name from the entry's own removals.
+#include <windows.h>
+
+#include "engine/dir_walker.h"
+#include "engine/file_removal.h"
+#include "engine/nt_calls.h"
+#include "engine/reg_primitives.h"
+#include "engine/sweep_log.h"
+#include "rules/rule_keys.h"
+#include "settings/reg_key.h"
+#include "winlib/file_status.h"
+#include "winlib/trace.h"
+
+namespace {
+
+struct CategoryLines {
+  int statusId;
+  int cancelBit;
+};
+
+CategoryLines LinesOf(SweepCategory category) {
+  switch (category) {
+    case SWEEP_CATEGORY_WINDOWS:
+      return {IDC_STATUS_WINDOWS, SWEEP_WINDOWS};
+    case SWEEP_CATEGORY_INTERNET:
+      return {IDC_STATUS_INTERNET, SWEEP_INTERNET};
+    default:
+      return {IDC_STATUS_APPLICATIONS, SWEEP_APPLICATIONS};
+  }
+}
+
+bool SameText(const std::string& a, const std::string& b) {
+  const std::wstring wa = nt::Widen(a), wb = nt::Widen(b);
+  return ::CompareStringOrdinal(wa.c_str(), (int)wa.size(), wb.c_str(), (int)wb.size(), TRUE) == CSTR_EQUAL;
+}
+
+bool MatchesAny(const std::vector<std::string>& patterns, const std::string& name) {
+  const std::wstring w = nt::Widen(name);
+  for (const auto& p : patterns)
+    if (MatchesFileMask(w, nt::Widen(p))) return true;
+  return false;
+}
+
+size_t SegmentCount(const std::string& path) {
+  if (path.empty()) return 0;
+  size_t n = 1;
+  for (char c : path) n += c == '\\';
+  return n;
+}
+
+// The first n segments of path.
+std::string LeadingSegments(const std::string& path, size_t n) {
+  size_t at = 0;
+  for (size_t i = 0; i < n; ++i) {
+    at = path.find('\\', at);
+    if (at == std::string::npos) return path;
+    if (i + 1 < n) ++at;
+  }
+  return path.substr(0, at);
+}
+
+class EntrySweep {
+ public:
+  EntrySweep(const RuleEntry& entry, int statusId, int* count, float* kb)
+      : m_entry(entry), m_keys(*entry.keys), m_statusId(statusId), m_count(count), m_kb(kb) {}
+
+  void Run() {
+    LogFormat(0, "Start clean up %s (%s rules).\n", m_entry.name.c_str(), m_entry.source.c_str());
+    for (const auto& fk : m_keys.files)
+      for (const auto& folder : fk.folders)
+        for (const auto& f : ExpandRuleFolder(folder)) SweepFolder(fk, f);
+    for (const auto& rk : m_keys.regs) {
+      for (const auto& place : ExpandRuleRegPath(rk.place)) {
+        // A wildcard may have reached a key the text did not name.
+        if (const char* why = RuleRegRefusal(place)) {
+          Trace("Rule %s: refused %s: %s.\n", m_entry.name.c_str(), place.Text().c_str(), why);
+          continue;
+        }
+        if (place.hasValue)
+          DeleteValue(place);
+        else
+          DeleteKey(place);
+      }
+    }
+  }
+
+ private:
+  // Files: the excluded ones stay whatever the patterns say.
+  bool FileExcluded(const std::string& folder, const std::string& name) const {
+    for (const auto& ex : m_keys.excludes) {
+      if (ex.kind == RuleExcludeKind::kReg || !MatchesAny(ex.patterns, name)) continue;
+      for (const auto& f : ex.folders)
+        if (SegmentsMatch(f.path, folder, ex.kind == RuleExcludeKind::kPath)) return true;
+    }
+    return false;
+  }
+
+  void SweepFolder(const RuleFileKey& fk, const std::string& folder) {
+    // Expanded wildcards are judged again: the text could not say where they lead.
+    if (fk.flag != RuleFileFlag::kNone && (IsRuleRootFolder(folder) || IsDriveTopFolder(folder))) {
+      Trace("Rule %s: %s refused for %s: a root folder.\n", m_entry.name.c_str(), fk.key.c_str(), folder.c_str());
+      return;
+    }
+    if (fk.namedAtRoot) {
+      for (const auto& name : fk.patterns)
+        if (!FileExcluded(folder, name)) RemoveNamedFile(folder + (folder.back() == '\\' ? "" : "\\") + name);
+      return;
+    }
+    if (IsRuleRootFolder(folder)) {
+      Trace("Rule %s: %s refused for %s: a root folder.\n", m_entry.name.c_str(), fk.key.c_str(), folder.c_str());
+      return;
+    }
+    DirWalker walker(folder + "\\*.*", DeepSweepOn());
+    const bool recurse = fk.flag != RuleFileFlag::kNone;
+    const bool removeSelf = fk.flag == RuleFileFlag::kRemoveSelf;
+    const bool empty = walker.RemoveChosen(
+        [&](const std::string& at, const std::string& name) {
+          return MatchesAny(fk.patterns, name) && !FileExcluded(at, name);
+        },
+        recurse, removeSelf, m_statusId, m_count, m_kb);
+    if (removeSelf && empty) walker.RemoveOwnFolder(m_statusId, m_count);
+  }
+
+  // A file named in the Windows folder or at a drive root: that folder is
+  // never walked, the one file is removed alone.
+  void RemoveNamedFile(const std::string& path) {
+    const DWORD a = ::GetFileAttributesW(nt::LongPathForm(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES || (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) return;
+    const float sizeKB = FileSizeKB(path);
+    try {
+      RemoveFileInGuardedFolder(path);
+    } catch (const FileException&) {
+      Trace("   Cannot remove file now: %s.\n", path.c_str());
+      NoteRemovalFailure();
+      return;
+    }
+    LogItem(m_count, m_statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(), static_cast<double>(sizeKB));
+    if (m_kb != nullptr) *m_kb += sizeKB;
+  }
+
+  // Registry: an excluded value, an excluded key and everything below it stay.
+  bool ValueExcluded(const RuleRegPath& place, const std::string& value) const {
+    for (const auto& ex : m_keys.excludes) {
+      if (ex.kind != RuleExcludeKind::kReg || ex.place.root != place.root) continue;
+      if (ex.place.hasValue ? SegmentsMatch(ex.place.path, place.path, false) && SameText(ex.place.value, value)
+                            : SegmentsMatch(ex.place.path, place.path, true))
+        return true;
+    }
+    return false;
+  }
+
+  bool KeyExcluded(const RuleRegPath& place) const {
+    for (const auto& ex : m_keys.excludes)
+      if (ex.kind == RuleExcludeKind::kReg && ex.place.root == place.root && !ex.place.hasValue &&
+          SegmentsMatch(ex.place.path, place.path, true))
+        return true;
+    return false;
+  }
+
+  // Something excluded lies inside the key (a value of it, or a key below).
+  bool KeyHoldsExclusion(const RuleRegPath& place) const {
+    const size_t n = SegmentCount(place.path);
+    for (const auto& ex : m_keys.excludes) {
+      if (ex.kind != RuleExcludeKind::kReg || ex.place.root != place.root) continue;
+      const size_t m = SegmentCount(ex.place.path);
+      if (m < n || (m == n && !ex.place.hasValue)) continue;
+      if (SegmentsMatch(LeadingSegments(ex.place.path, n), place.path, false)) return true;
+    }
+    return false;
+  }
+
+  void DeleteValue(const RuleRegPath& place) {
+    if (ValueExcluded(place, place.value)) return;
+    RegKey key(place.path, place.root);
+    if (!key.IsOpen()) return;
+    DWORD type = 0, size = 0;
+    if (::RegQueryValueExA(key.IsOpen(), place.value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return;
+    std::string shown;
+    if ((type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && size < 4096) {
+      std::string data(size, '\0');
+      if (::RegQueryValueExA(key.IsOpen(), place.value.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]),
+                             &size) == ERROR_SUCCESS)
+        shown = data.c_str();
+      if (shown.size() > 120) shown = shown.substr(0, 120) + "...";
+    }
+    LogItem(m_count, m_statusId, "  ", "Delete Value: %s=%s.\n", place.Text().c_str(), shown.c_str());
+    SweepDeleteValue(key, place.value.c_str());
+  }
+
+  void DeleteKey(const RuleRegPath& place) {
+    if (KeyExcluded(place) || !RuleRegKeyExists(place.root, place.path)) return;
+    if (!KeyHoldsExclusion(place)) {
+      LogItem(m_count, m_statusId, "  ", "Delete Key: %s.\n", place.Text().c_str());
+      SweepDeleteKey(place.root, place.path.c_str());
+      return;
+    }
+    // Part of the key is spared: everything else in it goes, the key stays.
+    RegKey key(place.path, place.root);
+    if (!key.IsOpen()) return;
+    std::vector<std::string> values, subkeys;
+    char name[16384];
+    for (DWORD i = 0;; ++i) {
+      DWORD cch = sizeof name;
+      if (::RegEnumValueA(key.IsOpen(), i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      values.emplace_back(name, cch);
+    }
+    for (DWORD i = 0;; ++i) {
+      DWORD cch = 256;
+      if (::RegEnumKeyExA(key.IsOpen(), i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+      subkeys.emplace_back(name, cch);
+    }
+    for (const auto& v : values) {
+      RuleRegPath valuePlace = place;
+      valuePlace.hasValue = true;
+      valuePlace.value = v;
+      DeleteValue(valuePlace);
+    }
+    for (const auto& s : subkeys) {
+      RuleRegPath child = place;
+      child.path += "\\" + s;
+      DeleteKey(child);
+    }
+  }
+
+  const RuleEntry& m_entry;
+  const RuleEntryKeys& m_keys;
+  int m_statusId;
+  int* m_count;
+  float* m_kb;
+};
+
+}  // namespace
+
+void SweepRuleEntry(const RuleEntry& entry, int statusId, int* count, float* kb) {
+  if (entry.refusedWhole || entry.keys == nullptr) return;
+  EntrySweep(entry, statusId, count, kb).Run();
+}
+
+void SweepRuleEntriesOf(RuleSet& rules, SweepWorker* worker, SweepCategory category, int* count, float* kb) {
+  const CategoryLines lines = LinesOf(category);
+  const std::vector<RuleEntry>& entries = rules.Entries();
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const RuleEntry& e = entries[i];
+    if (e.category != category || e.refusedWhole || e.keys == nullptr) continue;
+    // An entry that only stands for a choice is cleaned elsewhere.
+    if (e.keys->files.empty() && e.keys->regs.empty()) continue;
+    if (!RuleEntryOn(e) || !rules.Applies(i)) continue;
+    if (worker != nullptr && worker->IsCancelled(lines.cancelBit | SWEEP_ALL)) return;
+    SweepRuleEntry(e, lines.statusId, count, kb);
+  }
+}
+
+void SweepRuleEntries(SweepWorker* worker, SweepCategory category, int* count, float* kb) {
+  SweepRuleEntriesOf(ProgramRules(), worker, category, count, kb);
+}

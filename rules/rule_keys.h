@@ -1,0 +1,148 @@
+// What the reader keeps of an entry's keys once they are checked, and the
+// helpers the reader, detection and the cleaner share: rule variables, folder
+// wildcards (expanded to the folders that exist, never through a link) and
+// registry places. Private to rules/ and its tests.
+#pragma once
+#include <windows.h>
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "rules/rule_set.h"
+
+// A folder a key names, after its variables were expanded. Wildcards may
+// remain in segments; links are checked from rootLength on (the part the
+// variable gave is the system's own).
+struct RuleFolder {
+  std::string path;       // "C:\Users\u\AppData\Local\Vendor\*\Cache"
+  size_t rootLength = 3;  // length of the part that came from a variable, or "C:\"
+};
+
+// A registry place: a hive and a key below it, optionally one value.
+struct RuleRegPath {
+  HKEY root = nullptr;
+  std::string rootName;  // "HKCU", as lines show it
+  std::string path;      // below the hive; '*' segments expand to the subkeys that exist
+  bool hasValue = false;
+  std::string value;
+  std::string Text() const;  // "HKCU\path" or "HKCU\path|value"
+};
+
+enum class RuleFileFlag { kNone, kRecurse, kRemoveSelf };
+
+struct RuleFileKey {
+  std::string key;                    // "FileKey3"
+  std::vector<RuleFolder> folders;    // two for %ProgramFiles%
+  std::vector<std::string> patterns;  // file masks, never empty
+  RuleFileFlag flag = RuleFileFlag::kNone;
+  // Named files directly in the Windows folder or at a drive root: removed
+  // one by one, past the guard that keeps those folders whole.
+  bool namedAtRoot = false;
+};
+
+struct RuleRegKey {
+  std::string key;  // "RegKey2"
+  RuleRegPath place;
+};
+
+enum class RuleExcludeKind { kFile, kPath, kReg };
+
+struct RuleExclude {
+  RuleExcludeKind kind = RuleExcludeKind::kFile;
+  std::vector<RuleFolder> folders;    // FILE, PATH
+  std::vector<std::string> patterns;  // FILE, PATH
+  RuleRegPath place;                  // REG
+};
+
+struct RuleEntryKeys {
+  bool hasDetection = false;  // any Detect, DetectFile or SpecialDetect was given, taken or not
+  std::vector<RuleRegPath> detect;
+  std::vector<RuleFolder> detectFiles;  // the last segment names a file or a folder
+  bool hasOsRange = false;
+  unsigned osMin = 0, osMax = ~0u;  // major * 100 + minor
+  std::vector<RuleFileKey> files;
+  std::vector<RuleRegKey> regs;
+  std::vector<RuleExclude> excludes;
+};
+
+// The Windows version as major * 100 + minor (10.0 -> 1000).
+unsigned RuleOsVersion();
+// Parses "6.1" or "10" into major * 100 + minor; false when it is no version.
+bool ParseRuleOsVersion(const std::string& text, unsigned* out);
+
+// The values of a rule variable, named without the '%' and in any case
+// ("LocalAppData"): one folder for most, two for %ProgramFiles% and
+// %CommonProgramFiles% (64-bit and 32-bit, once when they are the same).
+// Empty when the variable is unknown or the system has no such folder.
+std::vector<std::string> RuleVariableValues(const std::string& name);
+// Whether the name is one of the variables the reader knows.
+bool IsRuleVariable(const std::string& name);
+// For tests: the variable takes these values (an empty list: defined but
+// empty) until ResetRuleVariablesForTests.
+void SetRuleVariableForTests(const std::string& name, const std::vector<std::string>& values);
+void ResetRuleVariablesForTests();
+// For tests: the version RuleOsVersion reports (0: the system's own).
+void SetRuleOsVersionForTests(unsigned version);
+
+// Expands the variables of text into one path per combination of values.
+// False, with why, when a variable is unknown, undefined or empty, or a '%'
+// is left unclosed. rootLengths[i]: the length of the leading part of out[i]
+// that a variable gave (0 when text starts with no variable).
+bool ExpandRuleVariables(const std::string& text, std::vector<std::string>* out, std::vector<size_t>* rootLengths,
+                         std::string* why);
+
+// Folder checks: a canonical absolute folder (separators made '\', doubled
+// ones and a trailing one dropped) or the reason it is refused (relative,
+// "..", a ':' past the drive, a NUL, too long).
+bool NormaliseRuleFolder(std::string* folder, std::string* why);
+// True for a drive root or the Windows folder (named files only), for the
+// profile, the profiles folder, the user's data folders, the AppData and
+// program roots (never swept as a whole by a rule).
+bool IsRuleRootFolder(const std::string& canonicalFolder);
+bool IsDriveOrWindowsRoot(const std::string& canonicalFolder);
+// The same for a folder whose segments hold wildcards: true when it may
+// match one of those roots.
+bool MayReachRuleRoot(const std::string& canonicalFolder);
+// A folder directly below a drive root ("C:\Temp").
+bool IsDriveTopFolder(const std::string& canonicalFolder);
+
+bool HasWildcard(const std::string& s);
+size_t CountWildcards(const std::string& s);
+
+// The folders that exist and match folder's wildcards; every segment past
+// rootLength that is a link (junction, symbolic link) is never passed
+// through. At most limit folders.
+std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, size_t limit = 4096);
+// Whether a file or folder matching path's wildcards exists (DetectFile).
+bool RuleFileExists(const RuleFolder& path);
+
+// Registry: parses "HKCU\key" or "HKCU\key|value" (allowValue). False, with why.
+bool ParseRuleRegPath(const std::string& text, bool allowValue, RuleRegPath* out, std::string* why);
+// Null when a key may be removed (whole: the key and its subtree; else one of
+// its values), otherwise why not: too shallow, or a protected key (Run, the
+// shell folders, Morvane's own) lies in what would go.
+const char* RuleRegRefusal(const RuleRegPath& place);
+// The places a rule's registry path reaches: its '*' segments expanded to
+// the subkeys that exist, and for HKLM\Software also the 32-bit view
+// (Software\Wow6432Node). Without wildcards the place itself and its 32-bit
+// twin when that exists.
+std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place);
+bool RuleRegKeyExists(HKEY root, const std::string& path);
+
+// Segment-wise matching of a path against a pattern whose segments may hold
+// '*' and '?' (case ignored). below: the path may continue past the pattern.
+bool SegmentsMatch(const std::string& pattern, const std::string& path, bool below);
+
+// Parses rule text into entries (appended to out) and returns how many
+// sections it held. Never throws on malformed text.
+size_t ParseRuleText(const std::string& utf8, const std::string& source, bool builtin, std::vector<RuleEntry>* out);
+// Turns a file's bytes into UTF-8 text: UTF-8 with or without a BOM, UTF-16
+// LE with a BOM. False, with why, when it is not rule text at all.
+bool DecodeRuleBytes(const std::string& bytes, std::string* utf8, std::string* why);
+
+// Sweeps one entry now, on or off, applying or not: its opening line, then
+// its FileKeys and RegKeys.
+void SweepRuleEntry(const RuleEntry& entry, int statusId, int* count, float* kb);
+// SweepRuleEntries over a set of the caller's.
+void SweepRuleEntriesOf(RuleSet& rules, SweepWorker* worker, SweepCategory category, int* count, float* kb);

@@ -1,0 +1,481 @@
+// Rule variables, folder checks and folder wildcards. A variable is taken
+// from the system's known folders, never from the environment's text; a
+// wildcard folder segment expands to the folders that exist, and a link is
+// never passed through on the way.
+#include <shlobj.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <mutex>
+
+#include "engine/dir_walker.h"
+#include "engine/nt_calls.h"
+#include "rules/rule_keys.h"
+#include "winlib/trace.h"
+
+namespace {
+
+constexpr size_t kMaxFolderLength = 2048;
+
+// Known folders that have no CSIDL.
+const GUID kFolderLocalAppDataLow = {0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
+const GUID kFolderPublic = {0xDFDF76A2, 0xC82A, 0x4D63, {0x90, 0x6A, 0x56, 0x44, 0xAC, 0x45, 0x73, 0x85}};
+const GUID kFolderDownloads = {0x374DE290, 0x123F, 0x4565, {0x91, 0x64, 0x39, 0xC4, 0x92, 0x5E, 0x46, 0x7B}};
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+std::wstring FoldedWide(const std::string& s) {
+  std::wstring w = nt::Widen(s);
+  if (!w.empty()) ::CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
+  return w;
+}
+
+std::string WithoutTrailingSeparator(std::string s) {
+  while (s.size() > 2 && (s.back() == '\\' || s.back() == '/')) s.pop_back();
+  if (s.size() == 3 && s[1] == ':') s.pop_back();  // "C:\" -> "C:", as %SystemDrive% reads
+  return s;
+}
+
+std::string Csidl(int id) {
+  char buf[MAX_PATH];
+  if (FAILED(::SHGetFolderPathA(nullptr, id | CSIDL_FLAG_DONT_VERIFY, nullptr, SHGFP_TYPE_CURRENT, buf)))
+    return std::string();
+  return WithoutTrailingSeparator(buf);
+}
+
+std::string KnownFolder(const GUID& id) {
+  PWSTR path = nullptr;
+  std::string out;
+  if (SUCCEEDED(::SHGetKnownFolderPath(id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path != nullptr)
+    out = WithoutTrailingSeparator(nt::Narrow(path));
+  ::CoTaskMemFree(path);
+  return out;
+}
+
+std::string DriveOf(const std::string& folder) {
+  return folder.size() >= 2 && folder[1] == ':' ? folder.substr(0, 2) : std::string();
+}
+
+std::string TempFolder() {
+  wchar_t buf[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buf);
+  if (n == 0 || n > MAX_PATH) return std::string();
+  return WithoutTrailingSeparator(nt::Narrow(std::wstring(buf, n)));
+}
+
+void AddDistinct(std::vector<std::string>& values, const std::string& v) {
+  if (v.empty()) return;
+  for (const auto& have : values)
+    if (FoldedWide(have) == FoldedWide(v)) return;
+  values.push_back(v);
+}
+
+using VariableMap = std::map<std::string, std::vector<std::string>>;
+
+VariableMap CollectVariables() {
+  VariableMap m;
+  auto one = [&](const char* name, const std::string& v) { AddDistinct(m[name], v); };
+  const std::string windows = Csidl(CSIDL_WINDOWS);
+  const std::string profile = Csidl(CSIDL_PROFILE);
+  one("APPDATA", Csidl(CSIDL_APPDATA));
+  one("LOCALAPPDATA", Csidl(CSIDL_LOCAL_APPDATA));
+  one("LOCALLOWAPPDATA", KnownFolder(kFolderLocalAppDataLow));
+  one("PROGRAMDATA", Csidl(CSIDL_COMMON_APPDATA));
+  one("COMMONAPPDATA", Csidl(CSIDL_COMMON_APPDATA));
+  one("USERPROFILE", profile);
+  one("DOCUMENTS", Csidl(CSIDL_PERSONAL));
+  one("MUSIC", Csidl(CSIDL_MYMUSIC));
+  one("PICTURES", Csidl(CSIDL_MYPICTURES));
+  one("VIDEO", Csidl(CSIDL_MYVIDEO));
+  one("PUBLIC", KnownFolder(kFolderPublic));
+  one("WINDIR", windows);
+  one("SYSTEMROOT", windows);
+  one("SYSTEMDRIVE", DriveOf(windows));
+  one("HOMEDRIVE", DriveOf(profile));
+  one("TEMP", TempFolder());
+  one("TMP", TempFolder());
+  one("PROGRAMFILES", Csidl(CSIDL_PROGRAM_FILES));
+  one("PROGRAMFILES", Csidl(CSIDL_PROGRAM_FILESX86));
+  one("COMMONPROGRAMFILES", Csidl(CSIDL_PROGRAM_FILES_COMMON));
+  one("COMMONPROGRAMFILES", Csidl(CSIDL_PROGRAM_FILES_COMMONX86));
+  return m;
+}
+
+struct Variables {
+  std::mutex lock;
+  bool loaded = false;
+  VariableMap system;
+  VariableMap overrides;
+  std::vector<std::wstring> roots;  // folded canonical root folders
+  std::vector<std::string> rootTexts;
+  std::wstring windows;
+};
+
+Variables& Vars() {
+  static Variables v;
+  return v;
+}
+
+const char* const kVariableNames[] = {
+    "APPDATA",     "LOCALAPPDATA", "LOCALLOWAPPDATA", "PROGRAMDATA",       "COMMONAPPDATA",
+    "USERPROFILE", "DOCUMENTS",    "MUSIC",           "PICTURES",          "VIDEO",
+    "PUBLIC",      "WINDIR",       "SYSTEMROOT",      "SYSTEMDRIVE",       "HOMEDRIVE",
+    "TEMP",        "TMP",          "PROGRAMFILES",    "COMMONPROGRAMFILES"};
+
+// Call with the lock held.
+void LoadLocked(Variables& v) {
+  if (v.loaded) return;
+  v.system = CollectVariables();
+  v.loaded = true;
+  // Folders no rule may sweep as a whole: the roots the variables name
+  // (except the temporary folder, which is there to be emptied), the
+  // profiles folder and the user's own folders.
+  std::vector<std::string> roots;
+  for (const char* name : kVariableNames) {
+    const std::string n = name;
+    if (n == "TEMP" || n == "TMP" || n == "SYSTEMDRIVE" || n == "HOMEDRIVE") continue;
+    for (const auto& value : v.system[n]) roots.push_back(value);
+  }
+  const std::string profile = Csidl(CSIDL_PROFILE);
+  if (const size_t cut = profile.find_last_of('\\'); cut != std::string::npos && cut > 2)
+    roots.push_back(profile.substr(0, cut));
+  roots.push_back(Csidl(CSIDL_DESKTOPDIRECTORY));
+  roots.push_back(Csidl(CSIDL_COMMON_DESKTOPDIRECTORY));
+  roots.push_back(Csidl(CSIDL_COMMON_DOCUMENTS));
+  roots.push_back(Csidl(CSIDL_SYSTEM));
+  roots.push_back(Csidl(CSIDL_SYSTEMX86));
+  roots.push_back(KnownFolder(kFolderDownloads));
+  for (auto& r : roots) {
+    std::string why;
+    if (r.empty() || !NormaliseRuleFolder(&r, &why)) continue;
+    v.roots.push_back(FoldedWide(r));
+    v.rootTexts.push_back(r);
+  }
+  std::string windows = v.system["WINDIR"].empty() ? std::string() : v.system["WINDIR"][0];
+  std::string why;
+  if (!windows.empty() && NormaliseRuleFolder(&windows, &why)) v.windows = FoldedWide(windows);
+}
+
+unsigned g_osVersionForTests = 0;
+
+std::vector<std::string> Split(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    const size_t cut = s.find(sep, start);
+    out.push_back(s.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
+    if (cut == std::string::npos) break;
+    start = cut + 1;
+  }
+  return out;
+}
+
+DWORD AttributesOf(const std::string& path) { return ::GetFileAttributesW(nt::LongPathForm(path).c_str()); }
+
+bool IsPlainFolder(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         !(attributes & FILE_ATTRIBUTE_REPARSE_POINT);
+}
+
+// Calls take(name, attributes) for every entry of folder whose name matches mask.
+template <class F>
+void ListMatching(const std::string& folder, const std::string& mask, F&& take) {
+  WIN32_FIND_DATAW fd;
+  const std::wstring pattern = nt::LongPathForm(folder + "\\*");
+  HANDLE h = ::FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &fd, FindExSearchNameMatch, nullptr,
+                                FIND_FIRST_EX_LARGE_FETCH);
+  if (h == INVALID_HANDLE_VALUE) return;
+  const std::wstring wmask = nt::Widen(mask);
+  do {
+    const std::wstring name = fd.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (!MatchesFileMask(name, wmask)) continue;
+    if (!take(nt::Narrow(name), fd.dwFileAttributes)) break;
+  } while (::FindNextFileW(h, &fd));
+  ::FindClose(h);
+}
+
+// The folders that exist for the first `segments` segments of path.
+std::vector<std::string> ExpandSegments(const std::string& path, size_t rootLength,
+                                        const std::vector<std::string>& segments, size_t limit) {
+  std::vector<std::string> current{path.substr(0, 2)};  // "C:"
+  size_t end = 2;
+  for (const auto& seg : segments) {
+    end += 1 + seg.size();
+    const bool beyondRoot = end > rootLength;
+    std::vector<std::string> next;
+    for (const auto& base : current) {
+      if (HasWildcard(seg)) {
+        ListMatching(base, seg, [&](const std::string& name, DWORD attributes) {
+          if (IsPlainFolder(attributes)) next.push_back(base + "\\" + name);
+          return next.size() < limit;
+        });
+      } else {
+        const std::string p = base + "\\" + seg;
+        if (!beyondRoot || IsPlainFolder(AttributesOf(p))) next.push_back(p);
+      }
+      if (next.size() >= limit) {
+        Trace("Rule folder %s reaches more than %u folders; the rest are left.\n", path.c_str(),
+              static_cast<unsigned>(limit));
+        break;
+      }
+    }
+    current.swap(next);
+    if (current.empty()) break;
+  }
+  return current;
+}
+
+std::vector<std::string> SegmentsOf(const std::string& canonical) {
+  if (canonical.size() <= 3) return {};
+  return Split(canonical.substr(3), '\\');
+}
+
+}  // namespace
+
+bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+
+size_t CountWildcards(const std::string& s) {
+  return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return c == '*' || c == '?'; }));
+}
+
+bool IsRuleVariable(const std::string& name) {
+  const std::string u = Upper(name);
+  for (const char* n : kVariableNames)
+    if (u == n) return true;
+  return false;
+}
+
+std::vector<std::string> RuleVariableValues(const std::string& name) {
+  const std::string u = Upper(name);
+  Variables& v = Vars();
+  std::lock_guard<std::mutex> hold(v.lock);
+  if (auto it = v.overrides.find(u); it != v.overrides.end()) return it->second;
+  if (!IsRuleVariable(u)) return {};
+  LoadLocked(v);
+  return v.system[u];
+}
+
+void SetRuleVariableForTests(const std::string& name, const std::vector<std::string>& values) {
+  Variables& v = Vars();
+  std::lock_guard<std::mutex> hold(v.lock);
+  v.overrides[Upper(name)] = values;
+}
+
+void ResetRuleVariablesForTests() {
+  Variables& v = Vars();
+  std::lock_guard<std::mutex> hold(v.lock);
+  v.overrides.clear();
+}
+
+void SetRuleOsVersionForTests(unsigned version) { g_osVersionForTests = version; }
+
+unsigned RuleOsVersion() {
+  if (g_osVersionForTests != 0) return g_osVersionForTests;
+  // RtlGetVersion tells the truth where GetVersionEx answers for the
+  // program's manifest.
+  using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
+  static unsigned version = [] {
+    OSVERSIONINFOW info = {};
+    info.dwOSVersionInfoSize = sizeof info;
+    HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+    auto fn = ntdll != nullptr
+                  ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlGetVersion")))
+                  : nullptr;
+    if (fn == nullptr || fn(&info) != 0) return 0u;
+    return static_cast<unsigned>(info.dwMajorVersion * 100 + info.dwMinorVersion);
+  }();
+  return version;
+}
+
+bool ParseRuleOsVersion(const std::string& text, unsigned* out) {
+  unsigned major = 0, minor = 0;
+  size_t i = 0;
+  if (text.empty() || text.size() > 8) return false;
+  while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+    major = major * 10 + static_cast<unsigned>(text[i++] - '0');
+  if (i == 0) return false;
+  if (i < text.size()) {
+    if (text[i++] != '.' || i == text.size()) return false;
+    const size_t start = i;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9')
+      minor = minor * 10 + static_cast<unsigned>(text[i++] - '0');
+    if (i != text.size() || i == start || minor > 99) return false;
+  }
+  *out = major * 100 + minor;
+  return true;
+}
+
+bool ExpandRuleVariables(const std::string& text, std::vector<std::string>* out, std::vector<size_t>* rootLengths,
+                         std::string* why) {
+  std::vector<std::string> paths{std::string()};
+  std::vector<size_t> roots{0};
+  size_t i = 0;
+  while (i < text.size()) {
+    const size_t open = text.find('%', i);
+    if (open == std::string::npos) {
+      for (auto& p : paths) p += text.substr(i);
+      break;
+    }
+    for (auto& p : paths) p += text.substr(i, open - i);
+    const size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) {
+      *why = "a '%' without its closing '%'";
+      return false;
+    }
+    const std::string name = text.substr(open + 1, close - open - 1);
+    if (!IsRuleVariable(name)) {
+      *why = "unknown variable %" + name + "%";
+      return false;
+    }
+    std::vector<std::string> values = RuleVariableValues(name);
+    values.erase(std::remove(values.begin(), values.end(), std::string()), values.end());
+    if (values.empty()) {
+      *why = "variable %" + name + "% is empty or not defined here";
+      return false;
+    }
+    std::vector<std::string> grown;
+    std::vector<size_t> grownRoots;
+    for (size_t k = 0; k < paths.size(); ++k) {
+      for (const auto& v : values) {
+        grown.push_back(paths[k] + WithoutTrailingSeparator(v));
+        // Only a leading variable names the system's own part of the path.
+        grownRoots.push_back(open == 0 ? grown.back().size() : roots[k]);
+      }
+    }
+    paths.swap(grown);
+    roots.swap(grownRoots);
+    i = close + 1;
+  }
+  *out = paths;
+  if (rootLengths != nullptr) *rootLengths = roots;
+  return true;
+}
+
+bool NormaliseRuleFolder(std::string* folder, std::string* why) {
+  std::string f = *folder;
+  if (f.find('\0') != std::string::npos) {
+    *why = "a NUL character in the path";
+    return false;
+  }
+  std::replace(f.begin(), f.end(), '/', '\\');
+  const bool drive = f.size() >= 2 && ((f[0] >= 'A' && f[0] <= 'Z') || (f[0] >= 'a' && f[0] <= 'z')) && f[1] == ':' &&
+                     (f.size() == 2 || f[2] == '\\');
+  if (!drive) {
+    *why = "not an absolute folder on a drive";
+    return false;
+  }
+  std::string out = std::string(1, static_cast<char>(f[0] >= 'a' ? f[0] - 'a' + 'A' : f[0])) + ":\\";
+  bool first = true;
+  for (const auto& seg : Split(f.size() > 3 ? f.substr(3) : std::string(), '\\')) {
+    if (seg.empty() || seg == ".") continue;
+    if (seg == "..") {
+      *why = "a path holding '..'";
+      return false;
+    }
+    if (seg.find(':') != std::string::npos) {
+      *why = "a ':' inside the path";
+      return false;
+    }
+    if (!first) out += '\\';
+    out += seg;
+    first = false;
+  }
+  if (out.size() > kMaxFolderLength) {
+    *why = "a path longer than 2048 characters";
+    return false;
+  }
+  *folder = out;
+  return true;
+}
+
+bool IsRuleRootFolder(const std::string& canonicalFolder) {
+  if (canonicalFolder.size() <= 3) return true;
+  const std::wstring folded = FoldedWide(canonicalFolder);
+  Variables& v = Vars();
+  std::lock_guard<std::mutex> hold(v.lock);
+  LoadLocked(v);
+  if (folded == v.windows) return true;
+  return std::find(v.roots.begin(), v.roots.end(), folded) != v.roots.end();
+}
+
+bool MayReachRuleRoot(const std::string& canonicalFolder) {
+  if (!HasWildcard(canonicalFolder)) return IsRuleRootFolder(canonicalFolder);
+  if (canonicalFolder.size() <= 3 || IsDriveTopFolder(canonicalFolder)) return true;
+  std::vector<std::string> roots;
+  {
+    Variables& v = Vars();
+    std::lock_guard<std::mutex> hold(v.lock);
+    LoadLocked(v);
+    roots = v.rootTexts;
+  }
+  for (const auto& r : roots)
+    if (SegmentsMatch(canonicalFolder, r, false)) return true;
+  return false;
+}
+
+bool IsDriveOrWindowsRoot(const std::string& canonicalFolder) {
+  if (canonicalFolder.size() <= 3) return true;
+  Variables& v = Vars();
+  std::lock_guard<std::mutex> hold(v.lock);
+  LoadLocked(v);
+  return FoldedWide(canonicalFolder) == v.windows;
+}
+
+bool IsDriveTopFolder(const std::string& canonicalFolder) {
+  return canonicalFolder.size() > 3 && canonicalFolder.find('\\', 3) == std::string::npos;
+}
+
+std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, size_t limit) {
+  const std::vector<std::string> segments = SegmentsOf(folder.path);
+  if (segments.empty()) return {folder.path};
+  std::vector<std::string> found = ExpandSegments(folder.path, folder.rootLength, segments, limit);
+  // Every segment within the variable's part went unchecked: the folder
+  // itself must exist.
+  found.erase(
+      std::remove_if(found.begin(), found.end(), [](const std::string& f) { return !IsPlainFolder(AttributesOf(f)); }),
+      found.end());
+  return found;
+}
+
+bool RuleFileExists(const RuleFolder& path) {
+  std::vector<std::string> segments = SegmentsOf(path.path);
+  if (segments.empty()) return AttributesOf(path.path) != INVALID_FILE_ATTRIBUTES;
+  const std::string last = segments.back();
+  segments.pop_back();
+  const std::vector<std::string> parents = segments.empty()
+                                               ? std::vector<std::string>{path.path.substr(0, 2)}
+                                               : ExpandSegments(path.path, path.rootLength, segments, 4096);
+  for (const auto& parent : parents) {
+    if (HasWildcard(last)) {
+      bool any = false;
+      ListMatching(parent, last, [&](const std::string&, DWORD) {
+        any = true;
+        return false;
+      });
+      if (any) return true;
+    } else if (AttributesOf(parent + "\\" + last) != INVALID_FILE_ATTRIBUTES) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool SegmentsMatch(const std::string& pattern, const std::string& path, bool below) {
+  const std::vector<std::string> p = Split(pattern, '\\');
+  const std::vector<std::string> s = Split(path, '\\');
+  if (below ? s.size() < p.size() : s.size() != p.size()) return false;
+  for (size_t i = 0; i < p.size(); ++i) {
+    const std::wstring seg = nt::Widen(s[i]);
+    const std::wstring mask = nt::Widen(p[i]);
+    if (HasWildcard(p[i])
+            ? !MatchesFileMask(seg, mask)
+            : ::CompareStringOrdinal(seg.c_str(), (int)seg.size(), mask.c_str(), (int)mask.size(), TRUE) != CSTR_EQUAL)
+      return false;
+  }
+  return true;
+}

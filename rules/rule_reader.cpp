@@ -1,0 +1,584 @@
+// The rule-file reader: text to entries. Every key is checked as it is read;
+// a key that is refused is recorded with its reason and the rest of the
+// entry goes on, and a malformed entry never stops the rest of the file.
+#include <windows.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <memory>
+#include <unordered_set>
+
+#include "engine/nt_calls.h"
+#include "rules/rule_keys.h"
+
+namespace {
+
+constexpr size_t kMaxValueLength = 4096;
+constexpr size_t kMaxNameLength = 255;
+constexpr size_t kMaxWildcards = 10;
+
+using RawKeys = std::vector<std::pair<std::string, std::string>>;
+
+std::string Trim(const std::string& s) {
+  size_t a = 0, b = s.size();
+  while (a < b && (s[a] == ' ' || s[a] == '\t')) ++a;
+  while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t' || s[b - 1] == '\r')) --b;
+  return s.substr(a, b - a);
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+std::vector<std::string> SplitOn(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    const size_t cut = s.find(sep, start);
+    out.push_back(s.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
+    if (cut == std::string::npos) break;
+    start = cut + 1;
+  }
+  return out;
+}
+
+bool ValidUtf8(const std::string& s) {
+  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
+  const size_t n = s.size();
+  for (size_t i = 0; i < n;) {
+    const unsigned char c = p[i];
+    size_t len = 0;
+    unsigned cp = 0;
+    if (c < 0x80) {
+      ++i;
+      continue;
+    } else if ((c & 0xE0) == 0xC0) {
+      len = 2;
+      cp = c & 0x1F;
+    } else if ((c & 0xF0) == 0xE0) {
+      len = 3;
+      cp = c & 0x0F;
+    } else if ((c & 0xF8) == 0xF0) {
+      len = 4;
+      cp = c & 0x07;
+    } else {
+      return false;
+    }
+    if (i + len > n) return false;
+    for (size_t k = 1; k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80) return false;
+      cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not text.
+    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+      return false;
+    i += len;
+  }
+  return true;
+}
+
+// Printable for a report: invalid bytes and control characters become '?'.
+std::string Printable(const std::string& s, size_t limit = 80) {
+  std::string out;
+  const bool valid = ValidUtf8(s);
+  for (char c : s.substr(0, limit)) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    out += (u < 0x20 || u == 0x7F || (!valid && u >= 0x80)) ? '?' : c;
+  }
+  return out;
+}
+
+bool WholeWordIn(const std::string& lowerText, const char* word) {
+  const std::string w = word;
+  for (size_t at = lowerText.find(w); at != std::string::npos; at = lowerText.find(w, at + 1)) {
+    const bool startOk = at == 0 || !std::isalnum(static_cast<unsigned char>(lowerText[at - 1]));
+    const size_t end = at + w.size();
+    const bool endOk = end == lowerText.size() || !std::isalnum(static_cast<unsigned char>(lowerText[end]));
+    if (startOk && endOk) return true;
+  }
+  return false;
+}
+
+bool NamesBrowser(const std::string& section) {
+  static const char* const kBrowsers[] = {"browser",  "chrome",    "chromium",  "firefox",   "edge",
+                                          "opera",    "vivaldi",   "brave",     "safari",    "internet explorer",
+                                          "waterfox", "pale moon", "seamonkey", "librewolf", "thorium"};
+  const std::string lower = Lower(section);
+  for (const char* b : kBrowsers)
+    if (WholeWordIn(lower, b)) return true;
+  return false;
+}
+
+class EntryBuilder {
+ public:
+  EntryBuilder(RuleEntry& entry, const RawKeys& raw) : m_entry(entry), m_raw(raw) {}
+
+  void Build() {
+    auto keys = std::make_shared<RuleEntryKeys>();
+    m_keys = keys.get();
+    size_t cleaningKeys = 0;
+    for (const auto& kv : m_raw) {
+      const std::string& key = kv.first;
+      const std::string& value = kv.second;
+      size_t digits = key.size();
+      while (digits > 0 && std::isdigit(static_cast<unsigned char>(key[digits - 1]))) --digits;
+      const std::string base = Lower(key.substr(0, digits));
+      const bool numbered = digits < key.size();
+      if (!ValidUtf8(value)) {
+        Refuse(key, "text that is not valid UTF-8");
+        continue;
+      }
+      if (value.size() > kMaxValueLength) {
+        Refuse(key, "a value longer than 4096 characters");
+        if (base == "filekey" || base == "regkey") ++cleaningKeys;
+        continue;
+      }
+      if (base == "filekey") {
+        ++cleaningKeys;
+        FileKey(key, value);
+      } else if (base == "regkey") {
+        ++cleaningKeys;
+        RegKeyLine(key, value);
+      } else if (base == "excludekey") {
+        ExcludeKey(key, value);
+      } else if (base == "detect") {
+        Detect(key, value);
+      } else if (base == "detectfile") {
+        DetectFile(key, value);
+      } else if (numbered) {
+        Refuse(key, "an unknown key");
+      } else if (base == "langsecref") {
+        LangSecRef(key, value);
+      } else if (base == "section") {
+        Section(value);
+      } else if (base == "detectos") {
+        DetectOs(key, value);
+      } else if (base == "specialdetect") {
+        SpecialDetect(key, value);
+      } else if (base == "default") {
+        Default(key, value);
+      } else if (base == "warning") {
+        m_entry.warning = value;
+      } else {
+        Refuse(key, "an unknown key");
+      }
+    }
+    const size_t taken = keys->files.size() + keys->regs.size();
+    if (cleaningKeys > 0 && taken == 0) {
+      RefuseWhole("every FileKey and RegKey of it was refused");
+    } else if (cleaningKeys == 0 && !keys->hasDetection) {
+      RefuseWhole("no FileKey, RegKey or detection");
+    }
+    if (!m_entry.refusedWhole) m_entry.keys = std::move(keys);
+  }
+
+ private:
+  void Refuse(const std::string& key, const std::string& reason) {
+    m_entry.refused.push_back(RuleRefusal{Printable(key, 40), reason});
+  }
+  void RefuseWhole(const std::string& reason) {
+    m_entry.refused.push_back(RuleRefusal{"[" + Printable(m_entry.name) + "]", reason});
+    m_entry.refusedWhole = true;
+  }
+
+  // Expands and checks one path; false (refused) on the first problem.
+  bool Folders(const std::string& key, const std::string& text, std::vector<RuleFolder>* out) {
+    std::vector<std::string> paths;
+    std::vector<size_t> roots;
+    std::string why;
+    if (!ExpandRuleVariables(Trim(text), &paths, &roots, &why)) {
+      Refuse(key, why);
+      return false;
+    }
+    for (size_t i = 0; i < paths.size(); ++i) {
+      RuleFolder f;
+      f.path = paths[i];
+      if (!NormaliseRuleFolder(&f.path, &why)) {
+        Refuse(key, why);
+        return false;
+      }
+      if (CountWildcards(f.path) > kMaxWildcards) {
+        Refuse(key, "more than 10 wildcards in one path");
+        return false;
+      }
+      f.rootLength = roots[i] > 3 ? roots[i] : 3;
+      if (f.rootLength > f.path.size()) f.rootLength = f.path.size();
+      out->push_back(f);
+    }
+    return true;
+  }
+
+  bool Patterns(const std::string& key, const std::string& text, std::vector<std::string>* out) {
+    for (const auto& raw : SplitOn(text, ';')) {
+      const std::string p = Trim(raw);
+      if (p.empty()) continue;
+      if (p.find_first_of("\\/:") != std::string::npos) {
+        Refuse(key, "a file pattern holding '\\', '/' or ':'");
+        return false;
+      }
+      if (p.find_first_not_of('.') == std::string::npos) {
+        Refuse(key, "a file pattern of dots only");
+        return false;
+      }
+      out->push_back(p);
+    }
+    if (out->empty()) {
+      Refuse(key, "a FileKey without a file pattern");
+      return false;
+    }
+    return true;
+  }
+
+  static bool ProgramOrSystemFile(const std::string& name) {
+    const size_t dot = name.find_last_of('.');
+    if (dot == std::string::npos) return true;
+    static const char* const kKept[] = {"exe", "dll", "sys", "com", "scr", "cpl", "ocx", "drv", "efi", "mui", "msc"};
+    const std::string ext = Lower(name.substr(dot + 1));
+    for (const char* k : kKept)
+      if (ext == k) return true;
+    return false;
+  }
+
+  void FileKey(const std::string& key, const std::string& value) {
+    const std::vector<std::string> parts = SplitOn(value, '|');
+    if (parts.size() < 2 || Trim(parts[1]).empty()) {
+      Refuse(key, "a FileKey without a file pattern");
+      return;
+    }
+    if (parts.size() > 3) {
+      Refuse(key, "a FileKey with more than three fields");
+      return;
+    }
+    RuleFileKey fk;
+    fk.key = key;
+    if (parts.size() == 3) {
+      const std::string flag = Lower(Trim(parts[2]));
+      if (flag == "recurse") {
+        fk.flag = RuleFileFlag::kRecurse;
+      } else if (flag == "removeself") {
+        fk.flag = RuleFileFlag::kRemoveSelf;
+      } else if (!flag.empty()) {
+        Refuse(key, "an unknown FileKey flag (RECURSE or REMOVESELF are known)");
+        return;
+      }
+    }
+    if (!Patterns(key, parts[1], &fk.patterns) || !Folders(key, parts[0], &fk.folders)) return;
+    size_t patternWildcards = 0;
+    bool anyWildcard = false;
+    for (const auto& p : fk.patterns) {
+      patternWildcards = std::max(patternWildcards, CountWildcards(p));
+      anyWildcard = anyWildcard || HasWildcard(p);
+    }
+    for (const auto& f : fk.folders) {
+      if (CountWildcards(f.path) + patternWildcards > kMaxWildcards) {
+        Refuse(key, "more than 10 wildcards in one path");
+        return;
+      }
+      const bool root = MayReachRuleRoot(f.path);
+      if (fk.flag != RuleFileFlag::kNone) {
+        if (root) {
+          Refuse(key, "RECURSE or REMOVESELF on a drive, Windows, profile or user-data root");
+          return;
+        }
+        if (IsDriveTopFolder(f.path)) {
+          Refuse(key, "RECURSE or REMOVESELF on a folder directly below a drive root");
+          return;
+        }
+        continue;
+      }
+      if (!root) continue;
+      if (anyWildcard) {
+        Refuse(key, "a wildcard file pattern directly in a drive, Windows, profile or user-data root");
+        return;
+      }
+      if (HasWildcard(f.path) || !IsDriveOrWindowsRoot(f.path)) {
+        Refuse(key, "files directly in a profile or user-data root");
+        return;
+      }
+      for (const auto& p : fk.patterns) {
+        if (ProgramOrSystemFile(p)) {
+          Refuse(key, "a program or system file directly in a drive or Windows root");
+          return;
+        }
+      }
+      fk.namedAtRoot = true;
+    }
+    m_keys->files.push_back(std::move(fk));
+  }
+
+  void RegKeyLine(const std::string& key, const std::string& value) {
+    RuleRegKey rk;
+    rk.key = key;
+    std::string why;
+    if (!ParseRuleRegPath(Trim(value), true, &rk.place, &why)) {
+      Refuse(key, why);
+      return;
+    }
+    if (const char* refusal = RuleRegRefusal(rk.place)) {
+      Refuse(key, refusal);
+      return;
+    }
+    m_keys->regs.push_back(std::move(rk));
+  }
+
+  void ExcludeKey(const std::string& key, const std::string& value) {
+    const size_t bar = value.find('|');
+    const std::string kind = Lower(Trim(value.substr(0, bar)));
+    const std::string rest = bar == std::string::npos ? std::string() : value.substr(bar + 1);
+    RuleExclude ex;
+    std::string why;
+    if (kind == "reg") {
+      ex.kind = RuleExcludeKind::kReg;
+      if (!ParseRuleRegPath(Trim(rest), true, &ex.place, &why)) {
+        Refuse(key, why);
+        return;
+      }
+      m_keys->excludes.push_back(std::move(ex));
+      return;
+    }
+    if (kind != "file" && kind != "path") {
+      Refuse(key, "an ExcludeKey that is not FILE, PATH or REG");
+      return;
+    }
+    ex.kind = kind == "file" ? RuleExcludeKind::kFile : RuleExcludeKind::kPath;
+    std::string folder = rest, patterns;
+    if (const size_t cut = rest.find('|'); cut != std::string::npos) {
+      folder = rest.substr(0, cut);
+      patterns = rest.substr(cut + 1);
+    } else if (ex.kind == RuleExcludeKind::kFile) {
+      // "FILE|folder\name": the last segment is the file.
+      const size_t slash = rest.find_last_of("\\/");
+      if (slash == std::string::npos || slash + 1 == rest.size()) {
+        Refuse(key, "an ExcludeKey FILE without a file name");
+        return;
+      }
+      folder = rest.substr(0, slash);
+      patterns = rest.substr(slash + 1);
+    }
+    if (Trim(patterns).empty()) patterns = "*";
+    if (!Patterns(key, patterns, &ex.patterns) || !Folders(key, folder, &ex.folders)) return;
+    m_keys->excludes.push_back(std::move(ex));
+  }
+
+  void Detect(const std::string& key, const std::string& value) {
+    m_keys->hasDetection = true;
+    RuleRegPath place;
+    std::string why;
+    if (!ParseRuleRegPath(Trim(value), false, &place, &why)) {
+      Refuse(key, why);
+      return;
+    }
+    if (place.path.empty()) {
+      Refuse(key, "a Detect naming a whole hive");
+      return;
+    }
+    m_keys->detect.push_back(std::move(place));
+  }
+
+  void DetectFile(const std::string& key, const std::string& value) {
+    m_keys->hasDetection = true;
+    Folders(key, value, &m_keys->detectFiles);
+  }
+
+  void SpecialDetect(const std::string& key, const std::string& value) {
+    m_keys->hasDetection = true;
+    static const struct {
+      const char* name;
+      const char* folder;
+    } kSpecial[] = {
+        {"det_chrome", "%LocalAppData%\\Google\\Chrome\\User Data"},
+        {"det_mozilla", "%AppData%\\Mozilla\\Firefox"},
+        {"det_thunderbird", "%AppData%\\Thunderbird"},
+        {"det_opera", "%AppData%\\Opera Software"},
+    };
+    for (const auto& s : kSpecial) {
+      if (Lower(Trim(value)) == s.name) {
+        Folders(key, s.folder, &m_keys->detectFiles);
+        return;
+      }
+    }
+    Refuse(key, "an unknown SpecialDetect");
+  }
+
+  void DetectOs(const std::string& key, const std::string& value) {
+    const std::string v = Trim(value);
+    const size_t bar = v.find('|');
+    unsigned lo = 0, hi = ~0u;
+    bool ok = true;
+    if (bar == std::string::npos) {
+      ok = ParseRuleOsVersion(v, &lo);
+      hi = lo;
+    } else {
+      const std::string a = Trim(v.substr(0, bar)), b = Trim(v.substr(bar + 1));
+      ok = !(a.empty() && b.empty()) && (a.empty() || ParseRuleOsVersion(a, &lo)) &&
+           (b.empty() || ParseRuleOsVersion(b, &hi));
+    }
+    if (!ok || lo > hi) {
+      Refuse(key, "a DetectOS that is not a version range");
+      return;
+    }
+    m_keys->hasOsRange = true;
+    m_keys->osMin = lo;
+    m_keys->osMax = hi;
+  }
+
+  void LangSecRef(const std::string& key, const std::string& value) {
+    const std::string v = Trim(value);
+    char* end = nullptr;
+    const long n = std::strtol(v.c_str(), &end, 10);
+    if (v.empty() || end == nullptr || *end != '\0') {
+      Refuse(key, "a LangSecRef that is not a number");
+      return;
+    }
+    switch (n) {
+      case 3021:
+        SetGroup("Applications", SWEEP_CATEGORY_APPLICATIONS);
+        break;
+      case 3022:
+        SetGroup("Internet", SWEEP_CATEGORY_INTERNET);
+        break;
+      case 3023:
+        SetGroup("Multimedia", SWEEP_CATEGORY_APPLICATIONS);
+        break;
+      case 3024:
+        SetGroup("Utilities", SWEEP_CATEGORY_APPLICATIONS);
+        break;
+      case 3025:
+        SetGroup("Windows", SWEEP_CATEGORY_WINDOWS);
+        break;
+      default:
+        SetGroup("Group " + v, SWEEP_CATEGORY_APPLICATIONS);
+        break;
+    }
+  }
+
+  void Section(const std::string& value) {
+    const std::string v = Trim(value);
+    SetGroup(v, NamesBrowser(v) ? SWEEP_CATEGORY_INTERNET : SWEEP_CATEGORY_APPLICATIONS);
+  }
+
+  void SetGroup(const std::string& group, SweepCategory category) {
+    m_entry.group = group;
+    m_entry.category = category;
+  }
+
+  void Default(const std::string& key, const std::string& value) {
+    if (!m_entry.builtin) return;  // a community entry is off until the user turns it on
+    const std::string v = Lower(Trim(value));
+    if (v == "true") {
+      m_entry.defaultOn = true;
+    } else if (v == "false") {
+      m_entry.defaultOn = false;
+    } else {
+      Refuse(key, "a Default that is neither True nor False");
+    }
+  }
+
+  RuleEntry& m_entry;
+  const RawKeys& m_raw;
+  RuleEntryKeys* m_keys = nullptr;
+};
+
+std::wstring FoldedName(const std::string& name) {
+  std::wstring w = nt::Widen(name);
+  if (!w.empty()) ::CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
+  return w;
+}
+
+struct PendingEntry {
+  RuleEntry entry;
+  RawKeys raw;
+};
+
+}  // namespace
+
+bool DecodeRuleBytes(const std::string& bytes, std::string* utf8, std::string* why) {
+  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+      static_cast<unsigned char>(bytes[1]) == 0xFE) {
+    const size_t units = (bytes.size() - 2) / 2;
+    std::wstring w(units, L'\0');
+    for (size_t i = 0; i < units; ++i)
+      w[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
+                                  (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
+    utf8->assign(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0)
+      ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &(*utf8)[0], n, nullptr, nullptr);
+  } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
+             static_cast<unsigned char>(bytes[1]) == 0xFF) {
+    *why = "UTF-16 big-endian text, which is not read";
+    return false;
+  } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    *utf8 = bytes.substr(3);
+  } else {
+    *utf8 = bytes;
+  }
+  if (utf8->find('\0') != std::string::npos) {
+    *why = "not a rule file (it holds NUL characters)";
+    return false;
+  }
+  return true;
+}
+
+size_t ParseRuleText(const std::string& utf8, const std::string& source, bool builtin, std::vector<RuleEntry>* out) {
+  std::unordered_set<std::wstring> names;
+  for (const auto& e : *out) names.insert(FoldedName(e.name));
+  size_t sections = 0;
+  std::unique_ptr<PendingEntry> pending;
+  auto finish = [&] {
+    if (!pending) return;
+    RuleEntry& e = pending->entry;
+    if (!e.refusedWhole) EntryBuilder(e, pending->raw).Build();
+    out->push_back(std::move(e));
+    pending.reset();
+  };
+  size_t start = 0;
+  while (start <= utf8.size()) {
+    size_t end = utf8.find('\n', start);
+    if (end == std::string::npos) end = utf8.size();
+    const std::string line = Trim(utf8.substr(start, end - start));
+    start = end + 1;
+    if (line.empty() || line[0] == ';') continue;
+    if (line[0] == '[') {
+      finish();
+      ++sections;
+      pending.reset(new PendingEntry);
+      RuleEntry& e = pending->entry;
+      e.source = source;
+      e.builtin = builtin;
+      e.group = "Applications";
+      const bool closed = line.back() == ']';
+      e.name = closed ? line.substr(1, line.size() - 2) : line.substr(1);
+      const auto whole = [&](const char* reason) {
+        e.refused.push_back(RuleRefusal{"[" + Printable(e.name) + "]", reason});
+        e.refusedWhole = true;
+      };
+      if (!closed) {
+        whole("a section header without its closing ']'");
+      } else if (e.name.empty()) {
+        whole("an empty section name");
+      } else if (!ValidUtf8(e.name)) {
+        whole("a section name that is not valid UTF-8");
+      } else if (e.name.size() > kMaxNameLength) {
+        whole("a section name longer than 255 characters");
+      } else if (Printable(e.name, e.name.size()) != e.name) {
+        whole("a section name holding control characters");
+      } else if (!names.insert(FoldedName(e.name)).second) {
+        whole("a second section of the same name (the first is kept)");
+      }
+      if (e.refusedWhole) e.name = Printable(e.name);
+      continue;
+    }
+    if (!pending) continue;  // text before the first section belongs to no entry
+    const size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+      pending->entry.refused.push_back(RuleRefusal{Printable(line, 40), "a line without '='"});
+      continue;
+    }
+    pending->raw.emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+  }
+  finish();
+  return sections;
+}
