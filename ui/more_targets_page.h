@@ -30,6 +30,8 @@ class CMoreTargetsPage : public CPropertyPage {
   // Types into the filter edit (as a user would) when the page has a window.
   void SetFilterText(const char* text);
 
+  // The rule set the page shows, when set before the page is first shown.
+  void SetRules(RuleSet* rules) { m_pRules = rules; }
   RuleListModel* Model() { return m_pModel.get(); }
   HWND List() const;
 
