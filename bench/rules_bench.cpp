@@ -5,8 +5,9 @@
 //   bench_rules_bench.exe [rule file=..\rule-files\winapp2.ini beside the bench folder] [runs=7]
 // The build copies the shared winapp2.ini into the build folder when it is
 // there; without it the benchmark says so and ends.
-#include <psapi.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -32,7 +33,9 @@ double PrivateMB() {
   pmc.cb = sizeof pmc;
   if (!::K32GetProcessMemoryInfo(::GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc))
     return -1.0;
-  return static_cast<double>(pmc.PrivateUsage) / (1024.0 * 1024.0);
+  // Wine leaves PrivateUsage at 0; the committed private bytes are also in PagefileUsage.
+  const SIZE_T bytes = pmc.PrivateUsage != 0 ? pmc.PrivateUsage : pmc.PagefileUsage;
+  return static_cast<double>(bytes) / (1024.0 * 1024.0);
 }
 
 // The existence checks detection makes, without the reader's bookkeeping:

@@ -8,6 +8,7 @@
 
 #include "catalogue/registry_path_text.h"
 #include "engine/dir_walker.h"
+#include "engine/removal_guard.h"
 #include "engine/reg_clean.h"
 #include "engine/sweep_log.h"
 #include "settings/reg_key.h"
@@ -102,6 +103,8 @@ void CleanRealOneUserData(int* count, float* kb) {
   std::string folder;
   if (!ReadPathText(key, nullptr, folder)) return;
   if (folder.back() != '\\') folder += '\\';
+  // One reference, four walks: judged (and a refusal logged) once.
+  if (!RemovalAllowed(folder + "*.*")) return;
   DirWalker(folder + "urls.ini", kRebootFallback).RemoveFiles(kStatus, count, kb);
   DirWalker(folder + "realplayer.ste", kRebootFallback).RemoveFiles(kStatus, count, kb);
   DirWalker(folder + "History\\*.*", kRebootFallback).RemoveTree(1, kStatus, count, kb);

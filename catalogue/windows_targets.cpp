@@ -86,20 +86,22 @@ void RunRows(RegKey& base, const CleanItem (&rows)[N], int* count, float* kb, st
   CleanRows(base, rows, N, kStatus, count, kb, doneFolder);
 }
 
-// One custom location: the user typed it, so a place the removal guard turns
-// down is named in the log, where the user looks, and not only in the trace.
+// One custom location: the user typed it, so it may lie inside the user's
+// data folders (never at the root of one), and a place the guard turns down
+// is named in the log, malformed text included, where the user looks.
 void SweepCustomLocation(const CustomLocation& where, bool rebootFallback, int* count, float* kb) {
   if (where.m_strFilter.empty()) {
-    LogFormat(0, "  Custom location %s skipped: it has no file filter.\n", where.m_strDir.c_str());
+    LogFormat(0, "  Skipped %s: it has no file filter.\n", where.m_strDir.c_str());
     return;
   }
   const std::string pattern = where.m_strDir + "\\" + where.m_strFilter;
-  if (const char* why = RemovalRefusal(pattern)) {
-    LogFormat(0, "  Custom location %s skipped: %s.\n", pattern.c_str(), why);
+  if (const char* why = TextRefusal(pattern); why != nullptr && IsMalformedRefusal(why)) {
+    LogFormat(0, "  Skipped %s: %s.\n", where.m_strDir.c_str(), why);
     return;
   }
   try {
-    DirWalker walker(pattern, rebootFallback);
+    // The walker judges the folder and logs its own refusal.
+    DirWalker walker(pattern, rebootFallback, GuardScope::kTyped);
     if (where.m_nSubInc == 1)
       walker.RemoveTree(1, kStatus, count, kb);
     else

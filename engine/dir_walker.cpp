@@ -90,8 +90,9 @@ bool MatchesFileMask(const std::wstring& name, const std::wstring& mask) {
 
 void DirWalker::SetStepHook(StepHook hook) { Hook() = std::move(hook); }
 
-DirWalker::DirWalker(const std::string& pattern, bool rebootFallback) : m_rebootFallback(rebootFallback) {
-  OpenTop(pattern);
+DirWalker::DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope)
+    : m_rebootFallback(rebootFallback) {
+  OpenTop(pattern, scope);
   if (!m_refused && m_folder.Get() != nullptr) m_hasMore = FetchNext();
 }
 
@@ -101,9 +102,9 @@ DirWalker::DirWalker(HANDLE folder, std::wstring objectName, std::string root, b
   m_hasMore = FetchNext();
 }
 
-void DirWalker::OpenTop(const std::string& pattern) {
+void DirWalker::OpenTop(const std::string& pattern, GuardScope scope) {
   if (const char* why = TextRefusal(pattern)) {
-    Trace("   Refused to sweep %s: %s.\n", pattern.c_str(), why);
+    LogRefusal(pattern, why);
     m_refused = true;
     return;
   }
@@ -118,15 +119,15 @@ void DirWalker::OpenTop(const std::string& pattern) {
   if (h == INVALID_HANDLE_VALUE) {
     const DWORD e = ::GetLastError();
     if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) {
-      Trace("   Refused to sweep %s: it cannot be opened to be judged (error %lu).\n", pattern.c_str(),
-            (unsigned long)e);
+      Trace("   Cannot open %s to judge it (error %lu).\n", pattern.c_str(), (unsigned long)e);
+      LogRefusal(pattern, "it cannot be opened to be judged");
       m_refused = true;
     }
     return;
   }
   m_folder.Attach(h);
-  if (const char* why = FolderHandleRefusal(h)) {
-    Trace("   Refused to sweep %s: %s.\n", pattern.c_str(), why);
+  if (const char* why = FolderHandleRefusal(h, scope)) {
+    LogRefusal(pattern, why);
     m_refused = true;
     m_folder.Close();
     return;
@@ -273,7 +274,10 @@ std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
   FolderIdentity id;
   id.volume = info.dwVolumeSerialNumber;
   id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  if (IdentityRefusal(id) != nullptr) return nullptr;  // a protected folder inside the tree stays whole
+  if (const char* why = IdentityRefusal(id)) {  // a protected folder inside the tree stays whole
+    Trace("   Left %s: %s.\n", path.c_str(), why);
+    return nullptr;
+  }
   std::wstring objectName = nt::ObjectName(raw);
   return std::unique_ptr<DirWalker>(new DirWalker(folder.Detach(), std::move(objectName), path, m_rebootFallback));
 }

@@ -3,7 +3,10 @@
 // without removing. Every file and folder a sweep removes from a folder is
 // removed here, logged by the counting rule and added to the caller's tally.
 // The removal guard judges every pattern when the walker is built: a walker
-// on a refused pattern finds nothing.
+// on a refused pattern finds nothing, and the refusal is named once in the
+// sweep log ("  Skipped <folder>: <why>."). A pattern read from a reference
+// (registry value, environment string, rule file) is never swept inside the
+// user's data folders; only a folder the user typed opts out (kTyped).
 //
 // The walker works on folder handles: the folder named by the pattern is
 // opened once and judged by its identity, listed in large batches, and every
@@ -20,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/removal_guard.h"
 #include "settings/settings_groups.h"
 #include "winlib/file_find.h"  // callers written against the older search still include it through here
 #include "winlib/unique_handle.h"
@@ -28,7 +32,8 @@ class DirWalker {
  public:
   // pattern: a folder followed by "\*.*" or by a file mask. rebootFallback:
   // files that cannot be removed now are scheduled for removal at restart.
-  DirWalker(const std::string& pattern, bool rebootFallback);
+  // scope: kTyped only for a folder the user typed (a custom location).
+  DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope = GuardScope::kReference);
   ~DirWalker() = default;
   DirWalker(const DirWalker&) = delete;
   DirWalker& operator=(const DirWalker&) = delete;
@@ -95,7 +100,7 @@ class DirWalker {
 
   // A sub-walker on a folder its parent has opened and checked.
   DirWalker(HANDLE folder, std::wstring objectName, std::string root, bool rebootFallback);
-  void OpenTop(const std::string& pattern);
+  void OpenTop(const std::string& pattern, GuardScope scope);
   bool FetchNext();  // reads ahead to the next entry the mask matches
   // True when the file is gone now (not left, not merely scheduled).
   bool HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb);

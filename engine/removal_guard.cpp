@@ -1,11 +1,18 @@
 #include "engine/removal_guard.h"
 
 #include <windows.h>
+// The known-folder ids are defined here, not taken from a library.
+#include <initguid.h>
+#include <knownfolders.h>
 #include <shlobj.h>
 
+#include <memory>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "engine/nt_calls.h"
+#include "engine/sweep_log.h"
 #include "winlib/trace.h"
 
 namespace {
@@ -65,70 +72,166 @@ bool IsRoot(const std::string& canonical) {
   return parts < 2;
 }
 
-// Every folder of a profile: the profiles folder (C:\Users) holds the
-// current user's, Default, Public and every other user's.
-void AddEveryProfile(const std::string& profilesFolder, std::vector<std::string>& raw) {
-  if (profilesFolder.empty()) return;
-  raw.push_back(profilesFolder);
-  WIN32_FIND_DATAA fd;
-  HANDLE h = ::FindFirstFileA((profilesFolder + "\\*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = fd.cFileName;
-    if (name == "." || name == ".." || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-    raw.push_back(profilesFolder + "\\" + name);
-  } while (::FindNextFileA(h, &fd));
-  ::FindClose(h);
-}
+// What a guarded folder is: never swept as a whole (system and profile
+// roots), or a user data folder, which nothing reached through a reference
+// may sweep below either.
+enum class Kind { kWhole, kData };
 
-std::vector<std::string> CollectProtectedTexts() {
-  std::vector<std::string> raw;
+struct Named {
+  std::string text;
+  Kind kind;
+  const char* name;
+};
+
+// Every guarded folder, as the system names it. The same folder may come
+// more than once, under several names; each one is judged.
+std::vector<Named> CollectNamedTexts() {
+  std::vector<Named> raw;
   char buf[MAX_PATH * 2];
-  if (UINT n = ::GetWindowsDirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH) raw.emplace_back(buf, n);
-  if (UINT n = ::GetSystemDirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH) raw.emplace_back(buf, n);
-  if (UINT n = ::GetSystemWow64DirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH) raw.emplace_back(buf, n);
-  const int csidls[] = {CSIDL_WINDOWS,
-                        CSIDL_SYSTEM,
-                        CSIDL_SYSTEMX86,
-                        CSIDL_PROGRAM_FILES,
-                        CSIDL_PROGRAM_FILESX86,
-                        CSIDL_PROGRAM_FILES_COMMON,
-                        CSIDL_PROGRAM_FILES_COMMONX86,
-                        CSIDL_PROFILE,
-                        CSIDL_DESKTOPDIRECTORY,
-                        CSIDL_PERSONAL,
-                        CSIDL_COMMON_DESKTOPDIRECTORY,
-                        CSIDL_COMMON_DOCUMENTS,
-                        CSIDL_COMMON_APPDATA};
-  for (int id : csidls)
-    if (::SHGetSpecialFolderPathA(nullptr, buf, id, FALSE)) raw.emplace_back(buf);
-  // The environment as well: the shell may answer from a registry that
-  // differs from what the expanded references were built from.
-  const char* vars[] = {"%SystemRoot%", "%windir%", "%ProgramFiles%", "%ProgramFiles(x86)%", "%ProgramW6432%",
-                        "%CommonProgramFiles%", "%CommonProgramFiles(x86)%", "%CommonProgramW6432%",
-                        "%USERPROFILE%", "%PUBLIC%", "%ALLUSERSPROFILE%", "%ProgramData%",
-                        "%USERPROFILE%\\Desktop", "%USERPROFILE%\\Documents", "%USERPROFILE%\\My Documents"};
-  for (const char* v : vars) {
-    DWORD n = ::ExpandEnvironmentStringsA(v, buf, sizeof buf);
-    if (n > 1 && n <= sizeof buf && buf[0] != '%') raw.emplace_back(buf);
+  const auto add = [&](const std::string& text, Kind kind, const char* name) {
+    if (!text.empty()) raw.push_back({text, kind, name});
+  };
+  if (UINT n = ::GetWindowsDirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH)
+    add(std::string(buf, n), Kind::kWhole, "the Windows folder");
+  if (UINT n = ::GetSystemDirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH)
+    add(std::string(buf, n), Kind::kWhole, "a system folder");
+  if (UINT n = ::GetSystemWow64DirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH)
+    add(std::string(buf, n), Kind::kWhole, "a system folder");
+  struct Csidl {
+    int id;
+    Kind kind;
+    const char* name;
+  };
+  static const Csidl csidls[] = {
+      {CSIDL_WINDOWS, Kind::kWhole, "the Windows folder"},
+      {CSIDL_SYSTEM, Kind::kWhole, "a system folder"},
+      {CSIDL_SYSTEMX86, Kind::kWhole, "a system folder"},
+      {CSIDL_PROGRAM_FILES, Kind::kWhole, "a program files folder"},
+      {CSIDL_PROGRAM_FILESX86, Kind::kWhole, "a program files folder"},
+      {CSIDL_PROGRAM_FILES_COMMON, Kind::kWhole, "a program files folder"},
+      {CSIDL_PROGRAM_FILES_COMMONX86, Kind::kWhole, "a program files folder"},
+      {CSIDL_PROFILE, Kind::kWhole, "a user profile"},
+      {CSIDL_COMMON_APPDATA, Kind::kWhole, "ProgramData"},
+      {CSIDL_APPDATA, Kind::kWhole, "the roaming AppData folder"},
+      {CSIDL_LOCAL_APPDATA, Kind::kWhole, "the local AppData folder"},
+      {CSIDL_STARTMENU, Kind::kWhole, "the Start Menu"},
+      {CSIDL_COMMON_STARTMENU, Kind::kWhole, "the Start Menu"},
+      {CSIDL_STARTUP, Kind::kWhole, "the Startup folder"},
+      {CSIDL_COMMON_STARTUP, Kind::kWhole, "the Startup folder"},
+      {CSIDL_SENDTO, Kind::kWhole, "the SendTo folder"},
+      {CSIDL_TEMPLATES, Kind::kWhole, "the Templates folder"},
+      {CSIDL_COMMON_TEMPLATES, Kind::kWhole, "the Templates folder"},
+      {CSIDL_FONTS, Kind::kWhole, "the Fonts folder"},
+      {CSIDL_PERSONAL, Kind::kData, "Documents"},
+      {CSIDL_DESKTOPDIRECTORY, Kind::kData, "Desktop"},
+      {CSIDL_MYPICTURES, Kind::kData, "Pictures"},
+      {CSIDL_MYMUSIC, Kind::kData, "Music"},
+      {CSIDL_MYVIDEO, Kind::kData, "Videos"},
+      {CSIDL_FAVORITES, Kind::kData, "Favorites"},
+      {CSIDL_COMMON_DOCUMENTS, Kind::kData, "the public Documents"},
+      {CSIDL_COMMON_DESKTOPDIRECTORY, Kind::kData, "the public Desktop"},
+      {CSIDL_COMMON_PICTURES, Kind::kData, "the public Pictures"},
+      {CSIDL_COMMON_MUSIC, Kind::kData, "the public Music"},
+      {CSIDL_COMMON_VIDEO, Kind::kData, "the public Videos"},
+      {CSIDL_COMMON_FAVORITES, Kind::kData, "the public Favorites"},
+  };
+  for (const Csidl& c : csidls)
+    if (::SHGetSpecialFolderPathA(nullptr, buf, c.id, FALSE)) add(buf, c.kind, c.name);
+  // Known folders that have no CSIDL; never created here.
+  struct Known {
+    const KNOWNFOLDERID* id;
+    Kind kind;
+    const char* name;
+  };
+  static const Known known[] = {
+      {&FOLDERID_Documents, Kind::kData, "Documents"},
+      {&FOLDERID_Desktop, Kind::kData, "Desktop"},
+      {&FOLDERID_Pictures, Kind::kData, "Pictures"},
+      {&FOLDERID_Music, Kind::kData, "Music"},
+      {&FOLDERID_Videos, Kind::kData, "Videos"},
+      {&FOLDERID_Downloads, Kind::kData, "Downloads"},
+      {&FOLDERID_Favorites, Kind::kData, "Favorites"},
+      {&FOLDERID_Contacts, Kind::kData, "Contacts"},
+      {&FOLDERID_Links, Kind::kData, "Links"},
+      {&FOLDERID_SavedGames, Kind::kData, "Saved Games"},
+      {&FOLDERID_SavedSearches, Kind::kData, "Searches"},
+      {&FOLDERID_PublicDocuments, Kind::kData, "the public Documents"},
+      {&FOLDERID_PublicDesktop, Kind::kData, "the public Desktop"},
+      {&FOLDERID_PublicPictures, Kind::kData, "the public Pictures"},
+      {&FOLDERID_PublicMusic, Kind::kData, "the public Music"},
+      {&FOLDERID_PublicVideos, Kind::kData, "the public Videos"},
+      {&FOLDERID_PublicDownloads, Kind::kData, "the public Downloads"},
+      {&FOLDERID_LocalAppDataLow, Kind::kWhole, "the LocalLow folder"},
+      {&FOLDERID_UserProfiles, Kind::kWhole, "the Users folder"},
+  };
+  for (const Known& k : known) {
+    PWSTR path = nullptr;
+    if (SUCCEEDED(::SHGetKnownFolderPath(*k.id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path != nullptr)
+      add(nt::Narrow(path), k.kind, k.name);
+    ::CoTaskMemFree(path);
   }
-  if (::ExpandEnvironmentStringsA("%USERPROFILE%", buf, sizeof buf) > 1 && buf[0] != '%')
-    AddEveryProfile(FolderPart(Canonical(buf)), raw);
+  // The environment as well: the shell may answer from a registry that
+  // differs from what the expanded references were built from. OneDrive is
+  // known only from the environment.
+  struct Env {
+    const char* text;
+    Kind kind;
+    const char* name;
+  };
+  static const Env vars[] = {
+      {"%SystemRoot%", Kind::kWhole, "the Windows folder"},
+      {"%windir%", Kind::kWhole, "the Windows folder"},
+      {"%ProgramFiles%", Kind::kWhole, "a program files folder"},
+      {"%ProgramFiles(x86)%", Kind::kWhole, "a program files folder"},
+      {"%ProgramW6432%", Kind::kWhole, "a program files folder"},
+      {"%CommonProgramFiles%", Kind::kWhole, "a program files folder"},
+      {"%CommonProgramFiles(x86)%", Kind::kWhole, "a program files folder"},
+      {"%CommonProgramW6432%", Kind::kWhole, "a program files folder"},
+      {"%USERPROFILE%", Kind::kWhole, "a user profile"},
+      {"%PUBLIC%", Kind::kWhole, "a user profile"},
+      {"%ALLUSERSPROFILE%", Kind::kWhole, "ProgramData"},
+      {"%ProgramData%", Kind::kWhole, "ProgramData"},
+      {"%USERPROFILE%\\Desktop", Kind::kData, "Desktop"},
+      {"%USERPROFILE%\\Documents", Kind::kData, "Documents"},
+      {"%USERPROFILE%\\My Documents", Kind::kData, "Documents"},
+      {"%OneDrive%", Kind::kData, "OneDrive"},
+      {"%OneDriveConsumer%", Kind::kData, "OneDrive"},
+      {"%OneDriveCommercial%", Kind::kData, "OneDrive"},
+  };
+  for (const Env& v : vars) {
+    DWORD n = ::ExpandEnvironmentStringsA(v.text, buf, sizeof buf);
+    if (n > 1 && n <= sizeof buf && buf[0] != '%') add(buf, v.kind, v.name);
+  }
+  // Every profile, not only the current one: the profiles folder (C:\Users)
+  // holds the current user's, Default, Public and every other user's.
+  if (::ExpandEnvironmentStringsA("%USERPROFILE%", buf, sizeof buf) > 1 && buf[0] != '%') {
+    const std::string profiles = FolderPart(Canonical(buf));
+    if (!profiles.empty()) {
+      add(profiles, Kind::kWhole, "the Users folder");
+      WIN32_FIND_DATAA fd;
+      HANDLE h = ::FindFirstFileA((profiles + "\\*").c_str(), &fd);
+      if (h != INVALID_HANDLE_VALUE) {
+        do {
+          const std::string name = fd.cFileName;
+          if (name == "." || name == ".." || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
+          add(profiles + "\\" + name, Kind::kWhole, "a user profile");
+        } while (::FindNextFileA(h, &fd));
+        ::FindClose(h);
+      }
+    }
+  }
   return raw;
 }
 
-std::vector<std::wstring> CollectProtected() {
-  std::vector<std::wstring> out;
-  for (const auto& r : CollectProtectedTexts()) {
-    std::string c = Canonical(r);
-    if (!c.empty()) out.push_back(Folded(c));
-  }
-  return out;
-}
-
-const std::vector<std::wstring>& ProtectedFolders() {
-  static const std::vector<std::wstring> folders = CollectProtected();
-  return folders;
+// The system's own folders that may lie inside a data folder moved to the
+// profile or a drive root; below them, such a data folder does not protect.
+std::vector<std::string> CollectSystemOwnTexts() {
+  std::vector<std::string> raw;
+  char buf[MAX_PATH * 2];
+  for (int id : {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_INTERNET_CACHE, CSIDL_COOKIES, CSIDL_HISTORY, CSIDL_RECENT})
+    if (::SHGetSpecialFolderPathA(nullptr, buf, id, FALSE)) raw.emplace_back(buf);
+  if (DWORD n = ::GetTempPathA(MAX_PATH, buf); n > 0 && n < MAX_PATH) raw.emplace_back(buf, n);
+  return raw;
 }
 
 // Opens a folder to learn what it is, following every link on the way: the
@@ -136,50 +239,211 @@ const std::vector<std::wstring>& ProtectedFolders() {
 HANDLE OpenToJudge(const std::string& folder) {
   std::wstring w = nt::LongPathForm(folder);
   if (!w.empty() && w.back() != L'\\') w += L'\\';
-  return ::CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  return ::CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-struct Identities {
-  std::vector<FolderIdentity> ids;
+HANDLE OpenToJudgeW(std::wstring w) {
+  if (!w.empty() && w.back() != L'\\') w += L'\\';
+  return ::CreateFileW(w.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                       OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+bool IdentityOfFolder(const std::string& folder, FolderIdentity* out) {
+  HANDLE h = OpenToJudge(folder);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  const bool ok = IdentityOf(h, out);
+  ::CloseHandle(h);
+  return ok;
+}
+
+// Length of the root of a final path ("\\?\C:\", "\\?\UNC\server\share\",
+// "\\?\Volume{...}\"), 0 when it has none.
+size_t RootLength(const std::wstring& p) {
+  if (p.compare(0, 8, L"\\\\?\\UNC\\") == 0) {
+    const size_t server = p.find(L'\\', 8);
+    if (server == std::wstring::npos) return 0;
+    const size_t share = p.find(L'\\', server + 1);
+    return share == std::wstring::npos ? p.size() : share + 1;
+  }
+  if (p.compare(0, 4, L"\\\\?\\") != 0) return 0;
+  const size_t first = p.find(L'\\', 4);
+  return first == std::wstring::npos ? p.size() : first + 1;
+}
+
+// The identities of the folder behind h and of each of its parents up to
+// the root of its volume, nearest first, as the system names the folder the
+// handle reaches (after every link). False when any of them cannot be read:
+// a place that cannot be judged is not swept.
+bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out) {
+  out.clear();
+  FolderIdentity self;
+  if (!IdentityOf(h, &self)) return false;
+  out.push_back(self);
+  wchar_t small[MAX_PATH * 2];
+  DWORD n = ::GetFinalPathNameByHandleW(h, small, MAX_PATH * 2, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  std::wstring path;
+  if (n > 0 && n < MAX_PATH * 2) {
+    path.assign(small, n);
+  } else if (n >= MAX_PATH * 2 && n < 32768 * 2) {
+    path.assign(n + 1, L'\0');
+    n = ::GetFinalPathNameByHandleW(h, &path[0], n + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0 || n >= path.size()) return false;
+    path.resize(n);
+  } else {
+    return false;
+  }
+  const size_t root = RootLength(path);
+  if (root == 0) return false;
+  for (int depth = 0; path.size() > root && depth < 512; ++depth) {
+    while (path.size() > root && path.back() == L'\\') path.pop_back();
+    const size_t cut = path.find_last_of(L'\\');
+    path.resize(cut == std::wstring::npos || cut < root ? root : cut);
+    HANDLE parent = OpenToJudgeW(path);
+    if (parent == INVALID_HANDLE_VALUE) return false;
+    FolderIdentity id;
+    const bool ok = IdentityOf(parent, &id);
+    ::CloseHandle(parent);
+    if (!ok) return false;
+    out.push_back(id);
+  }
+  return true;
+}
+
+// Reasons live as long as the process: a judgement may be read after the
+// folders were taken afresh.
+const char* Intern(const std::string& text) {
+  static std::mutex lock;
+  static std::set<std::string> texts;
+  std::lock_guard<std::mutex> hold(lock);
+  return texts.insert(text).first->c_str();
+}
+
+struct Guarded {
+  std::wstring folded;  // canonical text, upper-cased; empty for a test's folder
+  FolderIdentity id;
+  bool hasId = false;
+  Kind kind = Kind::kWhole;
+  const char* itIs = nullptr;    // "it is Documents"
+  const char* inside = nullptr;  // "it is inside Documents"
+  bool holdsProfile = false;     // the profile lies in it (or is it)
 };
 
-// Taken once: the protected folders and every drive root, by identity. A
-// second drive letter, a share or a link that reaches one of them is caught
-// by what it reaches, whatever its spelling.
-Identities CollectIdentities() {
-  Identities out;
+struct GuardFolders {
+  std::vector<Guarded> entries;
+  std::vector<FolderIdentity> systemOwn;
+};
+
+Guarded MakeGuarded(Kind kind, const std::string& name) {
+  Guarded g;
+  g.kind = kind;
+  g.itIs = Intern("it is " + name);
+  g.inside = Intern("it is inside " + name);
+  return g;
+}
+
+std::vector<Guarded>& ExtraFolders() {
+  static std::vector<Guarded> extra;
+  return extra;
+}
+
+// Taken once: the guarded folders by text and by identity, and every drive
+// root. A second drive letter, a share or a link that reaches one of them is
+// caught by what it reaches, whatever its spelling.
+std::shared_ptr<const GuardFolders> Collect() {
+  auto out = std::make_shared<GuardFolders>();
   DWORD oldMode = 0;
   ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
-  std::vector<std::string> folders = CollectProtectedTexts();
+  for (const Named& n : CollectNamedTexts()) {
+    const std::string c = Canonical(n.text);
+    if (c.empty()) continue;
+    Guarded g = MakeGuarded(n.kind, n.name);
+    g.folded = Folded(c);
+    g.hasId = IdentityOfFolder(c, &g.id);
+    out->entries.push_back(std::move(g));
+  }
   const DWORD drives = ::GetLogicalDrives();
   for (int i = 0; i < 26; ++i) {
     if (!(drives & (1u << i))) continue;
     const std::string root = std::string(1, static_cast<char>('A' + i)) + ":\\";
     const UINT type = ::GetDriveTypeA(root.c_str());
     if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM || type == DRIVE_NO_ROOT_DIR) continue;
-    folders.push_back(root);
+    Guarded g = MakeGuarded(Kind::kWhole, "a drive root");
+    g.hasId = IdentityOfFolder(root, &g.id);
+    if (g.hasId) out->entries.push_back(std::move(g));
   }
-  for (const auto& f : folders) {
-    HANDLE h = OpenToJudge(f);
-    if (h == INVALID_HANDLE_VALUE) continue;
+  for (const auto& t : CollectSystemOwnTexts()) {
     FolderIdentity id;
-    if (IdentityOf(h, &id)) out.ids.push_back(id);
-    ::CloseHandle(h);
+    if (IdentityOfFolder(Canonical(t), &id)) out->systemOwn.push_back(id);
+  }
+  for (const Guarded& g : ExtraFolders()) out->entries.push_back(g);
+  // A data folder that holds the profile (Documents moved to the profile or
+  // to a drive root) holds the system's own folders too.
+  char profile[MAX_PATH * 2];
+  if (::SHGetSpecialFolderPathA(nullptr, profile, CSIDL_PROFILE, FALSE)) {
+    HANDLE h = OpenToJudge(Canonical(profile));
+    std::vector<FolderIdentity> chain;
+    if (h != INVALID_HANDLE_VALUE) {
+      AncestorIdentities(h, chain);
+      ::CloseHandle(h);
+    }
+    for (Guarded& g : out->entries)
+      for (const auto& id : chain)
+        if (g.hasId && g.kind == Kind::kData && g.id == id) g.holdsProfile = true;
   }
   ::SetThreadErrorMode(oldMode, nullptr);
   return out;
 }
 
-const Identities& ProtectedIdentities() {
-  static const Identities ids = CollectIdentities();
-  return ids;
+std::mutex& FoldersLock() {
+  static std::mutex lock;
+  return lock;
+}
+std::shared_ptr<const GuardFolders>& FoldersSlot() {
+  static std::shared_ptr<const GuardFolders> folders;
+  return folders;
 }
 
-std::vector<FolderIdentity>& ExtraIdentities() {
-  static std::vector<FolderIdentity> extra;
-  return extra;
+std::shared_ptr<const GuardFolders> Folders() {
+  std::lock_guard<std::mutex> hold(FoldersLock());
+  if (!FoldersSlot()) FoldersSlot() = Collect();
+  return FoldersSlot();
 }
+
+const char* WholeRefusal(const GuardFolders& f, const FolderIdentity& id) {
+  for (const auto& g : f.entries)
+    if (g.hasId && g.id == id) return g.itIs;
+  return nullptr;
+}
+
+bool IsSystemOwn(const GuardFolders& f, const FolderIdentity& id) {
+  for (const auto& s : f.systemOwn)
+    if (s == id) return true;
+  return false;
+}
+
+// The walk up from the folder: its own identity against every guarded
+// folder, each parent's against the data folders.
+const char* AncestryRefusal(const GuardFolders& f, const std::vector<FolderIdentity>& chain) {
+  bool belowSystemOwn = false;
+  for (size_t i = 0; i < chain.size(); ++i) {
+    if (i == 0) {
+      if (const char* why = WholeRefusal(f, chain[0])) return why;
+    } else {
+      for (const auto& g : f.entries) {
+        if (!g.hasId || g.kind != Kind::kData || !(g.id == chain[i])) continue;
+        if (g.holdsProfile && belowSystemOwn) continue;
+        return g.inside;
+      }
+    }
+    if (IsSystemOwn(f, chain[i])) belowSystemOwn = true;
+  }
+  return nullptr;
+}
+
+const char kMalformedNul[] = "it holds a NUL character";
+const char kMalformedNoFolder[] = "it names no folder";
+const char kMalformedRelative[] = "it is not a full path";
 
 }  // namespace
 
@@ -193,46 +457,68 @@ bool IdentityOf(HANDLE h, FolderIdentity* out) {
   return true;
 }
 
-const char* FolderHandleRefusal(HANDLE folder) {
-  FolderIdentity id;
-  if (!IdentityOf(folder, &id)) return "its identity cannot be read";
-  return IdentityRefusal(id);
+const char* FolderHandleRefusal(HANDLE folder, GuardScope scope) {
+  const auto folders = Folders();
+  if (scope == GuardScope::kTyped) {
+    FolderIdentity id;
+    if (!IdentityOf(folder, &id)) return "its identity cannot be read";
+    return WholeRefusal(*folders, id);
+  }
+  std::vector<FolderIdentity> chain;
+  if (!AncestorIdentities(folder, chain)) return "the folders that hold it cannot be judged";
+  return AncestryRefusal(*folders, chain);
 }
 
-const char* IdentityRefusal(const FolderIdentity& id) {
-  for (const auto& p : ProtectedIdentities().ids)
-    if (p == id) return "it reaches a protected folder or a drive root";
-  for (const auto& p : ExtraIdentities())
-    if (p == id) return "it reaches a protected folder";
-  return nullptr;
+const char* IdentityRefusal(const FolderIdentity& id) { return WholeRefusal(*Folders(), id); }
+
+namespace {
+bool AddExtra(const std::string& path, Kind kind, const std::string& name) {
+  Guarded g = MakeGuarded(kind, name);
+  if (!IdentityOfFolder(path, &g.id)) return false;
+  g.hasId = true;
+  std::lock_guard<std::mutex> hold(FoldersLock());
+  ExtraFolders().push_back(g);
+  FoldersSlot() = nullptr;  // taken afresh with the extra folder
+  return true;
+}
+}  // namespace
+
+bool ProtectFolderForTests(const std::string& path) { return AddExtra(path, Kind::kWhole, "a protected folder"); }
+
+bool ProtectDataFolderForTests(const std::string& path, const std::string& name) {
+  return AddExtra(path, Kind::kData, name);
 }
 
-bool ProtectFolderForTests(const std::string& path) {
-  HANDLE h = OpenToJudge(path);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  FolderIdentity id;
-  const bool ok = IdentityOf(h, &id);
-  ::CloseHandle(h);
-  if (ok) ExtraIdentities().push_back(id);
-  return ok;
+void ClearExtraProtectedFolders() {
+  std::lock_guard<std::mutex> hold(FoldersLock());
+  ExtraFolders().clear();
+  FoldersSlot() = nullptr;
 }
 
-void ClearExtraProtectedFolders() { ExtraIdentities().clear(); }
+void ReloadProtectedFoldersForTests() {
+  std::lock_guard<std::mutex> hold(FoldersLock());
+  FoldersSlot() = nullptr;
+}
 
 const char* TextRefusal(const std::string& patternOrPath) {
-  if (patternOrPath.find('\0') != std::string::npos) return "a NUL character in the text";
+  if (patternOrPath.find('\0') != std::string::npos) return kMalformedNul;
   const std::string folder = FolderPart(patternOrPath);
-  if (folder.empty()) return "no folder";
+  if (folder.empty()) return kMalformedNoFolder;
   const std::string canonical = Canonical(folder);
-  if (canonical.empty()) return "not an absolute folder";
-  if (IsRoot(canonical)) return "a drive root";
+  if (canonical.empty()) return kMalformedRelative;
+  if (IsRoot(canonical)) return "it is a drive root";
   const std::wstring folded = Folded(canonical);
-  for (const auto& p : ProtectedFolders())
-    if (p == folded) return "a protected folder";
+  const auto folders = Folders();
+  for (const auto& g : folders->entries)
+    if (!g.folded.empty() && g.folded == folded) return g.itIs;
   return nullptr;
 }
 
-const char* RemovalRefusal(const std::string& patternOrPath) {
+bool IsMalformedRefusal(const char* why) {
+  return why == kMalformedNul || why == kMalformedNoFolder || why == kMalformedRelative;
+}
+
+const char* RemovalRefusal(const std::string& patternOrPath, GuardScope scope) {
   if (const char* why = TextRefusal(patternOrPath)) return why;
   HANDLE h = OpenToJudge(Canonical(FolderPart(patternOrPath)));
   if (h == INVALID_HANDLE_VALUE) {
@@ -241,14 +527,22 @@ const char* RemovalRefusal(const std::string& patternOrPath) {
     // leaves the folder unjudged, and an unjudged folder is not swept.
     return (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? nullptr : "it cannot be opened to be judged";
   }
-  const char* why = FolderHandleRefusal(h);
+  const char* why = FolderHandleRefusal(h, scope);
   ::CloseHandle(h);
   return why;
 }
 
-bool RemovalAllowed(const std::string& patternOrPath) {
-  const char* why = RemovalRefusal(patternOrPath);
-  if (why == nullptr) return true;
+void LogRefusal(const std::string& patternOrPath, const char* why) {
   Trace("   Refused to sweep %s: %s.\n", patternOrPath.c_str(), why);
+  if (IsMalformedRefusal(why)) return;
+  std::string folder = FolderPart(patternOrPath);
+  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+  LogFormat(0, "  Skipped %s: %s.\n", folder.c_str(), why);
+}
+
+bool RemovalAllowed(const std::string& patternOrPath, GuardScope scope) {
+  const char* why = RemovalRefusal(patternOrPath, scope);
+  if (why == nullptr) return true;
+  LogRefusal(patternOrPath, why);
   return false;
 }

@@ -1,10 +1,36 @@
 // The removal guard: the one place that decides whether a search pattern or a
-// file path may be acted on at all. Folder references come from registry
-// values and environment strings that anyone can change; a reference that
-// resolves to nothing, to something relative, to a drive root or to one of
-// the system's or the user's own root folders is never swept. A folder is
-// judged by what it reaches (its identity), not only by how it is spelled:
-// links, shares and second drive letters lead to the same folders.
+// file path may be acted on at all.
+//
+// How to use it: do nothing. Every removal primitive and walker (DirWalker and
+// its loops, RemoveFile, OverwriteFile, WipeIndexFile, RemoveNowOrAtRestart,
+// the folder cleaners) judges its folder here before it touches anything, with
+// GuardScope::kReference, and a refused folder is named in the sweep log by
+// LogRefusal ("  Skipped <folder>: it is inside Documents.") exactly once per
+// refused pattern or path; nothing is counted and the sweep goes on. So a new
+// caller that builds a DirWalker or calls RemoveFile on a path it read from a
+// registry value, an environment string or a rule file gets the full guard and
+// its log line for free. The one opt-out is GuardScope::kTyped, for folders the
+// user typed (custom locations): those may lie inside the user's data folders,
+// never at the root of one. RemovalRefusal answers without logging (for a
+// dialog that explains a refusal); RemovalAllowed judges and logs.
+//
+// What is refused:
+// - text with a NUL, no folder, a relative folder (trace only: malformed);
+// - a drive root, and these folders as a whole, whatever name reaches them:
+//   Windows, system and program files folders, the Users folder and every
+//   profile, ProgramData, roaming and local AppData, LocalLow, Start Menu,
+//   Startup, SendTo, Templates, Fonts, and every user data folder below;
+// - for references (not typed), any folder inside a user data folder:
+//   Documents, Desktop, Pictures, Music, Videos, Downloads, Favorites,
+//   Contacts, Links, Saved Games, Searches, OneDrive and the public twins.
+//   "Inside" is judged by identity: from the folder the opened handle
+//   reaches, each parent up to the drive root is compared with the data
+//   folders. When a data folder holds the profile itself (Documents moved to
+//   the profile or a drive root), the system's own folders below it (AppData,
+//   local AppData, Temp, Internet cache, Cookies, History, Recent) and what
+//   they hold stay sweepable.
+// The folders are taken from the system once per process (known folders and
+// the shell; the environment only for OneDrive and the profile).
 #pragma once
 #include <windows.h>
 
@@ -20,14 +46,27 @@ struct FolderIdentity {
 // The identity of the file or folder an open handle reaches. False on failure.
 bool IdentityOf(HANDLE h, FolderIdentity* out);
 
-// Null when removals may run in the folder part of patternOrPath (everything
-// before its last '\' or '/'), otherwise why not. The folder itself must not
-// be a protected one; its subfolders are fine. Any text holding a NUL is
-// refused; so is a folder that exists but cannot be opened to be judged.
-const char* RemovalRefusal(const std::string& patternOrPath);
+// Who chose the folder: a reference the user did not type (a shell-folder
+// value, an environment string, another program's value, a rule file), or a
+// custom location the user typed.
+enum class GuardScope { kReference, kTyped };
 
-// RemovalRefusal == null; a refusal is written to the diagnostic trace.
-bool RemovalAllowed(const std::string& patternOrPath);
+// Null when removals may run in the folder part of patternOrPath (everything
+// before its last '\' or '/'), otherwise why not, as a clause for the log
+// ("it is inside Documents"). Any text holding a NUL is refused; so is a
+// folder that exists but cannot be opened to be judged. A folder that does
+// not exist holds nothing to remove and is not refused. Logs nothing.
+const char* RemovalRefusal(const std::string& patternOrPath, GuardScope scope = GuardScope::kReference);
+
+// RemovalRefusal == null; a refusal is reported through LogRefusal.
+bool RemovalAllowed(const std::string& patternOrPath, GuardScope scope = GuardScope::kReference);
+
+// Reports one refusal: a folder refusal as the sweep-log line
+// "  Skipped <folder>: <why>.\n" (folder: the folder part of patternOrPath
+// as given), malformed text to the diagnostic trace only.
+void LogRefusal(const std::string& patternOrPath, const char* why);
+// True when why is one of the malformed-text refusals (NUL, no folder, relative).
+bool IsMalformedRefusal(const char* why);
 
 // The folder part of patternOrPath in the form the guard compares: made
 // absolute, "." and ".." resolved, short names made long, no trailing
@@ -37,12 +76,19 @@ std::string CanonicalFolderOf(const std::string& patternOrPath);
 // The text half of RemovalRefusal alone: NUL, relative, root, protected text.
 const char* TextRefusal(const std::string& patternOrPath);
 // The identity half, on a folder already open: null when the folder behind
-// the handle is neither a protected folder nor a drive root.
-const char* FolderHandleRefusal(HANDLE folder);
-// The same for an identity already read.
+// the handle is neither protected as a whole nor (kReference) inside a user
+// data folder.
+const char* FolderHandleRefusal(HANDLE folder, GuardScope scope = GuardScope::kReference);
+// A folder met inside a tree being swept: null unless it is protected as a
+// whole (a drive root, a system or profile folder, a data folder's root).
 const char* IdentityRefusal(const FolderIdentity& id);
 
-// For tests: judges the folder at path (by identity) as protected too, until
+// For tests: judges the folder at path (by identity) as protected as a whole
+// too, or (ProtectDataFolderForTests) as a user data folder named name, until
 // ClearExtraProtectedFolders. Set while no sweep runs.
 bool ProtectFolderForTests(const std::string& path);
+bool ProtectDataFolderForTests(const std::string& path, const std::string& name);
 void ClearExtraProtectedFolders();
+// For tests: takes the protected folders afresh from the system at the next
+// judgement (after a test changed where the shell says they are).
+void ReloadProtectedFoldersForTests();

@@ -26,7 +26,7 @@ RestartRemoval RemoveNowOrAtRestart(const std::string& path) {
                                     FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!folder) return RestartRemoval::kRefused;
   if (const char* why = FolderHandleRefusal(folder.Get())) {
-    Trace("   Refused to remove %s: %s.\n", path.c_str(), why);
+    LogRefusal(path, why);
     return RestartRemoval::kRefused;
   }
   const std::wstring objectName = nt::ObjectName(folder.Get());

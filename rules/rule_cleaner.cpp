@@ -34,11 +34,6 @@ CategoryLines LinesOf(SweepCategory category) {
   }
 }
 
-bool SameText(const std::string& a, const std::string& b) {
-  const std::wstring wa = nt::Widen(a), wb = nt::Widen(b);
-  return ::CompareStringOrdinal(wa.c_str(), (int)wa.size(), wb.c_str(), (int)wb.size(), TRUE) == CSTR_EQUAL;
-}
-
 bool MatchesAny(const std::vector<std::string>& patterns, const std::string& name) {
   const std::wstring w = nt::Widen(name);
   for (const auto& p : patterns)
@@ -147,7 +142,7 @@ class EntrySweep {
   bool ValueExcluded(const RuleRegPath& place, const std::string& value) const {
     for (const auto& ex : m_keys.excludes) {
       if (ex.kind != RuleExcludeKind::kReg || ex.place.root != place.root) continue;
-      if (ex.place.hasValue ? SegmentsMatch(ex.place.path, place.path, false) && SameText(ex.place.value, value)
+      if (ex.place.hasValue ? SegmentsMatch(ex.place.path, place.path, false) && SameNoCase(ex.place.value, value)
                             : SegmentsMatch(ex.place.path, place.path, true))
         return true;
     }

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "rules/rule_set.h"
@@ -36,8 +37,8 @@ struct RuleFileKey {
   std::vector<RuleFolder> folders;    // two for %ProgramFiles%
   std::vector<std::string> patterns;  // file masks, never empty
   RuleFileFlag flag = RuleFileFlag::kNone;
-  // Named files directly in the Windows folder or at a drive root: removed
-  // one by one, past the guard that keeps those folders whole.
+  // Named files directly in a root that IsNamedFileRoot allows: removed one
+  // by one, past the guard that keeps those folders whole.
   bool namedAtRoot = false;
 };
 
@@ -96,11 +97,14 @@ bool ExpandRuleVariables(const std::string& text, std::vector<std::string>* out,
 // ones and a trailing one dropped) or the reason it is refused (relative,
 // "..", a ':' past the drive, a NUL, too long).
 bool NormaliseRuleFolder(std::string* folder, std::string* why);
-// True for a drive root or the Windows folder (named files only), for the
-// profile, the profiles folder, the user's data folders, the AppData and
-// program roots (never swept as a whole by a rule).
+// True for a drive root, the Windows and system folders, the profile, the
+// profiles folder, the user's data folders, the AppData and program roots:
+// never swept as a whole by a rule.
 bool IsRuleRootFolder(const std::string& canonicalFolder);
-bool IsDriveOrWindowsRoot(const std::string& canonicalFolder);
+// Roots where a file named without wildcards may be removed one by one: a
+// drive root and the Windows folder. (Every other root keeps its files: the
+// removal guard never acts directly in one.)
+bool IsNamedFileRoot(const std::string& canonicalFolder);
 // The same for a folder whose segments hold wildcards: true when it may
 // match one of those roots.
 bool MayReachRuleRoot(const std::string& canonicalFolder);
@@ -108,12 +112,30 @@ bool MayReachRuleRoot(const std::string& canonicalFolder);
 bool IsDriveTopFolder(const std::string& canonicalFolder);
 
 bool HasWildcard(const std::string& s);
+// Names compared as the system compares them, case ignored (a quick path
+// for plain ASCII, which most rule text is).
+bool SameNoCase(const std::string& a, const std::string& b);
 size_t CountWildcards(const std::string& s);
 
 // The folders that exist and match folder's wildcards; every segment past
 // rootLength that is a link (junction, symbolic link) is never passed
 // through. At most limit folders.
 std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, size_t limit = 4096);
+// While it lives, the file attributes asked for on this thread are kept:
+// detecting thousands of entries asks for the same folders again and again,
+// and a folder missing for one entry is missing for the next. Not for sweeps.
+class RuleAttributeCache {
+ public:
+  RuleAttributeCache();
+  ~RuleAttributeCache();
+  RuleAttributeCache(const RuleAttributeCache&) = delete;
+  RuleAttributeCache& operator=(const RuleAttributeCache&) = delete;
+
+ private:
+  std::unordered_map<std::string, DWORD> m_attributes;
+  std::unordered_map<std::string, DWORD>* m_previous;
+};
+
 // Whether a file or folder matching path's wildcards exists (DetectFile).
 bool RuleFileExists(const RuleFolder& path);
 
@@ -137,9 +159,9 @@ bool SegmentsMatch(const std::string& pattern, const std::string& path, bool bel
 // Parses rule text into entries (appended to out) and returns how many
 // sections it held. Never throws on malformed text.
 size_t ParseRuleText(const std::string& utf8, const std::string& source, bool builtin, std::vector<RuleEntry>* out);
-// Turns a file's bytes into UTF-8 text: UTF-8 with or without a BOM, UTF-16
-// LE with a BOM. False, with why, when it is not rule text at all.
-bool DecodeRuleBytes(const std::string& bytes, std::string* utf8, std::string* why);
+// Turns a file's bytes into UTF-8 text in place: UTF-8 with or without a
+// BOM, UTF-16 LE with a BOM. False, with why, when it is not rule text at all.
+bool DecodeRuleBytes(std::string* bytes, std::string* why);
 
 // Sweeps one entry now, on or off, applying or not: its opening line, then
 // its FileKeys and RegKeys.

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <mutex>
+#include <unordered_map>
 
 #include "engine/dir_walker.h"
 #include "engine/nt_calls.h"
@@ -28,7 +29,18 @@ std::string Upper(std::string s) {
   return s;
 }
 
+bool IsAscii(const std::string& s) {
+  for (char c : s)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
 std::wstring FoldedWide(const std::string& s) {
+  if (IsAscii(s)) {
+    std::wstring w(s.size(), L'\0');
+    for (size_t i = 0; i < s.size(); ++i) w[i] = static_cast<wchar_t>(s[i] >= 'a' && s[i] <= 'z' ? s[i] - 32 : s[i]);
+    return w;
+  }
   std::wstring w = nt::Widen(s);
   if (!w.empty()) ::CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
   return w;
@@ -112,7 +124,7 @@ struct Variables {
   VariableMap overrides;
   std::vector<std::wstring> roots;  // folded canonical root folders
   std::vector<std::string> rootTexts;
-  std::wstring windows;
+  std::vector<std::wstring> namedFileRoots;  // where named files may go one by one
 };
 
 Variables& Vars() {
@@ -155,9 +167,12 @@ void LoadLocked(Variables& v) {
     v.roots.push_back(FoldedWide(r));
     v.rootTexts.push_back(r);
   }
-  std::string windows = v.system["WINDIR"].empty() ? std::string() : v.system["WINDIR"][0];
-  std::string why;
-  if (!windows.empty() && NormaliseRuleFolder(&windows, &why)) v.windows = FoldedWide(windows);
+  for (const char* name : {"WINDIR"}) {
+    for (std::string folder : v.system[name]) {
+      std::string why;
+      if (NormaliseRuleFolder(&folder, &why)) v.namedFileRoots.push_back(FoldedWide(folder));
+    }
+  }
 }
 
 unsigned g_osVersionForTests = 0;
@@ -174,7 +189,16 @@ std::vector<std::string> Split(const std::string& s, char sep) {
   return out;
 }
 
-DWORD AttributesOf(const std::string& path) { return ::GetFileAttributesW(nt::LongPathForm(path).c_str()); }
+thread_local std::unordered_map<std::string, DWORD>* t_attributes = nullptr;
+
+DWORD AttributesOf(const std::string& path) {
+  if (t_attributes != nullptr) {
+    if (auto it = t_attributes->find(path); it != t_attributes->end()) return it->second;
+  }
+  const DWORD a = ::GetFileAttributesW(nt::LongPathForm(path).c_str());
+  if (t_attributes != nullptr) t_attributes->emplace(path, a);
+  return a;
+}
 
 bool IsPlainFolder(DWORD attributes) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
@@ -236,6 +260,15 @@ std::vector<std::string> SegmentsOf(const std::string& canonical) {
 }
 
 }  // namespace
+
+RuleAttributeCache::RuleAttributeCache() : m_previous(t_attributes) { t_attributes = &m_attributes; }
+RuleAttributeCache::~RuleAttributeCache() { t_attributes = m_previous; }
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+  if (IsAscii(a) && IsAscii(b)) return a.size() == b.size() && _strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
+  const std::wstring wa = nt::Widen(a), wb = nt::Widen(b);
+  return ::CompareStringOrdinal(wa.c_str(), (int)wa.size(), wb.c_str(), (int)wb.size(), TRUE) == CSTR_EQUAL;
+}
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
 
@@ -399,13 +432,12 @@ bool IsRuleRootFolder(const std::string& canonicalFolder) {
   Variables& v = Vars();
   std::lock_guard<std::mutex> hold(v.lock);
   LoadLocked(v);
-  if (folded == v.windows) return true;
   return std::find(v.roots.begin(), v.roots.end(), folded) != v.roots.end();
 }
 
 bool MayReachRuleRoot(const std::string& canonicalFolder) {
   if (!HasWildcard(canonicalFolder)) return IsRuleRootFolder(canonicalFolder);
-  if (canonicalFolder.size() <= 3 || IsDriveTopFolder(canonicalFolder)) return true;
+  if (canonicalFolder.size() <= 3) return true;
   std::vector<std::string> roots;
   {
     Variables& v = Vars();
@@ -413,17 +445,21 @@ bool MayReachRuleRoot(const std::string& canonicalFolder) {
     LoadLocked(v);
     roots = v.rootTexts;
   }
+  // Only a root of as many segments can match.
+  const auto depth = [](const std::string& f) { return std::count(f.begin(), f.end(), '\\'); };
+  const auto want = depth(canonicalFolder);
   for (const auto& r : roots)
-    if (SegmentsMatch(canonicalFolder, r, false)) return true;
+    if (depth(r) == want && SegmentsMatch(canonicalFolder, r, false)) return true;
   return false;
 }
 
-bool IsDriveOrWindowsRoot(const std::string& canonicalFolder) {
+bool IsNamedFileRoot(const std::string& canonicalFolder) {
   if (canonicalFolder.size() <= 3) return true;
+  const std::wstring folded = FoldedWide(canonicalFolder);
   Variables& v = Vars();
   std::lock_guard<std::mutex> hold(v.lock);
   LoadLocked(v);
-  return FoldedWide(canonicalFolder) == v.windows;
+  return std::find(v.namedFileRoots.begin(), v.namedFileRoots.end(), folded) != v.namedFileRoots.end();
 }
 
 bool IsDriveTopFolder(const std::string& canonicalFolder) {
@@ -470,12 +506,7 @@ bool SegmentsMatch(const std::string& pattern, const std::string& path, bool bel
   const std::vector<std::string> s = Split(path, '\\');
   if (below ? s.size() < p.size() : s.size() != p.size()) return false;
   for (size_t i = 0; i < p.size(); ++i) {
-    const std::wstring seg = nt::Widen(s[i]);
-    const std::wstring mask = nt::Widen(p[i]);
-    if (HasWildcard(p[i])
-            ? !MatchesFileMask(seg, mask)
-            : ::CompareStringOrdinal(seg.c_str(), (int)seg.size(), mask.c_str(), (int)mask.size(), TRUE) != CSTR_EQUAL)
-      return false;
+    if (HasWildcard(p[i]) ? !MatchesFileMask(nt::Widen(s[i]), nt::Widen(p[i])) : !SameNoCase(s[i], p[i])) return false;
   }
   return true;
 }

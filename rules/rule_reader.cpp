@@ -171,7 +171,13 @@ class EntryBuilder {
     } else if (cleaningKeys == 0 && !keys->hasDetection) {
       RefuseWhole("no FileKey, RegKey or detection");
     }
-    if (!m_entry.refusedWhole) m_entry.keys = std::move(keys);
+    if (m_entry.refusedWhole) return;
+    keys->detect.shrink_to_fit();
+    keys->detectFiles.shrink_to_fit();
+    keys->files.shrink_to_fit();
+    keys->regs.shrink_to_fit();
+    keys->excludes.shrink_to_fit();
+    m_entry.keys = std::move(keys);
   }
 
  private:
@@ -293,13 +299,13 @@ class EntryBuilder {
         Refuse(key, "a wildcard file pattern directly in a drive, Windows, profile or user-data root");
         return;
       }
-      if (HasWildcard(f.path) || !IsDriveOrWindowsRoot(f.path)) {
-        Refuse(key, "files directly in a profile or user-data root");
+      if (HasWildcard(f.path) || !IsNamedFileRoot(f.path)) {
+        Refuse(key, "files directly in a system, profile, AppData or user-data root");
         return;
       }
       for (const auto& p : fk.patterns) {
         if (ProgramOrSystemFile(p)) {
-          Refuse(key, "a program or system file directly in a drive or Windows root");
+          Refuse(key, "a program or system file directly in a root folder");
           return;
         }
       }
@@ -494,28 +500,25 @@ struct PendingEntry {
 
 }  // namespace
 
-bool DecodeRuleBytes(const std::string& bytes, std::string* utf8, std::string* why) {
-  if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
-      static_cast<unsigned char>(bytes[1]) == 0xFE) {
-    const size_t units = (bytes.size() - 2) / 2;
+bool DecodeRuleBytes(std::string* bytes, std::string* why) {
+  const std::string& b = *bytes;
+  if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFF && static_cast<unsigned char>(b[1]) == 0xFE) {
+    const size_t units = (b.size() - 2) / 2;
     std::wstring w(units, L'\0');
     for (size_t i = 0; i < units; ++i)
-      w[i] = static_cast<wchar_t>(static_cast<unsigned char>(bytes[2 + 2 * i]) |
-                                  (static_cast<unsigned char>(bytes[3 + 2 * i]) << 8));
+      w[i] = static_cast<wchar_t>(static_cast<unsigned char>(b[2 + 2 * i]) |
+                                  (static_cast<unsigned char>(b[3 + 2 * i]) << 8));
     const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    utf8->assign(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0)
-      ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &(*utf8)[0], n, nullptr, nullptr);
-  } else if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFE &&
-             static_cast<unsigned char>(bytes[1]) == 0xFF) {
+    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
+    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &utf8[0], n, nullptr, nullptr);
+    bytes->swap(utf8);
+  } else if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFE && static_cast<unsigned char>(b[1]) == 0xFF) {
     *why = "UTF-16 big-endian text, which is not read";
     return false;
-  } else if (bytes.size() >= 3 && bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    *utf8 = bytes.substr(3);
-  } else {
-    *utf8 = bytes;
+  } else if (b.size() >= 3 && b.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+    bytes->erase(0, 3);
   }
-  if (utf8->find('\0') != std::string::npos) {
+  if (bytes->find('\0') != std::string::npos) {
     *why = "not a rule file (it holds NUL characters)";
     return false;
   }

@@ -50,10 +50,7 @@ std::vector<std::string> Split(const std::string& s) {
   return out;
 }
 
-bool SameName(const std::string& a, const std::string& b) {
-  const std::wstring wa = nt::Widen(a), wb = nt::Widen(b);
-  return ::CompareStringOrdinal(wa.c_str(), (int)wa.size(), wb.c_str(), (int)wb.size(), TRUE) == CSTR_EQUAL;
-}
+bool SameName(const std::string& a, const std::string& b) { return SameNoCase(a, b); }
 
 // A segment of a rule (with wildcards) against a fixed name.
 bool SegmentMatches(const std::string& ruleSegment, const std::string& name) {

@@ -89,15 +89,20 @@ RuleSet::RuleSet() = default;
 RuleSet::~RuleSet() = default;
 
 void RuleSet::LoadText(const std::string& bytes, const std::string& source, bool builtin) {
+  LoadOwnedText(bytes, source, builtin);
+}
+
+void RuleSet::LoadOwnedText(std::string bytes, const std::string& source, bool builtin) {
   RuleFileReport report;
   report.path = source;
-  std::string text;
-  if (!DecodeRuleBytes(bytes, &text, &report.skipped)) {
+  if (!DecodeRuleBytes(&bytes, &report.skipped)) {
     m_files.push_back(report);
     return;
   }
   // Names stay unique across files: the reader sees the entries held.
-  report.entries = ParseRuleText(text, source, builtin, &m_entries);
+  report.entries = ParseRuleText(bytes, source, builtin, &m_entries);
+  std::string().swap(bytes);
+  m_entries.shrink_to_fit();
   if (report.entries == 0) report.skipped = "not a rule file (no [section] in it)";
   std::lock_guard<std::mutex> hold(DetectLock());
   m_applies.resize(m_entries.size(), -1);
@@ -111,7 +116,7 @@ bool RuleSet::LoadFile(const std::string& path) {
     return false;
   }
   const size_t filesBefore = m_files.size();
-  LoadText(bytes, LeafOf(path), false);
+  LoadOwnedText(std::move(bytes), LeafOf(path), false);
   RuleFileReport& report = m_files.back();
   if (m_files.size() > filesBefore) report.path = path;
   return report.skipped.empty();
@@ -165,6 +170,7 @@ bool RuleSet::Applies(size_t i) {
 }
 
 void RuleSet::DetectAll() {
+  RuleAttributeCache cache;
   for (size_t i = 0; i < m_entries.size(); ++i) Applies(i);
 }
 

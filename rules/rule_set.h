@@ -70,6 +70,9 @@ class RuleSet {
   void DetectAll();
 
  private:
+  // LoadText on bytes the set may keep working in (no second copy of a large file).
+  void LoadOwnedText(std::string bytes, const std::string& source, bool builtin);
+
   std::vector<RuleEntry> m_entries;
   std::vector<RuleFileReport> m_files;
   std::vector<signed char> m_applies;  // -1 unknown, 0 no, 1 yes

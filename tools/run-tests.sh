@@ -43,6 +43,7 @@ ln -s "$WINEPREFIX/drive_c/windows" "$hostile/alias/windows"
 ln -s "$WINEPREFIX/drive_c" "$hostile/alias/root"
 ln -s "$WINEPREFIX/drive_c/users/$(id -un)" "$hostile/alias/profile"
 ln -s "$WINEPREFIX/drive_c/users/$(id -un)/Desktop" "$hostile/alias/desktop"
+ln -s "$WINEPREFIX/drive_c/users/$(id -un)/Documents" "$hostile/alias/documents"
 ln -s "$hostile/outside" "$hostile/alias/outside"
 # The loopback share of C:, as Windows has it: \\localhost\c$ reaches drive C.
 for host in localhost 127.0.0.1; do

@@ -33,19 +33,16 @@ void ReplaceEditText(HWND edit, const std::string& text) {
   ::SendMessageA(edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
-// Why the guard refuses a folder, in words for the user.
+// Why the guard refuses a folder, in words for the user: the guard's folder
+// reasons already are ("it is the Windows folder"); the rest are said here.
 std::string Explain(const char* why) {
   const std::string reason = why;
   const auto says = [&](const char* part) { return reason.find(part) != std::string::npos; };
-  const char* const kProtected =
-      "the Windows or program files folder, or your profile, Desktop or Documents folder itself";
-  if (says("reaches")) return std::string("it leads to a drive root or to ") + kProtected + ", under another name";
   if (says("drive root")) return "it is the root of a drive";
-  if (says("protected")) return std::string("it is ") + kProtected;
-  if (says("absolute") || reason == "no folder")
+  if (says("full path") || says("no folder"))
     return "it is not a full path (a drive letter or a network share, then the folders)";
-  if (says("identity")) return "it cannot be opened to check where it leads";
-  return "the removal guard refuses it (" + reason + ")";
+  if (says("opened") || says("identity") || says("judged")) return "it cannot be opened to check where it leads";
+  return reason;
 }
 }  // namespace
 
@@ -55,7 +52,7 @@ std::string LocationRefusal(const std::string& folder) {
   const auto judge = [](std::string name, const char* trailing) -> const char* {
     while (name.size() > 3 && std::strchr(trailing, name.back()) != nullptr) name.pop_back();
     if (name.size() == 3 && name[1] == ':') name.pop_back();
-    return RemovalRefusal(name + "\\*");
+    return RemovalRefusal(name + "\\*", GuardScope::kTyped);
   };
   // As typed ("..\" resolved), and without the trailing dots and blanks that
   // Windows drops from a name ("C:\Windows. " reaches the Windows folder).

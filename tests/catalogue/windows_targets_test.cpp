@@ -213,12 +213,12 @@ TEST_F(WindowsCustomLocations, EmptyFilterAndRefusedPlacesAreLoggedAsSkipped) {
   EXPECT_EQ(0, count);
   EXPECT_TRUE(Left("a.tmp"));
   ASSERT_EQ(7u, log.size()) << ::testing::PrintToString(log);
-  EXPECT_EQ("  Custom location " + places.work + " skipped: it has no file filter.\n", log[0]);
-  EXPECT_EQ("  Custom location C:\\*.tmp skipped: a drive root.\n", log[2]);
-  EXPECT_EQ("  Custom location " + std::string(windows) + "\\*.tmp skipped: a protected folder.\n", log[3]);
-  EXPECT_EQ("  Custom location " + std::string(profile) + "\\*.tmp skipped: a protected folder.\n", log[4]);
-  EXPECT_EQ("  Custom location Work\\*.tmp skipped: not an absolute folder.\n", log[5]);
-  EXPECT_EQ("  Custom location " + places.work + "\\sub\\..\\..\\..\\..\\*.tmp skipped: a protected folder.\n", log[6])
+  EXPECT_EQ("  Skipped " + places.work + ": it has no file filter.\n", log[0]);
+  EXPECT_EQ("  Skipped C:\\: it is a drive root.\n", log[2]);
+  EXPECT_EQ("  Skipped " + std::string(windows) + ": it is the Windows folder.\n", log[3]);
+  EXPECT_EQ("  Skipped " + std::string(profile) + ": it is a user profile.\n", log[4]);
+  EXPECT_EQ("  Skipped Work: it is not a full path.\n", log[5]);
+  EXPECT_EQ("  Skipped " + places.work + "\\sub\\..\\..\\..\\..: it is a user profile.\n", log[6])
       << "judged by the folder it reaches, not by its spelling";
 }
 

@@ -154,11 +154,14 @@ TEST_F(ReaderTest, RootsAreNeverSweptWholeAndNamedFilesOnlyOneByOne) {
       {"FileKey1=%SystemDrive%|*.log",
        "a wildcard file pattern directly in a drive, Windows, profile or user-data root"},
       {"FileKey1=%WinDir%|*.log", "a wildcard file pattern directly in a drive, Windows, profile or user-data root"},
-      {"FileKey1=%Documents%|notes.txt", "files directly in a profile or user-data root"},
-      {"FileKey1=%WinDir%|explorer.exe", "a program or system file directly in a drive or Windows root"},
-      {"FileKey1=%SystemDrive%|bootmgr", "a program or system file directly in a drive or Windows root"},
+      {"FileKey1=%Documents%|notes.txt", "files directly in a system, profile, AppData or user-data root"},
+      {"FileKey1=%WinDir%|explorer.exe", "a program or system file directly in a root folder"},
+      {"FileKey1=%SystemDrive%|bootmgr", "a program or system file directly in a root folder"},
       {"FileKey1=%SystemDrive%|setup.log", ""},
       {"FileKey1=%WinDir%|SIGVERIF.TXT", ""},
+      {"FileKey1=%LocalAppData%|IconCache.db", "files directly in a system, profile, AppData or user-data root"},
+      {"FileKey1=%WinDir%\\System32|setup.log", "files directly in a system, profile, AppData or user-data root"},
+      {"FileKey1=%SystemDrive%\\Tools*|*.log|RECURSE", "RECURSE or REMOVESELF on a folder directly below a drive root"},
   };
   for (const Case& c : cases) {
     const RuleEntry& e = Read(std::string("[Root ") + c.line + "]\n" + c.line + "\nRegKey1=HKCU\\Software\\Vendor\n");

@@ -193,6 +193,31 @@ TEST_F(RuleSweepTest, TheGuardJudgesEveryFolderAWildcardReaches) {
   EXPECT_EQ(Ts({"vendor\\open\\b.tmp"}), removed);
 }
 
+// Rules are references the user did not type: nothing inside the user's data
+// folders goes, whether the rule names such a folder, its wildcard reaches
+// one, or its walk meets one.
+TEST_F(RuleSweepTest, NothingInsideTheUsersDataFoldersGoes) {
+  for (const char* f : {"docs\\Vendor\\Cache\\a.tmp", "docs\\b.tmp", "app\\Cache\\c.tmp", "app\\Cache\\Pictures\\d.tmp",
+                        "app\\Cache\\Pictures\\sub\\e.tmp", "vendor\\Music\\f.tmp", "vendor\\open\\g.tmp"})
+    Plant(f);
+  ASSERT_TRUE(ProtectDataFolderForTests(At("docs"), "Documents"));
+  ASSERT_TRUE(ProtectDataFolderForTests(At("app\\Cache\\Pictures"), "Pictures"));
+  ASSERT_TRUE(ProtectDataFolderForTests(At("vendor\\Music"), "Music"));
+  SetRuleVariableForTests("Documents", {At("docs")});
+  const RuleEntry& e = Read(
+      "[User data *]\nFileKey1=%Documents%\\Vendor\\Cache|*.tmp|REMOVESELF\n"
+      "FileKey2=%LocalAppData%\\app\\Cache|*.tmp|REMOVESELF\nFileKey3=%LocalAppData%\\vendor\\*|*.tmp\n");
+  ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
+  ProgressRecorder rec;
+  const std::vector<std::string> removed = SweepAndDiff(e);
+  ClearExtraProtectedFolders();
+  EXPECT_EQ(Ts({"app\\Cache\\c.tmp", "vendor\\open\\g.tmp"}), removed);
+  bool named = false;
+  for (const auto& line : rec.LogLines())
+    named = named || line.find("Skipped " + At("docs\\Vendor\\Cache")) != std::string::npos;
+  EXPECT_TRUE(named) << ::testing::PrintToString(rec.LogLines());
+}
+
 TEST_F(RuleSweepTest, NamedFilesInTheWindowsFolderGoOneByOne) {
   char windows[MAX_PATH];
   ASSERT_GT(::GetWindowsDirectoryA(windows, MAX_PATH), 0u);
