@@ -51,6 +51,21 @@ int OwnTopLevelWindows() {
   return count;
 }
 
+// The built-in rules sweep after each category's table, with an opening line
+// per entry; the rule tests cover them, these tests the framing around them.
+std::string WithoutBuiltinRuleLines(const std::string& text) {
+  std::string kept;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    end = end == std::string::npos ? text.size() : end + 1;
+    const std::string line = text.substr(at, end - at);
+    if (line.find("(Built-in rules).") == std::string::npos) kept += line;
+    at = end;
+  }
+  return kept;
+}
+
 class OneShot : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -141,7 +156,7 @@ TEST_F(OneShot, ReportWritesTheLogAndTotalsToStandardOutput) {
     StdoutToFile out(temp / "out.txt");
     CMainApp app;
     Start(app, "Morvane.exe /once /report");
-    text = out.Text();
+    text = WithoutBuiltinRuleLines(out.Text());
   }
   EXPECT_EQ(text,
             "Start cleaning history on applications.\n"
