@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_rule_file.h"
 #include "bench/bench_stats.h"
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
@@ -38,14 +39,6 @@ class BenchHost : public PanelHost {
   void ShowProgressWindow() override {}
   void ShowAbout(HWND) override {}
 };
-
-std::string DefaultRuleFile() {
-  char exe[MAX_PATH];
-  const DWORD n = ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string dir(exe, n);
-  dir = dir.substr(0, dir.find_last_of('\\'));
-  return dir.substr(0, dir.find_last_of('\\')) + "\\rule-files\\winapp2.ini";
-}
 
 std::string BuiltinBytes() {
   HRSRC res = ::FindResourceA(nullptr, "BUILTIN_RULES", MAKEINTRESOURCEA(10) /* RT_RCDATA */);

@@ -78,6 +78,17 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
 void SetCategoryExtraSweep(CategoryExtraSweep sweep) { g_extraSweep.store(sweep); }
 CategoryExtraSweep GetCategoryExtraSweep() { return g_extraSweep.load(); }
 
+const char* SweepCategoryName(SweepCategory category) {
+  switch (category) {
+    case SWEEP_CATEGORY_WINDOWS:
+      return "Windows";
+    case SWEEP_CATEGORY_INTERNET:
+      return "Internet";
+    default:
+      return "Applications";
+  }
+}
+
 unsigned SweepWindows(SweepWorker* worker) {
   return RunCategory(worker, SWEEP_CATEGORY_WINDOWS, WindowsSweepTable(), g_WindowsSettings.m_nTargets,
                      IDC_PROGRESS_WINDOWS, IDC_STATUS_WINDOWS, SWEEP_WINDOWS);

@@ -32,6 +32,9 @@ enum SweepState : int { SWEEP_ENDED = 1, SWEEP_STARTED = 2 };
 
 class SweepWorker;
 
+// "Windows", "Internet" or "Applications", as the user sees the category.
+const char* SweepCategoryName(SweepCategory category);
+
 // A target cleaner: writes its own opening line, removes through the engine's
 // primitives and adds to the two tally halves (either may be null).
 using TargetCleaner = void (*)(SweepWorker* worker, int* count, float* kb);

@@ -15,17 +15,6 @@ const char kCaption[] = "Morvane";
 // How many warnings "All" spells out before it only counts the rest.
 constexpr size_t kWarningsNamed = 4;
 
-const char* CategoryName(SweepCategory category) {
-  switch (category) {
-    case SWEEP_CATEGORY_WINDOWS:
-      return "Windows";
-    case SWEEP_CATEGORY_INTERNET:
-      return "Internet";
-    default:
-      return "Applications";
-  }
-}
-
 // "4,067": counts of thousands read better with a separator.
 std::string Grouped(size_t n) {
   std::string digits = std::to_string(n);
@@ -241,7 +230,7 @@ void CMoreTargetsPage::OnGetDispInfo(NMLVDISPINFOA* info) {
   if (item.mask & LVIF_TEXT) {
     if (entry == nullptr) {
       const SweepCategory category = m_pModel->CategoryAt(row);
-      m_text = item.iSubItem == 0 ? std::string(CategoryName(category)) + " (" +
+      m_text = item.iSubItem == 0 ? std::string(SweepCategoryName(category)) + " (" +
                                         Grouped(m_pModel->ShownInCategory(category)) + ")"
                                   : std::string();
     } else {
