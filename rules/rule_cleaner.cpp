@@ -118,7 +118,7 @@ class EntrySweep {
           return MatchesAny(fk.patterns, name) && !FileExcluded(at, name);
         },
         recurse, removeSelf, m_statusId, m_count, m_kb);
-    if (removeSelf && empty) walker.RemoveOwnFolder(m_statusId, m_count);
+    if (removeSelf && empty && !IsTemporaryRoot(folder)) walker.RemoveOwnFolder(m_statusId, m_count);
   }
 
   // A file named in the Windows folder or at a drive root: that folder is

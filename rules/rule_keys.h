@@ -108,9 +108,13 @@ bool IsNamedFileRoot(const std::string& canonicalFolder);
 // The same for a folder whose segments hold wildcards: true when it may
 // match one of those roots.
 bool MayReachRuleRoot(const std::string& canonicalFolder);
+// The user's and the system's temporary folders: their content may go, the
+// folders themselves stay (programs expect to find them).
+bool IsTemporaryRoot(const std::string& canonicalFolder);
 // A folder directly below a drive root ("C:\Temp").
 bool IsDriveTopFolder(const std::string& canonicalFolder);
 
+std::vector<std::string> SplitRuleText(const std::string& s, char sep);
 bool HasWildcard(const std::string& s);
 // Names compared as the system compares them, case ignored (a quick path
 // for plain ASCII, which most rule text is).

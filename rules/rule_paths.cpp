@@ -175,19 +175,18 @@ void LoadLocked(Variables& v) {
   }
 }
 
-unsigned g_osVersionForTests = 0;
-
-std::vector<std::string> Split(const std::string& s, char sep) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t cut = s.find(sep, start);
-    out.push_back(s.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
-    if (cut == std::string::npos) break;
-    start = cut + 1;
-  }
-  return out;
+// A drive root, or a folder of one of the lists the variables gave.
+bool InRootList(std::vector<std::wstring> Variables::*list, const std::string& canonicalFolder) {
+  if (canonicalFolder.size() <= 3) return true;
+  const std::wstring folded = FoldedWide(canonicalFolder);
+  Variables& v = Vars();
+  std::lock_guard<std::mutex> hold(v.lock);
+  LoadLocked(v);
+  const std::vector<std::wstring>& roots = v.*list;
+  return std::find(roots.begin(), roots.end(), folded) != roots.end();
 }
+
+unsigned g_osVersionForTests = 0;
 
 thread_local std::unordered_map<std::string, DWORD>* t_attributes = nullptr;
 
@@ -256,7 +255,7 @@ std::vector<std::string> ExpandSegments(const std::string& path, size_t rootLeng
 
 std::vector<std::string> SegmentsOf(const std::string& canonical) {
   if (canonical.size() <= 3) return {};
-  return Split(canonical.substr(3), '\\');
+  return SplitRuleText(canonical.substr(3), '\\');
 }
 
 }  // namespace
@@ -268,6 +267,18 @@ bool SameNoCase(const std::string& a, const std::string& b) {
   if (IsAscii(a) && IsAscii(b)) return a.size() == b.size() && _strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
   const std::wstring wa = nt::Widen(a), wb = nt::Widen(b);
   return ::CompareStringOrdinal(wa.c_str(), (int)wa.size(), wb.c_str(), (int)wb.size(), TRUE) == CSTR_EQUAL;
+}
+
+std::vector<std::string> SplitRuleText(const std::string& s, char sep) {
+  std::vector<std::string> out;
+  size_t start = 0;
+  for (;;) {
+    const size_t cut = s.find(sep, start);
+    out.push_back(s.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
+    if (cut == std::string::npos) break;
+    start = cut + 1;
+  }
+  return out;
 }
 
 bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
@@ -404,7 +415,7 @@ bool NormaliseRuleFolder(std::string* folder, std::string* why) {
   }
   std::string out = std::string(1, static_cast<char>(f[0] >= 'a' ? f[0] - 'a' + 'A' : f[0])) + ":\\";
   bool first = true;
-  for (const auto& seg : Split(f.size() > 3 ? f.substr(3) : std::string(), '\\')) {
+  for (const auto& seg : SplitRuleText(f.size() > 3 ? f.substr(3) : std::string(), '\\')) {
     if (seg.empty() || seg == ".") continue;
     if (seg == "..") {
       *why = "a path holding '..'";
@@ -426,14 +437,7 @@ bool NormaliseRuleFolder(std::string* folder, std::string* why) {
   return true;
 }
 
-bool IsRuleRootFolder(const std::string& canonicalFolder) {
-  if (canonicalFolder.size() <= 3) return true;
-  const std::wstring folded = FoldedWide(canonicalFolder);
-  Variables& v = Vars();
-  std::lock_guard<std::mutex> hold(v.lock);
-  LoadLocked(v);
-  return std::find(v.roots.begin(), v.roots.end(), folded) != v.roots.end();
-}
+bool IsRuleRootFolder(const std::string& canonicalFolder) { return InRootList(&Variables::roots, canonicalFolder); }
 
 bool MayReachRuleRoot(const std::string& canonicalFolder) {
   if (!HasWildcard(canonicalFolder)) return IsRuleRootFolder(canonicalFolder);
@@ -454,12 +458,17 @@ bool MayReachRuleRoot(const std::string& canonicalFolder) {
 }
 
 bool IsNamedFileRoot(const std::string& canonicalFolder) {
-  if (canonicalFolder.size() <= 3) return true;
-  const std::wstring folded = FoldedWide(canonicalFolder);
-  Variables& v = Vars();
-  std::lock_guard<std::mutex> hold(v.lock);
-  LoadLocked(v);
-  return std::find(v.namedFileRoots.begin(), v.namedFileRoots.end(), folded) != v.namedFileRoots.end();
+  return InRootList(&Variables::namedFileRoots, canonicalFolder);
+}
+
+bool IsTemporaryRoot(const std::string& canonicalFolder) {
+  std::vector<std::string> temps = RuleVariableValues("Temp");
+  for (const auto& w : RuleVariableValues("WinDir")) temps.push_back(w + "\\Temp");
+  for (auto& t : temps) {
+    std::string why;
+    if (NormaliseRuleFolder(&t, &why) && SameNoCase(t, canonicalFolder)) return true;
+  }
+  return false;
 }
 
 bool IsDriveTopFolder(const std::string& canonicalFolder) {
@@ -502,8 +511,8 @@ bool RuleFileExists(const RuleFolder& path) {
 }
 
 bool SegmentsMatch(const std::string& pattern, const std::string& path, bool below) {
-  const std::vector<std::string> p = Split(pattern, '\\');
-  const std::vector<std::string> s = Split(path, '\\');
+  const std::vector<std::string> p = SplitRuleText(pattern, '\\');
+  const std::vector<std::string> s = SplitRuleText(path, '\\');
   if (below ? s.size() < p.size() : s.size() != p.size()) return false;
   for (size_t i = 0; i < p.size(); ++i) {
     if (HasWildcard(p[i]) ? !MatchesFileMask(nt::Widen(s[i]), nt::Widen(p[i])) : !SameNoCase(s[i], p[i])) return false;

@@ -31,18 +31,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-std::vector<std::string> SplitOn(const std::string& s, char sep) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t cut = s.find(sep, start);
-    out.push_back(s.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
-    if (cut == std::string::npos) break;
-    start = cut + 1;
-  }
-  return out;
-}
-
 bool ValidUtf8(const std::string& s) {
   const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
   const size_t n = s.size();
@@ -217,7 +205,7 @@ class EntryBuilder {
   }
 
   bool Patterns(const std::string& key, const std::string& text, std::vector<std::string>* out) {
-    for (const auto& raw : SplitOn(text, ';')) {
+    for (const auto& raw : SplitRuleText(text, ';')) {
       const std::string p = Trim(raw);
       if (p.empty()) continue;
       if (p.find_first_of("\\/:") != std::string::npos) {
@@ -248,7 +236,7 @@ class EntryBuilder {
   }
 
   void FileKey(const std::string& key, const std::string& value) {
-    const std::vector<std::string> parts = SplitOn(value, '|');
+    const std::vector<std::string> parts = SplitRuleText(value, '|');
     if (parts.size() < 2 || Trim(parts[1]).empty()) {
       Refuse(key, "a FileKey without a file pattern");
       return;
@@ -285,7 +273,7 @@ class EntryBuilder {
       const bool root = MayReachRuleRoot(f.path);
       if (fk.flag != RuleFileFlag::kNone) {
         if (root) {
-          Refuse(key, "RECURSE or REMOVESELF on a drive, Windows, profile or user-data root");
+          Refuse(key, "RECURSE or REMOVESELF on a drive, Windows, profile, AppData or user-data root");
           return;
         }
         if (IsDriveTopFolder(f.path)) {
@@ -296,7 +284,7 @@ class EntryBuilder {
       }
       if (!root) continue;
       if (anyWildcard) {
-        Refuse(key, "a wildcard file pattern directly in a drive, Windows, profile or user-data root");
+        Refuse(key, "a wildcard file pattern directly in a drive, Windows, profile, AppData or user-data root");
         return;
       }
       if (HasWildcard(f.path) || !IsNamedFileRoot(f.path)) {

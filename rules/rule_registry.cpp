@@ -38,17 +38,7 @@ const char* const kProtectedKeys[] = {
 // Levels a removable key needs, the hive counting as one.
 constexpr size_t kMinLevels = 3;
 
-std::vector<std::string> Split(const std::string& s) {
-  std::vector<std::string> out;
-  size_t start = 0;
-  for (;;) {
-    const size_t cut = s.find('\\', start);
-    out.push_back(s.substr(start, cut == std::string::npos ? std::string::npos : cut - start));
-    if (cut == std::string::npos) break;
-    start = cut + 1;
-  }
-  return out;
-}
+std::vector<std::string> Split(const std::string& s) { return SplitRuleText(s, '\\'); }
 
 bool SameName(const std::string& a, const std::string& b) { return SameNoCase(a, b); }
 

@@ -146,5 +146,7 @@ int CMainApp::ExitInstance() {
     m_pWork = nullptr;
   }
   ExitResidentMode();
+  // After every sweep of this start-up has ended (the one at exit too).
+  SetCategoryExtraSweep(nullptr);
   return m_nExitCode;
 }

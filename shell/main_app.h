@@ -23,8 +23,8 @@ class CMainApp {
     kFailed,    // the rich edit control or the main window is missing
     kAlreadyRunning,  // told the running instance to show its panel
     kOneShot,   // swept once; the process ends
-    kListedRules,  // printed the rule entries ("/rules"); the process ends
     kResident,  // stays in the notification area
+    kListedRules,  // printed the rule entries ("/rules"); the process ends
   };
 
   // Exit code of a start that could not bring the program up (no rich edit

@@ -67,6 +67,15 @@ TEST_F(RuleSweepTest, EachFlagRemovesWhatItNamesAndNothingElse) {
   }
 }
 
+TEST_F(RuleSweepTest, RemoveSelfEmptiesATemporaryFolderButKeepsIt) {
+  Plant("t\\a.tmp");
+  Plant("t\\sub\\b.tmp");
+  SetRuleVariableForTests("Temp", {At("t")});
+  const RuleEntry& e = Read("[Temp *]\nFileKey1=%Temp%|*|REMOVESELF\n");
+  ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
+  EXPECT_EQ(Ts({"t\\a.tmp", "t\\sub", "t\\sub\\b.tmp"}), SweepAndDiff(e));
+}
+
 TEST_F(RuleSweepTest, WildcardFolderSegmentsReachEveryFolderThatMatches) {
   for (const char* f :
        {"Profiles\\a1.default\\cache2\\x.bin", "Profiles\\b2\\cache2\\entries\\y.bin", "Profiles\\b2\\other\\z.bin",
@@ -244,8 +253,8 @@ TEST_F(RuleSweepTest, AFolderLinkMetWhileExpandingIsNeverPassedThrough) {
   if (!FileExists(kLinks + "\\outside\\cache\\secret.tmp")) GTEST_SKIP() << "run the suite through tools/run-tests.sh";
   SnapshotMap before, after;
   SnapshotFolder("fx", kLinks, before);
-  const RuleEntry& e = Read("[Links *]\nFileKey1=" + kLinks +
-                            "\\tree\\*\\cache|*.tmp|REMOVESELF\nDetectFile=" + kLinks + "\\tree\\*\\cache\n");
+  const RuleEntry& e = Read("[Links *]\nFileKey1=" + kLinks + "\\tree\\*\\cache|*.tmp|REMOVESELF\nFileKey2=" + kLinks +
+                            "\\tree\\link\\cache|*.tmp|RECURSE\nDetectFile=" + kLinks + "\\tree\\*\\cache\n");
   ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
   Sweep(e);
   SnapshotFolder("fx", kLinks, after);

@@ -1,5 +1,6 @@
 #include "shell/main_app.h"
 
+#include <shlobj.h>
 #include <shlwapi.h>
 
 #include <gtest/gtest.h>
@@ -296,4 +297,36 @@ TEST(OneShotProcess, ReportsOnStandardOutputAndExitsWithZero) {
   EXPECT_EQ(run("/once", &code), "");
   EXPECT_EQ(code, 0u);
   ::SHDeleteKeyA(HKEY_CURRENT_USER, product);
+}
+
+TEST_F(OneShot, RulesListsTheEntriesLoadedAndEndsWithoutSweeping) {
+  char appData[MAX_PATH];
+  ASSERT_TRUE(::SHGetSpecialFolderPathA(nullptr, appData, CSIDL_APPDATA, TRUE));
+  const std::string folder = std::string(appData) + "\\Morvane\\Rules";
+  ::CreateDirectoryA((std::string(appData) + "\\Morvane").c_str(), nullptr);
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  const std::string file = folder + "\\shell-test.ini";
+  ASSERT_TRUE(WriteFileBytes(file, "[Shell test *]\nLangSecRef=3024\nFileKey1=C:\\Vendor\\..\\Cache|*.tmp\n"
+                                   "FileKey2=C:\\Vendor\\Cache|*.tmp\n"));
+  TempFolder temp;
+  std::string text;
+  CMainApp app;
+  {
+    StdoutToFile out(temp / "rules.txt");
+    EXPECT_FALSE(Start(app, "Morvane.exe /rules"));
+    text = out.Text();
+  }
+  ::DeleteFileA(file.c_str());
+  EXPECT_EQ(app.m_startMode, CMainApp::StartMode::kListedRules);
+  EXPECT_EQ(app.ExitCode(), 0);
+  EXPECT_TRUE(Calls().empty());
+  EXPECT_NE(text.find("shell-test.ini | Applications | Utilities | Shell test * | applies: yes | off\n"
+                      "    refused FileKey1: a path holding '..'.\n"),
+            std::string::npos)
+      << text;
+  const size_t last = text.rfind("entries: ");
+  ASSERT_NE(last, std::string::npos) << text;
+  EXPECT_NE(text.find(" with refused keys, ", last), std::string::npos);
+  EXPECT_EQ(text.substr(text.size() - 5), " on.\n");
+  EXPECT_EQ(GetCategoryExtraSweep(), nullptr);
 }
