@@ -180,6 +180,13 @@ int main(int argc, char** argv) {
         ::Sleep(25);
       }
       std::printf("picture %s: %s\n", shot.c_str(), SaveWindowPicture(panel.GetSafeHwnd(), shot) ? "written" : "failed");
+      // The Settings page too, with its Preview button.
+      panel.SetActivePage(0);
+      for (int i = 0; i < 10; ++i) {
+        Pump();
+        ::Sleep(25);
+      }
+      SaveWindowPicture(panel.GetSafeHwnd(), shot + ".settings.bmp");
     }
     panel.Close();
     Pump();
