@@ -50,8 +50,10 @@ constexpr DWORD kPollMs = 50;
 
 std::atomic<CategoryExtraSweep> g_extraSweep{nullptr};
 
-unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTable& table, int targets, int barId,
-                     int statusId, int cancelBit) {
+// targets is read afresh before each step: a box changed on the page while
+// the category runs counts for the steps still to come.
+unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTable& table,
+                     const volatile int* targets, int barId, int statusId, int cancelBit) {
   PreviewScope preview(PreviewActive() || (worker != nullptr && worker->IsPreview()));
   SetProgress(barId, 0);
   SweepTally tally;
@@ -59,7 +61,7 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
     const SweepStep& step = table.steps[i];
     if (step.progress >= 0) SetProgress(barId, static_cast<unsigned>(step.progress));
     if (step.checkCancel && worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
-    if (step.bit == 0 || (targets & step.bit) != 0) step.cleaner(worker, &tally.count, &tally.kb);
+    if (step.bit == 0 || (*targets & step.bit) != 0) step.cleaner(worker, &tally.count, &tally.kb);
   }
   if (CategoryExtraSweep extra = g_extraSweep.load()) {
     if (worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
@@ -90,18 +92,18 @@ const char* SweepCategoryName(SweepCategory category) {
 }
 
 unsigned SweepWindows(SweepWorker* worker) {
-  return RunCategory(worker, SWEEP_CATEGORY_WINDOWS, WindowsSweepTable(), g_WindowsSettings.m_nTargets,
+  return RunCategory(worker, SWEEP_CATEGORY_WINDOWS, WindowsSweepTable(), &g_WindowsSettings.m_nTargets,
                      IDC_PROGRESS_WINDOWS, IDC_STATUS_WINDOWS, SWEEP_WINDOWS);
 }
 
 unsigned SweepInternet(SweepWorker* worker) {
-  return RunCategory(worker, SWEEP_CATEGORY_INTERNET, InternetSweepTable(), g_InternetSettings.m_nTargets,
+  return RunCategory(worker, SWEEP_CATEGORY_INTERNET, InternetSweepTable(), &g_InternetSettings.m_nTargets,
                      IDC_PROGRESS_INTERNET, IDC_STATUS_INTERNET, SWEEP_INTERNET);
 }
 
 unsigned SweepApplications(SweepWorker* worker) {
   return RunCategory(worker, SWEEP_CATEGORY_APPLICATIONS, ApplicationsSweepTable(),
-                     g_ApplicationSettings.m_nTargets, IDC_PROGRESS_APPLICATIONS, IDC_STATUS_APPLICATIONS,
+                     &g_ApplicationSettings.m_nTargets, IDC_PROGRESS_APPLICATIONS, IDC_STATUS_APPLICATIONS,
                      SWEEP_APPLICATIONS);
 }
 
@@ -191,6 +193,11 @@ void SweepWorker::RequestCancel(int bits) {
 void SweepWorker::ClearCancel(int bits) {
   TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
   m_nCancel &= ~bits;
+}
+
+void SweepWorker::DropRequests(int bits) {
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  m_nRequest &= ~(bits & kCategoryBits);
 }
 
 bool SweepWorker::IsCancelled(int mask) {

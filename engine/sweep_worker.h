@@ -112,6 +112,9 @@ class SweepWorker {
   // Clears bits of the cancel word (the main window clears SWEEP_ALL when a
   // sweep of all categories has ended).
   void ClearCancel(int bits);
+  // Withdraws requests for categories that have not started yet (bits of
+  // the request word); running categories are not touched.
+  void DropRequests(int bits);
   bool IsCancelled(int mask);
   bool IsRunning(int category);
   bool IsAnyRunning();

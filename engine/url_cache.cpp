@@ -3,6 +3,7 @@
 #include "engine/url_cache.h"
 
 #include <cstdio>
+#include <new>
 #include <vector>
 
 #include "engine/dir_walker.h"
@@ -15,6 +16,9 @@
 namespace {
 
 constexpr DWORD kFirstBufferSize = 4248;
+// No entry of a real cache comes near this; a larger size is a fault of the
+// cache or of the call, and ends the walk instead of the process.
+constexpr DWORD kLargestEntryBuffer = 1024 * 1024;
 constexpr size_t kLineSize = 256;
 constexpr DWORD kContainerBits = 0x100000 | 0x200000;  // cookie, URL history
 
@@ -53,7 +57,7 @@ class CacheSearch {
       }
       const DWORD error = ::GetLastError();
       if (error == ERROR_INSUFFICIENT_BUFFER && size > m_buffer.size()) {
-        Grow(size);
+        if (!Grow(size)) return false;
         continue;
       }
       if (!m_plain && error != ERROR_NO_MORE_ITEMS && error != ERROR_INSUFFICIENT_BUFFER) {
@@ -75,10 +79,7 @@ class CacheSearch {
         continue;
       }
       const DWORD error = ::GetLastError();
-      if (error == ERROR_INSUFFICIENT_BUFFER && size > m_buffer.size()) {
-        Grow(size);
-        continue;
-      }
+      if (error == ERROR_INSUFFICIENT_BUFFER && size > m_buffer.size() && Grow(size)) continue;
       if (error == ERROR_NO_MORE_ITEMS)
         Trace("Error in FindNext %lu No More.\n", static_cast<unsigned long>(error));
       else
@@ -98,10 +99,22 @@ class CacheSearch {
     return static_cast<DWORD>(m_buffer.size());
   }
 
-  void Grow(DWORD size) {
-    // A block of exactly the reported size, never smaller than the header the
-    // call writes into.
-    m_buffer.assign(size < sizeof(INTERNET_CACHE_ENTRY_INFOA) ? sizeof(INTERNET_CACHE_ENTRY_INFOA) : size, 0);
+  // A block of exactly the reported size, never smaller than the header the
+  // call writes into. False (traced) when the size is absurd or the memory
+  // cannot be had: the walk ends there, the buffer stays as it was.
+  bool Grow(DWORD size) {
+    if (size > kLargestEntryBuffer) {
+      Trace("URL cache entry of %lu bytes refused: the cache walk ends.\n", static_cast<unsigned long>(size));
+      return false;
+    }
+    try {
+      std::vector<char> bigger(size < sizeof(INTERNET_CACHE_ENTRY_INFOA) ? sizeof(INTERNET_CACHE_ENTRY_INFOA) : size);
+      m_buffer.swap(bigger);
+    } catch (const std::bad_alloc&) {
+      Trace("No memory for a URL cache entry of %lu bytes: the cache walk ends.\n", static_cast<unsigned long>(size));
+      return false;
+    }
+    return true;
   }
 
   bool Accept(CacheEntry& entry) {

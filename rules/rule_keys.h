@@ -154,7 +154,8 @@ const char* RuleRegRefusal(const RuleRegPath& place);
 // (Software\Wow6432Node). Without wildcards the place itself and its 32-bit
 // twin when that exists.
 std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place);
-bool RuleRegKeyExists(HKEY root, const std::string& path);
+// view: KEY_WOW64_64KEY (the program's own, on 64-bit Windows) or KEY_WOW64_32KEY.
+bool RuleRegKeyExists(HKEY root, const std::string& path, REGSAM view = KEY_WOW64_64KEY);
 
 // Segment-wise matching of a path against a pattern whose segments may hold
 // '*' and '?' (case ignored). below: the path may continue past the pattern.

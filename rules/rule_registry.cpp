@@ -183,9 +183,10 @@ const char* RuleRegRefusal(const RuleRegPath& place) {
   return nullptr;
 }
 
-bool RuleRegKeyExists(HKEY root, const std::string& path) {
+bool RuleRegKeyExists(HKEY root, const std::string& path, REGSAM view) {
   HKEY h = nullptr;
-  if (::RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return false;
+  if (::RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ | view, &h) != ERROR_SUCCESS)
+    return false;
   ::RegCloseKey(h);
   return true;
 }

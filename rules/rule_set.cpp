@@ -71,11 +71,11 @@ bool Detected(const RuleEntryKeys& keys) {
       if (!ExpandRuleRegPath(place).empty()) return true;
       continue;
     }
+    // The 64-bit view, then the 32-bit programs' view of the two hives
+    // Windows redirects (HKLM\Software and the classes).
     if (RuleRegKeyExists(place.root, place.path)) return true;
-    // The 32-bit programs' view of the machine's software key.
-    if (place.root == HKEY_LOCAL_MACHINE && place.path.size() > 9 &&
-        _strnicmp(place.path.c_str(), "Software\\", 9) == 0 &&
-        RuleRegKeyExists(place.root, "Software\\Wow6432Node\\" + place.path.substr(9)))
+    if ((place.root == HKEY_LOCAL_MACHINE || place.root == HKEY_CLASSES_ROOT) &&
+        RuleRegKeyExists(place.root, place.path, KEY_WOW64_32KEY))
       return true;
   }
   for (const auto& file : keys.detectFiles)

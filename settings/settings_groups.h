@@ -107,7 +107,9 @@ class GeneralSettings : public SettingsGroup {
 
   // Adds or removes the Run value after the auto-start box changed, with the
   // program's command line as its data. Tells the user when it cannot.
-  void UpdateAutoStart(const char* commandLine);
+  // Returns the line the caller logs for a change made ("Setup running
+  // registry", "Removed running registry"), null when nothing changed.
+  const char* UpdateAutoStart(const char* commandLine);
 
   int m_nSweepAt = 0;
   int m_nTimerSeconds = 60;

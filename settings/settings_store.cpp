@@ -7,7 +7,6 @@
 #include <initializer_list>
 #include <vector>
 
-#include "engine/sweep_log.h"
 #include "settings/reg_key.h"
 #include "settings/settings_groups.h"
 #include "settings/subkey_list.h"
@@ -157,13 +156,26 @@ void WindowsSettings::Save(RegKey& key) {
     // The entry is rewritten in place, so "Dir" goes first and comes back
     // last: a load ignores an entry without one, and an entry whose write
     // stops half-way never pairs a new folder with an old filter and
-    // subfolder flag, a removal target nobody chose.
-    DWORD size = 0;
-    const bool hadDir = entry.QueryValue("Dir", nullptr, &size);
+    // subfolder flag, a removal target nobody chose. A write that stops
+    // half-way puts the old entry back, so that a failed save loses no
+    // location it could keep.
+    std::string oldDir, oldFilter;
+    int oldSubInc = 0;
+    const bool hadDir = QueryText(entry, "Dir", kDirBuffer, oldDir);
+    const bool hadFilter = QueryText(entry, "Flt", kFilterBuffer, oldFilter);
+    const bool hadSubInc = QueryNumber(entry, "SubInc", oldSubInc);
     if (hadDir && !(ListValueWriteAllowed("-Dir") && entry.DeleteValue("Dir"))) return false;
-    if (!ListValueWriteAllowed("Flt") || !SetText(entry, "Flt", loc.m_strFilter)) return false;
-    if (!ListValueWriteAllowed("SubInc") || !SetNumber(entry, "SubInc", loc.m_nSubInc)) return false;
-    return ListValueWriteAllowed("Dir") && SetText(entry, "Dir", loc.m_strDir);
+    const bool filterSet = ListValueWriteAllowed("Flt") && SetText(entry, "Flt", loc.m_strFilter);
+    const bool subIncSet = filterSet && ListValueWriteAllowed("SubInc") && SetNumber(entry, "SubInc", loc.m_nSubInc);
+    if (subIncSet && ListValueWriteAllowed("Dir") && SetText(entry, "Dir", loc.m_strDir)) return true;
+    if (hadDir) {
+      // Only what was overwritten goes back; a value whose write failed is as it was.
+      bool back = true;
+      if (filterSet) back = hadFilter ? SetText(entry, "Flt", oldFilter) : entry.DeleteValue("Flt");
+      if (back && subIncSet) back = hadSubInc ? SetNumber(entry, "SubInc", oldSubInc) : entry.DeleteValue("SubInc");
+      if (back && ListValueWriteAllowed("Dir")) SetText(entry, "Dir", oldDir);
+    }
+    return false;
   });
   // Stays set after a failed rewrite, so that the next save tries again.
   if (done) m_bLocationsDirty = 0;
@@ -257,9 +269,9 @@ bool InternetSettings::SaveFriendlyCookies() {
 
 // --- Auto-start ------------------------------------------------------------------
 
-void GeneralSettings::UpdateAutoStart(const char* commandLine) {
+const char* GeneralSettings::UpdateAutoStart(const char* commandLine) {
   TimedLockGuard hold(m_lock);
-  if (!hold.Owns()) return;
+  if (!hold.Owns()) return nullptr;
   const bool wanted = (m_nTargets & GENERAL_AUTO_START) != 0;
   RegKey run(kRunKeyPath, HKEY_CURRENT_USER);
   // A profile may have no Run key yet: make it when auto start is wanted.
@@ -267,17 +279,16 @@ void GeneralSettings::UpdateAutoStart(const char* commandLine) {
   if (!run.IsOpen() && (!wanted || !run.Create())) {
     if (wanted)
       g_platform.MessageBoxA(nullptr, "Cannot find registry to register program.", kCaption, MB_OK | MB_ICONERROR);
-    return;
+    return nullptr;
   }
   if (wanted) {
     run.DeleteValue(kRunValueName);  // its absence is no error
     const std::string text = commandLine != nullptr ? commandLine : "";
-    if (SetText(run, kRunValueName, text))
-      LogLine("Setup running registry", 0);
-    else
-      g_platform.MessageBoxA(nullptr, "Cannot register program to start at logon time.", kCaption,
-                             MB_OK | MB_ICONERROR);
+    if (SetText(run, kRunValueName, text)) return "Setup running registry";
+    g_platform.MessageBoxA(nullptr, "Cannot register program to start at logon time.", kCaption,
+                           MB_OK | MB_ICONERROR);
   } else if (run.DeleteValue(kRunValueName)) {
-    LogLine("Removed running registry", 0);
+    return "Removed running registry";
   }
+  return nullptr;
 }

@@ -61,6 +61,9 @@ class CMainApp {
   // True while Run's loop runs: only then does the main window's end post
   // the quit message (a test that drives a main window must not get one).
   bool m_bInMessageLoop = false;
+  // The main window ended before the loop started (Exit chosen while the
+  // startup window showed): start-up stops there and Run returns at once.
+  bool m_bEndedBeforeLoop = false;
   // The beep of a second instance; tests listen to it here.
   BOOL(WINAPI* m_pMessageBeep)(UINT type) = &::MessageBeep;
 

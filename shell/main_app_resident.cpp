@@ -72,6 +72,9 @@ bool CMainApp::StartResidentMode() {
   ::UpdateWindow(m_pMainWnd->m_hWnd);
 
   if (g_GeneralSettings.m_bNotShowLogo == 0) ShowStartupWindow();
+  // "Exit" from the tray while the startup window showed: the window is
+  // gone, so nothing more starts and the loop is never entered.
+  if (m_bEndedBeforeLoop) return true;
 
   const int general = g_GeneralSettings.m_nTargets;
   const int sweepAt = g_GeneralSettings.m_nSweepAt;
@@ -96,6 +99,7 @@ void CMainApp::ShowStartupWindow() {
 }
 
 int CMainApp::Run() {
+  if (m_bEndedBeforeLoop) return 0;
   m_bInMessageLoop = true;
   const int code = RunMessageLoop();
   m_bInMessageLoop = false;

@@ -69,6 +69,12 @@ const struct {
     {GENERAL_SWEEP_APPLICATIONS, SWEEP_APPLICATIONS},
 };
 
+bool AnyWholeSweepCategory(int general) {
+  for (const auto& c : kWholeSweep)
+    if (general & c.generalBit) return true;
+  return false;
+}
+
 // The open control panel as the main window sees it.
 class SheetLink : public PanelLink {
  public:
@@ -282,7 +288,10 @@ LRESULT CMainWnd::WindowProc(UINT msg, WPARAM w, LPARAM l) {
     }
     case WM_DESTROY:
       // The hidden window's end is the program's end.
-      if (m_app.m_bInMessageLoop) ::PostQuitMessage(0);
+      if (m_app.m_bInMessageLoop)
+        ::PostQuitMessage(0);
+      else
+        m_app.m_bEndedBeforeLoop = true;
       break;
     default:
       // Explorer restarted: without this the program would run on unseen.
@@ -340,11 +349,17 @@ bool CMainWnd::OnCommand(int id, int code, HWND control) {
     case IDM_SWEEP_NOW:
       if (m_pPanel != nullptr) {
         m_pPanel->SweepAll();
-      } else if (RequestWholeSweep()) {
+      } else {
         const int general = g_GeneralSettings.m_nTargets;
-        if ((general & GENERAL_SHOW_PROGRESS) && !(general & GENERAL_RUN_BACKGROUND)) ShowProgressWindow();
-        m_app.m_bSweeping = true;
-        StartTrayAnimation();
+        // The window first, then the worker: a category's first lines must
+        // find the window they are written to.
+        if (m_app.m_pWork != nullptr && AnyWholeSweepCategory(general) && (general & GENERAL_SHOW_PROGRESS) &&
+            !(general & GENERAL_RUN_BACKGROUND))
+          ShowProgressWindow();
+        if (RequestWholeSweep()) {
+          m_app.m_bSweeping = true;
+          StartTrayAnimation();
+        }
       }
       break;
     case IDM_CANCEL_SWEEP:
@@ -468,7 +483,7 @@ bool CMainWnd::FinalSweepDue() const {
   return !m_app.m_bFinalSweepDone && !sweeping && (g_GeneralSettings.m_nSweepAt & SWEEP_AT_EXIT) != 0;
 }
 
-bool CMainWnd::HoldWorkerIdle() {
+bool CMainWnd::HoldWorkerIdle(bool dropPending) {
   SweepWorker* worker = m_app.m_pWork;
   if (worker == nullptr) return false;
   // A category started from a page may still run, or be about to start. It
@@ -485,13 +500,16 @@ bool CMainWnd::HoldWorkerIdle() {
     worker->Unlock();
     ::Sleep(20);
   }
+  // At exit a request that had not started yet is dropped with the cancel:
+  // once the final sweep has run, nothing may start behind it.
+  if (dropPending) worker->DropRequests(kCategories);
   worker->ClearCancel(kCategories);
   return true;
 }
 
 void CMainWnd::FinalSweep(bool atExit) {
   m_app.m_bFinalSweepDone = true;
-  const bool held = HoldWorkerIdle();
+  const bool held = HoldWorkerIdle(/*dropPending=*/atExit);
   const int general = g_GeneralSettings.m_nTargets;
   for (const FinalSweepStep& step : kFinalSweep) {
     if ((general & step.generalBit) == 0) continue;

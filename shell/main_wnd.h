@@ -100,7 +100,7 @@ class CMainWnd : public CWnd, public PanelHost {
   // Waits until no category runs on the worker and keeps its lock, so that
   // no category runs on a worker thread and here at the same time. False
   // when there is no worker (nothing to hold).
-  bool HoldWorkerIdle();
+  bool HoldWorkerIdle(bool dropPending);
   // Re-arms the sweep timer when sweeping at an interval is chosen.
   void RearmSweepTimer();
   void HideProgressWindow();

@@ -9,5 +9,10 @@ export PREFIX_NAME=$name
 source "$(dirname "$0")/wine-env.sh"
 [ -f "$WINEPREFIX/.morvane-ready-2" ] || "$(dirname "$0")/make-prefix.sh" "$name" >&2
 prog=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); shift
+# A test program run by hand finds the safety tests' link fixtures made afresh
+# (ctest runs get them once from run-tests.sh, and a missing one fails there).
+case "$(basename "$prog")" in
+  test_*.exe) [ "$name" = test ] && [ -z "${MORVANE_UNDER_CTEST:-}" ] && "$(dirname "$0")/make-fixtures.sh" ;;
+esac
 cd "$MORVANE_BUILD"
 exec "$WINE_BIN" "$prog" "$@"

@@ -163,7 +163,9 @@ INT_PTR RunCookieControl(HWND owner, CookieCollector collect) {
   if (collect != nullptr) collect(current);
   CCookieDlg dialog(&friendly, &current);
   const INT_PTR result = dialog.DoModal(owner);
-  if (result != IDCANCEL && result != -1) {
+  // Only OK stores: a dialog that ended any other way (0 or -1 when its
+  // owner went away under it) leaves the friendly list as it was.
+  if (result == IDOK) {
     if (!g_InternetSettings.SetFriendlyCookies(friendly) || !g_InternetSettings.SaveFriendlyCookies())
       Trace("Cookie control: the friendly cookies could not be stored");
   }

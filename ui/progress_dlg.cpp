@@ -251,8 +251,12 @@ void CProgressDlg::AppendLog(const char* text) {
 }
 
 void CProgressDlg::SetItemText(int id, const char* text) {
+  // A status line shows the line without its line end: a static control
+  // draws "\n" as a box.
+  std::string shown = text != nullptr ? text : "";
+  while (!shown.empty() && (shown.back() == '\n' || shown.back() == '\r')) shown.pop_back();
   ::EnterCriticalSection(&m_queueLock);
-  m_pending.texts[id] = text;
+  m_pending.texts[id] = std::move(shown);
   bool post = NeedDrainPost();
   ::LeaveCriticalSection(&m_queueLock);
   if (post) PostDrain();

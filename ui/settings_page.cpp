@@ -86,7 +86,8 @@ bool CLustraPage::OnApply() {
     m_bTimerChanged = false;
   }
   if (m_bAutoStartChanged) {
-    g_GeneralSettings.UpdateAutoStart(::GetCommandLineA());
+    // Settings know nothing of the sweep log: the line is logged here.
+    if (const char* line = g_GeneralSettings.UpdateAutoStart(::GetCommandLineA())) LogLine(line, 0);
     m_bAutoStartChanged = false;
   }
   return CPropertyPage::OnApply();

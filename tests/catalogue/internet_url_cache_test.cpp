@@ -286,6 +286,35 @@ TEST_F(InternetUrlCacheTest, ShortBufferGrowsToTheReportedSizeOnce) {
   }
 }
 
+// A record size no real cache reports (a broken cache, or a hostile one):
+// the walk ends there with a trace; the process, the sweep and the entries
+// already seen are unharmed, and no such buffer is ever asked for.
+TEST_F(InternetUrlCacheTest, AnAbsurdRecordSizeEndsOnlyTheCacheWalk) {
+  struct Case {
+    const char* name;
+    size_t absurdAt;
+    int swept;
+  } cases[] = {{"first record", 0, 0}, {"later record", 1, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    m_cache = FakeCache{};
+    m_cache.replacementFolder = m_temp.Path();
+    std::vector<FakeEntry> entries(3);
+    entries[0].url = "http://a.test/";
+    entries[1].url = "http://b.test/";
+    entries[2].url = "http://c.test/";
+    entries[c.absurdAt].padding = 0x7FFFFFFF;
+    m_cache.entries = entries;
+    TraceRecorder trace;
+    int count = 0;
+    CleanUrlCache(kContentCacheFilter, "", "Contents Cache", 0, &count, nullptr);
+    EXPECT_EQ(count, c.swept);
+    EXPECT_EQ(Deleted().size(), static_cast<size_t>(c.swept));
+    for (DWORD offered : m_cache.bufferSizes) EXPECT_LE(offered, 1024u * 1024u);
+    EXPECT_TRUE(trace.Contains("the cache walk ends"));
+  }
+}
+
 TEST_F(InternetUrlCacheTest, RefusedEntriesAreReplacedAndDeletedAgain) {
   FakeEntry first, laterOnce, laterTwice, laterStuck;
   first.url = "http://first.test/";

@@ -203,8 +203,7 @@ TEST(RemovalGuard, RefusesRootsRelativeAndProtectedFoldersButNotTheirSubfolders)
 // cannot make a folder link under Wine.
 TEST(Links, LinkInsideATreeIsNeverFollowed) {
   const std::string root = "D:\\fixtures\\link-sweep";
-  if (!FileExists(root + "\\tree\\sub"))
-    GTEST_SKIP() << "link fixture " << root << " missing: run the suite through tools/run-tests.sh";
+  REQUIRE_FIXTURE(FileExists(root + "\\tree\\sub"), root);
   const auto preciousBefore = Snapshot(root + "\\precious");
   ASSERT_FALSE(preciousBefore.empty());
   ProgressRecorder log;

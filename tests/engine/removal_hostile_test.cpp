@@ -27,12 +27,7 @@ namespace {
 const std::string kHostile = "D:\\fixtures\\hostile";
 
 bool HaveFixtures() { return FileExists(kHostile + "\\outside\\secret.txt"); }
-#define REQUIRE_FIXTURES()                                                                   \
-  do {                                                                                         \
-    if (!HaveFixtures()) {                                                                     \
-      GTEST_SKIP() << "fixture " << kHostile << " missing: run the suite through tools/run-tests.sh"; \
-    }                                                                                          \
-  } while (0)
+#define REQUIRE_FIXTURES() REQUIRE_FIXTURE(HaveFixtures(), kHostile)
 
 std::string Special(int csidl) {
   char buf[MAX_PATH];
@@ -54,16 +49,6 @@ TEST(HostileGuard, SecondNamesOfProtectedFoldersAndRootsAreRefused) {
       windows + std::string("\0\\sub\\*.*", 9),  // the system sees only what comes before the NUL
       std::string("C:\\users\\root\\Temp\\x\0y\\*.*", 26),
   };
-  const std::string secondWindows = SecondDriveFormOf(windows);
-  if (!secondWindows.empty()) {
-    refused.push_back(secondWindows + "\\*.*");
-    refused.push_back("D:\\wine-test\\drive_c\\*.*");
-    refused.push_back(SecondDriveFormOf(profile) + "\\*.*");
-  }
-  if (HaveFixtures()) {
-    for (const char* link : {"windows", "root", "profile", "desktop"})
-      refused.push_back(kHostile + "\\alias\\" + link + "\\*.*");
-  }
   for (const auto& p : refused) {
     EXPECT_NE(RemovalRefusal(p), nullptr) << p;
     DirWalker walker(p, true);
@@ -81,6 +66,24 @@ TEST(HostileGuard, SecondNamesOfProtectedFoldersAndRootsAreRefused) {
   }
   // A folder that cannot be opened because it is not there is no threat.
   EXPECT_EQ(RemovalRefusal(profile + "\\Temp\\no-such-folder\\*.*"), nullptr);
+}
+
+// The same through the fixtures: folder links to protected folders and the
+// prefix's C: drive as the build folder's D: drive sees it.
+TEST(HostileGuard, LinksAndASecondDriveLetterToProtectedFoldersAreRefused) {
+  REQUIRE_FIXTURES();
+  const std::string windows = Special(CSIDL_WINDOWS), profile = Special(CSIDL_PROFILE);
+  const std::string secondWindows = SecondDriveFormOf(windows);
+  REQUIRE_FIXTURE(!secondWindows.empty(), "D:\\wine-test (the test prefix seen through D:)");
+  std::vector<std::string> refused = {secondWindows + "\\*.*", "D:\\wine-test\\drive_c\\*.*",
+                                      SecondDriveFormOf(profile) + "\\*.*"};
+  for (const char* link : {"windows", "root", "profile", "desktop"})
+    refused.push_back(kHostile + "\\alias\\" + link + "\\*.*");
+  for (const auto& p : refused) {
+    EXPECT_NE(RemovalRefusal(p), nullptr) << p;
+    DirWalker walker(p, true);
+    EXPECT_FALSE(walker.HasMore()) << p;
+  }
 }
 
 TEST(HostileGuard, FolderLinkToADesktopLeavesItWhole) {

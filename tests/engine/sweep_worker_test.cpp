@@ -409,3 +409,21 @@ TEST(SweepWorkerLifecycle, QuitWithoutSweepsAndWithoutStartEndsPromptly) {
   neverStarted->Quit();
   EXPECT_TRUE(trace.Contains("Ending working thread"));
 }
+
+namespace {
+// Turns off the next steps' boxes while the category runs, as the page may.
+void TurnsOffBoxes(SweepWorker*, int*, float*) {
+  Record(60);
+  g_WindowsSettings.m_nTargets &= ~0x08;
+  g_WindowsSettings.m_nTargets |= 0x04;
+}
+}  // namespace
+
+// The Targets bits are read afresh before each step, not once per sweep.
+TEST_F(SweepWorkerTest, EachStepReadsItsTargetsBitAfresh) {
+  g_WindowsSettings.m_nTargets = 0x01 | 0x08;
+  TableSwap w(WindowsSweepTable(), {{20, true, 0x01, &TurnsOffBoxes}, {85, true, 0x08, &Rec<61>},
+                                    {95, true, 0x04, &Rec<62>}});
+  SweepWindows(nullptr);
+  EXPECT_EQ(Calls(), (std::vector<int>{60, 62}));
+}

@@ -194,6 +194,8 @@ TEST(UserDataGuard, SecondNamesOfAFolderInsideDocumentsAreRefused) {
   std::vector<std::string> names = {"\\\\localhost\\c$" + tail, "\\\\?\\UNC\\localhost\\c$" + tail,
                                     "D:\\wine-test\\drive_c" + tail};
   const std::string alias = "D:\\fixtures\\hostile\\alias\\documents\\Taxes";
+  REQUIRE_FIXTURE(FileExists(alias + "\\letter.txt"), "D:\\fixtures\\hostile\\alias\\documents");
+  REQUIRE_FIXTURE(FileExists(names[2] + "\\letter.txt"), "D:\\wine-test (the test prefix seen through D:)");
   names.push_back(alias);
   const auto before = Snapshot(documents);
   for (const auto& name : names) {

@@ -244,13 +244,13 @@ TEST_F(RuleSweepTest, NamedFilesInTheWindowsFolderGoOneByOne) {
   ::DeleteFileA(kept.c_str());
 }
 
-// The link fixtures come from tools/run-tests.sh (Win32 code cannot make a
-// link under Wine): tree\real\cache holds a file and a link out; tree\link
+// The link fixtures come from tools/make-fixtures.sh (Win32 code cannot make
+// a link under Wine): tree\real\cache holds a file and a link out; tree\link
 // leads to outside, which has a cache of its own.
 const std::string kLinks = "D:\\fixtures\\rules";
 
 TEST_F(RuleSweepTest, AFolderLinkMetWhileExpandingIsNeverPassedThrough) {
-  if (!FileExists(kLinks + "\\outside\\cache\\secret.tmp")) GTEST_SKIP() << "run the suite through tools/run-tests.sh";
+  REQUIRE_FIXTURE(FileExists(kLinks + "\\outside\\cache\\secret.tmp"), kLinks);
   SnapshotMap before, after;
   SnapshotFolder("fx", kLinks, before);
   const RuleEntry& e = Read("[Links *]\nFileKey1=" + kLinks + "\\tree\\*\\cache|*.tmp|REMOVESELF\nFileKey2=" + kLinks +

@@ -6,6 +6,7 @@
 #include <functional>
 #include <regex>
 #include <string>
+#include <vector>
 
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
@@ -15,6 +16,7 @@
 #include "shell_fixtures.h"
 #include "support/test_env.h"
 #include "ui/control_panel.h"
+#include "winlib/platform_calls.h"
 #include "winlib/window_probe.h"
 
 namespace {
@@ -124,3 +126,49 @@ TEST_F(MainWndPanel, ExitEndsTheOpenPanel) {
 }
 
 }  // namespace
+
+namespace {
+std::vector<std::string> g_opened;
+BOOL WINAPI RecordShellExecute(SHELLEXECUTEINFOA* info) {
+  g_opened.push_back(info->lpFile != nullptr ? info->lpFile : "");
+  return TRUE;
+}
+
+// Drives the real modal loop of the panel: F1 at a control, then Cancel.
+int g_step = 0;
+void CALLBACK PressF1ThenCancel(HWND, UINT, UINT_PTR id, DWORD) {
+  CLustraProp* panel = CLustraProp::Open();
+  if (panel == nullptr) return;
+  if (g_step++ == 0) {
+    ::SetForegroundWindow(panel->m_hWnd);
+    ::SetFocus(::GetDlgItem(panel->m_settingsPage.m_hWnd, IDC_SET_SWEEP_NOW));
+    INPUT keys[2] = {};
+    keys[0].type = keys[1].type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = keys[1].ki.wVk = VK_F1;
+    keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, keys, sizeof(INPUT));
+    return;
+  }
+  ::KillTimer(nullptr, id);
+  ::PostMessageA(panel->m_hWnd, WM_COMMAND, IDCANCEL, 0);
+}
+}  // namespace
+
+// F1 in the panel, pressed as the user presses it while the panel's own
+// modal loop runs, opens the same help page as the tray's help item: the
+// help request climbs from the control to its page, the sheet and the main
+// window.
+TEST_F(MainWndPanel, F1InThePanelOpensTheHelpPageAsTheTrayDoes) {
+  g_platform.ShellExecuteExA = &RecordShellExecute;
+  g_opened.clear();
+  Command(IDM_ONLINE_HELP);
+  ASSERT_EQ(g_opened.size(), 1u);
+  const std::vector<std::string> trayPage = g_opened;
+  g_opened.clear();
+  g_step = 0;
+  const UINT_PTR timer = ::SetTimer(nullptr, 0, 400, &PressF1ThenCancel);
+  Command(IDM_SHOW_PANEL);
+  ::KillTimer(nullptr, timer);
+  EXPECT_EQ(g_opened, trayPage);
+  ResetPlatformCalls();
+}

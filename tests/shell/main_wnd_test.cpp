@@ -146,6 +146,22 @@ TEST_F(MainWnd, SweepNowRunsTheEnabledCategoriesAndKeepsTheBooks) {
   EXPECT_EQ(m_tray.Calls().back().icon, m_app.m_trayIcon.m_hNormalIcon);
 }
 
+// The progress window is there before the worker is woken: no category's
+// first lines go to a log that is not shown.
+TEST_F(MainWnd, SweepNowFromTheTrayShowsTheProgressWindowBeforeAnyCategoryStarts) {
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_WINDOWS | GENERAL_SWEEP_INTERNET | GENERAL_SHOW_PROGRESS;
+  ASSERT_EQ(g_pProgressDlg, nullptr);
+  Command(IDM_SWEEP_NOW);
+  ASSERT_TRUE(WaitForSweepEnd());
+  ASSERT_NE(g_pProgressDlg, nullptr);
+  const auto calls = CleanerRecord::Calls();
+  ASSERT_EQ(calls.size(), 2u);
+  for (const auto& call : calls) {
+    EXPECT_NE(call.sink, &m_log) << "category " << call.category << " started before the window took the log";
+    EXPECT_NE(call.sink, nullptr);
+  }
+}
+
 TEST_F(MainWnd, SweepNowWithNoCategoryDoesNothing) {
   g_GeneralSettings.m_nTargets = GENERAL_SHOW_PROGRESS;
   Command(IDM_SWEEP_NOW);
@@ -294,6 +310,24 @@ TEST_F(MainWnd, ExitDuringASingleCategorySweepSweepsEachCategoryOnOneThreadAtATi
   ASSERT_NE(at, lines.end());
   EXPECT_NE(std::find(at, lines.end(), "End cleaning history on Windows.\n"), lines.end());
   m_wnd->m_pPanel = nullptr;
+}
+
+// A request made but not yet started when Exit comes (the supervisor waits
+// for the worker's lock) must not run after the final sweep.
+TEST_F(MainWnd, ARequestNotYetStartedAtExitNeverRunsAfterTheFinalSweep) {
+  g_GeneralSettings.m_nSweepAt = SWEEP_AT_EXIT;
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_WINDOWS;
+  SweepWorker* worker = m_app.m_pWork;
+  worker->Lock();  // the supervisor cannot start anything meanwhile
+  worker->RequestSweep(SWEEP_WINDOWS | SWEEP_INTERNET);
+  Command(IDM_EXIT);
+  worker->Unlock();
+  PumpMessages(500);
+  EXPECT_TRUE(PumpUntil([&] { return !worker->IsAnyRunning(); }, 5000));
+  const auto calls = CleanerRecord::Calls();
+  ASSERT_EQ(calls.size(), 1u) << "only the final sweep's own Windows category";
+  EXPECT_EQ(calls[0].category, CleanerRecord::kWindows);
+  EXPECT_EQ(calls[0].thread, ::GetCurrentThreadId());
 }
 
 TEST_F(MainWnd, TheFinalSweepRunsOncePerProcess) {

@@ -190,3 +190,41 @@ TEST_F(ResidentStart, ExitEndsTheMessageLoop) {
   MSG msg;
   EXPECT_FALSE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
 }
+
+namespace {
+bool g_loopTimedOut = false;
+void CALLBACK EndStuckLoop(HWND, UINT, UINT_PTR, DWORD) {
+  g_loopTimedOut = true;
+  ::PostQuitMessage(1);
+}
+}  // namespace
+
+// "Exit" from the tray while the startup window still shows: start-up goes
+// no further (no start-up sweep) and the loop returns at once, so the
+// process ends as it does after a later Exit.
+TEST_F(ResidentStart, ExitWhileTheStartupWindowShowsEndsTheProcess) {
+  StoreNumber(kGeneralSettingsPath, "NotShowLogo", 0);
+  StoreNumber(kGeneralSettingsPath, "Targets", GENERAL_SWEEP_WINDOWS);
+  StoreNumber(kGeneralSettingsPath, "StTm", SWEEP_AT_STARTUP);
+  CMainApp app;
+  bool windowGone = false;
+  ModalScript modal([&](HWND, int templateId) -> INT_PTR {
+    EXPECT_EQ(templateId, IDD_LOGO);
+    HWND main = app.m_pMainWnd->m_hWnd;
+    ::PostMessageA(main, WM_COMMAND, IDM_EXIT, 0);
+    windowGone = PumpUntil([&] { return !::IsWindow(main); }, 5000);
+    return 0;  // what the modal run gives when its owner is destroyed
+  });
+  ASSERT_TRUE(app.InitInstance("Morvane.exe"));
+  EXPECT_TRUE(windowGone);
+  g_loopTimedOut = false;
+  const UINT_PTR guard = ::SetTimer(nullptr, 0, 3000, &EndStuckLoop);
+  EXPECT_EQ(app.Run(), 0);
+  ::KillTimer(nullptr, guard);
+  EXPECT_FALSE(g_loopTimedOut) << "the message loop ran on without a window";
+  EXPECT_FALSE(app.m_bSweeping);
+  EXPECT_EQ(app.ExitInstance(), 0);
+  EXPECT_TRUE(CleanerRecord::Calls().empty());
+  MSG msg;
+  EXPECT_FALSE(::PeekMessageA(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+}

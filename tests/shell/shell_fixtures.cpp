@@ -78,7 +78,7 @@ template <int Id, int CancelBit>
 void Rec(SweepWorker* worker, int* count, float* kb) {
   {
     std::lock_guard<std::mutex> hold(CleanerRecord::s_mutex);
-    CleanerRecord::s_calls.push_back({Id, ::GetCurrentThreadId()});
+    CleanerRecord::s_calls.push_back({Id, ::GetCurrentThreadId(), CurrentProgressSink()});
   }
   const int inside = ++CleanerRecord::s_inside;
   for (int most = CleanerRecord::s_mostInside; inside > most;)

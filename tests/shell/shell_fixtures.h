@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
 #include "support/sweep_table_swap.h"
@@ -32,6 +33,7 @@ struct CleanerRecord {
   struct Call {
     int category;
     DWORD thread;
+    ProgressSink* sink;  // where the log went when the cleaner started
   };
   static void Reset();
   static std::vector<int> Categories();

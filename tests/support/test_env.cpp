@@ -177,3 +177,9 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes) {
 }
 
 bool FileExists(const std::string& path) { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+bool FixturesMayBeAbsent() {
+  char value[8] = {};
+  const DWORD n = ::GetEnvironmentVariableA("MORVANE_FIXTURES_ABSENT", value, sizeof value);
+  return n > 0 && n < sizeof value && std::string(value) == "1";
+}

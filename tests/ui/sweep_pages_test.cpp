@@ -1,6 +1,7 @@
 // The three category pages: a page's own sweep and its cancel, the label and
 // button after the category ended, a page opened while its category runs, and
 // the page-specific controls (the locations list, the hidden "Yahoo Bar" box).
+#include <algorithm>
 #include <regex>
 
 #include "panel_fixture.h"
@@ -111,6 +112,17 @@ TEST_F(SweepPagesTest, TheWindowsPageListsTheCustomLocationsInOrder) {
   EXPECT_STREQ(line, "D:\\Old: *.*");
   windows.SendItemMessage(IDC_WIN_LOCATIONS, LB_GETTEXT, 1, reinterpret_cast<LPARAM>(line));
   EXPECT_STREQ(line, "C:\\Work: *.tmp: including subdirectories");
+  // The list's frame carries the caption as given, with nothing trailing.
+  std::vector<std::string> groups;
+  for (HWND child = ::GetWindow(windows.m_hWnd, GW_CHILD); child != nullptr; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    char cls[32] = {}, text[128] = {};
+    ::GetClassNameA(child, cls, sizeof cls);
+    ::GetWindowTextA(child, text, sizeof text);
+    if (lstrcmpiA(cls, "Button") == 0 && (::GetWindowLongA(child, GWL_STYLE) & 0x0F) == BS_GROUPBOX)
+      groups.push_back(text);
+  }
+  EXPECT_NE(std::find(groups.begin(), groups.end(), "Custom Sweeping Locations"), groups.end())
+      << ::testing::PrintToString(groups);
 }
 
 TEST_F(SweepPagesTest, LogButtonsAskTheMainWindowForTheProgressWindow) {
