@@ -15,19 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_rule_file.h"
 #include "bench/bench_stats.h"
 #include "rules/rule_keys.h"
 #include "rules/rule_set.h"
 
 namespace {
-
-std::string DefaultRuleFile() {
-  char exe[MAX_PATH];
-  const DWORD n = ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string dir(exe, n);
-  dir = dir.substr(0, dir.find_last_of('\\'));
-  return dir.substr(0, dir.find_last_of('\\')) + "\\rule-files\\winapp2.ini";
-}
 
 double PrivateMB() {
   PROCESS_MEMORY_COUNTERS_EX pmc = {};

@@ -8,10 +8,12 @@
 #include <cstring>
 #include <string>
 
+#include "engine/preview.h"
 #include "winlib/time_format.h"
 
 const char kWaitingText[] = "Waiting to start sweeping";
 const char kProgressCaption[] = "Sweeping Progress";
+const char kPreviewCaption[] = "Preview";
 
 namespace {
 // Each log call takes a reference to the sink for the length of the call.
@@ -169,9 +171,28 @@ void ShowTotals() {
   // not leave the older sum on screen.
   TimedLockGuard hold(sink->m_lock, TimedLockGuard::kPatient);
   char line[128];
-  FormatLine(line, sizeof line, "Total: %d item(s) swept, %.3f KB restored.", sink->m_nTotalItems,
-             static_cast<double>(sink->m_fTotalKB));
+  FormatTotalsLine(line, sizeof line, sink->m_nTotalItems, sink->m_fTotalKB, PreviewActive());
   sink->SetItemText(IDC_TOTALS, line);
+}
+
+void FormatTotalsLine(char* line, size_t size, int items, float kb, bool preview) {
+  FormatLine(line, size,
+             preview ? "Preview: %d item(s), %.3f KB would be swept." : "Total: %d item(s) swept, %.3f KB restored.",
+             items, static_cast<double>(kb));
+}
+
+void LogPreviewTotals() {
+  SinkAccess sink;
+  if (!sink) return;
+  char line[128];
+  {
+    TimedLockGuard hold(sink->m_lock, TimedLockGuard::kPatient);
+    FormatTotalsLine(line, sizeof line, sink->m_nTotalItems, sink->m_fTotalKB, true);
+  }
+  if (sink->HasItem(IDC_TOTALS)) sink->SetItemText(IDC_TOTALS, line);
+  std::string text = line;
+  text += '\n';
+  sink->AppendLog(text.c_str());
 }
 
 void ResetProgress() {

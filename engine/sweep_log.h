@@ -2,6 +2,8 @@
 // reaches the progress window. They reach it through a process-wide pointer
 // and do nothing while no window is attached, so cleaners never check for one.
 #pragma once
+#include <cstddef>
+
 #include "winlib/format_line.h"
 #include "winlib/timed_lock.h"
 
@@ -67,8 +69,15 @@ void LogItem(int* count, int statusId, const char* indent, const char* format, .
 void SetProgress(int barId, unsigned percent);
 void SetTitle(const char* text);
 void AddTotals(int count, float kb);
-// Shows "Total: %d item(s) swept, %.3f KB restored." in the totals line.
+// Shows "Total: %d item(s) swept, %.3f KB restored." in the totals line; in
+// a preview (on this thread) the preview totals line instead.
 void ShowTotals();
+// "Total: %d item(s) swept, %.3f KB restored." or, for a preview,
+// "Preview: %d item(s), %.3f KB would be swept.", without a line break.
+void FormatTotalsLine(char* line, size_t size, int items, float kb, bool preview);
+// The end of a preview: the preview totals line in the totals line and as
+// the log's last line.
+void LogPreviewTotals();
 // Status lines and totals line to "Waiting to start sweeping", bars to 0 of
 // 0..100, caption "Sweeping Progress", totals to 0.
 void ResetProgress();
@@ -82,3 +91,4 @@ void ResetRemovalFailures();
 
 extern const char kWaitingText[];     // "Waiting to start sweeping"
 extern const char kProgressCaption[];  // "Sweeping Progress"
+extern const char kPreviewCaption[];   // "Preview"

@@ -9,9 +9,17 @@
 
 namespace {
 
-unsigned WindowsThread(void* w) { return SweepWindows(static_cast<SweepWorker*>(w)); }
-unsigned ApplicationsThread(void* w) { return SweepApplications(static_cast<SweepWorker*>(w)); }
-unsigned InternetThread(void* w) { return SweepInternet(static_cast<SweepWorker*>(w)); }
+// A category thread learns at its start whether its run is a preview; a
+// category procedure called directly (exit, logoff) never is one by request.
+template <int Category, unsigned (*Procedure)(SweepWorker*)>
+unsigned CategoryThread(void* w) {
+  auto* worker = static_cast<SweepWorker*>(w);
+  PreviewScope preview(worker->WasPreview(Category));
+  return Procedure(worker);
+}
+constexpr auto WindowsThread = &CategoryThread<SWEEP_CATEGORY_WINDOWS, &SweepWindows>;
+constexpr auto ApplicationsThread = &CategoryThread<SWEEP_CATEGORY_APPLICATIONS, &SweepApplications>;
+constexpr auto InternetThread = &CategoryThread<SWEEP_CATEGORY_INTERNET, &SweepInternet>;
 
 struct CategoryInfo {
   int bit;
@@ -23,12 +31,12 @@ struct CategoryInfo {
 
 // Indexed by SweepCategory.
 const CategoryInfo kCategories[SWEEP_CATEGORY_COUNT] = {
-    {SWEEP_WINDOWS, &WindowsThread, "Start a thread to clean up the history for Windows.",
+    {SWEEP_WINDOWS, WindowsThread, "Start a thread to clean up the history for Windows.",
      "Finish the thread cleaning the history for Windows.", "Cannot generate a new worker thread for windows"},
-    {SWEEP_APPLICATIONS, &ApplicationsThread, "Start a thread to clean up the history for applications.",
+    {SWEEP_APPLICATIONS, ApplicationsThread, "Start a thread to clean up the history for applications.",
      "Finish the thread cleaning the history for applications.",
      "Cannot generate a new worker thread for application"},
-    {SWEEP_INTERNET, &InternetThread, "Start a thread to clean up the history for internet browser.",
+    {SWEEP_INTERNET, InternetThread, "Start a thread to clean up the history for internet browser.",
      "Finish the thread cleanning the history for the internet browser.",
      "Cannot generate a new worker thread for internet"},
 };
@@ -71,6 +79,17 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
 
 void SetCategoryExtraSweep(CategoryExtraSweep sweep) { g_extraSweep.store(sweep); }
 CategoryExtraSweep GetCategoryExtraSweep() { return g_extraSweep.load(); }
+
+const char* SweepCategoryName(SweepCategory category) {
+  switch (category) {
+    case SWEEP_CATEGORY_WINDOWS:
+      return "Windows";
+    case SWEEP_CATEGORY_INTERNET:
+      return "Internet";
+    default:
+      return "Applications";
+  }
+}
 
 unsigned SweepWindows(SweepWorker* worker) {
   return RunCategory(worker, SWEEP_CATEGORY_WINDOWS, WindowsSweepTable(), &g_WindowsSettings.m_nTargets,
@@ -149,7 +168,21 @@ void SweepWorker::RequestSweep(int bits) {
   }
   m_nRequest |= bits;
   m_nCancel &= ~(bits & kCategoryBits);
+  m_nPreviewRequest &= ~bits;
   m_hWakeEvent.Set();
+}
+
+void SweepWorker::RequestPreview(int bits) {
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  bits &= kCategoryBits;
+  RequestSweep(bits);
+  m_nPreviewRequest |= bits;
+}
+
+bool SweepWorker::WasPreview(int category) {
+  if (category < 0 || category >= SWEEP_CATEGORY_COUNT) return false;
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  return m_bRunPreview[category];
 }
 
 void SweepWorker::RequestCancel(int bits) {
@@ -209,7 +242,9 @@ unsigned SweepWorker::SupervisorMain(void* self) {
 
 void SweepWorker::StartCategory(int category, HANDLE* waitList, DWORD* waitCount) {
   const CategoryInfo& info = kCategories[category];
-  SetTitle(kProgressCaption);
+  m_bRunPreview[category] = m_bPreview || (m_nPreviewRequest & info.bit) != 0;
+  m_nPreviewRequest &= ~info.bit;
+  SetTitle(m_bRunPreview[category] ? kPreviewCaption : kProgressCaption);
   LogStamped(info.startLine, 0);
   Thread* t = (*waitCount < kWaitSlots) ? m_threadFactory(info.proc, this, /*suspended=*/true) : nullptr;
   if (t != nullptr && t->Resume() == static_cast<DWORD>(-1)) {

@@ -32,6 +32,9 @@ enum SweepState : int { SWEEP_ENDED = 1, SWEEP_STARTED = 2 };
 
 class SweepWorker;
 
+// "Windows", "Internet" or "Applications", as the user sees the category.
+const char* SweepCategoryName(SweepCategory category);
+
 // A target cleaner: writes its own opening line, removes through the engine's
 // primitives and adds to the two tally halves (either may be null).
 using TargetCleaner = void (*)(SweepWorker* worker, int* count, float* kb);
@@ -98,6 +101,12 @@ class SweepWorker {
   // Sets the category bits in the request word, clears them in the cancel
   // word, and wakes the supervisor.
   void RequestSweep(int bits);
+  // As RequestSweep, but the categories' next runs are previews: they log
+  // and count as a sweep and change nothing. A plain request for the same
+  // category before it starts makes it a real sweep again.
+  void RequestPreview(int bits);
+  // Whether the category's latest run (running or ended) was a preview.
+  bool WasPreview(int category);
   // Sets bits in the cancel word (a category bit, or SWEEP_ALL).
   void RequestCancel(int bits);
   // Clears bits of the cancel word (the main window clears SWEEP_ALL when a
@@ -144,5 +153,7 @@ class SweepWorker {
   bool m_bStarted = false;
   HWND m_hNotify = nullptr;
   bool m_bPreview = false;
+  int m_nPreviewRequest = 0;  // category bits whose next run is a preview
+  bool m_bRunPreview[SWEEP_CATEGORY_COUNT] = {};
   TimedLock m_lock;
 };

@@ -8,6 +8,7 @@
 #define IDD_INTERNET_PAGE 130
 #define IDD_WINDOWS_PAGE 131
 #define IDD_SETTINGS_PAGE 132
+#define IDD_MORE_TARGETS_PAGE 133
 
 // The sheet's system menu item "&About ...".
 #define IDS_ABOUTBOX 101
@@ -34,6 +35,7 @@
 #define IDC_SET_SHREDDER 1102
 #define IDC_SET_HOURS_LABEL 1200
 #define IDC_SET_MINUTES_LABEL 1201
+#define IDC_SET_PREVIEW 1202
 #define IDC_SET_POLICY_NOTE 1210
 
 // Sweep Windows page.
@@ -77,3 +79,14 @@
 #define IDC_APP_SWEEP 1018
 #define IDC_APP_LAST_SWEEP 1042
 #define IDC_APP_LOG 1051
+
+// More Targets page.
+#define IDC_MORE_FILTER_LABEL 1300
+#define IDC_MORE_FILTER 1301
+#define IDC_MORE_SHOW_ALL 1302
+#define IDC_MORE_ALL 1303
+#define IDC_MORE_NONE 1304
+#define IDC_MORE_LIST 1305
+#define IDC_MORE_COUNTS 1306
+#define IDC_MORE_FOLDER 1307
+#define IDC_MORE_OPEN_FOLDER 1308

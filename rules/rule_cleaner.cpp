@@ -10,6 +10,7 @@
 #include "engine/nt_calls.h"
 #include "engine/reg_primitives.h"
 #include "engine/sweep_log.h"
+#include "rules/builtin_notes.h"
 #include "rules/rule_keys.h"
 #include "settings/reg_key.h"
 #include "winlib/file_status.h"
@@ -238,6 +239,7 @@ void SweepRuleEntry(const RuleEntry& entry, int statusId, int* count, float* kb)
 void SweepRuleEntriesOf(RuleSet& rules, SweepWorker* worker, SweepCategory category, int* count, float* kb) {
   const CategoryLines lines = LinesOf(category);
   const std::vector<RuleEntry>& entries = rules.Entries();
+  BuiltinNotes notes;
   for (size_t i = 0; i < entries.size(); ++i) {
     const RuleEntry& e = entries[i];
     if (e.category != category || e.refusedWhole || e.keys == nullptr) continue;
@@ -245,6 +247,7 @@ void SweepRuleEntriesOf(RuleSet& rules, SweepWorker* worker, SweepCategory categ
     if (e.keys->files.empty() && e.keys->regs.empty()) continue;
     if (!RuleEntryOn(e) || !rules.Applies(i)) continue;
     if (worker != nullptr && worker->IsCancelled(lines.cancelBit | SWEEP_ALL)) return;
+    if (!notes.BeforeEntry(e, lines.statusId)) continue;
     SweepRuleEntry(e, lines.statusId, count, kb);
   }
 }

@@ -57,10 +57,7 @@ void ConsoleReport::WriteTotals() {
   char line[128];
   {
     TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
-    FormatLine(line, sizeof line,
-               m_bPreview ? "Preview: %d item(s), %.3f KB would be swept.\n"
-                          : "Total: %d item(s) swept, %.3f KB restored.\n",
-               m_nTotalItems, static_cast<double>(m_fTotalKB));
+    FormatTotalsLine(line, sizeof line, m_nTotalItems, m_fTotalKB, m_bPreview);
   }
   AppendLog(line);
 }

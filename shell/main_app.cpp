@@ -130,8 +130,10 @@ void CMainApp::RunOneShot() {
 }
 
 void CMainApp::ListRules() {
-  LoadProgramRules();
-  RuleSet& rules = ProgramRules();
+  // The files as they are now: a set read earlier in this process (the
+  // built-in rules keep it from ever being empty) may be out of date.
+  RuleSet rules;
+  rules.LoadStandard();
   ConsoleReport report(ConsoleReport::FindStandardOutput());
   if (!report.CanWrite()) return;
   for (const std::string& line : RuleReportLines(rules)) report.AppendLog(line.c_str());

@@ -53,6 +53,7 @@ class CMainApp {
   StartMode m_startMode = StartMode::kNotStarted;
   SweepWorker* m_pWork = nullptr;
   bool m_bSweeping = false;
+  bool m_bPreviewing = false;  // the whole sweep running is a preview
   bool m_bFinalSweepDone = false;
   CMainWnd* m_pMainWnd = nullptr;
   HMENU m_hMenu = nullptr;  // the hidden window's empty menu

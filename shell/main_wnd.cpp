@@ -85,6 +85,7 @@ class SheetLink : public PanelLink {
   bool StartTimedSweep() override { return m_sheet.m_settingsPage.StartTimedSweep(); }
   void CategoryEnded(int category) override { m_sheet.CategoryEnded(category); }
   void WholeSweepEnded() override { m_sheet.WholeSweepEnded(); }
+  void PreviewEnded() override { m_sheet.m_settingsPage.PreviewEnded(); }
   void EndModal(int result) override { m_sheet.EndDialog(result); }
 
  private:
@@ -140,6 +141,8 @@ bool CMainWnd::DestroyWindow() {
 SweepWorker* CMainWnd::Worker() { return m_app.m_pWork; }
 bool CMainWnd::IsSweeping() const { return m_app.m_bSweeping; }
 void CMainWnd::SetSweeping(bool on) { m_app.m_bSweeping = on; }
+bool CMainWnd::IsPreviewing() const { return m_app.m_bPreviewing; }
+void CMainWnd::SetPreviewing(bool on) { m_app.m_bPreviewing = on; }
 
 void CMainWnd::SetSweepTimer(int seconds) {
   LogStamped("Set the Timer ", 0);
@@ -441,22 +444,35 @@ void CMainWnd::OnSweepFinished(int category, int state) {
   if (g.group == nullptr) return;
   SweepWorker* worker = m_app.m_pWork;
 
-  g.group->MarkSwept();
-  g.group->SaveToRegistry(g.path);
+  // A preview swept nothing: the last sweep's time stays what it was.
+  if (worker == nullptr || !worker->WasPreview(category)) {
+    g.group->MarkSwept();
+    g.group->SaveToRegistry(g.path);
+  }
   if (m_pPanel != nullptr) m_pPanel->CategoryEnded(category);
 
   const bool anyRunning = worker != nullptr && worker->IsAnyRunning();
+  bool previewEnded = false;
   if (m_app.m_bSweeping && !anyRunning) {
     // Left set, the cancel bit would stop the next whole sweep at its first step.
     if (worker != nullptr) worker->ClearCancel(SWEEP_ALL);
-    g_GeneralSettings.MarkSwept();
-    if (m_pPanel != nullptr) m_pPanel->WholeSweepEnded();
-    g_GeneralSettings.SaveToRegistry(kGeneralSettingsPath);
-    RearmSweepTimer();
+    if (m_app.m_bPreviewing) {
+      // The timer was left armed by the preview: re-arming it would push the
+      // next timed sweep further away.
+      m_app.m_bPreviewing = false;
+      previewEnded = true;
+      LogPreviewTotals();
+      if (m_pPanel != nullptr) m_pPanel->PreviewEnded();
+    } else {
+      g_GeneralSettings.MarkSwept();
+      if (m_pPanel != nullptr) m_pPanel->WholeSweepEnded();
+      g_GeneralSettings.SaveToRegistry(kGeneralSettingsPath);
+      RearmSweepTimer();
+    }
     m_app.m_bSweeping = false;
   }
   if (!anyRunning) {
-    if (m_pPanel != nullptr) SetTitle("Sweeping Completed");
+    if (m_pPanel != nullptr && !previewEnded) SetTitle("Sweeping Completed");
     StopTrayAnimation();
   }
 }
@@ -464,7 +480,10 @@ void CMainWnd::OnSweepFinished(int category, int state) {
 // --- the end -------------------------------------------------------------------
 
 bool CMainWnd::FinalSweepDue() const {
-  return !m_app.m_bFinalSweepDone && !m_app.m_bSweeping && (g_GeneralSettings.m_nSweepAt & SWEEP_AT_EXIT) != 0;
+  // A running sweep does the final sweep's work; a running preview does not,
+  // and is cancelled and waited for like any category.
+  const bool sweeping = m_app.m_bSweeping && !m_app.m_bPreviewing;
+  return !m_app.m_bFinalSweepDone && !sweeping && (g_GeneralSettings.m_nSweepAt & SWEEP_AT_EXIT) != 0;
 }
 
 bool CMainWnd::HoldWorkerIdle(bool dropPending) {

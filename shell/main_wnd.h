@@ -46,6 +46,8 @@ class CMainWnd : public CWnd, public PanelHost {
   SweepWorker* Worker() override;
   bool IsSweeping() const override;
   void SetSweeping(bool on) override;
+  bool IsPreviewing() const override;
+  void SetPreviewing(bool on) override;
   void SetSweepTimer(int seconds) override;
   void CancelSweepTimer() override;
   void StartTrayAnimation() override;

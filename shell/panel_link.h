@@ -24,6 +24,9 @@ class PanelLink {
   // The last category of a whole sweep has ended: the Settings page's button
   // reads "Sweep Now" again and its label is refreshed.
   virtual void WholeSweepEnded() = 0;
+  // The last category of a preview has ended: "Sweep Now" and "Preview" are
+  // offered again.
+  virtual void PreviewEnded() = 0;
   // Ends the sheet's modal loop with result.
   virtual void EndModal(int result) = 0;
 };

@@ -4,21 +4,6 @@
 
 #include "rules/rule_set.h"
 
-namespace {
-
-const char* CategoryName(SweepCategory category) {
-  switch (category) {
-    case SWEEP_CATEGORY_WINDOWS:
-      return "Windows";
-    case SWEEP_CATEGORY_INTERNET:
-      return "Internet";
-    default:
-      return "Applications";
-  }
-}
-
-}  // namespace
-
 std::vector<std::string> RuleReportLines(RuleSet& rules) {
   std::vector<std::string> lines;
   for (const auto& f : rules.Files())
@@ -38,7 +23,7 @@ std::vector<std::string> RuleReportLines(RuleSet& rules) {
       ++partly;
     apply += applies ? 1 : 0;
     on += isOn ? 1 : 0;
-    lines.push_back(e.source + " | " + CategoryName(e.category) + " | " + e.group + " | " + e.name + " | " +
+    lines.push_back(e.source + " | " + SweepCategoryName(e.category) + " | " + e.group + " | " + e.name + " | " +
                     (e.refusedWhole ? "refused" : (applies ? "applies: yes" : "applies: no")) + " | " +
                     (isOn ? "on" : "off"));
     for (const auto& r : e.refused) lines.push_back("    refused " + r.key + ": " + r.reason + ".");

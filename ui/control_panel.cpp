@@ -24,6 +24,7 @@ CLustraProp::CLustraProp(PanelHost* host, HWND parent, int startPage)
   AddPage(&m_winTmpPage);
   AddPage(&m_internetPage);
   AddPage(&m_applicationPage);
+  AddPage(&m_moreTargetsPage);
   m_settingsPage.SetSweepPages(&m_internetPage, &m_winTmpPage, &m_applicationPage);
   // Apply is offered from the start.
   m_settingsPage.SetModified();

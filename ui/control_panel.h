@@ -1,9 +1,10 @@
-// CLustraProp: the control panel, a property sheet with the Settings page and
-// the three category pages. The main window opens it modally, keeps a pointer
+// CLustraProp: the control panel, a property sheet with the Settings page,
+// the three category pages and the "More Targets" page of rule entries. The main window opens it modally, keeps a pointer
 // to it while it is open, and tells its pages when sweeps end.
 #pragma once
 #include <windows.h>
 
+#include "ui/more_targets_page.h"
 #include "ui/settings_page.h"
 #include "ui/sweep_pages.h"
 #include "winlib/property_sheet.h"
@@ -34,6 +35,7 @@ class CLustraProp : public CPropertySheet {
   CWinTmpPage m_winTmpPage;
   CInternetPage m_internetPage;
   CApplicationPage m_applicationPage;
+  CMoreTargetsPage m_moreTargetsPage;
 
  protected:
   void OnInitSheet() override;

@@ -19,6 +19,9 @@ class PanelHost {
   // The application's flag: a sweep of all enabled categories is running.
   virtual bool IsSweeping() const = 0;
   virtual void SetSweeping(bool on) = 0;
+  // The whole sweep running is a preview (IsSweeping is set with it).
+  virtual bool IsPreviewing() const = 0;
+  virtual void SetPreviewing(bool on) = 0;
 
   // seconds > 0; arming an armed timer restarts the interval.
   virtual void SetSweepTimer(int seconds) = 0;

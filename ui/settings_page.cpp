@@ -68,6 +68,7 @@ bool CLustraPage::OnInitDialog() {
     m_bRunning = m_pHost->IsSweeping() && worker != nullptr && worker->IsAnyRunning();
   }
   SetSweepButton(m_bRunning ? kCancelSweepCaption : kSweepNowCaption);
+  EnableSweepButtons(!m_pHost->IsPreviewing());
   ShowLastSweep();
   return true;
 }
@@ -111,6 +112,9 @@ bool CLustraPage::OnCommand(int id, int code, HWND control) {
   switch (id) {
     case IDC_SET_SWEEP_NOW:
       SweepAll();
+      return true;
+    case IDC_SET_PREVIEW:
+      Preview();
       return true;
     case IDC_SET_EVERY:
       OnEvery();
@@ -271,7 +275,7 @@ void CLustraPage::SetSweepButton(const char* caption) {
   if (m_hWnd != nullptr) SetItemText(IDC_SET_SWEEP_NOW, caption);
 }
 
-int CLustraPage::RequestEnabled(SweepWorker* worker) {
+int CLustraPage::RequestEnabled(SweepWorker* worker, bool preview) {
   const struct {
     int generalBit;
     int sweepBit;
@@ -285,17 +289,29 @@ int CLustraPage::RequestEnabled(SweepWorker* worker) {
   int requested = 0;
   for (const auto& category : order) {
     if ((targets & category.generalBit) == 0) continue;
-    if (category.page != nullptr) category.page->MarkRunning(kCancelSweepCaption);
-    worker->RequestSweep(category.sweepBit);
+    if (preview) {
+      // A category page's button keeps offering a real sweep.
+      worker->RequestPreview(category.sweepBit);
+    } else {
+      if (category.page != nullptr) category.page->MarkRunning(kCancelSweepCaption);
+      worker->RequestSweep(category.sweepBit);
+    }
     requested |= category.sweepBit;
   }
   return requested;
 }
 
+void CLustraPage::EnableSweepButtons(bool on) {
+  if (m_hWnd == nullptr) return;
+  EnableItem(IDC_SET_SWEEP_NOW, on);
+  EnableItem(IDC_SET_PREVIEW, on);
+}
+
 void CLustraPage::SweepAll() {
   SweepWorker* worker = m_pHost->Worker();
   if (worker == nullptr) return;
-  if (m_bRunning) {
+  // The tray's "Cancel Sweeping" reaches a running preview through here.
+  if (m_bRunning || m_pHost->IsPreviewing()) {
     // The caption comes back when the last category has ended (the main window).
     WorkerHold hold(worker);
     worker->RequestCancel(SWEEP_ALL);
@@ -303,7 +319,7 @@ void CLustraPage::SweepAll() {
   }
   PrepareManualSweep(m_pHost, Sheet(), "\nStart Sweeping everything manually.");
   WorkerHold hold(worker);
-  if (RequestEnabled(worker) == 0) return;
+  if (RequestEnabled(worker, false) == 0) return;
   m_pHost->SetSweeping(true);
   SetSweepButton(kCancelSweepCaption);
   m_bRunning = true;
@@ -319,12 +335,38 @@ bool CLustraPage::StartTimedSweep() {
   if (worker == nullptr) return false;
   PrepareManualSweep(m_pHost, Sheet(), nullptr);
   WorkerHold hold(worker);
-  if (RequestEnabled(worker) == 0) return false;
+  if (RequestEnabled(worker, false) == 0) return false;
   SetSweepButton(kCancelSweepCaption);
   m_bRunning = true;
   if (RunsInBackground() && Sheet() != nullptr) Sheet()->EndDialog(1);
   return true;
 }
+
+void CLustraPage::Preview() {
+  SweepWorker* worker = m_pHost->Worker();
+  if (worker == nullptr || m_bRunning || m_pHost->IsSweeping() || worker->IsAnyRunning()) return;
+  // The preview is what the user asked to see: the window shows whatever the
+  // "always display" option says, and the panel stays open in any case.
+  if (m_pHost->MainWindow() != nullptr) {
+    m_pHost->PlacePanelForLog();
+    m_pHost->ShowProgressWindow();
+  }
+  ResetProgress();
+  SetTitle(kPreviewCaption);
+  LogStamped("\nStart previewing everything manually.", 0);
+  // What the preview shows must be what "Sweep Now" would sweep, which
+  // applies the pages first.
+  if (Sheet() != nullptr && Sheet()->GetSafeHwnd() != nullptr) Sheet()->PressButton(PSBTN_APPLYNOW);
+
+  WorkerHold hold(worker);
+  if (RequestEnabled(worker, /*preview=*/true) == 0) return;
+  m_pHost->SetSweeping(true);
+  m_pHost->SetPreviewing(true);
+  EnableSweepButtons(false);
+  m_pHost->StartTrayAnimation();
+}
+
+void CLustraPage::PreviewEnded() { EnableSweepButtons(true); }
 
 void CLustraPage::SweepEnded() {
   m_bRunning = false;

@@ -30,6 +30,12 @@ class CLustraPage : public CPropertyPage {
   bool StartTimedSweep();
   // The whole sweep ended: "Sweep Now" again.
   void SweepEnded();
+  // "Preview": the enabled categories run as a preview into the progress
+  // window, titled "Preview"; "Sweep Now" and "Preview" wait until it ends.
+  // Nothing happens while any category runs: the preview would miss it.
+  void Preview();
+  // The preview ended: both buttons are offered again.
+  void PreviewEnded();
   // Takes the General group's last sweep time and shows it.
   void ShowLastSweep();
   bool IsRunning() const { return m_bRunning; }
@@ -58,9 +64,10 @@ class CLustraPage : public CPropertyPage {
   // Puts a two-digit number into an interval edit without taking it for typing.
   void PutNumber(int editId, int value);
   void SetSweepButton(const char* caption);
-  // Requests every enabled category, marking its page; the caller holds the
-  // worker's lock. Returns the bits requested.
-  int RequestEnabled(SweepWorker* worker);
+  void EnableSweepButtons(bool on);
+  // Requests every enabled category, marking its page (a preview marks
+  // none); the caller holds the worker's lock. Returns the bits requested.
+  int RequestEnabled(SweepWorker* worker, bool preview);
   int Hours() const { return (m_fields.m_nSeconds / 3600) % 24; }
   int Minutes() const { return (m_fields.m_nSeconds / 60) % 60; }
 

@@ -50,10 +50,11 @@ class FakePanel : public PanelLink {
   }
   void CategoryEnded(int category) override { m_ended.push_back(category); }
   void WholeSweepEnded() override { ++m_wholeEnded; }
+  void PreviewEnded() override { ++m_previewEnded; }
   void EndModal(int result) override { m_endModal = result; }
 
   HWND m_hwnd;
-  int m_sweepAll = 0, m_timed = 0, m_wholeEnded = 0, m_endModal = 0;
+  int m_sweepAll = 0, m_timed = 0, m_wholeEnded = 0, m_previewEnded = 0, m_endModal = 0;
   bool m_timedResult = false;
   std::vector<int> m_ended;
 };

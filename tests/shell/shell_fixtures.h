@@ -14,6 +14,7 @@
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
 #include "support/sweep_table_swap.h"
+#include "support/test_env.h"
 
 // Puts the process-wide groups back to their first-start state.
 void ResetGroups();
@@ -78,4 +79,29 @@ class TrayRecorder {
   static std::mutex s_mutex;
   static std::vector<Call> s_calls;
   BOOL(WINAPI* m_saved)(DWORD, PNOTIFYICONDATAA);
+};
+
+// Standard output sent to a file for the life of the object.
+class StdoutToFile {
+ public:
+  explicit StdoutToFile(const std::string& path) : m_path(path), m_saved(::GetStdHandle(STD_OUTPUT_HANDLE)) {
+    m_file = ::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, m_file);
+  }
+  ~StdoutToFile() { Restore(); }
+  std::string Text() {
+    Restore();
+    return ReadFileBytes(m_path);
+  }
+
+ private:
+  void Restore() {
+    if (m_file == INVALID_HANDLE_VALUE) return;
+    ::SetStdHandle(STD_OUTPUT_HANDLE, m_saved);
+    ::CloseHandle(m_file);
+    m_file = INVALID_HANDLE_VALUE;
+  }
+  std::string m_path;
+  HANDLE m_saved;
+  HANDLE m_file = INVALID_HANDLE_VALUE;
 };

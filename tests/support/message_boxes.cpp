@@ -25,5 +25,5 @@ std::vector<std::string> MessageBoxRecorder::Texts() const {
 int WINAPI MessageBoxRecorder::Record(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
   if (g_activeRecorder == nullptr) return IDOK;
   g_activeRecorder->m_boxes.push_back({text ? text : "", caption ? caption : "", type});
-  return IDOK;
+  return g_activeRecorder->m_nAnswer;
 }

@@ -1,5 +1,6 @@
 // Records the message boxes shown through the platform seam while it lives,
-// answering each with IDOK, so that no test waits for a person.
+// answering each with IDOK (or the answer set), so that no test waits for a
+// person.
 #pragma once
 #include <windows.h>
 
@@ -21,11 +22,14 @@ class MessageBoxRecorder {
   const std::vector<Box>& Boxes() const { return m_boxes; }
   std::vector<std::string> Texts() const;
   void Clear() { m_boxes.clear(); }
+  // What every later box answers (IDYES, IDNO...).
+  void SetAnswer(int answer) { m_nAnswer = answer; }
 
  private:
   static int WINAPI Record(HWND owner, LPCSTR text, LPCSTR caption, UINT type);
 
   std::vector<Box> m_boxes;
+  int m_nAnswer = IDOK;
   MessageBoxRecorder* m_previous;
   int(WINAPI* m_saved)(HWND, LPCSTR, LPCSTR, UINT);
 };

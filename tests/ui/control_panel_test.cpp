@@ -21,12 +21,12 @@ std::string TabText(HWND sheet, int index) {
   return text;
 }
 
-TEST_F(ControlPanelTest, FourPagesInOrderWithApplyOfferedAtOnce) {
+TEST_F(ControlPanelTest, FivePagesInOrderWithApplyOfferedAtOnce) {
   CLustraProp& panel = OpenPanel();
   EXPECT_EQ(panel.GetWindowText(), "Morvane");
-  ASSERT_EQ(panel.GetPageCount(), 4);
-  const char* titles[] = {"Settings", "Sweep Windows", "Sweep Internet", "Sweep Applications"};
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(TabText(panel, i), titles[i]);
+  ASSERT_EQ(panel.GetPageCount(), 5);
+  const char* titles[] = {"Settings", "Sweep Windows", "Sweep Internet", "Sweep Applications", "More Targets"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(TabText(panel, i), titles[i]);
   EXPECT_EQ(panel.GetActiveIndex(), 0);
   EXPECT_TRUE(::IsWindowEnabled(::GetDlgItem(panel, kApplyButton)));
   EXPECT_EQ(CLustraProp::Open(), &panel);

@@ -27,6 +27,8 @@ class FakePanelHost : public PanelHost {
   SweepWorker* Worker() override { return m_pWorker; }
   bool IsSweeping() const override { return m_bSweeping; }
   void SetSweeping(bool on) override { m_bSweeping = on; }
+  bool IsPreviewing() const override { return m_bPreviewing; }
+  void SetPreviewing(bool on) override { m_bPreviewing = on; }
   void SetSweepTimer(int seconds) override { m_timer.push_back("set " + std::to_string(seconds)); }
   void CancelSweepTimer() override { m_timer.push_back("cancel"); }
   void StartTrayAnimation() override { ++m_nAnimations; }
@@ -37,6 +39,7 @@ class FakePanelHost : public PanelHost {
   HWND m_hMain = nullptr;
   SweepWorker* m_pWorker = nullptr;
   bool m_bSweeping = false;
+  bool m_bPreviewing = false;
   std::vector<std::string> m_timer;
   int m_nAnimations = 0;
   int m_nPlacements = 0;

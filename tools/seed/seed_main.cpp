@@ -7,6 +7,7 @@
 
 #include "tools/seed/seed.h"
 #include "tools/seed/seed_databases.h"
+#include "tools/seed/seed_modern.h"
 
 int main(int argc, char** argv) {
   struct Category {
@@ -19,6 +20,7 @@ int main(int argc, char** argv) {
       {"applications", &SeedApplicationsTraces},
       {"databases", &SeedBrowserDatabases},
       {"rules", &SeedRuleTraces},
+      {"modern", &SeedModernTraces},
   };
   if (argc == 2 && _stricmp(argv[1], "check-databases") == 0) return CheckBrowserDatabases() ? 0 : 1;
   bool ok = true;
