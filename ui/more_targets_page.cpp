@@ -256,7 +256,7 @@ LRESULT CMoreTargetsPage::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
         if (m_hBold != nullptr) ::SelectObject(draw->nmcd.hdc, m_hBold);
         return CDRF_NEWFONT;
       }
-      if (!m_pModel->AppliesAt(row)) {
+      if (!m_pModel->CanTick(row)) {
         draw->clrText = ::GetSysColor(COLOR_GRAYTEXT);
         return CDRF_NEWFONT;
       }

@@ -4,6 +4,7 @@
 #include <cctype>
 
 #include "rules/rule_set.h"
+#include "settings/rule_choices.h"
 
 namespace {
 
@@ -34,6 +35,7 @@ RuleListModel::RuleListModel(RuleSet& rules) : m_rules(rules) {
   m_applies.resize(n);
   m_stored.assign(n, -1);
   m_ticked.assign(n, -1);
+  m_fixed.assign(n, -1);
   std::vector<std::string> sortKeys(n);
   for (size_t i = 0; i < n; ++i) {
     const RuleEntry& e = entries[i];
@@ -119,7 +121,14 @@ void RuleListModel::SetTickedAt(size_t row, bool on) {
   m_ticked[m_rows[row]] = on ? 1 : 0;
 }
 
-std::vector<size_t> RuleListModel::TickableRows() const {
+bool RuleListModel::FixedAt(size_t row) {
+  if (EntryAt(row) == nullptr) return false;
+  signed char& fixed = m_fixed[m_rows[row]];
+  if (fixed < 0) fixed = RuleChoiceFixed(EntryAt(row)->name) ? 1 : 0;
+  return fixed == 1;
+}
+
+std::vector<size_t> RuleListModel::TickableRows() {
   std::vector<size_t> rows;
   for (size_t row = 0; row < m_rows.size(); ++row)
     if (CanTick(row)) rows.push_back(row);

@@ -37,13 +37,16 @@ class RuleListModel {
   // Null for a heading or a row out of range.
   const RuleEntry* EntryAt(size_t row) const;
   bool AppliesAt(size_t row) const;
-  // Only an applying entry can be ticked: the sweep passes over the others.
-  bool CanTick(size_t row) const { return EntryAt(row) != nullptr && AppliesAt(row); }
+  // An administrator's policy fixes the entry's choice.
+  bool FixedAt(size_t row);
+  // Only an applying entry that no policy fixes can be ticked: the sweep
+  // passes over the others, and a fixed choice is the administrator's.
+  bool CanTick(size_t row) { return AppliesAt(row) && !FixedAt(row); }
   bool TickedAt(size_t row);
   void SetTickedAt(size_t row, bool on);
 
   // Rows that CanTick, of the rows shown.
-  std::vector<size_t> TickableRows() const;
+  std::vector<size_t> TickableRows();
 
   // (entry name, on) for every tick that differs from the stored choice.
   std::vector<std::pair<std::string, bool>> Changes();
@@ -68,6 +71,7 @@ class RuleListModel {
   std::vector<bool> m_applies;
   std::vector<signed char> m_stored;
   std::vector<signed char> m_ticked;
+  std::vector<signed char> m_fixed;  // -1 not read yet, 0 free, 1 fixed by policy
   // A row: an entry index, or kHeading + category.
   std::vector<size_t> m_rows;
   size_t m_shownPerCategory[SWEEP_CATEGORY_COUNT] = {};

@@ -30,10 +30,12 @@ class MoreTargetsTest : public PanelTest {
       ::RegCloseKey(h);
     }
     m_rules.LoadText(kRules, "test.ini", false);
+    BeforeOpen();
     OpenPanel();
     Page().SetRules(&m_rules);
     ShowPage(Page());
   }
+  virtual void BeforeOpen() {}
   CMoreTargetsPage& Page() { return m_panel->m_moreTargetsPage; }
   HWND List() { return Page().List(); }
   int Rows() { return static_cast<int>(::SendMessageA(List(), LVM_GETITEMCOUNT, 0, 0)); }
@@ -175,6 +177,29 @@ TEST_F(MoreTargetsTest, ApplyStoresWhatChangedAndCancelDropsIt) {
   m_panel->PressButton(PSBTN_CANCEL);
   EXPECT_EQ(Stored("Alpha Cache *"), 1);
   EXPECT_TRUE(Page().Model()->Changes().empty());
+}
+
+// An administrator forces "Alpha Cache *" on.
+class MoreTargetsPolicyTest : public MoreTargetsTest {
+ protected:
+  void BeforeOpen() override {
+    HKEY policy = nullptr;
+    ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Policies\\Calderix\\Morvane\\Rules", 0, nullptr,
+                                0, KEY_ALL_ACCESS, nullptr, &policy, nullptr),
+              ERROR_SUCCESS);
+    const DWORD on = 1;
+    ::RegSetValueExA(policy, "Alpha Cache *", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&on), sizeof on);
+    ::RegCloseKey(policy);
+  }
+};
+
+TEST_F(MoreTargetsPolicyTest, AnEntryFixedByPolicyShowsItsForcedTickAndCannotBeChanged) {
+  EXPECT_EQ(Box("Alpha Cache *"), 2) << "the forced choice shows";
+  Space("Alpha Cache *");
+  Click(IDC_MORE_NONE);
+  EXPECT_EQ(Box("Alpha Cache *"), 2) << "neither the box nor None changes a fixed entry";
+  m_panel->PressButton(PSBTN_APPLYNOW);
+  EXPECT_EQ(Stored("Alpha Cache *"), -1) << "a policy value is never copied into the user's key";
 }
 
 }  // namespace
