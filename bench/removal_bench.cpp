@@ -79,36 +79,14 @@ void Overwrite(const std::string& path, unsigned char fill) {
   ::CloseHandle(h);
 }
 
-// The floor: what removing the tree costs with nothing but the system calls.
-void BareRemove(const std::string& dir, bool overwrite) {
-  WIN32_FIND_DATAA fd;
-  HANDLE h = ::FindFirstFileA((dir + "\\*.*").c_str(), &fd);
-  if (h == INVALID_HANDLE_VALUE) return;
-  do {
-    if (fd.cFileName[0] == '.' && (fd.cFileName[1] == 0 || (fd.cFileName[1] == '.' && fd.cFileName[2] == 0)))
-      continue;
-    std::string path = dir + "\\" + fd.cFileName;
-    if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      BareRemove(path, overwrite);
-      ::RemoveDirectoryA(path.c_str());
-    } else {
-      if (overwrite) {
-        Overwrite(path, 0xFF);
-        Overwrite(path, 0x00);
-      }
-      ::DeleteFileA(path.c_str());
-    }
-  } while (::FindNextFileA(h, &fd));
-  ::FindClose(h);
-}
-
 // The link check of the safe floor: the file opened without following a
 // link, its name asked, the handle closed. False when the name the system
 // gives is not the path (a link that leads elsewhere): the file stays.
 bool IsOwnFile(const std::string& path) {
   const std::string longPath = "\\\\?\\" + path;
-  HANDLE h = ::CreateFileA(longPath.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  HANDLE h = ::CreateFileA(longPath.c_str(), FILE_READ_ATTRIBUTES, shareAll, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
   char name[MAX_PATH * 2];
   const DWORD n = ::GetFinalPathNameByHandleA(h, name, sizeof name, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -116,8 +94,9 @@ bool IsOwnFile(const std::string& path) {
   return n > 0 && n < sizeof name && ::lstrcmpiA(name, longPath.c_str()) == 0;
 }
 
-// The safe floor: the bare loop plus the link check per file.
-void BareRemoveChecked(const std::string& dir) {
+// The floor: what removing the tree costs with nothing but the system calls;
+// with checkLinks, the safe floor: each file gets the link check first.
+void BareRemove(const std::string& dir, bool overwrite, bool checkLinks = false) {
   WIN32_FIND_DATAA fd;
   HANDLE h = ::FindFirstFileA((dir + "\\*.*").c_str(), &fd);
   if (h == INVALID_HANDLE_VALUE) return;
@@ -126,9 +105,13 @@ void BareRemoveChecked(const std::string& dir) {
       continue;
     std::string path = dir + "\\" + fd.cFileName;
     if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      BareRemoveChecked(path);
+      BareRemove(path, overwrite, checkLinks);
       ::RemoveDirectoryA(path.c_str());
-    } else if (IsOwnFile(path)) {
+    } else if (!checkLinks || IsOwnFile(path)) {
+      if (overwrite) {
+        Overwrite(path, 0xFF);
+        Overwrite(path, 0x00);
+      }
       ::DeleteFileA(path.c_str());
     }
   } while (::FindNextFileA(h, &fd));
@@ -256,7 +239,7 @@ int main(int argc, char** argv) {
         if (v == kTree || v == kShred)
           DirWalker(root + "\\*.*", false).RemoveTree(0, IDC_STATUS_WINDOWS, &count, &kb);
         else if (v == kSafe)
-          BareRemoveChecked(root);
+          BareRemove(root, false, /*checkLinks=*/true);
         else
           BareRemove(root, v == kBareShred);
         took = Now() - start;
@@ -269,7 +252,8 @@ int main(int argc, char** argv) {
       const bool ok = took >= 0 && left == 0 && counted;
       times[v].push_back(ok ? took : -1.0);
       std::printf("  run %d  %-24s %7.3f s", run + 1, names[v], took);
-      if (v != kBare && v != kSafe && v != kBareShred) std::printf("  (%d items, %.0f KB, %zu lines)", count, kb, lines);
+      if (v != kBare && v != kSafe && v != kBareShred)
+        std::printf("  (%d items, %.0f KB, %zu lines)", count, kb, lines);
       if (!ok) {
         ++failed;
         std::printf("  FAILED: %d entries left, %d of %d items counted; left out of the medians", left, count,
