@@ -18,9 +18,11 @@ int main(int argc, char** argv) {
       {"windows", &SeedWindowsTraces},
       {"internet", &SeedInternetTraces},
       {"applications", &SeedApplicationsTraces},
+      // Today's browser profiles first: the database seeder then fills the
+      // Chrome profile's cookie database and makes a Firefox profile of its own.
+      {"modern", &SeedModernTraces},
       {"databases", &SeedBrowserDatabases},
       {"rules", &SeedRuleTraces},
-      {"modern", &SeedModernTraces},
   };
   if (argc == 2 && _stricmp(argv[1], "check-databases") == 0) return CheckBrowserDatabases() ? 0 : 1;
   bool ok = true;

@@ -1,4 +1,5 @@
 #include "tools/seed/seed_modern.h"
+#include "tools/seed/seed_databases.h"
 
 #include <windows.h>
 #include <shlobj.h>
@@ -35,6 +36,15 @@ class ModernPlanter {
     ::CloseHandle(h);
   }
 
+  // folder\name as an empty database of the browser's own layout, so that the
+  // database sweep finds a database it understands and nothing in it to remove.
+  void Database(const std::string& folder, const std::string& name, bool (*create)(const std::string&, int),
+                int version) {
+    const std::string path = folder + "\\" + name;
+    Folder(path.substr(0, path.rfind('\\')));
+    if (!create(path, version)) Fail(path);
+  }
+
   void Value(const std::string& key, const char* name, const std::string& text, DWORD type = REG_SZ) {
     HKEY h = nullptr;
     if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &h, nullptr) !=
@@ -68,8 +78,9 @@ void SeedChromium(ModernPlanter& p, const std::string& local) {
       p.File(dir, "Code Cache\\js\\3f9a01c2_0", 1024);
       p.File(dir, "GPUCache\\data_1", 1024);
       // Never swept by the built-in rules, whatever is ticked.
-      for (const char* name : {"Bookmarks", "Preferences", "Login Data", "Cookies", "Network\\Cookies"})
-        p.File(dir, name, 700);
+      for (const char* name : {"Bookmarks", "Preferences", "Login Data"}) p.File(dir, name, 700);
+      for (const char* name : {"Cookies", "Network\\Cookies"})
+        p.Database(dir, name, &CreateChromiumCookies, kSeedChromiumCookiesSchema);
       // Swept only when their entries are turned on.
       p.File(dir, "Web Data", 900);
       p.File(dir, "Sessions\\Session_13345", 600);
@@ -79,9 +90,10 @@ void SeedChromium(ModernPlanter& p, const std::string& local) {
 
 void SeedFirefox(ModernPlanter& p, const std::string& local, const std::string& roaming) {
   const std::string profile = roaming + "\\" + kFirefoxProfile;
-  p.File(profile, "places.sqlite", 4096);  // history and bookmarks in one: stays
+  // History and bookmarks in one: stays (its history is cleaned inside it).
+  p.Database(profile, "places.sqlite", &CreatePlacesDatabase, kSeedPlacesSchema);
   p.File(profile, "bookmarkbackups\\bookmarks-2026-12-01_42.jsonlz4", 800);
-  p.File(profile, "cookies.sqlite", 1024);
+  p.Database(profile, "cookies.sqlite", &CreateFirefoxCookies, kSeedFirefoxCookiesSchema);
   p.File(profile, "prefs.js", 300);
   p.File(profile, "formhistory.sqlite", 1536);
   p.File(profile, "sessionstore.jsonlz4", 700);  // only with its entry on
