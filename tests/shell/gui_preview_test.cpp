@@ -92,22 +92,12 @@ class GuiPreview : public ::testing::Test {
   }
 
   void StartResident() {
-    m_app.m_pWork = new SweepWorker;
-    m_app.m_pWork->Start();
-    ASSERT_TRUE(CMainWnd::RegisterClass(nullptr));
-    m_wnd = new CMainWnd(m_app);
-    m_app.m_pMainWnd = m_wnd;
-    ASSERT_TRUE(m_wnd->Create(nullptr));
-    m_app.m_pWork->SetNotifyWindow(m_wnd->m_hWnd);
+    m_wnd = StartResidentWindow(m_app);
+    ASSERT_NE(m_wnd, nullptr);
   }
 
   void WithPanel(const std::function<void(CLustraProp&)>& drive) {
-    SheetScript script([&](CPropertySheet& sheet) {
-      drive(static_cast<CLustraProp&>(sheet));
-      return static_cast<INT_PTR>(IDCANCEL);
-    });
-    ::SendMessageA(m_wnd->m_hWnd, WM_COMMAND, MAKEWPARAM(IDM_SHOW_PANEL, 0), 0);
-    EXPECT_EQ(script.Runs(), 1);
+    EXPECT_EQ(DriveControlPanel(m_wnd->m_hWnd, drive), 1);
   }
 
   RegistrySandbox m_sandbox;

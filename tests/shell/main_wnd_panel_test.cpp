@@ -30,13 +30,8 @@ class MainWndPanel : public ::testing::Test {
     // No progress window: shown windows are slow to go under Xvfb.
     g_GeneralSettings.m_nTargets = GENERAL_SWEEP_WINDOWS | GENERAL_SWEEP_INTERNET | GENERAL_SWEEP_APPLICATIONS;
     CleanerRecord::Reset();
-    m_app.m_pWork = new SweepWorker;
-    m_app.m_pWork->Start();
-    ASSERT_TRUE(CMainWnd::RegisterClass(nullptr));
-    m_wnd = new CMainWnd(m_app);
-    m_app.m_pMainWnd = m_wnd;
-    ASSERT_TRUE(m_wnd->Create(nullptr));
-    m_app.m_pWork->SetNotifyWindow(m_wnd->m_hWnd);
+    m_wnd = StartResidentWindow(m_app);
+    ASSERT_NE(m_wnd, nullptr);
   }
   void TearDown() override {
     CleanerRecord::Release();
@@ -47,12 +42,7 @@ class MainWndPanel : public ::testing::Test {
   void Command(int id) { ::SendMessageA(m_wnd->m_hWnd, WM_COMMAND, MAKEWPARAM(id, 0), 0); }
   // Opens the panel from the tray; the script drives it while it is open.
   void WithPanel(const std::function<void(CLustraProp&)>& drive) {
-    SheetScript script([&](CPropertySheet& sheet) {
-      drive(static_cast<CLustraProp&>(sheet));
-      return static_cast<INT_PTR>(IDCANCEL);
-    });
-    Command(IDM_SHOW_PANEL);
-    EXPECT_EQ(script.Runs(), 1);
+    EXPECT_EQ(DriveControlPanel(m_wnd->m_hWnd, drive), 1);
     EXPECT_EQ(m_wnd->m_pPanel, nullptr);
   }
   bool WaitForSweepEnd() {

@@ -1,6 +1,11 @@
 #include "shell_fixtures.h"
 
 #include "engine/sweep_log.h"
+#include "res/resource.h"
+#include "shell/main_app.h"
+#include "shell/main_wnd.h"
+#include "ui/control_panel.h"
+#include "winlib/property_sheet.h"
 #include "winlib/platform_calls.h"
 
 void ResetGroups() {
@@ -132,4 +137,24 @@ int TrayRecorder::Count(DWORD message) {
   int n = 0;
   for (const Call& c : Calls()) n += c.message == message;
   return n;
+}
+
+CMainWnd* StartResidentWindow(CMainApp& app) {
+  app.m_pWork = new SweepWorker;
+  app.m_pWork->Start();
+  if (!CMainWnd::RegisterClass(nullptr)) return nullptr;
+  CMainWnd* wnd = new CMainWnd(app);
+  app.m_pMainWnd = wnd;
+  if (!wnd->Create(nullptr)) return nullptr;
+  app.m_pWork->SetNotifyWindow(wnd->m_hWnd);
+  return wnd;
+}
+
+int DriveControlPanel(HWND mainWnd, const std::function<void(CLustraProp&)>& drive) {
+  SheetScript script([&](CPropertySheet& sheet) {
+    drive(static_cast<CLustraProp&>(sheet));
+    return static_cast<INT_PTR>(IDCANCEL);
+  });
+  ::SendMessageA(mainWnd, WM_COMMAND, MAKEWPARAM(IDM_SHOW_PANEL, 0), 0);
+  return script.Runs();
 }

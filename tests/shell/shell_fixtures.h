@@ -6,6 +6,7 @@
 #include <shellapi.h>
 
 #include <atomic>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -15,6 +16,17 @@
 #include "settings/settings_groups.h"
 #include "support/sweep_table_swap.h"
 #include "support/test_env.h"
+
+class CLustraProp;
+class CMainApp;
+class CMainWnd;
+
+// A resident program's main window for app: its worker made and started, the
+// window registered, created and named to the worker. Null when creation fails.
+CMainWnd* StartResidentWindow(CMainApp& app);
+// Opens the control panel through the main window's menu command, hands it to
+// drive, and closes it with Cancel. How often the sheet ran (1 when it opened).
+int DriveControlPanel(HWND mainWnd, const std::function<void(CLustraProp&)>& drive);
 
 // Puts the process-wide groups back to their first-start state.
 void ResetGroups();
