@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "winlib/time_format.h"
 
@@ -209,10 +210,6 @@ void ResetProgress() {
   sink->m_fTotalKB = 0.0f;
 }
 
-namespace {
-std::atomic<int> g_removalFailures{0};
-}  // namespace
-
-void NoteRemovalFailure() { g_removalFailures.fetch_add(1, std::memory_order_relaxed); }
-int RemovalFailures() { return g_removalFailures.load(std::memory_order_relaxed); }
-void ResetRemovalFailures() { g_removalFailures.store(0, std::memory_order_relaxed); }
+void NoteRemovalFailure() { RecordOutcome(Outcome::kFailed, std::string(), 0.0); }
+int RemovalFailures() { return NotRemovedCount(); }
+void ResetRemovalFailures() { ResetOutcomes(); }

@@ -85,6 +85,8 @@ void ResetProgress();
 // The items of the current sweep that could not be removed and were not
 // scheduled for removal at restart either (locked, refused, links left).
 // The removal primitives note each one; the one-shot report prints the sum.
+// These read and write the outcome ledger (engine/outcome_ledger.h), which
+// is where new code records what became of an item.
 void NoteRemovalFailure();
 int RemovalFailures();
 void ResetRemovalFailures();

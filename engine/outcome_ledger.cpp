@@ -1,0 +1,62 @@
+#include "engine/outcome_ledger.h"
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <vector>
+
+#include "engine/preview.h"
+
+namespace {
+std::atomic<int> g_notRemoved{0};
+thread_local int t_category = -1;
+thread_local std::string t_entry;
+
+// Sinks are few and attached rarely; a record holds the lock while it is
+// handed out, so Detach waits for calls inside the sink.
+std::mutex g_sinkLock;
+std::vector<OutcomeSink*> g_sinks;
+}  // namespace
+
+bool OutcomeNotRemoved(Outcome outcome) {
+  return outcome != Outcome::kRemoved && outcome != Outcome::kScheduled && outcome != Outcome::kGuarded;
+}
+
+void AttachOutcomeSink(OutcomeSink* sink) {
+  std::lock_guard<std::mutex> hold(g_sinkLock);
+  if (sink != nullptr && std::find(g_sinks.begin(), g_sinks.end(), sink) == g_sinks.end()) g_sinks.push_back(sink);
+}
+
+void DetachOutcomeSink(OutcomeSink* sink) {
+  std::lock_guard<std::mutex> hold(g_sinkLock);
+  g_sinks.erase(std::remove(g_sinks.begin(), g_sinks.end(), sink), g_sinks.end());
+}
+
+void RecordOutcome(Outcome outcome, const std::string& item, double kb, const std::string& reason) {
+  if (OutcomeNotRemoved(outcome)) g_notRemoved.fetch_add(1, std::memory_order_relaxed);
+  std::lock_guard<std::mutex> hold(g_sinkLock);
+  if (g_sinks.empty()) return;
+  OutcomeRecord record;
+  record.category = t_category;
+  record.entry = t_entry;
+  record.item = item;
+  record.kb = kb;
+  record.outcome = outcome;
+  record.reason = reason;
+  record.preview = PreviewActive();
+  for (OutcomeSink* sink : g_sinks) sink->Record(record);
+}
+
+int NotRemovedCount() { return g_notRemoved.load(std::memory_order_relaxed); }
+void ResetOutcomes() { g_notRemoved.store(0, std::memory_order_relaxed); }
+
+EntryScope::EntryScope(int category, const std::string& entry)
+    : m_nPreviousCategory(t_category), m_strPreviousEntry(t_entry) {
+  t_category = category;
+  t_entry = entry;
+}
+
+EntryScope::~EntryScope() {
+  t_category = m_nPreviousCategory;
+  t_entry = m_strPreviousEntry;
+}

@@ -1,0 +1,63 @@
+// The outcome ledger: what became of every item a sweep set out to remove.
+// Removal primitives, database cleaners and the rule cleaner record each
+// outcome here after the call, with what really happened; the one-shot
+// report's "Not removed" line and the exit code are read from here, and a
+// sink (the preview table) may receive every record as it is made.
+#pragma once
+#include <string>
+
+enum class Outcome : int {
+  kRemoved,       // gone (in a preview: would go)
+  kScheduled,     // removal at the next restart is scheduled
+  kGuarded,       // left on purpose: a protected place the removal guard turned away
+  kRefused,       // left: not what the cleaner knows how to clean (damaged or unknown data, text that does not convert)
+  kHeld,          // left: another program holds it
+  kFailed,        // the system refused or the call failed
+  kNotScheduled,  // could be neither removed now nor scheduled for removal at restart
+};
+
+// Removed and scheduled count as done and guarded as by design; every other
+// outcome counts as not removed.
+bool OutcomeNotRemoved(Outcome outcome);
+
+struct OutcomeRecord {
+  int category = -1;   // the SweepCategory of the EntryScope in force, -1 when none
+  std::string entry;   // the target or rule entry in force, "" when none
+  std::string item;    // a path, a registry key or key and value, a database and what left it
+  double kb = 0.0;     // size in KB; 0 for registry items
+  Outcome outcome = Outcome::kRemoved;
+  std::string reason;  // why it was left; empty for removed and scheduled
+  bool preview = false;
+};
+
+// Receives every record, on the thread that makes it (any thread, several at
+// once). Detach returns only when no call is inside the sink any more.
+class OutcomeSink {
+ public:
+  virtual ~OutcomeSink() = default;
+  virtual void Record(const OutcomeRecord& record) = 0;
+};
+void AttachOutcomeSink(OutcomeSink* sink);
+void DetachOutcomeSink(OutcomeSink* sink);
+
+// Records one outcome under this thread's EntryScope and PreviewActive().
+void RecordOutcome(Outcome outcome, const std::string& item, double kb, const std::string& reason = std::string());
+
+// Items recorded as not removed since the last reset.
+int NotRemovedCount();
+void ResetOutcomes();
+
+// Names the category and entry of the records this thread makes while it
+// lives; restores the previous ones when it ends. Target cleaners and the rule
+// cleaner open one per target or rule entry.
+class EntryScope {
+ public:
+  EntryScope(int category, const std::string& entry);
+  ~EntryScope();
+  EntryScope(const EntryScope&) = delete;
+  EntryScope& operator=(const EntryScope&) = delete;
+
+ private:
+  int m_nPreviousCategory;
+  std::string m_strPreviousEntry;
+};
