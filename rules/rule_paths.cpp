@@ -12,6 +12,7 @@
 #include "engine/dir_walker.h"
 #include "engine/nt_calls.h"
 #include "rules/rule_keys.h"
+#include "winlib/ansi_text.h"
 #include "winlib/trace.h"
 
 namespace {
@@ -429,7 +430,7 @@ bool NormaliseRuleFolder(std::string* folder, std::string* why) {
     out += seg;
     first = false;
   }
-  if (out.size() > kMaxFolderLength) {
+  if (AnsiCharCount(out) > kMaxFolderLength) {  // characters, as the system counts a path
     *why = "a path longer than 2048 characters";
     return false;
   }

@@ -10,6 +10,7 @@
 
 #include "engine/nt_calls.h"
 #include "rules/rule_keys.h"
+#include "winlib/ansi_text.h"
 
 namespace {
 
@@ -29,6 +30,13 @@ std::string Trim(const std::string& s) {
 std::string Lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
+}
+
+// Characters, not bytes, of valid UTF-8 text.
+size_t Utf8Length(const std::string& s) {
+  size_t n = 0;
+  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+  return n;
 }
 
 bool ValidUtf8(const std::string& s) {
@@ -109,20 +117,34 @@ class EntryBuilder {
     size_t cleaningKeys = 0;
     for (const auto& kv : m_raw) {
       const std::string& key = kv.first;
-      const std::string& value = kv.second;
+      const std::string& text = kv.second;
       size_t digits = key.size();
       while (digits > 0 && std::isdigit(static_cast<unsigned char>(key[digits - 1]))) --digits;
       const std::string base = Lower(key.substr(0, digits));
       const bool numbered = digits < key.size();
-      if (!ValidUtf8(value)) {
+      if (!ValidUtf8(text)) {
         Refuse(key, "text that is not valid UTF-8");
         continue;
       }
-      if (value.size() > kMaxValueLength) {
+      if (Utf8Length(text) > kMaxValueLength) {
         Refuse(key, "a value longer than 4096 characters");
         if (base == "filekey" || base == "regkey") ++cleaningKeys;
         continue;
       }
+      // The engine works in the system's code page: a text that does not
+      // fit it exactly would reach other names. An entry whose exclusion
+      // cannot be taken is not swept at all.
+      std::string converted;
+      if (!Utf8ToAnsiExact(text, &converted)) {
+        if (base == "excludekey") {
+          RefuseWhole(key + ": text that does not fit the system's code page");
+          break;
+        }
+        Refuse(key, "text that does not fit the system's code page");
+        if (base == "filekey" || base == "regkey") ++cleaningKeys;
+        continue;
+      }
+      const std::string& value = converted;
       if (base == "filekey") {
         ++cleaningKeys;
         FileKey(key, value);
@@ -552,12 +574,16 @@ size_t ParseRuleText(const std::string& utf8, const std::string& source, bool bu
         whole("an empty section name");
       } else if (!ValidUtf8(e.name)) {
         whole("a section name that is not valid UTF-8");
-      } else if (e.name.size() > kMaxNameLength) {
+      } else if (Utf8Length(e.name) > kMaxNameLength) {
         whole("a section name longer than 255 characters");
       } else if (Printable(e.name, e.name.size()) != e.name) {
         whole("a section name holding control characters");
       } else if (!names.insert(FoldedName(e.name)).second) {
         whole("a second section of the same name (the first is kept)");
+      } else if (std::string name; Utf8ToAnsiExact(e.name, &name)) {
+        e.name = name;  // its on/off value is named in the system's code page
+      } else {
+        whole("a section name that does not fit the system's code page");
       }
       if (e.refusedWhole) e.name = Printable(e.name);
       continue;

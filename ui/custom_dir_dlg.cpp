@@ -6,6 +6,7 @@
 #include "res/resource.h"
 #include "ui/file_open.h"
 #include "winlib/platform_calls.h"
+#include "winlib/ansi_text.h"
 
 const char kNoDirectoryMessage[] = "There is no directory data input.";
 const char kAlreadyListedMessage[] = "The input directory has already been in the list.";
@@ -47,7 +48,8 @@ std::string Explain(const char* why) {
 }  // namespace
 
 std::string LocationRefusal(const std::string& folder) {
-  if (folder.size() >= MAX_PATH) return kFolderTooLongMessage;
+  // The system counts characters, not bytes (a CJK character takes three in UTF-8).
+  if (AnsiCharCount(folder) >= MAX_PATH) return kFolderTooLongMessage;
   // The guard judges the folder part of a pattern: the folder itself here.
   const auto judge = [](std::string name, const char* trailing) -> const char* {
     while (name.size() > 3 && std::strchr(trailing, name.back()) != nullptr) name.pop_back();

@@ -250,6 +250,20 @@ TEST_F(ReaderTest, MalformedFilesNeverStopTheRestOfTheFile) {
   EXPECT_EQ(10000u, many.Entries()[0].keys->files.size());
 }
 
+// Length limits count characters, as their reasons say, not UTF-8 bytes: 200
+// Cyrillic characters take 400 bytes.
+TEST_F(ReaderTest, LengthLimitsCountCharactersNotBytes) {
+  std::string name, folder;
+  for (int i = 0; i < 200; ++i) name += "\xD0\xB6";
+  for (int i = 0; i < 1500; ++i) folder += "\xD0\xB6";
+  RuleSet rules;
+  rules.LoadText("[" + name + " *]\nFileKey1=C:\\Vendor\\" + folder + "|*.tmp\n", "long.ini", false);
+  ASSERT_EQ(1u, rules.Entries().size());
+  EXPECT_FALSE(rules.Entries()[0].refusedWhole);
+  EXPECT_TRUE(rules.Entries()[0].refused.empty());
+  EXPECT_EQ(name + " *", rules.Entries()[0].name);
+}
+
 TEST_F(ReaderTest, EncodingsAndLineEndsReadTheSame) {
   const std::string text = "[Enc *]\r\nFileKey1=C:\\Vendor\\Cache|*.tmp\r\nRegKey1=HKCU\\Software\\Vendor\r\n";
   std::string lf = text;
