@@ -75,9 +75,12 @@ RegChange SweepDeleteKey(HKEY root, const char* path) {
   }
   const std::string item = RegItemText(root, path, nullptr);
   if (PreviewActive()) {
+    // A key behind an access list that a real sweep opens first is there
+    // all the same: only a key that does not exist is absent.
     HKEY probe = nullptr;
-    if (::RegOpenKeyExA(root, path, 0, KEY_READ, &probe) != ERROR_SUCCESS) return RegChange::kAbsent;
-    ::RegCloseKey(probe);
+    const LONG rc = ::RegOpenKeyExA(root, path, 0, KEY_READ, &probe);
+    if (rc == ERROR_SUCCESS) ::RegCloseKey(probe);
+    if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegChange::kAbsent;
     return Previewed(item);
   }
   return Settle(::SHDeleteKeyA(root, path), item);

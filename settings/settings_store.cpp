@@ -109,8 +109,15 @@ TextRead QueryTextExact(RegKey& key, const char* name, DWORD capacity, std::stri
   out.clear();
   if (!key.IsOpen()) return TextRead::kMissing;
   const std::wstring wideName(name, name + std::strlen(name));  // the program's own names are ASCII
+  DWORD type = 0;
+  if (::RegQueryValueExW(key.IsOpen(), wideName.c_str(), nullptr, &type, nullptr, nullptr) != ERROR_SUCCESS)
+    return TextRead::kMissing;
+  // Data that is not text (the type is not checked elsewhere) is taken as
+  // the narrow read takes it: byte for byte, no conversion involved.
+  if (type != REG_SZ && type != REG_EXPAND_SZ)
+    return QueryText(key, name, capacity, out) ? TextRead::kRead : TextRead::kMissing;
   std::vector<wchar_t> buffer(capacity + 1, L'\0');
-  DWORD type = 0, size = capacity * sizeof(wchar_t);
+  DWORD size = capacity * sizeof(wchar_t);
   if (::RegQueryValueExW(key.IsOpen(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
                          &size) != ERROR_SUCCESS)
     return TextRead::kMissing;

@@ -121,7 +121,9 @@ void CMainApp::RunOneShot() {
   }
 
   const int notRemoved = NotRemovedCount();
-  if (notRemoved > 0) m_nExitCode = kExitNotRemoved;
+  // A preview removes nothing, so it leaves nothing behind either: what it
+  // could not have removed is in its lines, not in its exit code.
+  if (notRemoved > 0 && !preview) m_nExitCode = kExitNotRemoved;
   if (report.CanWrite()) {
     AttachProgressSink(previous);
     report.WriteTotals();

@@ -207,7 +207,9 @@ TEST_F(InternetSweepTest, SweepsTheSeededTracesAndNothingElse) {
   EXPECT_TRUE(after.count("CACHE\\Cookie:tester@friend.example/"));
   EXPECT_FALSE(FileExists(m_temp / "Local\\Temp\\Cookies\\tester@friend.example[1].txt"));
   EXPECT_TRUE(FileExists(m_temp / "Cookies\\index.dat"));
-  EXPECT_TRUE(LinesWith("tester@tracker.example").empty()) << "a locked cookie is skipped, not scheduled";
+  const auto tracker = LinesWith("tester@tracker.example");
+  ASSERT_EQ(tracker.size(), 1u) << "a locked cookie is left, not scheduled";
+  EXPECT_EQ(tracker[0].rfind("   Not removed: ", 0), 0u) << tracker[0];
   const auto scheduled = LinesWith("(After Rebooting)");
   ASSERT_EQ(scheduled.size(), 1u);
   EXPECT_NE(scheduled[0].find(lockedContent), std::string::npos) << scheduled[0];

@@ -42,8 +42,10 @@ TEST_F(WindowsTargets, RecycleBinLinesCountsAndFailures) {
        {"  Clean up 'Recycle Bin'. Items 3, Size 2.500(KB)\n", "  Cleaned up 'Recycle Bin'.\n"}, 3, 2.5f, 1, false},
       {"query fails", E_FAIL, S_OK, 3, 2560, false,
        {"  Clean up 'Recycle Bin'.\n", "  Cleaned up 'Recycle Bin'.\n"}, 0, 0.0f, 1, false},
-      {"empty fails: the query's count stays", S_OK, E_FAIL, 3, 2560, false,
-       {"  Clean up 'Recycle Bin'. Items 3, Size 2.500(KB)\n"}, 3, 2.5f, 1, true},
+      {"empty fails: nothing counted, the bin named as not removed", S_OK, E_FAIL, 3, 2560, false,
+       {"  Clean up 'Recycle Bin'. Items 3, Size 2.500(KB)\n",
+        "   Not removed: Recycle Bin (3 item(s)): the shell refused to empty it.\n"},
+       0, 0.0f, 1, true},
       {"preview empties nothing", S_OK, S_OK, 3, 2560, true,
        {"  Clean up 'Recycle Bin'. Items 3, Size 2.500(KB)\n", "  Cleaned up 'Recycle Bin'.\n"}, 3, 2.5f, 0, false},
   };
