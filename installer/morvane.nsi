@@ -3,8 +3,14 @@
 ; tools/make-dist.sh, which passes:
 ;   VERSION  2.91.N           STAGE  folder holding Morvane.exe and policies\
 ;   OUTFILE  the setup exe    ICON   the program icon
-; Command line (also with /S): /AUTOSTART sets the Run value, /START starts
-; Morvane at the end. The uninstaller takes /REMOVESETTINGS.
+; Command line (also with /S): /AUTOSTART sets the machine's Run value (every
+; user), /START starts Morvane at the end, as the signed-in user. The
+; uninstaller takes /REMOVESETTINGS.
+;
+; The installer runs elevated; Morvane must not. A program started from here
+; would inherit the administrator's token for the whole session while it reads
+; rule files and choices the user can write. So it is never started directly:
+; the shell (Explorer), which runs as the signed-in user, is asked to start it.
 Unicode true
 Target amd64-unicode
 SetCompressor /SOLID lzma
@@ -44,8 +50,9 @@ VIAddVersionKey /LANG=1033 "LegalCopyright" "Copyright (C) Calderix"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_COMPONENTSPAGE_NODESC
-!define MUI_FINISHPAGE_RUN "$INSTDIR\Morvane.exe"
+!define MUI_FINISHPAGE_RUN
 !define MUI_FINISHPAGE_RUN_TEXT "Start Morvane now"
+!define MUI_FINISHPAGE_RUN_FUNCTION StartAsUser
 !insertmacro MUI_PAGE_COMPONENTS
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
@@ -125,10 +132,20 @@ Section "Morvane" SecMain
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
 SectionEnd
 
-; The same value the program writes when "Auto Start with Windows" is applied.
+; For every user of the machine: the machine's Run key. (The program's own
+; "Auto Start with Windows" writes the same value name per user.)
 Section /o "Start Morvane with Windows" SecAutoStart
-  WriteRegStr HKCU "${RUN_KEY}" "${RUN_VALUE}" "$\"$INSTDIR\Morvane.exe$\""
+  SetRegView 64
+  WriteRegStr HKLM "${RUN_KEY}" "${RUN_VALUE}" "$\"$INSTDIR\Morvane.exe$\""
 SectionEnd
+
+; Starts Morvane through the shell: Explorer started from an elevated process
+; hands the start to the signed-in user's shell, which starts the program with
+; the user's own rights. Without a shell it starts at the next sign-in (when
+; chosen) or from the Start menu.
+Function StartAsUser
+  Exec '"$WINDIR\explorer.exe" "$INSTDIR\Morvane.exe"'
+FunctionEnd
 
 Function .onInit
   SetRegView 64
@@ -146,7 +163,7 @@ Function .onInstSuccess
     ClearErrors
     ${GetOptions} $R0 "/START" $R1
     ${IfNot} ${Errors}
-      Exec '"$INSTDIR\Morvane.exe"'
+      Call StartAsUser
     ${EndIf}
   ${EndIf}
 FunctionEnd
@@ -166,8 +183,9 @@ Function un.onInit
   ${EndIf}
 FunctionEnd
 
-; Only what the installer put there, the Run value and, when asked, the
-; program's own settings keys; nothing else.
+; Only what the installer put there (the machine's Run value among it), the
+; uninstalling user's own Run value (the program writes it) and, when asked,
+; the program's own settings keys; nothing else.
 Section "Uninstall"
   SetRegView 64
   Call un.StopRunning
@@ -182,6 +200,7 @@ Section "Uninstall"
   SetShellVarContext all
   Delete "$SMPROGRAMS\Morvane.lnk"
 
+  DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegKey HKLM "${UNINST_KEY}"
   ${If} $RemoveSettings = 1

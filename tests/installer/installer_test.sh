@@ -2,7 +2,10 @@
 # installer_test.sh: runs the setup exe of `make dist` silently in a Wine
 # prefix of its own (build/wine-installer) and checks what it leaves:
 #   install /S /AUTOSTART: the files, the Start-menu shortcut, the Uninstall
-#     entry and the Run value; the installed exe runs /once;
+#     entry and the machine's Run value (for every user, none per user); the
+#     installed exe runs /once;
+#   install /S /START: the installer never starts Morvane itself (it would run
+#     with the installer's elevated rights): the shell starts it;
 #   a second install with another version keeps a changed setting;
 #   uninstall /S leaves nothing of Morvane but its settings;
 #   uninstall /S /REMOVESETTINGS removes those too, and nothing else changed.
@@ -75,7 +78,7 @@ files_named_morvane() { find "$drive_c" -iname '*morvane*' 2>/dev/null || true; 
 
 # --- a settled prefix, and its registry before anything is installed ----------
 cleanup_previous_run() {
-  step wine_run cmd /c "rmdir /s /q \"C:\\Program Files\\Morvane\" & del \"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Morvane.lnk\" & reg delete HKLM\\$uninst_key /f & reg delete HKCU\\Software\\Calderix /f & reg delete HKLM\\Software\\Calderix /f & reg delete HKCU\\$run_key /v Morvane.exe /f"
+  step wine_run cmd /c "rmdir /s /q \"C:\\Program Files\\Morvane\" & del \"C:\\ProgramData\\Microsoft\\Windows\\Start Menu\\Programs\\Morvane.lnk\" & reg delete HKLM\\$uninst_key /f & reg delete HKCU\\Software\\Calderix /f & reg delete HKLM\\Software\\Calderix /f & reg delete HKCU\\$run_key /v Morvane.exe /f & reg delete HKLM\\$run_key /v Morvane.exe /f"
 }
 cleanup_previous_run
 
@@ -93,8 +96,27 @@ for name in DisplayName DisplayVersion Publisher DisplayIcon UninstallString Qui
 done
 check "DisplayVersion is $version" test "$(reg_value "$system_reg" "$uninst_key" DisplayVersion)" = "\"$version\""
 check "the quiet uninstall is /S" grep -q '/S"$' <<<"$(reg_value "$system_reg" "$uninst_key" QuietUninstallString)"
-check "/AUTOSTART set the Run value" grep -qi 'Program Files\\\\Morvane\\\\Morvane.exe' \
-  <<<"$(reg_value "$user_reg" "$run_key" Morvane.exe)"
+check "/AUTOSTART set the machine's Run value" grep -qi 'Program Files\\\\Morvane\\\\Morvane.exe' \
+  <<<"$(reg_value "$system_reg" "$run_key" Morvane.exe)"
+check "/AUTOSTART wrote no per-user Run value" test -z "$(reg_value "$user_reg" "$run_key" Morvane.exe)"
+
+# --- /START: the shell starts the program, never the elevated installer ----------
+# Wine's process trace names the process that makes each new one (its pid
+# leads the line). The setup is run again with /S to stop what /START began.
+start_trace="$WINEPREFIX/start-trace.txt"
+step bash -c '
+  WINEDEBUG=+pid,+process "$0" "$1" /S /START 2>"$2"
+  for i in $(seq 60); do pgrep -f "Program Files.Morvane.Morvane.exe" >/dev/null && break; sleep 0.5; done
+  sleep 3
+  "$0" "$1" /S' "$WINE_BIN" "$setup" "$start_trace"
+starts() { grep -a 'trace:process:CreateProcessInternalW' "$start_trace" || true; }
+# The trace spells a command line with its quotes and backslashes escaped.
+morvane_creators=$(starts | grep -aF 'cmdline L"\"C:\\Program Files\\Morvane\\Morvane.exe\""' | cut -d: -f1 | sort -u || true)
+explorer_creators=$(starts | grep -aiF 'explorer.exe' | grep -aF 'Morvane.exe' | cut -d: -f1 | sort -u || true)
+check "/START asked the shell to start Morvane" test -n "$explorer_creators"
+check "Morvane was started (by the shell)" test -n "$morvane_creators"
+check "the installer did not start Morvane itself" \
+  bash -c '[ -n "$0" ] && ! grep -qx "$0" <<<"$1"' "$(head -1 <<<"$explorer_creators")" "$morvane_creators"
 
 # --- the installed program runs, and a setting is changed ------------------------
 once_rc=0
@@ -137,7 +159,8 @@ check "the uninstaller asked the running Morvane to exit" grep -q "End exiting P
 check "the install folder is gone" test ! -e "$install_dir"
 check "the shortcut is gone" test ! -e "$shortcut"
 check "the Uninstall entry is gone" reg_lacks_key "$system_reg" "$uninst_key"
-check "the Run value is gone" test -z "$(reg_value "$user_reg" "$run_key" Morvane.exe)"
+check "the machine's Run value is gone" test -z "$(reg_value "$system_reg" "$run_key" Morvane.exe)"
+check "the user's Run value is gone" test -z "$(reg_value "$user_reg" "$run_key" Morvane.exe)"
 check "no file of Morvane is left" test -z "$(files_named_morvane)"
 left_keys=$(morvane_keys "$system_reg"; morvane_keys "$user_reg")
 check "only the settings keys are left" test -z "$(grep -v '^\[software\\\\calderix\\\\morvane' <<<"$left_keys" || true)"
