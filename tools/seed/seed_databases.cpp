@@ -86,6 +86,20 @@ CREATE TABLE moz_icons_to_pages (page_id INTEGER NOT NULL, icon_id INTEGER NOT N
 CREATE INDEX moz_pages_w_icons_urlhashindex ON moz_pages_w_icons (page_url_hash);
 )sql";
 
+// As Chromium 156 writes it (Favicons, meta version 9).
+const char kChromiumFaviconsSchema[] = R"sql(
+CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);
+CREATE TABLE icon_mapping (id INTEGER PRIMARY KEY, page_url LONGVARCHAR NOT NULL, icon_id INTEGER,
+  page_url_type INTEGER DEFAULT 0);
+CREATE TABLE favicons (id INTEGER PRIMARY KEY, url LONGVARCHAR NOT NULL, icon_type INTEGER DEFAULT 1);
+CREATE TABLE favicon_bitmaps (id INTEGER PRIMARY KEY, icon_id INTEGER NOT NULL, last_updated INTEGER DEFAULT 0,
+  image_data BLOB, width INTEGER DEFAULT 0, height INTEGER DEFAULT 0, last_requested INTEGER DEFAULT 0);
+CREATE INDEX icon_mapping_page_url_idx ON icon_mapping (page_url);
+CREATE INDEX icon_mapping_icon_id_idx ON icon_mapping (icon_id);
+CREATE INDEX favicons_url ON favicons (url);
+CREATE INDEX favicon_bitmaps_icon_id ON favicon_bitmaps (icon_id);
+)sql";
+
 const char kChromiumCookiesSchema[] = R"sql(
 CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);
 CREATE TABLE cookies (creation_utc INTEGER NOT NULL, host_key TEXT NOT NULL, top_frame_site_key TEXT NOT NULL,
@@ -153,6 +167,12 @@ bool CreatePlacesDatabase(const std::string& path, int userVersion) {
 
 bool CreateFaviconsDatabase(const std::string& path) {
   return CreateWith(path, std::string(kFaviconsSchema) + "PRAGMA user_version = 1;");
+}
+
+bool CreateChromiumFavicons(const std::string& path, int version) {
+  const std::string v = std::to_string(version);
+  return CreateWith(path, std::string(kChromiumFaviconsSchema) + "INSERT INTO meta VALUES ('version', '" + v +
+                              "'), ('last_compatible_version', '" + v + "');");
 }
 
 bool CreateChromiumCookies(const std::string& path, int version) {
@@ -242,6 +262,27 @@ bool AddIcon(SqliteDb& db, const std::string& pageUrl, const std::string& iconUr
   return db.Exec(
       "INSERT INTO moz_icons_to_pages (page_id, icon_id) VALUES ((SELECT max(id) FROM moz_pages_w_icons), "
       "(SELECT max(id) FROM moz_icons))");
+}
+
+bool AddRootIcon(SqliteDb& db, const std::string& iconUrl) {
+  SqliteQuery icon(db,
+                   "INSERT INTO moz_icons (icon_url, fixed_icon_url_hash, width, root, data) VALUES (?, 0, 16, 1, x'89')");
+  icon.Bind(1, iconUrl);
+  return icon.Run();
+}
+
+bool AddChromiumIcon(SqliteDb& db, const std::string& pageUrl, const std::string& iconUrl) {
+  SqliteQuery icon(db, "INSERT INTO favicons (url) SELECT ?1 WHERE NOT EXISTS (SELECT 1 FROM favicons WHERE url = ?1)");
+  icon.Bind(1, iconUrl);
+  if (!icon.Run()) return false;
+  SqliteQuery map(db, "INSERT INTO icon_mapping (page_url, icon_id) SELECT ?, id FROM favicons WHERE url = ?");
+  map.Bind(1, pageUrl).Bind(2, iconUrl);
+  SqliteQuery bitmap(db,
+                     "INSERT INTO favicon_bitmaps (icon_id, image_data, width, height) "
+                     "SELECT id, x'89504E47', 16, 16 FROM favicons "
+                     "WHERE url = ? AND id NOT IN (SELECT icon_id FROM favicon_bitmaps)");
+  bitmap.Bind(1, iconUrl);
+  return map.Run() && bitmap.Run();
 }
 
 bool AddChromiumCookie(SqliteDb& db, const std::string& hostKey, const std::string& name) {
@@ -388,11 +429,15 @@ bool SeedBrowserDatabases() {
          AddChromiumCookie(cookies, ".friend.example", "session");
   }
   // The friendly host, kept in every browser.
-  RegKey internet(kInternetSettingsPath, HKEY_CURRENT_USER);
-  ok = ok && (internet.IsOpen() || internet.Create()) && g_InternetSettings.SetFriendlyHosts({kFriendlyHost}) &&
-       g_InternetSettings.SaveFriendlyHosts();
+  ok = ok && SetFriendlyHostList({kFriendlyHost});
   if (!ok) Trace("seed databases: not every browser database could be planted\n");
   return ok;
+}
+
+bool SetFriendlyHostList(const std::vector<std::string>& hosts) {
+  RegKey internet(kInternetSettingsPath, HKEY_CURRENT_USER);
+  return (internet.IsOpen() || internet.Create()) && g_InternetSettings.SetFriendlyHosts(hosts) &&
+         g_InternetSettings.SaveFriendlyHosts();
 }
 
 bool CheckBrowserDatabases() {
