@@ -440,6 +440,15 @@ bool SetFriendlyHostList(const std::vector<std::string>& hosts) {
          g_InternetSettings.SaveFriendlyHosts();
 }
 
+bool SeedCookieSweep(const std::vector<std::string>& hosts) {
+  RegKey internet(kInternetSettingsPath, HKEY_CURRENT_USER);
+  if (!internet.IsOpen() && !internet.Create()) return false;
+  DWORD boxes = 0, size = sizeof boxes;
+  if (!internet.QueryValue("Targets", &boxes, &size) || size != sizeof boxes) boxes = 0;
+  boxes |= 0x01;  // Cookie Files
+  return internet.SetValue("Targets", REG_BINARY, &boxes, sizeof boxes) && SetFriendlyHostList(hosts);
+}
+
 bool CheckBrowserDatabases() {
   const std::string profile = UserShellFolder("AppData") + kDemoProfile;
   const std::string cookiesPath = UserShellFolder("Local AppData") + kDemoChromeProfile + "\\Network\\Cookies";

@@ -56,3 +56,5 @@ bool SeedBrowserDatabases();
 bool CheckBrowserDatabases();
 // Stores the friendly list of the Internet settings.
 bool SetFriendlyHostList(const std::vector<std::string>& hosts);
+// The friendly list, and the Internet "Cookie Files" box ticked.
+bool SeedCookieSweep(const std::vector<std::string>& hosts);

@@ -3,7 +3,8 @@
 // 1 when any could not be planted in full. "SeedTraces.exe check-databases"
 // says whether the bookmarks and the friendly cookie survived a sweep.
 // "SeedTraces.exe friendly-hosts HOST..." makes those hosts the whole
-// friendly list (the real-browser test keeps one host's cookies).
+// friendly list and ticks the Internet "Cookie Files" box (the real-browser
+// test sweeps every cookie but one host's).
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -30,7 +31,7 @@ int main(int argc, char** argv) {
   };
   if (argc == 2 && _stricmp(argv[1], "check-databases") == 0) return CheckBrowserDatabases() ? 0 : 1;
   if (argc >= 2 && _stricmp(argv[1], "friendly-hosts") == 0)
-    return SetFriendlyHostList(std::vector<std::string>(argv + 2, argv + argc)) ? 0 : 1;
+    return SeedCookieSweep(std::vector<std::string>(argv + 2, argv + argc)) ? 0 : 1;
   bool ok = true;
   for (const Category& c : categories) {
     bool wanted = argc <= 1;
