@@ -5,6 +5,10 @@
                                     OUT/chromium and OUT/firefox: visits to several
                                     hosts that set cookies (one friendly),
                                     bookmarks, icons; prints the schema versions
+  real_browsers.py make-newer OUT   copies the Firefox profile to OUT/firefox-newer as
+                                    a newer Firefox would leave it: places.sqlite's
+                                    version raised by 5, and a table of its own
+                                    that refers to a visited page
   real_browsers.py check-swept OUT  checks what the sweep left in the profiles
   real_browsers.py revisit OUT      starts the browsers again on the swept
                                     profiles and checks which cookies each host
@@ -355,6 +359,34 @@ def check_swept(out, port):
           icons == ["http://%s:%d/favicon.ico" % (BOOKMARKED, port)])
 
 
+NEWER_KEPT = "shop.test"  # the visited site the newer table refers to
+
+
+def make_newer(out):
+    newer = os.path.join(out, "firefox-newer")
+    shutil.copytree(os.path.join(out, "firefox"), newer, symlinks=True)
+    db = sqlite3.connect(os.path.join(newer, "places.sqlite"))
+    version = db.execute("PRAGMA user_version").fetchone()[0]
+    db.executescript(
+        "PRAGMA user_version = %d;"
+        "CREATE TABLE moz_future_collections (id INTEGER PRIMARY KEY, "
+        "  place_id INTEGER NOT NULL REFERENCES moz_places(id) ON DELETE CASCADE, added INTEGER);"
+        "INSERT INTO moz_future_collections (place_id, added) "
+        "  SELECT id, 1 FROM moz_places WHERE url LIKE 'http://%s:%%';" % (version + 5, NEWER_KEPT))
+    db.commit()
+    db.close()
+    print("Firefox places.sqlite raised to user_version %d, with a table that refers to %s" % (version + 5, NEWER_KEPT))
+
+
+def check_newer(out, port):
+    places = os.path.join(out, "firefox-newer", "places.sqlite")
+    urls = sorted(r[0] for r in query(places, "SELECT url FROM moz_places"))
+    expected = sorted(["http://%s:%d/page" % (BOOKMARKED, port), "http://%s:%d/set" % (NEWER_KEPT, port)])
+    check("a newer Firefox's history is cleaned and the place its new table refers to stays: %s" % urls,
+          urls == expected and query(places, "SELECT count(*) FROM moz_historyvisits")[0][0] == 0
+          and query(places, "SELECT count(*) FROM moz_future_collections")[0][0] == 1)
+
+
 def check_revisit(out, received):
     firefox = os.path.join(out, "firefox")
     for name in ("chromium", "firefox"):
@@ -375,9 +407,14 @@ def check_revisit(out, received):
 
 def main():
     what, out = sys.argv[1], sys.argv[2]
+    if what == "make-newer":
+        make_newer(out)
+        return 0
     if what == "check-swept":
         with open(os.path.join(out, "port")) as f:
-            check_swept(out, int(f.read()))
+            port = int(f.read())
+        check_swept(out, port)
+        check_newer(out, port)
         return len(FAILURES)
     server = Server()
     try:
