@@ -357,6 +357,7 @@ namespace {
 
 const char kDemoProfile[] = "\\Mozilla\\Firefox\\Profiles\\k3x9.default";
 const char kDemoChromeProfile[] = "\\Google\\Chrome\\User Data\\Default";
+const char kDemoChromeBookmark[] = "https://docs.example/manual";
 const char kDemoPicture[] = "\\morvane-demo-bookmarks.txt";
 const char kFriendlyHost[] = "friend.example";
 
@@ -428,6 +429,20 @@ bool SeedBrowserDatabases() {
          AddChromiumCookie(cookies, ".tracker.example", "seen") && AddChromiumCookie(cookies, "news.example", "prefs") &&
          AddChromiumCookie(cookies, ".friend.example", "session");
   }
+  // Chrome's icons: the bookmarked page keeps its own, the visited one loses it.
+  const std::string chromeProfile = local + kDemoChromeProfile;
+  ok = ok && CreateChromiumFavicons(chromeProfile + "\\Favicons");
+  if (ok) {
+    SqliteDb icons;
+    ok = icons.OpenForWriting(chromeProfile + "\\Favicons") &&
+         AddChromiumIcon(icons, kDemoChromeBookmark, "https://docs.example/favicon.ico") &&
+         AddChromiumIcon(icons, "https://news.example/today", "https://news.example/favicon.ico");
+    std::ofstream bookmarks(chromeProfile + "\\Bookmarks", std::ios::binary);
+    bookmarks << "{\"roots\": {\"bookmark_bar\": {\"children\": [{\"name\": \"Manual\", \"type\": \"url\", "
+                 "\"url\": \"" << kDemoChromeBookmark << "\"}], \"name\": \"Bookmarks bar\", \"type\": \"folder\"}}, "
+                 "\"version\": 1}\n";
+    ok = ok && bookmarks.good();
+  }
   // The friendly host, kept in every browser.
   ok = ok && SetFriendlyHostList({kFriendlyHost});
   if (!ok) Trace("seed databases: not every browser database could be planted\n");
@@ -476,6 +491,17 @@ bool CheckBrowserDatabases() {
                 static_cast<long long>(others));
   } else {
     std::printf("Check FAILED: the friendly cookie of %s is gone.\n", kFriendlyHost);
+    ok = false;
+  }
+  SqliteDb icons;
+  const std::vector<std::string> pages =
+      icons.OpenForWriting(UserShellFolder("Local AppData") + kDemoChromeProfile + "\\Favicons")
+          ? icons.QueryTexts("SELECT page_url FROM icon_mapping")
+          : std::vector<std::string>{};
+  if (pages == std::vector<std::string>{kDemoChromeBookmark}) {
+    std::printf("Check: Chrome keeps the icon of its bookmarked page and no other.\n");
+  } else {
+    std::printf("Check FAILED: Chrome's icons are not those of its bookmarked page alone (%zu pages).\n", pages.size());
     ok = false;
   }
   std::fflush(stdout);
