@@ -13,6 +13,7 @@
 
 #include "catalogue/firefox_targets.h"
 #include "engine/file_removal.h"
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/removal_guard.h"
 #include "engine/sqlite_db.h"
@@ -361,12 +362,15 @@ void CleanBrowserHistory(SweepWorker*, int* count, float* kb) {
     ForEachFirefoxProfile([&](const std::string& profile) {
       if (!FileExists(profile + "\\places.sqlite")) return;
       start();
+      // What became of each database is recorded under its browser's entry.
+      EntryScope scope(SWEEP_CATEGORY_INTERNET, firefox->historyChoice);
       CleanFirefoxPlaces(profile, FileName(profile), count, kb);
     });
   }
   ForEachChromiumProfile([&](const BrowserInfo& browser, const std::string& profile) {
     if (!FileExists(profile + "\\Favicons") || !RuleChoiceOn(browser.historyChoice, true)) return;
     start();
+    EntryScope scope(SWEEP_CATEGORY_INTERNET, browser.historyChoice);
     CleanChromiumIcons(profile, browser.name, count, kb);
   });
 }
@@ -380,6 +384,7 @@ void CleanBrowserCookies(SweepWorker*, int* count, float* kb) {
     if (database.info == nullptr || !RuleChoiceOn(database.info->cookieChoice, true)) continue;
     if (!opened) LogLine("Start clean up browser cookies (friendly sites kept).\n", 0);
     opened = true;
+    EntryScope scope(SWEEP_CATEGORY_INTERNET, database.info->cookieChoice);
     CleanCookieDatabase(database.path, database.store, database.browser, database.profile, friendly, count, kb);
   }
 }

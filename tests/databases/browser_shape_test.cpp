@@ -68,18 +68,41 @@ TEST_F(BrowserDbTest, RefusedDatabaseKeepsAFullWalByteForByte) {
   EXPECT_EQ(NotRemovedCount(), 1);
 }
 
-TEST_F(BrowserDbTest, HeldAndRefusedDatabasesCountAsNotRemoved) {
+// Keeps the records of the outcomes that count as not removed.
+class LeftRecorder : public OutcomeSink {
+ public:
+  void Record(const OutcomeRecord& r) override {
+    if (OutcomeNotRemoved(r.outcome)) left.push_back({r.entry, r.outcome, r.item});
+  }
+  struct Left {
+    std::string entry;
+    Outcome outcome;
+    std::string item;
+  };
+  std::vector<Left> left;
+};
+
+TEST_F(BrowserDbTest, HeldAndRefusedDatabasesCountAsNotRemovedUnderTheirBrowsersEntries) {
   BuildCookies();
   g_InternetSettings.m_friendlyHosts = {"friend.example"};
   ASSERT_TRUE(WriteFileBytes(FirefoxCookies(), "not a database"));
   ResetOutcomes();
+  LeftRecorder recorder;
+  AttachOutcomeSink(&recorder);
   {
     SqliteDb runningChrome;
     ASSERT_TRUE(runningChrome.OpenForWriting(ChromeCookies()));
     ASSERT_GE(runningChrome.QueryInt("SELECT count(*) FROM cookies"), 0);
     CleanBrowserCookies(nullptr, nullptr, nullptr);
   }
+  DetachOutcomeSink(&recorder);
   EXPECT_EQ(NotRemovedCount(), 2);
+  ASSERT_EQ(recorder.left.size(), 2u);
+  EXPECT_EQ(recorder.left[0].entry, "Google Chrome cookies (friendly sites kept)");
+  EXPECT_EQ(recorder.left[0].outcome, Outcome::kHeld);
+  EXPECT_EQ(recorder.left[0].item, ChromeCookies());
+  EXPECT_EQ(recorder.left[1].entry, "Firefox cookies (friendly sites kept)");
+  EXPECT_EQ(recorder.left[1].outcome, Outcome::kRefused);
 }
 
 // --- Icons ------------------------------------------------------------------------
