@@ -1,6 +1,9 @@
 // Firefox history and browser cookies, cleaned inside their databases.
 #include "catalogue/browser_db_targets.h"
 
+#include "catalogue/browsers.h"
+#include "catalogue/db_sweep.h"
+
 #include <windows.h>
 
 #include <algorithm>
@@ -10,6 +13,7 @@
 
 #include "catalogue/firefox_targets.h"
 #include "engine/file_removal.h"
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/removal_guard.h"
 #include "engine/sqlite_db.h"
@@ -18,10 +22,6 @@
 #include "settings/rule_choices.h"
 #include "settings/settings_groups.h"
 #include "winlib/trace.h"
-
-const char kFirefoxHistoryChoice[] = "Firefox history (bookmarks kept)";
-const char kChromiumCookiesChoice[] = "Chrome and Edge cookies (friendly sites kept)";
-const char kFirefoxCookiesChoice[] = "Firefox cookies (friendly sites kept)";
 
 namespace {
 
@@ -33,6 +33,11 @@ const char* const kHistoryTables[] = {"moz_historyvisits", "moz_inputhistory", "
                                       "moz_session_to_places", "moz_session_metadata"};
 // What the user keeps; never touched, and never swept for dangling rows.
 const char* const kKeptTables[] = {"moz_bookmarks", "moz_keywords", "moz_items_annos", "moz_places"};
+// Every other table of places.sqlite this cleaner knows. A place that a
+// table outside all three lists refers to stays: a newer Firefox may keep
+// something there that the user would miss.
+const char* const kOtherKnownTables[] = {"moz_origins", "moz_annos", "moz_anno_attributes", "moz_bookmarks_deleted",
+                                         "moz_meta", "moz_places_extra", "moz_previews_tombstones"};
 
 bool IsKeptTable(const std::string& table) {
   for (const char* kept : kKeptTables)
@@ -40,93 +45,41 @@ bool IsKeptTable(const std::string& table) {
   return false;
 }
 
+std::vector<std::string> KnownPlacesTables() {
+  std::vector<std::string> known;
+  for (const char* t : kHistoryTables) known.push_back(t);
+  for (const char* t : kKeptTables) known.push_back(t);
+  for (const char* t : kOtherKnownTables) known.push_back(t);
+  return known;
+}
+
+bool IsKnownPlacesTable(const std::string& table) {
+  const std::vector<std::string> known = KnownPlacesTables();
+  return std::find(known.begin(), known.end(), table) != known.end();
+}
+
 std::string FileName(const std::string& path) {
   const size_t cut = path.find_last_of("\\/");
   return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
-// Lines shared by every database: busy, refused, failed.
-void LogInUse(const std::string& what, const std::string& label) {
-  LogFormat(kStatus, "   %s (%s): the browser is running; close it and sweep again.\n", what.c_str(), label.c_str());
-  NoteRemovalFailure();
-}
-
-void LogRefused(const std::string& path, const char* why) {
-  LogFormat(kStatus, "   Refused %s: %s; left unchanged.\n", path.c_str(), why);
-}
-
-void LogFailed(const std::string& path, const std::string& error) {
-  LogFormat(kStatus, "   Cannot clean %s (%s); left unchanged.\n", path.c_str(), error.c_str());
-  NoteRemovalFailure();
-}
-
-// Opens a database for a sweep and writes the line of any result but kOpen.
-DbSweep OpenForSweep(SqliteDb& db, const std::string& path, const std::string& what, const std::string& label) {
-  if (!RemovalAllowed(path)) return DbSweep::kRefused;
-  switch (db.OpenExclusive(path)) {
-    case DbOpen::kOpen: return DbSweep::kCleaned;
-    case DbOpen::kMissing: return DbSweep::kMissing;
-    case DbOpen::kInUse: LogInUse(what, label); return DbSweep::kInUse;
-    case DbOpen::kNotDatabase: LogRefused(path, "not a SQLite database, or damaged"); return DbSweep::kRefused;
-    case DbOpen::kLink: LogRefused(path, "a link to a file elsewhere"); return DbSweep::kRefused;
-    case DbOpen::kFailed: break;
-  }
-  LogFailed(path, "cannot be opened");
-  return DbSweep::kFailed;
-}
-
-// A damaged page found only now still refuses the file, before any change.
-bool PassesQuickCheck(SqliteDb& db, const std::string& path) {
-  SqliteQuery q(db, "PRAGMA quick_check");
-  if (q.Step() && q.Text(0) == "ok") return true;
-  LogRefused(path, "damaged (quick_check failed)");
-  return false;
-}
-
-// Commits, then with the Shredder on rebuilds the file so that removed rows
-// do not linger in free pages. kb grows by what the file shrank.
-DbSweep Finish(SqliteDb& db, const std::string& path, float sizeBefore, float* kb) {
-  if (PreviewActive()) {
-    db.Rollback();
-    return DbSweep::kCleaned;
-  }
-  if (!db.Commit()) {
-    LogFailed(path, db.LastError());
-    return DbSweep::kFailed;
-  }
-  if (ShredderOn() && !db.Vacuum()) Trace("VACUUM of %s failed: %s\n", path.c_str(), db.LastError().c_str());
-  db.Close();
-  const float sizeAfter = FileSizeKB(path);
-  if (kb != nullptr && sizeAfter < sizeBefore) *kb += sizeBefore - sizeAfter;
-  return DbSweep::kCleaned;
-}
-
-// A failed statement inside the transaction: everything is rolled back.
-DbSweep Abandon(SqliteDb& db, const std::string& path) {
-  const std::string error = db.LastError();
-  db.Rollback();
-  LogFailed(path, error);
-  return DbSweep::kFailed;
-}
-
-// "moc.elpmaxe." -> "example.com"; an empty or "." rev_host is a local file.
-std::string HostFromRevHost(std::string rev) {
-  std::reverse(rev.begin(), rev.end());
-  if (!rev.empty() && rev.front() == '.') rev.erase(0, 1);
-  return rev.empty() ? std::string("(local files)") : rev;
-}
-
 // --- places.sqlite ---------------------------------------------------------------
 
-bool PlacesSchemaKnown(SqliteDb& db) {
-  return db.HasColumns("moz_places", {"id", "url", "rev_host", "visit_count", "frecency", "last_visit_date"}) &&
-         db.HasColumns("moz_historyvisits", {"id", "place_id"}) && db.HasColumns("moz_bookmarks", {"id", "fk"}) &&
-         db.HasColumns("moz_keywords", {"id", "place_id"}) && db.HasColumns("moz_inputhistory", {"place_id"});
-}
+// What the history cleaner reads and writes; the rest it uses when present.
+const DbShape kPlacesShape{{{"moz_places", {"id", "url", "rev_host", "visit_count", "frecency", "last_visit_date"}},
+                            {"moz_historyvisits", {"id", "place_id"}},
+                            {"moz_bookmarks", {"id", "fk"}},
+                            {"moz_keywords", {"id", "place_id"}},
+                            {"moz_inputhistory", {"place_id"}}},
+                           SchemaVersionKind::kUserVersion,
+                           kOldestPlacesSchema,
+                           77,  // the hand-made fixtures
+                           kNewestTestedPlacesSchema};
 
 // temp.kept_places: every place a bookmark (tags are bookmarks too), a
-// keyword, a kept annotation or another counted reference still needs. Page
-// annotations of downloads are download history and go with it.
+// keyword, a kept annotation, another counted reference or a table this
+// cleaner does not know still needs. Page annotations of downloads are
+// download history and go with it.
 bool BuildKeptPlaces(SqliteDb& db) {
   std::string sql =
       "DROP TABLE IF EXISTS temp.kept_places;"
@@ -140,6 +93,9 @@ bool BuildKeptPlaces(SqliteDb& db) {
         "INSERT OR IGNORE INTO kept_places SELECT a.place_id FROM moz_annos AS a "
         "LEFT JOIN moz_anno_attributes AS n ON n.id = a.anno_attribute_id "
         "WHERE a.place_id IS NOT NULL AND coalesce(n.name, '') NOT LIKE 'downloads/%';";
+  const std::string unknown = RowidsReferencedFromUnknownTables(
+      db, "moz_places", KnownPlacesTables(), {"place_id", "%\\_place\\_id", "page_id", "%\\_page\\_id"});
+  if (!unknown.empty()) sql += "INSERT OR IGNORE INTO kept_places " + unknown + ";";
   return db.Exec(sql);
 }
 
@@ -148,7 +104,7 @@ struct HostHistory {
   int64_t pages = 0;
 };
 
-// What would go, per host: every visit, and every page not kept.
+// What would go, per site: every visit, and every page not kept.
 bool CountPlacesByHost(SqliteDb& db, std::map<std::string, HostHistory>& out) {
   SqliteQuery visits(db,
                      "SELECT p.rev_host, count(*) FROM moz_historyvisits AS v "
@@ -166,9 +122,10 @@ bool DeletePlacesHistory(SqliteDb& db) {
   for (const char* table : kHistoryTables)
     if (db.HasTable(table)) sql += "DELETE FROM " + SqlName(table) + ";";
   sql += "DELETE FROM moz_places WHERE id NOT IN (SELECT id FROM temp.kept_places);";
-  // Rows elsewhere that still point at a removed place.
+  // Rows of known tables that still point at a removed place. Unknown
+  // tables are never written: the places they refer to were kept.
   for (const std::string& table : db.TablesWithColumn("place_id"))
-    if (!IsKeptTable(table))
+    if (!IsKeptTable(table) && IsKnownPlacesTable(table))
       sql += "DELETE FROM " + SqlName(table) + " WHERE place_id NOT IN (SELECT id FROM moz_places);";
   if (db.HasColumns("moz_places", {"origin_id"}) && db.HasColumns("moz_origins", {"id"}))
     sql += "DELETE FROM moz_origins WHERE id NOT IN (SELECT origin_id FROM moz_places WHERE origin_id IS NOT NULL);";
@@ -186,50 +143,6 @@ bool DeletePlacesHistory(SqliteDb& db) {
   return db.Exec(sql);
 }
 
-// favicons.sqlite: the pages no longer in places.sqlite lose their icon
-// mappings, and icons no page uses any more go.
-DbSweep CleanFavicons(const std::string& profile, const std::string& label, const std::set<std::string>& keptUrls,
-                      int* count, float* kb) {
-  const std::string path = profile + "\\favicons.sqlite";
-  SqliteDb db;
-  const float sizeBefore = FileSizeKB(path);
-  const DbSweep opened = OpenForSweep(db, path, "Firefox icons", label);
-  if (opened != DbSweep::kCleaned) return opened;
-  if (!PassesQuickCheck(db, path)) return DbSweep::kRefused;
-  if (!db.HasColumns("moz_pages_w_icons", {"id", "page_url"}) ||
-      !db.HasColumns("moz_icons_to_pages", {"page_id", "icon_id"}) || !db.HasColumns("moz_icons", {"id"})) {
-    LogRefused(path, "not the tables and columns expected");
-    return DbSweep::kRefused;
-  }
-  if (!db.Exec("CREATE TEMP TABLE kept_urls(url TEXT PRIMARY KEY) WITHOUT ROWID")) return Abandon(db, path);
-  {
-    SqliteQuery insert(db, "INSERT OR IGNORE INTO temp.kept_urls VALUES (?)");
-    for (const std::string& url : keptUrls) {
-      insert.Bind(1, url);
-      if (!insert.Run()) return Abandon(db, path);
-    }
-  }
-  const int64_t pages = db.QueryInt("SELECT count(*) FROM moz_pages_w_icons WHERE page_url NOT IN temp.kept_urls", 0);
-  const int64_t icons = db.QueryInt(
-      "SELECT count(*) FROM moz_icons WHERE id NOT IN (SELECT icon_id FROM moz_icons_to_pages "
-      "WHERE page_id IN (SELECT id FROM moz_pages_w_icons WHERE page_url IN temp.kept_urls))",
-      0);
-  if (pages == 0 && icons == 0) {
-    db.Rollback();
-    return DbSweep::kCleaned;
-  }
-  if (!PreviewActive()) {
-    if (ShredderOn()) db.SetSecureDelete();
-    if (!db.Exec("DELETE FROM moz_pages_w_icons WHERE page_url NOT IN temp.kept_urls;"
-                 "DELETE FROM moz_icons_to_pages WHERE page_id NOT IN (SELECT id FROM moz_pages_w_icons);"
-                 "DELETE FROM moz_icons WHERE id NOT IN (SELECT icon_id FROM moz_icons_to_pages);"))
-      return Abandon(db, path);
-  }
-  LogItem(count, kStatus, "   ", "Remove icons: %lld page(s), %lld icon(s) (Firefox, %s).\n",
-          static_cast<long long>(pages), static_cast<long long>(icons), label.c_str());
-  return Finish(db, path, sizeBefore, kb);
-}
-
 // --- Cookies ---------------------------------------------------------------------
 
 struct CookieSchema {
@@ -241,26 +154,22 @@ CookieSchema SchemaOf(CookieStore store) {
   return store == CookieStore::kChromium ? CookieSchema{"cookies", "host_key"} : CookieSchema{"moz_cookies", "host"};
 }
 
-// The schema version to judge the database by, or -1 when it does not say.
-// Chromium records the oldest version of its own code that can still use the
-// database ("last_compatible_version"): a newer database that code of a
-// known version can use is one this cleaner understands too.
-int64_t CookieSchemaVersion(SqliteDb& db, CookieStore store) {
-  if (store == CookieStore::kFirefox) return db.QueryInt("PRAGMA user_version", -1);
-  if (!db.HasColumns("meta", {"key", "value"})) return -1;
-  const int64_t version = db.QueryInt("SELECT CAST(value AS INTEGER) FROM meta WHERE key = 'version'", -1);
-  const int64_t compatible =
-      db.QueryInt("SELECT CAST(value AS INTEGER) FROM meta WHERE key = 'last_compatible_version'", -1);
-  return version <= 0 ? -1 : compatible > 0 && compatible < version ? compatible : version;
-}
+const DbShape kChromiumCookiesShape{{{"cookies", {"host_key", "name"}}, {"meta", {"key", "value"}}},
+                                    SchemaVersionKind::kChromiumMeta,
+                                    kOldestChromiumCookiesSchema,
+                                    23,
+                                    kNewestTestedChromiumCookiesSchema};
+const DbShape kFirefoxCookiesShape{{{"moz_cookies", {"host", "name"}}},
+                                   SchemaVersionKind::kUserVersion,
+                                   kOldestFirefoxCookiesSchema,
+                                   14,
+                                   kNewestTestedFirefoxCookiesSchema};
 
-// Reads the cookie hosts of one database without changing it; from a
-// snapshot while the browser holds it (the usual case while a user sorts
-// the cookies).
+// Reads the cookie hosts of one database without changing it, even while
+// the browser holds it (the usual case while a user sorts the cookies).
 bool ReadCookieHosts(const std::string& path, CookieStore store, std::vector<std::string>& hosts) {
-  PreviewScope readOnly(true);
   SqliteDb db;
-  const DbOpen opened = db.OpenExclusive(path);
+  const DbOpen opened = db.OpenToCheck(path);
   if (opened == DbOpen::kInUse ? !db.OpenSnapshot(path) : opened != DbOpen::kOpen) return false;
   const CookieSchema schema = SchemaOf(store);
   if (!db.HasColumns(schema.table, {schema.hostColumn})) return false;
@@ -271,62 +180,64 @@ bool ReadCookieHosts(const std::string& path, CookieStore store, std::vector<std
 
 std::string ProfileLabel(const std::string& browser, const std::string& profile) { return browser + ", " + profile; }
 
-// Browsers built on Chromium: their user-data folders below the local
-// application-data folder.
-struct ChromiumBrowser {
-  const char* name;
-  const char* userData;
-};
-const ChromiumBrowser kChromiumBrowsers[] = {
-    {"Chrome", "Google\\Chrome\\User Data"},
-    {"Edge", "Microsoft\\Edge\\User Data"},
-    {"Brave", "BraveSoftware\\Brave-Browser\\User Data"},
-    {"Vivaldi", "Vivaldi\\User Data"},
-};
-
 bool FileExists(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// Calls visit(browser, profile folder) for every profile folder of every
+// Chromium browser of the current user.
+template <typename Visit>
+void ForEachChromiumProfile(Visit visit) {
+  const std::string local = UserShellFolder("Local AppData");
+  if (local.empty()) return;
+  size_t count = 0;
+  const BrowserInfo* browsers = Browsers(&count);
+  for (size_t i = 0; i < count; ++i) {
+    if (browsers[i].family != BrowserFamily::kChromium) continue;
+    ForEachSubfolder(local + "\\" + browsers[i].dataRoot,
+                     [&](const std::string& profile) { visit(browsers[i], profile); });
+  }
 }
 
 }  // namespace
 
 // --- Public --------------------------------------------------------------------
 
+std::string HostFromRevHost(std::string rev) {
+  std::reverse(rev.begin(), rev.end());
+  if (!rev.empty() && rev.front() == '.') rev.erase(0, 1);
+  const size_t colon = rev.rfind(':');
+  if (colon != std::string::npos && colon + 1 < rev.size() &&
+      rev.find_first_not_of("0123456789", colon + 1) == std::string::npos)
+    rev.erase(colon);
+  return rev.empty() ? std::string("(local files)") : rev;
+}
+
 DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& label, int* count, float* kb) {
   const std::string path = profileFolder + "\\places.sqlite";
   const float sizeBefore = FileSizeKB(path);
   SqliteDb db;
-  const DbSweep opened = OpenForSweep(db, path, "Firefox history", label);
+  const DbSweep opened = OpenForSweep(db, path, kPlacesShape, "Firefox history", label);
   if (opened != DbSweep::kCleaned) return opened;
-  if (!PassesQuickCheck(db, path)) return DbSweep::kRefused;
-  const int64_t version = db.QueryInt("PRAGMA user_version", -1);
-  if (!PlacesSchemaKnown(db) || version <= 0) {
-    LogRefused(path, "not the tables and columns expected");
-    return DbSweep::kRefused;
-  }
-  if (version > kMaxPlacesSchema) {
-    LogRefused(path, "made by a newer Firefox than this version of Morvane knows");
-    return DbSweep::kRefused;
-  }
-  if (!BuildKeptPlaces(db)) return Abandon(db, path);
+  if (!BuildKeptPlaces(db)) return AbandonSweep(db, path);
   std::map<std::string, HostHistory> byHost;
-  if (!CountPlacesByHost(db, byHost)) return Abandon(db, path);
-  std::set<std::string> keptUrls;
+  if (!CountPlacesByHost(db, byHost)) return AbandonSweep(db, path);
+  std::vector<std::string> keptUrls;
   {
     SqliteQuery urls(db, "SELECT url FROM moz_places WHERE id IN (SELECT id FROM temp.kept_places)");
-    while (urls.Step()) keptUrls.insert(urls.Text(0));
+    while (urls.Step()) keptUrls.push_back(urls.Text(0));
   }
   if (!byHost.empty()) {
     if (!PreviewActive()) {
       if (ShredderOn()) db.SetSecureDelete();
-      if (!DeletePlacesHistory(db)) return Abandon(db, path);
+      if (!DeletePlacesHistory(db)) return AbandonSweep(db, path);
     }
     for (const auto& host : byHost)
       LogItem(count, kStatus, "   ", "Remove history: %s, %lld visit(s), %lld page(s) (Firefox, %s).\n",
               host.first.c_str(), static_cast<long long>(host.second.visits),
               static_cast<long long>(host.second.pages), label.c_str());
-    const DbSweep finished = Finish(db, path, sizeBefore, kb);
+    const DbSweep finished = FinishSweep(db, path, sizeBefore, kb);
     if (finished != DbSweep::kCleaned) return finished;
   } else {
     db.Rollback();
@@ -334,7 +245,7 @@ DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& 
   db.Close();
   // The icons follow only a places.sqlite that was cleaned (or, in preview,
   // would be): their list of pages comes from it.
-  CleanFavicons(profileFolder, label, keptUrls, count, kb);
+  CleanFirefoxIcons(profileFolder, label, keptUrls, count, kb);
   return DbSweep::kCleaned;
 }
 
@@ -344,27 +255,23 @@ DbSweep CleanCookieDatabase(const std::string& path, CookieStore store, const st
   const std::string label = ProfileLabel(browser, profile);
   const float sizeBefore = FileSizeKB(path);
   SqliteDb db;
-  const DbSweep opened = OpenForSweep(db, path, browser + " cookies", label);
+  const DbShape& shape = store == CookieStore::kChromium ? kChromiumCookiesShape : kFirefoxCookiesShape;
+  const DbSweep opened = OpenForSweep(db, path, shape, browser + " cookies", label);
   if (opened != DbSweep::kCleaned) return opened;
-  if (!PassesQuickCheck(db, path)) return DbSweep::kRefused;
   const CookieSchema schema = SchemaOf(store);
-  const int64_t version = CookieSchemaVersion(db, store);
-  if (!db.HasColumns(schema.table, {schema.hostColumn, "name"}) || version <= 0) {
-    LogRefused(path, "not the tables and columns expected");
-    return DbSweep::kRefused;
-  }
-  if (version > (store == CookieStore::kChromium ? kMaxChromiumCookiesSchema : kMaxFirefoxCookiesSchema)) {
-    LogRefused(path, "made by a newer browser than this version of Morvane knows");
-    return DbSweep::kRefused;
-  }
+  // A cookie that a table this cleaner does not know refers to stays.
+  const std::string referenced = RowidsReferencedFromUnknownTables(db, schema.table, {"meta", "moz_cookies", "cookies"},
+                                                                   {"cookie_id", "%\\_cookie\\_id"});
   std::vector<std::pair<int64_t, std::string>> doomed;
   {
-    SqliteQuery rows(db, std::string("SELECT rowid, ") + schema.hostColumn + " FROM " + schema.table + " ORDER BY rowid");
+    std::string sql = std::string("SELECT rowid, ") + schema.hostColumn + " FROM " + schema.table;
+    if (!referenced.empty()) sql += " WHERE rowid NOT IN (" + referenced + ")";
+    SqliteQuery rows(db, sql + " ORDER BY rowid");
     while (rows.Step()) {
       std::string host = rows.Text(1);
       if (!CookieHostKept(host, friendlyHosts)) doomed.emplace_back(rows.Int(0), std::move(host));
     }
-    if (rows.Failed()) return Abandon(db, path);
+    if (rows.Failed()) return AbandonSweep(db, path);
   }
   if (doomed.empty()) {
     db.Rollback();
@@ -375,12 +282,12 @@ DbSweep CleanCookieDatabase(const std::string& path, CookieStore store, const st
     SqliteQuery remove(db, std::string("DELETE FROM ") + schema.table + " WHERE rowid = ?");
     for (const auto& row : doomed) {
       remove.Bind(1, row.first);
-      if (!remove.Run()) return Abandon(db, path);
+      if (!remove.Run()) return AbandonSweep(db, path);
     }
   }
   for (const auto& row : doomed)
     LogItem(count, kStatus, "   ", "Remove cookie: %s (%s).\n", row.second.c_str(), label.c_str());
-  return Finish(db, path, sizeBefore, kb);
+  return FinishSweep(db, path, sizeBefore, kb);
 }
 
 std::string NormalizeCookieHost(const std::string& host) {
@@ -408,20 +315,16 @@ bool CookieHostKept(const std::string& host, const std::vector<std::string>& fri
 
 std::vector<CookieDatabase> FindCookieDatabases() {
   std::vector<CookieDatabase> found;
-  const std::string local = UserShellFolder("Local AppData");
-  if (!local.empty()) {
-    for (const ChromiumBrowser& browser : kChromiumBrowsers) {
-      ForEachSubfolder(local + "\\" + browser.userData, [&](const std::string& profile) {
-        // Today's place first; older versions kept the file in the profile.
-        for (const char* name : {"\\Network\\Cookies", "\\Cookies"})
-          if (FileExists(profile + name))
-            found.push_back({profile + name, CookieStore::kChromium, browser.name, FileName(profile)});
-      });
-    }
-  }
+  ForEachChromiumProfile([&](const BrowserInfo& browser, const std::string& profile) {
+    // Today's place first; older versions kept the file in the profile.
+    for (const char* name : {"\\Network\\Cookies", "\\Cookies"})
+      if (FileExists(profile + name))
+        found.push_back({profile + name, CookieStore::kChromium, browser.name, FileName(profile), &browser});
+  });
+  const BrowserInfo* firefox = FindBrowser("Firefox");
   ForEachFirefoxProfile([&](const std::string& profile) {
     if (FileExists(profile + "\\cookies.sqlite"))
-      found.push_back({profile + "\\cookies.sqlite", CookieStore::kFirefox, "Firefox", FileName(profile)});
+      found.push_back({profile + "\\cookies.sqlite", CookieStore::kFirefox, "Firefox", FileName(profile), firefox});
   });
   return found;
 }
@@ -448,29 +351,40 @@ std::vector<CookieHostSeen> CollectCookieHosts() {
   return out;
 }
 
-void CleanFirefoxHistory(SweepWorker*, int* count, float* kb) {
-  if (!RuleChoiceOn(kFirefoxHistoryChoice, true)) return;
+void CleanBrowserHistory(SweepWorker*, int* count, float* kb) {
   bool opened = false;
-  ForEachFirefoxProfile([&](const std::string& profile) {
-    if (!FileExists(profile + "\\places.sqlite")) return;
-    if (!opened) LogLine("Start clean up Firefox history (bookmarks kept).\n", 0);
+  auto start = [&opened] {
+    if (!opened) LogLine("Start clean up browser history (bookmarks kept).\n", 0);
     opened = true;
-    CleanFirefoxPlaces(profile, FileName(profile), count, kb);
+  };
+  const BrowserInfo* firefox = FindBrowser("Firefox");
+  if (RuleChoiceOn(firefox->historyChoice, true)) {
+    ForEachFirefoxProfile([&](const std::string& profile) {
+      if (!FileExists(profile + "\\places.sqlite")) return;
+      start();
+      // What became of each database is recorded under its browser's entry.
+      EntryScope scope(SWEEP_CATEGORY_INTERNET, firefox->historyChoice);
+      CleanFirefoxPlaces(profile, FileName(profile), count, kb);
+    });
+  }
+  ForEachChromiumProfile([&](const BrowserInfo& browser, const std::string& profile) {
+    if (!FileExists(profile + "\\Favicons") || !RuleChoiceOn(browser.historyChoice, true)) return;
+    start();
+    EntryScope scope(SWEEP_CATEGORY_INTERNET, browser.historyChoice);
+    CleanChromiumIcons(profile, browser.name, count, kb);
   });
 }
 
 void CleanBrowserCookies(SweepWorker*, int* count, float* kb) {
-  const bool chromium = RuleChoiceOn(kChromiumCookiesChoice, true);
-  const bool firefox = RuleChoiceOn(kFirefoxCookiesChoice, true);
-  if (!chromium && !firefox) return;
   std::vector<std::string> friendly;
   // Without the keep list every cookie would look unwanted: sweep none.
   if (!g_InternetSettings.GetFriendlyHosts(friendly)) return;
   bool opened = false;
   for (const CookieDatabase& database : FindCookieDatabases()) {
-    if (!(database.store == CookieStore::kChromium ? chromium : firefox)) continue;
+    if (database.info == nullptr || !RuleChoiceOn(database.info->cookieChoice, true)) continue;
     if (!opened) LogLine("Start clean up browser cookies (friendly sites kept).\n", 0);
     opened = true;
+    EntryScope scope(SWEEP_CATEGORY_INTERNET, database.info->cookieChoice);
     CleanCookieDatabase(database.path, database.store, database.browser, database.profile, friendly, count, kb);
   }
 }

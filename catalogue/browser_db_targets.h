@@ -1,24 +1,28 @@
 // Cleaning inside browser databases: Firefox history with the bookmarks
-// kept (places.sqlite and favicons.sqlite), and the cookies of Chrome, Edge,
-// Brave, Vivaldi and Firefox with the friendly hosts kept. The files stay;
-// rows go, all of a database's changes in one transaction. A database that a
+// kept (places.sqlite and favicons.sqlite), the icons of Chromium browsers'
+// visited pages with those of bookmarked pages kept (Favicons), and the
+// cookies of Chrome, Edge, Brave, Vivaldi and Firefox with the friendly hosts
+// kept. The files stay; rows go, all of a database's changes in one
+// transaction. A database is judged by what it holds, not by its version: a
+// newer one with the tables and columns a cleaner uses is cleaned, and rows
+// that tables the cleaner does not know refer to are kept. A database that a
 // running browser holds is left with a line; a file that is not the database
-// expected is refused with a line and never changed.
+// expected is refused with a line naming what is missing; either stays byte
+// for byte as it was, and counts as not removed.
 #pragma once
 #include <string>
 #include <vector>
 
 class SweepWorker;
 
-// The entries of the built-in rules that switch these cleaners off.
-extern const char kFirefoxHistoryChoice[];   // "Firefox history (bookmarks kept)"
-extern const char kChromiumCookiesChoice[];  // "Chrome and Edge cookies (friendly sites kept)"
-extern const char kFirefoxCookiesChoice[];   // "Firefox cookies (friendly sites kept)"
+struct BrowserInfo;
 
-// Target cleaners of the Internet category. CleanFirefoxHistory runs on its
-// rule choice alone; CleanBrowserCookies runs behind the "Cookie Files" bit
-// and asks each browser family's choice.
-void CleanFirefoxHistory(SweepWorker* worker, int* count, float* kb);
+// Target cleaners of the Internet category; each database is cleaned only
+// when the entry of its browser is on (catalogue/browsers.h).
+// CleanBrowserHistory runs on the history entries alone (Firefox's
+// places.sqlite and favicons.sqlite, Chromium's Favicons);
+// CleanBrowserCookies runs behind the "Cookie Files" bit.
+void CleanBrowserHistory(SweepWorker* worker, int* count, float* kb);
 void CleanBrowserCookies(SweepWorker* worker, int* count, float* kb);
 
 // How one database fared.
@@ -26,19 +30,43 @@ enum class DbSweep {
   kCleaned,  // changed (or, in preview, would be), or had nothing to remove
   kMissing,
   kInUse,    // held by a running browser: left, with its line
-  kRefused,  // not a SQLite database, unknown tables or columns, too new: left, with its line
+  kRefused,  // not a SQLite database, damaged, tables or columns missing, too old: left, with its line
   kFailed,   // an error inside the transaction: rolled back, with its line
 };
 
-// The newest schema versions these cleaners were written against.
-constexpr int kMaxPlacesSchema = 80;         // places.sqlite user_version
-constexpr int kMaxFirefoxCookiesSchema = 16;  // cookies.sqlite user_version
-constexpr int kMaxChromiumCookiesSchema = 24;  // Cookies, meta 'last_compatible_version' or 'version'
+// The oldest schema versions the browsers still open (an older file is one
+// the browser would replace, so nothing in it is worth judging), and the
+// newest these cleaners were tested with (a newer one proceeds on its shape).
+constexpr int kOldestPlacesSchema = 52;          // places.sqlite user_version
+constexpr int kNewestTestedPlacesSchema = 86;    // Firefox 153
+constexpr int kOldestFirefoxCookiesSchema = 1;   // cookies.sqlite user_version
+constexpr int kNewestTestedFirefoxCookiesSchema = 17;
+constexpr int kOldestChromiumCookiesSchema = 18;  // Cookies, meta 'version'
+constexpr int kNewestTestedChromiumCookiesSchema = 24;  // Chromium 156
+constexpr int kOldestChromiumFaviconsSchema = 8;  // Favicons, meta 'version'
+constexpr int kNewestTestedChromiumFaviconsSchema = 9;
 
 // One Firefox profile: visits, typed input and every page nothing the user
 // keeps refers to leave places.sqlite; favicons.sqlite loses the icons of
-// the pages that left. label names the profile in the lines.
+// the pages that left, keeping those of kept pages and the root icons
+// (/favicon.ico) of their sites. label names the profile in the lines.
 DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& label, int* count, float* kb);
+// The same for favicons.sqlite alone, given the pages places.sqlite keeps.
+DbSweep CleanFirefoxIcons(const std::string& profileFolder, const std::string& label,
+                          const std::vector<std::string>& keptUrls, int* count, float* kb);
+
+// One Chromium profile's Favicons: the pages that are not bookmarked (in the
+// profile's Bookmarks file) lose their icon mappings, then the icons no page
+// uses go. browser names it in the lines ("Chrome").
+DbSweep CleanChromiumIcons(const std::string& profileFolder, const std::string& browser, int* count, float* kb);
+// Every page address in a Chromium Bookmarks file (JSON). False when the
+// file exists but cannot be read as one; a missing file has no bookmarks.
+bool ReadChromiumBookmarkUrls(const std::string& path, std::vector<std::string>& urls);
+
+// "moc.elpmaxe." -> "example.com", one line per site: a port Firefox keeps
+// for a site on a non-default one ("0808:moc.elpmaxe.") is dropped, as the
+// browser's "forget this site" does. An empty rev_host is a local file.
+std::string HostFromRevHost(std::string revHost);
 
 enum class CookieStore { kChromium, kFirefox };
 
@@ -59,6 +87,7 @@ struct CookieDatabase {
   CookieStore store;
   std::string browser;  // "Chrome", "Edge", "Brave", "Vivaldi", "Firefox"
   std::string profile;  // the profile folder's name
+  const BrowserInfo* info;
 };
 std::vector<CookieDatabase> FindCookieDatabases();
 

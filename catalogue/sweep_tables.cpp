@@ -36,7 +36,7 @@ const SweepStep kInternetSteps[] = {
     {kNoStep, false, 0x100, &CleanGoogleToolbar},
     {kNoStep, false, 0x200, &CleanYahooToolbar},
     {kNoStep, false, 0x400, &CleanFirefox},
-    {kNoStep, true, kAlways, &CleanFirefoxHistory},
+    {kNoStep, true, kAlways, &CleanBrowserHistory},
     {100, true, 0x40, &CleanAol},
 };
 

@@ -9,7 +9,6 @@
 
 #include "engine/file_removal.h"
 #include "engine/nt_calls.h"
-#include "engine/preview.h"
 #include "winlib/trace.h"
 
 namespace {
@@ -85,8 +84,7 @@ void SqliteDb::Close() {
   m_db = nullptr;
 }
 
-DbOpen SqliteDb::OpenExclusive(const std::string& path) {
-  Close();
+DbOpen SqliteDb::Probe(const std::string& path) {
   if (path.find('\0') != std::string::npos) return DbOpen::kFailed;
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return DbOpen::kMissing;
@@ -102,6 +100,25 @@ DbOpen SqliteDb::OpenExclusive(const std::string& path) {
     if (ProbeFile(path + journal) == FileProbe::kInUse) return DbOpen::kInUse;
   if (!IsOwnEntry(path)) return DbOpen::kLink;
   if (!HasSqliteHeader(path)) return DbOpen::kNotDatabase;
+  return DbOpen::kOpen;
+}
+
+DbOpen SqliteDb::OpenToCheck(const std::string& path) {
+  Close();
+  const DbOpen probed = Probe(path);
+  if (probed != DbOpen::kOpen) return probed;
+  if (!OpenSnapshot(path)) return DbOpen::kFailed;
+  sqlite3_extended_result_codes(m_db, 1);
+  const int rc = sqlite3_exec(m_db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
+  if (rc == SQLITE_OK) return DbOpen::kOpen;
+  Close();
+  return IsDamaged(rc) ? DbOpen::kNotDatabase : DbOpen::kFailed;
+}
+
+DbOpen SqliteDb::OpenExclusive(const std::string& path) {
+  Close();
+  const DbOpen probed = Probe(path);
+  if (probed != DbOpen::kOpen) return probed;
 
   if (sqlite3_open_v2(path.c_str(), &m_db, SQLITE_OPEN_READWRITE, nullptr) != SQLITE_OK) {
     Trace("SQLite cannot open %s: %s\n", path.c_str(), m_db ? sqlite3_errmsg(m_db) : "no memory");
@@ -110,9 +127,10 @@ DbOpen SqliteDb::OpenExclusive(const std::string& path) {
   }
   sqlite3_extended_result_codes(m_db, 1);
   sqlite3_busy_timeout(m_db, 0);
-  // A preview must leave the file as it was: closing would otherwise copy a
-  // WAL the browser left behind into the database.
-  if (PreviewActive()) sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
+  // Closing leaves the -wal as it is: a database refused or left unchanged
+  // keeps every file byte for byte, and a preview changes nothing. Only a
+  // commit lets the close copy the -wal in.
+  sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 1, nullptr);
   // The lock is taken for the whole connection, and it is refused while any
   // other connection (in WAL mode even an idle one) has the database open.
   int rc = sqlite3_exec(m_db, "PRAGMA locking_mode=EXCLUSIVE; PRAGMA temp_store=MEMORY;", nullptr, nullptr, nullptr);
@@ -215,6 +233,8 @@ bool SqliteDb::Commit() {
   if (m_db == nullptr || !m_bInTransaction) return false;
   if (sqlite3_exec(m_db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
     m_bInTransaction = false;
+    // Changed on purpose: closing may now copy the -wal in and remove it.
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_NO_CKPT_ON_CLOSE, 0, nullptr);
     return true;
   }
   Trace("SQLite commit failed: %s\n", sqlite3_errmsg(m_db));

@@ -36,7 +36,15 @@ class SqliteDb {
   // exclusive lock and begins a transaction that holds it. The database's own
   // journal mode is kept (a WAL database opens in WAL mode and its -wal file
   // is SQLite's to handle). On every result but kOpen the file is unchanged.
+  // Closing never copies a -wal into the file, nor deletes it, unless a
+  // Commit changed the database.
   DbOpen OpenExclusive(const std::string& path);
+  // Opens a database to judge it before any sweep opens it for writing: the
+  // same checks as OpenExclusive (missing, held, link, not a database), then
+  // a read-only connection in SQLite's immutable mode, which can neither
+  // roll back a journal, copy a -wal, nor create or delete a file. It reads
+  // the main file alone, as a browser's clean exit leaves it.
+  DbOpen OpenToCheck(const std::string& path);
   // Opens a database only to read it, even while a browser holds it: no lock
   // is taken or waited for and nothing is ever written (SQLite's immutable
   // mode). What a browser has not yet copied from its -wal is not seen, and
@@ -67,8 +75,9 @@ class SqliteDb {
   // PRAGMA integrity_check gives "ok".
   bool IntegrityOk();
 
-  // Ends the transaction OpenExclusive began; false (and rolled back) when it
-  // could not be committed. Rollback throws every change away.
+  // Ends the transaction OpenExclusive began, and lets Close copy a -wal
+  // into the file and remove it; false (and rolled back) when it could not
+  // be committed. Rollback throws every change away.
   bool Commit();
   void Rollback();
   // Overwrite deleted content with zeros from now on (secure_delete), and
@@ -80,6 +89,9 @@ class SqliteDb {
   sqlite3* Handle() const { return m_db; }
 
  private:
+  // The checks both opens share; kOpen when the file may be opened.
+  static DbOpen Probe(const std::string& path);
+
   sqlite3* m_db = nullptr;
   bool m_bInTransaction = false;
 };

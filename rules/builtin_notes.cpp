@@ -7,22 +7,10 @@
 #include <cctype>
 
 #include "engine/sweep_log.h"
+#include "catalogue/browsers.h"
 #include "rules/rule_set.h"
 
 namespace {
-
-// A built-in entry names its browser first; the Chromium cookie entry names two.
-struct Browser {
-  const char* prefix;  // of the entry's name
-  const char* exe;
-  const char* shown;
-};
-const Browser kBrowsers[] = {
-    {"Google Chrome ", "chrome.exe", "Google Chrome"}, {"Chrome and Edge ", "chrome.exe", "Google Chrome"},
-    {"Microsoft Edge ", "msedge.exe", "Microsoft Edge"}, {"Chrome and Edge ", "msedge.exe", "Microsoft Edge"},
-    {"Brave ", "brave.exe", "Brave"},                  {"Vivaldi ", "vivaldi.exe", "Vivaldi"},
-    {"Firefox ", "firefox.exe", "Firefox"},
-};
 
 const char kSystemTempEntry[] = "System temporary folder";
 
@@ -75,11 +63,16 @@ bool BuiltinNotes::BeforeEntry(const RuleEntry& entry, int statusId) {
             statusId);
     return false;
   }
-  for (const Browser& b : kBrowsers) {
-    if (entry.name.compare(0, std::char_traits<char>::length(b.prefix), b.prefix) != 0) continue;
-    if (std::find(m_said.begin(), m_said.end(), b.shown) != m_said.end() || !Running(b.exe)) continue;
-    m_said.push_back(b.shown);
-    LogFormat(statusId, "   %s is running and keeps some of its files open: close it for a full sweep.\n", b.shown);
+  // A built-in entry of a browser is in the browser's group.
+  size_t browserCount = 0;
+  const BrowserInfo* browsers = Browsers(&browserCount);
+  for (size_t i = 0; i < browserCount; ++i) {
+    const BrowserInfo& b = browsers[i];
+    const size_t length = std::char_traits<char>::length(b.group);
+    if (entry.name.compare(0, length, b.group) != 0 || entry.name.compare(length, 1, " ") != 0) continue;
+    if (std::find(m_said.begin(), m_said.end(), b.group) != m_said.end() || !Running(b.process)) continue;
+    m_said.push_back(b.group);
+    LogFormat(statusId, "   %s is running and keeps some of its files open: close it for a full sweep.\n", b.group);
   }
   return true;
 }

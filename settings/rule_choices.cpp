@@ -29,19 +29,48 @@ int PolicyChoice(const std::string& entryName) {
   return value != 0 ? 1 : 0;
 }
 
+// Entries that took over from one of an earlier version: a choice stored or
+// fixed under the old name holds for each new entry until one is stored
+// under the new name at the same level (policy, user, machine).
+struct FormerName {
+  const char* entry;
+  const char* former;
+};
+const FormerName kFormerNames[] = {
+    {"Google Chrome cookies (friendly sites kept)", "Chrome and Edge cookies (friendly sites kept)"},
+    {"Microsoft Edge cookies (friendly sites kept)", "Chrome and Edge cookies (friendly sites kept)"},
+};
+
+const char* FormerNameOf(const std::string& entryName) {
+  for (const FormerName& name : kFormerNames)
+    if (_stricmp(name.entry, entryName.c_str()) == 0) return name.former;
+  return nullptr;
+}
+
+// The choice of one level under the entry's name, else under its former one.
+template <typename Read>
+int ChoiceAtLevel(const std::string& entryName, Read read) {
+  const int choice = read(entryName);
+  if (choice >= 0) return choice;
+  const char* former = FormerNameOf(entryName);
+  return former != nullptr ? read(former) : -1;
+}
+
+int ForcedChoice(const std::string& entryName) { return ChoiceAtLevel(entryName, PolicyChoice); }
+
 }  // namespace
 
 bool RuleChoiceOn(const std::string& entryName, bool defaultOn) {
-  const int forced = PolicyChoice(entryName);
+  const int forced = ForcedChoice(entryName);
   if (forced >= 0) return forced == 1;
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
-    const int stored = StoredChoice(root, entryName);
+    const int stored = ChoiceAtLevel(entryName, [root](const std::string& name) { return StoredChoice(root, name); });
     if (stored >= 0) return stored == 1;
   }
   return defaultOn;
 }
 
-bool RuleChoiceFixed(const std::string& entryName) { return PolicyChoice(entryName) >= 0; }
+bool RuleChoiceFixed(const std::string& entryName) { return ForcedChoice(entryName) >= 0; }
 
 bool StoreRuleChoices(const std::vector<std::pair<std::string, bool>>& choices) {
   RegKey key(kRulesSettingsPath, HKEY_CURRENT_USER);

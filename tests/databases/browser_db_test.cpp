@@ -10,6 +10,7 @@
 #include <functional>
 
 #include "db_fixture.h"
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/sweep_worker.h"
 #include "settings/rule_choices.h"
@@ -78,10 +79,11 @@ TEST_F(BrowserDbTest, OnlyFriendlyHostsKeepTheirCookiesInEveryBrowser) {
 TEST_F(BrowserDbTest, ChoicesSwitchEachCleanerOff) {
   BuildProfile();
   BuildCookies();
-  ASSERT_TRUE(StoreRuleChoices({{kFirefoxHistoryChoice, false}, {kChromiumCookiesChoice, false}}));
+  ASSERT_TRUE(StoreRuleChoices(
+      {{"Firefox history (bookmarks kept)", false}, {"Google Chrome cookies (friendly sites kept)", false}}));
   const FilePicture places = PictureOf(Places()), chrome = PictureOf(ChromeCookies());
   int count = 0;
-  CleanFirefoxHistory(nullptr, &count, nullptr);
+  CleanBrowserHistory(nullptr, &count, nullptr);
   CleanBrowserCookies(nullptr, &count, nullptr);
   EXPECT_EQ(PictureOf(Places()), places);
   EXPECT_EQ(PictureOf(ChromeCookies()), chrome);
@@ -102,12 +104,12 @@ TEST_F(BrowserDbTest, PreviewCountsTheSameAndChangesNoByte) {
   int previewCount = 0;
   {
     PreviewScope preview(true);
-    CleanFirefoxHistory(nullptr, &previewCount, nullptr);
+    CleanBrowserHistory(nullptr, &previewCount, nullptr);
     CleanBrowserCookies(nullptr, &previewCount, nullptr);
   }
   for (size_t i = 0; i < before.size(); ++i) EXPECT_EQ(PictureOf(files[i]), before[i]) << files[i];
   int count = 0;
-  CleanFirefoxHistory(nullptr, &count, nullptr);
+  CleanBrowserHistory(nullptr, &count, nullptr);
   CleanBrowserCookies(nullptr, &count, nullptr);
   EXPECT_EQ(previewCount, count);
   EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_historyvisits"), 0);
@@ -159,11 +161,18 @@ class RefusedFileTest : public BrowserDbTest, public ::testing::WithParamInterfa
 
 TEST_P(RefusedFileTest, IsRefusedAndUnchanged) {
   GetParam().make(Places());
+  // A browser's clean exit leaves its -wal or -journal behind, empty: they
+  // belong to the file as much as its own bytes.
+  for (const char* journal : {"-wal", "-journal"}) ASSERT_TRUE(WriteFileBytes(Places() + journal, ""));
   const FilePicture before = PictureOf(Places());
+  ResetOutcomes();
   int count = 0;
   EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", &count, nullptr), DbSweep::kRefused);
   EXPECT_EQ(count, 0);
+  EXPECT_EQ(NotRemovedCount(), 1);
   EXPECT_EQ(PictureOf(Places()), before);
+  for (const char* journal : {"-wal", "-journal"})
+    EXPECT_NE(::GetFileAttributesA((Places() + journal).c_str()), INVALID_FILE_ATTRIBUTES) << journal << " is gone";
   EXPECT_EQ(LinesWith(std::string("Refused ") + Places() + ": " + GetParam().why).size(), 1u)
       << (m_log.LogLines().empty() ? "" : m_log.LogLines().back());
 }
@@ -190,10 +199,11 @@ const RefusedCase kRefused[] = {
                            "CREATE TABLE moz_historyvisits (id INTEGER PRIMARY KEY, place_id INTEGER); "
                            "PRAGMA user_version = 70;"));
      },
-     "not the tables and columns expected"},
-    {"NoVersion", [](const std::string& p) { WritePlaces(p, "PRAGMA user_version = 0"); },
-     "not the tables and columns expected"},
-    {"Newer", [](const std::string& p) { WritePlaces(p, "", kMaxPlacesSchema + 1); }, "made by a newer Firefox"},
+     "not the tables and columns expected (missing moz_places.rev_host, moz_places.visit_count, "
+     "moz_places.frecency, moz_places.last_visit_date, moz_bookmarks, moz_keywords, moz_inputhistory)"},
+    {"NoVersion", [](const std::string& p) { WritePlaces(p, "PRAGMA user_version = 0"); }, "no schema version"},
+    {"OlderThanFirefoxOpens", [](const std::string& p) { WritePlaces(p, "", kOldestPlacesSchema - 1); },
+     "schema version 51 is older than the browser still opens"},
 };
 
 INSTANTIATE_TEST_SUITE_P(Places, RefusedFileTest, ::testing::ValuesIn(kRefused),
@@ -206,12 +216,12 @@ TEST_F(BrowserDbTest, CookieDatabasesOfUnknownShapeOrNewerVersionAreRefused) {
     const char* why;
   };
   const Case cases[] = {
-      {CookieStore::kChromium, [](const std::string& p) { return CreateChromiumCookies(p, kMaxChromiumCookiesSchema + 1); },
-       "made by a newer browser"},
-      {CookieStore::kFirefox, [](const std::string& p) { return CreateFirefoxCookies(p, kMaxFirefoxCookiesSchema + 1); },
-       "made by a newer browser"},
+      {CookieStore::kChromium,
+       [](const std::string& p) { return CreateChromiumCookies(p, kOldestChromiumCookiesSchema - 1); },
+       "schema version 17 is older than the browser still opens"},
+      {CookieStore::kFirefox, [](const std::string& p) { return CreateFirefoxCookies(p, 0); }, "no schema version"},
       {CookieStore::kChromium, [](const std::string& p) { return CreateFirefoxCookies(p); },
-       "not the tables and columns expected"},
+       "not the tables and columns expected (missing cookies, meta)"},
       {CookieStore::kChromium,
        [](const std::string& p) {
          return CreateChromiumCookies(p) && [&] {
@@ -219,12 +229,12 @@ TEST_F(BrowserDbTest, CookieDatabasesOfUnknownShapeOrNewerVersionAreRefused) {
            return db.OpenForWriting(p) && db.Exec("DELETE FROM meta");
          }();
        },
-       "not the tables and columns expected"},
+       "no schema version"},
   };
   int n = 0;
   // A newer database that Chromium code of a known version can still use.
   const std::string usable = m_temp / "Usable";
-  ASSERT_TRUE(CreateChromiumCookies(usable, kMaxChromiumCookiesSchema + 3));
+  ASSERT_TRUE(CreateChromiumCookies(usable, kNewestTestedChromiumCookiesSchema + 3));
   {
     SqliteDb db;
     ASSERT_TRUE(db.OpenForWriting(usable));
@@ -295,7 +305,7 @@ TEST_F(BrowserDbTest, NothingButTheFourDatabasesChanges) {
   }
   SnapshotMap before, after;
   SnapshotFolder("t", m_temp.Path(), before);
-  CleanFirefoxHistory(nullptr, nullptr, nullptr);
+  CleanBrowserHistory(nullptr, nullptr, nullptr);
   CleanBrowserCookies(nullptr, nullptr, nullptr);
   SnapshotFolder("t", m_temp.Path(), after);
   const SnapshotDiff unexpected = Unexpected(CompareSnapshots(before, after), [](const std::string& name) {
@@ -358,7 +368,7 @@ TEST(BrowserDbSweepTable, CookiesFollowTheCookieBoxAndHistoryAlwaysRuns) {
       cookieBit = step.bit;
       EXPECT_TRUE(step.checkCancel);
     }
-    if (step.cleaner == &CleanFirefoxHistory) {
+    if (step.cleaner == &CleanBrowserHistory) {
       historyBit = step.bit;
       EXPECT_TRUE(step.checkCancel);
     }

@@ -74,12 +74,14 @@ TEST_F(BuiltinRulesTest, EveryKeyIsTakenAndTheDefaultsAreAsWritten) {
     ++perCategory[e.category];
   }
   EXPECT_EQ(perCategory[SWEEP_CATEGORY_WINDOWS], 7);
-  EXPECT_EQ(perCategory[SWEEP_CATEGORY_INTERNET], 22);
+  EXPECT_EQ(perCategory[SWEEP_CATEGORY_INTERNET], 26);
   EXPECT_EQ(perCategory[SWEEP_CATEGORY_APPLICATIONS], 7);
 
   // Chosen here, cleaned inside the browsers' databases: no file, no key.
-  for (const char* choiceOnly : {"Firefox history (bookmarks kept)", "Chrome and Edge cookies (friendly sites kept)",
-                                 "Firefox cookies (friendly sites kept)"}) {
+  for (const char* choiceOnly :
+       {"Firefox history (bookmarks kept)", "Firefox cookies (friendly sites kept)",
+        "Google Chrome cookies (friendly sites kept)", "Microsoft Edge cookies (friendly sites kept)",
+        "Brave cookies (friendly sites kept)", "Vivaldi cookies (friendly sites kept)"}) {
     const RuleEntry* e = Find(choiceOnly);
     ASSERT_NE(e, nullptr) << choiceOnly;
     EXPECT_TRUE(e->defaultOn);
@@ -173,7 +175,7 @@ TEST_F(BuiltinRulesTest, NotesNameARunningBrowserOnceAndSpareTheSystemTempFromNo
   BuiltinNotes::s_isAdministrator = [] { return false; };
   std::vector<std::string> ran;
   for (const char* name : {"Google Chrome history", "Microsoft Edge history", "Microsoft Edge cache",
-                           "Chrome and Edge cookies (friendly sites kept)", "System temporary folder", "Jump lists"})
+                           "Google Chrome cookies (friendly sites kept)", "System temporary folder", "Jump lists"})
     if (notes.BeforeEntry(*Find(name), 0)) ran.push_back(name);
   BuiltinNotes::s_isAdministrator = saved;
   EXPECT_EQ(log.LogLines(),

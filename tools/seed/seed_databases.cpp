@@ -86,6 +86,20 @@ CREATE TABLE moz_icons_to_pages (page_id INTEGER NOT NULL, icon_id INTEGER NOT N
 CREATE INDEX moz_pages_w_icons_urlhashindex ON moz_pages_w_icons (page_url_hash);
 )sql";
 
+// As Chromium 156 writes it (Favicons, meta version 9).
+const char kChromiumFaviconsSchema[] = R"sql(
+CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);
+CREATE TABLE icon_mapping (id INTEGER PRIMARY KEY, page_url LONGVARCHAR NOT NULL, icon_id INTEGER,
+  page_url_type INTEGER DEFAULT 0);
+CREATE TABLE favicons (id INTEGER PRIMARY KEY, url LONGVARCHAR NOT NULL, icon_type INTEGER DEFAULT 1);
+CREATE TABLE favicon_bitmaps (id INTEGER PRIMARY KEY, icon_id INTEGER NOT NULL, last_updated INTEGER DEFAULT 0,
+  image_data BLOB, width INTEGER DEFAULT 0, height INTEGER DEFAULT 0, last_requested INTEGER DEFAULT 0);
+CREATE INDEX icon_mapping_page_url_idx ON icon_mapping (page_url);
+CREATE INDEX icon_mapping_icon_id_idx ON icon_mapping (icon_id);
+CREATE INDEX favicons_url ON favicons (url);
+CREATE INDEX favicon_bitmaps_icon_id ON favicon_bitmaps (icon_id);
+)sql";
+
 const char kChromiumCookiesSchema[] = R"sql(
 CREATE TABLE meta (key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);
 CREATE TABLE cookies (creation_utc INTEGER NOT NULL, host_key TEXT NOT NULL, top_frame_site_key TEXT NOT NULL,
@@ -153,6 +167,12 @@ bool CreatePlacesDatabase(const std::string& path, int userVersion) {
 
 bool CreateFaviconsDatabase(const std::string& path) {
   return CreateWith(path, std::string(kFaviconsSchema) + "PRAGMA user_version = 1;");
+}
+
+bool CreateChromiumFavicons(const std::string& path, int version) {
+  const std::string v = std::to_string(version);
+  return CreateWith(path, std::string(kChromiumFaviconsSchema) + "INSERT INTO meta VALUES ('version', '" + v +
+                              "'), ('last_compatible_version', '" + v + "');");
 }
 
 bool CreateChromiumCookies(const std::string& path, int version) {
@@ -244,6 +264,27 @@ bool AddIcon(SqliteDb& db, const std::string& pageUrl, const std::string& iconUr
       "(SELECT max(id) FROM moz_icons))");
 }
 
+bool AddRootIcon(SqliteDb& db, const std::string& iconUrl) {
+  SqliteQuery icon(db,
+                   "INSERT INTO moz_icons (icon_url, fixed_icon_url_hash, width, root, data) VALUES (?, 0, 16, 1, x'89')");
+  icon.Bind(1, iconUrl);
+  return icon.Run();
+}
+
+bool AddChromiumIcon(SqliteDb& db, const std::string& pageUrl, const std::string& iconUrl) {
+  SqliteQuery icon(db, "INSERT INTO favicons (url) SELECT ?1 WHERE NOT EXISTS (SELECT 1 FROM favicons WHERE url = ?1)");
+  icon.Bind(1, iconUrl);
+  if (!icon.Run()) return false;
+  SqliteQuery map(db, "INSERT INTO icon_mapping (page_url, icon_id) SELECT ?, id FROM favicons WHERE url = ?");
+  map.Bind(1, pageUrl).Bind(2, iconUrl);
+  SqliteQuery bitmap(db,
+                     "INSERT INTO favicon_bitmaps (icon_id, image_data, width, height) "
+                     "SELECT id, x'89504E47', 16, 16 FROM favicons "
+                     "WHERE url = ? AND id NOT IN (SELECT icon_id FROM favicon_bitmaps)");
+  bitmap.Bind(1, iconUrl);
+  return map.Run() && bitmap.Run();
+}
+
 bool AddChromiumCookie(SqliteDb& db, const std::string& hostKey, const std::string& name) {
   SqliteQuery q(db,
                 "INSERT INTO cookies VALUES (?, ?, '', ?, '', x'763130', '/', 0, 1, 1, ?, 1, 1, 1, 0, 2, 443, ?, 0, 0)");
@@ -316,6 +357,7 @@ namespace {
 
 const char kDemoProfile[] = "\\Mozilla\\Firefox\\Profiles\\k3x9.default";
 const char kDemoChromeProfile[] = "\\Google\\Chrome\\User Data\\Default";
+const char kDemoChromeBookmark[] = "https://docs.example/manual";
 const char kDemoPicture[] = "\\morvane-demo-bookmarks.txt";
 const char kFriendlyHost[] = "friend.example";
 
@@ -387,12 +429,39 @@ bool SeedBrowserDatabases() {
          AddChromiumCookie(cookies, ".tracker.example", "seen") && AddChromiumCookie(cookies, "news.example", "prefs") &&
          AddChromiumCookie(cookies, ".friend.example", "session");
   }
+  // Chrome's icons: the bookmarked page keeps its own, the visited one loses it.
+  const std::string chromeProfile = local + kDemoChromeProfile;
+  ok = ok && CreateChromiumFavicons(chromeProfile + "\\Favicons");
+  if (ok) {
+    SqliteDb icons;
+    ok = icons.OpenForWriting(chromeProfile + "\\Favicons") &&
+         AddChromiumIcon(icons, kDemoChromeBookmark, "https://docs.example/favicon.ico") &&
+         AddChromiumIcon(icons, "https://news.example/today", "https://news.example/favicon.ico");
+    std::ofstream bookmarks(chromeProfile + "\\Bookmarks", std::ios::binary);
+    bookmarks << "{\"roots\": {\"bookmark_bar\": {\"children\": [{\"name\": \"Manual\", \"type\": \"url\", "
+                 "\"url\": \"" << kDemoChromeBookmark << "\"}], \"name\": \"Bookmarks bar\", \"type\": \"folder\"}}, "
+                 "\"version\": 1}\n";
+    ok = ok && bookmarks.good();
+  }
   // The friendly host, kept in every browser.
-  RegKey internet(kInternetSettingsPath, HKEY_CURRENT_USER);
-  ok = ok && (internet.IsOpen() || internet.Create()) && g_InternetSettings.SetFriendlyHosts({kFriendlyHost}) &&
-       g_InternetSettings.SaveFriendlyHosts();
+  ok = ok && SetFriendlyHostList({kFriendlyHost});
   if (!ok) Trace("seed databases: not every browser database could be planted\n");
   return ok;
+}
+
+bool SetFriendlyHostList(const std::vector<std::string>& hosts) {
+  RegKey internet(kInternetSettingsPath, HKEY_CURRENT_USER);
+  return (internet.IsOpen() || internet.Create()) && g_InternetSettings.SetFriendlyHosts(hosts) &&
+         g_InternetSettings.SaveFriendlyHosts();
+}
+
+bool SeedCookieSweep(const std::vector<std::string>& hosts) {
+  RegKey internet(kInternetSettingsPath, HKEY_CURRENT_USER);
+  if (!internet.IsOpen() && !internet.Create()) return false;
+  DWORD boxes = 0, size = sizeof boxes;
+  if (!internet.QueryValue("Targets", &boxes, &size) || size != sizeof boxes) boxes = 0;
+  boxes |= 0x01;  // Cookie Files
+  return internet.SetValue("Targets", REG_BINARY, &boxes, sizeof boxes) && SetFriendlyHostList(hosts);
 }
 
 bool CheckBrowserDatabases() {
@@ -422,6 +491,17 @@ bool CheckBrowserDatabases() {
                 static_cast<long long>(others));
   } else {
     std::printf("Check FAILED: the friendly cookie of %s is gone.\n", kFriendlyHost);
+    ok = false;
+  }
+  SqliteDb icons;
+  const std::vector<std::string> pages =
+      icons.OpenForWriting(UserShellFolder("Local AppData") + kDemoChromeProfile + "\\Favicons")
+          ? icons.QueryTexts("SELECT page_url FROM icon_mapping")
+          : std::vector<std::string>{};
+  if (pages == std::vector<std::string>{kDemoChromeBookmark}) {
+    std::printf("Check: Chrome keeps the icon of its bookmarked page and no other.\n");
+  } else {
+    std::printf("Check FAILED: Chrome's icons are not those of its bookmarked page alone (%zu pages).\n", pages.size());
     ok = false;
   }
   std::fflush(stdout);

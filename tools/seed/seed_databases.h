@@ -18,6 +18,7 @@ constexpr int kSeedChromiumCookiesSchema = 23;
 bool CreatePlacesDatabase(const std::string& path, int userVersion = kSeedPlacesSchema);
 bool CreateFaviconsDatabase(const std::string& path);
 bool CreateChromiumCookies(const std::string& path, int version = kSeedChromiumCookiesSchema);
+bool CreateChromiumFavicons(const std::string& path, int version = 9);
 bool CreateFirefoxCookies(const std::string& path, int userVersion = kSeedFirefoxCookiesSchema);
 
 // One page of places.sqlite with its visits; returns its id (0 on failure).
@@ -32,6 +33,11 @@ bool AddInputHistory(SqliteDb& places, int64_t placeId, const std::string& input
 bool AddPageAnnotation(SqliteDb& places, int64_t placeId, const std::string& name, const std::string& content);
 // An icon of the page in favicons.sqlite.
 bool AddIcon(SqliteDb& favicons, const std::string& pageUrl, const std::string& iconUrl);
+// A site's own icon ("https://example.com/favicon.ico"), which no page maps.
+bool AddRootIcon(SqliteDb& favicons, const std::string& iconUrl);
+// An icon of the page in a Chromium Favicons database, with one bitmap; an
+// icon already there is shared.
+bool AddChromiumIcon(SqliteDb& favicons, const std::string& pageUrl, const std::string& iconUrl);
 
 // Cookie rows, one per (host, name).
 bool AddChromiumCookie(SqliteDb& cookies, const std::string& hostKey, const std::string& name);
@@ -48,3 +54,7 @@ bool FillPlaces(SqliteDb& places, int pages, int visits);
 // The demo's databases and what it checks after the sweep.
 bool SeedBrowserDatabases();
 bool CheckBrowserDatabases();
+// Stores the friendly list of the Internet settings.
+bool SetFriendlyHostList(const std::vector<std::string>& hosts);
+// The friendly list, and the Internet "Cookie Files" box ticked.
+bool SeedCookieSweep(const std::vector<std::string>& hosts);

@@ -2,8 +2,13 @@
 // traces of the named categories (all of them when none is named). Exit code
 // 1 when any could not be planted in full. "SeedTraces.exe check-databases"
 // says whether the bookmarks and the friendly cookie survived a sweep.
+// "SeedTraces.exe friendly-hosts HOST..." makes those hosts the whole
+// friendly list and ticks the Internet "Cookie Files" box (the real-browser
+// test sweeps every cookie but one host's).
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "tools/seed/seed.h"
 #include "tools/seed/seed_databases.h"
@@ -25,6 +30,8 @@ int main(int argc, char** argv) {
       {"rules", &SeedRuleTraces},
   };
   if (argc == 2 && _stricmp(argv[1], "check-databases") == 0) return CheckBrowserDatabases() ? 0 : 1;
+  if (argc >= 2 && _stricmp(argv[1], "friendly-hosts") == 0)
+    return SeedCookieSweep(std::vector<std::string>(argv + 2, argv + argc)) ? 0 : 1;
   bool ok = true;
   for (const Category& c : categories) {
     bool wanted = argc <= 1;
