@@ -27,7 +27,7 @@ int CoveredBits(CheckBindings<Fields> checks) {
 
 TEST(PageTransfer, EachPageCoversItsGroupsBits) {
   EXPECT_EQ(CoveredBits(SettingsTargetChecks()), 0xFF);
-  EXPECT_EQ(CoveredBits(SettingsSweepAtChecks()), 0x07);
+  EXPECT_EQ(CoveredBits(SettingsSweepAtChecks()), 0x0F);
   EXPECT_EQ(CoveredBits(WindowsTargetChecks()), 0x7F);
   EXPECT_EQ(CoveredBits(InternetTargetChecks()), 0x77F);  // 0x80 has no box
   EXPECT_EQ(CoveredBits(ApplicationsTargetChecks()), 0x7F);
