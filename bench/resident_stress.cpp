@@ -4,15 +4,19 @@
 // cleanly, and its log (the program's "/report" output) must carry the
 // worker's quit line exactly once, with nothing but the running categories'
 // ends after it. "--idle" instead measures what the resident program costs
-// while it waits: private memory after start-up and CPU time over 60 s.
+// while it waits: private memory after start-up and CPU time over 60 s, with
+// "Browser closes" on; with "--browser" a second time while a stand-in
+// browser (tests\stand_in\chrome.exe) runs idle, and then the time from its
+// end to the sweep of it.
 //
-//   bench_resident_stress [--cycles N] [--max-delay MS] [--show-log] [--idle SECONDS] [--screens]
+//   bench_resident_stress [--cycles N] [--max-delay MS] [--show-log] [--idle SECONDS [--browser]] [--screens]
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -45,7 +49,13 @@ struct Child {
   PROCESS_INFORMATION pi = {};
   HANDLE readEnd = nullptr;
   HANDLE reader = nullptr;
-  std::string output;
+  std::string output;  // complete once Wait has returned; before, read it through Output()
+  std::mutex outputLock;
+
+  std::string Output() {
+    std::lock_guard<std::mutex> hold(outputLock);
+    return output;
+  }
 
   bool Start(const std::string& exe, const std::string& args) {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -69,7 +79,10 @@ struct Child {
     auto* c = static_cast<Child*>(self);
     char buf[4096];
     DWORD got = 0;
-    while (::ReadFile(c->readEnd, buf, sizeof buf, &got, nullptr) && got > 0) c->output.append(buf, got);
+    while (::ReadFile(c->readEnd, buf, sizeof buf, &got, nullptr) && got > 0) {
+      std::lock_guard<std::mutex> hold(c->outputLock);
+      c->output.append(buf, got);
+    }
     return 0;
   }
   // Waits for the end; false (and the process killed) after timeoutMs.
@@ -216,28 +229,59 @@ double CpuSeconds(HANDLE process) {
   return secs(kernel) + secs(user);
 }
 
-int Idle(int seconds) {
+// Private memory now, and the CPU time the process takes over `seconds`, in
+// seconds and in 100-ns ticks as GetProcessTimes counts them.
+void MeasureIdle(HANDLE process, int seconds, const char* what) {
+  PROCESS_MEMORY_COUNTERS_EX mem = {};
+  mem.cb = sizeof mem;
+  ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem);
+  std::printf("%s: private %.1f KB, working set %.1f KB\n", what, mem.PrivateUsage / 1024.0,
+              mem.WorkingSetSize / 1024.0);
+  std::fflush(stdout);
+  const double cpu0 = CpuSeconds(process);
+  ::Sleep(static_cast<DWORD>(seconds) * 1000);
+  const double cpu1 = CpuSeconds(process);
+  std::printf("%s: CPU time over %d idle seconds: %.3f s (%.0f ticks of 100 ns)\n", what, seconds, cpu1 - cpu0,
+              (cpu1 - cpu0) * 1e7);
+  std::fflush(stdout);
+}
+
+int Idle(int seconds, bool withBrowser) {
   const std::string morvane = BuildFolder() + "\\Morvane.exe";
   ConfigureSettings();
   // As a first start has it: the progress window is created hidden and
-  // records, the sweep timer is armed for an hour.
+  // records, the sweep timer is armed for an hour; and a browser's close is
+  // waited for.
   StoreNumber(kGeneralSettingsPath, "Targets", 0x1F);
+  StoreNumber(kGeneralSettingsPath, "StTm", SWEEP_AT_INTERVAL | SWEEP_AT_BROWSER_CLOSE);
   Child app;
-  if (!app.Start(morvane, "")) return 2;
+  if (!app.Start(morvane, "/report")) return 2;
   HWND hwnd = WaitForMainWindow(app.pi.hProcess, 10000);
   if (hwnd == nullptr) return 2;
   ::Sleep(2000);  // start-up settles
-  PROCESS_MEMORY_COUNTERS_EX mem = {};
-  mem.cb = sizeof mem;
-  ::GetProcessMemoryInfo(app.pi.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem);
-  const double cpu0 = CpuSeconds(app.pi.hProcess);
   std::printf("pid %lu\n", static_cast<unsigned long>(app.pi.dwProcessId));
-  std::printf("after start-up: private %.1f KB, working set %.1f KB\n", mem.PrivateUsage / 1024.0,
-              mem.WorkingSetSize / 1024.0);
-  std::fflush(stdout);
-  ::Sleep(static_cast<DWORD>(seconds) * 1000);
-  const double cpu1 = CpuSeconds(app.pi.hProcess);
-  std::printf("CPU time over %d idle seconds: %.3f s\n", seconds, cpu1 - cpu0);
+  MeasureIdle(app.pi.hProcess, seconds, "no browser running");
+  if (withBrowser) {
+    Child browser;
+    if (!browser.Start(BuildFolder() + "\\tests\\stand_in\\chrome.exe", "")) return 2;
+    ::Sleep(3000);  // its window is seen and its process taken in
+    MeasureIdle(app.pi.hProcess, seconds, "a stand-in browser running idle");
+    const std::string title = "Stand-in browser " + std::to_string(browser.pi.dwProcessId);
+    const double closed = Now();
+    ::PostMessageA(::FindWindowA("MorvaneStandInBrowser", title.c_str()), WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    browser.Wait(10000, &code);
+    // The report carries the sweep's opening line once the close was seen.
+    double seen = -1;
+    while (Now() - closed < 15) {
+      if (app.Output().find("Start Sweeping Chrome after it closed.") != std::string::npos) {
+        seen = Now() - closed;
+        break;
+      }
+      ::Sleep(20);
+    }
+    std::printf("stand-in closed to its sweep's opening line: %.3f s\n", seen);
+  }
   ::PostMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
   DWORD code = 0;
   app.Wait(30000, &code);
@@ -271,15 +315,16 @@ int Screens() {
 
 int main(int argc, char** argv) {
   int cycles = 20, maxDelay = 300, idle = 0;
-  bool showLog = false;
+  bool showLog = false, withBrowser = false;
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--screens") == 0) return Screens();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--show-log") == 0) showLog = true;
+    if (std::strcmp(argv[i], "--browser") == 0) withBrowser = true;
     if (i + 1 >= argc) break;
     if (std::strcmp(argv[i], "--cycles") == 0) cycles = std::atoi(argv[++i]);
     else if (std::strcmp(argv[i], "--max-delay") == 0) maxDelay = std::atoi(argv[++i]);
     else if (std::strcmp(argv[i], "--idle") == 0) idle = std::atoi(argv[++i]);
   }
-  return idle > 0 ? Idle(idle) : Stress(cycles, maxDelay, showLog);
+  return idle > 0 ? Idle(idle, withBrowser) : Stress(cycles, maxDelay, showLog);
 }

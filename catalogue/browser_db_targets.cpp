@@ -8,7 +8,10 @@
 #include <map>
 #include <set>
 
+#include "catalogue/browsers.h"
 #include "catalogue/firefox_targets.h"
+#include "catalogue/held_databases.h"
+#include "engine/outcome_ledger.h"
 #include "engine/file_removal.h"
 #include "engine/preview.h"
 #include "engine/removal_guard.h"
@@ -46,9 +49,12 @@ std::string FileName(const std::string& path) {
 }
 
 // Lines shared by every database: busy, refused, failed.
-void LogInUse(const std::string& what, const std::string& label) {
+// A database already remembered as held was counted as not removed when it
+// was first found held; from then on it waits to be cleaned once free.
+void LogInUse(const std::string& path, const std::string& what, const std::string& label) {
   LogFormat(kStatus, "   %s (%s): the browser is running; close it and sweep again.\n", what.c_str(), label.c_str());
-  NoteRemovalFailure();
+  const bool remembered = !PreviewActive() && IsRememberedDatabase(path);
+  RecordOutcome(remembered ? Outcome::kScheduled : Outcome::kHeld, path, 0.0, "held by the running browser");
 }
 
 void LogRefused(const std::string& path, const char* why) {
@@ -66,7 +72,7 @@ DbSweep OpenForSweep(SqliteDb& db, const std::string& path, const std::string& w
   switch (db.OpenExclusive(path)) {
     case DbOpen::kOpen: return DbSweep::kCleaned;
     case DbOpen::kMissing: return DbSweep::kMissing;
-    case DbOpen::kInUse: LogInUse(what, label); return DbSweep::kInUse;
+    case DbOpen::kInUse: LogInUse(path, what, label); return DbSweep::kInUse;
     case DbOpen::kNotDatabase: LogRefused(path, "not a SQLite database, or damaged"); return DbSweep::kRefused;
     case DbOpen::kLink: LogRefused(path, "a link to a file elsewhere"); return DbSweep::kRefused;
     case DbOpen::kFailed: break;
@@ -188,9 +194,8 @@ bool DeletePlacesHistory(SqliteDb& db) {
 
 // favicons.sqlite: the pages no longer in places.sqlite lose their icon
 // mappings, and icons no page uses any more go.
-DbSweep CleanFavicons(const std::string& profile, const std::string& label, const std::set<std::string>& keptUrls,
-                      int* count, float* kb) {
-  const std::string path = profile + "\\favicons.sqlite";
+DbSweep CleanFaviconsOnce(const std::string& path, const std::string& label, const std::set<std::string>& keptUrls,
+                          int* count, float* kb) {
   SqliteDb db;
   const float sizeBefore = FileSizeKB(path);
   const DbSweep opened = OpenForSweep(db, path, "Firefox icons", label);
@@ -228,6 +233,14 @@ DbSweep CleanFavicons(const std::string& profile, const std::string& label, cons
   LogItem(count, kStatus, "   ", "Remove icons: %lld page(s), %lld icon(s) (Firefox, %s).\n",
           static_cast<long long>(pages), static_cast<long long>(icons), label.c_str());
   return Finish(db, path, sizeBefore, kb);
+}
+
+DbSweep CleanFavicons(const std::string& profile, const std::string& label, const std::set<std::string>& keptUrls,
+                      int* count, float* kb) {
+  const std::string path = profile + "\\favicons.sqlite";
+  const DbSweep result = CleanFaviconsOnce(path, label, keptUrls, count, kb);
+  AfterDatabaseSweep(path, "Firefox", result, "Firefox icons", label);
+  return result;
 }
 
 // --- Cookies ---------------------------------------------------------------------
@@ -293,8 +306,10 @@ bool FileExists(const std::string& path) {
 
 // --- Public --------------------------------------------------------------------
 
-DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& label, int* count, float* kb) {
-  const std::string path = profileFolder + "\\places.sqlite";
+namespace {
+
+DbSweep CleanPlacesOnce(const std::string& profileFolder, const std::string& path, const std::string& label,
+                        int* count, float* kb) {
   const float sizeBefore = FileSizeKB(path);
   SqliteDb db;
   const DbSweep opened = OpenForSweep(db, path, "Firefox history", label);
@@ -338,10 +353,33 @@ DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& 
   return DbSweep::kCleaned;
 }
 
+DbSweep CleanCookiesOnce(const std::string& path, CookieStore store, const std::string& browser,
+                         const std::string& label, const std::vector<std::string>& friendlyHosts, int* count,
+                         float* kb);
+
+}  // namespace
+
+DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& label, int* count, float* kb) {
+  const std::string path = profileFolder + "\\places.sqlite";
+  const DbSweep result = CleanPlacesOnce(profileFolder, path, label, count, kb);
+  AfterDatabaseSweep(path, "Firefox", result, "Firefox history", label);
+  return result;
+}
+
 DbSweep CleanCookieDatabase(const std::string& path, CookieStore store, const std::string& browser,
                             const std::string& profile, const std::vector<std::string>& friendlyHosts, int* count,
                             float* kb) {
   const std::string label = ProfileLabel(browser, profile);
+  const DbSweep result = CleanCookiesOnce(path, store, browser, label, friendlyHosts, count, kb);
+  AfterDatabaseSweep(path, browser, result, browser + " cookies", label);
+  return result;
+}
+
+namespace {
+
+DbSweep CleanCookiesOnce(const std::string& path, CookieStore store, const std::string& browser,
+                         const std::string& label, const std::vector<std::string>& friendlyHosts, int* count,
+                         float* kb) {
   const float sizeBefore = FileSizeKB(path);
   SqliteDb db;
   const DbSweep opened = OpenForSweep(db, path, browser + " cookies", label);
@@ -382,6 +420,8 @@ DbSweep CleanCookieDatabase(const std::string& path, CookieStore store, const st
     LogItem(count, kStatus, "   ", "Remove cookie: %s (%s).\n", row.second.c_str(), label.c_str());
   return Finish(db, path, sizeBefore, kb);
 }
+
+}  // namespace
 
 std::string NormalizeCookieHost(const std::string& host) {
   std::string out;
@@ -473,4 +513,18 @@ void CleanBrowserCookies(SweepWorker*, int* count, float* kb) {
     opened = true;
     CleanCookieDatabase(database.path, database.store, database.browser, database.profile, friendly, count, kb);
   }
+}
+
+void CleanBrowserDatabases(const BrowserInfo& browser, int* count, float* kb) {
+  if (browser.family == BrowserFamily::kFirefox && RuleChoiceOn(browser.historyChoice, true)) {
+    ForEachFirefoxProfile([&](const std::string& profile) {
+      if (FileExists(profile + "\\places.sqlite")) CleanFirefoxPlaces(profile, FileName(profile), count, kb);
+    });
+  }
+  if (!RuleChoiceOn(browser.cookieChoice, true)) return;
+  std::vector<std::string> friendly;
+  if (!g_InternetSettings.GetFriendlyHosts(friendly)) return;
+  for (const CookieDatabase& database : FindCookieDatabases())
+    if (_stricmp(database.browser.c_str(), browser.name) == 0)
+      CleanCookieDatabase(database.path, database.store, database.browser, database.profile, friendly, count, kb);
 }

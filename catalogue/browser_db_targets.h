@@ -21,6 +21,14 @@ extern const char kFirefoxCookiesChoice[];   // "Firefox cookies (friendly sites
 void CleanFirefoxHistory(SweepWorker* worker, int* count, float* kb);
 void CleanBrowserCookies(SweepWorker* worker, int* count, float* kb);
 
+struct BrowserInfo;
+
+// One browser's databases in every profile: its history (Firefox's
+// places.sqlite, bookmarks kept) and its cookies with the friendly hosts
+// kept, each behind that browser's own rule choice. What the sweep of a
+// browser that has closed cleans inside its files.
+void CleanBrowserDatabases(const BrowserInfo& browser, int* count, float* kb);
+
 // How one database fared.
 enum class DbSweep {
   kCleaned,  // changed (or, in preview, would be), or had nothing to remove
