@@ -205,6 +205,8 @@ void SweepWorker::RequestPreview(int bits) {
 bool SweepWorker::RequestBrowserSweep(int browsers) {
   TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
   if (browsers == 0 || m_pWork[SWEEP_CATEGORY_INTERNET] != nullptr) return false;
+  // A preview asked for runs as asked; the browsers wait for its end.
+  if ((m_nRequest & m_nPreviewRequest & SWEEP_INTERNET) != 0) return false;
   // A whole Internet run already asked for covers these browsers too.
   const bool wholePending = (m_nRequest & SWEEP_INTERNET) != 0 && m_nBrowserRequest == 0;
   const int pending = m_nBrowserRequest;

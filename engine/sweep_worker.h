@@ -118,7 +118,8 @@ class SweepWorker {
   // (bits as BrowserSweep takes them). Requests made before the Internet
   // category starts add up; a plain request for Internet before it starts
   // makes its next run a whole one again. False, and nothing requested, while
-  // Internet runs: the caller asks again when it has ended.
+  // Internet runs or a preview of it is pending: the caller asks again when
+  // that run has ended.
   bool RequestBrowserSweep(int browsers);
   // The browsers the category's latest run was limited to; 0 for a run of
   // the whole category.
