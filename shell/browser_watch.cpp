@@ -186,9 +186,12 @@ int BrowserWatch::AddRunningProcesses(int bits) {
   {
     std::lock_guard<std::mutex> hold(m_lock);
     for (const Watched& w : found) {
+      // The GUI thread and the waiting thread may both have looked.
+      const bool known =
+          std::any_of(m_watched.begin(), m_watched.end(), [&](const Watched& o) { return o.pid == w.pid; });
       const size_t ofBrowser =
           std::count_if(m_watched.begin(), m_watched.end(), [&](const Watched& o) { return o.bit == w.bit; });
-      if (ofBrowser >= kPerBrowser || m_bQuit) {
+      if (known || ofBrowser >= kPerBrowser || m_bQuit) {
         ::CloseHandle(w.process);
         continue;
       }
