@@ -517,6 +517,7 @@ void CleanBrowserCookies(SweepWorker*, int* count, float* kb) {
 
 void CleanBrowserDatabases(const BrowserInfo& browser, int* count, float* kb) {
   if (browser.family == BrowserFamily::kFirefox && RuleChoiceOn(browser.historyChoice, true)) {
+    EntryScope entry(SWEEP_CATEGORY_INTERNET, browser.historyChoice);
     ForEachFirefoxProfile([&](const std::string& profile) {
       if (FileExists(profile + "\\places.sqlite")) CleanFirefoxPlaces(profile, FileName(profile), count, kb);
     });
@@ -524,6 +525,7 @@ void CleanBrowserDatabases(const BrowserInfo& browser, int* count, float* kb) {
   if (!RuleChoiceOn(browser.cookieChoice, true)) return;
   std::vector<std::string> friendly;
   if (!g_InternetSettings.GetFriendlyHosts(friendly)) return;
+  EntryScope entry(SWEEP_CATEGORY_INTERNET, browser.cookieChoice);
   for (const CookieDatabase& database : FindCookieDatabases())
     if (_stricmp(database.browser.c_str(), browser.name) == 0)
       CleanCookieDatabase(database.path, database.store, database.browser, database.profile, friendly, count, kb);
