@@ -6,8 +6,7 @@
 // ends after it. "--idle" instead measures what the resident program costs
 // while it waits: private memory after start-up and CPU time over 60 s, with
 // "Browser closes" on; with "--browser" a second time while a stand-in
-// browser (tests\stand_in\chrome.exe) runs idle, and then the time from its
-// end to the sweep of it.
+// browser (tests\stand_in\chrome.exe) runs idle.
 //
 //   bench_resident_stress [--cycles N] [--max-delay MS] [--show-log] [--idle SECONDS [--browser]] [--screens]
 #include <windows.h>
@@ -16,7 +15,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -49,13 +47,7 @@ struct Child {
   PROCESS_INFORMATION pi = {};
   HANDLE readEnd = nullptr;
   HANDLE reader = nullptr;
-  std::string output;  // complete once Wait has returned; before, read it through Output()
-  std::mutex outputLock;
-
-  std::string Output() {
-    std::lock_guard<std::mutex> hold(outputLock);
-    return output;
-  }
+  std::string output;
 
   bool Start(const std::string& exe, const std::string& args) {
     SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
@@ -79,10 +71,7 @@ struct Child {
     auto* c = static_cast<Child*>(self);
     char buf[4096];
     DWORD got = 0;
-    while (::ReadFile(c->readEnd, buf, sizeof buf, &got, nullptr) && got > 0) {
-      std::lock_guard<std::mutex> hold(c->outputLock);
-      c->output.append(buf, got);
-    }
+    while (::ReadFile(c->readEnd, buf, sizeof buf, &got, nullptr) && got > 0) c->output.append(buf, got);
     return 0;
   }
   // Waits for the end; false (and the process killed) after timeoutMs.
@@ -239,6 +228,7 @@ void MeasureIdle(HANDLE process, int seconds, const char* what) {
               mem.WorkingSetSize / 1024.0);
   std::fflush(stdout);
   const double cpu0 = CpuSeconds(process);
+  std::printf("%s: CPU time since the start: %.3f s\n", what, cpu0);
   ::Sleep(static_cast<DWORD>(seconds) * 1000);
   const double cpu1 = CpuSeconds(process);
   std::printf("%s: CPU time over %d idle seconds: %.3f s (%.0f ticks of 100 ns)\n", what, seconds, cpu1 - cpu0,
@@ -255,7 +245,7 @@ int Idle(int seconds, bool withBrowser) {
   StoreNumber(kGeneralSettingsPath, "Targets", 0x1F);
   StoreNumber(kGeneralSettingsPath, "StTm", SWEEP_AT_INTERVAL | SWEEP_AT_BROWSER_CLOSE);
   Child app;
-  if (!app.Start(morvane, "/report")) return 2;
+  if (!app.Start(morvane, "")) return 2;
   HWND hwnd = WaitForMainWindow(app.pi.hProcess, 10000);
   if (hwnd == nullptr) return 2;
   ::Sleep(2000);  // start-up settles
@@ -267,20 +257,9 @@ int Idle(int seconds, bool withBrowser) {
     ::Sleep(3000);  // its window is seen and its process taken in
     MeasureIdle(app.pi.hProcess, seconds, "a stand-in browser running idle");
     const std::string title = "Stand-in browser " + std::to_string(browser.pi.dwProcessId);
-    const double closed = Now();
     ::PostMessageA(::FindWindowA("MorvaneStandInBrowser", title.c_str()), WM_CLOSE, 0, 0);
     DWORD code = 0;
     browser.Wait(10000, &code);
-    // The report carries the sweep's opening line once the close was seen.
-    double seen = -1;
-    while (Now() - closed < 15) {
-      if (app.Output().find("Start Sweeping Chrome after it closed.") != std::string::npos) {
-        seen = Now() - closed;
-        break;
-      }
-      ::Sleep(20);
-    }
-    std::printf("stand-in closed to its sweep's opening line: %.3f s\n", seen);
   }
   ::PostMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
   DWORD code = 0;
