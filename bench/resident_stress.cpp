@@ -4,9 +4,11 @@
 // cleanly, and its log (the program's "/report" output) must carry the
 // worker's quit line exactly once, with nothing but the running categories'
 // ends after it. "--idle" instead measures what the resident program costs
-// while it waits: private memory after start-up and CPU time over 60 s.
+// while it waits: private memory after start-up and CPU time over 60 s, with
+// "Browser closes" on; with "--browser" a second time while a stand-in
+// browser (tests\stand_in\chrome.exe) runs idle.
 //
-//   bench_resident_stress [--cycles N] [--max-delay MS] [--show-log] [--idle SECONDS] [--screens]
+//   bench_resident_stress [--cycles N] [--max-delay MS] [--show-log] [--idle SECONDS [--browser]] [--screens]
 #include <windows.h>
 #include <psapi.h>
 
@@ -216,28 +218,49 @@ double CpuSeconds(HANDLE process) {
   return secs(kernel) + secs(user);
 }
 
-int Idle(int seconds) {
+// Private memory now, and the CPU time the process takes over `seconds`, in
+// seconds and in 100-ns ticks as GetProcessTimes counts them.
+void MeasureIdle(HANDLE process, int seconds, const char* what) {
+  PROCESS_MEMORY_COUNTERS_EX mem = {};
+  mem.cb = sizeof mem;
+  ::GetProcessMemoryInfo(process, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem);
+  std::printf("%s: private %.1f KB, working set %.1f KB\n", what, mem.PrivateUsage / 1024.0,
+              mem.WorkingSetSize / 1024.0);
+  std::fflush(stdout);
+  const double cpu0 = CpuSeconds(process);
+  std::printf("%s: CPU time since the start: %.3f s\n", what, cpu0);
+  ::Sleep(static_cast<DWORD>(seconds) * 1000);
+  const double cpu1 = CpuSeconds(process);
+  std::printf("%s: CPU time over %d idle seconds: %.3f s (%.0f ticks of 100 ns)\n", what, seconds, cpu1 - cpu0,
+              (cpu1 - cpu0) * 1e7);
+  std::fflush(stdout);
+}
+
+int Idle(int seconds, bool withBrowser) {
   const std::string morvane = BuildFolder() + "\\Morvane.exe";
   ConfigureSettings();
   // As a first start has it: the progress window is created hidden and
-  // records, the sweep timer is armed for an hour.
+  // records, the sweep timer is armed for an hour; and a browser's close is
+  // waited for.
   StoreNumber(kGeneralSettingsPath, "Targets", 0x1F);
+  StoreNumber(kGeneralSettingsPath, "StTm", SWEEP_AT_INTERVAL | SWEEP_AT_BROWSER_CLOSE);
   Child app;
   if (!app.Start(morvane, "")) return 2;
   HWND hwnd = WaitForMainWindow(app.pi.hProcess, 10000);
   if (hwnd == nullptr) return 2;
   ::Sleep(2000);  // start-up settles
-  PROCESS_MEMORY_COUNTERS_EX mem = {};
-  mem.cb = sizeof mem;
-  ::GetProcessMemoryInfo(app.pi.hProcess, reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&mem), sizeof mem);
-  const double cpu0 = CpuSeconds(app.pi.hProcess);
   std::printf("pid %lu\n", static_cast<unsigned long>(app.pi.dwProcessId));
-  std::printf("after start-up: private %.1f KB, working set %.1f KB\n", mem.PrivateUsage / 1024.0,
-              mem.WorkingSetSize / 1024.0);
-  std::fflush(stdout);
-  ::Sleep(static_cast<DWORD>(seconds) * 1000);
-  const double cpu1 = CpuSeconds(app.pi.hProcess);
-  std::printf("CPU time over %d idle seconds: %.3f s\n", seconds, cpu1 - cpu0);
+  MeasureIdle(app.pi.hProcess, seconds, "no browser running");
+  if (withBrowser) {
+    Child browser;
+    if (!browser.Start(BuildFolder() + "\\tests\\stand_in\\chrome.exe", "")) return 2;
+    ::Sleep(3000);  // its window is seen and its process taken in
+    MeasureIdle(app.pi.hProcess, seconds, "a stand-in browser running idle");
+    const std::string title = "Stand-in browser " + std::to_string(browser.pi.dwProcessId);
+    ::PostMessageA(::FindWindowA("MorvaneStandInBrowser", title.c_str()), WM_CLOSE, 0, 0);
+    DWORD code = 0;
+    browser.Wait(10000, &code);
+  }
   ::PostMessageA(hwnd, WM_COMMAND, IDM_EXIT, 0);
   DWORD code = 0;
   app.Wait(30000, &code);
@@ -271,15 +294,16 @@ int Screens() {
 
 int main(int argc, char** argv) {
   int cycles = 20, maxDelay = 300, idle = 0;
-  bool showLog = false;
+  bool showLog = false, withBrowser = false;
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--screens") == 0) return Screens();
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--show-log") == 0) showLog = true;
+    if (std::strcmp(argv[i], "--browser") == 0) withBrowser = true;
     if (i + 1 >= argc) break;
     if (std::strcmp(argv[i], "--cycles") == 0) cycles = std::atoi(argv[++i]);
     else if (std::strcmp(argv[i], "--max-delay") == 0) maxDelay = std::atoi(argv[++i]);
     else if (std::strcmp(argv[i], "--idle") == 0) idle = std::atoi(argv[++i]);
   }
-  return idle > 0 ? Idle(idle) : Stress(cycles, maxDelay, showLog);
+  return idle > 0 ? Idle(idle, withBrowser) : Stress(cycles, maxDelay, showLog);
 }

@@ -12,6 +12,8 @@
 #include <set>
 
 #include "catalogue/firefox_targets.h"
+#include "catalogue/held_databases.h"
+#include "engine/entry_selection.h"
 #include "engine/file_removal.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
@@ -214,8 +216,10 @@ std::string HostFromRevHost(std::string rev) {
   return rev.empty() ? std::string("(local files)") : rev;
 }
 
-DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& label, int* count, float* kb) {
-  const std::string path = profileFolder + "\\places.sqlite";
+namespace {
+
+DbSweep SweepPlaces(const std::string& profileFolder, const std::string& path, const std::string& label, int* count,
+                    float* kb) {
   const float sizeBefore = FileSizeKB(path);
   SqliteDb db;
   const DbSweep opened = OpenForSweep(db, path, kPlacesShape, "Firefox history", label);
@@ -249,10 +253,8 @@ DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& 
   return DbSweep::kCleaned;
 }
 
-DbSweep CleanCookieDatabase(const std::string& path, CookieStore store, const std::string& browser,
-                            const std::string& profile, const std::vector<std::string>& friendlyHosts, int* count,
-                            float* kb) {
-  const std::string label = ProfileLabel(browser, profile);
+DbSweep SweepCookies(const std::string& path, CookieStore store, const std::string& browser,
+                     const std::string& label, const std::vector<std::string>& friendlyHosts, int* count, float* kb) {
   const float sizeBefore = FileSizeKB(path);
   SqliteDb db;
   const DbShape& shape = store == CookieStore::kChromium ? kChromiumCookiesShape : kFirefoxCookiesShape;
@@ -288,6 +290,21 @@ DbSweep CleanCookieDatabase(const std::string& path, CookieStore store, const st
   for (const auto& row : doomed)
     LogItem(count, kStatus, "   ", "Remove cookie: %s (%s).\n", row.second.c_str(), label.c_str());
   return FinishSweep(db, path, sizeBefore, kb);
+}
+
+}  // namespace
+
+DbSweep CleanFirefoxPlaces(const std::string& profileFolder, const std::string& label, int* count, float* kb) {
+  const std::string path = profileFolder + "\\places.sqlite";
+  return RememberIfHeld(SweepPlaces(profileFolder, path, label, count, kb), path, "Firefox", "Firefox history", label);
+}
+
+DbSweep CleanCookieDatabase(const std::string& path, CookieStore store, const std::string& browser,
+                            const std::string& profile, const std::vector<std::string>& friendlyHosts, int* count,
+                            float* kb) {
+  const std::string label = ProfileLabel(browser, profile);
+  return RememberIfHeld(SweepCookies(path, store, browser, label, friendlyHosts, count, kb), path, browser,
+                        browser + " cookies", label);
 }
 
 std::string NormalizeCookieHost(const std::string& host) {
@@ -351,40 +368,63 @@ std::vector<CookieHostSeen> CollectCookieHosts() {
   return out;
 }
 
-void CleanBrowserHistory(SweepWorker*, int* count, float* kb) {
+namespace {
+
+// Whether a browser's entry runs in this sweep: switched on, and among the
+// chosen entries when the sweep is of chosen entries only.
+bool EntryRuns(const char* entry) { return RuleChoiceOn(entry, true) && EntryChosen(SWEEP_CATEGORY_INTERNET, entry); }
+
+// The history inside the databases of one browser (of every browser when
+// only is null). What became of each database is recorded under its
+// browser's entry.
+void SweepHistoryOf(const BrowserInfo* only, int* count, float* kb) {
   bool opened = false;
   auto start = [&opened] {
     if (!opened) LogLine("Start clean up browser history (bookmarks kept).\n", 0);
     opened = true;
   };
   const BrowserInfo* firefox = FindBrowser("Firefox");
-  if (RuleChoiceOn(firefox->historyChoice, true)) {
+  if ((only == nullptr || only == firefox) && EntryRuns(firefox->historyChoice)) {
     ForEachFirefoxProfile([&](const std::string& profile) {
       if (!FileExists(profile + "\\places.sqlite")) return;
       start();
-      // What became of each database is recorded under its browser's entry.
       EntryScope scope(SWEEP_CATEGORY_INTERNET, firefox->historyChoice);
       CleanFirefoxPlaces(profile, FileName(profile), count, kb);
     });
   }
   ForEachChromiumProfile([&](const BrowserInfo& browser, const std::string& profile) {
-    if (!FileExists(profile + "\\Favicons") || !RuleChoiceOn(browser.historyChoice, true)) return;
+    if ((only != nullptr && only != &browser) || !FileExists(profile + "\\Favicons") ||
+        !EntryRuns(browser.historyChoice))
+      return;
     start();
     EntryScope scope(SWEEP_CATEGORY_INTERNET, browser.historyChoice);
     CleanChromiumIcons(profile, browser.name, count, kb);
   });
 }
 
-void CleanBrowserCookies(SweepWorker*, int* count, float* kb) {
+void SweepCookiesOf(const BrowserInfo* only, int* count, float* kb) {
   std::vector<std::string> friendly;
   // Without the keep list every cookie would look unwanted: sweep none.
   if (!g_InternetSettings.GetFriendlyHosts(friendly)) return;
   bool opened = false;
   for (const CookieDatabase& database : FindCookieDatabases()) {
-    if (database.info == nullptr || !RuleChoiceOn(database.info->cookieChoice, true)) continue;
+    if (database.info == nullptr || (only != nullptr && only != database.info) ||
+        !EntryRuns(database.info->cookieChoice))
+      continue;
     if (!opened) LogLine("Start clean up browser cookies (friendly sites kept).\n", 0);
     opened = true;
     EntryScope scope(SWEEP_CATEGORY_INTERNET, database.info->cookieChoice);
     CleanCookieDatabase(database.path, database.store, database.browser, database.profile, friendly, count, kb);
   }
+}
+
+}  // namespace
+
+void CleanBrowserHistory(SweepWorker*, int* count, float* kb) { SweepHistoryOf(nullptr, count, kb); }
+
+void CleanBrowserCookies(SweepWorker*, int* count, float* kb) { SweepCookiesOf(nullptr, count, kb); }
+
+void CleanBrowserDatabases(const BrowserInfo& browser, int* count, float* kb) {
+  SweepHistoryOf(&browser, count, kb);
+  SweepCookiesOf(&browser, count, kb);
 }

@@ -25,6 +25,12 @@ struct BrowserInfo;
 void CleanBrowserHistory(SweepWorker* worker, int* count, float* kb);
 void CleanBrowserCookies(SweepWorker* worker, int* count, float* kb);
 
+// One browser's databases in every profile: its history (Firefox's
+// places.sqlite, bookmarks kept; Chromium's Favicons) and its cookies with the friendly hosts
+// kept, each behind that browser's own rule choice. What the sweep of a
+// browser that has closed cleans inside its files.
+void CleanBrowserDatabases(const BrowserInfo& browser, int* count, float* kb);
+
 // How one database fared.
 enum class DbSweep {
   kCleaned,  // changed (or, in preview, would be), or had nothing to remove

@@ -9,6 +9,7 @@
 
 #include "catalogue/browser_db_targets.h"
 #include "catalogue/db_sweep.h"
+#include "catalogue/held_databases.h"
 #include "engine/file_removal.h"
 #include "engine/preview.h"
 #include "engine/sqlite_db.h"
@@ -154,9 +155,10 @@ bool ReadChromiumBookmarkUrls(const std::string& path, std::vector<std::string>&
   return sawObject && depth == 0;
 }
 
-DbSweep CleanFirefoxIcons(const std::string& profile, const std::string& label,
-                          const std::vector<std::string>& keptUrls, int* count, float* kb) {
-  const std::string path = profile + "\\favicons.sqlite";
+namespace {
+
+DbSweep SweepFirefoxIcons(const std::string& path, const std::string& label, const std::vector<std::string>& keptUrls,
+                          int* count, float* kb) {
   SqliteDb db;
   const float sizeBefore = FileSizeKB(path);
   const DbSweep opened = OpenForSweep(db, path, kFirefoxIconsShape, "Firefox icons", label);
@@ -200,10 +202,8 @@ DbSweep CleanFirefoxIcons(const std::string& profile, const std::string& label,
   return FinishSweep(db, path, sizeBefore, kb);
 }
 
-DbSweep CleanChromiumIcons(const std::string& profileFolder, const std::string& browser, int* count, float* kb) {
-  const std::string path = profileFolder + "\\Favicons";
-  const size_t cut = profileFolder.find_last_of('\\');
-  const std::string label = browser + ", " + (cut == std::string::npos ? profileFolder : profileFolder.substr(cut + 1));
+DbSweep SweepChromiumIcons(const std::string& profileFolder, const std::string& path, const std::string& browser,
+                           const std::string& label, int* count, float* kb) {
   std::vector<std::string> bookmarked;
   if (!ReadChromiumBookmarkUrls(profileFolder + "\\Bookmarks", bookmarked)) {
     // Without the list of bookmarks every icon would look unused.
@@ -237,4 +237,20 @@ DbSweep CleanChromiumIcons(const std::string& profileFolder, const std::string& 
   LogItem(count, kStatus, "   ", "Remove icons: %lld page(s), %lld icon(s) (%s).\n", static_cast<long long>(pages),
           static_cast<long long>(icons), label.c_str());
   return FinishSweep(db, path, sizeBefore, kb);
+}
+
+}  // namespace
+
+DbSweep CleanFirefoxIcons(const std::string& profile, const std::string& label,
+                          const std::vector<std::string>& keptUrls, int* count, float* kb) {
+  const std::string path = profile + "\\favicons.sqlite";
+  return RememberIfHeld(SweepFirefoxIcons(path, label, keptUrls, count, kb), path, "Firefox", "Firefox icons", label);
+}
+
+DbSweep CleanChromiumIcons(const std::string& profileFolder, const std::string& browser, int* count, float* kb) {
+  const std::string path = profileFolder + "\\Favicons";
+  const size_t cut = profileFolder.find_last_of('\\');
+  const std::string label = browser + ", " + (cut == std::string::npos ? profileFolder : profileFolder.substr(cut + 1));
+  return RememberIfHeld(SweepChromiumIcons(profileFolder, path, browser, label, count, kb), path, browser,
+                        browser + " icons", label);
 }

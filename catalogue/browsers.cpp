@@ -5,15 +5,20 @@
 namespace {
 const BrowserInfo kBrowsers[] = {
     {"Chrome", "Google Chrome", BrowserFamily::kChromium, "chrome.exe", "Google\\Chrome\\User Data",
-     "Google Chrome history", "Google Chrome cookies (friendly sites kept)"},
+     "Google Chrome history", "Google Chrome cookies (friendly sites kept)",
+     "\"Continue running background apps when Google Chrome is closed\" (Settings, System)"},
     {"Edge", "Microsoft Edge", BrowserFamily::kChromium, "msedge.exe", "Microsoft\\Edge\\User Data",
-     "Microsoft Edge history", "Microsoft Edge cookies (friendly sites kept)"},
+     "Microsoft Edge history", "Microsoft Edge cookies (friendly sites kept)",
+     "\"Startup boost\" and \"Continue running background extensions and apps when Microsoft Edge is closed\" "
+     "(Settings, System and performance)"},
     {"Brave", "Brave", BrowserFamily::kChromium, "brave.exe", "BraveSoftware\\Brave-Browser\\User Data",
-     "Brave history", "Brave cookies (friendly sites kept)"},
+     "Brave history", "Brave cookies (friendly sites kept)",
+     "\"Continue running background apps when Brave is closed\" (Settings, System)"},
     {"Vivaldi", "Vivaldi", BrowserFamily::kChromium, "vivaldi.exe", "Vivaldi\\User Data", "Vivaldi history",
-     "Vivaldi cookies (friendly sites kept)"},
+     "Vivaldi cookies (friendly sites kept)", "a background task or extension that keeps Vivaldi open"},
     {"Firefox", "Firefox", BrowserFamily::kFirefox, "firefox.exe", "Mozilla\\Firefox\\Profiles",
-     "Firefox history (bookmarks kept)", "Firefox cookies (friendly sites kept)"},
+     "Firefox history (bookmarks kept)", "Firefox cookies (friendly sites kept)",
+     "a background task or extension that keeps Firefox open"},
 };
 }  // namespace
 

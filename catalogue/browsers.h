@@ -16,6 +16,7 @@ struct BrowserInfo {
                               // CSIDL_APPDATA-relative profiles folder (Firefox)
   const char* historyChoice;  // the built-in entry that sweeps its history
   const char* cookieChoice;   // the built-in entry that cleans its cookies, friendly sites kept
+  const char* keepsRunning;   // the browser's own setting that keeps it running with no window open
 };
 
 // Chrome, Edge, Brave, Vivaldi, Firefox, in that order.

@@ -6,6 +6,7 @@
 #include <set>
 #include <utility>
 
+#include "catalogue/held_databases.h"
 #include "engine/file_removal.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
@@ -21,7 +22,10 @@ constexpr int kStatus = IDC_STATUS_INTERNET;
 
 void LogHeld(const std::string& path, const std::string& what, const std::string& label) {
   LogFormat(kStatus, "   %s (%s): the browser is running; close it and sweep again.\n", what.c_str(), label.c_str());
-  RecordOutcome(Outcome::kHeld, path, 0.0, "held by a running browser");
+  // One remembered from an earlier sweep was counted then; it waits to be
+  // cleaned once free.
+  const bool remembered = !PreviewActive() && IsRememberedDatabase(path);
+  RecordOutcome(remembered ? Outcome::kScheduled : Outcome::kHeld, path, 0.0, "held by a running browser");
 }
 
 void LogFailed(const std::string& path, const std::string& error) {

@@ -3,6 +3,7 @@
 #include "catalogue/autocomplete.h"
 #include "catalogue/browser_db_targets.h"
 #include "catalogue/firefox_targets.h"
+#include "catalogue/held_databases.h"
 #include "catalogue/ie_targets.h"
 #include "catalogue/media_targets.h"
 #include "catalogue/office_targets.h"
@@ -26,6 +27,7 @@ const SweepStep kWindowsSteps[] = {
 };
 
 const SweepStep kInternetSteps[] = {
+    {kNoStep, true, kAlways, &CleanHeldDatabases},
     {20, true, 0x02, &CleanIeContent},
     {40, true, 0x01, &CleanIeCookies},
     {kNoStep, true, 0x01, &CleanBrowserCookies},

@@ -19,7 +19,28 @@ unsigned CategoryThread(void* w) {
 }
 constexpr auto WindowsThread = &CategoryThread<SWEEP_CATEGORY_WINDOWS, &SweepWindows>;
 constexpr auto ApplicationsThread = &CategoryThread<SWEEP_CATEGORY_APPLICATIONS, &SweepApplications>;
-constexpr auto InternetThread = &CategoryThread<SWEEP_CATEGORY_INTERNET, &SweepInternet>;
+std::atomic<BrowserSweep> g_browserSweep{nullptr};
+
+// The Internet line, limited to the browsers that were asked for: their
+// entries, counted and totalled as a category's own.
+unsigned SweepBrowsersOnly(SweepWorker* worker, int browsers) {
+  SetProgress(IDC_PROGRESS_INTERNET, 0);
+  SweepTally tally;
+  if (BrowserSweep sweep = g_browserSweep.load()) sweep(worker, browsers, &tally.count, &tally.kb);
+  if (worker->IsCancelled(SWEEP_INTERNET | SWEEP_ALL)) return 0;
+  SetProgress(IDC_PROGRESS_INTERNET, 100);
+  AddTotals(tally.count, tally.kb);
+  ShowTotals();
+  if (tally.count == 0) LogLine("Finished cleaning up.\n", IDC_STATUS_INTERNET);
+  return 0;
+}
+
+unsigned InternetThread(void* w) {
+  auto* worker = static_cast<SweepWorker*>(w);
+  PreviewScope preview(worker->WasPreview(SWEEP_CATEGORY_INTERNET));
+  const int browsers = worker->BrowsersOf(SWEEP_CATEGORY_INTERNET);
+  return browsers != 0 ? SweepBrowsersOnly(worker, browsers) : SweepInternet(worker);
+}
 
 struct CategoryInfo {
   int bit;
@@ -86,6 +107,7 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
 }  // namespace
 
 void SetCategoryExtraSweep(CategoryExtraSweep sweep) { g_extraSweep.store(sweep); }
+void SetBrowserSweep(BrowserSweep sweep) { g_browserSweep.store(sweep); }
 CategoryExtraSweep GetCategoryExtraSweep() { return g_extraSweep.load(); }
 
 const char* SweepCategoryName(SweepCategory category) {
@@ -177,6 +199,7 @@ void SweepWorker::RequestSweep(int bits) {
   m_nRequest |= bits;
   m_nCancel &= ~(bits & kCategoryBits);
   m_nPreviewRequest &= ~bits;
+  if (bits & SWEEP_INTERNET) m_nBrowserRequest = 0;
   m_hWakeEvent.Set();
 }
 
@@ -185,6 +208,25 @@ void SweepWorker::RequestPreview(int bits) {
   bits &= kCategoryBits;
   RequestSweep(bits);
   m_nPreviewRequest |= bits;
+}
+
+bool SweepWorker::RequestBrowserSweep(int browsers) {
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  if (browsers == 0 || m_pWork[SWEEP_CATEGORY_INTERNET] != nullptr) return false;
+  // A preview asked for runs as asked; the browsers wait for its end.
+  if ((m_nRequest & m_nPreviewRequest & SWEEP_INTERNET) != 0) return false;
+  // A whole Internet run already asked for covers these browsers too.
+  const bool wholePending = (m_nRequest & SWEEP_INTERNET) != 0 && m_nBrowserRequest == 0;
+  const int pending = m_nBrowserRequest;
+  RequestSweep(SWEEP_INTERNET);
+  m_nBrowserRequest = wholePending ? 0 : pending | browsers;
+  return true;
+}
+
+int SweepWorker::BrowsersOf(int category) {
+  if (category < 0 || category >= SWEEP_CATEGORY_COUNT) return 0;
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  return m_nRunBrowsers[category];
 }
 
 bool SweepWorker::WasPreview(int category) {
@@ -252,6 +294,8 @@ void SweepWorker::StartCategory(int category, HANDLE* waitList, DWORD* waitCount
   const CategoryInfo& info = kCategories[category];
   m_bRunPreview[category] = m_bPreview || (m_nPreviewRequest & info.bit) != 0;
   m_nPreviewRequest &= ~info.bit;
+  m_nRunBrowsers[category] = category == SWEEP_CATEGORY_INTERNET ? m_nBrowserRequest : 0;
+  if (category == SWEEP_CATEGORY_INTERNET) m_nBrowserRequest = 0;
   SetTitle(m_bRunPreview[category] ? kPreviewCaption : kProgressCaption);
   LogStamped(info.startLine, 0);
   Thread* t = (*waitCount < kWaitSlots) ? m_threadFactory(info.proc, this, /*suspended=*/true) : nullptr;

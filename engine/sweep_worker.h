@@ -67,6 +67,13 @@ using CategoryExtraSweep = void (*)(SweepWorker* worker, SweepCategory category,
 void SetCategoryExtraSweep(CategoryExtraSweep sweep);
 CategoryExtraSweep GetCategoryExtraSweep();
 
+// A sweep of some browsers' entries alone (a bit per browser, in the order
+// of the catalogue's browser table), run on the Internet category's thread in
+// place of that category's own targets. The shell sets it at start-up; null
+// sweeps nothing. Set it while no sweep runs.
+using BrowserSweep = void (*)(SweepWorker* worker, int browsers, int* count, float* kb);
+void SetBrowserSweep(BrowserSweep sweep);
+
 // Category procedures: thread entry points, also called directly (exit,
 // logoff, one-shot mode). The result carries no meaning.
 unsigned SweepWindows(SweepWorker* worker);
@@ -107,6 +114,16 @@ class SweepWorker {
   void RequestPreview(int bits);
   // Whether the category's latest run (running or ended) was a preview.
   bool WasPreview(int category);
+  // Asks for a sweep of these browsers' entries alone on the Internet line
+  // (bits as BrowserSweep takes them). Requests made before the Internet
+  // category starts add up; a plain request for Internet before it starts
+  // makes its next run a whole one again. False, and nothing requested, while
+  // Internet runs or a preview of it is pending: the caller asks again when
+  // that run has ended.
+  bool RequestBrowserSweep(int browsers);
+  // The browsers the category's latest run was limited to; 0 for a run of
+  // the whole category.
+  int BrowsersOf(int category);
   // Sets bits in the cancel word (a category bit, or SWEEP_ALL).
   void RequestCancel(int bits);
   // Clears bits of the cancel word (the main window clears SWEEP_ALL when a
@@ -155,5 +172,7 @@ class SweepWorker {
   bool m_bPreview = false;
   int m_nPreviewRequest = 0;  // category bits whose next run is a preview
   bool m_bRunPreview[SWEEP_CATEGORY_COUNT] = {};
+  int m_nBrowserRequest = 0;  // browsers the next Internet run is limited to
+  int m_nRunBrowsers[SWEEP_CATEGORY_COUNT] = {};
   TimedLock m_lock;
 };

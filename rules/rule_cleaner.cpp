@@ -238,13 +238,18 @@ void SweepRuleEntry(const RuleEntry& entry, int statusId, int* count, float* kb)
   EntrySweep(entry, statusId, count, kb).Run();
 }
 
-void SweepRuleEntriesOf(RuleSet& rules, SweepWorker* worker, SweepCategory category, int* count, float* kb) {
-  const CategoryLines lines = LinesOf(category);
+namespace {
+
+// The enabled, applying entries that `wanted` picks, on one category's line.
+template <class Wanted>
+void SweepPickedEntries(RuleSet& rules, SweepWorker* worker, SweepCategory lineOf, Wanted wanted, int* count,
+                        float* kb) {
+  const CategoryLines lines = LinesOf(lineOf);
   const std::vector<RuleEntry>& entries = rules.Entries();
   BuiltinNotes notes;
   for (size_t i = 0; i < entries.size(); ++i) {
     const RuleEntry& e = entries[i];
-    if (e.category != category || e.refusedWhole || e.keys == nullptr) continue;
+    if (!wanted(e) || e.refusedWhole || e.keys == nullptr) continue;
     // An entry that only stands for a choice is cleaned elsewhere.
     if (e.keys->files.empty() && e.keys->regs.empty()) continue;
     if (!RuleEntryOn(e) || !rules.Applies(i)) continue;
@@ -254,6 +259,23 @@ void SweepRuleEntriesOf(RuleSet& rules, SweepWorker* worker, SweepCategory categ
   }
 }
 
+}  // namespace
+
+void SweepRuleEntriesOf(RuleSet& rules, SweepWorker* worker, SweepCategory category, int* count, float* kb) {
+  SweepPickedEntries(rules, worker, category, [category](const RuleEntry& e) { return e.category == category; },
+                     count, kb);
+}
+
+void SweepRuleGroupOf(RuleSet& rules, SweepWorker* worker, const std::string& group, int* count, float* kb) {
+  SweepPickedEntries(rules, worker, SWEEP_CATEGORY_INTERNET,
+                     [&group](const RuleEntry& e) { return _stricmp(e.group.c_str(), group.c_str()) == 0; }, count,
+                     kb);
+}
+
 void SweepRuleEntries(SweepWorker* worker, SweepCategory category, int* count, float* kb) {
   SweepRuleEntriesOf(ProgramRules(), worker, category, count, kb);
+}
+
+void SweepRuleGroup(SweepWorker* worker, const std::string& group, int* count, float* kb) {
+  SweepRuleGroupOf(ProgramRules(), worker, group, count, kb);
 }

@@ -173,3 +173,5 @@ bool DecodeRuleBytes(std::string* bytes, std::string* why);
 void SweepRuleEntry(const RuleEntry& entry, int statusId, int* count, float* kb);
 // SweepRuleEntries over a set of the caller's.
 void SweepRuleEntriesOf(RuleSet& rules, SweepWorker* worker, SweepCategory category, int* count, float* kb);
+// SweepRuleGroup over a set of the caller's.
+void SweepRuleGroupOf(RuleSet& rules, SweepWorker* worker, const std::string& group, int* count, float* kb);

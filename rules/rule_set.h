@@ -88,3 +88,7 @@ bool RuleEntryOn(const RuleEntry& entry);
 // built-in targets: an opening line per entry, then numbered lines; adds to
 // the tally; obeys cancel between entries and preview.
 void SweepRuleEntries(SweepWorker* worker, SweepCategory category, int* count, float* kb);
+// The same for the entries of one group ("Google Chrome", "Firefox"), of any
+// category, built-in and the user's own alike, on the Internet line: what a
+// browser that has closed leaves.
+void SweepRuleGroup(SweepWorker* worker, const std::string& group, int* count, float* kb);

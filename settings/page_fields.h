@@ -41,6 +41,7 @@ struct SettingsPageFields {
   int m_bSweepEvery = 0;     // 1024
   int m_bSweepShutdown = 0;  // 1028
   int m_bSweepStartup = 0;   // 1030
+  int m_bSweepBrowserClose = 0;  // 1203
   // "NotShowLogo", shown inverted
   int m_bShowStartupWindow = 0;  // 1084
 

@@ -28,6 +28,7 @@ const CheckBinding<SettingsPageFields> kSettingsSweepAt[] = {
     {1024, &SettingsPageFields::m_bSweepEvery, SWEEP_AT_INTERVAL},
     {1028, &SettingsPageFields::m_bSweepShutdown, SWEEP_AT_EXIT},
     {1030, &SettingsPageFields::m_bSweepStartup, SWEEP_AT_STARTUP},
+    {1203, &SettingsPageFields::m_bSweepBrowserClose, SWEEP_AT_BROWSER_CLOSE},
 };
 
 const CheckBinding<WindowsPageFields> kWindowsTargets[] = {

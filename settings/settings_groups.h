@@ -46,6 +46,9 @@ enum SweepAtBits : int {
   SWEEP_AT_INTERVAL = 0x01,
   SWEEP_AT_EXIT = 0x02,
   SWEEP_AT_STARTUP = 0x04,
+  // A browser's entries alone, when its last process ends; independent of the
+  // three above, which exclude each other.
+  SWEEP_AT_BROWSER_CLOSE = 0x08,
 };
 
 // One custom sweeping location of the Windows group.

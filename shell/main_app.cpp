@@ -1,3 +1,4 @@
+#include "shell/browser_sweep.h"
 #include "shell/main_app.h"
 
 #include <windows.h>
@@ -85,6 +86,7 @@ bool CMainApp::InitInstance(const char* commandLine) {
   // Rule entries sweep after each category's own targets, resident or once.
   LoadProgramRules();
   SetCategoryExtraSweep(&SweepRuleEntries);
+  SetBrowserSweep(&SweepClosedBrowsers);
 
   m_pWork = new SweepWorker;
   m_pWork->Start();
@@ -153,5 +155,6 @@ int CMainApp::ExitInstance() {
   ExitResidentMode();
   // After every sweep of this start-up has ended (the one at exit too).
   SetCategoryExtraSweep(nullptr);
+  SetBrowserSweep(nullptr);
   return m_nExitCode;
 }

@@ -14,6 +14,7 @@ class CMainWnd;
 class ConsoleReport;
 class SweepWorker;
 
+class BrowserWatch;
 class CMainApp {
  public:
   // What start-up decided.
@@ -56,6 +57,8 @@ class CMainApp {
   bool m_bPreviewing = false;  // the whole sweep running is a preview
   bool m_bFinalSweepDone = false;
   CMainWnd* m_pMainWnd = nullptr;
+  // Resident mode: which browsers run, to sweep one when it closes.
+  BrowserWatch* m_pBrowserWatch = nullptr;
   HMENU m_hMenu = nullptr;  // the hidden window's empty menu
   CTrayIcon m_trayIcon;
   // True while Run's loop runs: only then does the main window's end post

@@ -7,6 +7,9 @@
 #include "engine/sweep_worker.h"
 #include "settings/policy.h"
 #include "settings/settings_groups.h"
+#include "catalogue/held_databases.h"
+#include "shell/browser_sweep.h"
+#include "shell/browser_watch.h"
 #include "shell/console_report.h"
 #include "shell/help_page.h"
 #include "shell/logo_dlg.h"
@@ -86,6 +89,14 @@ bool CMainApp::StartResidentMode() {
     m_bSweeping = true;
     m_pMainWnd->StartTrayAnimation();
   }
+  // Databases a browser held at an earlier sweep are cleaned now, once free
+  // (a start-up sweep of Internet covers them already).
+  if (!RememberedDatabases().empty() && m_pWork != nullptr) m_pWork->RequestBrowserSweep(kRememberedDatabasesOnly);
+  m_pBrowserWatch = new BrowserWatch(m_pMainWnd->m_hWnd);
+  if (!m_pBrowserWatch->Start()) {
+    delete m_pBrowserWatch;
+    m_pBrowserWatch = nullptr;
+  }
   // A start-up sweep arms the timer when it ends.
   if (!m_bSweeping && (sweepAt & SWEEP_AT_INTERVAL) && g_GeneralSettings.m_nTimerSeconds > 0)
     m_pMainWnd->SetSweepTimer(g_GeneralSettings.m_nTimerSeconds);
@@ -110,6 +121,8 @@ int CMainApp::Run() {
 }
 
 void CMainApp::ExitResidentMode() {
+  delete m_pBrowserWatch;  // posts to the main window: goes first
+  m_pBrowserWatch = nullptr;
   // The sheet has ended with the main window's Exit; deleting the window
   // also destroys the progress window.
   delete m_pMainWnd;

@@ -7,6 +7,9 @@
 #include "res/resource.h"
 #include "settings/policy.h"
 #include "settings/settings_groups.h"
+#include "catalogue/browsers.h"
+#include "shell/browser_sweep.h"
+#include "shell/browser_watch.h"
 #include "shell/help_page.h"
 #include "shell/logo_dlg.h"
 #include "shell/main_app.h"
@@ -261,6 +264,9 @@ LRESULT CMainWnd::WindowProc(UINT msg, WPARAM w, LPARAM l) {
     case WM_SHOW_PANEL:
       ShowControlPanel();
       return 0;
+    case WM_BROWSER_CLOSED:
+      OnBrowserClosed(static_cast<int>(w));
+      return 0;
     case WM_SHOW_PROGRESS:
       ShowProgressWindow();
       return 0;
@@ -444,8 +450,9 @@ void CMainWnd::OnSweepFinished(int category, int state) {
   if (g.group == nullptr) return;
   SweepWorker* worker = m_app.m_pWork;
 
-  // A preview swept nothing: the last sweep's time stays what it was.
-  if (worker == nullptr || !worker->WasPreview(category)) {
+  // A preview swept nothing, and a sweep of closed browsers only a part of
+  // the category: the last sweep's time stays what it was.
+  if (worker == nullptr || (!worker->WasPreview(category) && worker->BrowsersOf(category) == 0)) {
     g.group->MarkSwept();
     g.group->SaveToRegistry(g.path);
   }
@@ -475,6 +482,29 @@ void CMainWnd::OnSweepFinished(int category, int state) {
     if (m_pPanel != nullptr && !previewEnded) SetTitle("Sweeping Completed");
     StopTrayAnimation();
   }
+  if (category == SWEEP_CATEGORY_INTERNET) StartPendingBrowserSweep();
+}
+
+void CMainWnd::OnBrowserClosed(int browserBit) {
+  if ((g_GeneralSettings.m_nSweepAt & SWEEP_AT_BROWSER_CLOSE) == 0) return;
+  m_nPendingBrowsers |= browserBit;
+  StartPendingBrowserSweep();
+}
+
+void CMainWnd::StartPendingBrowserSweep() {
+  SweepWorker* worker = m_app.m_pWork;
+  if (m_nPendingBrowsers == 0 || worker == nullptr || m_app.m_bFinalSweepDone) return;
+  const bool anyRunning = worker->IsAnyRunning();
+  const int browsers = m_nPendingBrowsers;
+  if (!worker->RequestBrowserSweep(browsers)) return;  // asked again when Internet ends
+  m_nPendingBrowsers = 0;
+  size_t count = 0;
+  const BrowserInfo* all = Browsers(&count);
+  for (size_t i = 0; i < count; ++i)
+    if (browsers & BrowserBit(&all[i]))
+      LogStamped((std::string("\nStart Sweeping ") + all[i].name + " after it closed.").c_str(), 0);
+  if (!anyRunning) ResetProgress();
+  StartTrayAnimation();
 }
 
 // --- the end -------------------------------------------------------------------

@@ -68,6 +68,12 @@ class CMainWnd : public CWnd, public PanelHost {
   bool RequestWholeSweep();
   // The "Exit" command: the final sweep when due, then the window goes.
   void Exit();
+  // A browser's last process has ended (WM_BROWSER_CLOSED): with "Browser
+  // closes" on, its entries are swept on the Internet line, now or as soon as
+  // the Internet category is free.
+  void OnBrowserClosed(int browserBit);
+  // Browsers whose sweep waits for the Internet category to end.
+  int m_nPendingBrowsers = 0;
 
   // Where the open panel goes so that the log can take the right half of the
   // desktop: x = W/2 - S when W >= 2S, else the top left corner.
@@ -90,6 +96,7 @@ class CMainWnd : public CWnd, public PanelHost {
  private:
   // The main window's reply to a sweep category's end (lParam SWEEP_ENDED).
   void OnSweepFinished(int category, int state);
+  void StartPendingBrowserSweep();
   void OnTrayNotify(UINT mouseMessage);
   LRESULT OnQueryEndSession(WPARAM w, LPARAM l);
   void OnSweepTimer();

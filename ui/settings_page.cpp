@@ -19,7 +19,8 @@ const int kIntervalIds[] = {IDC_SET_HOURS,   IDC_SET_HOURS_SPIN,   IDC_SET_HOURS
                             IDC_SET_MINUTES, IDC_SET_MINUTES_SPIN, IDC_SET_MINUTES_LABEL};
 // The boxes that only mark the page changed; their values are read at apply.
 const int kPlainChecks[] = {IDC_SET_WINDOWS,    IDC_SET_INTERNET,   IDC_SET_APPLICATIONS, IDC_SET_SHOW_PROGRESS,
-                            IDC_SET_SHOW_LOGO, IDC_SET_DEEP_SWEEP, IDC_SET_BACKGROUND,   IDC_SET_SHREDDER};
+                            IDC_SET_SHOW_LOGO, IDC_SET_DEEP_SWEEP, IDC_SET_BACKGROUND,   IDC_SET_SHREDDER,
+                            IDC_SET_BROWSER_CLOSE};
 
 std::string TwoDigits(int n) {
   char text[16];
@@ -147,10 +148,14 @@ void CLustraPage::LockFixedSettings() {
   for (const auto& c : SettingsTargetChecks())
     if (general.IsFixed("Targets", static_cast<unsigned>(c.bit))) EnableItem(c.controlId, false);
   // The three schedule boxes exclude each other: one fixed box fixes the
-  // others, or a click on them would undo it.
-  const bool scheduleFixed = general.IsFixed("StTm");
-  if (scheduleFixed)
-    for (const auto& c : SettingsSweepAtChecks()) EnableItem(c.controlId, false);
+  // others, or a click on them would undo it. "Browser closes" stands alone.
+  constexpr unsigned kSchedule = SWEEP_AT_INTERVAL | SWEEP_AT_EXIT | SWEEP_AT_STARTUP;
+  const bool scheduleFixed = general.IsFixed("StTm", kSchedule);
+  for (const auto& c : SettingsSweepAtChecks()) {
+    const bool fixed = (static_cast<unsigned>(c.bit) & kSchedule) != 0 ? scheduleFixed
+                                                                        : general.IsFixed("StTm", static_cast<unsigned>(c.bit));
+    if (fixed) EnableItem(c.controlId, false);
+  }
   if (scheduleFixed || general.IsFixed("TmSn"))
     for (int id : kIntervalIds) EnableItem(id, false);
   ShowItem(IDC_SET_POLICY_NOTE, AnyPolicySet());

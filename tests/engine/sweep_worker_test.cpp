@@ -449,3 +449,97 @@ TEST_F(SweepWorkerTest, EachStepReadsItsTargetsBitAfresh) {
   SweepWindows(nullptr);
   EXPECT_EQ(Calls(), (std::vector<int>{60, 62}));
 }
+
+namespace {
+
+void RecordBrowsers(SweepWorker*, int browsers, int* count, float*) {
+  Record(100 + browsers);
+  LogItem(count, IDC_STATUS_INTERNET, "   ", "removed for the browsers %d\n", browsers);
+}
+
+// The browser sweep hook for one test; none again afterwards.
+struct BrowserSweepHook {
+  BrowserSweepHook() { SetBrowserSweep(&RecordBrowsers); }
+  ~BrowserSweepHook() { SetBrowserSweep(nullptr); }
+};
+
+}  // namespace
+
+// Requests made under one hold of the lock are served in one pass: a
+// browser request runs the browser sweep on the Internet line in place of
+// the Internet table, unless a whole Internet run was asked for too.
+TEST_F(SweepWorkerTest, ABrowserRequestReplacesTheInternetTableUnlessAWholeRunIsAsked) {
+  TableSwap i(InternetSweepTable(), {{50, true, 0, &Rec<2>}});
+  BrowserSweepHook hook;
+  struct Case {
+    const char* name;
+    void (*request)(SweepWorker*);
+    std::vector<int> calls;
+    int browsers;
+    bool preview = false;
+  };
+  const Case cases[] = {
+      {"one browser", [](SweepWorker* w) { w->RequestBrowserSweep(0x01); }, {101}, 0x01},
+      {"two browsers add up",
+       [](SweepWorker* w) {
+         w->RequestBrowserSweep(0x01);
+         w->RequestBrowserSweep(0x10);
+       },
+       {117},
+       0x11},
+      {"a plain request afterwards",
+       [](SweepWorker* w) {
+         w->RequestBrowserSweep(0x01);
+         w->RequestSweep(SWEEP_INTERNET);
+       },
+       {2},
+       0},
+      {"a plain request before",
+       [](SweepWorker* w) {
+         w->RequestSweep(SWEEP_INTERNET);
+         w->RequestBrowserSweep(0x01);
+       },
+       {2},
+       0},
+      // Refused: the browser is asked for again once the preview has ended.
+      {"a preview asked before",
+       [](SweepWorker* w) {
+         w->RequestPreview(SWEEP_INTERNET);
+         EXPECT_FALSE(w->RequestBrowserSweep(0x02));
+       },
+       {2},
+       0,
+       true},
+  };
+  size_t posts = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    g_calls.clear();
+    m_worker->Lock();
+    c.request(m_worker);
+    m_worker->Unlock();
+    posts += 2;
+    ASSERT_EQ(m_posts.WaitFor(posts).size(), posts);
+    EXPECT_EQ(Calls(), c.calls);
+    EXPECT_EQ(m_worker->BrowsersOf(SWEEP_CATEGORY_INTERNET), c.browsers);
+    EXPECT_EQ(m_worker->WasPreview(SWEEP_CATEGORY_INTERNET), c.preview);
+  }
+  EXPECT_EQ(m_worker->BrowsersOf(SWEEP_CATEGORY_WINDOWS), 0);
+}
+
+TEST_F(SweepWorkerTest, ABrowserRequestWhileInternetRunsIsRefusedAndCanBeMadeAfterwards) {
+  TableSwap i(InternetSweepTable(), {{10, true, 0, &Blocking<2>}});
+  BrowserSweepHook hook;
+  m_worker->RequestSweep(SWEEP_INTERNET);
+  ASSERT_EQ(m_posts.WaitFor(1).size(), 1u);
+  EXPECT_FALSE(m_worker->RequestBrowserSweep(0x01));
+  EXPECT_FALSE(m_worker->RequestBrowserSweep(0)) << "no browser: nothing to ask";
+  ::SetEvent(g_release);
+  ASSERT_EQ(m_posts.WaitFor(2).size(), 2u);
+
+  while (m_worker->IsAnyRunning()) ::Sleep(10);
+  EXPECT_TRUE(m_worker->RequestBrowserSweep(0x01));
+  ASSERT_EQ(m_posts.WaitFor(4).size(), 4u);
+  EXPECT_EQ(Calls(), (std::vector<int>{2, 101}));
+  EXPECT_EQ(m_rec.ItemText(IDC_STATUS_INTERNET), "   Item 1, removed for the browsers 1\n");
+}

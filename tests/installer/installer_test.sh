@@ -120,7 +120,8 @@ check "the installer did not start Morvane itself" \
 
 # --- the installed program runs, and a setting is changed ------------------------
 once_rc=0
-step bash -c '"$0" "$1" /once; echo $? >"$2"; "$0" reg add "HKCU\\$3" /v TmSn /t REG_BINARY /d 100e0000 /f' \
+step bash -c '"$0" "$1" /once; echo $? >"$2"; "$0" reg add "HKCU\\$3" /v TmSn /t REG_BINARY /d 100e0000 /f
+  "$0" reg add "HKCU\\$3" /v StTm /t REG_BINARY /d 08000000 /f' \
   "$WINE_BIN" "C:\\Program Files\\Morvane\\Morvane.exe" "$WINEPREFIX/once-rc" "$general_key"
 once_rc=$(cat "$WINEPREFIX/once-rc" 2>/dev/null || echo missing)
 # 0: all swept; 1: items left in place (Wine keeps some cache files open).
@@ -151,6 +152,7 @@ check "the running Morvane was asked to exit through its window" grep -q "End ex
 check "the upgrade is registered as $next_version" \
   test "$(reg_value "$system_reg" "$uninst_key" DisplayVersion)" = "\"$next_version\""
 check "the upgrade kept the changed setting" test "$(reg_value "$user_reg" "$general_key" TmSn)" = 'hex:10,0e,00,00'
+check "the upgrade kept \"Browser closes\"" test "$(reg_value "$user_reg" "$general_key" StTm)" = 'hex:08,00,00,00'
 check "the program is still there" test -f "$install_dir/Morvane.exe"
 
 # --- uninstall ends the running program and keeps the settings ------------------------

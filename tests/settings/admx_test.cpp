@@ -123,8 +123,9 @@ TEST(PolicyTemplate, EveryPolicyKeyAndValueIsOneTheProgramReads) {
     EXPECT_EQ(known.count({where, value->second}), 1u) << where << " : " << value->second;
   }
   // Sweep at logoff, the schedule, three categories, 24 targets, Deep Sweep,
-  // Shredder, the rule entries, hiding the panel, and sweeping at start-up.
-  EXPECT_EQ(policies, 34);
+  // Shredder, the rule entries, hiding the panel, sweeping at start-up and
+  // sweeping a browser when it closes.
+  EXPECT_EQ(policies, 35);
   EXPECT_GE(values, policies - 1);  // all but the rule entries' list name a value
 }
 

@@ -27,7 +27,7 @@ int CoveredBits(CheckBindings<Fields> checks) {
 
 TEST(PageTransfer, EachPageCoversItsGroupsBits) {
   EXPECT_EQ(CoveredBits(SettingsTargetChecks()), 0xFF);
-  EXPECT_EQ(CoveredBits(SettingsSweepAtChecks()), 0x07);
+  EXPECT_EQ(CoveredBits(SettingsSweepAtChecks()), 0x0F);
   EXPECT_EQ(CoveredBits(WindowsTargetChecks()), 0x7F);
   EXPECT_EQ(CoveredBits(InternetTargetChecks()), 0x77F);  // 0x80 has no box
   EXPECT_EQ(CoveredBits(ApplicationsTargetChecks()), 0x7F);
@@ -153,4 +153,32 @@ TEST(PageTransfer, WindowsPageTakesItsListOnlyWhenChanged) {
   EXPECT_EQ(regtest::SubKeys(HKEY_CURRENT_USER, kWindowsSettingsPath),
             (std::vector<std::string>{"CusDir.0", "CusDir.1"}));
   EXPECT_EQ(regtest::Text(HKEY_CURRENT_USER, std::string(kWindowsSettingsPath) + "\\CusDir.1", "Dir"), "C:\\Y");
+}
+
+// "StTm" as older versions stored it (no 0x08) and as this one stores it:
+// each loads as it was, shows "Browser closes" by its bit, and an apply
+// that changes nothing writes the same number back; the box alone turns
+// 0x08 on and off beside the schedule.
+TEST(PageTransfer, SweepAtNumbersOldAndNewRoundTripAndTheBrowserBoxStandsAlone) {
+  struct Case {
+    int stored;
+    int browserBox;
+  };
+  const Case cases[] = {{0x00, 0}, {0x01, 0}, {0x05, 0}, {0x02, 0}, {0x08, 1}, {0x0A, 1}, {0x0D, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.stored);
+    RegistrySandbox sandbox;
+    regtest::PutNumber(HKEY_CURRENT_USER, kGeneralSettingsPath, "StTm", c.stored);
+    GeneralSettings general;
+    ASSERT_TRUE(general.LoadFromRegistry(kGeneralSettingsPath));
+    EXPECT_EQ(general.m_nSweepAt, c.stored);
+    SettingsPageFields page;
+    ASSERT_TRUE(general.ToPage(page));
+    EXPECT_EQ(page.m_bSweepBrowserClose, c.browserBox);
+    ASSERT_TRUE(general.FromPage(page));
+    EXPECT_EQ(Number(HKEY_CURRENT_USER, kGeneralSettingsPath, "StTm"), c.stored);
+    page.m_bSweepBrowserClose = 1 - c.browserBox;
+    ASSERT_TRUE(general.FromPage(page));
+    EXPECT_EQ(general.m_nSweepAt, c.stored ^ SWEEP_AT_BROWSER_CLOSE);
+  }
 }

@@ -86,3 +86,37 @@ TEST_F(PolicyLocksTest, WithoutPoliciesNothingIsGreyedAndThereIsNoNote) {
   for (const auto& c : SettingsTargetChecks()) EXPECT_TRUE(Settings().IsItemEnabled(c.controlId)) << c.controlId;
   for (const auto& c : SettingsSweepAtChecks()) EXPECT_TRUE(Settings().IsItemEnabled(c.controlId)) << c.controlId;
 }
+
+// "Browser closes" is fixed by its own bit; the three exclusive schedule
+// boxes are fixed together, and neither fixes the other. A whole "StTm"
+// fixes all four.
+TEST_F(PolicyLocksTest, BrowserCloseBoxIsFixedByItsOwnBitOnly) {
+  struct Case {
+    const char* value;
+    DWORD data;
+    bool browserFixed;
+    bool scheduleFixed;
+    int browserCheck;
+  };
+  const Case cases[] = {
+      {"StTm.0x08", 1, true, false, BST_CHECKED},
+      {"StTm.0x08", 0, true, false, BST_UNCHECKED},
+      {"StTm.0x04", 1, false, true, BST_UNCHECKED},
+      {"StTm", 0x0A, true, true, BST_CHECKED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.value) + "=" + std::to_string(c.data));
+    g_GeneralSettings.m_nSweepAt = 0;
+    {
+      PolicyScope policies;
+      policies.Set("General Settings", c.value, c.data);
+      policies.Apply();
+      OpenPanel();
+      EXPECT_EQ(Settings().IsItemEnabled(IDC_SET_BROWSER_CLOSE), !c.browserFixed);
+      EXPECT_EQ(Settings().GetCheck(IDC_SET_BROWSER_CLOSE), c.browserCheck);
+      for (int id : {IDC_SET_EVERY, IDC_SET_SHUTDOWN, IDC_SET_STARTUP})
+        EXPECT_EQ(Settings().IsItemEnabled(id), !c.scheduleFixed) << id;
+      m_panel.reset();
+    }
+  }
+}
