@@ -101,9 +101,8 @@ void DirWalker::OpenTop(const std::string& pattern, GuardScope scope, size_t tru
     m_refused = true;
     return;
   }
-  const size_t cut = pattern.find_last_of("\\/");
-  m_root = pattern.substr(0, cut);
-  m_mask = nt::Widen(pattern.substr(cut + 1));
+  m_root = FolderOf(pattern);
+  m_mask = nt::Widen(LeafOf(pattern));
   // The folder itself, never through a link past the part the system gave;
   // judged on the very handle the walk lists and removes through.
   const std::string folder = CanonicalFolderOf(pattern);

@@ -143,13 +143,24 @@ bool SegmentFits(const std::string& placeSeg, const std::string& fixed) {
   return SameNoCase(placeSeg, fixed);
 }
 
+// The protected keys' segments, split once.
+const std::vector<std::vector<std::string>>& ProtectedSegments() {
+  static const std::vector<std::vector<std::string>> segs = [] {
+    std::vector<std::vector<std::string>> out;
+    for (const ProtectedKey& k : kProtectedKeys) out.push_back(Split(k.path));
+    return out;
+  }();
+  return segs;
+}
+
 const char* Judge(const KeyPlace& place, bool wholeKey) {
   // Every key named "Policies", whoever's.
   for (const std::string& s : place.segs)
     if (SameNoCase(s, "Policies")) return kPolicy;
-  for (const ProtectedKey& k : kProtectedKeys) {
+  for (size_t at = 0; at < sizeof kProtectedKeys / sizeof kProtectedKeys[0]; ++at) {
+    const ProtectedKey& k = kProtectedKeys[at];
     if (!HiveFits(k.hive, place.hive)) continue;
-    const std::vector<std::string> prot = Split(k.path);
+    const std::vector<std::string>& prot = ProtectedSegments()[at];
     const size_t n = std::min(prot.size(), place.segs.size());
     bool fits = true;
     for (size_t i = 0; i < n && fits; ++i) fits = SegmentFits(place.segs[i], prot[i]);

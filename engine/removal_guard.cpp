@@ -11,10 +11,11 @@
 #include <set>
 #include <vector>
 
+#include "engine/dir_walker.h"
 #include "engine/nt_calls.h"
 #include "engine/path_text.h"
-#include "engine/wildcard_path.h"
 #include "engine/sweep_log.h"
+#include "engine/wildcard_path.h"
 #include "winlib/trace.h"
 
 namespace {
@@ -332,6 +333,7 @@ const char* Intern(const std::string& text) {
 struct Guarded {
   std::wstring folded;  // canonical text, upper-cased; empty for a test's folder
   std::string text;     // canonical text as the system gave it
+  std::vector<std::wstring> segments;  // of text, folded, for matching patterns
   FolderIdentity id;
   bool hasId = false;
   Kind kind = Kind::kWhole;
@@ -372,6 +374,7 @@ std::shared_ptr<const GuardFolders> Collect() {
     Guarded g = MakeGuarded(n.kind, n.name);
     g.folded = Folded(c);
     g.text = c;
+    for (const auto& seg : SplitPath(c)) g.segments.push_back(FoldCase(seg));
     g.hasId = IdentityOfFolder(c, &g.id);
     g.namedFilesMayGo = std::string(n.name) == "the Windows folder";
     out->entries.push_back(std::move(g));
@@ -542,14 +545,22 @@ const char* TextRefusal(const std::string& patternOrPath) {
 }
 
 const char* FolderPatternRefusal(const std::string& pattern, FolderUse use) {
-  const std::vector<std::string> want = SplitPath(pattern);
+  std::vector<std::wstring> want;
+  std::vector<bool> wild;
+  for (const auto& seg : SplitPath(pattern)) {
+    want.push_back(FoldCase(seg));
+    wild.push_back(HasWildcard(seg));
+  }
   if (want.size() <= 1) return "it is a drive root";
   const auto folders = Folders();
   for (const auto& g : folders->entries) {
-    if (g.text.empty()) continue;
-    const std::vector<std::string> have = SplitPath(g.text);
+    if (g.segments.empty()) continue;
+    const std::vector<std::wstring>& have = g.segments;
     const size_t n = std::min(want.size(), have.size());
-    if (!SegmentsMatch(JoinPath(want, n), JoinPath(have, n), false)) continue;
+    bool fits = true;
+    for (size_t i = 0; i < n && fits; ++i)
+      fits = wild[i] ? MatchesFileMask(have[i], want[i]) : have[i] == want[i];
+    if (!fits) continue;
     // A temporary folder is judged when it is to be removed, by identity:
     // its content may go.
     if (g.kind == Kind::kKeepSelf) continue;

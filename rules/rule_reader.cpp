@@ -192,7 +192,14 @@ class EntryBuilder {
       // What the entry was told to keep cannot be known: nothing of it may go.
       RefuseWhole(m_excludeWhy + ", so what the entry keeps cannot be known");
     } else if (cleaningKeys > 0 && taken == 0) {
-      RefuseWhole("every FileKey and RegKey of it was refused");
+      // The first key's reason says why, since nothing else of the entry is kept.
+      std::string why = "every FileKey and RegKey of it was refused";
+      for (const auto& r : m_entry.refused)
+        if (r.key.rfind("FileKey", 0) == 0 || r.key.rfind("RegKey", 0) == 0) {
+          why += " (" + r.key + ": " + r.reason + ")";
+          break;
+        }
+      RefuseWhole(why);
     } else if (cleaningKeys == 0 && !keys->hasDetection) {
       RefuseWhole("no FileKey, RegKey or detection");
     }
@@ -537,11 +544,7 @@ class EntryBuilder {
   bool m_tooLarge = false;
 };
 
-std::wstring FoldedName(const std::string& name) {
-  std::wstring w = nt::Widen(name);
-  if (!w.empty()) ::CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
-  return w;
-}
+std::wstring FoldedName(const std::string& name) { return FoldCase(name); }
 
 struct PendingEntry {
   RuleEntry entry;
