@@ -258,13 +258,14 @@ TEST_F(RuleBoundsTest, ASectionOfTooManyKeysIsRefusedWhole) {
 
 // The walk opens each segment past the variable's part without following a
 // link: a segment that became a link after the wildcard was expanded (here
-// while the other expanded folder is walked) leads nowhere.
+// while the other expanded folder is walked) leads nowhere, and the empty
+// folder it leads to is not removed as the rule's own.
 TEST_F(RuleBoundsTest, AFolderSwappedForALinkAfterTheExpansionIsNeverWalked) {
   const std::string race = "D:\\fixtures\\rule-race";
-  REQUIRE_FIXTURE(FileExists(race + "\\outside\\x\\secret.tmp"), race);
+  REQUIRE_FIXTURE(FileExists(race + "\\outside\\secret.tmp"), race);
   const std::string base = race + "\\base";
   SetRuleVariableForTests("LocalAppData", {base});
-  const RuleEntry& e = Read("[Race *]\nFileKey1=%LocalAppData%\\*\\a\\x|*.tmp|RECURSE\n");
+  const RuleEntry& e = Read("[Race *]\nFileKey1=%LocalAppData%\\*\\a\\x|*.tmp|REMOVESELF\n");
   ASSERT_TRUE(e.keys);
   std::string swapped;
   DirWalker::SetStepHook([&](const std::string& path) {
@@ -277,8 +278,9 @@ TEST_F(RuleBoundsTest, AFolderSwappedForALinkAfterTheExpansionIsNeverWalked) {
   Sweep(e);
   DirWalker::SetStepHook(nullptr);
   ASSERT_FALSE(swapped.empty());
-  EXPECT_TRUE(FileExists(race + "\\outside\\x\\secret.tmp"));
-  EXPECT_FALSE(FileExists(base + "\\" + std::string(swapped == "one" ? "two" : "one") + "\\a\\x\\own.tmp"));
+  EXPECT_TRUE(FileExists(race + "\\outside\\x"));
+  EXPECT_TRUE(FileExists(race + "\\outside\\secret.tmp"));
+  EXPECT_FALSE(FileExists(base + "\\" + std::string(swapped == "one" ? "two" : "one") + "\\a\\x"));
   ::MoveFileA((base + "\\" + swapped).c_str(), (race + "\\decoy").c_str());
   ::MoveFileA((race + "\\away").c_str(), (base + "\\" + swapped).c_str());
 }
