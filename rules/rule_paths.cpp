@@ -285,6 +285,19 @@ bool ParseRuleOsVersion(const std::string& text, unsigned* out) {
 
 bool ExpandRuleVariables(const std::string& text, std::vector<std::string>* out, std::vector<size_t>* rootLengths,
                          std::string* why) {
+  // How many paths the variables would give, counted before any is made.
+  size_t count = 1;
+  for (size_t open = text.find('%'); open != std::string::npos && count <= kMaxVariablePaths;) {
+    const size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) break;  // said below, in order
+    const std::vector<std::string> values = RuleVariableValues(text.substr(open + 1, close - open - 1));
+    count *= std::max<size_t>(1, values.size());
+    open = text.find('%', close + 1);
+  }
+  if (count > kMaxVariablePaths) {
+    *why = "its variables give more than " + std::to_string(kMaxVariablePaths) + " paths";
+    return false;
+  }
   std::vector<std::string> paths{std::string()};
   std::vector<size_t> roots{0};
   size_t i = 0;
