@@ -4,6 +4,11 @@
 // measured in the same run; and the process's private memory after loading
 // (Wine reports it as PagefileUsage), with what a second set adds alone.
 //   bench_rules_bench.exe [rule file=..\rule-files\winapp2.ini beside the bench folder] [runs=7]
+// Then, each in a process of its own (peak memory is the process's), hostile
+// files just under the 64 MB cap: valid sections, empty "[]" sections, and
+// keys whose variables would multiply their paths; each reports its load
+// time and peak private memory (targets: 10 s, 200 MB).
+//   bench_rules_bench.exe --hostile sections|empty|variables
 // The build copies the shared winapp2.ini into the build folder when it is
 // there; without it the benchmark says so and ends.
 #include <windows.h>
@@ -62,9 +67,75 @@ size_t BareChecks(const RuleSet& rules) {
   return found;
 }
 
+double PeakPrivateMB() {
+  PROCESS_MEMORY_COUNTERS pmc = {};
+  pmc.cb = sizeof pmc;
+  if (!::K32GetProcessMemoryInfo(::GetCurrentProcess(), &pmc, sizeof pmc)) return -1.0;
+  return static_cast<double>(pmc.PeakPagefileUsage) / (1024.0 * 1024.0);
+}
+
+std::string BesideExe(const std::string& name) {
+  char exe[MAX_PATH];
+  const DWORD n = ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string dir(exe, n);
+  return dir.substr(0, dir.find_last_of('\\') + 1) + name;
+}
+
+// Just under the cap, so that the file is read, not skipped for its size.
+constexpr size_t kHostileBytes = 64u * 1024 * 1024 - 4096;
+
+std::string HostileText(const std::string& kind) {
+  std::string text;
+  text.reserve(kHostileBytes);
+  std::string exponential = "FileKey1=";
+  for (int i = 0; i < 25; ++i) exponential += "%ProgramFiles%\\";
+  exponential += "x|*.tmp\n";
+  for (size_t i = 0; text.size() < kHostileBytes - 200; ++i) {
+    if (kind == "empty") {
+      text += "[]\n";
+    } else if (kind == "variables") {
+      text += "[Exp " + std::to_string(i) + "]\n" + exponential;
+    } else {
+      const std::string n = std::to_string(i);
+      text += "[Section " + n + " *]\nLangSecRef=3021\nDetectFile=%LocalAppData%\\Vendor" + n +
+              "\nFileKey1=%LocalAppData%\\Vendor" + n + "\\Cache|*.tmp|RECURSE\n";
+    }
+  }
+  return text;
+}
+
+int RunHostile(const std::string& kind) {
+  const std::string path = BesideExe("hostile-" + kind + ".ini");
+  {
+    const std::string text = HostileText(kind);
+    HANDLE h = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return 1;
+    DWORD written = 0;
+    ::WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+    ::CloseHandle(h);
+  }
+  const double before = PeakPrivateMB();
+  const double t0 = Now();
+  RuleSet* rules = new RuleSet;
+  rules->LoadFile(path);
+  const double t1 = Now();
+  rules->DetectAll();
+  const double t2 = Now();
+  size_t refused = 0;
+  for (const RuleEntry& e : rules->Entries()) refused += e.refusedWhole ? 1 : 0;
+  std::printf("  hostile %-9s  64 MB: %zu sections read, %zu entries kept (%zu refused whole); load %.2f s, "
+              "detect %.2f s; peak private memory %.1f MB (%.1f MB before; targets 10 s, 200 MB)\n",
+              kind.c_str(), rules->Files().empty() ? 0 : rules->Files()[0].entries, rules->Entries().size(), refused,
+              t1 - t0, t2 - t1, PeakPrivateMB(), before);
+  delete rules;
+  ::DeleteFileA(path.c_str());
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 2 && std::string(argv[1]) == "--hostile") return RunHostile(argv[2]);
   const std::string path = argc > 1 ? argv[1] : DefaultRuleFile();
   const int runs = argc > 2 ? std::atoi(argv[2]) : 7;
   if (::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES) {
@@ -121,5 +192,19 @@ int main(int argc, char** argv) {
       "  private memory   %.1f MB before loading, %.1f MB after (first run; target <= 16 MB); the set alone %.1f MB "
       "(second load, the first set held)\n",
       before, after, own);
+  std::fflush(stdout);
+  for (const char* kind : {"sections", "empty", "variables"}) {
+    std::string cmd = "\"" + BesideExe("bench_rules_bench.exe") + "\" --hostile " + kind;
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi = {};
+    if (!::CreateProcessA(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+      std::printf("  hostile %s: cannot start (%lu)\n", kind, ::GetLastError());
+      continue;
+    }
+    ::WaitForSingleObject(pi.hProcess, INFINITE);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+  }
   return 0;
 }

@@ -3,6 +3,8 @@
 #include <cctype>
 
 #include "engine/file_removal.h"
+#include "engine/folder_open.h"
+#include "engine/path_text.h"
 #include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
@@ -22,15 +24,6 @@ const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 DirWalker::StepHook& Hook() {
   static DirWalker::StepHook hook;
   return hook;
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  return ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, a.c_str(), (int)a.size(), b, -1) == CSTR_EQUAL;
-}
-
-std::string Lowered(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 wchar_t Folded(wchar_t c) {
@@ -94,9 +87,9 @@ bool MatchesFileMask(const std::wstring& name, const std::wstring& mask) {
 
 void DirWalker::SetStepHook(StepHook hook) { Hook() = std::move(hook); }
 
-DirWalker::DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope)
+DirWalker::DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope, size_t trustedLength)
     : m_rebootFallback(rebootFallback) {
-  OpenTop(pattern, scope);
+  OpenTop(pattern, scope, trustedLength);
   if (!m_refused && m_folder.Get() != nullptr) m_hasMore = FetchNext();
 }
 
@@ -106,31 +99,38 @@ DirWalker::DirWalker(HANDLE folder, std::wstring objectName, std::string root, b
   m_hasMore = FetchNext();
 }
 
-void DirWalker::OpenTop(const std::string& pattern, GuardScope scope) {
+void DirWalker::OpenTop(const std::string& pattern, GuardScope scope, size_t trustedLength) {
   if (const char* why = TextRefusal(pattern)) {
     LogRefusal(pattern, why);
     RecordLeft(Outcome::kGuarded, pattern, why);
     m_refused = true;
     return;
   }
-  const size_t cut = pattern.find_last_of("\\/");
-  m_root = pattern.substr(0, cut);
-  m_mask = nt::Widen(pattern.substr(cut + 1));
-  // The folder itself, not what a final link leads to; judged by what it is.
-  std::wstring folder = nt::LongPathForm(CanonicalFolderOf(pattern));
-  if (folder.back() != L'\\') folder += L'\\';
-  HANDLE h = ::CreateFileW(folder.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (h == INVALID_HANDLE_VALUE) {
-    const DWORD e = ::GetLastError();
-    if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) {
+  m_root = FolderOf(pattern);
+  m_mask = nt::Widen(LeafOf(pattern));
+  // The folder itself, never through a link past the part the system gave;
+  // judged on the very handle the walk lists and removes through.
+  const std::string folder = CanonicalFolderOf(pattern);
+  HANDLE h = nullptr;
+  switch (OpenFolderChecked(folder, trustedLength == std::string::npos ? ParentLength(folder) : trustedLength,
+                            FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &h)) {
+    case FolderOpen::kOpen:
+      break;
+    case FolderOpen::kMissing:
+      return;
+    case FolderOpen::kLink:
+      LogRefusal(pattern, "a folder on its way is a link");
+      m_refused = true;
+      return;
+    case FolderOpen::kFailed: {
+      const DWORD e = ::GetLastError();
       Trace("   Cannot open %s to judge it (error %lu).\n", pattern.c_str(), (unsigned long)e);
       LogRefusal(pattern, "it cannot be opened to be judged");
       // Nothing in it was swept: that is a failure, not the guard's design.
       RecordOutcome(Outcome::kFailed, pattern, 0.0, ErrorReason(e));
       m_refused = true;
+      return;
     }
-    return;
   }
   m_folder.Attach(h);
   if (const char* why = FolderHandleRefusal(h, scope)) {
@@ -241,7 +241,7 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
   Trace(loop == Loop::kFiles ? "   Cannot remove file now: %s.\n" : "   Cannot remove system file now: %s.\n",
         path.c_str());
   // The file may be under its shred name by now: act on the name it has.
-  if (loop == Loop::kTree && guardShellFiles == 1 && Lowered(now).find("index.dat") != std::string::npos)
+  if (loop == Loop::kTree && guardShellFiles == 1 && LowerAscii(now).find("index.dat") != std::string::npos)
     WipeIndexFile(now);
   if (!m_rebootFallback || loop == Loop::kExcept) {
     RecordLeft(OutcomeOfError(error), path, ErrorReason(error));
@@ -352,7 +352,7 @@ bool DirWalker::RemoveTree(int guardShellFiles, int statusId, int* count, float*
       if (!HandleFolder(guardShellFiles, statusId, count, kb)) emptied = false;
       continue;
     }
-    if (guardShellFiles == 1 && EqualsIgnoringCase(m_current.name, "desktop.ini")) {
+    if (guardShellFiles == 1 && SameNoCase(m_current.name, "desktop.ini")) {
       emptied = false;
       continue;
     }
@@ -442,7 +442,7 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
     Trace("   Left %s: it is not the folder that was swept.\n", m_root.c_str());
     return false;
   }
-  if (const char* why = FolderHandleRefusal(raw)) {
+  if (const char* why = FolderRemovalRefusal(raw)) {
     Trace("   Refused to remove %s: %s.\n", m_root.c_str(), why);
     RecordLeft(Outcome::kGuarded, m_root, why);
     return false;

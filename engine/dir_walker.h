@@ -35,7 +35,11 @@ class DirWalker {
   // pattern: a folder followed by "\*.*" or by a file mask. rebootFallback:
   // files that cannot be removed now are scheduled for removal at restart.
   // scope: kTyped only for a folder the user typed (a custom location).
-  DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope = GuardScope::kReference);
+  // trustedLength: how much of the pattern's folder the system itself gave
+  // (a known folder, a rule variable's value); past it, no segment is
+  // passed through a link (OpenFolderChecked). npos: all but the last segment.
+  DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope = GuardScope::kReference,
+            size_t trustedLength = std::string::npos);
   ~DirWalker() = default;
   DirWalker(const DirWalker&) = delete;
   DirWalker& operator=(const DirWalker&) = delete;
@@ -106,7 +110,7 @@ class DirWalker {
 
   // A sub-walker on a folder its parent has opened and checked.
   DirWalker(HANDLE folder, std::wstring objectName, std::string root, bool rebootFallback);
-  void OpenTop(const std::string& pattern, GuardScope scope);
+  void OpenTop(const std::string& pattern, GuardScope scope, size_t trustedLength);
   bool FetchNext();  // reads ahead to the next entry the mask matches
   // True (recorded as refused, with its line) when the current entry's name
   // does not fit the ANSI code page: such a name is never acted on, since

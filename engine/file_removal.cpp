@@ -4,6 +4,7 @@
 
 #include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
+#include "engine/path_text.h"
 #include "engine/preview.h"
 #include "engine/removal_guard.h"
 #include "settings/settings_groups.h"
@@ -20,20 +21,6 @@ const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 OverwriteObserver& Observer() {
   static OverwriteObserver observer;
   return observer;
-}
-
-bool SameNameIgnoringCase(const std::wstring& a, const std::wstring& b) {
-  return ::CompareStringOrdinal(a.c_str(), (int)a.size(), b.c_str(), (int)b.size(), TRUE) == CSTR_EQUAL;
-}
-
-std::string FolderOf(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut);
-}
-
-std::string LeafOf(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 // Writes `size` bytes of fill from the current position. False when a write
@@ -140,7 +127,7 @@ bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::
   std::wstring expected = folderObjectName;
   if (expected.back() != L'\\') expected += L'\\';
   expected += name;
-  return SameNameIgnoringCase(nt::ObjectName(h), expected);
+  return SameNoCase(nt::ObjectName(h), expected);
 }
 
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
@@ -196,7 +183,7 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
       // take it (the name is taken: that file is not ours), keeps its own.
       const std::string shredPath = ShredName(path);
       const std::wstring shredName = nt::Widen(LeafOf(shredPath));
-      if (!SameNameIgnoringCase(shredName, name) && nt::RenameRelative(h.Get(), folder.handle, shredName))
+      if (!SameNoCase(shredName, name) && nt::RenameRelative(h.Get(), folder.handle, shredName))
         *nowPath = shredPath;
       overwritten = OverwriteOpenFile(h.Get(), *nowPath, size);
     }

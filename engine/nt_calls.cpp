@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <vector>
 
 namespace nt {
 namespace {
@@ -15,6 +16,7 @@ using NtQueryDirectoryFileFn = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_ST
 using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, int);
 using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
+using NtQueryKeyFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 
 // Information classes and flags, as the native headers number them.
 constexpr int kFileDirectoryInformation = 1;
@@ -23,6 +25,7 @@ constexpr int kFileRenameInformation = 10;
 constexpr int kFileDispositionInformation = 13;
 constexpr int kFileDispositionInformationEx = 64;
 constexpr int kObjectNameInformation = 1;
+constexpr int kKeyNameInformation = 3;
 constexpr ULONG kDispositionDelete = 0x1, kDispositionPosix = 0x2, kDispositionIgnoreReadOnly = 0x10;
 
 struct DirectoryInformation {
@@ -47,12 +50,14 @@ struct Calls {
     set = reinterpret_cast<NtSetInformationFileFn>(::GetProcAddress(ntdll, "NtSetInformationFile"));
     object = reinterpret_cast<NtQueryObjectFn>(::GetProcAddress(ntdll, "NtQueryObject"));
     toDos = reinterpret_cast<RtlNtStatusToDosErrorFn>(::GetProcAddress(ntdll, "RtlNtStatusToDosError"));
+    queryKey = reinterpret_cast<NtQueryKeyFn>(::GetProcAddress(ntdll, "NtQueryKey"));
   }
   NtOpenFileFn open;
   NtQueryDirectoryFileFn query;
   NtSetInformationFileFn set;
   NtQueryObjectFn object;
   RtlNtStatusToDosErrorFn toDos;
+  NtQueryKeyFn queryKey;
 };
 
 const Calls& Ntdll() {
@@ -215,6 +220,25 @@ std::wstring LongPathForm(const std::string& path) {
   if (w.size() >= 3 && w[1] == L':' && w[2] == L'\\') return L"\\\\?\\" + w;
   if (w.compare(0, 2, L"\\\\") == 0 && w.size() > 2 && w[2] != L'.') return L"\\\\?\\UNC\\" + w.substr(2);
   return w;
+}
+
+std::wstring KeyName(HKEY key) {
+  if (Ntdll().queryKey == nullptr || key == nullptr) return std::wstring();
+  ULONG need = 0;
+  std::vector<char> buffer(1024);
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    const LONG status =
+        Ntdll().queryKey(key, kKeyNameInformation, buffer.data(), static_cast<ULONG>(buffer.size()), &need);
+    if (status == kSuccess) {
+      ULONG bytes = 0;
+      std::memcpy(&bytes, buffer.data(), sizeof bytes);
+      if (bytes > buffer.size() - sizeof(ULONG)) return std::wstring();
+      return std::wstring(reinterpret_cast<const wchar_t*>(buffer.data() + sizeof(ULONG)), bytes / sizeof(wchar_t));
+    }
+    if (need <= buffer.size() || need > 65536) return std::wstring();
+    buffer.resize(need);
+  }
+  return std::wstring();
 }
 
 }  // namespace nt

@@ -53,6 +53,10 @@ bool RenameRelative(HANDLE h, HANDLE dir, const std::wstring& name);
 // Windows). Comparable only with another result of this call. Empty on failure.
 std::wstring ObjectName(HANDLE h);
 
+// The registry's own name of an open key, after every predefined key and
+// link was resolved ("\REGISTRY\MACHINE\SOFTWARE\..."). Empty on failure.
+std::wstring KeyName(HKEY key);
+
 // Text conversions between the program's multibyte paths and the wide ones
 // the native calls take.
 std::wstring Widen(const std::string& s);

@@ -11,16 +11,16 @@
 #include <set>
 #include <vector>
 
+#include "engine/dir_walker.h"
 #include "engine/nt_calls.h"
+#include "engine/path_text.h"
 #include "engine/sweep_log.h"
+#include "engine/wildcard_path.h"
 #include "winlib/trace.h"
 
 namespace {
 
-std::string FolderPart(const std::string& s) {
-  const size_t cut = s.find_last_of("\\/");
-  return cut == std::string::npos ? std::string() : s.substr(0, cut);
-}
+std::string FolderPart(const std::string& s) { return FolderOf(s); }
 
 bool IsDriveAbsolute(const std::string& f) {
   return f.size() >= 3 && ((f[0] >= 'A' && f[0] <= 'Z') || (f[0] >= 'a' && f[0] <= 'z')) && f[1] == ':' &&
@@ -55,13 +55,7 @@ std::string Canonical(std::string folder) {
   return out;
 }
 
-std::wstring Folded(const std::string& s) {
-  int n = ::MultiByteToWideChar(CP_ACP, 0, s.c_str(), (int)s.size(), nullptr, 0);
-  std::wstring w(n, L'\0');
-  if (n > 0) ::MultiByteToWideChar(CP_ACP, 0, s.c_str(), (int)s.size(), &w[0], n);
-  if (!w.empty()) ::CharUpperBuffW(&w[0], (DWORD)w.size());
-  return w;
-}
+std::wstring Folded(const std::string& s) { return FoldCase(s); }
 
 bool IsRoot(const std::string& canonical) {
   if (IsDriveAbsolute(canonical)) return canonical.size() <= 3;
@@ -73,9 +67,10 @@ bool IsRoot(const std::string& canonical) {
 }
 
 // What a guarded folder is: never swept as a whole (system and profile
-// roots), or a user data folder, which nothing reached through a reference
-// may sweep below either.
-enum class Kind { kWhole, kData };
+// roots); a user data folder, which nothing reached through a reference may
+// sweep below either; a temporary folder, emptied but never removed; or a
+// store of keys and credentials, never swept at all, whoever asks.
+enum class Kind { kWhole, kData, kKeepSelf, kSealed };
 
 struct Named {
   std::string text;
@@ -202,6 +197,22 @@ std::vector<Named> CollectNamedTexts() {
     DWORD n = ::ExpandEnvironmentStringsA(v.text, buf, sizeof buf);
     if (n > 1 && n <= sizeof buf && buf[0] != '%') add(buf, v.kind, v.name);
   }
+  // The temporary folders: emptied by sweeps, never removed themselves.
+  if (DWORD n = ::GetTempPathA(MAX_PATH, buf); n > 0 && n < MAX_PATH) add(std::string(buf, n), Kind::kKeepSelf,
+                                                                          "the temporary folder");
+  for (const char* text : {"%TEMP%", "%TMP%", "%SystemRoot%\\Temp"}) {
+    DWORD n = ::ExpandEnvironmentStringsA(text, buf, sizeof buf);
+    if (n > 1 && n <= sizeof buf && buf[0] != '%') add(buf, Kind::kKeepSelf, "the temporary folder");
+  }
+  if (::SHGetSpecialFolderPathA(nullptr, buf, CSIDL_LOCAL_APPDATA, FALSE))
+    add(std::string(buf) + "\\Temp", Kind::kKeepSelf, "the temporary folder");
+  // The keys, certificates and saved credentials of the user, below both
+  // AppData folders: losing them loses the user's encrypted data.
+  for (int base : {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA}) {
+    if (!::SHGetSpecialFolderPathA(nullptr, buf, base, FALSE)) continue;
+    for (const char* store : {"Protect", "Credentials", "Crypto", "SystemCertificates", "Vault"})
+      add(std::string(buf) + "\\Microsoft\\" + store, Kind::kSealed, "a store of keys and credentials");
+  }
   // Every profile, not only the current one: the profiles folder (C:\Users)
   // holds the current user's, Default, Public and every other user's.
   if (::ExpandEnvironmentStringsA("%USERPROFILE%", buf, sizeof buf) > 1 && buf[0] != '%') {
@@ -321,12 +332,15 @@ const char* Intern(const std::string& text) {
 
 struct Guarded {
   std::wstring folded;  // canonical text, upper-cased; empty for a test's folder
+  std::string text;     // canonical text as the system gave it
+  std::vector<std::wstring> segments;  // of text, folded, for matching patterns
   FolderIdentity id;
   bool hasId = false;
   Kind kind = Kind::kWhole;
   const char* itIs = nullptr;    // "it is Documents"
   const char* inside = nullptr;  // "it is inside Documents"
   bool holdsProfile = false;     // the profile lies in it (or is it)
+  bool namedFilesMayGo = false;  // the Windows folder: a file named exactly may go from it
 };
 
 struct GuardFolders {
@@ -359,7 +373,10 @@ std::shared_ptr<const GuardFolders> Collect() {
     if (c.empty()) continue;
     Guarded g = MakeGuarded(n.kind, n.name);
     g.folded = Folded(c);
+    g.text = c;
+    for (const auto& seg : SplitPath(c)) g.segments.push_back(FoldCase(seg));
     g.hasId = IdentityOfFolder(c, &g.id);
+    g.namedFilesMayGo = std::string(n.name) == "the Windows folder";
     out->entries.push_back(std::move(g));
   }
   const DWORD drives = ::GetLogicalDrives();
@@ -410,9 +427,24 @@ std::shared_ptr<const GuardFolders> Folders() {
   return FoldersSlot();
 }
 
-const char* WholeRefusal(const GuardFolders& f, const FolderIdentity& id) {
+// keepSelfToo: a temporary folder counts too (it is to be removed, or
+// entered from above), not only swept in.
+const char* WholeRefusal(const GuardFolders& f, const FolderIdentity& id, bool keepSelfToo = false) {
   for (const auto& g : f.entries)
-    if (g.hasId && g.id == id) return g.itIs;
+    if (g.hasId && g.id == id && (keepSelfToo || g.kind != Kind::kKeepSelf)) return g.itIs;
+  return nullptr;
+}
+
+// A parent in the chain that nothing below may be swept in: a sealed store
+// for anyone, a data folder for references.
+const char* ParentRefusal(const GuardFolders& f, const FolderIdentity& id, GuardScope scope, bool belowSystemOwn) {
+  for (const auto& g : f.entries) {
+    if (!g.hasId || !(g.id == id)) continue;
+    if (g.kind == Kind::kSealed) return g.inside;
+    if (g.kind != Kind::kData || scope != GuardScope::kReference) continue;
+    if (g.holdsProfile && belowSystemOwn) continue;
+    return g.inside;
+  }
   return nullptr;
 }
 
@@ -424,17 +456,13 @@ bool IsSystemOwn(const GuardFolders& f, const FolderIdentity& id) {
 
 // The walk up from the folder: its own identity against every guarded
 // folder, each parent's against the data folders.
-const char* AncestryRefusal(const GuardFolders& f, const std::vector<FolderIdentity>& chain) {
+const char* AncestryRefusal(const GuardFolders& f, const std::vector<FolderIdentity>& chain, GuardScope scope) {
   bool belowSystemOwn = false;
   for (size_t i = 0; i < chain.size(); ++i) {
     if (i == 0) {
       if (const char* why = WholeRefusal(f, chain[0])) return why;
-    } else {
-      for (const auto& g : f.entries) {
-        if (!g.hasId || g.kind != Kind::kData || !(g.id == chain[i])) continue;
-        if (g.holdsProfile && belowSystemOwn) continue;
-        return g.inside;
-      }
+    } else if (const char* why = ParentRefusal(f, chain[i], scope, belowSystemOwn)) {
+      return why;
     }
     if (IsSystemOwn(f, chain[i])) belowSystemOwn = true;
   }
@@ -459,17 +487,19 @@ bool IdentityOf(HANDLE h, FolderIdentity* out) {
 
 const char* FolderHandleRefusal(HANDLE folder, GuardScope scope) {
   const auto folders = Folders();
-  if (scope == GuardScope::kTyped) {
-    FolderIdentity id;
-    if (!IdentityOf(folder, &id)) return "its identity cannot be read";
-    return WholeRefusal(*folders, id);
-  }
   std::vector<FolderIdentity> chain;
   if (!AncestorIdentities(folder, chain)) return "the folders that hold it cannot be judged";
-  return AncestryRefusal(*folders, chain);
+  return AncestryRefusal(*folders, chain, scope);
 }
 
-const char* IdentityRefusal(const FolderIdentity& id) { return WholeRefusal(*Folders(), id); }
+const char* IdentityRefusal(const FolderIdentity& id) { return WholeRefusal(*Folders(), id, true); }
+
+const char* FolderRemovalRefusal(HANDLE folder, GuardScope scope) {
+  if (const char* why = FolderHandleRefusal(folder, scope)) return why;
+  FolderIdentity id;
+  if (!IdentityOf(folder, &id)) return "its identity cannot be read";
+  return WholeRefusal(*Folders(), id, true);
+}
 
 namespace {
 bool AddExtra(const std::string& path, Kind kind, const std::string& name) {
@@ -510,8 +540,48 @@ const char* TextRefusal(const std::string& patternOrPath) {
   const std::wstring folded = Folded(canonical);
   const auto folders = Folders();
   for (const auto& g : folders->entries)
-    if (!g.folded.empty() && g.folded == folded) return g.itIs;
+    if (!g.folded.empty() && g.folded == folded && g.kind != Kind::kKeepSelf) return g.itIs;
   return nullptr;
+}
+
+const char* FolderPatternRefusal(const std::string& pattern, FolderUse use) {
+  std::vector<std::wstring> want;
+  std::vector<bool> wild;
+  for (const auto& seg : SplitPath(pattern)) {
+    want.push_back(FoldCase(seg));
+    wild.push_back(HasWildcard(seg));
+  }
+  if (want.size() <= 1) return "it is a drive root";
+  const auto folders = Folders();
+  for (const auto& g : folders->entries) {
+    if (g.segments.empty()) continue;
+    const std::vector<std::wstring>& have = g.segments;
+    const size_t n = std::min(want.size(), have.size());
+    bool fits = true;
+    for (size_t i = 0; i < n && fits; ++i)
+      fits = wild[i] ? MatchesFileMask(have[i], want[i]) : have[i] == want[i];
+    if (!fits) continue;
+    // A temporary folder is judged when it is to be removed, by identity:
+    // its content may go.
+    if (g.kind == Kind::kKeepSelf) continue;
+    if (want.size() == have.size()) {
+      return g.itIs;
+    } else if (want.size() > have.size()) {
+      if (g.kind == Kind::kSealed) return g.inside;
+    } else if (g.kind == Kind::kSealed && use != FolderUse::kFilesIn) {
+      return Intern(std::string("it holds ") + (g.itIs + 6));  // "it holds a store of keys ..."
+    }
+  }
+  return nullptr;
+}
+
+bool NamedFilesMayGoIn(const std::string& canonicalFolder) {
+  const std::vector<std::string> segs = SplitPath(canonicalFolder);
+  if (segs.size() <= 1) return true;  // a drive root
+  const auto folders = Folders();
+  for (const auto& g : folders->entries)
+    if (g.namedFilesMayGo && SameNoCase(g.text, canonicalFolder)) return true;
+  return false;
 }
 
 bool IsMalformedRefusal(const char* why) {

@@ -20,6 +20,10 @@
 //   Windows, system and program files folders, the Users folder and every
 //   profile, ProgramData, roaming and local AppData, LocalLow, Start Menu,
 //   Startup, SendTo, Templates, Fonts, and every user data folder below;
+// - the temporary folders as a whole (RemoveOwnFolder, a tree): they are
+//   emptied, never removed; and, for anyone, typed or not, any folder inside
+//   the stores of keys and credentials below roaming and local AppData
+//   (Microsoft\Protect, Credentials, Crypto, SystemCertificates, Vault);
 // - for references (not typed), any folder inside a user data folder:
 //   Documents, Desktop, Pictures, Music, Videos, Downloads, Favorites,
 //   Contacts, Links, Saved Games, Searches, OneDrive and the public twins.
@@ -82,6 +86,42 @@ const char* FolderHandleRefusal(HANDLE folder, GuardScope scope = GuardScope::kR
 // A folder met inside a tree being swept: null unless it is protected as a
 // whole (a drive root, a system or profile folder, a data folder's root).
 const char* IdentityRefusal(const FolderIdentity& id);
+
+// Registry: keys that hold the machine's configuration (HKLM\SYSTEM and the
+// other system hives), sign-in (Winlogon), policy (every "Policies" key), the
+// start-up keys (Run and its kin), the shell-folder keys, Morvane's own, and
+// the class roots (Classes, CLSID and the like: one class below them may
+// go, never the root). Null when root\path may be removed as a whole
+// (wholeKey) or have one of its values removed; otherwise why ("it is a
+// policy key"). A whole key that holds a protected key is refused too. Any
+// spelling of a hive (HKCR, HKU\<sid>, HKCC) and either registry view
+// (Wow6432Node) is judged as the key it names, and a key that opens is also
+// judged by the name the registry itself gives it.
+const char* RegistryRefusal(HKEY root, const std::string& path, bool wholeKey);
+// The same judgement on text alone, for a path whose segments may hold
+// wildcards: a wildcard segment is taken to reach any fixed name it matches.
+const char* RegistryPatternRefusal(HKEY root, const std::string& pattern, bool wholeKey);
+// The sweep-log line of a refused registry change: "  Skipped <shown>: <why>.".
+void LogRegistryRefusal(const std::string& shown, const char* why);
+
+// The folder the handle reaches may be removed itself: FolderHandleRefusal,
+// and it is not a temporary folder (those are emptied, never removed).
+const char* FolderRemovalRefusal(HANDLE folder, GuardScope scope = GuardScope::kReference);
+
+// How a rule means to use a folder named by a pattern whose segments may
+// hold wildcards: remove files directly in it, also in every folder below
+// it, or also remove the folder itself once empty.
+enum class FolderUse { kFilesIn, kTree, kRemoveSelf };
+// Judged on text, before anything exists to be opened: null unless the
+// pattern (canonical, '\'-separated) may name a protected folder, a folder
+// inside a store of keys and credentials, or (kTree, kRemoveSelf) a folder
+// that holds such a store. A temporary folder is not refused here: it is
+// emptied, and kept when it is to be removed (FolderRemovalRefusal). The
+// sweep judges again, by identity, whatever the pattern reaches.
+const char* FolderPatternRefusal(const std::string& canonicalPattern, FolderUse use);
+// A drive root or the Windows folder: a file named exactly (no wildcard)
+// may be removed from it alone, though the folder is never swept.
+bool NamedFilesMayGoIn(const std::string& canonicalFolder);
 
 // For tests: judges the folder at path (by identity) as protected as a whole
 // too, or (ProtectDataFolderForTests) as a user data folder named name, until

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "engine/file_removal.h"
+#include "engine/folder_open.h"
 #include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
@@ -29,14 +30,13 @@ RestartRemoval Attempt(const std::string& path) {
   // The file is opened relative to its folder's handle and checked to be the
   // folder's own entry, so a link planted under a profile file's name never
   // takes its target with it.
-  std::wstring folderName = nt::LongPathForm(CanonicalFolderOf(path));
-  if (folderName.empty()) return RestartRemoval::kRefused;
-  if (folderName.back() != L'\\') folderName += L'\\';
-  const DWORD shareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  ScopedFile folder(::CreateFileW(folderName.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                    shareAll, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!folder) return RestartRemoval::kRefused;
+  const std::string canonical = CanonicalFolderOf(path);
+  if (canonical.empty()) return RestartRemoval::kRefused;
+  HANDLE raw = nullptr;
+  if (OpenFolderChecked(canonical, ParentLength(canonical), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        &raw) != FolderOpen::kOpen)
+    return RestartRemoval::kRefused;
+  ScopedHandle folder(raw);
   if (const char* why = FolderHandleRefusal(folder.Get())) {
     LogRefusal(path, why);
     RecordLeft(Outcome::kGuarded, path, why);

@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "engine/file_removal.h"
+#include "engine/folder_open.h"
+#include "engine/removal_guard.h"
 #include "engine/nt_calls.h"
 #include "winlib/trace.h"
 
@@ -59,10 +61,13 @@ bool HasSqliteHeader(const std::string& path) {
 bool IsOwnEntry(const std::string& path) {
   const size_t cut = path.find_last_of('\\');
   if (cut == std::string::npos) return false;
-  HANDLE folder = ::CreateFileW(nt::LongPathForm(path.substr(0, cut)).c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (folder == INVALID_HANDLE_VALUE) return false;
+  // The folder is opened and checked as a sweep opens it: its last segment
+  // never through a link.
+  const std::string canonical = CanonicalFolderOf(path);
+  HANDLE folder = nullptr;
+  if (canonical.empty() || OpenFolderChecked(canonical, ParentLength(canonical), FILE_READ_ATTRIBUTES, &folder) !=
+                               FolderOpen::kOpen)
+    return false;
   HANDLE file = ::CreateFileW(nt::LongPathForm(path).c_str(), FILE_READ_ATTRIBUTES,
                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,
                               nullptr);

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/path_text.h"
 #include "engine/sweep_log.h"
 #include "catalogue/browsers.h"
 #include "rules/rule_set.h"
@@ -14,10 +15,7 @@ namespace {
 
 const char kSystemTempEntry[] = "System temporary folder";
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
+std::string Lower(std::string text) { return LowerAscii(std::move(text)); }
 
 bool TokenIsAdministrator() {
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;

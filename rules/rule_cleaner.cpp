@@ -8,6 +8,8 @@
 #include "engine/dir_walker.h"
 #include "engine/file_removal.h"
 #include "engine/nt_calls.h"
+#include "engine/outcome_ledger.h"
+#include "engine/removal_guard.h"
 #include "engine/reg_primitives.h"
 #include "engine/sweep_log.h"
 #include "rules/builtin_notes.h"
@@ -66,16 +68,19 @@ class EntrySweep {
 
   void Run() {
     LogFormat(0, "Start clean up %s (%s rules).\n", m_entry.name.c_str(), m_entry.source.c_str());
-    for (const auto& fk : m_keys.files)
-      for (const auto& folder : fk.folders)
-        for (const auto& f : ExpandRuleFolder(folder)) SweepFolder(fk, f);
+    for (const auto& fk : m_keys.files) {
+      for (const auto& folder : fk.folders) {
+        std::string refused;
+        const std::vector<std::string> found = ExpandRuleFolder(folder, &refused);
+        if (!refused.empty()) Skipped(folder.path, refused.c_str());
+        for (const auto& f : found) SweepFolder(fk, folder, f);
+      }
+    }
     for (const auto& rk : m_keys.regs) {
-      for (const auto& place : ExpandRuleRegPath(rk.place)) {
-        // A wildcard may have reached a key the text did not name.
-        if (const char* why = RuleRegRefusal(place)) {
-          Trace("Rule %s: refused %s: %s.\n", m_entry.name.c_str(), place.Text().c_str(), why);
-          continue;
-        }
+      std::string refused;
+      const std::vector<RuleRegPath> found = ExpandRuleRegPath(rk.place, &refused);
+      if (!refused.empty()) Skipped(rk.place.Text(), refused.c_str());
+      for (const auto& place : found) {
         if (place.hasValue)
           DeleteValue(place);
         else
@@ -95,22 +100,36 @@ class EntrySweep {
     return false;
   }
 
-  void SweepFolder(const RuleFileKey& fk, const std::string& folder) {
+  // A place the entry names but may not touch: one line, nothing counted.
+  void Skipped(const std::string& what, const char* why) {
+    Trace("Rule %s: refused %s: %s.\n", m_entry.name.c_str(), what.c_str(), why);
+    LogFormat(0, "  Skipped %s: %s.\n", what.c_str(), why);
+    RecordOutcome(Outcome::kGuarded, what, 0.0, why);
+  }
+
+  void SweepFolder(const RuleFileKey& fk, const RuleFolder& named, const std::string& folder) {
     // Expanded wildcards are judged again: the text could not say where they lead.
-    if (fk.flag != RuleFileFlag::kNone && (IsRuleRootFolder(folder) || IsDriveTopFolder(folder))) {
-      Trace("Rule %s: %s refused for %s: a root folder.\n", m_entry.name.c_str(), fk.key.c_str(), folder.c_str());
+    const FolderUse use = fk.flag == RuleFileFlag::kRemoveSelf ? FolderUse::kRemoveSelf
+                          : fk.flag == RuleFileFlag::kRecurse  ? FolderUse::kTree
+                                                               : FolderUse::kFilesIn;
+    if (fk.flag != RuleFileFlag::kNone && IsDriveTopFolder(folder)) {
+      Trace("Rule %s: %s refused for %s: a folder below a drive root.\n", m_entry.name.c_str(), fk.key.c_str(),
+            folder.c_str());
       return;
     }
     if (fk.namedAtRoot) {
+      if (!NamedFilesMayGoIn(folder)) return;
       for (const auto& name : fk.patterns)
         if (!FileExcluded(folder, name)) RemoveNamedFile(folder + (folder.back() == '\\' ? "" : "\\") + name);
       return;
     }
-    if (IsRuleRootFolder(folder)) {
-      Trace("Rule %s: %s refused for %s: a root folder.\n", m_entry.name.c_str(), fk.key.c_str(), folder.c_str());
+    if (const char* why = FolderPatternRefusal(folder, use)) {
+      Skipped(folder, why);
       return;
     }
-    DirWalker walker(folder + "\\*.*", DeepSweepOn());
+    // Opened segment by segment from the part the system gave: a folder
+    // swapped for a link since the expansion is never passed through.
+    DirWalker walker(folder + "\\*.*", DeepSweepOn(), GuardScope::kReference, named.rootLength);
     const bool recurse = fk.flag != RuleFileFlag::kNone;
     const bool removeSelf = fk.flag == RuleFileFlag::kRemoveSelf;
     const bool empty = walker.RemoveChosen(
@@ -118,7 +137,8 @@ class EntrySweep {
           return MatchesAny(fk.patterns, name) && !FileExcluded(at, name);
         },
         recurse, removeSelf, m_statusId, m_count, m_kb);
-    if (removeSelf && empty && !IsTemporaryRoot(folder)) walker.RemoveOwnFolder(m_statusId, m_count);
+    // The guard keeps the temporary folders, whatever they are called.
+    if (removeSelf && empty) walker.RemoveOwnFolder(m_statusId, m_count);
   }
 
   // A file named in the Windows folder or at a drive root: that folder is
@@ -137,38 +157,55 @@ class EntrySweep {
   }
 
   // Registry: an excluded value, an excluded key and everything below it stay.
+  // Registry exclusions hold in both registry views: a key kept in the
+  // 64-bit view is kept in Wow6432Node too, and the other way round.
   bool ValueExcluded(const RuleRegPath& place, const std::string& value) const {
+    const std::string path = ViewNeutralKey(place.path);
     for (const auto& ex : m_keys.excludes) {
       if (ex.kind != RuleExcludeKind::kReg || ex.place.root != place.root) continue;
-      if (ex.place.hasValue ? SegmentsMatch(ex.place.path, place.path, false) && SameNoCase(ex.place.value, value)
-                            : SegmentsMatch(ex.place.path, place.path, true))
+      const std::string kept = ViewNeutralKey(ex.place.path);
+      if (ex.place.hasValue ? SegmentsMatch(kept, path, false) && SameNoCase(ex.place.value, value)
+                            : SegmentsMatch(kept, path, true))
         return true;
     }
     return false;
   }
 
   bool KeyExcluded(const RuleRegPath& place) const {
+    const std::string path = ViewNeutralKey(place.path);
     for (const auto& ex : m_keys.excludes)
       if (ex.kind == RuleExcludeKind::kReg && ex.place.root == place.root && !ex.place.hasValue &&
-          SegmentsMatch(ex.place.path, place.path, true))
+          SegmentsMatch(ViewNeutralKey(ex.place.path), path, true))
         return true;
     return false;
   }
 
   // Something excluded lies inside the key (a value of it, or a key below).
   bool KeyHoldsExclusion(const RuleRegPath& place) const {
-    const size_t n = SegmentCount(place.path);
+    const std::string path = ViewNeutralKey(place.path);
+    const size_t n = SegmentCount(path);
     for (const auto& ex : m_keys.excludes) {
       if (ex.kind != RuleExcludeKind::kReg || ex.place.root != place.root) continue;
-      const size_t m = SegmentCount(ex.place.path);
+      const std::string kept = ViewNeutralKey(ex.place.path);
+      const size_t m = SegmentCount(kept);
       if (m < n || (m == n && !ex.place.hasValue)) continue;
-      if (SegmentsMatch(LeadingSegments(ex.place.path, n), place.path, false)) return true;
+      if (SegmentsMatch(LeadingSegments(kept, n), path, false)) return true;
     }
     return false;
   }
 
+  // The guard's judgement of a registry change the entry is about to make:
+  // the text as the rule reached it, then the key it really is.
+  bool RegistryAllowed(const RuleRegPath& place, bool wholeKey) {
+    const char* why = RuleRegRefusal(place);
+    if (why == nullptr) why = RegistryRefusal(place.root, place.path, wholeKey);
+    if (why == nullptr) return true;
+    Skipped(place.Text(), why);
+    return false;
+  }
+
   void DeleteValue(const RuleRegPath& place) {
-    if (ValueExcluded(place, place.value)) return;
+    if (ValueExcluded(place, place.value) || !RegistryAllowed(place, false)) return;
     RegKey key(place.path, place.root);
     if (!key.IsOpen()) return;
     DWORD type = 0, size = 0;
@@ -191,6 +228,7 @@ class EntrySweep {
   void DeleteKey(const RuleRegPath& place) {
     if (KeyExcluded(place) || !RuleRegKeyExists(place.root, place.path)) return;
     if (!KeyHoldsExclusion(place)) {
+      if (!RegistryAllowed(place, true)) return;
       const RegChange change = SweepDeleteKey(place.root, place.path.c_str());
       if (ChangeMade(change))
         LogItem(m_count, m_statusId, "  ", "Delete Key: %s.\n", place.Text().c_str());

@@ -10,6 +10,8 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/path_text.h"
+#include "engine/wildcard_path.h"
 #include "rules/rule_set.h"
 
 // A folder a key names, after its variables were expanded. Wildcards may
@@ -37,8 +39,8 @@ struct RuleFileKey {
   std::vector<RuleFolder> folders;    // two for %ProgramFiles%
   std::vector<std::string> patterns;  // file masks, never empty
   RuleFileFlag flag = RuleFileFlag::kNone;
-  // Named files directly in a root that IsNamedFileRoot allows: removed one
-  // by one, past the guard that keeps those folders whole.
+  // Named files directly in a folder where the guard lets named files go
+  // (NamedFilesMayGoIn): removed one by one, never by a walk.
   bool namedAtRoot = false;
 };
 
@@ -97,34 +99,15 @@ bool ExpandRuleVariables(const std::string& text, std::vector<std::string>* out,
 // ones and a trailing one dropped) or the reason it is refused (relative,
 // "..", a ':' past the drive, a NUL, too long).
 bool NormaliseRuleFolder(std::string* folder, std::string* why);
-// True for a drive root, the Windows and system folders, the profile, the
-// profiles folder, the user's data folders, the AppData and program roots:
-// never swept as a whole by a rule.
-bool IsRuleRootFolder(const std::string& canonicalFolder);
-// Roots where a file named without wildcards may be removed one by one: a
-// drive root and the Windows folder. (Every other root keeps its files: the
-// removal guard never acts directly in one.)
-bool IsNamedFileRoot(const std::string& canonicalFolder);
-// The same for a folder whose segments hold wildcards: true when it may
-// match one of those roots.
-bool MayReachRuleRoot(const std::string& canonicalFolder);
-// The user's and the system's temporary folders: their content may go, the
-// folders themselves stay (programs expect to find them).
-bool IsTemporaryRoot(const std::string& canonicalFolder);
 // A folder directly below a drive root ("C:\Temp").
 bool IsDriveTopFolder(const std::string& canonicalFolder);
 
 std::vector<std::string> SplitRuleText(const std::string& s, char sep);
-bool HasWildcard(const std::string& s);
-// Names compared as the system compares them, case ignored (a quick path
-// for plain ASCII, which most rule text is).
-bool SameNoCase(const std::string& a, const std::string& b);
-size_t CountWildcards(const std::string& s);
 
 // The folders that exist and match folder's wildcards; every segment past
 // rootLength that is a link (junction, symbolic link) is never passed
-// through. At most limit folders.
-std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, size_t limit = 4096);
+// through. Past kMaxExpandedPlaces, nothing: refused says why.
+std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, std::string* refused = nullptr);
 // While it lives, the file attributes asked for on this thread are kept:
 // detecting thousands of entries asks for the same folders again and again,
 // and a folder missing for one entry is missing for the next. Not for sweeps.
@@ -146,20 +129,19 @@ bool RuleFileExists(const RuleFolder& path);
 // Registry: parses "HKCU\key" or "HKCU\key|value" (allowValue). False, with why.
 bool ParseRuleRegPath(const std::string& text, bool allowValue, RuleRegPath* out, std::string* why);
 // Null when a key may be removed (whole: the key and its subtree; else one of
-// its values), otherwise why not: too shallow, or a protected key (Run, the
-// shell folders, Morvane's own) lies in what would go.
+// its values), otherwise why not: too shallow, a wildcard in its first
+// levels, or the removal guard's registry half refuses what it may name.
 const char* RuleRegRefusal(const RuleRegPath& place);
 // The places a rule's registry path reaches: its '*' segments expanded to
 // the subkeys that exist, and for HKLM\Software also the 32-bit view
 // (Software\Wow6432Node). Without wildcards the place itself and its 32-bit
-// twin when that exists.
-std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place);
+// twin when that exists. Past kMaxExpandedPlaces, nothing: refused says why.
+std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string* refused = nullptr);
+// The same key in the other registry view's spelling, or in one spelling
+// for both: "Software\Wow6432Node\X" and "Software\X" give "Software\X".
+std::string ViewNeutralKey(const std::string& path);
 // view: KEY_WOW64_64KEY (the program's own, on 64-bit Windows) or KEY_WOW64_32KEY.
 bool RuleRegKeyExists(HKEY root, const std::string& path, REGSAM view = KEY_WOW64_64KEY);
-
-// Segment-wise matching of a path against a pattern whose segments may hold
-// '*' and '?' (case ignored). below: the path may continue past the pattern.
-bool SegmentsMatch(const std::string& pattern, const std::string& path, bool below);
 
 // Parses rule text into entries (appended to out) and returns how many
 // sections it held. Never throws on malformed text.

@@ -18,33 +18,18 @@
 namespace {
 
 constexpr size_t kMaxFolderLength = 2048;
+// Each variable with two values doubles a key's paths: past this many the
+// key is refused, so no key can grow without bound.
+constexpr size_t kMaxVariablePaths = 64;
 
 // Known folders that have no CSIDL.
 const GUID kFolderLocalAppDataLow = {0xA520A1A4, 0x1780, 0x4FF6, {0xBD, 0x18, 0x16, 0x73, 0x43, 0xC5, 0xAF, 0x16}};
 const GUID kFolderPublic = {0xDFDF76A2, 0xC82A, 0x4D63, {0x90, 0x6A, 0x56, 0x44, 0xAC, 0x45, 0x73, 0x85}};
-const GUID kFolderDownloads = {0x374DE290, 0x123F, 0x4565, {0x91, 0x64, 0x39, 0xC4, 0x92, 0x5E, 0x46, 0x7B}};
 
 std::string Upper(std::string s) {
   for (char& c : s)
     if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   return s;
-}
-
-bool IsAscii(const std::string& s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
-std::wstring FoldedWide(const std::string& s) {
-  if (IsAscii(s)) {
-    std::wstring w(s.size(), L'\0');
-    for (size_t i = 0; i < s.size(); ++i) w[i] = static_cast<wchar_t>(s[i] >= 'a' && s[i] <= 'z' ? s[i] - 32 : s[i]);
-    return w;
-  }
-  std::wstring w = nt::Widen(s);
-  if (!w.empty()) ::CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
-  return w;
 }
 
 std::string WithoutTrailingSeparator(std::string s) {
@@ -83,7 +68,7 @@ std::string TempFolder() {
 void AddDistinct(std::vector<std::string>& values, const std::string& v) {
   if (v.empty()) return;
   for (const auto& have : values)
-    if (FoldedWide(have) == FoldedWide(v)) return;
+    if (FoldCase(have) == FoldCase(v)) return;
   values.push_back(v);
 }
 
@@ -123,9 +108,6 @@ struct Variables {
   bool loaded = false;
   VariableMap system;
   VariableMap overrides;
-  std::vector<std::wstring> roots;  // folded canonical root folders
-  std::vector<std::string> rootTexts;
-  std::vector<std::wstring> namedFileRoots;  // where named files may go one by one
 };
 
 Variables& Vars() {
@@ -144,47 +126,6 @@ void LoadLocked(Variables& v) {
   if (v.loaded) return;
   v.system = CollectVariables();
   v.loaded = true;
-  // Folders no rule may sweep as a whole: the roots the variables name
-  // (except the temporary folder, which is there to be emptied), the
-  // profiles folder and the user's own folders.
-  std::vector<std::string> roots;
-  for (const char* name : kVariableNames) {
-    const std::string n = name;
-    if (n == "TEMP" || n == "TMP" || n == "SYSTEMDRIVE" || n == "HOMEDRIVE") continue;
-    for (const auto& value : v.system[n]) roots.push_back(value);
-  }
-  const std::string profile = Csidl(CSIDL_PROFILE);
-  if (const size_t cut = profile.find_last_of('\\'); cut != std::string::npos && cut > 2)
-    roots.push_back(profile.substr(0, cut));
-  roots.push_back(Csidl(CSIDL_DESKTOPDIRECTORY));
-  roots.push_back(Csidl(CSIDL_COMMON_DESKTOPDIRECTORY));
-  roots.push_back(Csidl(CSIDL_COMMON_DOCUMENTS));
-  roots.push_back(Csidl(CSIDL_SYSTEM));
-  roots.push_back(Csidl(CSIDL_SYSTEMX86));
-  roots.push_back(KnownFolder(kFolderDownloads));
-  for (auto& r : roots) {
-    std::string why;
-    if (r.empty() || !NormaliseRuleFolder(&r, &why)) continue;
-    v.roots.push_back(FoldedWide(r));
-    v.rootTexts.push_back(r);
-  }
-  for (const char* name : {"WINDIR"}) {
-    for (std::string folder : v.system[name]) {
-      std::string why;
-      if (NormaliseRuleFolder(&folder, &why)) v.namedFileRoots.push_back(FoldedWide(folder));
-    }
-  }
-}
-
-// A drive root, or a folder of one of the lists the variables gave.
-bool InRootList(std::vector<std::wstring> Variables::*list, const std::string& canonicalFolder) {
-  if (canonicalFolder.size() <= 3) return true;
-  const std::wstring folded = FoldedWide(canonicalFolder);
-  Variables& v = Vars();
-  std::lock_guard<std::mutex> hold(v.lock);
-  LoadLocked(v);
-  const std::vector<std::wstring>& roots = v.*list;
-  return std::find(roots.begin(), roots.end(), folded) != roots.end();
 }
 
 unsigned g_osVersionForTests = 0;
@@ -223,35 +164,35 @@ void ListMatching(const std::string& folder, const std::string& mask, F&& take) 
   ::FindClose(h);
 }
 
-// The folders that exist for the first `segments` segments of path.
-std::vector<std::string> ExpandSegments(const std::string& path, size_t rootLength,
-                                        const std::vector<std::string>& segments, size_t limit) {
-  std::vector<std::string> current{path.substr(0, 2)};  // "C:"
-  size_t end = 2;
-  for (const auto& seg : segments) {
-    end += 1 + seg.size();
-    const bool beyondRoot = end > rootLength;
-    std::vector<std::string> next;
-    for (const auto& base : current) {
-      if (HasWildcard(seg)) {
-        ListMatching(base, seg, [&](const std::string& name, DWORD attributes) {
-          if (IsPlainFolder(attributes)) next.push_back(base + "\\" + name);
-          return next.size() < limit;
-        });
-      } else {
-        const std::string p = base + "\\" + seg;
-        if (!beyondRoot || IsPlainFolder(AttributesOf(p))) next.push_back(p);
-      }
-      if (next.size() >= limit) {
-        Trace("Rule folder %s reaches more than %u folders; the rest are left.\n", path.c_str(),
-              static_cast<unsigned>(limit));
-        break;
-      }
-    }
-    current.swap(next);
-    if (current.empty()) break;
+// Folders for the shared expander: a wildcard segment lists the plain
+// folders that match; a fixed segment past the system's part must be a
+// plain folder too (never a link).
+WildcardSource FolderSource() {
+  WildcardSource src;
+  src.list = [](const std::string& base, const std::string& mask, const std::function<bool(const std::string&)>& take) {
+    ListMatching(base, mask, [&](const std::string& name, DWORD attributes) {
+      return !IsPlainFolder(attributes) || take(name);
+    });
+  };
+  src.keep = [](const std::string& path) { return IsPlainFolder(AttributesOf(path)); };
+  return src;
+}
+
+// The expander's first checked segment: the segments within rootLength are
+// the system's own and taken as they are.
+size_t FirstChecked(const std::string& path, size_t rootLength) {
+  size_t index = 0;
+  for (size_t end = 2, at = 3; at <= path.size(); ++index) {
+    const size_t cut = path.find('\\', at);
+    end = cut == std::string::npos ? path.size() : cut;
+    if (end > rootLength) break;
+    at = end + 1;
   }
-  return current;
+  return index;
+}
+
+Expansion ExpandFolderSegments(const std::string& path, size_t rootLength, const std::vector<std::string>& segments) {
+  return ExpandWildcardPath(path.substr(0, 2), segments, FirstChecked(path, rootLength), FolderSource());
 }
 
 std::vector<std::string> SegmentsOf(const std::string& canonical) {
@@ -264,12 +205,6 @@ std::vector<std::string> SegmentsOf(const std::string& canonical) {
 RuleAttributeCache::RuleAttributeCache() : m_previous(t_attributes) { t_attributes = &m_attributes; }
 RuleAttributeCache::~RuleAttributeCache() { t_attributes = m_previous; }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  if (IsAscii(a) && IsAscii(b)) return a.size() == b.size() && _strnicmp(a.c_str(), b.c_str(), a.size()) == 0;
-  const std::wstring wa = nt::Widen(a), wb = nt::Widen(b);
-  return ::CompareStringOrdinal(wa.c_str(), (int)wa.size(), wb.c_str(), (int)wb.size(), TRUE) == CSTR_EQUAL;
-}
-
 std::vector<std::string> SplitRuleText(const std::string& s, char sep) {
   std::vector<std::string> out;
   size_t start = 0;
@@ -280,12 +215,6 @@ std::vector<std::string> SplitRuleText(const std::string& s, char sep) {
     start = cut + 1;
   }
   return out;
-}
-
-bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
-
-size_t CountWildcards(const std::string& s) {
-  return static_cast<size_t>(std::count_if(s.begin(), s.end(), [](char c) { return c == '*' || c == '?'; }));
 }
 
 bool IsRuleVariable(const std::string& name) {
@@ -357,6 +286,19 @@ bool ParseRuleOsVersion(const std::string& text, unsigned* out) {
 
 bool ExpandRuleVariables(const std::string& text, std::vector<std::string>* out, std::vector<size_t>* rootLengths,
                          std::string* why) {
+  // How many paths the variables would give, counted before any is made.
+  size_t count = 1;
+  for (size_t open = text.find('%'); open != std::string::npos && count <= kMaxVariablePaths;) {
+    const size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) break;  // said below, in order
+    const std::vector<std::string> values = RuleVariableValues(text.substr(open + 1, close - open - 1));
+    count *= std::max<size_t>(1, values.size());
+    open = text.find('%', close + 1);
+  }
+  if (count > kMaxVariablePaths) {
+    *why = "its variables give more than " + std::to_string(kMaxVariablePaths) + " paths";
+    return false;
+  }
   std::vector<std::string> paths{std::string()};
   std::vector<size_t> roots{0};
   size_t i = 0;
@@ -381,6 +323,10 @@ bool ExpandRuleVariables(const std::string& text, std::vector<std::string>* out,
     values.erase(std::remove(values.begin(), values.end(), std::string()), values.end());
     if (values.empty()) {
       *why = "variable %" + name + "% is empty or not defined here";
+      return false;
+    }
+    if (paths.size() * values.size() > kMaxVariablePaths) {
+      *why = "its variables give more than " + std::to_string(kMaxVariablePaths) + " paths";
       return false;
     }
     std::vector<std::string> grown;
@@ -438,54 +384,21 @@ bool NormaliseRuleFolder(std::string* folder, std::string* why) {
   return true;
 }
 
-bool IsRuleRootFolder(const std::string& canonicalFolder) { return InRootList(&Variables::roots, canonicalFolder); }
-
-bool MayReachRuleRoot(const std::string& canonicalFolder) {
-  if (!HasWildcard(canonicalFolder)) return IsRuleRootFolder(canonicalFolder);
-  if (canonicalFolder.size() <= 3) return true;
-  std::vector<std::string> roots;
-  {
-    Variables& v = Vars();
-    std::lock_guard<std::mutex> hold(v.lock);
-    LoadLocked(v);
-    roots = v.rootTexts;
-  }
-  // Only a root of as many segments can match.
-  const auto depth = [](const std::string& f) { return std::count(f.begin(), f.end(), '\\'); };
-  const auto want = depth(canonicalFolder);
-  for (const auto& r : roots)
-    if (depth(r) == want && SegmentsMatch(canonicalFolder, r, false)) return true;
-  return false;
-}
-
-bool IsNamedFileRoot(const std::string& canonicalFolder) {
-  return InRootList(&Variables::namedFileRoots, canonicalFolder);
-}
-
-bool IsTemporaryRoot(const std::string& canonicalFolder) {
-  std::vector<std::string> temps = RuleVariableValues("Temp");
-  for (const auto& w : RuleVariableValues("WinDir")) temps.push_back(w + "\\Temp");
-  for (auto& t : temps) {
-    std::string why;
-    if (NormaliseRuleFolder(&t, &why) && SameNoCase(t, canonicalFolder)) return true;
-  }
-  return false;
-}
-
 bool IsDriveTopFolder(const std::string& canonicalFolder) {
   return canonicalFolder.size() > 3 && canonicalFolder.find('\\', 3) == std::string::npos;
 }
 
-std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, size_t limit) {
+std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, std::string* refused) {
   const std::vector<std::string> segments = SegmentsOf(folder.path);
   if (segments.empty()) return {folder.path};
-  std::vector<std::string> found = ExpandSegments(folder.path, folder.rootLength, segments, limit);
+  Expansion found = ExpandFolderSegments(folder.path, folder.rootLength, segments);
+  if (refused != nullptr) *refused = found.refused;
   // Every segment within the variable's part went unchecked: the folder
   // itself must exist.
-  found.erase(
-      std::remove_if(found.begin(), found.end(), [](const std::string& f) { return !IsPlainFolder(AttributesOf(f)); }),
-      found.end());
-  return found;
+  found.places.erase(std::remove_if(found.places.begin(), found.places.end(),
+                                    [](const std::string& f) { return !IsPlainFolder(AttributesOf(f)); }),
+                     found.places.end());
+  return found.places;
 }
 
 bool RuleFileExists(const RuleFolder& path) {
@@ -495,7 +408,7 @@ bool RuleFileExists(const RuleFolder& path) {
   segments.pop_back();
   const std::vector<std::string> parents = segments.empty()
                                                ? std::vector<std::string>{path.path.substr(0, 2)}
-                                               : ExpandSegments(path.path, path.rootLength, segments, 4096);
+                                               : ExpandFolderSegments(path.path, path.rootLength, segments).places;
   for (const auto& parent : parents) {
     if (HasWildcard(last)) {
       bool any = false;
@@ -509,14 +422,4 @@ bool RuleFileExists(const RuleFolder& path) {
     }
   }
   return false;
-}
-
-bool SegmentsMatch(const std::string& pattern, const std::string& path, bool below) {
-  const std::vector<std::string> p = SplitRuleText(pattern, '\\');
-  const std::vector<std::string> s = SplitRuleText(path, '\\');
-  if (below ? s.size() < p.size() : s.size() != p.size()) return false;
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (HasWildcard(p[i]) ? !MatchesFileMask(nt::Widen(s[i]), nt::Widen(p[i])) : !SameNoCase(s[i], p[i])) return false;
-  }
-  return true;
 }

@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "engine/nt_calls.h"
+#include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
 #include "winlib/ansi_text.h"
 
@@ -17,6 +18,40 @@ namespace {
 constexpr size_t kMaxValueLength = 4096;
 constexpr size_t kMaxNameLength = 255;
 constexpr size_t kMaxWildcards = 10;
+// Bounds on what one file may make the reader hold, far above any real rule
+// file (the largest community file has about 4,100 sections, 430 keys in the
+// largest one, and takes a few MB): a file past them is read no further.
+constexpr size_t kMaxKeysPerSection = 10000;
+constexpr size_t kMaxKeptBytesPerFile = 32u * 1024 * 1024;
+
+// About what an entry holds in memory, for the bound above.
+size_t KeptBytes(const RuleEntry& e) {
+  size_t n = sizeof(RuleEntry) + e.name.size() + e.group.size() + e.warning.size();
+  for (const auto& r : e.refused) n += sizeof r + r.key.size() + r.reason.size();
+  if (const RuleEntryKeys* k = e.keys.get()) {
+    n += sizeof *k;
+    const auto folders = [&](const std::vector<RuleFolder>& fs) {
+      for (const auto& f : fs) n += sizeof f + f.path.size();
+    };
+    const auto texts = [&](const std::vector<std::string>& ts) {
+      for (const auto& t : ts) n += sizeof t + t.size();
+    };
+    for (const auto& d : k->detect) n += sizeof d + d.path.size() + d.value.size();
+    folders(k->detectFiles);
+    for (const auto& f : k->files) {
+      n += sizeof f;
+      folders(f.folders);
+      texts(f.patterns);
+    }
+    for (const auto& r : k->regs) n += sizeof r + r.place.path.size() + r.place.value.size();
+    for (const auto& x : k->excludes) {
+      n += sizeof x + x.place.path.size();
+      folders(x.folders);
+      texts(x.patterns);
+    }
+  }
+  return n;
+}
 
 using RawKeys = std::vector<std::pair<std::string, std::string>>;
 
@@ -25,11 +60,6 @@ std::string Trim(const std::string& s) {
   while (a < b && (s[a] == ' ' || s[a] == '\t')) ++a;
   while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t' || s[b - 1] == '\r')) --b;
   return s.substr(a, b - a);
-}
-
-std::string Lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
 }
 
 // Characters, not bytes, of valid UTF-8 text.
@@ -101,7 +131,7 @@ bool NamesBrowser(const std::string& section) {
   static const char* const kBrowsers[] = {"browser",  "chrome",    "chromium",  "firefox",   "edge",
                                           "opera",    "vivaldi",   "brave",     "safari",    "internet explorer",
                                           "waterfox", "pale moon", "seamonkey", "librewolf", "thorium"};
-  const std::string lower = Lower(section);
+  const std::string lower = LowerAscii(section);
   for (const char* b : kBrowsers)
     if (WholeWordIn(lower, b)) return true;
   return false;
@@ -120,15 +150,17 @@ class EntryBuilder {
       const std::string& text = kv.second;
       size_t digits = key.size();
       while (digits > 0 && std::isdigit(static_cast<unsigned char>(key[digits - 1]))) --digits;
-      const std::string base = Lower(key.substr(0, digits));
+      const std::string base = LowerAscii(key.substr(0, digits));
       const bool numbered = digits < key.size();
       if (!ValidUtf8(text)) {
         Refuse(key, "text that is not valid UTF-8");
+        if (base == "excludekey") NoteExcludeRefused();
         continue;
       }
       if (Utf8Length(text) > kMaxValueLength) {
         Refuse(key, "a value longer than 4096 characters");
         if (base == "filekey" || base == "regkey") ++cleaningKeys;
+        if (base == "excludekey") NoteExcludeRefused();
         continue;
       }
       // The engine works in the system's code page: a text that does not
@@ -176,8 +208,20 @@ class EntryBuilder {
       }
     }
     const size_t taken = keys->files.size() + keys->regs.size();
-    if (cleaningKeys > 0 && taken == 0) {
-      RefuseWhole("every FileKey and RegKey of it was refused");
+    if (m_tooLarge) {
+      RefuseWhole("its paths take more memory than Morvane keeps for one file");
+    } else if (!m_excludeWhy.empty()) {
+      // What the entry was told to keep cannot be known: nothing of it may go.
+      RefuseWhole(m_excludeWhy + ", so what the entry keeps cannot be known");
+    } else if (cleaningKeys > 0 && taken == 0) {
+      // The first key's reason says why, since nothing else of the entry is kept.
+      std::string why = "every FileKey and RegKey of it was refused";
+      for (const auto& r : m_entry.refused)
+        if (r.key.rfind("FileKey", 0) == 0 || r.key.rfind("RegKey", 0) == 0) {
+          why += " (" + r.key + ": " + r.reason + ")";
+          break;
+        }
+      RefuseWhole(why);
     } else if (cleaningKeys == 0 && !keys->hasDetection) {
       RefuseWhole("no FileKey, RegKey or detection");
     }
@@ -198,6 +242,12 @@ class EntryBuilder {
     m_entry.refused.push_back(RuleRefusal{"[" + Printable(m_entry.name) + "]", reason});
     m_entry.refusedWhole = true;
   }
+  // The first ExcludeKey refused names the whole entry's refusal.
+  void NoteExcludeRefused() {
+    if (!m_excludeWhy.empty() || m_entry.refused.empty()) return;
+    const RuleRefusal& r = m_entry.refused.back();
+    m_excludeWhy = r.key + " was refused (" + r.reason + ")";
+  }
 
   // Expands and checks one path; false (refused) on the first problem.
   bool Folders(const std::string& key, const std::string& text, std::vector<RuleFolder>* out) {
@@ -217,6 +267,12 @@ class EntryBuilder {
       }
       if (CountWildcards(f.path) > kMaxWildcards) {
         Refuse(key, "more than 10 wildcards in one path");
+        return false;
+      }
+      m_pathBytes += f.path.size() + sizeof f;
+      if (m_pathBytes > kMaxKeptBytesPerFile) {
+        Refuse(key, "the entry's paths take more memory than Morvane keeps for one file");
+        m_tooLarge = true;
         return false;
       }
       f.rootLength = roots[i] > 3 ? roots[i] : 3;
@@ -247,11 +303,21 @@ class EntryBuilder {
     return true;
   }
 
+  // The reader's words for the guard's refusal of a FileKey's folder: the
+  // roots in the words users know, the newer places with the guard's reason.
+  static std::string FolderRefusalText(RuleFileFlag flag, bool wildcardFiles, const std::string& why) {
+    const bool root = why.find("store of keys") == std::string::npos && why.find("temporary") == std::string::npos;
+    if (!root) return (flag != RuleFileFlag::kNone ? "RECURSE or REMOVESELF where " : "files where ") + why;
+    if (flag != RuleFileFlag::kNone) return "RECURSE or REMOVESELF on a drive, Windows, profile, AppData or user-data root";
+    if (wildcardFiles) return "a wildcard file pattern directly in a drive, Windows, profile, AppData or user-data root";
+    return "files directly in a system, profile, AppData or user-data root";
+  }
+
   static bool ProgramOrSystemFile(const std::string& name) {
     const size_t dot = name.find_last_of('.');
     if (dot == std::string::npos) return true;
     static const char* const kKept[] = {"exe", "dll", "sys", "com", "scr", "cpl", "ocx", "drv", "efi", "mui", "msc"};
-    const std::string ext = Lower(name.substr(dot + 1));
+    const std::string ext = LowerAscii(name.substr(dot + 1));
     for (const char* k : kKept)
       if (ext == k) return true;
     return false;
@@ -270,7 +336,7 @@ class EntryBuilder {
     RuleFileKey fk;
     fk.key = key;
     if (parts.size() == 3) {
-      const std::string flag = Lower(Trim(parts[2]));
+      const std::string flag = LowerAscii(Trim(parts[2]));
       if (flag == "recurse") {
         fk.flag = RuleFileFlag::kRecurse;
       } else if (flag == "removeself") {
@@ -287,30 +353,24 @@ class EntryBuilder {
       patternWildcards = std::max(patternWildcards, CountWildcards(p));
       anyWildcard = anyWildcard || HasWildcard(p);
     }
+    const FolderUse use = fk.flag == RuleFileFlag::kRemoveSelf ? FolderUse::kRemoveSelf
+                          : fk.flag == RuleFileFlag::kRecurse  ? FolderUse::kTree
+                                                               : FolderUse::kFilesIn;
     for (const auto& f : fk.folders) {
       if (CountWildcards(f.path) + patternWildcards > kMaxWildcards) {
         Refuse(key, "more than 10 wildcards in one path");
         return;
       }
-      const bool root = MayReachRuleRoot(f.path);
-      if (fk.flag != RuleFileFlag::kNone) {
-        if (root) {
-          Refuse(key, "RECURSE or REMOVESELF on a drive, Windows, profile, AppData or user-data root");
-          return;
-        }
-        if (IsDriveTopFolder(f.path)) {
-          Refuse(key, "RECURSE or REMOVESELF on a folder directly below a drive root");
-          return;
-        }
-        continue;
-      }
-      if (!root) continue;
-      if (anyWildcard) {
-        Refuse(key, "a wildcard file pattern directly in a drive, Windows, profile, AppData or user-data root");
+      const char* why = FolderPatternRefusal(f.path, use);
+      if (why == nullptr && fk.flag != RuleFileFlag::kNone && IsDriveTopFolder(f.path)) {
+        Refuse(key, "RECURSE or REMOVESELF on a folder directly below a drive root");
         return;
       }
-      if (HasWildcard(f.path) || !IsNamedFileRoot(f.path)) {
-        Refuse(key, "files directly in a system, profile, AppData or user-data root");
+      if (why == nullptr) continue;
+      // Files named exactly may still go one by one from a drive root or
+      // the Windows folder; nothing else is taken from a protected folder.
+      if (fk.flag != RuleFileFlag::kNone || anyWildcard || HasWildcard(f.path) || !NamedFilesMayGoIn(f.path)) {
+        Refuse(key, FolderRefusalText(fk.flag, anyWildcard, why));
         return;
       }
       for (const auto& p : fk.patterns) {
@@ -340,8 +400,14 @@ class EntryBuilder {
   }
 
   void ExcludeKey(const std::string& key, const std::string& value) {
+    const size_t before = m_entry.refused.size();
+    TakeExclude(key, value);
+    if (m_entry.refused.size() != before) NoteExcludeRefused();
+  }
+
+  void TakeExclude(const std::string& key, const std::string& value) {
     const size_t bar = value.find('|');
-    const std::string kind = Lower(Trim(value.substr(0, bar)));
+    const std::string kind = LowerAscii(Trim(value.substr(0, bar)));
     const std::string rest = bar == std::string::npos ? std::string() : value.substr(bar + 1);
     RuleExclude ex;
     std::string why;
@@ -410,7 +476,7 @@ class EntryBuilder {
         {"det_opera", "%AppData%\\Opera Software"},
     };
     for (const auto& s : kSpecial) {
-      if (Lower(Trim(value)) == s.name) {
+      if (LowerAscii(Trim(value)) == s.name) {
         Folders(key, s.folder, &m_keys->detectFiles);
         return;
       }
@@ -482,7 +548,7 @@ class EntryBuilder {
 
   void Default(const std::string& key, const std::string& value) {
     if (!m_entry.builtin) return;  // a community entry is off until the user turns it on
-    const std::string v = Lower(Trim(value));
+    const std::string v = LowerAscii(Trim(value));
     if (v == "true") {
       m_entry.defaultOn = true;
     } else if (v == "false") {
@@ -495,13 +561,12 @@ class EntryBuilder {
   RuleEntry& m_entry;
   const RawKeys& m_raw;
   RuleEntryKeys* m_keys = nullptr;
+  std::string m_excludeWhy;  // empty while every ExcludeKey was taken
+  size_t m_pathBytes = 0;
+  bool m_tooLarge = false;
 };
 
-std::wstring FoldedName(const std::string& name) {
-  std::wstring w = nt::Widen(name);
-  if (!w.empty()) ::CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
-  return w;
-}
+std::wstring FoldedName(const std::string& name) { return FoldCase(name); }
 
 struct PendingEntry {
   RuleEntry entry;
@@ -540,11 +605,38 @@ size_t ParseRuleText(const std::string& utf8, const std::string& source, bool bu
   for (const auto& e : *out) names.insert(FoldedName(e.name));
   size_t sections = 0;
   std::unique_ptr<PendingEntry> pending;
+  size_t kept = 0;
+  bool full = false;  // the file passed a bound: the rest of it is not read
   auto finish = [&] {
     if (!pending) return;
     RuleEntry& e = pending->entry;
+    if (!e.refusedWhole && pending->raw.size() > kMaxKeysPerSection) {
+      e.refused.clear();
+      e.refused.push_back(RuleRefusal{"[" + Printable(e.name) + "]", "more than 10000 keys in one section"});
+      e.refusedWhole = true;
+    }
     if (!e.refusedWhole) EntryBuilder(e, pending->raw).Build();
-    out->push_back(std::move(e));
+    RawKeys().swap(pending->raw);
+    if (e.refusedWhole) {
+      // A refused section keeps its name and why, nothing else.
+      RuleRefusal why = e.refused.back();
+      std::vector<RuleRefusal>{std::move(why)}.swap(e.refused);
+      e.keys.reset();
+      std::string().swap(e.warning);
+    }
+    kept += KeptBytes(e);
+    if (kept > kMaxKeptBytesPerFile) {
+      full = true;
+      out->push_back(RuleEntry{});
+      RuleEntry& stop = out->back();
+      stop.name = "(rest of " + source + ")";
+      stop.source = source;
+      stop.builtin = builtin;
+      stop.refusedWhole = true;
+      stop.refused.push_back(RuleRefusal{"[" + stop.name + "]", "the file holds more rules than Morvane keeps from one file; the rest of it was not read"});
+    } else {
+      out->push_back(std::move(e));
+    }
     pending.reset();
   };
   size_t start = 0;
@@ -556,6 +648,7 @@ size_t ParseRuleText(const std::string& utf8, const std::string& source, bool bu
     if (line.empty() || line[0] == ';') continue;
     if (line[0] == '[') {
       finish();
+      if (full) break;
       ++sections;
       pending.reset(new PendingEntry);
       RuleEntry& e = pending->entry;
@@ -591,10 +684,21 @@ size_t ParseRuleText(const std::string& utf8, const std::string& source, bool bu
     if (!pending) continue;  // text before the first section belongs to no entry
     const size_t eq = line.find('=');
     if (eq == std::string::npos) {
-      pending->entry.refused.push_back(RuleRefusal{Printable(line, 40), "a line without '='"});
+      RuleEntry& e = pending->entry;
+      if (e.refusedWhole) continue;
+      if (e.refused.size() < kMaxKeysPerSection) {
+        e.refused.push_back(RuleRefusal{Printable(line, 40), "a line without '='"});
+      } else {
+        e.refused.clear();
+        e.refused.push_back(RuleRefusal{"[" + Printable(e.name) + "]", "more than 10000 lines without '='"});
+        e.refusedWhole = true;
+      }
       continue;
     }
-    pending->raw.emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
+    if (pending->entry.refusedWhole) continue;  // nothing of it is kept
+    // Past the bound the section is refused whole: its keys are not kept.
+    if (pending->raw.size() <= kMaxKeysPerSection)
+      pending->raw.emplace_back(Trim(line.substr(0, eq)), Trim(line.substr(eq + 1)));
   }
   finish();
   return sections;

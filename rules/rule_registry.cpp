@@ -1,12 +1,14 @@
-// Registry places named by rules: parsing "HKxx\key|value", the keys no rule
-// may remove (hive roots, shallow keys, the Run and shell-folder keys,
-// Morvane's own), and '*' segments expanded to the subkeys that exist.
+// Registry places named by rules: parsing "HKxx\key|value", the shapes no
+// rule may remove (hive roots, shallow keys; which keys are protected is the
+// removal guard's to say), and '*' segments expanded to the subkeys that
+// exist through the shared expander.
 #include <windows.h>
 
 #include <cstring>
 
 #include "engine/dir_walker.h"
 #include "engine/nt_calls.h"
+#include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
 
 namespace {
@@ -23,16 +25,6 @@ const Hive kHives[] = {
     {"HKU", "HKEY_USERS", HKEY_USERS},
     {"HKCR", "HKEY_CLASSES_ROOT", HKEY_CLASSES_ROOT},
     {"HKCC", "HKEY_CURRENT_CONFIG", HKEY_CURRENT_CONFIG},
-};
-
-// Keys whose loss breaks the machine or the user's start-up, or Morvane
-// itself; compared below the hive (below the user's SID under HKU).
-const char* const kProtectedKeys[] = {
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\RunOnce",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-    "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-    "Software\\Calderix\\Morvane",
 };
 
 // Levels a removable key needs, the hive counting as one.
@@ -57,15 +49,6 @@ std::string Join(const std::vector<std::string>& segs, size_t from = 0) {
   return out;
 }
 
-// The segments the protected list is compared with.
-std::vector<std::string> ComparableSegments(const RuleRegPath& place) {
-  std::vector<std::string> segs = place.path.empty() ? std::vector<std::string>() : Split(place.path);
-  if (place.root == HKEY_USERS && !segs.empty()) segs.erase(segs.begin());
-  if (segs.size() >= 2 && SameName(segs[0], "Software") && SameName(segs[1], "Wow6432Node"))
-    segs.erase(segs.begin() + 1);
-  return segs;
-}
-
 std::vector<std::string> SubKeys(HKEY root, const std::string& path) {
   std::vector<std::string> out;
   HKEY h = nullptr;
@@ -81,28 +64,29 @@ std::vector<std::string> SubKeys(HKEY root, const std::string& path) {
   return out;
 }
 
-void ExpandInto(const RuleRegPath& place, std::vector<RuleRegPath>& out) {
+// Expands place into out; false, with why, past the expander's limit.
+bool ExpandInto(const RuleRegPath& place, std::vector<RuleRegPath>& out, std::string* refused) {
+  WildcardSource src;
+  src.list = [&](const std::string& base, const std::string& mask,
+                 const std::function<bool(const std::string&)>& take) {
+    for (const auto& name : SubKeys(place.root, base))
+      if (SegmentMatches(mask, name) && !take(name)) break;
+  };
+  // Fixed segments are joined unchecked: the key is asked for once at the end.
+  src.keep = [](const std::string&) { return true; };
   const std::vector<std::string> segs = place.path.empty() ? std::vector<std::string>() : Split(place.path);
-  std::vector<std::string> current{std::string()};
-  for (const auto& seg : segs) {
-    std::vector<std::string> next;
-    for (const auto& base : current) {
-      if (HasWildcard(seg)) {
-        for (const auto& name : SubKeys(place.root, base))
-          if (SegmentMatches(seg, name)) next.push_back(base.empty() ? name : base + "\\" + name);
-      } else {
-        next.push_back(base.empty() ? seg : base + "\\" + seg);
-      }
-    }
-    current.swap(next);
-    if (current.empty() || current.size() > 4096) break;
+  const Expansion found = ExpandWildcardPath(std::string(), segs, segs.size(), src);
+  if (!found.refused.empty()) {
+    if (refused != nullptr) *refused = found.refused;
+    return false;
   }
-  for (const auto& path : current) {
+  for (const auto& path : found.places) {
     if (!RuleRegKeyExists(place.root, path)) continue;
-    RuleRegPath found = place;
-    found.path = path;
-    out.push_back(found);
+    RuleRegPath one = place;
+    one.path = path;
+    out.push_back(one);
   }
+  return true;
 }
 
 }  // namespace
@@ -167,19 +151,9 @@ const char* RuleRegRefusal(const RuleRegPath& place) {
   if (1 + all.size() < kMinLevels + extra) return "a registry key fewer than three levels deep";
   for (size_t i = 0; i + 1 < kMinLevels + extra && i < all.size(); ++i)
     if (HasWildcard(all[i])) return "a wildcard in the first three levels of a registry key";
-  const std::vector<std::string> segs = ComparableSegments(place);
-  if (place.root == HKEY_CURRENT_USER || place.root == HKEY_LOCAL_MACHINE || place.root == HKEY_USERS) {
-    for (const char* p : kProtectedKeys) {
-      const std::vector<std::string> prot = Split(p);
-      const size_t n = segs.size() < prot.size() ? segs.size() : prot.size();
-      bool same = true;
-      for (size_t i = 0; i < n && same; ++i) same = SegmentMatches(segs[i], prot[i]);
-      if (!same) continue;
-      // A whole key takes everything below it; a value goes alone.
-      if (!place.hasValue || segs.size() >= prot.size())
-        return "a protected registry key (start-up, shell folders or Morvane's own)";
-    }
-  }
+  if (RegistryPatternRefusal(place.root, place.path, !place.hasValue) != nullptr)
+    return "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
+           "or Morvane's own)";
   return nullptr;
 }
 
@@ -191,16 +165,23 @@ bool RuleRegKeyExists(HKEY root, const std::string& path, REGSAM view) {
   return true;
 }
 
-std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place) {
+std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string* refused) {
   std::vector<RuleRegPath> out;
-  ExpandInto(place, out);
+  if (!ExpandInto(place, out, refused)) return {};
   // The 32-bit programs' view of the machine's software key.
   const std::vector<std::string> segs = place.path.empty() ? std::vector<std::string>() : Split(place.path);
   if (place.root == HKEY_LOCAL_MACHINE && segs.size() >= 2 && SameName(segs[0], "Software") &&
       !SameName(segs[1], "Wow6432Node")) {
     RuleRegPath twin = place;
     twin.path = segs[0] + "\\Wow6432Node\\" + Join(segs, 1);
-    ExpandInto(twin, out);
+    if (!ExpandInto(twin, out, refused)) return {};
   }
   return out;
+}
+
+std::string ViewNeutralKey(const std::string& path) {
+  std::vector<std::string> segs = Split(path);
+  if (segs.size() >= 2 && SameName(segs[0], "Software") && SameName(segs[1], "Wow6432Node"))
+    segs.erase(segs.begin() + 1);
+  return Join(segs);
 }

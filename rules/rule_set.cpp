@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <exception>
 #include <mutex>
 
 #include "engine/nt_calls.h"
@@ -22,11 +23,6 @@ constexpr uint64_t kMaxRuleFileBytes = 64ull * 1024 * 1024;
 std::mutex& DetectLock() {
   static std::mutex lock;
   return lock;
-}
-
-std::string LeafOf(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 bool ReadWholeFile(const std::string& path, std::string* bytes, std::string* why) {
@@ -110,13 +106,27 @@ void RuleSet::LoadOwnedText(std::string bytes, const std::string& source, bool b
 }
 
 bool RuleSet::LoadFile(const std::string& path) {
-  std::string bytes, why;
-  if (!ReadWholeFile(path, &bytes, &why)) {
-    m_files.push_back(RuleFileReport{path, 0, why});
+  const size_t entriesBefore = m_entries.size();
+  const size_t filesBefore = m_files.size();
+  try {
+    std::string bytes, why;
+    if (!ReadWholeFile(path, &bytes, &why)) {
+      m_files.push_back(RuleFileReport{path, 0, why});
+      return false;
+    }
+    LoadOwnedText(std::move(bytes), LeafOf(path), false);
+  } catch (const std::exception& e) {
+    // A file the program cannot hold is skipped whole; the program starts
+    // with the rules it has.
+    m_entries.resize(entriesBefore);
+    m_files.resize(filesBefore);
+    {
+      std::lock_guard<std::mutex> hold(DetectLock());
+      m_applies.resize(m_entries.size(), -1);
+    }
+    m_files.push_back(RuleFileReport{path, 0, std::string("it could not be read whole (") + e.what() + ")"});
     return false;
   }
-  const size_t filesBefore = m_files.size();
-  LoadOwnedText(std::move(bytes), LeafOf(path), false);
   RuleFileReport& report = m_files.back();
   if (m_files.size() > filesBefore) report.path = path;
   return report.skipped.empty();

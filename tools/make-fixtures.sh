@@ -57,3 +57,20 @@ echo own >"$rules/tree/real/cache/own.tmp"
 echo secret >"$rules/outside/cache/secret.tmp"
 ln -s ../outside "$rules/tree/link"
 ln -s ../../../outside/cache "$rules/tree/real/cache/inlink"
+# A rule's folder whose middle segment turns into a link between the
+# expansion of its wildcard and the walk: "decoy" takes the place of one of
+# the two expanded folders while the other is walked. The folder the link
+# leads to is empty, so that a REMOVESELF walked through the link would
+# remove it.
+race="$MORVANE_BUILD/fixtures/rule-race"
+rm -rf "$race"
+mkdir -p "$race/base/one/a/x" "$race/base/two/a/x" "$race/decoy" "$race/outside/x"
+echo own >"$race/base/one/a/x/own.tmp"
+echo own >"$race/base/two/a/x/own.tmp"
+echo secret >"$race/outside/secret.tmp"
+ln -s ../outside "$race/decoy/a"
+# A folder link to the user's store of keys (made here, as Windows would have it).
+store="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Protect"
+mkdir -p "$store/S-1-5-21-fixture"
+echo "master key" >"$store/S-1-5-21-fixture/key"
+ln -sfn "$store" "$hostile/alias/protect"

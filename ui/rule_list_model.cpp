@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 
+#include "engine/path_text.h"
 #include "rules/rule_set.h"
 #include "settings/rule_choices.h"
 
@@ -20,11 +21,7 @@ int CategoryRank(SweepCategory category) {
   return SWEEP_CATEGORY_COUNT;
 }
 
-std::string Lower(const std::string& text) {
-  std::string lower = text;
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
+std::string Lower(const std::string& text) { return LowerAscii(text); }
 
 }  // namespace
 

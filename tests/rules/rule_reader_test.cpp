@@ -98,19 +98,26 @@ TEST_F(ReaderTest, RefusedKeysNameTheirReasonAndTheRestOfTheEntryStays) {
       {"RegKey1=HKCU\\Software\\*\\Cache", "a wildcard in the first three levels of a registry key"},
       {"RegKey1=HKXX\\Software\\Vendor", "an unknown registry hive 'HKXX'"},
       {"RegKey1=HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Run",
-       "a protected registry key (start-up, shell folders or Morvane's own)"},
+       "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
+       "or Morvane's own)"},
       {"RegKey1=HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Run|Morvane.exe",
-       "a protected registry key (start-up, shell folders or Morvane's own)"},
+       "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
+       "or Morvane's own)"},
       {"RegKey1=HKCU\\Software\\Microsoft\\Windows\\CurrentVersion",
-       "a protected registry key (start-up, shell folders or Morvane's own)"},
+       "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
+       "or Morvane's own)"},
       {"RegKey1=HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders|Personal",
-       "a protected registry key (start-up, shell folders or Morvane's own)"},
+       "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
+       "or Morvane's own)"},
       {"RegKey1=HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders",
-       "a protected registry key (start-up, shell folders or Morvane's own)"},
+       "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
+       "or Morvane's own)"},
       {"RegKey1=HKCU\\SOFTWARE\\Calderix\\Morvane\\Rules",
-       "a protected registry key (start-up, shell folders or Morvane's own)"},
+       "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
+       "or Morvane's own)"},
       {"RegKey1=HKLM\\Software\\Wow6432Node\\Calderix",
-       "a protected registry key (start-up, shell folders or Morvane's own)"},
+       "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
+       "or Morvane's own)"},
       {"ExcludeKey1=DIR|C:\\Local\\A\\|*", "an ExcludeKey that is not FILE, PATH or REG"},
       {"DetectOS=ten|", "a DetectOS that is not a version range"},
       {"SpecialDetect=DET_NETSCAPE", "an unknown SpecialDetect"},
@@ -126,6 +133,14 @@ TEST_F(ReaderTest, RefusedKeysNameTheirReasonAndTheRestOfTheEntryStays) {
   for (const Case& c : cases) {
     const RuleEntry& e = Read(std::string("[Case ") + c.line + "]\nFileKey9=C:\\Local\\Good|*.tmp\n" + c.line + "\n");
     SCOPED_TRACE(c.line);
+    if (c.reason[0] != '\0' && std::string(c.line).rfind("ExcludeKey", 0) == 0) {
+      // What the entry keeps cannot be known: the whole entry is refused,
+      // naming the ExcludeKey and its reason.
+      EXPECT_TRUE(e.refusedWhole);
+      ASSERT_EQ(1u, e.refused.size());
+      EXPECT_NE(std::string::npos, e.refused[0].reason.find(c.reason)) << e.refused[0].reason;
+      continue;
+    }
     EXPECT_FALSE(e.refusedWhole);
     ASSERT_TRUE(e.keys);
     EXPECT_EQ(1u + (c.reason[0] == '\0' && std::string(c.line).rfind("FileKey", 0) == 0 ? 1u : 0u),

@@ -73,9 +73,19 @@ TEST_F(RuleSweepTest, RemoveSelfEmptiesATemporaryFolderButKeepsIt) {
   Plant("t\\a.tmp");
   Plant("t\\sub\\b.tmp");
   SetRuleVariableForTests("Temp", {At("t")});
+  // The system's temporary folder, as the guard takes it.
+  char oldTemp[MAX_PATH] = "", oldTmp[MAX_PATH] = "";
+  ::GetEnvironmentVariableA("TEMP", oldTemp, MAX_PATH);
+  ::GetEnvironmentVariableA("TMP", oldTmp, MAX_PATH);
+  ::SetEnvironmentVariableA("TEMP", At("t").c_str());
+  ::SetEnvironmentVariableA("TMP", At("t").c_str());
+  ReloadProtectedFoldersForTests();
   const RuleEntry& e = Read("[Temp *]\nFileKey1=%Temp%|*|REMOVESELF\n");
   ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
   EXPECT_EQ(Ts({"t\\a.tmp", "t\\sub", "t\\sub\\b.tmp"}), SweepAndDiff(e));
+  ::SetEnvironmentVariableA("TEMP", oldTemp);
+  ::SetEnvironmentVariableA("TMP", oldTmp);
+  ReloadProtectedFoldersForTests();
 }
 
 TEST_F(RuleSweepTest, WildcardFolderSegmentsReachEveryFolderThatMatches) {

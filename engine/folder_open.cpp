@@ -1,0 +1,62 @@
+#include "engine/folder_open.h"
+
+#include "engine/file_removal.h"
+#include "engine/nt_calls.h"
+#include "engine/path_text.h"
+#include "engine/wildcard_path.h"
+#include "winlib/trace.h"
+#include "winlib/unique_handle.h"
+
+namespace {
+
+const ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+FolderOpen FromError(DWORD e) {
+  return (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? FolderOpen::kMissing : FolderOpen::kFailed;
+}
+
+}  // namespace
+
+size_t ParentLength(const std::string& folder) {
+  const size_t cut = folder.find_last_of('\\');
+  if (cut == std::string::npos) return folder.size();
+  return cut < 3 ? 3 : cut;
+}
+
+FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, ACCESS_MASK access, HANDLE* out) {
+  *out = nullptr;
+  if (folder.size() < 2 || folder[1] != ':') return FolderOpen::kFailed;
+  // The trusted part ends at a segment's end: never inside a name.
+  size_t trusted = trustedLength < 3 ? 3 : trustedLength;
+  if (trusted < folder.size() && folder[trusted] != '\\') trusted = folder.rfind('\\', trusted);
+  if (trusted == std::string::npos || trusted < 2) trusted = 3;
+  if (trusted > folder.size()) trusted = folder.size();
+  std::string head = folder.substr(0, trusted);
+  if (head.size() == 2) head += '\\';
+  const std::vector<std::string> rest = SplitPath(trusted < folder.size() ? folder.substr(trusted) : std::string());
+  std::wstring w = nt::LongPathForm(head);
+  if (w.back() != L'\\') w += L'\\';
+  const ACCESS_MASK walk = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+  HANDLE top = ::CreateFileW(w.c_str(), rest.empty() ? (access | walk) : walk, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (top == INVALID_HANDLE_VALUE) return FromError(::GetLastError());
+  ScopedHandle current(top);
+  for (size_t i = 0; i < rest.size(); ++i) {
+    const std::wstring name = nt::Widen(rest[i]);
+    const bool last = i + 1 == rest.size();
+    LONG status = 0;
+    HANDLE raw = nt::OpenRelative(current.Get(), name, last ? (access | walk) : walk, kShareAll,
+                                  FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, &status);
+    if (raw == nullptr) return FromError(::GetLastError());
+    ScopedHandle next(raw);
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!::GetFileInformationByHandle(raw, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+        !ReachesOwnEntry(raw, nt::ObjectName(current.Get()), name)) {
+      Trace("   %s: %s is a link or leads out of its folder.\n", folder.c_str(), rest[i].c_str());
+      return FolderOpen::kLink;
+    }
+    current.Attach(next.Detach());
+  }
+  *out = current.Detach();
+  return FolderOpen::kOpen;
+}

@@ -1,0 +1,28 @@
+// Open and check: the one way a folder that is about to be swept is opened.
+// The part of the path the system gave (a known folder, a variable's value)
+// is opened as the system resolves it; every segment past it is opened
+// relative to its parent's handle, without following a link, and checked to
+// be its parent's own plain folder. So whatever is judged on the handle
+// that comes back is what the removal acts on: a segment swapped for a
+// junction between a check and the removal leads nowhere.
+#pragma once
+#include <windows.h>
+
+#include <string>
+
+enum class FolderOpen {
+  kOpen,     // the handle is the folder
+  kMissing,  // a segment does not exist: nothing to sweep
+  kLink,     // a segment past the trusted part is a link, or leads out of its parent
+  kFailed,   // a segment cannot be opened (access, sharing): not judged, not swept
+};
+
+// Opens the canonical folder ("C:\a\b", no trailing separator).
+// trustedLength: how much of folder the system gave (links in it are
+// followed); at least the drive ("C:\"). access: what the caller needs on
+// the last segment (listing, DELETE). On kOpen, *out owns a handle.
+FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, ACCESS_MASK access, HANDLE* out);
+
+// The trusted length callers use when they know no better: everything but
+// the last segment (the folder's parent as the system names it).
+size_t ParentLength(const std::string& folder);
