@@ -15,6 +15,7 @@
 #include "catalogue/held_databases.h"
 #include "engine/entry_selection.h"
 #include "engine/file_removal.h"
+#include "engine/path_text.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/removal_guard.h"
@@ -58,11 +59,6 @@ std::vector<std::string> KnownPlacesTables() {
 bool IsKnownPlacesTable(const std::string& table) {
   const std::vector<std::string> known = KnownPlacesTables();
   return std::find(known.begin(), known.end(), table) != known.end();
-}
-
-std::string FileName(const std::string& path) {
-  const size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? path : path.substr(cut + 1);
 }
 
 // --- places.sqlite ---------------------------------------------------------------
@@ -336,12 +332,12 @@ std::vector<CookieDatabase> FindCookieDatabases() {
     // Today's place first; older versions kept the file in the profile.
     for (const char* name : {"\\Network\\Cookies", "\\Cookies"})
       if (FileExists(profile + name))
-        found.push_back({profile + name, CookieStore::kChromium, browser.name, FileName(profile), &browser});
+        found.push_back({profile + name, CookieStore::kChromium, browser.name, LeafOf(profile), &browser});
   });
   const BrowserInfo* firefox = FindBrowser("Firefox");
   ForEachFirefoxProfile([&](const std::string& profile) {
     if (FileExists(profile + "\\cookies.sqlite"))
-      found.push_back({profile + "\\cookies.sqlite", CookieStore::kFirefox, "Firefox", FileName(profile), firefox});
+      found.push_back({profile + "\\cookies.sqlite", CookieStore::kFirefox, "Firefox", LeafOf(profile), firefox});
   });
   return found;
 }
@@ -389,7 +385,7 @@ void SweepHistoryOf(const BrowserInfo* only, int* count, float* kb) {
       if (!FileExists(profile + "\\places.sqlite")) return;
       start();
       EntryScope scope(SWEEP_CATEGORY_INTERNET, firefox->historyChoice);
-      CleanFirefoxPlaces(profile, FileName(profile), count, kb);
+      CleanFirefoxPlaces(profile, LeafOf(profile), count, kb);
     });
   }
   ForEachChromiumProfile([&](const BrowserInfo& browser, const std::string& profile) {

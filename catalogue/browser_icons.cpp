@@ -11,6 +11,7 @@
 #include "catalogue/db_sweep.h"
 #include "catalogue/held_databases.h"
 #include "engine/file_removal.h"
+#include "engine/path_text.h"
 #include "engine/preview.h"
 #include "engine/sqlite_db.h"
 #include "engine/sweep_log.h"
@@ -249,8 +250,7 @@ DbSweep CleanFirefoxIcons(const std::string& profile, const std::string& label,
 
 DbSweep CleanChromiumIcons(const std::string& profileFolder, const std::string& browser, int* count, float* kb) {
   const std::string path = profileFolder + "\\Favicons";
-  const size_t cut = profileFolder.find_last_of('\\');
-  const std::string label = browser + ", " + (cut == std::string::npos ? profileFolder : profileFolder.substr(cut + 1));
+  const std::string label = browser + ", " + LeafOf(profileFolder);
   return RememberIfHeld(SweepChromiumIcons(profileFolder, path, browser, label, count, kb), path, browser,
                         browser + " icons", label);
 }

@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "catalogue/browsers.h"
+#include "engine/path_text.h"
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
 #include "settings/reg_key.h"
@@ -14,21 +15,11 @@ const char kHeldDatabasesPath[] = "SOFTWARE\\Calderix\\Morvane\\Held Databases";
 
 namespace {
 
-std::string FileNameOf(const std::string& path) {
-  const size_t cut = path.find_last_of('\\');
-  return cut == std::string::npos ? path : path.substr(cut + 1);
-}
-
-std::string ParentOf(const std::string& path) {
-  const size_t cut = path.find_last_of('\\');
-  return cut == std::string::npos ? std::string() : path.substr(0, cut);
-}
-
 // The profile a database belongs to: its folder, or for Chromium's
 // Network\Cookies the folder above.
 std::string ProfileFolderOf(const std::string& path) {
-  std::string folder = ParentOf(path);
-  if (_stricmp(FileNameOf(folder).c_str(), "Network") == 0) folder = ParentOf(folder);
+  std::string folder = FolderOf(path);
+  if (_stricmp(LeafOf(folder).c_str(), "Network") == 0) folder = FolderOf(folder);
   return folder;
 }
 
@@ -101,9 +92,9 @@ void CleanRememberedDatabases(const BrowserInfo* only, int* count, float* kb) {
       if (!PreviewActive()) Forget(held.path);
       continue;
     }
-    const std::string file = FileNameOf(held.path);
+    const std::string file = LeafOf(held.path);
     if (_stricmp(file.c_str(), "places.sqlite") == 0 || _stricmp(file.c_str(), "favicons.sqlite") == 0) {
-      if (RuleChoiceOn(browser->historyChoice, true)) CleanFirefoxPlaces(profile, FileNameOf(profile), count, kb);
+      if (RuleChoiceOn(browser->historyChoice, true)) CleanFirefoxPlaces(profile, LeafOf(profile), count, kb);
       continue;
     }
     if (_stricmp(file.c_str(), "Favicons") == 0) {
@@ -117,7 +108,7 @@ void CleanRememberedDatabases(const BrowserInfo* only, int* count, float* kb) {
       haveFriendly = true;
     }
     const CookieStore store = browser->family == BrowserFamily::kFirefox ? CookieStore::kFirefox : CookieStore::kChromium;
-    CleanCookieDatabase(held.path, store, browser->name, FileNameOf(profile), friendly, count, kb);
+    CleanCookieDatabase(held.path, store, browser->name, LeafOf(profile), friendly, count, kb);
   }
 }
 
