@@ -104,6 +104,7 @@ CMainWnd::CMainWnd(CMainApp& app) : m_app(app) {}
 CMainWnd::~CMainWnd() {
   delete m_pTrayMenu;
   m_pTrayMenu = nullptr;
+  DestroyResultsWindow();
   DestroyProgressWindow();
   if (m_hWnd != nullptr) {
     ::DestroyWindow(m_hWnd);
@@ -444,8 +445,9 @@ void CMainWnd::OnSweepFinished(int category, int state) {
   if (g.group == nullptr) return;
   SweepWorker* worker = m_app.m_pWork;
 
-  // A preview swept nothing: the last sweep's time stays what it was.
-  if (worker == nullptr || !worker->WasPreview(category)) {
+  // A preview swept nothing, and a sweep of chosen entries is not the
+  // category's sweep: the last sweep's time stays what it was.
+  if (worker == nullptr || (!worker->WasPreview(category) && worker->SelectionOf(category) == nullptr)) {
     g.group->MarkSwept();
     g.group->SaveToRegistry(g.path);
   }
@@ -463,6 +465,11 @@ void CMainWnd::OnSweepFinished(int category, int state) {
       previewEnded = true;
       LogPreviewTotals();
       if (m_pPanel != nullptr) m_pPanel->PreviewEnded();
+      ShowPreviewTable();
+    } else if (m_bSweepingSelected) {
+      // Not a whole sweep: no General time, and the timer runs on as it was.
+      ShowSelectedSweep();
+      if (m_pPanel != nullptr) m_pPanel->PreviewEnded();
     } else {
       g_GeneralSettings.MarkSwept();
       if (m_pPanel != nullptr) m_pPanel->WholeSweepEnded();
@@ -472,7 +479,7 @@ void CMainWnd::OnSweepFinished(int category, int state) {
     m_app.m_bSweeping = false;
   }
   if (!anyRunning) {
-    if (m_pPanel != nullptr && !previewEnded) SetTitle("Sweeping Completed");
+    if ((m_pPanel != nullptr || m_pResults != nullptr) && !previewEnded) SetTitle("Sweeping Completed");
     StopTrayAnimation();
   }
 }
@@ -480,9 +487,10 @@ void CMainWnd::OnSweepFinished(int category, int state) {
 // --- the end -------------------------------------------------------------------
 
 bool CMainWnd::FinalSweepDue() const {
-  // A running sweep does the final sweep's work; a running preview does not,
-  // and is cancelled and waited for like any category.
-  const bool sweeping = m_app.m_bSweeping && !m_app.m_bPreviewing;
+  // A running sweep does the final sweep's work; a running preview or sweep
+  // of chosen entries does not, and is cancelled and waited for like any
+  // category.
+  const bool sweeping = m_app.m_bSweeping && !m_app.m_bPreviewing && !m_bSweepingSelected;
   return !m_app.m_bFinalSweepDone && !sweeping && (g_GeneralSettings.m_nSweepAt & SWEEP_AT_EXIT) != 0;
 }
 
@@ -532,6 +540,7 @@ void CMainWnd::Exit() {
     LogStamped("End cleaning Processes", 0);
   }
   LogStamped("End exiting Processes", 0);
+  DestroyResultsWindow();
   DestroyProgressWindow();
   if (m_pPanel != nullptr) m_pPanel->EndModal(1);
   DestroyWindow();
