@@ -66,6 +66,7 @@ bool CPreviewResultsDlg::OnInitDialog() {
   ListView_SetExtendedListViewStyle(Items(), extended);
   AddColumns(Rows(), kRowColumns);
   AddColumns(Items(), kItemColumns);
+  ShowSortMark();
   SendItemMessage(IDC_RESULTS_FILTER, EM_LIMITTEXT, 200);
   EnableSweep(m_bSweepEnabled);
   Refill();
@@ -76,7 +77,9 @@ void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
                                      const std::vector<std::pair<int, std::string>>& opened) {
   m_model.SetPreview(std::move(records), opened);
   m_bItemsShown = false;
+  m_nItemsShown = static_cast<size_t>(-1);
   if (m_hWnd == nullptr) return;
+  ShowSortMark();
   // The model starts without a filter: the edit must say so too.
   if (!GetItemText(IDC_RESULTS_FILTER).empty()) SetItemText(IDC_RESULTS_FILTER, "");
   Refill();
@@ -105,34 +108,45 @@ int CPreviewResultsDlg::ItemsRow() const {
 void CPreviewResultsDlg::Refill() {
   if (m_hWnd == nullptr) return;
   HWND rows = Rows();
-  ::SendMessageA(rows, LVM_SETITEMCOUNT, m_model.RowCount(), LVSICF_NOINVALIDATEALL);
-  // The selection belongs to the row, not to its place in the order.
+  ::SendMessageA(rows, LVM_SETITEMCOUNT, m_model.RowCount(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
+  // The selection belongs to the row, not to its place in the order. Under
+  // Wine every state change is a round trip to the display: touch it only
+  // when the row has moved.
   const int itemsRow = ItemsRow();
-  ListView_SetItemState(rows, -1, 0, LVIS_SELECTED | LVIS_FOCUSED);
-  if (itemsRow >= 0) {
-    ListView_SetItemState(rows, itemsRow, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
-    ListView_EnsureVisible(rows, itemsRow, FALSE);
+  const int selected = ListView_GetNextItem(rows, -1, LVNI_SELECTED);
+  if (selected != itemsRow) {
+    if (selected >= 0) ListView_SetItemState(rows, selected, 0, LVIS_SELECTED | LVIS_FOCUSED);
+    if (itemsRow >= 0) {
+      ListView_SetItemState(rows, itemsRow, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+      ListView_EnsureVisible(rows, itemsRow, FALSE);
+    }
   }
   ::InvalidateRect(rows, nullptr, FALSE);
   ShowItemsOf(itemsRow);
-  ShowSortMark();
   ShowSummary();
   EnableSweep(m_bSweepEnabled);
   EnableItem(IDC_RESULTS_SAVE, m_model.TotalItems() > 0);
 }
 
 void CPreviewResultsDlg::ShowItemsOf(int row) {
+  size_t count = 0;
   if (row >= 0 && static_cast<size_t>(row) < m_model.RowCount()) {
     const PreviewRow& r = m_model.RowAt(static_cast<size_t>(row));
     m_itemsKey = std::make_pair(r.category, r.entry);
     m_bItemsShown = true;
+    count = r.items.size();
   }
   if (m_hWnd == nullptr) return;
-  const size_t count = row >= 0 ? m_model.RowAt(static_cast<size_t>(row)).items.size() : 0;
+  std::string label = "Items of the selected entry:";
+  if (row >= 0)
+    label = "Items of \"" + m_model.CellText(static_cast<size_t>(row), PreviewTableModel::kEntry) + "\" (" +
+            m_model.CellText(static_cast<size_t>(row), PreviewTableModel::kCategory) + "):";
+  // The same row again (a sort, a keystroke that keeps it): nothing to redraw.
+  if (label == m_itemsLabel && count == m_nItemsShown) return;
+  m_itemsLabel = label;
+  m_nItemsShown = count;
   ::SendMessageA(Items(), LVM_SETITEMCOUNT, count, 0);
   ::InvalidateRect(Items(), nullptr, FALSE);
-  std::string label = "Items of the selected entry:";
-  if (row >= 0) label = "Items of \"" + m_model.CellText(static_cast<size_t>(row), PreviewTableModel::kEntry) + "\":";
   SetItemText(IDC_RESULTS_ITEMS_LABEL, label.c_str());
 }
 
@@ -143,6 +157,8 @@ void CPreviewResultsDlg::ShowSummary() {
   if (m_model.NothingCount() != 0)
     text += " " + std::to_string(m_model.NothingCount()) +
             (m_model.NothingCount() == 1 ? " entry would" : " entries would") + " remove nothing.";
+  if (text == m_summary) return;
+  m_summary = text;
   SetItemText(IDC_RESULTS_SUMMARY, text.c_str());
 }
 
@@ -169,6 +185,7 @@ void CPreviewResultsDlg::SetFilterText(const char* text) {
 void CPreviewResultsDlg::ClickColumn(int column) {
   m_model.SortBy(column);
   Refill();
+  ShowSortMark();
 }
 
 void CPreviewResultsDlg::SelectRow(size_t row) {

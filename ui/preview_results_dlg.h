@@ -79,6 +79,10 @@ class CPreviewResultsDlg : public CDialog {
   // The row whose items show, by identity: sorting and the filter move it.
   std::pair<int, std::string> m_itemsKey;
   bool m_bItemsShown = false;
+  // What the items list and the texts below show now, so an unchanged one is not redrawn.
+  size_t m_nItemsShown = static_cast<size_t>(-1);
+  std::string m_itemsLabel;
+  std::string m_summary;
   bool m_bSweepEnabled = true;
   std::string m_text;  // the text handed to a list for the last cell asked
 };
