@@ -37,8 +37,9 @@ void CleanPerUserData(int* count) {
     ApplyKeyDacl(HKEY_CURRENT_USER, sidKey, &open, false);
     ApplyKeyDacl(HKEY_CURRENT_USER, dataKey, &open, false);
     ApplyKeyDacl(HKEY_CURRENT_USER, formKey, &open, true);
-    LogItem(count, IDC_STATUS_INTERNET, "  ", "Delete registry key: HKEY_CURRENT_USER\\%s\n", formKey.c_str());
-    SweepDeleteKey(HKEY_CURRENT_USER, formKey.c_str());
+    const RegChange change = SweepDeleteKey(HKEY_CURRENT_USER, formKey.c_str());
+    if (ChangeMade(change))
+      LogItem(count, IDC_STATUS_INTERNET, "  ", "Delete registry key: HKEY_CURRENT_USER\\%s\n", formKey.c_str());
   }
   if (!saved.empty()) ApplyKeyDacl(HKEY_CURRENT_USER, sidKey, saved.data(), false);
 }
@@ -53,6 +54,7 @@ void CleanFormData(SweepWorker*, int* count, float*) {
   DWORD size = sizeof user;
   if (!::GetUserNameA(user, &size)) return;
   const std::string machineKey = std::string(kProtectedStoragePrefix) + user + kDataKey + kFormDataKey;
-  if (count != nullptr) ++*count;
-  SweepDeleteKey(HKEY_LOCAL_MACHINE, machineKey.c_str());
+  // Counted only when there was a key and it went.
+  const RegChange change = SweepDeleteKey(HKEY_LOCAL_MACHINE, machineKey.c_str());
+  if (ChangeMade(change) && count != nullptr) ++*count;
 }

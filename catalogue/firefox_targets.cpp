@@ -56,8 +56,10 @@ namespace {
 
 void RemoveProfileFile(const std::string& path, int* count, float* kb) {
   const float sizeKB = FileSizeKB(path);
+  // A file that stays (refused, or neither removed nor scheduled) is
+  // recorded and named by the call; only what went or will go is counted.
   const RestartRemoval outcome = RemoveNowOrAtRestart(path);
-  if (outcome == RestartRemoval::kRefused) return;
+  if (outcome != RestartRemoval::kRemovedNow && outcome != RestartRemoval::kAtRestart) return;
   if (kb != nullptr) *kb += sizeKB;
   if (outcome == RestartRemoval::kRemovedNow)
     LogItem(count, IDC_STATUS_INTERNET, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(),

@@ -99,8 +99,9 @@ void CleanGoogleHistoryKeys(HKEY root, int* count) {
       DWORD size = static_cast<DWORD>(data.size());
       if (!history.EnumValue(name, data.data(), &size, nullptr)) break;
       if (name == "(Default)") continue;
-      if (ItemGone(SweepDeleteValue(history, name.c_str()))) --history.m_nValueIndex;
-      if (count != nullptr) ++*count;
+      const RegChange change = SweepDeleteValue(history, name.c_str());
+      if (ItemGone(change)) --history.m_nValueIndex;
+      if (ChangeMade(change) && count != nullptr) ++*count;
     }
   }
 }
@@ -162,8 +163,8 @@ void CleanMsnToolbar(SweepWorker*, int* count, float*) {
   const char empty[1] = {0};
   RegKey user(kMsnToolbarKey, HKEY_CURRENT_USER);
   if (user.IsOpen()) {
-    SweepSetValue(user, "SearchStrings", REG_SZ, empty, 0);
-    if (count != nullptr) ++*count;
+    const RegChange change = SweepSetValue(user, "SearchStrings", REG_SZ, empty, 0);
+    if (ChangeMade(change) && count != nullptr) ++*count;
   }
   RegKey machine(kMsnToolbarKey, HKEY_LOCAL_MACHINE);
   if (machine.IsOpen()) SweepSetValue(machine, "SearchStrings", REG_SZ, empty, 0);

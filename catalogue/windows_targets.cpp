@@ -12,6 +12,7 @@
 #include "engine/clean_ops.h"
 #include "engine/dir_walker.h"
 #include "engine/file_removal.h"
+#include "engine/outcome_ledger.h"
 #include "engine/recycle_bin.h"
 #include "engine/reg_value.h"
 #include "engine/removal_guard.h"
@@ -90,6 +91,12 @@ void RunRows(RegKey& base, const CleanItem (&rows)[N], int* count, float* kb, st
 // data folders (never at the root of one), and a place the guard turns down
 // is named in the log, malformed text included, where the user looks.
 void SweepCustomLocation(const CustomLocation& where, bool rebootFallback, int* count, float* kb) {
+  if (where.m_bUnfitText) {
+    // Converted, its characters would become '?', a wildcard that matches other files.
+    RecordLeft(Outcome::kRefused, where.m_strDir + "\\" + where.m_strFilter,
+               "its folder or filter does not fit the system's code page");
+    return;
+  }
   if (where.m_strFilter.empty()) {
     LogFormat(0, "  Skipped %s: it has no file filter.\n", where.m_strDir.c_str());
     return;
@@ -115,17 +122,19 @@ void SweepCustomLocation(const CustomLocation& where, bool rebootFallback, int* 
 
 void CleanRecycleBin(SweepWorker*, int* count, float* kb) {
   uint64_t bytes = 0, items = 0;
-  if (QueryRecycleBins(&bytes, &items)) {
-    const float size = BytesToKB(bytes);
+  const bool known = QueryRecycleBins(&bytes, &items);
+  const float size = BytesToKB(bytes);
+  if (known)
     LogFormat(kStatus, "  Clean up 'Recycle Bin'. Items %d, Size %.3f(KB)\n", static_cast<int>(items),
               static_cast<double>(size));
-    if (count != nullptr) *count += static_cast<int>(items);
-    if (kb != nullptr) *kb += size;
-  } else {
+  else
     LogLine("  Clean up 'Recycle Bin'.\n", 0);
-  }
-  // What the query counted stays counted: the bin was asked to empty either way.
-  if (EmptyRecycleBins()) LogLine("  Cleaned up 'Recycle Bin'.\n", 0);
+  // Counted only once the bins are empty: a bin the shell would not empty
+  // has lost nothing, and the call names it as not removed.
+  if (!EmptyRecycleBins()) return;
+  LogLine("  Cleaned up 'Recycle Bin'.\n", 0);
+  if (count != nullptr) *count += static_cast<int>(items);
+  if (kb != nullptr) *kb += size;
 }
 
 void CleanDocumentHistory(SweepWorker*, int* count, float* kb) {

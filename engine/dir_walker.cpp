@@ -4,9 +4,12 @@
 
 #include "engine/file_removal.h"
 #include "engine/nt_calls.h"
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
+#include "engine/restart_removal.h"
 #include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
+#include "winlib/ansi_text.h"
 #include "winlib/trace.h"
 
 namespace {
@@ -36,6 +39,13 @@ wchar_t Folded(wchar_t c) {
   return s[0];
 }
 
+// The name with every character that has no exact ANSI form as '\x01'.
+std::string ProbeName(const std::wstring& name) {
+  std::string probe, one;
+  for (wchar_t c : name) probe += WideToAnsiExact(std::wstring(1, c), &one) ? one : std::string(1, '\x01');
+  return probe;
+}
+
 // "(After Rebooting)" lines are shown in the status line even without a counter.
 void LogScheduled(int* count, int statusId, const std::string& path, float sizeKB) {
   if (count != nullptr) {
@@ -52,12 +62,6 @@ void LogScheduled(int* count, int statusId, const std::string& path, float sizeK
 void LogFolderLine(int* count, int statusId, const std::string& path, float sizeKB) {
   LogItem(count, statusId, "   ", count != nullptr ? "Remove directory: %s, size %.3f(KB).\n" : "Remove file: %s, size %.3f(KB).\n",
           path.c_str(), static_cast<double>(sizeKB));
-}
-
-// Restart scheduling takes the wide long form: the path may pass MAX_PATH.
-bool ScheduleAtRestart(const std::string& path) {
-  if (PreviewActive()) return true;
-  return ::MoveFileExW(nt::LongPathForm(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
 }
 
 }  // namespace
@@ -105,6 +109,7 @@ DirWalker::DirWalker(HANDLE folder, std::wstring objectName, std::string root, b
 void DirWalker::OpenTop(const std::string& pattern, GuardScope scope) {
   if (const char* why = TextRefusal(pattern)) {
     LogRefusal(pattern, why);
+    RecordLeft(Outcome::kGuarded, pattern, why);
     m_refused = true;
     return;
   }
@@ -121,6 +126,8 @@ void DirWalker::OpenTop(const std::string& pattern, GuardScope scope) {
     if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) {
       Trace("   Cannot open %s to judge it (error %lu).\n", pattern.c_str(), (unsigned long)e);
       LogRefusal(pattern, "it cannot be opened to be judged");
+      // Nothing in it was swept: that is a failure, not the guard's design.
+      RecordOutcome(Outcome::kFailed, pattern, 0.0, ErrorReason(e));
       m_refused = true;
     }
     return;
@@ -128,6 +135,7 @@ void DirWalker::OpenTop(const std::string& pattern, GuardScope scope) {
   m_folder.Attach(h);
   if (const char* why = FolderHandleRefusal(h, scope)) {
     LogRefusal(pattern, why);
+    RecordLeft(Outcome::kGuarded, pattern, why);
     m_refused = true;
     m_folder.Close();
     return;
@@ -159,7 +167,8 @@ bool DirWalker::FetchNext() {
       m_offset += step;
     if (!MatchesFileMask(e.name, m_mask)) continue;
     m_next.wname = std::move(e.name);
-    m_next.name = nt::Narrow(m_next.wname);
+    m_next.exact = WideToAnsiExact(m_next.wname, &m_next.name);
+    if (!m_next.exact) m_next.name = AnsiShownName(m_next.wname);
     m_next.attributes = e.attributes;
     m_next.size = e.size;
     m_hasNext = true;
@@ -187,6 +196,12 @@ void DirWalker::Close() {
   m_hasCurrent = false;
 }
 
+bool DirWalker::RefusedName() {
+  if (m_current.exact) return false;
+  RecordLeft(Outcome::kRefused, GetFilePath(), "its name does not fit the system's code page");
+  return true;
+}
+
 bool DirWalker::IsDots() const {
   if (!m_hasCurrent || !IsDirectory()) return false;
   const std::wstring& n = m_current.wname;
@@ -203,19 +218,22 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
   std::string now;
   const RemovalResult r =
       RemoveFileAt({m_folder.Get(), m_objectName, m_root}, m_current.wname, m_current.attributes, shred, &now);
+  const DWORD error = ::GetLastError();
   switch (r) {
     case RemovalResult::kRemoved:
       LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(), static_cast<double>(sizeKB));
+      RecordOutcome(Outcome::kRemoved, path, sizeKB);
       if (kb != nullptr) *kb += sizeKB;
       return true;
     case RemovalResult::kRemovedNotOverwritten:
       // Never reported as shredded: the user asked for an overwrite that did not happen.
       LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB), removed without overwriting.\n",
               path.c_str(), static_cast<double>(sizeKB));
+      RecordOutcome(Outcome::kRemoved, path, sizeKB);
       if (kb != nullptr) *kb += sizeKB;
       return true;
     case RemovalResult::kLeftLink:
-      NoteRemovalFailure();
+      RecordLeft(Outcome::kRefused, path, "it leads out of the folder being swept");
       return false;
     case RemovalResult::kFailed:
       break;
@@ -226,29 +244,32 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
   if (loop == Loop::kTree && guardShellFiles == 1 && Lowered(now).find("index.dat") != std::string::npos)
     WipeIndexFile(now);
   if (!m_rebootFallback || loop == Loop::kExcept) {
-    NoteRemovalFailure();
+    RecordLeft(OutcomeOfError(error), path, ErrorReason(error));
     return false;
   }
-  if (ScheduleAtRestart(now)) {
+  if (ScheduleRemovalAtRestart(now)) {
     LogScheduled(count, statusId, path, sizeKB);
+    RecordOutcome(Outcome::kScheduled, path, sizeKB);
     if (kb != nullptr) *kb += sizeKB;
   } else {
     Trace("   Even Cannot remove File %s (After Rebooting).\n", now.c_str());
-    NoteRemovalFailure();
+    RecordLeft(Outcome::kNotScheduled, path);
   }
   return false;
 }
 
-void DirWalker::HandleLink(int statusId, int* count) {
+bool DirWalker::HandleLink(int statusId, int* count) {
   // A junction or folder link: what it points to is not part of this tree.
   // Remove the link itself, never what is behind it.
   const std::string path = GetFilePath();
   if (RemoveLinkAt({m_folder.Get(), m_objectName, m_root}, m_current.wname)) {
     LogFolderLine(count, statusId, path, 0.0f);
-  } else {
-    Trace("   Cannot remove link %s.\n", path.c_str());
-    NoteRemovalFailure();
+    RecordOutcome(Outcome::kRemoved, path, 0.0);
+    return true;
   }
+  Trace("   Cannot remove link %s.\n", path.c_str());
+  RecordLeft(Outcome::kRefused, path, "a link that cannot be removed without reaching what it leads to");
+  return false;
 }
 
 std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
@@ -258,8 +279,9 @@ std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
                                 kShareAll, FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr);
   if (raw == nullptr) {
     // Nothing inside can be reached: say nothing was swept here.
-    Trace("   Cannot open folder %s (error %lu).\n", path.c_str(), (unsigned long)::GetLastError());
-    NoteRemovalFailure();
+    const DWORD error = ::GetLastError();
+    Trace("   Cannot open folder %s (error %lu).\n", path.c_str(), (unsigned long)error);
+    RecordLeft(OutcomeOfError(error), path, ErrorReason(error));
     return nullptr;
   }
   ScopedHandle folder(raw);
@@ -268,7 +290,7 @@ std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
       !ReachesOwnEntry(raw, m_objectName, m_current.wname)) {
     // Became a link (or was swapped for one) after the listing: never entered.
     Trace("   Left %s: it leads out of the folder being swept.\n", path.c_str());
-    NoteRemovalFailure();
+    RecordLeft(Outcome::kRefused, path, "it leads out of the folder being swept");
     return nullptr;
   }
   FolderIdentity id;
@@ -276,48 +298,73 @@ std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
   id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   if (const char* why = IdentityRefusal(id)) {  // a protected folder inside the tree stays whole
     Trace("   Left %s: %s.\n", path.c_str(), why);
+    RecordLeft(Outcome::kGuarded, path, why);
     return nullptr;
   }
   std::wstring objectName = nt::ObjectName(raw);
   return std::unique_ptr<DirWalker>(new DirWalker(folder.Detach(), std::move(objectName), path, m_rebootFallback));
 }
 
-void DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, float* kb) {
+bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, float* kb) {
   std::unique_ptr<DirWalker> sub = EnterCurrentFolder();
-  if (!sub) return;
+  if (!sub) return false;
   float subtotal = 0.0f;
-  sub->RemoveTree(guardShellFiles, statusId, count, &subtotal);
-  // Logged and counted before the removal is tried: a folder that stays
-  // because it kept a shell file or a locked file still had its content swept.
-  LogFolderLine(count, statusId, sub->m_root, subtotal);
-  RemoveOpenFolder(sub->m_folder.Get());
+  const bool emptied = sub->RemoveTree(guardShellFiles, statusId, count, &subtotal);
+  // What was swept inside counts whether or not the folder goes.
   if (kb != nullptr) *kb += subtotal;
+  // A folder that keeps a shell file or a file left behind stays; what it
+  // kept is accounted for already.
+  if (!emptied) return false;
+  return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count);
 }
 
-void DirWalker::RemoveTree(int guardShellFiles, int statusId, int* count, float* kb) {
+bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId,
+                                   int* count) {
+  if (!RemoveOpenFolder(folder)) {
+    const DWORD error = ::GetLastError();
+    RecordLeft(OutcomeOfError(error), path, ErrorReason(error));
+    return false;
+  }
+  LogFolderLine(count, statusId, path, subtotal);
+  // Its files were recorded one by one: the folder carries no size of its own.
+  RecordOutcome(Outcome::kRemoved, path, 0.0);
+  return true;
+}
+
+bool DirWalker::RemoveTree(int guardShellFiles, int statusId, int* count, float* kb) {
+  bool emptied = true;
   while (HasMore()) {
     Next();
     if (IsDots()) continue;
+    if (RefusedName()) {
+      emptied = false;
+      continue;
+    }
     if (IsReparsePoint()) {
-      if (IsDirectory())
-        HandleLink(statusId, count);
-      else
-        HandleFile(Loop::kTree, guardShellFiles, statusId, count, kb);  // opened as a link: removes the link
+      if (IsDirectory()) {
+        if (!HandleLink(statusId, count)) emptied = false;
+      } else if (!HandleFile(Loop::kTree, guardShellFiles, statusId, count, kb)) {  // opened as a link: removes the link
+        emptied = false;
+      }
       continue;
     }
     if (IsDirectory()) {
-      HandleFolder(guardShellFiles, statusId, count, kb);
+      if (!HandleFolder(guardShellFiles, statusId, count, kb)) emptied = false;
       continue;
     }
-    if (guardShellFiles == 1 && EqualsIgnoringCase(m_current.name, "desktop.ini")) continue;
-    HandleFile(Loop::kTree, guardShellFiles, statusId, count, kb);
+    if (guardShellFiles == 1 && EqualsIgnoringCase(m_current.name, "desktop.ini")) {
+      emptied = false;
+      continue;
+    }
+    if (!HandleFile(Loop::kTree, guardShellFiles, statusId, count, kb)) emptied = false;
   }
+  return emptied;
 }
 
 void DirWalker::RemoveFiles(int statusId, int* count, float* kb) {
   while (HasMore()) {
     Next();
-    if (IsDots() || IsDirectory()) continue;
+    if (IsDots() || IsDirectory() || RefusedName()) continue;
     HandleFile(Loop::kFiles, 0, statusId, count, kb);
   }
 }
@@ -325,7 +372,7 @@ void DirWalker::RemoveFiles(int statusId, int* count, float* kb) {
 void DirWalker::RemoveFilesExcept(const StringPairList& keepList, int statusId, int* count, float* kb) {
   while (HasMore()) {
     Next();
-    if (IsDots() || IsDirectory()) continue;
+    if (IsDots() || IsDirectory() || RefusedName()) continue;
     if (m_current.name == "index.dat") continue;
     if (ListHasPath(keepList, GetFilePath())) continue;
     HandleFile(Loop::kExcept, 0, statusId, count, kb);
@@ -351,6 +398,13 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
   while (HasMore()) {
     Next();
     if (IsDots()) continue;
+    if (!m_current.exact) {
+      // Asked with its unfit characters as a control character that no
+      // pattern names: only a wildcard can choose it, and then it is refused.
+      if (IsDirectory() ? recurse : choose(m_root, ProbeName(m_current.wname))) RefusedName();
+      empty = false;
+      continue;
+    }
     if (IsDirectory()) {
       // A folder link is neither entered nor removed: what it leads to is
       // not part of this folder, and the link keeps its folder from being empty.
@@ -362,9 +416,8 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
       float subtotal = 0.0f;
       const bool subEmpty = sub->RemoveChosen(choose, recurse, removeEmptied, statusId, count, &subtotal);
       if (kb != nullptr) *kb += subtotal;
-      if (removeEmptied && subEmpty && RemoveOpenFolder(sub->m_folder.Get()))
-        LogFolderLine(count, statusId, sub->m_root, subtotal);
-      else
+      if (!removeEmptied || !subEmpty ||
+          !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count))
         empty = false;
       continue;
     }
@@ -391,11 +444,10 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
   }
   if (const char* why = FolderHandleRefusal(raw)) {
     Trace("   Refused to remove %s: %s.\n", m_root.c_str(), why);
+    RecordLeft(Outcome::kGuarded, m_root, why);
     return false;
   }
-  if (!RemoveOpenFolder(raw)) return false;
-  LogFolderLine(count, statusId, m_root, 0.0f);
-  return true;
+  return RemoveFolderAndLog(raw, m_root, 0.0f, statusId, count);
 }
 
 bool ListHasPath(const StringPairList& list, const std::string& path) {

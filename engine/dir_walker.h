@@ -1,7 +1,9 @@
 // DirWalker: one folder search and the removal loops that run over it
 // (RemoveTree, RemoveFiles, RemoveFilesExcept) plus CollectFiles, which lists
 // without removing. Every file and folder a sweep removes from a folder is
-// removed here, logged by the counting rule and added to the caller's tally.
+// removed here, logged by the counting rule after the call and added to the
+// caller's tally; every outcome (removed, scheduled, left and why) is
+// recorded in the outcome ledger.
 // The removal guard judges every pattern when the walker is built: a walker
 // on a refused pattern finds nothing, and the refusal is named once in the
 // sweep log ("  Skipped <folder>: <why>."). A pattern read from a reference
@@ -55,8 +57,11 @@ class DirWalker {
   // Removes every file matched and every folder matched with all it holds,
   // depth first; the folder that holds the pattern stays. Links are removed
   // as links and never entered. guardShellFiles 1 keeps "desktop.ini" files
-  // and wipes a locked index.dat in place.
-  void RemoveTree(int guardShellFiles, int statusId, int* count, float* kb);
+  // and wipes a locked index.dat in place. A folder is logged and counted
+  // only once it is gone; one that keeps something stays, unlogged (what it
+  // kept is accounted for on its own). True when everything matched went
+  // (files scheduled for restart do not count as gone).
+  bool RemoveTree(int guardShellFiles, int statusId, int* count, float* kb);
   // Removes the plain files matched; folders are left alone.
   void RemoveFiles(int statusId, int* count, float* kb);
   // Removes the plain files matched except those named exactly "index.dat"
@@ -92,7 +97,8 @@ class DirWalker {
  private:
   struct Entry {
     std::wstring wname;
-    std::string name;
+    std::string name;   // in the ANSI code page; when !exact, only shown (see AnsiShownName)
+    bool exact = true;  // the name converts to the ANSI code page exactly
     DWORD attributes = 0;
     uint64_t size = 0;
   };
@@ -102,13 +108,21 @@ class DirWalker {
   DirWalker(HANDLE folder, std::wstring objectName, std::string root, bool rebootFallback);
   void OpenTop(const std::string& pattern, GuardScope scope);
   bool FetchNext();  // reads ahead to the next entry the mask matches
+  // True (recorded as refused, with its line) when the current entry's name
+  // does not fit the ANSI code page: such a name is never acted on, since
+  // every narrow call and every line would name another one.
+  bool RefusedName();
   // True when the file is gone now (not left, not merely scheduled).
   bool HandleFile(Loop loop, int guardShellFiles, int statusId, int* count, float* kb);
   // The current entry, a folder, opened for a walk inside it; null when it
   // must not be entered (a link, swapped, protected, or not openable).
   std::unique_ptr<DirWalker> EnterCurrentFolder();
-  void HandleFolder(int guardShellFiles, int statusId, int* count, float* kb);
-  void HandleLink(int statusId, int* count);
+  // Both true when the entry is gone.
+  bool HandleFolder(int guardShellFiles, int statusId, int* count, float* kb);
+  bool HandleLink(int statusId, int* count);
+  // Removes an emptied folder through its handle, then logs, counts and
+  // records it; a refusal is recorded as not removed.
+  bool RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId, int* count);
 
   ScopedHandle m_folder;      // the folder listed, opened without following a final link
   std::wstring m_objectName;  // the system's name of it, to check every entry opened in it

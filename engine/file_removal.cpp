@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/nt_calls.h"
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/removal_guard.h"
 #include "settings/settings_groups.h"
@@ -224,8 +225,13 @@ bool RemoveOpenFolder(HANDLE folder) {
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {
+  const float sizeKB = FileSizeKB(path);
   ScopedHandle folder(OpenFolderOf(path));
-  if (folder.Get() == INVALID_HANDLE_VALUE) throw FileException(path, ::GetLastError());
+  if (folder.Get() == INVALID_HANDLE_VALUE) {
+    const DWORD e = ::GetLastError();
+    RecordLeft(OutcomeOfError(e), path, ErrorReason(e));
+    throw FileException(path, e);
+  }
   const std::wstring objectName = nt::ObjectName(folder.Get());
   const std::string folderPath = FolderOf(path);
   const OpenFolder at{folder.Get(), objectName, folderPath};
@@ -234,12 +240,20 @@ void RemoveFileInGuardedFolder(const std::string& path) {
   const RemovalResult r = RemoveFileAt(at, nt::Widen(LeafOf(path)), 0, shred, &now);
   if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink) {
     const DWORD e = r == RemovalResult::kLeftLink ? ERROR_ACCESS_DENIED : ::GetLastError();
+    if (r == RemovalResult::kLeftLink)
+      RecordLeft(Outcome::kRefused, path, "it leads out of its folder");
+    else
+      RecordLeft(OutcomeOfError(e), path, ErrorReason(e));
     throw FileException(now, e);
   }
+  RecordOutcome(Outcome::kRemoved, path, sizeKB);
 }
 
 void RemoveFile(const std::string& path) {
-  if (!RemovalAllowed(path)) throw FileException(path, ERROR_ACCESS_DENIED);
+  if (!RemovalAllowed(path)) {
+    RecordLeft(Outcome::kGuarded, path, "a protected place");
+    throw FileException(path, ERROR_ACCESS_DENIED);
+  }
   RemoveFileInGuardedFolder(path);
 }
 

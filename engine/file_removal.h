@@ -20,6 +20,13 @@ bool DeepSweepOn();
 // that holds "index.dat"). Throws FileException when the file stays; its
 // m_strFileName is the name the file has by then (the shred name when the
 // rename succeeded). Paths the removal guard refuses are never touched.
+// The outcome is recorded in the outcome ledger after the call (a file that
+// stays also gets its "Not removed" line), so a caller logs only removals.
+//
+// The calls that work on an open folder (RemoveFileAt, RemoveLinkAt,
+// RemoveOpenFolder) record nothing: their callers know the final outcome
+// (a file left now may yet be scheduled for restart) and record that.
+// OverwriteFile and WipeIndexFile change data in place and remove nothing.
 void RemoveFile(const std::string& path);
 
 // Overwrites the file in place with 0xFF, then 0x00, over its whole length;

@@ -1,11 +1,14 @@
 #include "engine/outcome_ledger.h"
 
+#include <windows.h>
+
 #include <algorithm>
 #include <atomic>
 #include <mutex>
 #include <vector>
 
 #include "engine/preview.h"
+#include "engine/sweep_log.h"
 
 namespace {
 std::atomic<int> g_notRemoved{0};
@@ -45,6 +48,39 @@ void RecordOutcome(Outcome outcome, const std::string& item, double kb, const st
   record.reason = reason;
   record.preview = PreviewActive();
   for (OutcomeSink* sink : g_sinks) sink->Record(record);
+}
+
+namespace {
+const char* DefaultReason(Outcome outcome) {
+  switch (outcome) {
+    case Outcome::kHeld:
+      return "another program holds it";
+    case Outcome::kRefused:
+      return "refused";
+    case Outcome::kNotScheduled:
+      return "it could be neither removed now nor scheduled for removal at restart";
+    case Outcome::kGuarded:
+      return "a protected place";
+    default:
+      return "the system refused it";
+  }
+}
+}  // namespace
+
+void RecordLeft(Outcome outcome, const std::string& item, const std::string& reason) {
+  const std::string why = reason.empty() ? std::string(DefaultReason(outcome)) : reason;
+  RecordOutcome(outcome, item, 0.0, why);
+  if (outcome == Outcome::kGuarded || !OutcomeNotRemoved(outcome)) return;
+  LogFormat(0, "   Not removed: %s: %s.\n", item.c_str(), why.c_str());
+}
+
+Outcome OutcomeOfError(unsigned long error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? Outcome::kHeld : Outcome::kFailed;
+}
+
+std::string ErrorReason(unsigned long error) {
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return DefaultReason(Outcome::kHeld);
+  return "the system refused it (error " + std::to_string(error) + ")";
 }
 
 int NotRemovedCount() { return g_notRemoved.load(std::memory_order_relaxed); }

@@ -46,6 +46,19 @@ void DetachOutcomeSink(OutcomeSink* sink);
 // Records one outcome under this thread's EntryScope and PreviewActive().
 void RecordOutcome(Outcome outcome, const std::string& item, double kb, const std::string& reason = std::string());
 
+// Records an item that stays (any outcome but removed and scheduled) and
+// writes the line that says so, after the call that left it:
+// "   Not removed: <item>: <reason>.\n" (status 0). A guarded item is
+// recorded without a line: the guard names its refusals itself. An empty
+// reason takes the outcome's own wording.
+void RecordLeft(Outcome outcome, const std::string& item, const std::string& reason = std::string());
+
+// The outcome of a file call that failed with a system error: held by
+// another program (a sharing or lock violation) or failed.
+Outcome OutcomeOfError(unsigned long error);
+// "the system refused it (error 5)" and the like, for a failed call.
+std::string ErrorReason(unsigned long error);
+
 // Items recorded as not removed since the last reset.
 int NotRemovedCount();
 void ResetOutcomes();

@@ -11,5 +11,7 @@ bool QueryRecycleBins(uint64_t* bytes, uint64_t* items);
 
 // Empties all recycle bins without confirmation, progress window or sound.
 // In preview nothing is emptied and the result is true. A failure is traced
-// ("Cannot Empty All RecycleBin") and gives false.
+// ("Cannot Empty All RecycleBin") and gives false. What the bins held is
+// recorded in the outcome ledger as removed, or, when the shell refuses,
+// as not removed with its line.
 bool EmptyRecycleBins();

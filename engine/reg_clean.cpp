@@ -1,11 +1,10 @@
 // Registry cleaning: the walks over a key's values and subkeys that empty
 // most-recently-used lists and whole value sets. Each item is logged and
-// counted before the registry is asked, so an item whose deletion fails
-// still shows in the log; the cursor steps back only when the item is gone.
+// counted after the registry has answered, and only when the change was made:
+// a refusal is recorded in the outcome ledger and named in the log by the
+// primitive. The cursor steps back only when the item is gone.
 #include "engine/reg_clean.h"
 
-#include <cstdarg>
-#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -17,41 +16,25 @@
 
 namespace {
 
-// Registry lines are short by design; a value's data can be any length, so
-// a line that would not fit is cut rather than replaced by an error text.
-constexpr size_t kLineSize = 256;
+// A value's data can be any length: it is shown up to this many characters,
+// so that a line names its item in full without carrying a whole blob.
+constexpr size_t kShownData = 200;
 
-void LogCut(int statusId, const char* format, ...) __attribute__((format(printf, 2, 3)));
-void LogCut(int statusId, const char* format, ...) {
-  char line[kLineSize];
-  va_list args;
-  va_start(args, format);
-  const int n = std::vsnprintf(line, sizeof line, format, args);
-  va_end(args);
-  line[kLineSize - 1] = '\0';
-  if (n < 0 || static_cast<size_t>(n) >= kLineSize) {
-    // Keep the line's end so that the next line does not run into it.
-    line[kLineSize - 2] = '\n';
-  }
-  LogLine(line, statusId);
+std::string Shown(const char* data) {
+  std::string text = data;
+  if (text.size() <= kShownData) return text;
+  size_t cut = kShownData;
+  while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;  // not inside a UTF-8 character
+  text = text.substr(0, cut) + "...";
+  return text;
 }
 
 void LogDeleteValue(int* count, int statusId, const std::string& name, const char* data) {
-  if (count != nullptr) {
-    ++*count;
-    LogCut(statusId, "  Item %d, Delete Value: %s=%s.\n", *count, name.c_str(), data);
-  } else {
-    LogCut(0, "  Delete Value: %s=%s.\n", name.c_str(), data);
-  }
+  LogItem(count, statusId, "  ", "Delete Value: %s=%s.\n", name.c_str(), Shown(data).c_str());
 }
 
 void LogResetValue(int* count, int statusId, const std::string& name, const char* data) {
-  if (count != nullptr) {
-    ++*count;
-    LogCut(statusId, "  Item %d, Reset Value: %s=%s to empty.\n", *count, name.c_str(), data);
-  } else {
-    LogCut(0, "  Reset Value: %s=%s to empty.\n", name.c_str(), data);
-  }
+  LogItem(count, statusId, "  ", "Reset Value: %s=%s to empty.\n", name.c_str(), Shown(data).c_str());
 }
 
 bool StartsWith(const std::string& name, const char* prefix) {
@@ -149,13 +132,13 @@ void DeleteValues(RegKey& key, const char* keepName, int statusId, int* count, f
       if (data[0] == '\0') continue;
       if (name == keepName) {
         // The list's order value stays so that the owner still finds a list.
-        LogResetValue(count, statusId, name, data);
-        SweepSetValue(key, name.c_str(), REG_SZ, "", 0);
+        if (ChangeMade(SweepSetValue(key, name.c_str(), REG_SZ, "", 0))) LogResetValue(count, statusId, name, data);
         continue;
       }
     }
-    LogDeleteValue(count, statusId, name, data);
-    if (ItemGone(SweepDeleteValue(key, name.c_str()))) --key.m_nValueIndex;
+    const RegChange change = SweepDeleteValue(key, name.c_str());
+    if (ItemGone(change)) --key.m_nValueIndex;
+    if (ChangeMade(change)) LogDeleteValue(count, statusId, name, data);
   }
 }
 
@@ -166,8 +149,9 @@ void DeleteValuesByPrefix(RegKey& key, const char* prefix, int statusId, int* co
   std::string name;
   while (cursor.Next(name)) {
     if (name == "(Default)" || !StartsWith(name, prefix)) continue;
-    LogDeleteValue(count, statusId, name, cursor.Data());
-    if (ItemGone(SweepDeleteValue(key, name.c_str()))) --key.m_nValueIndex;
+    const RegChange change = SweepDeleteValue(key, name.c_str());
+    if (ItemGone(change)) --key.m_nValueIndex;
+    if (ChangeMade(change)) LogDeleteValue(count, statusId, name, cursor.Data());
   }
 }
 
@@ -180,8 +164,9 @@ void DeleteValuesByPrefixes(RegKey& key, const char* prefix1, const char* prefix
   while (cursor.Next(name)) {
     if (name == "(Default)") continue;
     if (!StartsWith(name, prefix1) && (prefix2 == nullptr || !StartsWith(name, prefix2))) continue;
-    LogCut(statusId, "  Delete Value: %s=%s.\n", name.c_str(), cursor.Data());
-    if (ItemGone(SweepDeleteValue(key, name.c_str()))) --key.m_nValueIndex;
+    const RegChange change = SweepDeleteValue(key, name.c_str());
+    if (ItemGone(change)) --key.m_nValueIndex;
+    if (ChangeMade(change)) LogFormat(statusId, "  Delete Value: %s=%s.\n", name.c_str(), Shown(cursor.Data()).c_str());
   }
 }
 
@@ -190,13 +175,9 @@ void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* c
   std::string name;
   while (NextSubKey(key, name)) {
     if (!StartsWith(name, prefix)) continue;
-    if (count != nullptr) {
-      ++*count;
-      LogCut(statusId, "  Item %d, Delete Key: %s.\n", *count, name.c_str());
-    } else {
-      LogCut(0, "  Delete Key: %s.\n", name.c_str());
-    }
-    if (ItemGone(SweepDeleteSubKey(key, name.c_str()))) --key.m_nSubKeyIndex;
+    const RegChange change = SweepDeleteSubKey(key, name.c_str());
+    if (ItemGone(change)) --key.m_nSubKeyIndex;
+    if (ChangeMade(change)) LogItem(count, statusId, "  ", "Delete Key: %s.\n", name.c_str());
   }
 }
 
@@ -204,29 +185,32 @@ void DeleteValuesInSubKeys(RegKey& key, const char* keepName, int statusId, int*
   std::string name;
   while (NextSubKey(key, name)) {
     RegKey sub(key.OpenSubKey(name.c_str()));
+    // Named for the ledger and the log lines of its items.
+    sub.m_hRoot = key.m_hRoot;
+    sub.m_strPath = key.m_strPath.empty() ? name : key.m_strPath + "\\" + name;
     if (sub.IsOpen()) DeleteValues(sub, keepName, statusId, count, kb);
   }
 }
 
 void CleanRegKey(int kind, RegKey& key, int statusId, int* count, float* kb) {
-  LogCut(0, "  Clean up registry key: %s\n", key.m_strPath.c_str());
+  LogFormat(0, "  Clean up registry key: %s\n", key.m_strPath.c_str());
   DeleteValues(key, nullptr, statusId, count, kb);
 }
 
 void CleanRegKeyTree(int kind, RegKey& key, int statusId, int* count, float* kb) {
-  LogCut(statusId, "  Clean up registry key: %s\n", key.m_strPath.c_str());
+  LogFormat(statusId, "  Clean up registry key: %s\n", key.m_strPath.c_str());
   DeleteValues(key, nullptr, statusId, count, kb);
   // An empty keep name keeps each subkey's unnamed value, emptied.
   DeleteValuesInSubKeys(key, "", statusId, count, kb);
 }
 
 void CleanMRU(int kind, RegKey& key, int statusId, int* count, float* kb) {
-  LogCut(0, "  Clean up MRU in registry key: %s\n", key.m_strPath.c_str());
+  LogFormat(0, "  Clean up MRU in registry key: %s\n", key.m_strPath.c_str());
   DeleteValues(key, "MRUList", statusId, count, kb);
 }
 
 void CleanSubKeyMRU(int kind, RegKey& key, int statusId, int* count, float* kb) {
-  LogCut(0, "  Clean up MRU in sub-registry key: %s\n", key.m_strPath.c_str());
+  LogFormat(0, "  Clean up MRU in sub-registry key: %s\n", key.m_strPath.c_str());
   DeleteValuesInSubKeys(key, "MRUList", statusId, count, kb);
 }
 
@@ -236,40 +220,37 @@ void CleanFileExt(int kind, RegKey& key, int statusId, int* count, float* kb) {
   while (NextSubKey(key, name)) {
     // Extensions (".txt") stay; only the types recorded beside them go.
     if (name.empty() || name.find('/') == std::string::npos) continue;
-    if (count != nullptr) {
-      ++*count;
-      LogCut(statusId, "  Item %d, Delete SubKey: %s\\%s.\n", *count, key.m_strPath.c_str(), name.c_str());
-    } else {
-      LogCut(0, "  Delete SubKey: %s\\%s.\n", key.m_strPath.c_str(), name.c_str());
-    }
-    if (ItemGone(SweepDeleteSubKey(key, name.c_str()))) --key.m_nSubKeyIndex;
+    const RegChange change = SweepDeleteSubKey(key, name.c_str());
+    if (ItemGone(change)) --key.m_nSubKeyIndex;
+    if (ChangeMade(change)) LogItem(count, statusId, "  ", "Delete SubKey: %s\\%s.\n", key.m_strPath.c_str(), name.c_str());
   }
 }
 
 void CleanOfficeCommon(int kind, RegKey& key, int statusId, int* count, float* kb) {
   // Office lists belong to the Applications category whoever calls.
   const int officeStatus = IDC_STATUS_APPLICATIONS;
-  LogCut(0, "  Clean up Office Common registry key: %s\n", key.m_strPath.c_str());
+  LogFormat(0, "  Clean up Office Common registry key: %s\n", key.m_strPath.c_str());
   ValueCursor cursor(key);
   if (!cursor.Ok()) return;
-  auto logItem = [&] {
+  auto logItem = [&](RegChange change) {
+    if (!ChangeMade(change)) return;
     if (count != nullptr) {
       ++*count;
-      LogCut(officeStatus, "  Item %d: Clean a register: %s.\n", *count, key.m_strPath.c_str());
+      LogFormat(officeStatus, "  Item %d: Clean a register: %s.\n", *count, key.m_strPath.c_str());
     } else {
-      LogCut(0, "  Clean a register: %s.\n", key.m_strPath.c_str());
+      LogFormat(0, "  Clean a register: %s.\n", key.m_strPath.c_str());
     }
   };
   std::string name;
   while (cursor.Next(name)) {
     if (name != "Value") {
-      logItem();
-      if (ItemGone(SweepDeleteValue(key, name.c_str()))) --key.m_nValueIndex;
+      const RegChange change = SweepDeleteValue(key, name.c_str());
+      if (ItemGone(change)) --key.m_nValueIndex;
+      logItem(change);
       continue;
     }
     if (cursor.Data()[0] == '\0') continue;
-    logItem();
     static const char kEmptyMultiString[4] = {0, 0, 0, 0};
-    SweepSetValue(key, name.c_str(), REG_MULTI_SZ, kEmptyMultiString, sizeof kEmptyMultiString);
+    logItem(SweepSetValue(key, name.c_str(), REG_MULTI_SZ, kEmptyMultiString, sizeof kEmptyMultiString));
   }
 }

@@ -6,5 +6,6 @@ class RegKey;
 
 // Deletes the value `name` of the open key. True when it was there and is
 // gone; in preview, true when it is there (nothing is deleted). A value that
-// is absent gives false and no trace; any other failure is traced.
+// is absent gives false and nothing else; a refusal gives false and is
+// recorded as not removed, with its line.
 bool RemoveRegistryValue(RegKey& key, const char* name);

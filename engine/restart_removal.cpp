@@ -5,13 +5,25 @@
 
 #include "engine/file_removal.h"
 #include "engine/nt_calls.h"
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/removal_guard.h"
+#include "winlib/platform_calls.h"
 #include "winlib/trace.h"
 #include "winlib/unique_handle.h"
 
-RestartRemoval RemoveNowOrAtRestart(const std::string& path) {
-  if (!RemovalAllowed(path)) return RestartRemoval::kRefused;
+bool ScheduleRemovalAtRestart(const std::string& path) {
+  if (PreviewActive()) return true;
+  return g_platform.MoveFileExW(nt::LongPathForm(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != FALSE;
+}
+
+namespace {
+// The removal itself; refusals are recorded where they are met.
+RestartRemoval Attempt(const std::string& path) {
+  if (!RemovalAllowed(path)) {
+    RecordLeft(Outcome::kGuarded, path, "a protected place");
+    return RestartRemoval::kRefused;
+  }
   const size_t cut = path.find_last_of("\\/");
   if (cut == std::string::npos) return RestartRemoval::kRefused;
   // The file is opened relative to its folder's handle and checked to be the
@@ -27,6 +39,7 @@ RestartRemoval RemoveNowOrAtRestart(const std::string& path) {
   if (!folder) return RestartRemoval::kRefused;
   if (const char* why = FolderHandleRefusal(folder.Get())) {
     LogRefusal(path, why);
+    RecordLeft(Outcome::kGuarded, path, why);
     return RestartRemoval::kRefused;
   }
   const std::wstring objectName = nt::ObjectName(folder.Get());
@@ -42,12 +55,33 @@ RestartRemoval RemoveNowOrAtRestart(const std::string& path) {
       return RestartRemoval::kRemovedNow;
     case RemovalResult::kLeftLink:
       Trace("   Left the link %s.\n", path.c_str());
+      RecordLeft(Outcome::kRefused, path, "it leads out of its folder");
       return RestartRemoval::kRefused;
     case RemovalResult::kFailed:
       break;
   }
   Trace("   Cannot remove file now: %s (%lu).\n", now.c_str(), ::GetLastError());
-  if (!PreviewActive() && !::MoveFileExA(now.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT))
-    Trace("   Even Cannot remove File %s (After Rebooting).\n", now.c_str());
-  return RestartRemoval::kAtRestart;
+  if (ScheduleRemovalAtRestart(now)) return RestartRemoval::kAtRestart;
+  Trace("   Even Cannot remove File %s (After Rebooting).\n", now.c_str());
+  return RestartRemoval::kNotScheduled;
+}
+}  // namespace
+
+RestartRemoval RemoveNowOrAtRestart(const std::string& path) {
+  const float sizeKB = FileSizeKB(path);
+  const RestartRemoval result = Attempt(path);
+  switch (result) {
+    case RestartRemoval::kRemovedNow:
+      RecordOutcome(Outcome::kRemoved, path, sizeKB);
+      break;
+    case RestartRemoval::kAtRestart:
+      RecordOutcome(Outcome::kScheduled, path, sizeKB);
+      break;
+    case RestartRemoval::kNotScheduled:
+      RecordLeft(Outcome::kNotScheduled, path);
+      break;
+    case RestartRemoval::kRefused:
+      break;  // recorded where it was refused
+  }
+  return result;
 }

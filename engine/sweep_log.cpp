@@ -111,40 +111,46 @@ void LogStamped(const char* text, int statusId) {
   LogLine(line.c_str(), statusId);
 }
 
+namespace {
+// Formats a line of any length: a path of 200 CJK characters takes 600 bytes
+// in UTF-8, and the line must still name it in full.
+std::string VFormatAny(const char* format, va_list args) {
+  char small[512];
+  va_list again;
+  va_copy(again, args);
+  const int n = std::vsnprintf(small, sizeof small, format, args);
+  std::string text;
+  if (n >= 0 && static_cast<size_t>(n) < sizeof small) {
+    text.assign(small, static_cast<size_t>(n));
+  } else if (n >= 0) {
+    text.resize(static_cast<size_t>(n) + 1);
+    std::vsnprintf(&text[0], text.size(), format, again);
+    text.resize(static_cast<size_t>(n));
+  }
+  va_end(again);
+  return text;
+}
+}  // namespace
+
 void LogFormat(int statusId, const char* format, ...) {
-  char buf[512];
   va_list args;
   va_start(args, format);
-  VFormatLine(buf, sizeof buf, format, args);
+  const std::string line = VFormatAny(format, args);
   va_end(args);
-  LogLine(buf, statusId);
+  LogLine(line.c_str(), statusId);
 }
 
 void LogItem(int* count, int statusId, const char* indent, const char* format, ...) {
-  char line[512];
-  int prefix;
+  std::string line = indent;
   if (count != nullptr) {
     ++*count;
-    prefix = std::snprintf(line, sizeof line, "%sItem %d, ", indent, *count);
-  } else {
-    prefix = std::snprintf(line, sizeof line, "%s", indent);
+    line += "Item " + std::to_string(*count) + ", ";
   }
-  int length = -1;
-  if (prefix >= 0 && static_cast<size_t>(prefix) < sizeof line) {
-    va_list args;
-    va_start(args, format);
-    length = std::vsnprintf(line + prefix, sizeof line - static_cast<size_t>(prefix), format, args);
-    va_end(args);
-  }
-  if (length < 0 || static_cast<size_t>(prefix) + static_cast<size_t>(length) >= sizeof line) {
-    // The error text replaces the whole line and names the line's own
-    // format, prefix included, not only its message.
-    std::string lineFormat = indent;
-    if (count != nullptr) lineFormat += "Item %d, ";
-    lineFormat += format;
-    FormatLine(line, sizeof line, "Error: Buffer is not enough. Format: %s\n", lineFormat.c_str());
-  }
-  LogLine(line, count != nullptr ? statusId : 0);
+  va_list args;
+  va_start(args, format);
+  line += VFormatAny(format, args);
+  va_end(args);
+  LogLine(line.c_str(), count != nullptr ? statusId : 0);
 }
 
 void SetProgress(int barId, unsigned percent) {

@@ -57,7 +57,7 @@ ProgressSink* CurrentProgressSink();
 void LogLine(const char* text, int statusId);
 // Appends text followed by the time stamp " @ %H:%M - %b %d %Y\n".
 void LogStamped(const char* text, int statusId);
-// Formats with FormatLine into a 512-byte line, then LogLine.
+// Formats a line of any length (printf rules), then LogLine.
 void LogFormat(int statusId, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // The counting rule for one removed item: with a counter, increments it and
 // logs indent + "Item %d, " + message with statusId; without, logs

@@ -59,10 +59,18 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
   PreviewScope preview(PreviewActive() || (worker != nullptr && worker->IsPreview()));
   SetProgress(barId, 0);
   SweepTally tally;
+  // A cancel ends the category early, but what it removed so far was
+  // removed: it goes into the totals either way.
+  auto cancelled = [&] {
+    if (worker == nullptr || !worker->IsCancelled(cancelBit | SWEEP_ALL)) return false;
+    AddTotals(tally.count, tally.kb);
+    ShowTotals();
+    return true;
+  };
   for (size_t i = 0; i < table.count; ++i) {
     const SweepStep& step = table.steps[i];
     if (step.progress >= 0) SetProgress(barId, static_cast<unsigned>(step.progress));
-    if (step.checkCancel && worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
+    if (step.checkCancel && cancelled()) return 0;
     if (step.bit != 0 && (*targets & step.bit) == 0) continue;
     if (step.name == nullptr) {
       step.cleaner(worker, &tally.count, &tally.kb);
@@ -72,9 +80,9 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
     }
   }
   if (CategoryExtraSweep extra = g_extraSweep.load()) {
-    if (worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
+    if (cancelled()) return 0;
     extra(worker, category, &tally.count, &tally.kb);
-    if (worker != nullptr && worker->IsCancelled(cancelBit | SWEEP_ALL)) return 0;
+    if (cancelled()) return 0;
   }
   AddTotals(tally.count, tally.kb);
   ShowTotals();

@@ -8,6 +8,7 @@
 
 #include "engine/dir_walker.h"
 #include "engine/file_removal.h"
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
 #include "winlib/platform_calls.h"
@@ -19,7 +20,6 @@ constexpr DWORD kFirstBufferSize = 4248;
 // No entry of a real cache comes near this; a larger size is a fault of the
 // cache or of the call, and ends the walk instead of the process.
 constexpr DWORD kLargestEntryBuffer = 1024 * 1024;
-constexpr size_t kLineSize = 256;
 constexpr DWORD kContainerBits = 0x100000 | 0x200000;  // cookie, URL history
 
 // What the deletion needs of one entry, copied out of the search buffer.
@@ -161,24 +161,27 @@ bool DeleteEntry(const CacheEntry& entry) { return g_platform.DeleteUrlCacheEntr
 // the entry, puts an empty replacement file there, commits it and deletes
 // again. For every entry after the first of a walk the fresh name alone often
 // frees the entry, so retryBeforeReplacing tries once more before writing.
-void DeleteEntryReplacingFile(const CacheEntry& entry, const char* extension, bool retryBeforeReplacing) {
+// True when the entry is gone in the end.
+bool DeleteEntryReplacingFile(const CacheEntry& entry, const char* extension, bool retryBeforeReplacing) {
   if (DeleteEntry(entry)) {
     Trace("Delete This Cache Successfully.\n");
-    return;
+    return true;
   }
   Trace("Cannot Delete This Cache.\n");
   char file[MAX_PATH] = {};
   if (!g_platform.CreateUrlCacheEntryA(entry.url.c_str(), 0, extension, file, 0)) {
     Trace("Cannot Create Cache Again.\n");
-    return;
+    return false;
   }
   if (retryBeforeReplacing) {
-    if (DeleteEntry(entry)) return;
+    if (DeleteEntry(entry)) return true;
     Trace("Cannot Delete This Cache Again.\n");
   }
   CreateEmptyFile(file);
   CommitReplacement(entry, file);
-  if (!DeleteEntry(entry)) Trace("Cannot Delete This Cache Again.\n");
+  if (DeleteEntry(entry)) return true;
+  Trace("Cannot Delete This Cache Again.\n");
+  return false;
 }
 
 void CleanCache(const StringPairList* keepList, DWORD filter, const char* extension, const char* cacheName,
@@ -191,14 +194,20 @@ void CleanCache(const StringPairList* keepList, DWORD filter, const char* extens
   for (bool more = search.First(entry); more; more = search.Next(entry), first = false) {
     if (keepList != nullptr && entry.hasLocalFile && ListHasPath(*keepList, entry.localFile)) continue;
     const float sizeKB = entry.hasLocalFile ? FileSizeKB(entry.localFile) : 0.0f;
+    if (!PreviewActive()) {
+      if (ShredderOn() && entry.hasLocalFile) OverwriteFile(entry.localFile);
+      // An entry the cache keeps is named as left and counts nothing.
+      if (!DeleteEntryReplacingFile(entry, extension, /*retryBeforeReplacing=*/!first)) {
+        RecordLeft(Outcome::kFailed, entry.url, "the cache refused to delete it");
+        continue;
+      }
+    }
     int number = 0;
     if (count != nullptr) number = ++*count;
     LogLine(FormatCacheLine(number, cacheName, entry.url.c_str(), entry.localFile.c_str(), sizeKB).c_str(),
             statusId);
+    RecordOutcome(Outcome::kRemoved, entry.url, sizeKB);
     if (kb != nullptr) *kb += sizeKB;
-    if (PreviewActive()) continue;
-    if (ShredderOn() && entry.hasLocalFile) OverwriteFile(entry.localFile);
-    DeleteEntryReplacingFile(entry, extension, /*retryBeforeReplacing=*/!first);
   }
 }
 
@@ -211,17 +220,18 @@ bool CacheEntryMatches(DWORD entryType, DWORD filter) {
 }
 
 std::string FormatCacheLine(int number, const char* cacheName, const char* url, const char* localFile, float sizeKB) {
-  char line[kLineSize];
-  int n = number > 0 ? std::snprintf(line, sizeof line, "Item %d, %s: delete %s-%s:%f(KB)\n", number, cacheName, url,
-                                     localFile, static_cast<double>(sizeKB))
-                     : std::snprintf(line, sizeof line, "%s: delete %s-%s:%f(KB)\n", cacheName, url, localFile,
-                                     static_cast<double>(sizeKB));
-  if (n < 0 || static_cast<size_t>(n) >= sizeof line) {
-    if (number > 0)
-      std::snprintf(line, sizeof line, "Item %d, %s: a cache its name is longer than 256.\n", number, cacheName);
-    else
-      std::snprintf(line, sizeof line, "%s: a cache its name is longer than 256.\n", cacheName);
-  }
+  // Any length: the line names the entry in full, however long its address.
+  const char* format = number > 0 ? "Item %d, %s: delete %s-%s:%f(KB)\n" : "%s: delete %s-%s:%f(KB)\n";
+  const double size = static_cast<double>(sizeKB);
+  const int n = number > 0 ? std::snprintf(nullptr, 0, format, number, cacheName, url, localFile, size)
+                           : std::snprintf(nullptr, 0, format, cacheName, url, localFile, size);
+  if (n < 0) return std::string();
+  std::string line(static_cast<size_t>(n) + 1, '\0');
+  if (number > 0)
+    std::snprintf(&line[0], line.size(), format, number, cacheName, url, localFile, size);
+  else
+    std::snprintf(&line[0], line.size(), format, cacheName, url, localFile, size);
+  line.resize(static_cast<size_t>(n));
   return line;
 }
 

@@ -34,6 +34,5 @@ void CleanCookieCache(const StringPairList& keepList, DWORD filter, const char* 
 bool CacheEntryMatches(DWORD entryType, DWORD filter);
 
 // The line logged for one entry, as it appears in the log (with the item
-// number when number > 0). Falls back to the short form when the full line
-// would not fit the 256-byte line buffer.
+// number when number > 0), of any length.
 std::string FormatCacheLine(int number, const char* cacheName, const char* url, const char* localFile, float sizeKB);

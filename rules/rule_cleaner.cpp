@@ -130,10 +130,8 @@ class EntrySweep {
     if (a == INVALID_FILE_ATTRIBUTES || (a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) return;
     const float sizeKB = FileSizeKB(path);
     try {
-      RemoveFileInGuardedFolder(path);
+      RemoveFileInGuardedFolder(path);  // records what became of it, and names a file that stays
     } catch (const FileException&) {
-      Trace("   Cannot remove file now: %s.\n", path.c_str());
-      NoteRemovalFailure();
       return;
     }
     LogItem(m_count, m_statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(), static_cast<double>(sizeKB));
@@ -185,15 +183,19 @@ class EntrySweep {
         shown = data.c_str();
       if (shown.size() > 120) shown = shown.substr(0, 120) + "...";
     }
-    LogItem(m_count, m_statusId, "  ", "Delete Value: %s=%s.\n", place.Text().c_str(), shown.c_str());
-    SweepDeleteValue(key, place.value.c_str());
+    // Logged and counted once the registry has answered; a refusal is
+    // recorded and named by the primitive.
+    const RegChange change = SweepDeleteValue(key, place.value.c_str());
+    if (ChangeMade(change))
+      LogItem(m_count, m_statusId, "  ", "Delete Value: %s=%s.\n", place.Text().c_str(), shown.c_str());
   }
 
   void DeleteKey(const RuleRegPath& place) {
     if (KeyExcluded(place) || !RuleRegKeyExists(place.root, place.path)) return;
     if (!KeyHoldsExclusion(place)) {
-      LogItem(m_count, m_statusId, "  ", "Delete Key: %s.\n", place.Text().c_str());
-      SweepDeleteKey(place.root, place.path.c_str());
+      const RegChange change = SweepDeleteKey(place.root, place.path.c_str());
+      if (ChangeMade(change))
+        LogItem(m_count, m_statusId, "  ", "Delete Key: %s.\n", place.Text().c_str());
       return;
     }
     // Part of the key is spared: everything else in it goes, the key stays.

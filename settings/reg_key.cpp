@@ -28,7 +28,13 @@ void EnsureProductKeys() {
 }
 
 RegKey::RegKey(const std::string& path, HKEY root) : m_strPath(path), m_hRoot(root) {
-  if (::RegOpenKeyExA(root, path.c_str(), 0, kAccess, &m_hKey) != ERROR_SUCCESS) {
+  LONG rc = ::RegOpenKeyExA(root, path.c_str(), 0, kAccess, &m_hKey);
+  // A key the user may only read (a machine key for a standard user, a key
+  // behind an access list) is opened for reading: what it holds can still
+  // be read, and a change asked of it fails where the caller sees it,
+  // instead of the key looking absent.
+  if (rc == ERROR_ACCESS_DENIED) rc = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &m_hKey);
+  if (rc != ERROR_SUCCESS) {
     m_hKey = nullptr;
     return;
   }

@@ -17,7 +17,8 @@ void EnsureProductKeys();
 
 class RegKey {
  public:
-  // Opens root\path; IsOpen() is null when that fails.
+  // Opens root\path; IsOpen() is null when that fails. A key the user may
+  // only read is opened for reading (its changes then fail one by one).
   RegKey(const std::string& path, HKEY root);
   // Takes ownership of an open handle (null gives a closed key).
   explicit RegKey(HKEY handle);

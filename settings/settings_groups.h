@@ -62,6 +62,9 @@ struct CustomLocation {
   int m_nSubInc = 0;         // "SubInc": 1 = include subfolders
   std::string m_strDisplay;  // what the lists show
   std::string m_strKeyName;  // subkey name as read; full key path once written
+  // Folder or filter as stored does not fit the ANSI code page: the texts
+  // above only show it, and the location is never swept.
+  bool m_bUnfitText = false;
 };
 
 class SettingsGroup {

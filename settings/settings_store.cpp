@@ -10,6 +10,7 @@
 #include "settings/reg_key.h"
 #include "settings/settings_groups.h"
 #include "settings/subkey_list.h"
+#include "winlib/ansi_text.h"
 #include "winlib/platform_calls.h"
 #include "winlib/trace.h"
 
@@ -99,6 +100,26 @@ bool QueryText(RegKey& key, const char* name, DWORD capacity, std::string& out) 
   return true;
 }
 
+// Reads a text of at most `capacity` characters (the system's count, not
+// bytes) through the wide call and converts it to the ANSI code page
+// exactly. A text that does not fit is given as AnsiShownName shows it, for
+// display only: it is never a name the program acts on.
+enum class TextRead { kMissing, kRead, kUnfit };
+TextRead QueryTextExact(RegKey& key, const char* name, DWORD capacity, std::string& out) {
+  out.clear();
+  if (!key.IsOpen()) return TextRead::kMissing;
+  const std::wstring wideName(name, name + std::strlen(name));  // the program's own names are ASCII
+  std::vector<wchar_t> buffer(capacity + 1, L'\0');
+  DWORD type = 0, size = capacity * sizeof(wchar_t);
+  if (::RegQueryValueExW(key.IsOpen(), wideName.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer.data()),
+                         &size) != ERROR_SUCCESS)
+    return TextRead::kMissing;
+  const std::wstring text(buffer.data(), wcsnlen(buffer.data(), size / sizeof(wchar_t)));
+  if (WideToAnsiExact(text, &out)) return TextRead::kRead;
+  out = AnsiShownName(text);
+  return TextRead::kUnfit;
+}
+
 bool QueryNumber(RegKey& key, const char* name, int& out) {
   BYTE data[4] = {};
   DWORD size = sizeof data;
@@ -147,11 +168,13 @@ void WindowsSettings::Load(RegKey& key) {
     if (!StartsWithNoCase(name, kLocationStem)) continue;
     RegKey entry(key.OpenSubKey(name.c_str()));
     std::string dir, filter;
-    if (!QueryText(entry, "Dir", kDirBuffer, dir)) continue;  // no folder, no entry
-    QueryText(entry, "Flt", kFilterBuffer, filter);
+    const TextRead dirRead = QueryTextExact(entry, "Dir", kDirBuffer, dir);
+    if (dirRead == TextRead::kMissing) continue;  // no folder, no entry
+    const TextRead filterRead = QueryTextExact(entry, "Flt", kFilterBuffer, filter);
     int subInc = 0;
     QueryNumber(entry, "SubInc", subInc);
     m_locations.emplace_back(dir, filter, subInc, name);
+    m_locations.back().m_bUnfitText = dirRead == TextRead::kUnfit || filterRead == TextRead::kUnfit;
   }
   SortByEntryNumber(m_locations, first, kLocationStem, [](const CustomLocation& l) { return l.m_strKeyName; });
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include "engine/outcome_ledger.h"
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "rules/rule_set.h"
@@ -110,7 +111,7 @@ void CMainApp::RunOneShot() {
   if (m_pWork != nullptr) m_pWork->SetPreview(preview);
   report.SetPreview(preview);
 
-  ResetRemovalFailures();
+  ResetOutcomes();
   const int targets = g_GeneralSettings.m_nTargets;
   for (const DirectSweep& sweep : kDirectSweeps) {
     if ((targets & sweep.targetBit) == 0) continue;
@@ -119,7 +120,7 @@ void CMainApp::RunOneShot() {
     LogLine(sweep.after, 0);
   }
 
-  const int notRemoved = RemovalFailures();
+  const int notRemoved = NotRemovedCount();
   if (notRemoved > 0) m_nExitCode = kExitNotRemoved;
   if (report.CanWrite()) {
     AttachProgressSink(previous);

@@ -8,6 +8,7 @@ PlatformCalls RealCalls() {
   calls.GetVersionExA = &::GetVersionExA;
   calls.ShellExecuteExA = &::ShellExecuteExA;
   calls.GetFileAttributesExA = &::GetFileAttributesExA;
+  calls.MoveFileExW = &::MoveFileExW;
   calls.SHQueryRecycleBinA = &::SHQueryRecycleBinA;
   calls.SHEmptyRecycleBinA = &::SHEmptyRecycleBinA;
   calls.FindFirstUrlCacheEntryExA = &::FindFirstUrlCacheEntryExA;

@@ -15,6 +15,10 @@ struct PlatformCalls {
   // cannot be read is still removed).
   BOOL(WINAPI* GetFileAttributesExA)(LPCSTR name, GET_FILEEX_INFO_LEVELS level, LPVOID info);
 
+  // Removal at the next restart: it fails for a standard user (the list of
+  // pending removals belongs to the machine), and tests force that failure.
+  BOOL(WINAPI* MoveFileExW)(LPCWSTR existing, LPCWSTR replacement, DWORD flags);
+
   // The recycle bin: Wine's works on the host's trash, which tests must never empty.
   HRESULT(WINAPI* SHQueryRecycleBinA)(LPCSTR rootPath, LPSHQUERYRBINFO info);
   HRESULT(WINAPI* SHEmptyRecycleBinA)(HWND owner, LPCSTR rootPath, DWORD flags);

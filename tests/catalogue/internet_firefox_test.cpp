@@ -9,9 +9,11 @@
 #include <vector>
 
 #include "catalogue/firefox_targets.h"
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "internet_fixture.h"
 #include "settings/reg_key.h"
+#include "winlib/platform_calls.h"
 
 namespace {
 
@@ -82,6 +84,31 @@ TEST_F(InternetFirefoxTest, LockedHistoryIsLeftForRestartEvenWithoutDeepSweep) {
   const auto scheduled = LinesWith("(After Rebooting)");
   ASSERT_EQ(scheduled.size(), 1u);
   EXPECT_NE(scheduled[0].find("Remove file: " + locked + ", size 1.000(KB) (After Rebooting).\n"), std::string::npos);
+}
+
+// A standard user may not schedule removals at restart: then the held file
+// is neither logged as "(After Rebooting)" nor counted, and it is named as
+// not removed.
+TEST_F(InternetFirefoxTest, LockedHistoryTheSystemWillNotScheduleIsNotRemoved) {
+  const std::string locked = m_profile + "\\History.dat";
+  HANDLE h = ::CreateFileA(locked.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(h, INVALID_HANDLE_VALUE);
+  g_platform.MoveFileExW = [](LPCWSTR, LPCWSTR, DWORD) -> BOOL {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  };
+  ResetOutcomes();
+  int count = 0;
+  float kb = 0;
+  CleanFirefox(nullptr, &count, &kb);
+  ::CloseHandle(h);
+  ResetPlatformCalls();
+  EXPECT_TRUE(FileExists(locked));
+  EXPECT_EQ(count, 11) << "every other profile file";
+  EXPECT_EQ(NotRemovedCount(), 1);
+  ResetOutcomes();
+  EXPECT_TRUE(LinesWith("(After Rebooting)").empty());
+  EXPECT_EQ(LinesWith("Not removed: " + locked + ": ").size(), 1u);
 }
 
 TEST_F(InternetFirefoxTest, PreviewListsTheSameLinesAndRemovesNothing) {

@@ -199,16 +199,17 @@ TEST_F(InternetUrlCacheTest, NumbersEachEntryWithItsSizeAndSumsTheSizes) {
   EXPECT_EQ(m_log.ItemText(IDC_STATUS_INTERNET), lines.back());
 }
 
-TEST_F(InternetUrlCacheTest, LineFormsWithAndWithoutCounterAndTooLong) {
+TEST_F(InternetUrlCacheTest, LineFormsWithAndWithoutCounterAndLong) {
   EXPECT_EQ(FormatCacheLine(2, "UrlHistory Cache", "Visited: a@b", "", 0.0f),
             "Item 2, UrlHistory Cache: delete Visited: a@b-:0.000000(KB)\n");
   EXPECT_EQ(FormatCacheLine(0, "Cookies Cache", "Cookie:a@b/", "c:\\x.txt", 1.5f),
             "Cookies Cache: delete Cookie:a@b/-c:\\x.txt:1.500000(KB)\n");
   const std::string longUrl = "http://example.test/" + std::string(300, 'q');
+  // A long address is named in full, never replaced by a short text.
   EXPECT_EQ(FormatCacheLine(7, "Contents Cache", longUrl.c_str(), "", 0.0f),
-            "Item 7, Contents Cache: a cache its name is longer than 256.\n");
+            "Item 7, Contents Cache: delete " + longUrl + "-:0.000000(KB)\n");
   EXPECT_EQ(FormatCacheLine(0, "Contents Cache", longUrl.c_str(), "", 0.0f),
-            "Contents Cache: a cache its name is longer than 256.\n");
+            "Contents Cache: delete " + longUrl + "-:0.000000(KB)\n");
 
   // Still counted and deleted.
   FakeEntry e;
@@ -218,7 +219,7 @@ TEST_F(InternetUrlCacheTest, LineFormsWithAndWithoutCounterAndTooLong) {
   CleanUrlCache(kContentCacheFilter, "", "Contents Cache", IDC_STATUS_INTERNET, &count, nullptr);
   EXPECT_EQ(count, 1);
   EXPECT_EQ(Deleted().size(), 1u);
-  EXPECT_EQ(m_log.LogLines().back(), "Item 1, Contents Cache: a cache its name is longer than 256.\n");
+  EXPECT_EQ(m_log.LogLines().back(), "Item 1, Contents Cache: delete " + longUrl + "-:0.000000(KB)\n");
 }
 
 TEST_F(InternetUrlCacheTest, FallbackSearchKeepsOnlyTheFilteredKind) {

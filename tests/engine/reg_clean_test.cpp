@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/reg_clean.h"
 #include "engine/reg_primitives.h"
@@ -185,13 +186,14 @@ TEST_F(RegClean, LongDataIsCutInItsLineAndNeverRunsOn) {
   regseed::Sz(kPath, "a_long", std::string(300, 'x'));
   // Binary data has no terminator; it must not show the longer data before it.
   regseed::Put(kPath, "b_bin", REG_BINARY, "abc");
+  const std::string longName(300, 'n');  // a name is never cut
+  regseed::Sz(kPath, longName.c_str(), "d");
   CleanRegKey(4, *Open(kPath), 0, &count, nullptr);
   const Lines lines = log.LogLines();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1].size(), 255u);
-  EXPECT_EQ(lines[1].substr(0, 40), "  Item 1, Delete Value: a_long=xxxxxxxxx");
-  EXPECT_EQ(lines[1].back(), '\n');
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[1], "  Item 1, Delete Value: a_long=" + std::string(200, 'x') + "....\n");
   EXPECT_EQ(lines[2], "  Item 2, Delete Value: b_bin=abc.\n");
+  EXPECT_EQ(lines[3], "  Item 3, Delete Value: " + longName + "=d.\n");
   EXPECT_FALSE(regseed::Has(kPath, "a_long"));
 }
 
@@ -207,7 +209,9 @@ TEST_F(RegClean, ValuesThatOutgrowTheOpeningSnapshotAreStillCleaned) {
   EXPECT_EQ(regseed::Snapshot(kPath).size(), 1u) << "only the key itself is left";
 }
 
-TEST_F(RegClean, RefusedDeletionsAreLoggedCountedAndPassedOver) {
+// A refused deletion is not an item removed: it is named after the call and
+// counted as not removed, and the walk passes over it.
+TEST_F(RegClean, RefusedDeletionsAreNamedCountedAsNotRemovedAndPassedOver) {
   regseed::Sz(kPath, "a", "1");
   regseed::Sz(kPath, "b", "2");
   regseed::Sz(kPath, "c", "3");
@@ -216,9 +220,14 @@ TEST_F(RegClean, RefusedDeletionsAreLoggedCountedAndPassedOver) {
   ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, kPath.c_str(), 0, KEY_READ, &readOnly), ERROR_SUCCESS);
   RegKey key(readOnly);
   const auto before = regseed::Snapshot(kPath);
+  ResetOutcomes();
   CleanMRU(4, key, 0, &count, nullptr);
-  EXPECT_EQ(count, 4) << "each value once: no step back after a failure, so no endless walk";
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(NotRemovedCount(), 4) << "each value once: no step back after a failure, so no endless walk";
+  ResetOutcomes();
   EXPECT_EQ(regseed::Snapshot(kPath), before);
+  for (const auto& l : log.LogLines())
+    EXPECT_TRUE(l.rfind("  Clean up MRU", 0) == 0 || l.rfind("   Not removed: ", 0) == 0) << l;
 }
 
 TEST_F(RegClean, ClosedKeyLogsOnlyTheOpeningLine) {
@@ -243,7 +252,7 @@ TEST_F(RegClean, KeyPrimitivesRefuseEmptyNamesAndPreviewNothing) {
     PreviewScope preview(true);
     EXPECT_EQ(SweepDeleteSubKey(*key, "Sub"), RegChange::kPreviewed);
     EXPECT_EQ(SweepDeleteKey(HKEY_CURRENT_USER, kPath.c_str()), RegChange::kPreviewed);
-    EXPECT_EQ(SweepDeleteKey(HKEY_CURRENT_USER, "Software\\Test\\Absent"), RegChange::kFailed);
+    EXPECT_EQ(SweepDeleteKey(HKEY_CURRENT_USER, "Software\\Test\\Absent"), RegChange::kAbsent);
     auto sub = Open(kPath + "\\Sub");
     EXPECT_EQ(SweepSetValue(*sub, "v", REG_SZ, "", 0), RegChange::kPreviewed);
     EXPECT_EQ(SweepDeleteValue(*sub, "v"), RegChange::kPreviewed);

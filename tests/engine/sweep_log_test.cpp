@@ -45,23 +45,27 @@ TEST(SweepLog, LinesStatusLinesStampsAndBars) {
   EXPECT_EQ(rec.BarPos(IDC_PROGRESS_INTERNET), 40);
 }
 
-// A line too long for its buffer is replaced whole by the error text, which
-// names the line's own format (prefix included); the item still counts.
-TEST(SweepLog, OverLongItemLinesAreReplacedWholeByTheErrorNamingTheirFormat) {
+// A line of any length names its item in full: 200 CJK characters take 600
+// bytes in UTF-8, past any fixed line buffer.
+TEST(SweepLog, LongLinesNameTheirItemInFull) {
   ProgressRecorder rec;
   int count = 0;
-  const std::string longPath(600, 'p');
-  // 500 characters fit the message alone but not with "   Item 2, " in front.
-  const std::string nearlyFull(500, 'q');
+  std::string cjk;
+  for (int i = 0; i < 200; ++i) cjk += "\xE6\x96\x87";  // U+6587
+  const std::string longPath = "C:\\t\\" + cjk + ".txt";
   LogItem(&count, IDC_STATUS_WINDOWS, "   ", "Remove file: %s, size %.3f(KB).\n", longPath.c_str(), 1.0);
-  LogItem(&count, IDC_STATUS_WINDOWS, "   ", "%s\n", nearlyFull.c_str());
   LogItem(nullptr, IDC_STATUS_WINDOWS, "   ", "Remove file: %s, size %.3f(KB).\n", longPath.c_str(), 1.0);
+  LogFormat(0, "  Skipped %s: %s.\n", longPath.c_str(), "why");
+  const std::string tenThousand(10000, 'q');
+  LogItem(&count, IDC_STATUS_WINDOWS, "   ", "%s\n", tenThousand.c_str());
   EXPECT_EQ(count, 2);
   const auto lines = rec.LogLines();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0], "Error: Buffer is not enough. Format:    Item %d, Remove file: %s, size %.3f(KB).\n\n");
-  EXPECT_EQ(lines[1], "Error: Buffer is not enough. Format:    Item %d, %s\n\n");
-  EXPECT_EQ(lines[2], "Error: Buffer is not enough. Format:    Remove file: %s, size %.3f(KB).\n\n");
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], "   Item 1, Remove file: " + longPath + ", size 1.000(KB).\n");
+  EXPECT_EQ(lines[1], "   Remove file: " + longPath + ", size 1.000(KB).\n");
+  EXPECT_EQ(lines[2], "  Skipped " + longPath + ": why.\n");
+  EXPECT_EQ(lines[3], "   Item 2, " + tenThousand + "\n");
+  EXPECT_EQ(rec.ItemText(IDC_STATUS_WINDOWS), lines[3]);
 }
 
 TEST(SweepLog, CountedItemsAreNumberedAndEchoedUncountedOnesAreNot) {

@@ -222,16 +222,19 @@ TEST_F(SweepWorkerTest, QuitWaitsForBothRunningCategoriesAndTheirEndNotices) {
   }));
 }
 
-TEST_F(SweepWorkerTest, ACancelBetweenStepsAddsNothingAndWritesNoFinishLine) {
+// What a cancelled category removed before the cancel was removed: it is in
+// the totals, whether the cancel came between two steps or during the rule
+// entries that follow the table.
+TEST_F(SweepWorkerTest, ACancelBetweenStepsKeepsWhatWasRemovedInTheTotalsAndWritesNoFinishLine) {
   TableSwap i(InternetSweepTable(), {{20, true, 0, &CancelsWindowsAndInternet}, {40, true, 0, &Rec<2>},
                                      {60, true, 0, &Rec<3>}});
   m_worker->RequestSweep(SWEEP_INTERNET);
   ASSERT_EQ(m_posts.WaitFor(2).size(), 2u);
   EXPECT_EQ(Calls(), std::vector<int>{50});
   EXPECT_EQ(m_rec.BarHistory(IDC_PROGRESS_INTERNET), (std::vector<int>{0, 20, 40}));
-  EXPECT_EQ(m_rec.m_nTotalItems, 0);
-  EXPECT_EQ(m_rec.m_fTotalKB, 0.0f);
-  EXPECT_EQ(m_rec.ItemText(IDC_TOTALS), "");
+  EXPECT_EQ(m_rec.m_nTotalItems, 1);
+  EXPECT_EQ(m_rec.m_fTotalKB, 4.0f);
+  EXPECT_EQ(m_rec.ItemText(IDC_TOTALS), "Total: 1 item(s) swept, 4.000 KB restored.");
   for (const auto& l : m_rec.LogLines()) EXPECT_EQ(l.find("Finished cleaning up."), std::string::npos);
   EXPECT_EQ(m_rec.ItemText(IDC_STATUS_INTERNET), "   Item 1, removed before the cancel\n");
   // The cancel bit ends with the thread: the next request runs in full.
@@ -239,6 +242,25 @@ TEST_F(SweepWorkerTest, ACancelBetweenStepsAddsNothingAndWritesNoFinishLine) {
   m_worker->RequestSweep(SWEEP_INTERNET);
   ASSERT_EQ(m_posts.WaitFor(4).size(), 4u);
   EXPECT_EQ(Calls(), (std::vector<int>{50}));  // cancelled again by its own first step
+}
+
+TEST_F(SweepWorkerTest, ACancelDuringTheRuleEntriesKeepsTheWholeCategoryInTheTotals) {
+  g_itemsPerCall = 2;
+  TableSwap i(InternetSweepTable(), {{20, true, 0, &Rec<1>}});
+  // The rule entries run after the table; this one removes an item and is
+  // cancelled before it ends.
+  SetCategoryExtraSweep([](SweepWorker* worker, SweepCategory, int* count, float* kb) {
+    LogItem(count, IDC_STATUS_INTERNET, "   ", "removed by a rule entry\n");
+    if (kb) *kb += 3.0f;
+    worker->RequestCancel(SWEEP_INTERNET);
+  });
+  m_worker->RequestSweep(SWEEP_INTERNET);
+  const size_t posts = m_posts.WaitFor(2).size();
+  SetCategoryExtraSweep(nullptr);
+  ASSERT_EQ(posts, 2u);
+  EXPECT_EQ(m_rec.m_nTotalItems, 3);
+  EXPECT_EQ(m_rec.m_fTotalKB, 4.0f);
+  EXPECT_EQ(m_rec.ItemText(IDC_TOTALS), "Total: 3 item(s) swept, 4.000 KB restored.");
 }
 
 TEST_F(SweepWorkerTest, CancelAllStopsEveryCategoryAtItsNextCheck) {

@@ -11,6 +11,8 @@
 
 #include "engine/dir_walker.h"
 #include "engine/removal_guard.h"
+#include "engine/outcome_ledger.h"
+#include "support/key_access.h"
 #include "tests/rules/rule_fixture.h"
 
 namespace {
@@ -158,6 +160,37 @@ TEST_F(RuleSweepTest, RegistryValuesAndKeysGoAsNamedWithExclusionsKept) {
       "ExcludeKey2=REG|HKCU\\Software\\RuleVendor\\App\\Recent|File2\n");
   EXPECT_EQ((std::vector<std::string>{"hkcu\\RuleVendor\\App\\Window", "hkcu\\RuleVendor\\App\\Window\\:Pos"}),
             SweepAndDiff(partial));
+}
+
+// A deletion the system refuses is neither logged nor counted as done: it is
+// named once, after the call, and counted as not removed.
+TEST_F(RuleSweepTest, RegistryDeletionsTheSystemRefusesAreCountedAsNotRemoved) {
+  const std::string v = "Software\\RuleVendor\\Locked";
+  SetString(HKEY_CURRENT_USER, v, "File1", "C:\\doc1.txt");
+  SetString(HKEY_CURRENT_USER, v + "\\Sub", "x", "y");
+  ASSERT_TRUE(MakeKeyReadOnly(HKEY_CURRENT_USER, v + "\\Sub"));
+  ASSERT_TRUE(MakeKeyReadOnly(HKEY_CURRENT_USER, v));
+  ProgressRecorder log;
+  const RuleEntry& e = Read("[Locked *]\nRegKey1=HKCU\\Software\\RuleVendor\\Locked|File1\n"
+                            "RegKey2=HKCU\\Software\\RuleVendor\\Locked\\Sub|x\n");
+  ResetOutcomes();
+  const SnapshotMap before = Picture();
+  const int count = Sweep(e);
+  const int notRemoved = NotRemovedCount();
+  MakeKeyWritable(HKEY_CURRENT_USER, v);
+  MakeKeyWritable(HKEY_CURRENT_USER, v + "\\Sub");
+  EXPECT_TRUE(Removed(before).empty());
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(notRemoved, 2);
+  std::vector<std::string> named;
+  for (const auto& l : log.LogLines()) {
+    EXPECT_EQ(l.find("Delete "), std::string::npos) << l;
+    if (l.rfind("   Not removed: ", 0) == 0) named.push_back(l);
+  }
+  EXPECT_EQ(named, (std::vector<std::string>{
+                       "   Not removed: HKEY_CURRENT_USER\\" + v + "\\File1: the system refused it (error 5).\n",
+                       "   Not removed: HKEY_CURRENT_USER\\" + v + "\\Sub\\x: the system refused it (error 5).\n"}));
+  ResetOutcomes();
 }
 
 TEST_F(RuleSweepTest, DetectionTakesKeysFilesAndTheOsRange) {
