@@ -52,7 +52,11 @@ HWND CPreviewResultsDlg::Rows() const { return GetItem(IDC_RESULTS_ROWS); }
 HWND CPreviewResultsDlg::Items() const { return GetItem(IDC_RESULTS_ITEMS); }
 
 bool CPreviewResultsDlg::Open(HWND owner) {
-  if (m_hWnd == nullptr && !Create(owner)) return false;
+  if (m_hWnd == nullptr) {
+    if (!Create(owner)) return false;
+    // The largest row's items show from the start, as after a later preview.
+    if (m_model.RowCount() > 0 && !m_bItemsShown) SelectRow(0);
+  }
   ::ShowWindow(m_hWnd, SW_SHOW);
   ::SetForegroundWindow(m_hWnd);
   return true;

