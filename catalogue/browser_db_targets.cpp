@@ -364,11 +364,11 @@ std::vector<CookieHostSeen> CollectCookieHosts() {
   return out;
 }
 
-namespace {
+bool BrowserEntryRuns(const char* entry) {
+  return RuleChoiceOn(entry, true) && EntryChosen(SWEEP_CATEGORY_INTERNET, entry);
+}
 
-// Whether a browser's entry runs in this sweep: switched on, and among the
-// chosen entries when the sweep is of chosen entries only.
-bool EntryRuns(const char* entry) { return RuleChoiceOn(entry, true) && EntryChosen(SWEEP_CATEGORY_INTERNET, entry); }
+namespace {
 
 // The history inside the databases of one browser (of every browser when
 // only is null). What became of each database is recorded under its
@@ -380,7 +380,7 @@ void SweepHistoryOf(const BrowserInfo* only, int* count, float* kb) {
     opened = true;
   };
   const BrowserInfo* firefox = FindBrowser("Firefox");
-  if ((only == nullptr || only == firefox) && EntryRuns(firefox->historyChoice)) {
+  if ((only == nullptr || only == firefox) && BrowserEntryRuns(firefox->historyChoice)) {
     ForEachFirefoxProfile([&](const std::string& profile) {
       if (!FileExists(profile + "\\places.sqlite")) return;
       start();
@@ -390,7 +390,7 @@ void SweepHistoryOf(const BrowserInfo* only, int* count, float* kb) {
   }
   ForEachChromiumProfile([&](const BrowserInfo& browser, const std::string& profile) {
     if ((only != nullptr && only != &browser) || !FileExists(profile + "\\Favicons") ||
-        !EntryRuns(browser.historyChoice))
+        !BrowserEntryRuns(browser.historyChoice))
       return;
     start();
     EntryScope scope(SWEEP_CATEGORY_INTERNET, browser.historyChoice);
@@ -405,7 +405,7 @@ void SweepCookiesOf(const BrowserInfo* only, int* count, float* kb) {
   bool opened = false;
   for (const CookieDatabase& database : FindCookieDatabases()) {
     if (database.info == nullptr || (only != nullptr && only != database.info) ||
-        !EntryRuns(database.info->cookieChoice))
+        !BrowserEntryRuns(database.info->cookieChoice))
       continue;
     if (!opened) LogLine("Start clean up browser cookies (friendly sites kept).\n", 0);
     opened = true;

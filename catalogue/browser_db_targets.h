@@ -31,6 +31,10 @@ void CleanBrowserCookies(SweepWorker* worker, int* count, float* kb);
 // browser that has closed cleans inside its files.
 void CleanBrowserDatabases(const BrowserInfo& browser, int* count, float* kb);
 
+// Whether a browser's entry (history or cookies) runs in this sweep: switched
+// on, and among the chosen entries when the sweep is of chosen entries only.
+bool BrowserEntryRuns(const char* entry);
+
 // How one database fared.
 enum class DbSweep {
   kCleaned,  // changed (or, in preview, would be), or had nothing to remove

@@ -4,9 +4,11 @@
 #include <windows.h>
 
 #include "catalogue/browsers.h"
+#include "engine/outcome_ledger.h"
 #include "engine/path_text.h"
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
+#include "engine/sweep_worker.h"
 #include "settings/reg_key.h"
 #include "settings/rule_choices.h"
 #include "settings/settings_groups.h"
@@ -93,15 +95,19 @@ void CleanRememberedDatabases(const BrowserInfo* only, int* count, float* kb) {
       continue;
     }
     const std::string file = LeafOf(held.path);
-    if (_stricmp(file.c_str(), "places.sqlite") == 0 || _stricmp(file.c_str(), "favicons.sqlite") == 0) {
-      if (RuleChoiceOn(browser->historyChoice, true)) CleanFirefoxPlaces(profile, LeafOf(profile), count, kb);
+    const bool firefoxHistory = SameNoCase(file, "places.sqlite") || SameNoCase(file, "favicons.sqlite");
+    const bool chromiumIcons = SameNoCase(file, "Favicons");
+    const char* entry = firefoxHistory || chromiumIcons ? browser->historyChoice : browser->cookieChoice;
+    if (!BrowserEntryRuns(entry)) continue;
+    EntryScope scope(SWEEP_CATEGORY_INTERNET, entry);
+    if (firefoxHistory) {
+      CleanFirefoxPlaces(profile, LeafOf(profile), count, kb);
       continue;
     }
-    if (_stricmp(file.c_str(), "Favicons") == 0) {
-      if (RuleChoiceOn(browser->historyChoice, true)) CleanChromiumIcons(profile, browser->name, count, kb);
+    if (chromiumIcons) {
+      CleanChromiumIcons(profile, browser->name, count, kb);
       continue;
     }
-    if (!RuleChoiceOn(browser->cookieChoice, true)) continue;
     if (!haveFriendly) {
       // Without the keep list every cookie would look unwanted: sweep none.
       if (!g_InternetSettings.GetFriendlyHosts(friendly)) return;

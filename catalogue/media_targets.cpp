@@ -8,8 +8,11 @@
 
 #include "catalogue/registry_path_text.h"
 #include "engine/dir_walker.h"
+#include "engine/entry_selection.h"
+#include "engine/outcome_ledger.h"
 #include "engine/removal_guard.h"
 #include "engine/reg_clean.h"
+#include "engine/sweep_worker.h"
 #include "engine/sweep_log.h"
 #include "settings/reg_key.h"
 #include "settings/settings_groups.h"
@@ -60,12 +63,16 @@ const PlayerKey kPlayerKeys[] = {
      "Clean up RealOne Player 6.0.\n", false, Removal::kSubKeys, "MostRecentClips"},
 };
 
-// The bar position set before each selectable target, in sweep order.
+// The bar position set before each selectable target, in sweep order, with
+// the target's caption as the Applications page shows it.
 struct BarStep {
   unsigned percent;
   int bit;
+  const char* name;
 };
-const BarStep kBarSteps[] = {{90, kBitAcrobat}, {95, kBitMediaPlayer}, {100, kBitRealPlayer}};
+const BarStep kBarSteps[] = {{90, kBitAcrobat, "Adobe Acrobat Reader"},
+                             {95, kBitMediaPlayer, "Windows Media Player"},
+                             {100, kBitRealPlayer, "RealPlayer"}};
 
 const char kRealOneDirLine[] = "Clean up RealOne Player 6.0 Directory.\n";
 const char kUserDataPathKey[] = "SOFTWARE\\RealNetworks\\Preferences\\UserDataPath";
@@ -129,7 +136,8 @@ void CleanOtherApplications(SweepWorker*, int* count, float* kb) {
   const int targets = g_ApplicationSettings.m_nTargets;
   for (const BarStep& step : kBarSteps) {
     SetProgress(IDC_PROGRESS_APPLICATIONS, step.percent);
-    if ((targets & step.bit) == 0) continue;
+    if ((targets & step.bit) == 0 || !EntryChosen(SWEEP_CATEGORY_APPLICATIONS, step.name)) continue;
+    EntryScope entry(SWEEP_CATEGORY_APPLICATIONS, step.name);
     for (const PlayerKey& target : kPlayerKeys)
       if (target.bit == step.bit) CleanPlayerKey(target, count, kb);
     if (step.bit == kBitRealPlayer) {

@@ -19,36 +19,46 @@ void CleanYahooToolbar(SweepWorker*, int*, float*) {}
 constexpr int kAlways = 0;
 constexpr int kNoStep = -1;
 
+// Each step carries its target's caption as the category page shows it: the
+// preview table's rows and "Sweep Selected" go by it.
 const SweepStep kWindowsSteps[] = {
-    {5, true, 0x02, &CleanRecycleBin},       {20, true, 0x01, &CleanDocumentHistory},
-    {40, true, 0x10, &CleanFindHistory},     {60, true, 0x20, &CleanRunHistory},
-    {70, true, 0x40, &CleanNetworkHistory},  {85, true, 0x08, &CleanTempFiles},
-    {95, true, 0x04, &CleanLogonUser},       {100, true, kAlways, &CleanCustomLocations},
+    {5, true, 0x02, &CleanRecycleBin, "Recycle Bin"},
+    {20, true, 0x01, &CleanDocumentHistory, "Document History"},
+    {40, true, 0x10, &CleanFindHistory, "Windows Find History"},
+    {60, true, 0x20, &CleanRunHistory, "Windows Run History"},
+    {70, true, 0x40, &CleanNetworkHistory, "Network History"},
+    {85, true, 0x08, &CleanTempFiles, "Temporary File Folder"},
+    {95, true, 0x04, &CleanLogonUser, "Last Logon User"},
+    {100, true, kAlways, &CleanCustomLocations, "Custom Sweeping Locations"},
 };
 
+// The other browsers' cookies go behind the same "Cookie Files" box as
+// Internet Explorer's; they, the browsers' history and the databases held at
+// the last sweep name each browser's entry themselves.
 const SweepStep kInternetSteps[] = {
     {kNoStep, true, kAlways, &CleanHeldDatabases},
-    {20, true, 0x02, &CleanIeContent},
-    {40, true, 0x01, &CleanIeCookies},
+    {20, true, 0x02, &CleanIeContent, "Content Temporary Files"},
+    {40, true, 0x01, &CleanIeCookies, "Cookie Files"},
     {kNoStep, true, 0x01, &CleanBrowserCookies},
-    {60, true, 0x04, &CleanIeHistory},
-    {70, true, 0x08, &CleanIntelliForms},
-    {80, true, 0x10, &CleanFormData},
-    {90, true, 0x20, &CleanMsnToolbar},
-    {kNoStep, false, 0x100, &CleanGoogleToolbar},
-    {kNoStep, false, 0x200, &CleanYahooToolbar},
-    {kNoStep, false, 0x400, &CleanFirefox},
+    {60, true, 0x04, &CleanIeHistory, "History Files"},
+    {70, true, 0x08, &CleanIntelliForms, "Auto-Complete Password"},
+    {80, true, 0x10, &CleanFormData, "Auto-Complete Form Data"},
+    {90, true, 0x20, &CleanMsnToolbar, "MSN"},
+    {kNoStep, false, 0x100, &CleanGoogleToolbar, "Google Bar"},
+    {kNoStep, false, 0x200, &CleanYahooToolbar, "Yahoo Bar"},
+    {kNoStep, false, 0x400, &CleanFirefox, "FireFox"},
     {kNoStep, true, kAlways, &CleanBrowserHistory},
-    {100, true, 0x40, &CleanAol},
+    {100, true, 0x40, &CleanAol, "AOL"},
 };
 
-// The reader and player cleaner runs whatever the bits, tests them itself and
-// moves the bar itself; only a cancellation check stands before it.
+// The reader and player cleaner runs whatever the bits, tests them itself,
+// moves the bar itself and names each of its three targets; only a
+// cancellation check stands before it.
 const SweepStep kApplicationsSteps[] = {
-    {20, true, 0x02, &CleanWord},
-    {40, true, 0x01, &CleanExcel},
-    {60, true, 0x08, &CleanAccess},
-    {80, true, 0x04, &CleanPowerPoint},
+    {20, true, 0x02, &CleanWord, "MS Word"},
+    {40, true, 0x01, &CleanExcel, "MS Excel"},
+    {60, true, 0x08, &CleanAccess, "MS Access"},
+    {80, true, 0x04, &CleanPowerPoint, "Power Point"},
     {kNoStep, true, kAlways, &CleanOtherApplications},
 };
 

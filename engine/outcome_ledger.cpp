@@ -90,6 +90,10 @@ EntryScope::EntryScope(int category, const std::string& entry)
     : m_nPreviousCategory(t_category), m_strPreviousEntry(t_entry) {
   t_category = category;
   t_entry = entry;
+  std::lock_guard<std::mutex> hold(g_sinkLock);
+  if (g_sinks.empty()) return;
+  const bool preview = PreviewActive();
+  for (OutcomeSink* sink : g_sinks) sink->EntryOpened(category, entry, preview);
 }
 
 EntryScope::~EntryScope() {

@@ -36,6 +36,9 @@ class OutcomeSink {
  public:
   virtual ~OutcomeSink() = default;
   virtual void Record(const OutcomeRecord& record) = 0;
+  // An EntryScope opened (on that thread): the entry runs, whether or not
+  // it goes on to record anything. preview: as PreviewActive() there.
+  virtual void EntryOpened(int category, const std::string& entry, bool preview) {}
 };
 void AttachOutcomeSink(OutcomeSink* sink);
 void DetachOutcomeSink(OutcomeSink* sink);

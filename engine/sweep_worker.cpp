@@ -2,6 +2,7 @@
 
 #include <atomic>
 
+#include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
 #include "settings/settings_groups.h"
@@ -15,6 +16,7 @@ template <int Category, unsigned (*Procedure)(SweepWorker*)>
 unsigned CategoryThread(void* w) {
   auto* worker = static_cast<SweepWorker*>(w);
   PreviewScope preview(worker->WasPreview(Category));
+  SelectionScope selection(worker->SelectionOf(Category));
   return Procedure(worker);
 }
 constexpr auto WindowsThread = &CategoryThread<SWEEP_CATEGORY_WINDOWS, &SweepWindows>;
@@ -90,7 +92,13 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
     const SweepStep& step = table.steps[i];
     if (step.progress >= 0) SetProgress(barId, static_cast<unsigned>(step.progress));
     if (step.checkCancel && cancelled()) return 0;
-    if (step.bit == 0 || (*targets & step.bit) != 0) step.cleaner(worker, &tally.count, &tally.kb);
+    if (step.bit != 0 && (*targets & step.bit) == 0) continue;
+    if (step.name == nullptr) {
+      step.cleaner(worker, &tally.count, &tally.kb);
+    } else if (EntryChosen(category, step.name)) {
+      EntryScope entry(category, step.name);
+      step.cleaner(worker, &tally.count, &tally.kb);
+    }
   }
   if (CategoryExtraSweep extra = g_extraSweep.load()) {
     if (cancelled()) return 0;
@@ -199,8 +207,26 @@ void SweepWorker::RequestSweep(int bits) {
   m_nRequest |= bits;
   m_nCancel &= ~(bits & kCategoryBits);
   m_nPreviewRequest &= ~bits;
+  for (int category = 0; category < SWEEP_CATEGORY_COUNT; ++category)
+    if (bits & kCategories[category].bit) m_pendingSelection[category].reset();
   if (bits & SWEEP_INTERNET) m_nBrowserRequest = 0;
   m_hWakeEvent.Set();
+}
+
+void SweepWorker::RequestSelected(int bits, SharedSelection selection) {
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  bits &= kCategoryBits;
+  RequestSweep(bits);
+  // An empty selection chooses nothing; it must not fall back to everything.
+  if (selection == nullptr) selection = std::make_shared<const EntrySelection>();
+  for (int category = 0; category < SWEEP_CATEGORY_COUNT; ++category)
+    if (bits & kCategories[category].bit) m_pendingSelection[category] = selection;
+}
+
+SharedSelection SweepWorker::SelectionOf(int category) {
+  if (category < 0 || category >= SWEEP_CATEGORY_COUNT) return nullptr;
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  return m_runSelection[category];
 }
 
 void SweepWorker::RequestPreview(int bits) {
@@ -294,6 +320,8 @@ void SweepWorker::StartCategory(int category, HANDLE* waitList, DWORD* waitCount
   const CategoryInfo& info = kCategories[category];
   m_bRunPreview[category] = m_bPreview || (m_nPreviewRequest & info.bit) != 0;
   m_nPreviewRequest &= ~info.bit;
+  m_runSelection[category] = std::move(m_pendingSelection[category]);
+  m_pendingSelection[category].reset();
   m_nRunBrowsers[category] = category == SWEEP_CATEGORY_INTERNET ? m_nBrowserRequest : 0;
   if (category == SWEEP_CATEGORY_INTERNET) m_nBrowserRequest = 0;
   SetTitle(m_bRunPreview[category] ? kPreviewCaption : kProgressCaption);

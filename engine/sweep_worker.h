@@ -6,6 +6,7 @@
 
 #include <cstddef>
 
+#include "engine/entry_selection.h"
 #include "winlib/event.h"
 #include "winlib/thread.h"
 #include "winlib/timed_lock.h"
@@ -40,12 +41,16 @@ const char* SweepCategoryName(SweepCategory category);
 using TargetCleaner = void (*)(SweepWorker* worker, int* count, float* kb);
 
 // One step of a category procedure. progress < 0: the bar is not moved;
-// bit 0: the cleaner always runs.
+// bit 0: the cleaner always runs. name: the target's caption as the category
+// page shows it; the step's records carry it (EntryScope) and a one-off
+// selection chooses by it. A step without a name covers several check boxes
+// and names (and asks EntryChosen for) each of its targets itself.
 struct SweepStep {
   int progress;
   bool checkCancel;
   int bit;
   TargetCleaner cleaner;
+  const char* name = nullptr;
 };
 
 struct SweepTable {
@@ -112,8 +117,14 @@ class SweepWorker {
   // and count as a sweep and change nothing. A plain request for the same
   // category before it starts makes it a real sweep again.
   void RequestPreview(int bits);
+  // As RequestSweep, but the categories' next runs sweep only the entries
+  // in selection (one-off: nothing stored changes). A later plain request or
+  // preview for the same category before it starts makes it whole again.
+  void RequestSelected(int bits, SharedSelection selection);
   // Whether the category's latest run (running or ended) was a preview.
   bool WasPreview(int category);
+  // The selection of the category's latest run; null when it ran whole.
+  SharedSelection SelectionOf(int category);
   // Asks for a sweep of these browsers' entries alone on the Internet line
   // (bits as BrowserSweep takes them). Requests made before the Internet
   // category starts add up; a plain request for Internet before it starts
@@ -172,6 +183,8 @@ class SweepWorker {
   bool m_bPreview = false;
   int m_nPreviewRequest = 0;  // category bits whose next run is a preview
   bool m_bRunPreview[SWEEP_CATEGORY_COUNT] = {};
+  SharedSelection m_pendingSelection[SWEEP_CATEGORY_COUNT];  // for the next run
+  SharedSelection m_runSelection[SWEEP_CATEGORY_COUNT];      // of the latest run
   int m_nBrowserRequest = 0;  // browsers the next Internet run is limited to
   int m_nRunBrowsers[SWEEP_CATEGORY_COUNT] = {};
   TimedLock m_lock;

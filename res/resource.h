@@ -30,3 +30,4 @@
 #include "shell_ids.h"
 #include "panel_ids.h"
 #include "dialogs_ids.h"
+#include "results_ids.h"

@@ -6,7 +6,9 @@
 #include <windows.h>
 
 #include "engine/dir_walker.h"
+#include "engine/entry_selection.h"
 #include "engine/file_removal.h"
+#include "engine/outcome_ledger.h"
 #include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
 #include "engine/removal_guard.h"
@@ -290,8 +292,9 @@ void SweepPickedEntries(RuleSet& rules, SweepWorker* worker, SweepCategory lineO
     if (!wanted(e) || e.refusedWhole || e.keys == nullptr) continue;
     // An entry that only stands for a choice is cleaned elsewhere.
     if (e.keys->files.empty() && e.keys->regs.empty()) continue;
-    if (!RuleEntryOn(e) || !rules.Applies(i)) continue;
+    if (!RuleEntryOn(e) || !rules.Applies(i) || !EntryChosen(lineOf, e.name)) continue;
     if (worker != nullptr && worker->IsCancelled(lines.cancelBit | SWEEP_ALL)) return;
+    EntryScope scope(lineOf, e.name);
     if (!notes.BeforeEntry(e, lines.statusId)) continue;
     SweepRuleEntry(e, lines.statusId, count, kb);
   }

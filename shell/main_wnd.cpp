@@ -107,6 +107,7 @@ CMainWnd::CMainWnd(CMainApp& app) : m_app(app) {}
 CMainWnd::~CMainWnd() {
   delete m_pTrayMenu;
   m_pTrayMenu = nullptr;
+  DestroyResultsWindow();
   DestroyProgressWindow();
   if (m_hWnd != nullptr) {
     ::DestroyWindow(m_hWnd);
@@ -450,9 +451,11 @@ void CMainWnd::OnSweepFinished(int category, int state) {
   if (g.group == nullptr) return;
   SweepWorker* worker = m_app.m_pWork;
 
-  // A preview swept nothing, and a sweep of closed browsers only a part of
-  // the category: the last sweep's time stays what it was.
-  if (worker == nullptr || (!worker->WasPreview(category) && worker->BrowsersOf(category) == 0)) {
+  // A preview swept nothing, and a sweep of chosen entries or of closed
+  // browsers is only a part of the category: the last sweep's time stays
+  // what it was.
+  if (worker == nullptr || (!worker->WasPreview(category) && worker->SelectionOf(category) == nullptr &&
+                            worker->BrowsersOf(category) == 0)) {
     g.group->MarkSwept();
     g.group->SaveToRegistry(g.path);
   }
@@ -470,6 +473,11 @@ void CMainWnd::OnSweepFinished(int category, int state) {
       previewEnded = true;
       LogPreviewTotals();
       if (m_pPanel != nullptr) m_pPanel->PreviewEnded();
+      ShowPreviewTable();
+    } else if (m_bSweepingSelected) {
+      // Not a whole sweep: no General time, and the timer runs on as it was.
+      ShowSelectedSweep();
+      if (m_pPanel != nullptr) m_pPanel->PreviewEnded();
     } else {
       g_GeneralSettings.MarkSwept();
       if (m_pPanel != nullptr) m_pPanel->WholeSweepEnded();
@@ -479,7 +487,7 @@ void CMainWnd::OnSweepFinished(int category, int state) {
     m_app.m_bSweeping = false;
   }
   if (!anyRunning) {
-    if (m_pPanel != nullptr && !previewEnded) SetTitle("Sweeping Completed");
+    if ((m_pPanel != nullptr || m_pResults != nullptr) && !previewEnded) SetTitle("Sweeping Completed");
     StopTrayAnimation();
   }
   if (category == SWEEP_CATEGORY_INTERNET) StartPendingBrowserSweep();
@@ -510,9 +518,10 @@ void CMainWnd::StartPendingBrowserSweep() {
 // --- the end -------------------------------------------------------------------
 
 bool CMainWnd::FinalSweepDue() const {
-  // A running sweep does the final sweep's work; a running preview does not,
-  // and is cancelled and waited for like any category.
-  const bool sweeping = m_app.m_bSweeping && !m_app.m_bPreviewing;
+  // A running sweep does the final sweep's work; a running preview or sweep
+  // of chosen entries does not, and is cancelled and waited for like any
+  // category.
+  const bool sweeping = m_app.m_bSweeping && !m_app.m_bPreviewing && !m_bSweepingSelected;
   return !m_app.m_bFinalSweepDone && !sweeping && (g_GeneralSettings.m_nSweepAt & SWEEP_AT_EXIT) != 0;
 }
 
@@ -562,6 +571,7 @@ void CMainWnd::Exit() {
     LogStamped("End cleaning Processes", 0);
   }
   LogStamped("End exiting Processes", 0);
+  DestroyResultsWindow();
   DestroyProgressWindow();
   if (m_pPanel != nullptr) m_pPanel->EndModal(1);
   DestroyWindow();

@@ -6,7 +6,9 @@
 #pragma once
 #include <windows.h>
 
+#include "ui/outcome_collector.h"
 #include "ui/panel_host.h"
+#include "ui/preview_results_dlg.h"
 #include "winlib/window.h"
 
 class CMainApp;
@@ -20,7 +22,7 @@ constexpr UINT WM_SHOW_PROGRESS = WM_USER + 12;  // 1036: from the panel's "Log"
 // WM_SWEEP_FINISHED (1034) is the worker's (engine/sweep_worker.h);
 // WM_TRAY_NOTIFY (1124) the tray icon's (shell/tray_icon.h).
 
-class CMainWnd : public CWnd, public PanelHost {
+class CMainWnd : public CWnd, public PanelHost, public PreviewResultsHost {
  public:
   // The window's class name, also what a second instance looks for.
   static const char kClassName[];
@@ -54,6 +56,15 @@ class CMainWnd : public CWnd, public PanelHost {
   void PlacePanelForLog() override;
   void ShowProgressWindow() override;
   void ShowAbout(HWND owner) override;
+  void BeginPreviewRecords() override;
+
+  // --- PreviewResultsHost (shell/main_wnd_results.cpp) -----------------
+  // Sweeps the chosen entries once, through the worker like any sweep, with
+  // the progress window and its lines; the stored choices stay as they are.
+  bool SweepSelected(const EntrySelection& selection) override;
+  // The preview table; null until a preview from the Settings page ended.
+  CPreviewResultsDlg* Results() { return m_pResults; }
+  bool IsSweepingSelected() const { return m_bSweepingSelected; }
 
   void StopTrayAnimation();
   // Opens the control panel, or brings the open one to the front.
@@ -112,9 +123,17 @@ class CMainWnd : public CWnd, public PanelHost {
   void RearmSweepTimer();
   void HideProgressWindow();
   bool IsProgressVisible() const;
+  // The preview (or the sweep of the chosen entries) has ended: the table
+  // takes its records.
+  void ShowPreviewTable();
+  void ShowSelectedSweep();
+  void DestroyResultsWindow();
 
   CMainApp& m_app;
   UINT m_nTaskbarCreated = 0;
+  OutcomeCollector m_collector;
+  CPreviewResultsDlg* m_pResults = nullptr;
+  bool m_bSweepingSelected = false;
 };
 
 // The resident main window, while one exists (the progress window asks it

@@ -7,6 +7,7 @@
 #include "res/resource.h"
 #include "rules/rule_set.h"
 #include "settings/rule_choices.h"
+#include "ui/tick_list.h"
 #include "winlib/platform_calls.h"
 
 namespace {
@@ -268,14 +269,8 @@ LRESULT CMoreTargetsPage::OnCustomDraw(NMLVCUSTOMDRAW* draw) {
 }
 
 void CMoreTargetsPage::OnClick(NMITEMACTIVATE* click) {
-  LVHITTESTINFO hit = {};
-  hit.pt = click->ptAction;
-  const int row = ListView_SubItemHitTest(List(), &hit);
-  if (row < 0) return;
-  // A click on the box toggles the row, and so does a double click elsewhere
-  // on it (a double click on the box has toggled it twice already).
-  const bool onBox = (hit.flags & LVHT_ONITEMSTATEICON) != 0;
-  if (onBox == (click->hdr.code == NM_CLICK)) ToggleRow(static_cast<size_t>(row));
+  const int row = TickedByClick(List(), click);
+  if (row >= 0) ToggleRow(static_cast<size_t>(row));
 }
 
 bool CMoreTargetsPage::OnApply() {

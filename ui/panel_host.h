@@ -35,4 +35,8 @@ class PanelHost {
   virtual void ShowProgressWindow() = 0;
   // The startup window in its About form, modal over owner.
   virtual void ShowAbout(HWND owner) = 0;
+  // A preview from the Settings page was requested (the worker's lock is
+  // held, so no category has started): its records are kept from now on,
+  // for the table shown when it ends.
+  virtual void BeginPreviewRecords() {}
 };

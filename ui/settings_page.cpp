@@ -365,6 +365,7 @@ void CLustraPage::Preview() {
 
   WorkerHold hold(worker);
   if (RequestEnabled(worker, /*preview=*/true) == 0) return;
+  m_pHost->BeginPreviewRecords();
   m_pHost->SetSweeping(true);
   m_pHost->SetPreviewing(true);
   EnableSweepButtons(false);

@@ -1,0 +1,56 @@
+// The main window's side of the preview table: it keeps the records of a
+// preview started from the Settings page, shows the table when the preview
+// ends, and runs "Sweep Selected" through the worker like any other sweep.
+#include <memory>
+
+#include "engine/sweep_log.h"
+#include "engine/sweep_worker.h"
+#include "shell/main_app.h"
+#include "shell/main_wnd.h"
+#include "ui/panel_actions.h"
+
+void CMainWnd::BeginPreviewRecords() { m_collector.Attach(); }
+
+void CMainWnd::ShowPreviewTable() {
+  if (!m_collector.IsAttached()) return;  // a preview from elsewhere: no table
+  m_collector.Detach();
+  if (m_pResults == nullptr) m_pResults = new CPreviewResultsDlg(this);
+  m_pResults->ShowPreview(m_collector.TakeRecords(), m_collector.TakeOpened());
+  m_pResults->EnableSweep(true);
+  m_pResults->Open(m_hWnd);
+}
+
+void CMainWnd::ShowSelectedSweep() {
+  m_bSweepingSelected = false;
+  m_collector.Detach();
+  if (m_pResults == nullptr) return;
+  m_pResults->ShowSwept(m_collector.TakeRecords());
+  m_collector.TakeOpened();
+  m_pResults->EnableSweep(true);
+}
+
+void CMainWnd::DestroyResultsWindow() {
+  m_collector.Detach();
+  if (m_pResults == nullptr) return;
+  if (m_pResults->m_hWnd != nullptr) m_pResults->DestroyWindow();
+  delete m_pResults;
+  m_pResults = nullptr;
+}
+
+bool CMainWnd::SweepSelected(const EntrySelection& selection) {
+  SweepWorker* worker = m_app.m_pWork;
+  const int bits = selection.CategoryBits();
+  if (worker == nullptr || bits == 0 || m_app.m_bSweeping || worker->IsAnyRunning()) return false;
+  ShowProgressWindow();
+  ResetProgress();
+  LogStamped("\nStart sweeping the entries selected in the preview.", 0);
+  WorkerHold hold(worker);
+  // Attached under the worker's lock, before any category can start.
+  m_collector.Attach();
+  worker->RequestSelected(bits, std::make_shared<const EntrySelection>(selection));
+  m_app.m_bSweeping = true;
+  m_bSweepingSelected = true;
+  if (m_pResults != nullptr) m_pResults->EnableSweep(false);
+  StartTrayAnimation();
+  return true;
+}

@@ -1,0 +1,88 @@
+// CPreviewResultsDlg: the preview table, a window of its own that the main
+// window opens when a preview started from the Settings page ends. The rows
+// (a tick, category, entry, items, KB, items left, and after "Sweep
+// Selected" what the sweep removed) sort by a click on a column header and
+// narrow with the filter; the selected row's items show in the lower list,
+// with the reason for each item that would be left. "Save List..." writes the
+// items through the file dialog; "Sweep Selected" asks the host to sweep the
+// ticked rows.
+#pragma once
+#include <windows.h>
+#include <commctrl.h>
+
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "ui/preview_table_model.h"
+#include "winlib/dialog.h"
+
+// What the window asks of the resident program around it.
+class PreviewResultsHost {
+ public:
+  virtual ~PreviewResultsHost() = default;
+  // Starts a one-off sweep of the selection; false when nothing started
+  // (a sweep runs, or the selection is empty).
+  virtual bool SweepSelected(const EntrySelection& selection) = 0;
+};
+
+class CPreviewResultsDlg : public CDialog {
+ public:
+  explicit CPreviewResultsDlg(PreviewResultsHost* host);
+
+  // Creates the window when needed (modeless, owned by owner) and shows it.
+  bool Open(HWND owner);
+
+  // A fresh table from a preview's records and the entries that ran.
+  void ShowPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened);
+  // "Sweep Selected" ended: the rows show what it removed.
+  void ShowSwept(const std::vector<OutcomeRecord>& records);
+  // While a sweep or a preview runs, "Sweep Selected" waits.
+  void EnableSweep(bool on);
+
+  // What the user does, for tests and the handlers alike.
+  void SetFilterText(const char* text);  // EN_CHANGE does the rest
+  void ClickColumn(int column);
+  void SelectRow(size_t row);
+  void ToggleRow(size_t row);
+  bool SweepSelected();
+  // Asks for a file name (the file dialog) and writes the list; false when
+  // cancelled or the file could not be written (the user is told).
+  bool SaveList();
+  // Writes the list to path as UTF-8 text; false when it could not.
+  bool WriteList(const std::string& path) const;
+
+  PreviewTableModel& Model() { return m_model; }
+  HWND Rows() const;
+  HWND Items() const;
+  // The row (as shown now) whose items the lower list holds; -1 for none.
+  int ItemsRow() const;
+
+ protected:
+  bool OnInitDialog() override;
+  bool OnCommand(int id, int code, HWND control) override;
+  bool OnNotify(NMHDR* header, LRESULT* result) override;
+  void OnCancel() override;
+
+ private:
+  void Refill();
+  void ShowItemsOf(int row);
+  void ShowSummary();
+  void ShowSortMark();
+  void OnRowsDispInfo(NMLVDISPINFOA* info);
+  void OnItemsDispInfo(NMLVDISPINFOA* info);
+  void OnRowsClick(NMITEMACTIVATE* click);
+
+  PreviewResultsHost* m_pHost;
+  PreviewTableModel m_model;
+  EntrySelection m_lastSelection;
+  // The row whose items show, by identity: sorting and the filter move it.
+  std::pair<int, std::string> m_itemsKey;
+  bool m_bItemsShown = false;
+  // What the items list and the texts below show now, so an unchanged one is not redrawn.
+  size_t m_nItemsShown = static_cast<size_t>(-1);
+  std::string m_itemsLabel;
+  std::string m_summary;
+  bool m_bSweepEnabled = true;
+  std::string m_text;  // the text handed to a list for the last cell asked
+};

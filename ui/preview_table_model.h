@@ -1,0 +1,105 @@
+// PreviewTableModel: what the preview table shows, apart from any window. A
+// row per target or rule entry the preview recorded something for (what it
+// would remove, what it would leave and why), with the items behind it; the
+// count of entries that ran and would remove nothing; sorting by any column,
+// a filter on the rows, a tick per row; and, after "Sweep Selected", what the
+// sweep removed per row beside what the preview found. Built from the
+// ledger's records, never from log text.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "engine/entry_selection.h"
+#include "engine/outcome_ledger.h"
+
+struct PreviewItem {
+  std::string item;
+  double kb = 0.0;
+  Outcome outcome = Outcome::kRemoved;
+  std::string reason;
+};
+
+struct PreviewRow {
+  int category = -1;
+  std::string entry;  // "" for records made outside any entry: such a row cannot be chosen
+  std::vector<uint32_t> items;  // the preview's items, in the order they were met
+  int count = 0;     // items the preview would remove (or schedule)
+  double kb = 0.0;
+  int left = 0;      // items it would leave: refused, held, guarded, failed
+  bool ticked = true;
+  bool swept = false;  // "Sweep Selected" ran this row
+  int sweptCount = 0;
+  double sweptKb = 0.0;
+  int sweptLeft = 0;
+  std::string haystack;  // lower case "category\nentry"
+  std::string sortKey;   // lower case entry
+
+  bool Choosable() const { return !entry.empty() && category >= 0; }
+};
+
+class PreviewTableModel {
+ public:
+  enum Column : int { kCategory, kEntry, kItems, kKB, kLeft, kSweptItems, kSweptKB, kColumnCount };
+
+  // A fresh table from a preview: its records and the entries that ran.
+  // Ticks, filter and sweep results start over; rows sort largest first.
+  void SetPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened);
+  // What "Sweep Selected" did: each row it ran shows its removals.
+  void SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection);
+
+  // Rows shown (filtered and sorted).
+  size_t RowCount() const { return m_shown.size(); }
+  const PreviewRow& RowAt(size_t shown) const { return m_rows[m_shown[shown]]; }
+  const PreviewItem& ItemOf(size_t shown, size_t n) const { return m_items[RowAt(shown).items[n]]; }
+  void SetTicked(size_t shown, bool on);
+  // The text of a cell as the list shows it.
+  std::string CellText(size_t shown, int column) const;
+  // The text of an item's columns (item, KB, what becomes of it).
+  std::string ItemCellText(size_t shown, size_t n, int column) const;
+
+  // Sorts by a column; KB and counts sort largest first on the first click,
+  // texts A to Z; the same column again turns the order round.
+  void SortBy(int column);
+  void SortBy(int column, bool descending);
+  int SortColumn() const { return m_nSortColumn; }
+  bool SortDescending() const { return m_bDescending; }
+  // Rows whose category or entry holds the text (case ignored).
+  void SetFilter(const std::string& text);
+
+  // Totals of every row (the filter aside): what the preview's totals line says.
+  int TotalItems() const { return m_nTotalItems; }
+  double TotalKB() const { return m_fTotalKB; }
+  size_t AllRows() const { return m_rows.size(); }
+  // Entries that ran and recorded nothing.
+  size_t NothingCount() const { return m_nNothing; }
+  bool HasSweep() const { return m_bHasSweep; }
+
+  // The ticked rows shown, as a one-off selection; empty when none.
+  EntrySelection Selection() const;
+  // Every item the preview would remove, one line each, tab-separated:
+  // category, entry, item, KB ("%.3f"); lines end in CR LF.
+  std::string ListText() const;
+
+ private:
+  void Refilter();
+  void Resort();
+
+  std::vector<PreviewRow> m_rows;
+  std::vector<PreviewItem> m_items;
+  std::vector<size_t> m_shown;
+  std::string m_filter;  // lower case
+  int m_nSortColumn = kKB;
+  bool m_bDescending = true;
+  int m_nTotalItems = 0;
+  double m_fTotalKB = 0.0;
+  size_t m_nNothing = 0;
+  bool m_bHasSweep = false;
+};
+
+// "Windows", "Internet", "Applications", or "" for no category.
+const char* CategoryText(int category);
+// A size in KB as the sweep log prints it ("%.3f").
+std::string FormatKB(double kb);
