@@ -32,7 +32,7 @@ namespace {
 
 std::vector<OutcomeRecord> MakeRecords(int items, int entries) {
   std::vector<OutcomeRecord> records;
-  records.reserve(items);
+  records.reserve(2 * static_cast<size_t>(items));
   char path[200];
   for (int i = 0; i < items; ++i) {
     // Entry sizes fall off like real ones: a few big entries, many small.
@@ -46,7 +46,15 @@ std::vector<OutcomeRecord> MakeRecords(int items, int entries) {
     r.outcome = i % 211 == 0 ? Outcome::kHeld : Outcome::kRemoved;
     if (r.outcome == Outcome::kHeld) r.reason = "another program holds it";
     r.preview = true;
+    // As a sweep records it: the removal, then the log's numbered line.
+    OutcomeRecord line;
+    line.category = r.category;
+    line.entry = r.entry;
+    line.preview = true;
+    line.numbered = true;
+    const bool removed = r.outcome == Outcome::kRemoved;
     records.push_back(std::move(r));
+    if (removed) records.push_back(std::move(line));
   }
   return records;
 }

@@ -56,5 +56,5 @@ void CleanFormData(SweepWorker*, int* count, float*) {
   const std::string machineKey = std::string(kProtectedStoragePrefix) + user + kDataKey + kFormDataKey;
   // Counted only when there was a key and it went.
   const RegChange change = SweepDeleteKey(HKEY_LOCAL_MACHINE, machineKey.c_str());
-  if (ChangeMade(change) && count != nullptr) ++*count;
+  if (ChangeMade(change)) NumberItem(count);
 }

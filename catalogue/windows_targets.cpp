@@ -133,7 +133,9 @@ void CleanRecycleBin(SweepWorker*, int* count, float* kb) {
   // has lost nothing, and the call names it as not removed.
   if (!EmptyRecycleBins()) return;
   LogLine("  Cleaned up 'Recycle Bin'.\n", 0);
-  if (count != nullptr) *count += static_cast<int>(items);
+  // Each item in the bins counts as one, as if it had a line of its own.
+  if (count != nullptr)
+    for (uint64_t i = 0; i < items; ++i) NumberItem(count);
   if (kb != nullptr) *kb += size;
 }
 

@@ -42,8 +42,7 @@ std::string ProbeName(const std::wstring& name) {
 // "(After Rebooting)" lines are shown in the status line even without a counter.
 void LogScheduled(int* count, int statusId, const std::string& path, float sizeKB) {
   if (count != nullptr) {
-    ++*count;
-    LogFormat(statusId, "   Item %d, Remove File %s, size %.3f(KB) (After Rebooting).\n", *count, path.c_str(),
+    LogFormat(statusId, "   Item %d, Remove File %s, size %.3f(KB) (After Rebooting).\n", NumberItem(count), path.c_str(),
               static_cast<double>(sizeKB));
   } else {
     LogFormat(statusId, "   Remove File %s, size %.3f(KB) (After Rebooting).\n", path.c_str(),

@@ -50,6 +50,17 @@ void RecordOutcome(Outcome outcome, const std::string& item, double kb, const st
   for (OutcomeSink* sink : g_sinks) sink->Record(record);
 }
 
+void NoteNumberedLine() {
+  std::lock_guard<std::mutex> hold(g_sinkLock);
+  if (g_sinks.empty()) return;
+  OutcomeRecord record;
+  record.category = t_category;
+  record.entry = t_entry;
+  record.preview = PreviewActive();
+  record.numbered = true;
+  for (OutcomeSink* sink : g_sinks) sink->Record(record);
+}
+
 namespace {
 const char* DefaultReason(Outcome outcome) {
   switch (outcome) {

@@ -28,6 +28,9 @@ struct OutcomeRecord {
   Outcome outcome = Outcome::kRemoved;
   std::string reason;  // why it was left; empty for removed and scheduled
   bool preview = false;
+  // Not an item but a numbered line of the log ("Item N, ..."): the sweep's
+  // count of items is its numbered lines, which a table must add up to.
+  bool numbered = false;
 };
 
 // Receives every record, on the thread that makes it (any thread, several at
@@ -58,6 +61,10 @@ void RecordLeft(Outcome outcome, const std::string& item, const std::string& rea
 Outcome OutcomeOfError(unsigned long error);
 // "the system refused it (error 5)" and the like, for a failed call.
 std::string ErrorReason(unsigned long error);
+
+// Tells the sinks that the log numbered an item under this thread's
+// EntryScope (LogItem with a counter calls it); counts nothing here.
+void NoteNumberedLine();
 
 // Items recorded as not removed since the last reset.
 int NotRemovedCount();

@@ -235,8 +235,7 @@ void CleanOfficeCommon(int kind, RegKey& key, int statusId, int* count, float* k
   auto logItem = [&](RegChange change) {
     if (!ChangeMade(change)) return;
     if (count != nullptr) {
-      ++*count;
-      LogFormat(officeStatus, "  Item %d: Clean a register: %s.\n", *count, key.m_strPath.c_str());
+      LogFormat(officeStatus, "  Item %d: Clean a register: %s.\n", NumberItem(count), key.m_strPath.c_str());
     } else {
       LogFormat(0, "  Clean a register: %s.\n", key.m_strPath.c_str());
     }

@@ -140,12 +140,16 @@ void LogFormat(int statusId, const char* format, ...) {
   LogLine(line.c_str(), statusId);
 }
 
+int NumberItem(int* count) {
+  if (count == nullptr) return 0;
+  ++*count;
+  NoteNumberedLine();
+  return *count;
+}
+
 void LogItem(int* count, int statusId, const char* indent, const char* format, ...) {
   std::string line = indent;
-  if (count != nullptr) {
-    ++*count;
-    line += "Item " + std::to_string(*count) + ", ";
-  }
+  if (count != nullptr) line += "Item " + std::to_string(NumberItem(count)) + ", ";
   va_list args;
   va_start(args, format);
   line += VFormatAny(format, args);

@@ -65,6 +65,11 @@ void LogFormat(int statusId, const char* format, ...) __attribute__((format(prin
 void LogItem(int* count, int statusId, const char* indent, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
 
+// The counting rule alone, for a line written otherwise: with a counter,
+// increments it and tells the ledger's sinks of the numbered line; returns
+// the new number, or 0 without a counter.
+int NumberItem(int* count);
+
 // Sets a progress bar; values above 100 show 100.
 void SetProgress(int barId, unsigned percent);
 void SetTitle(const char* text);

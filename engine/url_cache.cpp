@@ -202,8 +202,7 @@ void CleanCache(const StringPairList* keepList, DWORD filter, const char* extens
         continue;
       }
     }
-    int number = 0;
-    if (count != nullptr) number = ++*count;
+    const int number = NumberItem(count);
     LogLine(FormatCacheLine(number, cacheName, entry.url.c_str(), entry.localFile.c_str(), sizeKB).c_str(),
             statusId);
     RecordOutcome(Outcome::kRemoved, entry.url, sizeKB);

@@ -84,10 +84,16 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
       m_rows.push_back(std::move(row));
     }
     PreviewRow& row = m_rows[found->second];
-    if (Removes(r.outcome)) {
+    // The count is the log's numbered lines, as the totals line counts; a
+    // line may stand for several records (a key and its values) or for none
+    // (rows inside a database), so records give the items and sizes only.
+    if (r.numbered) {
       ++row.count;
-      row.kb += r.kb;
       ++m_nTotalItems;
+      continue;
+    }
+    if (Removes(r.outcome)) {
+      row.kb += r.kb;
       m_fTotalKB += r.kb;
     } else {
       ++row.left;
@@ -120,8 +126,9 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
     if (found == rowOf.end()) continue;
     PreviewRow& row = m_rows[found->second];
     row.swept = true;  // whatever the selection said, this is what happened
-    if (Removes(r.outcome)) {
+    if (r.numbered) {
       ++row.sweptCount;
+    } else if (Removes(r.outcome)) {
       row.sweptKb += r.kb;
     } else {
       ++row.sweptLeft;

@@ -30,6 +30,22 @@ OutcomeRecord Rec(int category, const char* entry, const std::string& item, doub
   return r;
 }
 
+// Records as a sweep makes them: each removal is followed by the log's
+// numbered line, which is what the rows count.
+std::vector<OutcomeRecord> Swept(std::vector<OutcomeRecord> records) {
+  std::vector<OutcomeRecord> out;
+  for (OutcomeRecord& r : records) {
+    const bool removes = r.outcome == Outcome::kRemoved || r.outcome == Outcome::kScheduled;
+    OutcomeRecord line;
+    line.category = r.category;
+    line.entry = r.entry;
+    line.numbered = true;
+    out.push_back(std::move(r));
+    if (removes) out.push_back(std::move(line));
+  }
+  return out;
+}
+
 // Temp: 3 items, 30 KB; Word: 2 items, 5 KB and one held; Cookie Files: 1
 // item, 12 KB; MSN: only a refusal; Recycle Bin and Excel ran and found nothing.
 class PreviewTableModelTest : public ::testing::Test {
@@ -45,7 +61,7 @@ class PreviewTableModelTest : public ::testing::Test {
         Rec(kInet, "MSN", "HKCU\\Software\\MSN\\bad", 0, Outcome::kRefused, "damaged"),
         Rec(kWin, "Temporary File Folder", "C:\\T\\c.tmp", 5),
     };
-    m_model.SetPreview(records, {{kWin, "Temporary File Folder"},
+    m_model.SetPreview(Swept(records), {{kWin, "Temporary File Folder"},
                                  {kWin, "Recycle Bin"},
                                  {kApps, "MS Word"},
                                  {kApps, "MS Excel"},
@@ -154,16 +170,16 @@ TEST_F(PreviewTableModelTest, TheListHoldsEveryItemThatWouldGoOnceWithItsColumns
 
   // A registry name may hold a tab or a line break: the columns stay put.
   PreviewTableModel odd;
-  odd.SetPreview({Rec(kWin, "Run\tHistory", "HKCU\\Run\\a\tb\r\nc", 0)}, {});
+  odd.SetPreview(Swept({Rec(kWin, "Run\tHistory", "HKCU\\Run\\a\tb\r\nc", 0)}), {});
   EXPECT_EQ(odd.ListText(), "Windows\tRun History\tHKCU\\Run\\a b  c\t0.000\r\n");
 }
 
 TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound) {
   m_model.SetTicked(1, false);  // Cookie Files is left out
   const EntrySelection chosen = m_model.Selection();
-  m_model.SetSwept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10),
-                    Rec(kWin, "Temporary File Folder", "C:\\T\\new.tmp", 1),
-                    Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15), Rec(kApps, "MS Word", "x", 2)},
+  m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10),
+                          Rec(kWin, "Temporary File Folder", "C:\\T\\new.tmp", 1),
+                          Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15), Rec(kApps, "MS Word", "x", 2)}),
                    chosen);
   EXPECT_TRUE(m_model.HasSweep());
   const struct {
