@@ -3,16 +3,7 @@
 #include <windows.h>
 
 #include "engine/nt_calls.h"
-
-namespace {
-
-bool IsAscii(const std::string& s) {
-  for (char c : s)
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  return true;
-}
-
-}  // namespace
+#include "winlib/ansi_text.h"
 
 std::string FolderOf(const std::string& path) {
   const size_t cut = path.find_last_of("\\/");

@@ -4,13 +4,11 @@
 
 #include <cstdio>
 
-namespace {
 bool IsAscii(const std::string& s) {
   for (char c : s)
     if (static_cast<unsigned char>(c) >= 0x80) return false;
   return true;
 }
-}  // namespace
 
 bool WideToAnsiExact(const std::wstring& wide, std::string* out) {
   out->clear();

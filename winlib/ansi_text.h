@@ -6,6 +6,9 @@
 #pragma once
 #include <string>
 
+// Whether every byte is 7-bit ASCII: the same in every code page.
+bool IsAscii(const std::string& s);
+
 // Converts wide text to the ANSI code page. False when some character has
 // no exact form there (nothing is substituted, no best fit is taken).
 bool WideToAnsiExact(const std::wstring& wide, std::string* out);
