@@ -40,6 +40,7 @@ unsigned SweepBrowsersOnly(SweepWorker* worker, int browsers) {
 unsigned InternetThread(void* w) {
   auto* worker = static_cast<SweepWorker*>(w);
   PreviewScope preview(worker->WasPreview(SWEEP_CATEGORY_INTERNET));
+  SelectionScope selection(worker->SelectionOf(SWEEP_CATEGORY_INTERNET));
   const int browsers = worker->BrowsersOf(SWEEP_CATEGORY_INTERNET);
   return browsers != 0 ? SweepBrowsersOnly(worker, browsers) : SweepInternet(worker);
 }

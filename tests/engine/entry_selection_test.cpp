@@ -159,3 +159,29 @@ TEST_F(EntrySelectionTest, ASelectionCoversItsOwnRunOnly) {
 }
 
 }  // namespace
+
+namespace {
+
+// The Internet line has a thread procedure of its own (it may also run for
+// closed browsers alone); a selection holds there as on the other lines.
+TEST_F(EntrySelectionTest, TheInternetLineRunsOnlyItsChosenEntries) {
+  const SweepStep steps[] = {{10, true, 0x01, &RemovesOne, "A"},
+                             {20, true, 0x02, &RemovesOne, "B"},
+                             {100, false, 0, &SignalsDone}};
+  SweepTableSwap swap(InternetSweepTable(), steps, 3);
+  const int saved = g_InternetSettings.m_nTargets;
+  g_InternetSettings.m_nTargets = 0x03;
+  m_worker->Lock();
+  m_worker->RequestSelected(SWEEP_INTERNET, Choose({{SWEEP_CATEGORY_INTERNET, "B"}}));
+  m_worker->Unlock();
+  EXPECT_EQ(::WaitForSingleObject(g_done, 20000), WAIT_OBJECT_0);
+  while (m_worker->IsAnyRunning()) ::Sleep(5);
+  g_InternetSettings.m_nTargets = saved;
+  std::set<std::string> swept;
+  std::lock_guard<std::mutex> hold(m_sink.lock);
+  for (const OutcomeRecord& r : m_sink.records)
+    if (!r.numbered) swept.insert(r.entry);
+  EXPECT_EQ(swept, std::set<std::string>({"B"}));
+}
+
+}  // namespace
