@@ -205,17 +205,21 @@ TEST(ProtectedPlaces, ARegistryLinkToAPolicyKeyIsJudgedByWhatItReaches) {
   const std::wstring name = nt::KeyName(target);
   ::RegCloseKey(target);
   ASSERT_FALSE(name.empty());
+  // A link key outlives the sandbox's cleanup (deleting it needs the link
+  // opened as such): each run makes one of its own name.
+  const std::string shortcut = "Software\\LinkVendor\\Shortcut" + std::to_string(::GetCurrentProcessId()) + "-" +
+                               std::to_string(::GetTickCount());
   HKEY link = nullptr;
   ASSERT_EQ(ERROR_SUCCESS,
-            ::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\LinkVendor\\Shortcut", 0, nullptr,
+            ::RegCreateKeyExA(HKEY_CURRENT_USER, shortcut.c_str(), 0, nullptr,
                               REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK, nullptr,
                               &link, nullptr));
   ASSERT_EQ(ERROR_SUCCESS, ::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK,
                                             reinterpret_cast<const BYTE*>(name.c_str()),
                                             static_cast<DWORD>(name.size() * sizeof(wchar_t))));
   ::RegCloseKey(link);
-  EXPECT_EQ(nullptr, RegistryPatternRefusal(HKEY_CURRENT_USER, "Software\\LinkVendor\\Shortcut", true));
-  EXPECT_NE(nullptr, RegistryRefusal(HKEY_CURRENT_USER, "Software\\LinkVendor\\Shortcut", true));
+  EXPECT_EQ(nullptr, RegistryPatternRefusal(HKEY_CURRENT_USER, shortcut.c_str(), true));
+  EXPECT_NE(nullptr, RegistryRefusal(HKEY_CURRENT_USER, shortcut.c_str(), true));
   EXPECT_EQ(nullptr, RegistryRefusal(HKEY_CURRENT_USER, "Software\\LinkVendor", false));
 }
 
