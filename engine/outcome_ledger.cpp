@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "engine/preview.h"
@@ -35,30 +36,32 @@ void DetachOutcomeSink(OutcomeSink* sink) {
   g_sinks.erase(std::remove(g_sinks.begin(), g_sinks.end(), sink), g_sinks.end());
 }
 
-void RecordOutcome(Outcome outcome, const std::string& item, double kb, const std::string& reason) {
-  if (OutcomeNotRemoved(outcome)) g_notRemoved.fetch_add(1, std::memory_order_relaxed);
+namespace {
+// Hands a record to every sink, named by this thread's scope.
+void Dispatch(OutcomeRecord record) {
   std::lock_guard<std::mutex> hold(g_sinkLock);
   if (g_sinks.empty()) return;
-  OutcomeRecord record;
   record.category = t_category;
   record.entry = t_entry;
+  record.preview = PreviewActive();
+  for (OutcomeSink* sink : g_sinks) sink->Record(record);
+}
+}  // namespace
+
+void RecordOutcome(Outcome outcome, const std::string& item, double kb, const std::string& reason) {
+  if (OutcomeNotRemoved(outcome)) g_notRemoved.fetch_add(1, std::memory_order_relaxed);
+  OutcomeRecord record;
   record.item = item;
   record.kb = kb;
   record.outcome = outcome;
   record.reason = reason;
-  record.preview = PreviewActive();
-  for (OutcomeSink* sink : g_sinks) sink->Record(record);
+  Dispatch(std::move(record));
 }
 
 void NoteNumberedLine() {
-  std::lock_guard<std::mutex> hold(g_sinkLock);
-  if (g_sinks.empty()) return;
   OutcomeRecord record;
-  record.category = t_category;
-  record.entry = t_entry;
-  record.preview = PreviewActive();
   record.numbered = true;
-  for (OutcomeSink* sink : g_sinks) sink->Record(record);
+  Dispatch(std::move(record));
 }
 
 namespace {
