@@ -1,7 +1,7 @@
 // Firefox history and browser cookies, cleaned inside their databases.
 #include "catalogue/browser_db_targets.h"
 
-#include "catalogue/browsers.h"
+#include "engine/browsers.h"
 #include "catalogue/db_sweep.h"
 
 #include <windows.h>
@@ -12,7 +12,6 @@
 #include <set>
 
 #include "catalogue/firefox_targets.h"
-#include "catalogue/held_databases.h"
 #include "engine/entry_selection.h"
 #include "engine/file_removal.h"
 #include "engine/path_text.h"
@@ -30,10 +29,16 @@ namespace {
 
 constexpr int kStatus = IDC_STATUS_INTERNET;
 
-// Tables whose rows record browsing itself; they are emptied when present.
+// Tables whose rows record browsing itself; they are emptied when present
+// (moz_historyvisits but for the visits an unknown table refers to).
+// moz_newtab_shortcuts_interaction holds when each new-tab shortcut (a
+// visited page) was shown and clicked, the two story tables when the new
+// tab's stories were.
 const char* const kHistoryTables[] = {"moz_historyvisits", "moz_inputhistory", "moz_historyvisits_extra",
                                       "moz_places_metadata", "moz_places_metadata_search_queries",
-                                      "moz_session_to_places", "moz_session_metadata"};
+                                      "moz_session_to_places", "moz_session_metadata",
+                                      "moz_newtab_shortcuts_interaction", "moz_newtab_story_click",
+                                      "moz_newtab_story_impression"};
 // What the user keeps; never touched, and never swept for dangling rows.
 const char* const kKeptTables[] = {"moz_bookmarks", "moz_keywords", "moz_items_annos", "moz_places"};
 // Every other table of places.sqlite this cleaner knows. A place that a
@@ -74,14 +79,57 @@ const DbShape kPlacesShape{{{"moz_places", {"id", "url", "rev_host", "visit_coun
                            77,  // the hand-made fixtures
                            kNewestTestedPlacesSchema};
 
+// What a table this cleaner does not know refers to, by the columns a
+// reference to each of the three tables would carry.
+struct UnknownRefs {
+  std::vector<UnknownReference> places, visits, origins;
+};
+
+UnknownRefs FindUnknownRefs(SqliteDb& db) {
+  const std::vector<std::string> known = KnownPlacesTables();
+  UnknownRefs refs;
+  refs.places = ReferencesFromUnknownTables(db, "moz_places", known,
+                                            {"place_id", "%\\_place\\_id", "page_id", "%\\_page\\_id"});
+  if (db.HasColumns("moz_historyvisits", {"id"}))
+    refs.visits = ReferencesFromUnknownTables(db, "moz_historyvisits", known, {"visit_id", "%\\_visit\\_id"});
+  if (db.HasColumns("moz_origins", {"id"}))
+    refs.origins = ReferencesFromUnknownTables(db, "moz_origins", known, {"origin_id", "%\\_origin\\_id"});
+  return refs;
+}
+
+std::string UnionOf(const std::vector<UnknownReference>& refs) {
+  std::string sql;
+  for (const UnknownReference& ref : refs) sql += (sql.empty() ? "" : " UNION ") + ref.rowids;
+  return sql;
+}
+
+// The lines that say what each unknown table kept.
+void LogUnknownKeeps(SqliteDb& db, const UnknownRefs& refs, const std::string& label) {
+  const std::pair<const std::vector<UnknownReference>*, const char*> kinds[] = {
+      {&refs.places, "page(s)"}, {&refs.visits, "visit(s)"}, {&refs.origins, "site(s)"}};
+  for (const auto& kind : kinds)
+    for (const UnknownReference& ref : *kind.first) {
+      const int64_t n = db.QueryInt("SELECT count(*) FROM (" + ref.rowids + ")", 0);
+      if (n > 0)
+        LogFormat(kStatus, "   Kept %lld %s that the table %s refers to (Firefox, %s).\n", static_cast<long long>(n),
+                  kind.second, ref.table.c_str(), label.c_str());
+    }
+}
+
 // temp.kept_places: every place a bookmark (tags are bookmarks too), a
 // keyword, a kept annotation, another counted reference or a table this
-// cleaner does not know still needs. Page annotations of downloads are
-// download history and go with it.
-bool BuildKeptPlaces(SqliteDb& db) {
+// cleaner does not know still needs (itself, or through a visit it refers
+// to); temp.kept_visits and temp.kept_origins: the visits and sites such a
+// table refers to. Page annotations of downloads are download history and
+// go with it.
+bool BuildKeptPlaces(SqliteDb& db, const UnknownRefs& refs) {
   std::string sql =
       "DROP TABLE IF EXISTS temp.kept_places;"
+      "DROP TABLE IF EXISTS temp.kept_visits;"
+      "DROP TABLE IF EXISTS temp.kept_origins;"
       "CREATE TEMP TABLE kept_places(id INTEGER PRIMARY KEY);"
+      "CREATE TEMP TABLE kept_visits(id INTEGER PRIMARY KEY);"
+      "CREATE TEMP TABLE kept_origins(id INTEGER PRIMARY KEY);"
       "INSERT OR IGNORE INTO kept_places SELECT fk FROM moz_bookmarks WHERE fk IS NOT NULL;"
       "INSERT OR IGNORE INTO kept_places SELECT place_id FROM moz_keywords WHERE place_id IS NOT NULL;";
   if (db.HasColumns("moz_places", {"foreign_count"}))
@@ -91,9 +139,14 @@ bool BuildKeptPlaces(SqliteDb& db) {
         "INSERT OR IGNORE INTO kept_places SELECT a.place_id FROM moz_annos AS a "
         "LEFT JOIN moz_anno_attributes AS n ON n.id = a.anno_attribute_id "
         "WHERE a.place_id IS NOT NULL AND coalesce(n.name, '') NOT LIKE 'downloads/%';";
-  const std::string unknown = RowidsReferencedFromUnknownTables(
-      db, "moz_places", KnownPlacesTables(), {"place_id", "%\\_place\\_id", "page_id", "%\\_page\\_id"});
-  if (!unknown.empty()) sql += "INSERT OR IGNORE INTO kept_places " + unknown + ";";
+  const std::string places = UnionOf(refs.places), visits = UnionOf(refs.visits), origins = UnionOf(refs.origins);
+  if (!places.empty()) sql += "INSERT OR IGNORE INTO kept_places " + places + ";";
+  if (!visits.empty())
+    sql += "INSERT OR IGNORE INTO kept_visits " + visits +
+           ";"
+           "INSERT OR IGNORE INTO kept_places SELECT place_id FROM moz_historyvisits "
+           "WHERE id IN (SELECT id FROM temp.kept_visits) AND place_id IS NOT NULL;";
+  if (!origins.empty()) sql += "INSERT OR IGNORE INTO kept_origins " + origins + ";";
   return db.Exec(sql);
 }
 
@@ -106,7 +159,8 @@ struct HostHistory {
 bool CountPlacesByHost(SqliteDb& db, std::map<std::string, HostHistory>& out) {
   SqliteQuery visits(db,
                      "SELECT p.rev_host, count(*) FROM moz_historyvisits AS v "
-                     "JOIN moz_places AS p ON p.id = v.place_id GROUP BY p.rev_host");
+                     "JOIN moz_places AS p ON p.id = v.place_id "
+                     "WHERE v.id NOT IN (SELECT id FROM temp.kept_visits) GROUP BY p.rev_host");
   while (visits.Step()) out[HostFromRevHost(visits.Text(0))].visits += visits.Int(1);
   SqliteQuery pages(db,
                     "SELECT rev_host, count(*) FROM moz_places "
@@ -118,7 +172,10 @@ bool CountPlacesByHost(SqliteDb& db, std::map<std::string, HostHistory>& out) {
 bool DeletePlacesHistory(SqliteDb& db) {
   std::string sql;
   for (const char* table : kHistoryTables)
-    if (db.HasTable(table)) sql += "DELETE FROM " + SqlName(table) + ";";
+    if (db.HasTable(table))
+      sql += "DELETE FROM " + SqlName(table) +
+             (std::string(table) == "moz_historyvisits" ? " WHERE id NOT IN (SELECT id FROM temp.kept_visits)" : "") +
+             ";";
   sql += "DELETE FROM moz_places WHERE id NOT IN (SELECT id FROM temp.kept_places);";
   // Rows of known tables that still point at a removed place. Unknown
   // tables are never written: the places they refer to were kept.
@@ -126,16 +183,22 @@ bool DeletePlacesHistory(SqliteDb& db) {
     if (!IsKeptTable(table) && IsKnownPlacesTable(table))
       sql += "DELETE FROM " + SqlName(table) + " WHERE place_id NOT IN (SELECT id FROM moz_places);";
   if (db.HasColumns("moz_places", {"origin_id"}) && db.HasColumns("moz_origins", {"id"}))
-    sql += "DELETE FROM moz_origins WHERE id NOT IN (SELECT origin_id FROM moz_places WHERE origin_id IS NOT NULL);";
+    sql += "DELETE FROM moz_origins WHERE id NOT IN (SELECT origin_id FROM moz_places WHERE origin_id IS NOT NULL) "
+           "AND id NOT IN (SELECT id FROM temp.kept_origins);";
   // What stays is no longer visited: no counts, no frecency until Firefox
   // works it out again from the bookmarks alone.
   sql += "UPDATE moz_places SET visit_count = 0, frecency = 0, last_visit_date = NULL";
   if (db.HasColumns("moz_places", {"typed"})) sql += ", typed = 0";
   if (db.HasColumns("moz_places", {"recalc_frecency"})) sql += ", recalc_frecency = 1";
+  // The second score Firefox keeps from the same visits.
+  if (db.HasColumns("moz_places", {"alt_frecency"})) sql += ", alt_frecency = NULL";
+  if (db.HasColumns("moz_places", {"recalc_alt_frecency"})) sql += ", recalc_alt_frecency = 1";
   sql += ";";
   if (db.HasColumns("moz_origins", {"frecency"})) {
     sql += "UPDATE moz_origins SET frecency = 0";
     if (db.HasColumns("moz_origins", {"recalc_frecency"})) sql += ", recalc_frecency = 1";
+    if (db.HasColumns("moz_origins", {"alt_frecency"})) sql += ", alt_frecency = NULL";
+    if (db.HasColumns("moz_origins", {"recalc_alt_frecency"})) sql += ", recalc_alt_frecency = 1";
     sql += ";";
   }
   return db.Exec(sql);
@@ -220,7 +283,8 @@ DbSweep SweepPlaces(const std::string& profileFolder, const std::string& path, c
   SqliteDb db;
   const DbSweep opened = OpenForSweep(db, path, kPlacesShape, "Firefox history", label);
   if (opened != DbSweep::kCleaned) return opened;
-  if (!BuildKeptPlaces(db)) return AbandonSweep(db, path);
+  const UnknownRefs refs = FindUnknownRefs(db);
+  if (!BuildKeptPlaces(db, refs)) return AbandonSweep(db, path);
   std::map<std::string, HostHistory> byHost;
   if (!CountPlacesByHost(db, byHost)) return AbandonSweep(db, path);
   std::vector<std::string> keptUrls;
@@ -233,6 +297,7 @@ DbSweep SweepPlaces(const std::string& profileFolder, const std::string& path, c
       if (ShredderOn()) db.SetSecureDelete();
       if (!DeletePlacesHistory(db)) return AbandonSweep(db, path);
     }
+    LogUnknownKeeps(db, refs, label);
     for (const auto& host : byHost)
       LogItem(count, kStatus, "   ", "Remove history: %s, %lld visit(s), %lld page(s) (Firefox, %s).\n",
               host.first.c_str(), static_cast<long long>(host.second.visits),

@@ -66,12 +66,22 @@ DbSweep CleanFirefoxIcons(const std::string& profileFolder, const std::string& l
                           const std::vector<std::string>& keptUrls, int* count, float* kb);
 
 // One Chromium profile's Favicons: the pages that are not bookmarked (in the
-// profile's Bookmarks file) lose their icon mappings, then the icons no page
+// profile's Bookmarks or AccountBookmarks file) lose their icon mappings, then the icons no page
 // uses go. browser names it in the lines ("Chrome").
 DbSweep CleanChromiumIcons(const std::string& profileFolder, const std::string& browser, int* count, float* kb);
 // Every page address in a Chromium Bookmarks file (JSON). False when the
 // file exists but cannot be read as one; a missing file has no bookmarks.
 bool ReadChromiumBookmarkUrls(const std::string& path, std::vector<std::string>& urls);
+// The plain bookmark files of a Chromium profile: the local ones and those
+// synced to an account.
+constexpr const char* kChromiumBookmarkFiles[] = {"Bookmarks", "AccountBookmarks"};
+// Whether the profile has an encrypted bookmark file (EncryptedBookmarks2 and
+// the like).
+bool HasEncryptedBookmarks(const std::string& profileFolder);
+// Every page address the profile's plain bookmark files hold. Returns why
+// they cannot be used (a file that cannot be read; only encrypted files),
+// or "" when urls is the whole list.
+std::string ReadChromiumProfileBookmarks(const std::string& profileFolder, std::vector<std::string>& urls);
 
 // "moc.elpmaxe." -> "example.com", one line per site: a port Firefox keeps
 // for a site on a non-default one ("0808:moc.elpmaxe.") is dropped, as the

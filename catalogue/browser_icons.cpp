@@ -9,7 +9,6 @@
 
 #include "catalogue/browser_db_targets.h"
 #include "catalogue/db_sweep.h"
-#include "catalogue/held_databases.h"
 #include "engine/file_removal.h"
 #include "engine/path_text.h"
 #include "engine/preview.h"
@@ -156,6 +155,36 @@ bool ReadChromiumBookmarkUrls(const std::string& path, std::vector<std::string>&
   return sawObject && depth == 0;
 }
 
+bool HasEncryptedBookmarks(const std::string& profileFolder) {
+  WIN32_FIND_DATAA found{};
+  HANDLE search = ::FindFirstFileA((profileFolder + "\\Encrypted*Bookmarks*").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) return false;
+  bool any = false;
+  do {
+    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) any = true;
+  } while (!any && ::FindNextFileA(search, &found));
+  ::FindClose(search);
+  return any;
+}
+
+std::string ReadChromiumProfileBookmarks(const std::string& profileFolder, std::vector<std::string>& urls) {
+  urls.clear();
+  bool anyPlain = false;
+  for (const char* name : kChromiumBookmarkFiles) {
+    const std::string file = profileFolder + "\\" + name;
+    if (::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
+    anyPlain = true;
+    std::vector<std::string> some;
+    if (!ReadChromiumBookmarkUrls(file, some)) return std::string("its profile's ") + name + " file cannot be read";
+    urls.insert(urls.end(), some.begin(), some.end());
+  }
+  // The browser may keep its bookmarks only in a form Morvane cannot read:
+  // "no bookmarks" would then take every bookmark's icon.
+  if (!anyPlain && HasEncryptedBookmarks(profileFolder))
+    return "its profile keeps its bookmarks only in encrypted files, which cannot be read";
+  return std::string();
+}
+
 namespace {
 
 DbSweep SweepFirefoxIcons(const std::string& path, const std::string& label, const std::vector<std::string>& keptUrls,
@@ -206,9 +235,10 @@ DbSweep SweepFirefoxIcons(const std::string& path, const std::string& label, con
 DbSweep SweepChromiumIcons(const std::string& profileFolder, const std::string& path, const std::string& browser,
                            const std::string& label, int* count, float* kb) {
   std::vector<std::string> bookmarked;
-  if (!ReadChromiumBookmarkUrls(profileFolder + "\\Bookmarks", bookmarked)) {
+  const std::string refusal = ReadChromiumProfileBookmarks(profileFolder, bookmarked);
+  if (!refusal.empty()) {
     // Without the list of bookmarks every icon would look unused.
-    LogRefusedDatabase(path, "its profile's Bookmarks file cannot be read");
+    LogRefusedDatabase(path, refusal);
     return DbSweep::kRefused;
   }
   SqliteDb db;

@@ -6,7 +6,6 @@
 #include <set>
 #include <utility>
 
-#include "catalogue/held_databases.h"
 #include "engine/file_removal.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
@@ -22,10 +21,10 @@ constexpr int kStatus = IDC_STATUS_INTERNET;
 
 void LogHeld(const std::string& path, const std::string& what, const std::string& label) {
   LogFormat(kStatus, "   %s (%s): the browser is running; close it and sweep again.\n", what.c_str(), label.c_str());
-  // One remembered from an earlier sweep was counted then; it waits to be
-  // cleaned once free.
-  const bool remembered = !PreviewActive() && IsRememberedDatabase(path);
-  RecordOutcome(remembered ? Outcome::kScheduled : Outcome::kHeld, path, 0.0, "held by a running browser");
+  // Left at this sweep, whether or not an earlier one left it too: nothing
+  // is scheduled, and a sweep beside a browser that never closes must not
+  // report success.
+  RecordOutcome(Outcome::kHeld, path, 0.0, "held by a running browser");
 }
 
 void LogFailed(const std::string& path, const std::string& error) {
@@ -148,9 +147,9 @@ DbSweep AbandonSweep(SqliteDb& db, const std::string& path) {
   return DbSweep::kFailed;
 }
 
-std::string RowidsReferencedFromUnknownTables(SqliteDb& db, const std::string& table,
-                                              const std::vector<std::string>& known,
-                                              std::initializer_list<const char*> columnPatterns) {
+std::vector<UnknownReference> ReferencesFromUnknownTables(SqliteDb& db, const std::string& table,
+                                                          const std::vector<std::string>& known,
+                                                          std::initializer_list<const char*> columnPatterns) {
   auto isKnown = [&](const std::string& name) {
     if (name == table || name.compare(0, 7, "sqlite_") == 0) return true;
     return std::find(known.begin(), known.end(), name) != known.end();
@@ -173,11 +172,24 @@ std::string RowidsReferencedFromUnknownTables(SqliteDb& db, const std::string& t
     while (named.Step())
       if (!isKnown(named.Text(0))) refs.insert({named.Text(0), {named.Text(1), std::string()}});
   }
-  std::string sql;
+  std::vector<UnknownReference> out;
   for (const auto& ref : refs) {
     const std::string referred = ref.second.second.empty() ? "rowid" : SqlName(ref.second.second);
-    sql += (sql.empty() ? "" : " UNION ") + std::string("SELECT rowid FROM ") + SqlName(table) + " WHERE " + referred +
-           " IN (SELECT " + SqlName(ref.second.first) + " FROM " + SqlName(ref.first) + ")";
+    const std::string sql = std::string("SELECT rowid FROM ") + SqlName(table) + " WHERE " + referred +
+                            " IN (SELECT " + SqlName(ref.second.first) + " FROM " + SqlName(ref.first) + ")";
+    if (!out.empty() && out.back().table == ref.first)
+      out.back().rowids += " UNION " + sql;
+    else
+      out.push_back({ref.first, sql});
   }
+  return out;
+}
+
+std::string RowidsReferencedFromUnknownTables(SqliteDb& db, const std::string& table,
+                                              const std::vector<std::string>& known,
+                                              std::initializer_list<const char*> columnPatterns) {
+  std::string sql;
+  for (const UnknownReference& ref : ReferencesFromUnknownTables(db, table, known, columnPatterns))
+    sql += (sql.empty() ? "" : " UNION ") + ref.rowids;
   return sql;
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/browser_db_targets.h"
+#include "catalogue/held_databases.h"
 
 class SqliteDb;
 
@@ -66,3 +67,19 @@ void LogRefusedDatabase(const std::string& path, const std::string& why);
 std::string RowidsReferencedFromUnknownTables(SqliteDb& db, const std::string& table,
                                               const std::vector<std::string>& known,
                                               std::initializer_list<const char*> columnPatterns);
+// The same, one query per referring table, so that what each keeps can be told.
+struct UnknownReference {
+  std::string table;  // the referring table
+  std::string rowids; // a query of the rowids of the referred table it refers to
+};
+std::vector<UnknownReference> ReferencesFromUnknownTables(SqliteDb& db, const std::string& table,
+                                                          const std::vector<std::string>& known,
+                                                          std::initializer_list<const char*> columnPatterns);
+
+// A database cleaner's last step: tells the record of held databases how
+// the sweep of one database ended, and hands the result on.
+inline DbSweep RememberIfHeld(DbSweep result, const std::string& path, const std::string& browser,
+                              const std::string& what, const std::string& label) {
+  AfterDatabaseSweep(path, browser, result == DbSweep::kInUse, result == DbSweep::kCleaned, what, label);
+  return result;
+}

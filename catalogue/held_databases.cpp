@@ -1,47 +1,88 @@
-// The record of held browser databases, and cleaning them once free.
+// The record of browser databases a sweep found held.
 #include "catalogue/held_databases.h"
 
 #include <windows.h>
 
-#include "catalogue/browsers.h"
-#include "engine/outcome_ledger.h"
+#include "catalogue/firefox_targets.h"
+#include "engine/browsers.h"
 #include "engine/path_text.h"
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
-#include "engine/sweep_worker.h"
 #include "settings/reg_key.h"
-#include "settings/rule_choices.h"
-#include "settings/settings_groups.h"
+#include "winlib/trace.h"
 
 const char kHeldDatabasesPath[] = "SOFTWARE\\Calderix\\Morvane\\Held Databases";
+const size_t kMostRememberedDatabases = 64;
 
 namespace {
 
-// The profile a database belongs to: its folder, or for Chromium's
-// Network\Cookies the folder above.
-std::string ProfileFolderOf(const std::string& path) {
-  std::string folder = FolderOf(path);
-  if (_stricmp(LeafOf(folder).c_str(), "Network") == 0) folder = FolderOf(folder);
-  return folder;
+// The databases the cleaners sweep, by family; nothing else is remembered.
+bool KnownDatabaseName(const BrowserInfo& browser, const std::string& leaf) {
+  if (browser.family == BrowserFamily::kFirefox)
+    return SameNoCase(leaf, "places.sqlite") || SameNoCase(leaf, "favicons.sqlite") ||
+           SameNoCase(leaf, "cookies.sqlite");
+  return SameNoCase(leaf, "Cookies") || SameNoCase(leaf, "Favicons");
 }
 
-bool FolderExists(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+// Splits what follows root\ in path into its names; false when path does
+// not start with root\ or a name is empty, "." or "..".
+bool NamesBelow(const std::string& path, const std::string& root, std::vector<std::string>& names) {
+  names.clear();
+  if (root.empty() || path.size() <= root.size() + 1 || path[root.size()] != '\\' ||
+      !SameNoCase(path.substr(0, root.size()), root))
+    return false;
+  size_t from = root.size() + 1;
+  for (;;) {
+    const size_t end = path.find_first_of("\\/", from);
+    const std::string name = path.substr(from, end == std::string::npos ? std::string::npos : end - from);
+    if (name.empty() || name == "." || name == ".." || name.find(':') != std::string::npos) return false;
+    names.push_back(name);
+    if (end == std::string::npos) return true;
+    from = end + 1;
+  }
 }
+
+}  // namespace
+
+bool IsValidHeldRecord(const std::string& path, const BrowserInfo& browser) {
+  if (!KnownDatabaseName(browser, LeafOf(path))) return false;
+  std::vector<std::string> names;
+  if (browser.family == BrowserFamily::kFirefox) {
+    // AppData\Mozilla\Firefox*\Profiles\<profile>\<file>
+    if (!NamesBelow(path, UserShellFolder("AppData") + "\\Mozilla", names) || names.size() != 4) return false;
+    return _strnicmp(names[0].c_str(), "Firefox", 7) == 0 && SameNoCase(names[1], "Profiles");
+  }
+  // Local AppData\<data root>\<profile>\[Network\]<file>; only Cookies moved to Network.
+  if (!NamesBelow(path, UserShellFolder("Local AppData") + "\\" + browser.dataRoot, names)) return false;
+  if (names.size() == 2) return true;
+  return names.size() == 3 && SameNoCase(names[1], "Network") && SameNoCase(names[2], "Cookies");
+}
+
+namespace {
 
 void Remember(const std::string& path, const std::string& browser) {
+  const BrowserInfo* info = FindBrowser(browser.c_str());
+  if (info == nullptr || !IsValidHeldRecord(path, *info)) return;
+  if (IsRememberedDatabase(path)) return;
+  // A bound on what a sweep may add: the cleaners know only a few files per
+  // profile, so the list reaches it only when something is wrong.
+  if (RememberedDatabases().size() >= kMostRememberedDatabases) {
+    Trace("Held databases: %u records already; %s is not remembered\n",
+          static_cast<unsigned>(kMostRememberedDatabases), path.c_str());
+    return;
+  }
   RegKey key(kHeldDatabasesPath, HKEY_CURRENT_USER);
   if (!key.IsOpen() && !key.Create()) return;
   key.SetValue(path.c_str(), REG_SZ, browser.c_str(), static_cast<DWORD>(browser.size() + 1));
 }
 
-void Forget(const std::string& path) {
+}  // namespace
+
+void ForgetHeldDatabase(const std::string& path) {
   RegKey key(kHeldDatabasesPath, HKEY_CURRENT_USER);
   if (key.IsOpen()) key.DeleteValue(path.c_str());
 }
 
-}  // namespace
 
 std::vector<HeldDatabase> RememberedDatabases() {
   std::vector<HeldDatabase> held;
@@ -56,8 +97,10 @@ std::vector<HeldDatabase> RememberedDatabases() {
     if (type != REG_SZ || size == 0) continue;
     data[size] = '\0';
     const std::string browser(data.data());
-    if (FindBrowser(browser.c_str()) == nullptr || name.empty()) continue;
+    const BrowserInfo* info = FindBrowser(browser.c_str());
+    if (info == nullptr || name.empty() || !IsValidHeldRecord(name, *info)) continue;
     held.push_back({name, browser});
+    if (held.size() >= kMostRememberedDatabases) break;
   }
   return held;
 }
@@ -68,58 +111,39 @@ bool IsRememberedDatabase(const std::string& path) {
   return false;
 }
 
-void AfterDatabaseSweep(const std::string& path, const std::string& browser, DbSweep result,
+void AfterDatabaseSweep(const std::string& path, const std::string& browser, bool held, bool cleaned,
                         const std::string& what, const std::string& label) {
   if (PreviewActive()) return;
-  if (result == DbSweep::kInUse) {
+  if (held) {
     Remember(path, browser);
     return;
   }
   if (!IsRememberedDatabase(path)) return;
-  Forget(path);
-  if (result == DbSweep::kCleaned)
+  ForgetHeldDatabase(path);
+  if (cleaned)
     LogFormat(IDC_STATUS_INTERNET, "   %s (%s) was open at the last sweep; cleaned now.\n", what.c_str(),
               label.c_str());
 }
 
-void CleanRememberedDatabases(const BrowserInfo* only, int* count, float* kb) {
-  std::vector<std::string> friendly;
-  bool haveFriendly = false;
-  for (const HeldDatabase& held : RememberedDatabases()) {
-    const BrowserInfo* browser = FindBrowser(held.browser.c_str());
-    if (only != nullptr && browser != only) continue;
-    const std::string profile = ProfileFolderOf(held.path);
-    if (!FolderExists(profile)) {
-      // The profile was removed since: nothing is left to clean.
-      if (!PreviewActive()) Forget(held.path);
-      continue;
+// Values that are no record a sweep could have made (a path elsewhere, a
+// file the cleaners do not know, a browser nobody knows): dropped.
+void DropInvalidHeldRecords() {
+  if (PreviewActive()) return;
+  RegKey key(kHeldDatabasesPath, HKEY_CURRENT_USER);
+  if (!key.IsOpen()) return;
+  std::vector<std::string> invalid;
+  std::vector<char> data(key.DataBufferSize());
+  std::string name;
+  for (;;) {
+    DWORD size = static_cast<DWORD>(data.size() - 1);
+    DWORD type = 0;
+    if (!key.EnumValue(name, data.data(), &size, &type)) break;
+    const BrowserInfo* info = nullptr;
+    if (type == REG_SZ && size > 0) {
+      data[size] = '\0';
+      info = FindBrowser(data.data());
     }
-    const std::string file = LeafOf(held.path);
-    const bool firefoxHistory = SameNoCase(file, "places.sqlite") || SameNoCase(file, "favicons.sqlite");
-    const bool chromiumIcons = SameNoCase(file, "Favicons");
-    const char* entry = firefoxHistory || chromiumIcons ? browser->historyChoice : browser->cookieChoice;
-    if (!BrowserEntryRuns(entry)) continue;
-    EntryScope scope(SWEEP_CATEGORY_INTERNET, entry);
-    if (firefoxHistory) {
-      CleanFirefoxPlaces(profile, LeafOf(profile), count, kb);
-      continue;
-    }
-    if (chromiumIcons) {
-      CleanChromiumIcons(profile, browser->name, count, kb);
-      continue;
-    }
-    if (!haveFriendly) {
-      // Without the keep list every cookie would look unwanted: sweep none.
-      if (!g_InternetSettings.GetFriendlyHosts(friendly)) return;
-      haveFriendly = true;
-    }
-    const CookieStore store = browser->family == BrowserFamily::kFirefox ? CookieStore::kFirefox : CookieStore::kChromium;
-    CleanCookieDatabase(held.path, store, browser->name, LeafOf(profile), friendly, count, kb);
+    if (info == nullptr || !IsValidHeldRecord(name, *info)) invalid.push_back(name);
   }
-}
-
-void CleanHeldDatabases(SweepWorker*, int* count, float* kb) {
-  if (RememberedDatabases().empty()) return;
-  LogLine("Start clean up the browser databases that were open at the last sweep.\n", 0);
-  CleanRememberedDatabases(nullptr, count, kb);
+  for (const std::string& value : invalid) key.DeleteValue(value.c_str());
 }

@@ -3,7 +3,7 @@
 #include "catalogue/autocomplete.h"
 #include "catalogue/browser_db_targets.h"
 #include "catalogue/firefox_targets.h"
-#include "catalogue/held_databases.h"
+#include "catalogue/held_database_sweep.h"
 #include "catalogue/ie_targets.h"
 #include "catalogue/media_targets.h"
 #include "catalogue/office_targets.h"

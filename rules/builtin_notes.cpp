@@ -8,7 +8,7 @@
 
 #include "engine/path_text.h"
 #include "engine/sweep_log.h"
-#include "catalogue/browsers.h"
+#include "engine/browsers.h"
 #include "rules/rule_set.h"
 
 namespace {

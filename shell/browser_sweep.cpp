@@ -2,8 +2,8 @@
 #include "shell/browser_sweep.h"
 
 #include "catalogue/browser_db_targets.h"
-#include "catalogue/browsers.h"
-#include "catalogue/held_databases.h"
+#include "engine/browsers.h"
+#include "catalogue/held_database_sweep.h"
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "rules/rule_set.h"
@@ -17,7 +17,7 @@ int BrowserBit(const BrowserInfo* browser) {
 }
 
 void SweepClosedBrowsers(SweepWorker* worker, int browsers, int* count, float* kb) {
-  if (browsers & kRememberedDatabasesOnly) CleanHeldDatabases(worker, count, kb);
+  if (browsers & kRememberedDatabasesOnly) CleanHeldDatabasesAlone(count, kb);
   size_t known = 0;
   const BrowserInfo* all = Browsers(&known);
   for (size_t i = 0; i < known; ++i) {

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "catalogue/browsers.h"
+#include "engine/browsers.h"
 #include "engine/sweep_log.h"
 #include "settings/settings_groups.h"
 #include "shell/browser_sweep.h"

@@ -7,7 +7,7 @@
 #include "res/resource.h"
 #include "settings/policy.h"
 #include "settings/settings_groups.h"
-#include "catalogue/browsers.h"
+#include "engine/browsers.h"
 #include "shell/browser_sweep.h"
 #include "shell/browser_watch.h"
 #include "shell/help_page.h"

@@ -44,6 +44,94 @@ TEST_F(BrowserDbTest, NewerFirefoxIsCleanedAndKeepsThePlacesItsNewTablesReferTo)
   EXPECT_EQ(LinesWith("Remove history: gone.example, 4 visit(s), 1 page(s)").size(), 1u);
 }
 
+// Firefox 153's record of new-tab shortcuts shown and clicked is history: it
+// goes with the visits, and keeps no page from going.
+TEST_F(BrowserDbTest, NewTabShortcutInteractionsGoWithTheHistoryTheyReferTo) {
+  BuildProfile();
+  SqliteDb places;
+  ASSERT_TRUE(places.OpenForWriting(Places()));
+  const int64_t shortcut = AddPlace(places, "https://tile.example/", "Tile", 3);
+  ASSERT_TRUE(shortcut);
+  ASSERT_TRUE(places.Exec(
+      // As Firefox 153 makes it.
+      "CREATE TABLE moz_newtab_shortcuts_interaction (   id INTEGER PRIMARY KEY,   place_id INTEGER NOT NULL "
+      "REFERENCES moz_places(id) ON DELETE CASCADE,   event_type INTEGER NOT NULL,   timestamp_s INTEGER NOT NULL,   "
+      "pinned INTEGER NOT NULL CHECK (pinned IN (0, 1)),   tile_position INTEGER NOT NULL);"
+      "CREATE TABLE moz_newtab_story_click (   feature TEXT NOT NULL,   timestamp_s INTEGER NOT NULL,   "
+      "card_format_enum INTEGER NOT NULL,   position INTEGER NOT NULL,   section_position INTEGER NOT NULL,   "
+      "feature_value REAL NOT NULL DEFAULT 1 );"
+      "INSERT INTO moz_newtab_story_click VALUES ('sports', 5, 1, 2, 0, 1);"
+      "INSERT INTO moz_newtab_shortcuts_interaction (place_id, event_type, timestamp_s, pinned, tile_position) "
+      "VALUES (" + std::to_string(shortcut) + ", 0, 1, 0, 3), (" + std::to_string(shortcut) + ", 1, 2, 0, 3);"));
+  places.Close();
+  EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", nullptr, nullptr), DbSweep::kCleaned);
+  EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_newtab_shortcuts_interaction"), 0);
+  EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_newtab_story_click"), 0);
+  EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_places WHERE url = 'https://tile.example/'"), 0);
+  EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_origins WHERE host = 'tile.example'"), 0);
+  EXPECT_EQ(LinesWith("Remove history: tile.example, 3 visit(s), 1 page(s)").size(), 1u);
+  EXPECT_TRUE(LinesWith("Kept").empty());
+}
+
+// A table of a newer Firefox may refer to a page, a visit or a site: each
+// stays with what it needs, the log names the table and what it kept, and
+// the scores worked out from visits are reset on what stays.
+TEST_F(BrowserDbTest, UnknownTablesKeepThePagesVisitsAndSitesTheyReferTo) {
+  struct Case {
+    const char* name;
+    const char* create;     // the unknown table, referring to what :id names
+    const char* referred;   // "place", "visit" or "origin"
+    std::vector<const char*> keptUrls;
+    int64_t keptVisits;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"page by name", "CREATE TABLE moz_future (id INTEGER PRIMARY KEY, place_id INTEGER)", "place",
+       {"https://kept.example/"}, 0, "Kept 1 page(s) that the table moz_future refers to"},
+      {"visit by name", "CREATE TABLE moz_future_visits (id INTEGER PRIMARY KEY, source_visit_id INTEGER)", "visit",
+       {"https://kept.example/"}, 1, "Kept 1 visit(s) that the table moz_future_visits refers to"},
+      {"visit by key", "CREATE TABLE moz_later (v INTEGER REFERENCES moz_historyvisits(id))", "visit",
+       {"https://kept.example/"}, 1, "Kept 1 visit(s) that the table moz_later refers to"},
+      {"site by name", "CREATE TABLE moz_future_sites (id INTEGER PRIMARY KEY, origin_id INTEGER)", "origin", {}, 0,
+       "Kept 1 site(s) that the table moz_future_sites refers to"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ::DeleteFileA(Places().c_str());
+    ::DeleteFileA(Favicons().c_str());
+    ASSERT_TRUE(CreatePlacesDatabase(Places()));
+    ASSERT_TRUE(CreateFaviconsDatabase(Favicons()));
+    SqliteDb places;
+    ASSERT_TRUE(places.OpenForWriting(Places()));
+    const int64_t kept = AddPlace(places, "https://kept.example/", "Kept", 2);
+    ASSERT_TRUE(AddPlace(places, "https://gone.example/", "Gone", 2));
+    ASSERT_TRUE(places.Exec("UPDATE moz_places SET alt_frecency = 500, recalc_alt_frecency = 0;"
+                            "UPDATE moz_origins SET alt_frecency = 500, recalc_alt_frecency = 0;"));
+    const std::string referred = std::string(c.referred) == "place"   ? std::to_string(kept)
+                                 : std::string(c.referred) == "visit" ? "(SELECT min(id) FROM moz_historyvisits WHERE place_id = " + std::to_string(kept) + ")"
+                                 : "(SELECT origin_id FROM moz_places WHERE id = " + std::to_string(kept) + ")";
+    std::string table = c.create;
+    table = table.substr(13, table.find(' ', 13) - 13);
+    ASSERT_TRUE(places.Exec(std::string(c.create) + ";INSERT INTO " + table + " SELECT " +
+                            (table == "moz_later" ? "" : "NULL, ") + referred + ";"));
+    places.Close();
+
+    EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", nullptr, nullptr), DbSweep::kCleaned);
+    Strings urls;
+    for (const char* url : c.keptUrls) urls.push_back(url);
+    EXPECT_EQ(Texts(Places(), "SELECT url FROM moz_places ORDER BY url"), urls);
+    EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_historyvisits"), c.keptVisits);
+    // The site the table refers to stays, page or no page; the other goes.
+    const bool keptSite = std::string(c.referred) == "origin" || !c.keptUrls.empty();
+    EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_origins WHERE host = 'kept.example'"), keptSite ? 1 : 0);
+    EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_origins WHERE host = 'gone.example'"), 0);
+    EXPECT_EQ(LinesWith(c.line).size(), 1u);
+    EXPECT_EQ(Count(Places(), "SELECT count(*) FROM " + table), 1) << "never written";
+    EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_places WHERE alt_frecency IS NOT NULL OR recalc_alt_frecency = 0"), 0);
+    EXPECT_EQ(Count(Places(), "SELECT count(*) FROM moz_origins WHERE alt_frecency IS NOT NULL OR recalc_alt_frecency = 0"), 0);
+  }
+}
+
 // A browser killed while writing leaves a -wal full of pages. A file refused
 // must keep it as it is: checkpointing it in, or deleting it, changes data
 // the browser has not yet made its own.
@@ -170,6 +258,47 @@ TEST_F(ChromiumIconsTest, WithoutReadableBookmarksNothingIsTouched) {
   ASSERT_TRUE(::DeleteFileA(Bookmarks().c_str()));
   EXPECT_EQ(CleanChromiumIcons(m_chrome, "Chrome", nullptr, nullptr), DbSweep::kCleaned);
   EXPECT_EQ(Count(ChromeFavicons(), "SELECT count(*) FROM favicons"), 0);
+}
+
+TEST_F(ChromiumIconsTest, BookmarksAreReadWhereverTheBrowserKeepsThemAndEncryptedOnesAloneRefuse) {
+  const std::string docs = R"({"roots": {"bookmark_bar": {"children": [{"type": "url", "url": "https://docs.example/manual"}]}}})";
+  const std::string news = R"({"roots": {"other": {"children": [{"type": "url", "url": "https://news.example/today"}]}}})";
+  struct Case {
+    const char* name;
+    std::vector<std::pair<const char*, std::string>> files;  // in the profile
+    DbSweep result;
+    Strings keptPages;  // empty with a refusal: nothing touched
+  };
+  const Case cases[] = {
+      {"local only", {{"Bookmarks", docs}}, DbSweep::kCleaned, {"https://docs.example/manual"}},
+      {"account only", {{"AccountBookmarks", news}}, DbSweep::kCleaned, {"https://news.example/today"}},
+      {"both", {{"Bookmarks", docs}, {"AccountBookmarks", news}}, DbSweep::kCleaned,
+       {"https://docs.example/manual", "https://news.example/today"}},
+      {"plain beside encrypted", {{"Bookmarks", docs}, {"EncryptedBookmarks2", "\x01\x02secret"}}, DbSweep::kCleaned,
+       {"https://docs.example/manual"}},
+      {"encrypted only", {{"EncryptedBookmarks2", "\x01\x02secret"}}, DbSweep::kRefused, {}},
+      {"encrypted account only", {{"EncryptedAccountBookmarks", "\x01"}}, DbSweep::kRefused, {}},
+      {"account file unreadable", {{"Bookmarks", docs}, {"AccountBookmarks", "{\"roots\": "}}, DbSweep::kRefused, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    for (const char* name : {"Bookmarks", "AccountBookmarks", "EncryptedBookmarks2", "EncryptedAccountBookmarks"})
+      ::DeleteFileA((m_chrome + "\\" + name).c_str());
+    ::DeleteFileA(ChromeFavicons().c_str());
+    BuildIcons();
+    for (const auto& file : c.files) ASSERT_TRUE(WriteFileBytes(m_chrome + "\\" + file.first, file.second));
+    const FilePicture before = PictureOf(ChromeFavicons());
+    ResetOutcomes();
+    EXPECT_EQ(CleanChromiumIcons(m_chrome, "Chrome", nullptr, nullptr), c.result);
+    if (c.result == DbSweep::kRefused) {
+      EXPECT_EQ(PictureOf(ChromeFavicons()), before);
+      EXPECT_EQ(NotRemovedCount(), 1);
+    } else {
+      EXPECT_EQ(Texts(ChromeFavicons(), "SELECT page_url FROM icon_mapping ORDER BY page_url"), c.keptPages);
+    }
+  }
+  EXPECT_EQ(LinesWith("keeps its bookmarks only in encrypted files").size(), 2u);
+  EXPECT_EQ(LinesWith("AccountBookmarks file cannot be read").size(), 1u);
 }
 
 // --- One entry per browser --------------------------------------------------------

@@ -1,13 +1,16 @@
 // Databases a sweep found held: remembered under Morvane's key, counted as
-// not removed once, cleaned with their line once free, forgotten with their
-// profile, and never recorded by a preview.
+// not removed at every sweep that leaves them, cleaned with their line once
+// free, forgotten with their profile or their entry, never recorded by a
+// preview; and only records a sweep could have made are read.
 #include <gtest/gtest.h>
 
-#include "catalogue/browsers.h"
+#include "engine/browsers.h"
+#include "catalogue/held_database_sweep.h"
 #include "catalogue/held_databases.h"
 #include "db_fixture.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
+#include "settings/rule_choices.h"
 
 namespace {
 
@@ -35,7 +38,7 @@ const char kCleanedNow[] = "Chrome cookies (Chrome, Default) was open at the las
 
 }  // namespace
 
-TEST_F(HeldDatabasesTest, AHeldDatabaseIsCountedOnceAndCleanedWithItsLineOnceFree) {
+TEST_F(HeldDatabasesTest, AHeldDatabaseIsCountedAtEverySweepThatLeavesItAndCleanedWithItsLineOnceFree) {
   // Sweep after sweep while the browser runs, then one after it has ended.
   struct Step {
     bool held;
@@ -45,9 +48,10 @@ TEST_F(HeldDatabasesTest, AHeldDatabaseIsCountedOnceAndCleanedWithItsLineOnceFre
   };
   const Step steps[] = {
       {true, DbSweep::kInUse, 1, true},
-      {true, DbSweep::kInUse, 1, true},  // not counted a second time
-      {false, DbSweep::kCleaned, 1, false},
-      {false, DbSweep::kCleaned, 1, false},
+      {true, DbSweep::kInUse, 2, true},  // left again: not removed again
+      {true, DbSweep::kInUse, 3, true},
+      {false, DbSweep::kCleaned, 3, false},
+      {false, DbSweep::kCleaned, 3, false},
   };
   int n = 0;
   for (const Step& step : steps) {
@@ -105,9 +109,126 @@ TEST_F(HeldDatabasesTest, APreviewRemembersNothingAndOddRecordsAreIgnored) {
   const DWORD number = 1;
   ASSERT_TRUE(key.SetValue("C:\\a\\Cookies", REG_DWORD, &number, sizeof number));
   ASSERT_TRUE(key.SetValue("C:\\b\\Cookies", REG_SZ, "Netscape", 9));
-  ASSERT_TRUE(key.SetValue("C:\\c\\Cookies", REG_SZ, "Chrome", 7));
+  ASSERT_TRUE(key.SetValue(ChromeCookies().c_str(), REG_SZ, "Chrome", 7));
   const std::vector<HeldDatabase> held = RememberedDatabases();
   ASSERT_EQ(held.size(), 1u);
-  EXPECT_EQ(held[0].path, "C:\\c\\Cookies");
+  EXPECT_EQ(held[0].path, ChromeCookies());
   EXPECT_EQ(held[0].browser, "Chrome");
+}
+
+TEST_F(HeldDatabasesTest, OnlyRecordsASweepCouldHaveMadeAreReadAndTheRestAreDropped) {
+  const std::string chromeData = m_temp / "Local\\Google\\Chrome\\User Data";
+  const std::string firefoxData = m_temp / "Roaming\\Mozilla\\Firefox\\Profiles";
+  struct Case {
+    std::string path;
+    const char* browser;
+    bool valid;
+  };
+  const Case cases[] = {
+      {ChromeCookies(), "Chrome", true},
+      {m_chrome + "\\Favicons", "Chrome", true},
+      {m_chrome + "\\Cookies", "Chrome", true},  // where older versions kept it
+      {Places(), "Firefox", true},
+      {Favicons(), "Firefox", true},
+      {FirefoxCookies(), "Firefox", true},
+      // A file the cleaners do not know, even beside the ones they do.
+      {m_chrome + "\\Bookmarks", "Chrome", false},
+      {m_chrome + "\\Network\\Favicons", "Chrome", false},
+      {m_profile + "\\key4.db", "Firefox", false},
+      // Outside the browser's data folder, or another browser's.
+      {m_temp / "Documents\\Cookies", "Chrome", false},
+      {"C:\\windows\\system32\\config\\Cookies", "Chrome", false},
+      {ChromeCookies(), "Firefox", false},
+      {Places(), "Chrome", false},
+      {m_temp / "Local\\Microsoft\\Edge\\User Data\\Default\\Cookies", "Chrome", false},
+      // Names that climb out, or sit at the wrong depth.
+      {chromeData + "\\Default\\..\\..\\..\\Cookies", "Chrome", false},
+      {chromeData + "\\Cookies", "Chrome", false},
+      {chromeData + "\\Default\\Extra\\Deeper\\Cookies", "Chrome", false},
+      {firefoxData + "\\places.sqlite", "Firefox", false},
+      {firefoxData + "\\..\\..\\places.sqlite", "Firefox", false},
+      {chromeData + "\\Default\\C:\\Cookies", "Chrome", false},
+      {chromeData + "Evil\\Default\\Cookies", "Chrome", false},
+  };
+  RegKey key(kHeldDatabasesPath, HKEY_CURRENT_USER);
+  ASSERT_TRUE(key.Create());
+  size_t valid = 0;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.path + " as " + c.browser);
+    EXPECT_EQ(IsValidHeldRecord(c.path, *FindBrowser(c.browser)), c.valid);
+    ASSERT_TRUE(key.SetValue(c.path.c_str(), REG_SZ, c.browser, static_cast<DWORD>(strlen(c.browser) + 1)));
+    if (c.valid) ++valid;
+  }
+  // The same path under two browsers is one value: the last case for it wins.
+  EXPECT_EQ(RememberedDatabases().size(), valid - 2);
+  for (const HeldDatabase& held : RememberedDatabases())
+    EXPECT_TRUE(IsValidHeldRecord(held.path, *FindBrowser(held.browser.c_str()))) << held.path;
+
+  // A sweep of the records drops what is not valid from the key itself.
+  g_InternetSettings.SetFriendlyHosts({});
+  CleanRememberedDatabases(nullptr, &m_count, nullptr);
+  RegKey after(kHeldDatabasesPath, HKEY_CURRENT_USER);
+  std::vector<char> data(after.DataBufferSize());
+  std::string name;
+  DWORD size = static_cast<DWORD>(data.size()), type = 0;
+  while (after.EnumValue(name, data.data(), &size, &type)) {
+    data[size < data.size() ? size : data.size() - 1] = '\0';
+    EXPECT_TRUE(IsValidHeldRecord(name, *FindBrowser(data.data()))) << name << " was kept";
+    size = static_cast<DWORD>(data.size());
+  }
+}
+
+TEST_F(HeldDatabasesTest, TheRecordsAreBoundedAndOneWhoseEntryIsSwitchedOffIsDropped) {
+  // Profiles enough to pass the bound.
+  const std::string chromeData = m_temp / "Local\\Google\\Chrome\\User Data";
+  RegKey key(kHeldDatabasesPath, HKEY_CURRENT_USER);
+  ASSERT_TRUE(key.Create());
+  for (size_t i = 0; i < kMostRememberedDatabases + 10; ++i) {
+    const std::string path = chromeData + "\\Profile " + std::to_string(i) + "\\Cookies";
+    ASSERT_TRUE(key.SetValue(path.c_str(), REG_SZ, "Chrome", 7));
+  }
+  EXPECT_EQ(RememberedDatabases().size(), kMostRememberedDatabases);
+  // A sweep that finds one more held does not add it beyond the bound.
+  HANDLE browser = Hold(ChromeCookies());
+  EXPECT_EQ(SweepChrome(), DbSweep::kInUse);
+  ::CloseHandle(browser);
+  EXPECT_FALSE(IsRememberedDatabase(ChromeCookies()));
+  EXPECT_EQ(NotRemovedCount(), 1) << "held all the same";
+
+  // The records of profiles that are gone go, as many as the bound at each
+  // sweep; then one whose entry is switched off.
+  CleanRememberedDatabases(nullptr, &m_count, nullptr);
+  CleanRememberedDatabases(nullptr, &m_count, nullptr);
+  EXPECT_TRUE(RememberedDatabases().empty());
+  browser = Hold(ChromeCookies());
+  EXPECT_EQ(SweepChrome(), DbSweep::kInUse);
+  ::CloseHandle(browser);
+  ASSERT_TRUE(IsRememberedDatabase(ChromeCookies()));
+  ASSERT_TRUE(StoreRuleChoices({{FindBrowser("Chrome")->cookieChoice, false}}));
+  CleanRememberedDatabases(nullptr, &m_count, nullptr);
+  EXPECT_TRUE(RememberedDatabases().empty());
+  EXPECT_GT(Count(ChromeCookies(), "SELECT count(*) FROM cookies WHERE host_key LIKE '%tracker%'"), 0)
+      << "an entry switched off cleans nothing";
+}
+
+TEST_F(HeldDatabasesTest, ASweepCountsAHeldDatabaseOnceThoughItsRecordAndItsCleanerBothReachIt) {
+  g_InternetSettings.SetFriendlyHosts({"friend.example"});
+  HANDLE browser = Hold(ChromeCookies());
+  for (int sweep = 1; sweep <= 2; ++sweep) {
+    SCOPED_TRACE("sweep " + std::to_string(sweep));
+    ResetOutcomes();
+    // The Internet category's steps in their order: the records, then the cookies.
+    CleanHeldDatabases(nullptr, &m_count, nullptr);
+    CleanBrowserCookies(nullptr, &m_count, nullptr);
+    EXPECT_EQ(NotRemovedCount(), 1);
+  }
+  // The resident program's start sweeps the records alone: counted there.
+  ResetOutcomes();
+  CleanHeldDatabasesAlone(&m_count, nullptr);
+  EXPECT_EQ(NotRemovedCount(), 1);
+  ::CloseHandle(browser);
+  ResetOutcomes();
+  CleanHeldDatabasesAlone(&m_count, nullptr);
+  EXPECT_EQ(NotRemovedCount(), 0);
+  EXPECT_FALSE(IsRememberedDatabase(ChromeCookies()));
 }

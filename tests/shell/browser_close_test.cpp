@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "catalogue/browser_db_targets.h"
+#include "catalogue/held_database_sweep.h"
 #include "catalogue/held_databases.h"
 #include "databases/db_fixture.h"
 #include "engine/outcome_ledger.h"

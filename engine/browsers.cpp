@@ -1,4 +1,4 @@
-#include "catalogue/browsers.h"
+#include "engine/browsers.h"
 
 #include <cstring>
 
