@@ -1,7 +1,8 @@
 // The browsers whose profiles Morvane knows by name: where each keeps its
 // data, the process that holds it, and the rule entries that carry the
 // user's choices for it. One table, read by the database cleaners, the
-// built-in rules' checks and the watch for a browser that closes.
+// built-in rules' checks and the watch for a browser that closes: it lives
+// below all three of them, as data that none of them owns.
 #pragma once
 #include <cstddef>
 

@@ -10,6 +10,12 @@
                                     version raised by 5, and a table of its own
                                     that refers to a visited page
   real_browsers.py check-swept OUT  checks what the sweep left in the profiles
+  real_browsers.py census OUT TSV   lists every file of the profiles and every
+                                    table of their databases, and fails on any the
+                                    census (TSV, from "SeedTraces.exe census") does
+                                    not name; checks that the README's table is the
+                                    census's
+  real_browsers.py readme-table TSV prints the README's table of browser files
   real_browsers.py revisit OUT      starts the browsers again on the swept
                                     profiles and checks which cookies each host
                                     gets back, and what the browsers made of
@@ -39,6 +45,30 @@ ICON = bytes.fromhex(
     "0000000049454e44ae426082")
 
 
+# What a site stores in the browser: local storage, a database, a cache.
+STORE_SCRIPT = """<script>
+localStorage.setItem("census", "local");
+sessionStorage.setItem("census", "session");
+var open = indexedDB.open("census", 1);
+open.onupgradeneeded = function () { open.result.createObjectStore("things"); };
+open.onsuccess = function () {
+  var tx = open.result.transaction("things", "readwrite");
+  tx.objectStore("things").put("value", "key");
+  tx.oncomplete = function () { document.title = "stored"; };
+};
+if (window.caches) caches.open("census").then(function (c) { return c.put("/cached", new Response("x")); });
+</script>"""
+# A form a user fills in and sends.
+FORM_HTML = """<form id=f action=/sent method=get>
+<input id=name name=name autocomplete=name><input id=email name=email type=email autocomplete=email>
+<input id=city name=city autocomplete=address-level2><button id=go type=submit>Send</button></form>"""
+FILL_FORM = """var f = document.getElementById("f");
+document.getElementById("name").value = "Ada Census";
+document.getElementById("email").value = "ada@census.test";
+document.getElementById("city").value = "Lisbon";
+f.requestSubmit ? f.requestSubmit(document.getElementById("go")) : f.submit();"""
+
+
 class Server:
     """Serves every host: a page that sets a cookie named after its host, the
     icon, and records the Cookie header each host was sent."""
@@ -61,6 +91,15 @@ class Server:
                     with outer.lock:
                         outer.received.setdefault(browser, {}).setdefault(host, set()).update(
                             c.strip() for c in cookie.split(";"))
+                if self.path.startswith("/file.bin"):
+                    data = b"census download\n" * 64
+                    self.send_response(200)
+                    self.send_header("Content-Type", "application/octet-stream")
+                    self.send_header("Content-Disposition", "attachment; filename=census.bin")
+                    self.send_header("Content-Length", str(len(data)))
+                    self.end_headers()
+                    self.wfile.write(data)
+                    return
                 if self.path.startswith("/favicon") or self.path.startswith("/icon"):
                     self.send_response(200)
                     self.send_header("Content-Type", "image/png")
@@ -71,8 +110,13 @@ class Server:
                 # The bookmarked site has no icon link: the browser asks for its
                 # /favicon.ico, which Firefox keeps as the site's root icon.
                 link = "" if host == BOOKMARKED else "<link rel=icon href=/icon.png>"
-                body = ("<!doctype html><html><head><title>%s</title>%s</head><body>%s</body></html>"
-                        % (host, link, host)).encode()
+                extra = ""
+                if self.path.startswith("/store"):
+                    extra = STORE_SCRIPT
+                elif self.path.startswith("/form"):
+                    extra = FORM_HTML
+                body = ("<!doctype html><html><head><title>%s</title>%s</head><body>%s%s</body></html>"
+                        % (host, link, host, extra)).encode()
                 self.send_response(200)
                 if self.path.startswith("/set"):
                     self.send_header("Set-Cookie", "visit_%s=1; Max-Age=31536000; Path=/" % host.split(".")[0])
@@ -93,6 +137,16 @@ class Server:
             self.httpd.shutdown()
             self.httpd.server_close()
             self.httpd = None
+
+
+def attempt(what, step):
+    """One step of the exercise; a step a browser version refuses is said and
+    passed over: the census lists what the browsers did write."""
+    try:
+        return step()
+    except RuntimeError as error:
+        print("note: %s did not happen: %s" % (what, str(error)[:200]))
+        return None
 
 
 def free_port():
@@ -155,6 +209,36 @@ class Chromium:
             time.sleep(0.5)
         return target
 
+    def evaluate(self, session, expression):
+        return self.call("Runtime.evaluate", {"expression": expression, "userGesture": True,
+                                              "awaitPromise": True}, session)
+
+    def exercise(self, server, downloads):
+        """What people do besides visiting: a site's storage, a form, a
+        download, a permission answered, the new-tab page with its
+        shortcuts shown and one clicked."""
+        target = self.call("Target.createTarget", {"url": "about:blank"})["targetId"]
+        session = self.call("Target.attachToTarget", {"targetId": target, "flatten": True})["sessionId"]
+        self.call("Page.enable", {}, session)
+        self.call("Page.navigate", {"url": server.url("shop.test", "/store")}, session)
+        time.sleep(1.0)
+        self.call("Page.navigate", {"url": server.url("shop.test", "/form")}, session)
+        time.sleep(0.5)
+        self.evaluate(session, FILL_FORM)
+        time.sleep(0.5)
+        self.call("Browser.setDownloadBehavior", {"behavior": "allow", "downloadPath": downloads})
+        attempt("Chromium's download", lambda: self.evaluate(
+            session, "location.href = %s; 0" % json.dumps(server.url("shop.test", "/file.bin"))))
+        time.sleep(1.5)
+        # A site's question answered, as the page's prompt would record it.
+        attempt("Chromium's permission", lambda: self.call(
+            "Browser.setPermission", {"permission": {"name": "notifications"}, "setting": "denied",
+                                      "origin": server.url("shop.test", "/")[:-1]}))
+        self.call("Page.navigate", {"url": "chrome://newtab/"}, session)
+        time.sleep(1.0)
+        self.evaluate(session, "var a = document.querySelector('a[href^=\"http\"]'); if (a) a.click(); 0")
+        time.sleep(0.5)
+
     def close(self):
         try:
             self.call("Browser.close", timeout=10)
@@ -185,6 +269,10 @@ def make_chromium(out, server):
         json.dump(chromium_bookmarks(server), f, indent=3)
     browser = Chromium(user_data, server.port)
     browser.visit([server.url(h, "/set") for h in HOSTS] + [server.url(BOOKMARKED, "/page")])
+    try:
+        browser.exercise(server, os.path.join(out, "downloads", "chromium"))
+    except RuntimeError as error:  # the census lists what there is; say what did not happen
+        print("note: Chromium's exercise stopped: %s" % error)
     time.sleep(1)
     browser.close()
 
@@ -221,12 +309,19 @@ class Firefox:
             "browser.places.importBookmarksHTML": not os.path.exists(os.path.join(profile, "places.sqlite")),
             "network.cookie.cookieBehavior": 0,
             "browser.sessionstore.resume_from_crash": False,
+            "browser.download.dir": os.path.join(os.path.dirname(profile), "downloads", "firefox"),
+            "browser.download.folderList": 2,
+            "browser.download.useDownloadDir": True,
+            "browser.download.always_ask_before_handling_new_types": False,
+            "browser.helperApps.neverAsk.saveToDisk": "application/octet-stream",
+            "browser.formfill.enable": True,
         }
         with open(os.path.join(profile, "prefs.js"), "w") as f:
             for key, value in prefs.items():
                 f.write("user_pref(%s, %s);\n" % (json.dumps(key), json.dumps(value)))
         env = dict(os.environ, MOZ_HEADLESS="1", MOZ_CRASHREPORTER_DISABLE="1")
-        self.proc = subprocess.Popen(["firefox-esr", "--headless", "--marionette", "--no-remote", "--profile", profile],
+        self.proc = subprocess.Popen(["firefox-esr", "--headless", "--marionette", "-remote-allow-system-access",
+                                      "--no-remote", "--profile", profile],
                                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, env=env)
         deadline = time.time() + 60
         while True:
@@ -274,6 +369,43 @@ class Firefox:
             self.call("WebDriver:Navigate", {"url": url})
             time.sleep(0.3)
 
+    def script(self, body, chrome=False):
+        if chrome:
+            self.call("Marionette:SetContext", {"value": "chrome"})
+        try:
+            return self.call("WebDriver:ExecuteScript", {"script": body, "args": []})
+        finally:
+            if chrome:
+                self.call("Marionette:SetContext", {"value": "content"})
+
+    def exercise(self, server):
+        """The same as Chromium's: storage, a form, a download, a permission,
+        the new-tab page with its shortcuts shown and one clicked."""
+        self.visit([server.url("shop.test", "/store")])
+        time.sleep(1.0)
+        self.visit([server.url("shop.test", "/form")])
+        self.script(FILL_FORM)
+        time.sleep(0.5)
+        attempt("Firefox's download", lambda: self.script(
+            "location.href = %s;" % json.dumps(server.url("shop.test", "/file.bin"))))
+        time.sleep(1.5)
+        attempt("Firefox's permission", lambda: self.script("""
+            const uri = Services.io.newURI("%s");
+            const principal = Services.scriptSecurityManager.createContentPrincipal(uri, {});
+            Services.perms.addFromPrincipal(principal, "geo", Services.perms.ALLOW_ACTION);
+            Services.perms.addFromPrincipal(principal, "desktop-notification", Services.perms.DENY_ACTION);
+        """ % server.url("news.test", "/"), chrome=True))
+        # The new-tab page shows the shortcuts of the most-visited sites; one is clicked.
+        attempt("Firefox's new tab", lambda: self.script("""
+            gBrowser.selectedTab = gBrowser.addTab("about:newtab",
+                {triggeringPrincipal: Services.scriptSecurityManager.getSystemPrincipal()});
+        """, chrome=True))
+        time.sleep(3.0)
+        attempt("Firefox's shortcut click", lambda: self.script(
+            "const a = document.querySelector('.top-site-outer a, a.top-site-button');"
+            "if (a) a.click(); return a ? a.href : null;"))
+        time.sleep(1.0)
+
     def close(self):
         try:
             self.call("Marionette:Quit", {"flags": ["eAttemptQuit"]})
@@ -296,6 +428,10 @@ def make_firefox(out, server):
                 "<DL><p>\n    <DT><A HREF=\"%s\">News</A>\n</DL><p>\n" % url)
     browser = Firefox(profile, server)
     browser.visit([server.url(h, "/set") for h in HOSTS] + [url])
+    try:
+        browser.exercise(server)
+    except RuntimeError as error:
+        print("note: Firefox's exercise stopped: %s" % error)
     time.sleep(1)
     browser.close()
 
@@ -364,6 +500,133 @@ def check_swept(out, port):
           icons == ["http://%s:%d/favicon.ico" % (BOOKMARKED, port)])
 
 
+# --- The census ---------------------------------------------------------------------
+
+import fnmatch
+
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
+COMPANIONS = ("-journal", "-wal", "-shm")
+# Linux-only files of a running or locked profile: none of them is in a
+# Windows profile.
+LINUX_ONLY = {"firefox": ["lock", ".parentlock"], "chromium": ["SingletonLock", "SingletonCookie", "SingletonSocket"]}
+
+
+def load_census(path):
+    fields = ("family", "place", "kind", "name", "action", "entry", "what", "why")
+    items = []
+    with open(path, encoding="utf-8", errors="replace") as f:
+        for line in f:
+            line = line.rstrip("\r\n")
+            if line:
+                items.append(dict(zip(fields, line.split("\t"))))
+    return items
+
+
+def matches(pattern, name):
+    # Windows names: case does not count.
+    return fnmatch.fnmatchcase(name.lower(), pattern.lower())
+
+
+def census_item(items, family, place, rel):
+    """The census item that names a file (rel, '\\' between folders): a file
+    item for it or its -journal, or a folder item for a folder it lies in."""
+    base = rel
+    for suffix in COMPANIONS:
+        if base.endswith(suffix):
+            base = base[:-len(suffix)]
+    parts = rel.split("\\")
+    for item in items:
+        if item["family"] != family or item["place"] != place:
+            continue
+        if item["kind"] == "file" and (matches(item["name"], rel) or matches(item["name"], base)):
+            return item
+        if item["kind"] == "folder" and any(matches(item["name"], "\\".join(parts[:k])) for k in range(1, len(parts))):
+            return item
+    return None
+
+
+def is_sqlite(path):
+    try:
+        with open(path, "rb") as f:
+            return f.read(16) == b"SQLite format 3\x00"
+    except OSError:
+        return False
+
+
+def census_walk(root, skip_dirs=()):
+    for folder, dirs, files in os.walk(root):
+        rel_folder = os.path.relpath(folder, root)
+        if rel_folder == ".":
+            dirs[:] = [d for d in dirs if not any(matches(p, d) for p in skip_dirs)]
+        for name in files:
+            rel = name if rel_folder == "." else os.path.join(rel_folder, name)
+            yield rel.replace(os.sep, "\\"), os.path.join(folder, name)
+
+
+def census_check(out, tsv):
+    items = load_census(tsv)
+    profiles = ("Default", "Profile *", "System Profile", "Guest Profile")
+    places = [("Chromium", "user data", os.path.join(out, "chromium"), profiles, "chromium")]
+    chromium = os.path.join(out, "chromium")
+    for d in sorted(os.listdir(chromium)):
+        if os.path.isdir(os.path.join(chromium, d)) and any(matches(p, d) for p in profiles):
+            places.append(("Chromium", "profile", os.path.join(chromium, d), (), "chromium"))
+    places.append(("Firefox", "profile", os.path.join(out, "firefox"), (), "firefox"))
+    unknown, files, tables = [], 0, 0
+    for family, place, root, skip, browser in places:
+        for rel, path in census_walk(root, skip):
+            if rel in LINUX_ONLY[browser]:
+                continue
+            files += 1
+            # Windows keeps some of a Chromium profile's files in Network\.
+            name = rel[len("Network\\"):] if family == "Chromium" and rel.startswith("Network\\") else rel
+            item = census_item(items, family, place, name)
+            if item is None:
+                unknown.append("%s %s file %s" % (family, place, rel))
+                continue
+            if item["kind"] != "file" or not is_sqlite(path) or name.endswith(COMPANIONS):
+                continue
+            for (table,) in query(path, "SELECT name FROM sqlite_master WHERE type = 'table' ORDER BY name"):
+                tables += 1
+                named = [t for t in items if t["family"] == family and t["place"] == place and t["kind"] == "table"
+                         and matches(t["name"].split(":")[0], name) and matches(t["name"].split(":", 1)[1], table)]
+                if not named:
+                    unknown.append("%s %s table %s:%s" % (family, place, name, table))
+    check("the census names all %d files and %d tables the browsers wrote%s" % (
+        files, tables, "".join("\n       not in the census: " + u for u in unknown)), not unknown)
+    table = readme_table(items)
+    with open(README, encoding="utf-8") as f:
+        readme = f.read()
+    check("the README's table of browser files is the census's", table in readme)
+    if table not in readme:
+        print("       the table, as the census has it:\n" + table)
+
+
+def readme_table(items):
+    """The README's table: the census's files and folders, those that the
+    sweep treats alike in one row."""
+    rows, order = {}, []
+    for item in items:
+        if item["kind"] == "table":
+            continue
+        if item["action"] == "kept":
+            does = "kept: " + item["why"]
+        else:
+            entry = item["entry"] if item["family"] == "Firefox" else "... " + item["entry"]
+            does = "%s: entry \"%s\"%s" % (item["action"], entry, "; " + item["why"] if item["why"] else "")
+        where = {"user data": " (user-data folder)", "local": " (Local AppData)"}.get(item["place"], "")
+        key = (item["family"], where, item["what"], does)
+        if key not in rows:
+            rows[key] = []
+            order.append(key)
+        rows[key].append("`%s%s`" % (item["name"], "\\" if item["kind"] == "folder" else ""))
+    lines = ["| browser | file or folder | what it records | what the sweep does |", "|---|---|---|---|"]
+    for key in order:
+        family, where, what, does = key
+        lines.append("| %s | %s%s | %s | %s |" % (family, ", ".join(rows[key]), where, what, does))
+    return "\n".join(lines) + "\n"
+
+
 NEWER_KEPT = "shop.test"  # the visited site the newer table refers to
 
 
@@ -412,6 +675,12 @@ def check_revisit(out, received):
 
 def main():
     what, out = sys.argv[1], sys.argv[2]
+    if what == "readme-table":
+        sys.stdout.write(readme_table(load_census(out)))
+        return 0
+    if what == "census":
+        census_check(out, sys.argv[3])
+        return len(FAILURES)
     if what == "make-newer":
         make_newer(out)
         return 0

@@ -6,7 +6,10 @@
 # "Morvane.exe /once /report", copied back, checked, and opened again by the
 # same browsers, which must send the friendly host its old cookie and no
 # other host any, keep Firefox's bookmark with its icon, and set no database
-# aside. A copy of the Firefox profile made to look like a newer Firefox's
+# aside. Before the sweep, every file and every table of the profiles is
+# looked up in the census (SeedTraces.exe census): one the census does not
+# name fails the test, so a new browser version announces its new stores.
+# A copy of the Firefox profile made to look like a newer Firefox's
 # (version raised, a table of its own that refers to a visited page) is
 # cleaned, and the page that table refers to stays. Prints the schema
 # versions the browsers wrote and how long it took.
@@ -28,6 +31,9 @@ mkdir -p "$work"
 # The browsers run outside Wine, with the real home of the build folder.
 /usr/bin/python3 "$here/real_browsers.py" make "$work"
 /usr/bin/python3 "$here/real_browsers.py" make-newer "$work"
+failures=0
+"$tools/wine-run.sh" --prefix browsers "$MORVANE_BUILD/SeedTraces.exe" census >"$work/census.tsv" 2>/dev/null || true
+/usr/bin/python3 "$here/real_browsers.py" census "$work" "$work/census.tsv" || failures=$((failures + $?))
 
 users="$WINEPREFIX/drive_c/users"
 user=$(ls "$users" | grep -vx Public | head -n 1)
@@ -56,7 +62,6 @@ code=0
 # The prefix's server ends by itself once its last process has.
 timeout 60 "$WINESERVER_BIN" -w || "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
 grep -E "Refused|Cannot clean|running|Not removed" "$work/sweep.log" || true
-failures=0
 if grep -qE "Refused|Cannot clean" "$work/sweep.log"; then
   echo "FAIL the sweep refused a database the browsers wrote"
   failures=$((failures + 1))

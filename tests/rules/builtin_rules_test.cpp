@@ -6,6 +6,8 @@
 #include <regex>
 #include <set>
 
+#include "catalogue/browser_census.h"
+#include "engine/browsers.h"
 #include "engine/removal_guard.h"
 #include "rules/builtin_notes.h"
 #include "tests/rules/rule_fixture.h"
@@ -25,8 +27,8 @@ std::string BuiltinBytes() {
 // names ("tmp\L\..." for local application data, "tmp\R\..." for roaming,
 // "tmp\W\..." for the Windows folder, "hkcu\..." below HKCU\Software).
 const char* const kMayGo[] = {
-    R"(tmp\\L\\(Google\\Chrome|Microsoft\\Edge)\\User Data\\(Default|Profile 1)\\(History|History-journal|Visited Links|Top Sites|Shortcuts|Network Action Predictor|Web Data|Sessions\\Session_\d+|Cache\\Cache_Data\\[^\\]+|Code Cache\\js\\[^\\]+|GPUCache\\[^\\]+))",
-    R"(tmp\\L\\Mozilla\\Firefox\\Profiles\\[^\\]+\\(cache2\\.+|thumbnails\\[^\\]+))",
+    R"(tmp\\L\\(Google\\Chrome|Microsoft\\Edge)\\User Data\\((Default|Profile 1)\\(History|History-journal|Visited Links|Top Sites|Shortcuts|Network Action Predictor|Web Data|Sessions\\Session_\d+|Sessions_Encrypted\\(Session|Tabs)_\d+|Cache\\No_Vary_Search\\[^\\]+|JumpListIcons(MostVisited|RecentClosed)\\[^\\]+\.ico|Cache\\Cache_Data\\[^\\]+|Code Cache\\js\\[^\\]+|GPUCache\\[^\\]+)|segmentation_platform\\ukm_db))",
+    R"(tmp\\L\\Mozilla\\Firefox\\Profiles\\[^\\]+\\(cache2\\.+|thumbnails\\[^\\]+|jumpListCache\\[^\\]+))",
     R"(tmp\\R\\Mozilla\\Firefox\\Profiles\\[^\\]+\\(formhistory\.sqlite|sessionstore\.jsonlz4|sessionstore-backups\\[^\\]+))",
     R"(tmp\\R\\Microsoft\\Windows\\Recent\\AutomaticDestinations\\5f7b5f1e01b83767\.automaticDestinations-ms)",
     R"(tmp\\R\\Microsoft\\Windows\\Recent\\CustomDestinations\\[^\\]+\.customDestinations-ms)",
@@ -77,9 +79,11 @@ TEST_F(BuiltinRulesTest, EveryKeyIsTakenAndTheDefaultsAreAsWritten) {
   EXPECT_EQ(perCategory[SWEEP_CATEGORY_INTERNET], 26);
   EXPECT_EQ(perCategory[SWEEP_CATEGORY_APPLICATIONS], 7);
 
-  // Chosen here, cleaned inside the browsers' databases: no file, no key.
+  // Chosen here, cleaned inside the browsers' databases: no file, no key
+  // (Firefox's history names only its jump list's icons).
+  EXPECT_EQ(Find("Firefox history (bookmarks kept)")->keys->files.size(), 1u);
   for (const char* choiceOnly :
-       {"Firefox history (bookmarks kept)", "Firefox cookies (friendly sites kept)",
+       {"Firefox cookies (friendly sites kept)",
         "Google Chrome cookies (friendly sites kept)", "Microsoft Edge cookies (friendly sites kept)",
         "Brave cookies (friendly sites kept)", "Vivaldi cookies (friendly sites kept)"}) {
     const RuleEntry* e = Find(choiceOnly);
@@ -101,7 +105,7 @@ TEST_F(BuiltinRulesTest, EveryKeyIsTakenAndTheDefaultsAreAsWritten) {
 // variables gave, and below the program's own folder there.
 TEST_F(BuiltinRulesTest, EveryFileKeyStaysBelowItsProgramsFolder) {
   const std::regex below(
-      R"(.*\\(L\\(Google\\Chrome|Microsoft\\Edge|BraveSoftware\\Brave-Browser|Vivaldi)\\User Data\\(Default|Profile \*)|L\\Mozilla\\Firefox\\Profiles\\\*|R\\Mozilla\\Firefox\\Profiles\\\*|R\\Microsoft\\Windows\\Recent|L\\Microsoft\\Windows\\Explorer|W\\Temp)(\\.*)?)",
+      R"(.*\\(L\\(Google\\Chrome|Microsoft\\Edge|BraveSoftware\\Brave-Browser|Vivaldi)\\User Data\\(Default|Profile \*|segmentation_platform)|L\\Mozilla\\Firefox\\Profiles\\\*|R\\Mozilla\\Firefox\\Profiles\\\*|R\\Microsoft\\Windows\\Recent|L\\Microsoft\\Windows\\Explorer|W\\Temp)(\\.*)?)",
       std::regex::icase);
   int folders = 0;
   for (const RuleEntry& e : m_rules.Entries()) {
@@ -160,11 +164,69 @@ TEST_F(BuiltinRulesTest, ASweepOfEveryEntryRemovesTheTracesAndKeepsWhatUsersKeep
        {"tmp\\L\\Google\\Chrome\\User Data\\Profile 1\\History", "tmp\\L\\Microsoft\\Edge\\User Data\\Default\\Cache\\Cache_Data\\data_0",
         "tmp\\R\\Mozilla\\Firefox\\Profiles\\m0rv4ne.default-release\\formhistory.sqlite",
         "tmp\\L\\Mozilla\\Firefox\\Profiles\\m0rv4ne.default-release\\cache2\\entries\\0A1B2C3D4E5F",
-        "tmp\\W\\Temp\\installer\\part.tmp", "tmp\\L\\Microsoft\\Windows\\Explorer\\thumbcache_256.db",
+        "tmp\\W\\Temp\\installer\\part.tmp",
+        "tmp\\L\\Google\\Chrome\\User Data\\segmentation_platform\\ukm_db",
+        "tmp\\L\\Microsoft\\Edge\\User Data\\Profile 1\\JumpListIconsRecentClosed\\e5f6a7b8.ico",
+        "tmp\\L\\Microsoft\\Edge\\User Data\\Default\\Sessions_Encrypted\\Tabs_13346",
+        "tmp\\L\\Mozilla\\Firefox\\Profiles\\m0rv4ne.default-release\\jumpListCache\\Zm9vYmFy.ico", "tmp\\L\\Microsoft\\Windows\\Explorer\\thumbcache_256.db",
         "hkcu\\Microsoft\\Office\\16.0\\Word\\User MRU\\ADAL_5C1E7A\\File MRU",
         "hkcu\\Microsoft\\Windows\\CurrentVersion\\Explorer\\ComDlg32\\OpenSavePidlMRU",
         "hkcu\\Adobe\\Acrobat Reader\\DC\\AVGeneral\\cRecentFolders"})
     EXPECT_EQ(removed.count(gone), 1u) << gone;
+}
+
+// The census and the rules say the same: every file and folder the census
+// has deleted by an entry goes when that entry is swept, and by no other; all
+// the census keeps, or cleans inside its database, stays through every entry.
+TEST_F(BuiltinRulesTest, EachEntryDeletesExactlyWhatTheCensusSaysItDoes) {
+  struct Planted {
+    std::string rel;       // below the scratch folder
+    std::string entry;     // the entry that deletes it, "" when none does
+  };
+  std::vector<Planted> planted;
+  // A name as the browser would write it: wildcards filled in.
+  auto concrete = [](std::string name) {
+    for (size_t at; (at = name.find('[')) != std::string::npos;) name.replace(at, name.find(']', at) - at + 1, "a");
+    for (char& c : name)
+      if (c == '*' || c == '?') c = 'x';
+    return name;
+  };
+  size_t count = 0, browserCount = 0;
+  const CensusItem* census = BrowserCensus(&count);
+  const BrowserInfo* browsers = Browsers(&browserCount);
+  for (size_t b = 0; b < browserCount; ++b) {
+    const BrowserInfo& browser = browsers[b];
+    for (size_t i = 0; i < count; ++i) {
+      const CensusItem& item = census[i];
+      if (item.family != browser.family || item.kind == CensusKind::kTable) continue;
+      std::string folder;
+      if (browser.family == BrowserFamily::kFirefox)
+        folder = std::string(item.place == CensusPlace::kLocal ? "L\\" : "R\\") + browser.dataRoot + "\\census.default";
+      else
+        folder = std::string("L\\") + browser.dataRoot + (item.place == CensusPlace::kUserData ? "" : "\\Profile 1");
+      std::string rel = folder + "\\" + concrete(item.name);
+      if (item.kind == CensusKind::kFolder) rel += "\\census.dat";
+      Plant(rel);
+      planted.push_back({rel, item.action == CensusAction::kWholeFile ? CensusEntryFor(item, browser) : ""});
+    }
+  }
+  ASSERT_GT(planted.size(), 200u);
+  RemovalAllowed(m_tmp / "warm-up");
+  std::set<std::string> entriesUsed;
+  for (const RuleEntry& e : m_rules.Entries()) {
+    std::vector<bool> before;
+    for (const Planted& p : planted) before.push_back(FileExists(At(p.rel)));
+    Sweep(e);
+    for (size_t i = 0; i < planted.size(); ++i) {
+      if (!before[i]) continue;
+      const bool gone = !FileExists(At(planted[i].rel));
+      EXPECT_EQ(gone, planted[i].entry == e.name) << planted[i].rel << " under " << e.name;
+      if (gone) entriesUsed.insert(e.name);
+    }
+  }
+  for (const Planted& p : planted)
+    EXPECT_EQ(FileExists(At(p.rel)), p.entry.empty()) << p.rel << (p.entry.empty() ? "" : " stays; its entry: " + p.entry);
+  EXPECT_GE(entriesUsed.size(), 4u * 4u + 5u);
 }
 
 TEST_F(BuiltinRulesTest, NotesNameARunningBrowserOnceAndSpareTheSystemTempFromNonAdministrators) {

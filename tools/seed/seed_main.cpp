@@ -4,15 +4,37 @@
 // says whether the bookmarks and the friendly cookie survived a sweep.
 // "SeedTraces.exe friendly-hosts HOST..." makes those hosts the whole
 // friendly list and ticks the Internet "Cookie Files" box (the real-browser
-// test sweeps every cookie but one host's).
+// test sweeps every cookie but one host's). "SeedTraces.exe census" prints
+// the census of browser profiles, one item a line, its fields separated by
+// tabs: family, place, kind, name, what the sweep does, entry, what it
+// records, why (the real-browser test reads it).
 #include <cstdio>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "catalogue/browser_census.h"
 #include "tools/seed/seed.h"
 #include "tools/seed/seed_databases.h"
 #include "tools/seed/seed_modern.h"
+
+namespace {
+
+int PrintCensus() {
+  size_t count = 0;
+  const CensusItem* items = BrowserCensus(&count);
+  for (size_t i = 0; i < count; ++i) {
+    const CensusItem& c = items[i];
+    static const char* const kPlaces[] = {"profile", "user data", "local"};
+    static const char* const kKinds[] = {"file", "folder", "table"};
+    std::printf("%s\t%s\t%s\t%s\t%s\t%s\t%s\t%s\n", c.family == BrowserFamily::kChromium ? "Chromium" : "Firefox",
+                kPlaces[static_cast<int>(c.place)], kKinds[static_cast<int>(c.kind)], c.name, CensusActionText(c.action),
+                c.entry != nullptr ? c.entry : "", c.what, c.why != nullptr ? c.why : "");
+  }
+  return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   struct Category {
@@ -29,6 +51,7 @@ int main(int argc, char** argv) {
       {"databases", &SeedBrowserDatabases},
       {"rules", &SeedRuleTraces},
   };
+  if (argc == 2 && _stricmp(argv[1], "census") == 0) return PrintCensus();
   if (argc == 2 && _stricmp(argv[1], "check-databases") == 0) return CheckBrowserDatabases() ? 0 : 1;
   if (argc >= 2 && _stricmp(argv[1], "friendly-hosts") == 0)
     return SeedCookieSweep(std::vector<std::string>(argv + 2, argv + argc)) ? 0 : 1;

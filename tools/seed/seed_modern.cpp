@@ -67,13 +67,17 @@ void SeedChromium(ModernPlanter& p, const std::string& local) {
   for (const char* browser : kChromium) {
     const std::string userData = local + "\\" + browser;
     p.File(userData, "Local State", 300);  // the browser's own settings: stays
+    p.File(userData, "segmentation_platform\\ukm_db", 4096);  // visited pages, for its predictions
     for (const char* profile : kProfiles) {
       const std::string dir = userData + "\\" + profile;
       for (const char* name : {"History", "History-journal", "Visited Links", "Top Sites", "Shortcuts",
                                "Network Action Predictor"})
         p.File(dir, name, 2048);
+      p.File(dir, "JumpListIconsMostVisited\\a1b2c3d4.ico", 1150);
+      p.File(dir, "JumpListIconsRecentClosed\\e5f6a7b8.ico", 1150);
       p.File(dir, "Cache\\Cache_Data\\data_0", 8192);
       p.File(dir, "Cache\\Cache_Data\\f_00001a", 4096);
+      p.File(dir, "Cache\\No_Vary_Search\\journal.baj", 256);
       p.File(dir, "Code Cache\\js\\index", 512);
       p.File(dir, "Code Cache\\js\\3f9a01c2_0", 1024);
       p.File(dir, "GPUCache\\data_1", 1024);
@@ -84,6 +88,8 @@ void SeedChromium(ModernPlanter& p, const std::string& local) {
       // Swept only when their entries are turned on.
       p.File(dir, "Web Data", 900);
       p.File(dir, "Sessions\\Session_13345", 600);
+      p.File(dir, "Sessions_Encrypted\\Session_13346", 600);
+      p.File(dir, "Sessions_Encrypted\\Tabs_13346", 400);
     }
   }
 }
@@ -101,6 +107,7 @@ void SeedFirefox(ModernPlanter& p, const std::string& local, const std::string& 
   p.File(cache, "cache2\\entries\\0A1B2C3D4E5F", 3072);
   p.File(cache, "cache2\\index", 256);
   p.File(cache, "thumbnails\\7c1e.png", 2048);
+  p.File(cache, "jumpListCache\\Zm9vYmFy.ico", 1150);
 }
 
 void SeedOffice(ModernPlanter& p) {
