@@ -20,8 +20,15 @@ BrowserWatch* g_pWatch = nullptr;
 // the others are looked for again. Five browsers stay below the 63 handles
 // one wait takes besides its wake event.
 constexpr size_t kPerBrowser = 8;
-constexpr size_t kOthersKept = 8;
 constexpr DWORD kOpenRights = SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION;
+
+ULONGLONG StartTimeOf(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+
 
 const char* BaseName(const char* path) {
   const char* cut = std::max(std::strrchr(path, '\\'), std::strrchr(path, '/'));
@@ -50,7 +57,8 @@ BrowserWatch::BrowserWatch(HWND notify) : m_hNotify(notify) {}
 
 BrowserWatch::~BrowserWatch() {
   if (m_hHook != nullptr) ::UnhookWinEvent(m_hHook);
-  if (m_nBackgroundTimer != 0) ::KillTimer(nullptr, m_nBackgroundTimer);
+  for (UINT_PTR& timer : m_backgroundTimers)
+    if (timer != 0) ::KillTimer(nullptr, timer);
   if (m_pThread != nullptr) {
     {
       std::lock_guard<std::mutex> hold(m_lock);
@@ -61,7 +69,6 @@ BrowserWatch::~BrowserWatch() {
     delete m_pThread;
   }
   for (const Watched& w : m_watched) ::CloseHandle(w.process);
-  for (const Other& o : m_others) ::CloseHandle(o.process);
   if (g_pWatch == this) g_pWatch = nullptr;
 }
 
@@ -130,28 +137,25 @@ void BrowserWatch::OnWindow(DWORD event, HWND hwnd) {
 }
 
 int BrowserWatch::BrowserOfProcess(DWORD pid) {
-  for (size_t i = 0; i < m_others.size(); ++i) {
-    if (m_others[i].pid != pid) continue;
-    if (::WaitForSingleObject(m_others[i].process, 0) == WAIT_TIMEOUT) return 0;  // the same process, still running
-    ::CloseHandle(m_others[i].process);
-    m_others.erase(m_others.begin() + static_cast<std::ptrdiff_t>(i));
-    break;
-  }
   HANDLE process = ::OpenProcess(kOpenRights, FALSE, pid);
   if (process == nullptr) return 0;
+  const ULONGLONG started = StartTimeOf(process);
+  const auto seen = m_seen.find(pid);
+  if (seen != m_seen.end() && started != 0 && seen->second.started == started) {
+    ::CloseHandle(process);
+    return seen->second.bit;
+  }
   char image[MAX_PATH * 2] = {};
   DWORD size = sizeof image;
   const int bit = ::QueryFullProcessImageNameA(process, 0, image, &size) ? BitOfExe(image) : 0;
-  if (bit != 0) {
-    ::CloseHandle(process);
-    return bit;
+  ::CloseHandle(process);
+  if (started != 0) {
+    // Processes come and go for days: a cache that is full starts anew
+    // rather than grow.
+    if (m_seen.size() >= kSeenProcessesKept && seen == m_seen.end()) m_seen.clear();
+    m_seen[pid] = {started, bit};
   }
-  if (m_others.size() >= kOthersKept) {
-    ::CloseHandle(m_others.front().process);
-    m_others.erase(m_others.begin());
-  }
-  m_others.push_back({process, pid});
-  return 0;
+  return bit;
 }
 
 bool BrowserWatch::IsWatched(DWORD pid) { return BitOfWatchedPid(pid) != 0; }
@@ -209,7 +213,28 @@ unsigned BrowserWatch::ThreadMain(void* self) {
   return 0;
 }
 
+bool BrowserWatch::RestartWait() {
+  std::vector<Watched> old;
+  {
+    std::lock_guard<std::mutex> hold(m_lock);
+    if (m_bQuit) return false;
+    old.swap(m_watched);
+  }
+  int bits = 0;
+  for (const Watched& w : old) {
+    bits |= w.bit;
+    ::CloseHandle(w.process);
+  }
+  // What ran before runs still, or has ended: either way a fresh look tells.
+  const int running = AddRunningProcesses(~0);
+  const int gone = bits & ~running;
+  for (int bit = 1; bit <= gone; bit <<= 1)
+    if ((gone & bit) != 0 && m_hNotify != nullptr) ::PostMessageA(m_hNotify, WM_BROWSER_CLOSED, bit, 0);
+  return true;
+}
+
 void BrowserWatch::WaitLoop() {
+  int failures = 0;
   for (;;) {
     HANDLE handles[MAXIMUM_WAIT_OBJECTS];
     DWORD count = 0;
@@ -221,16 +246,29 @@ void BrowserWatch::WaitLoop() {
         if (count < MAXIMUM_WAIT_OBJECTS) handles[count++] = w.process;
     }
     const DWORD r = ::WaitForMultipleObjects(count, handles, FALSE, INFINITE);
-    if (r == WAIT_OBJECT_0) continue;  // the list changed, or the end
+    if (r == WAIT_OBJECT_0) {
+      failures = 0;
+      continue;  // the list changed, or the end
+    }
     std::vector<HANDLE> ended;
     if (r > WAIT_OBJECT_0 && r < WAIT_OBJECT_0 + count) {
+      failures = 0;
       ended.push_back(handles[r - WAIT_OBJECT_0]);
     } else {
-      // A failed wait names no handle: drop every one that no longer answers.
-      Trace("Browser watch: wait failed (error %lu)\n", (unsigned long)::GetLastError());
+      // A failed wait names no handle: drop every one that no longer answers;
+      // when none is to blame, start again on fresh handles, a few times.
+      const unsigned long error = ::GetLastError();
+      Trace("Browser watch: wait failed (error %lu)\n", error);
       for (DWORD i = 1; i < count; ++i)
         if (::WaitForSingleObject(handles[i], 0) != WAIT_TIMEOUT) ended.push_back(handles[i]);
-      if (ended.empty()) return;  // nothing to mend: stop watching rather than spin
+      if (ended.empty()) {
+        if (++failures <= kWaitRestarts && RestartWait()) continue;
+        LogFormat(0,
+                  "The watch for browsers that close has stopped (error %lu): a browser that closes is swept at "
+                  "the next sweep instead.\n",
+                  error);
+        return;
+      }
     }
     int gone = 0;
     {
@@ -256,22 +294,27 @@ void BrowserWatch::WaitLoop() {
 
 // --- the background line --------------------------------------------------------------
 
-void BrowserWatch::ArmBackgroundCheck(int bit) {
-  m_nBackgroundDue |= bit;
-  if (m_nBackgroundTimer != 0) ::KillTimer(nullptr, m_nBackgroundTimer);
-  m_nBackgroundTimer = ::SetTimer(nullptr, 0, m_nBackgroundDelayMs, &OnBackgroundTimer);
+void BrowserWatch::ArmBackgroundCheck(int bits) {
+  for (int bit = 1, slot = 0; slot < kTimerSlots; bit <<= 1, ++slot) {
+    if ((bits & bit) == 0) continue;
+    // Each browser's delay runs from its own last window event.
+    if (m_backgroundTimers[slot] != 0) ::KillTimer(nullptr, m_backgroundTimers[slot]);
+    m_backgroundTimers[slot] = ::SetTimer(nullptr, 0, m_nBackgroundDelayMs, &OnBackgroundTimer);
+  }
 }
 
 void CALLBACK BrowserWatch::OnBackgroundTimer(HWND, UINT, UINT_PTR id, DWORD) {
   ::KillTimer(nullptr, id);  // once per arming
-  if (g_pWatch == nullptr || g_pWatch->m_nBackgroundTimer != id) return;
-  g_pWatch->m_nBackgroundTimer = 0;
-  g_pWatch->CheckBackground();
+  if (g_pWatch == nullptr) return;
+  for (int slot = 0; slot < kTimerSlots; ++slot) {
+    if (g_pWatch->m_backgroundTimers[slot] != id) continue;
+    g_pWatch->m_backgroundTimers[slot] = 0;
+    g_pWatch->CheckBackground(1 << slot);
+    return;
+  }
 }
 
-void BrowserWatch::CheckBackground() {
-  const int due = m_nBackgroundDue;
-  m_nBackgroundDue = 0;
+void BrowserWatch::CheckBackground(int due) {
   const int running = RunningBrowsers();
   m_nBackgroundSaid &= running;
   // Only while a browser's close is awaited does its staying matter.

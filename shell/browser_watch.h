@@ -11,11 +11,20 @@
 //
 // A browser whose last window has gone while its processes stay (a browser
 // set to run in the background) gets one line naming it and the setting that
-// keeps it running, once the delay has passed with no window of it shown.
+// keeps it running, once the delay has passed with no window of it shown;
+// each browser has a delay of its own, so that one browser's windows never
+// put off another's line.
+//
+// A window event costs a bounded amount: what each process is (a browser's or
+// not) is remembered by its id and start time, so a process id that the
+// system hands out again is never taken for the process it named before. A
+// wait that fails is started again on fresh handles; when that does not mend
+// it, the log says that the watch has stopped.
 #pragma once
 #include <windows.h>
 
 #include <mutex>
+#include <unordered_map>
 #include <vector>
 
 #include "winlib/event.h"
@@ -58,8 +67,8 @@ class BrowserWatch {
   static unsigned ThreadMain(void* self);
 
   void OnWindow(DWORD event, HWND hwnd);
-  // The browser bit of a process, 0 for any other; keeps a few recent
-  // other processes open so that their ids are not taken again meanwhile.
+  // The browser bit of a process, 0 for any other, from the cache when the
+  // process (its id and start time) was seen before.
   int BrowserOfProcess(DWORD pid);
   // Takes in every process of the browser(s) in bits that is not watched yet.
   // Returns the browsers that have at least one process watched afterwards.
@@ -67,8 +76,11 @@ class BrowserWatch {
   bool IsWatched(DWORD pid);
   int BitOfWatchedPid(DWORD pid);
   void WaitLoop();
+  // Starts the wait anew on fresh handles after a failed wait; false when
+  // nothing could be watched again.
+  bool RestartWait();
   void ArmBackgroundCheck(int bit);
-  void CheckBackground();
+  void CheckBackground(int due);
   bool HasVisibleWindow(int bit);
 
   HWND m_hNotify;
@@ -79,13 +91,19 @@ class BrowserWatch {
   std::vector<Watched> m_watched;  // guarded by m_lock
   bool m_bQuit = false;            // guarded by m_lock
   // GUI thread only.
-  struct Other {
-    HANDLE process;
-    DWORD pid;
+  struct SeenProcess {
+    ULONGLONG started;  // its creation time: a reused id has another
+    int bit;            // 0 for a process of no browser
   };
-  std::vector<Other> m_others;
+  std::unordered_map<DWORD, SeenProcess> m_seen;
   DWORD m_nBackgroundDelayMs = kDefaultBackgroundDelayMs;
-  UINT_PTR m_nBackgroundTimer = 0;
-  int m_nBackgroundDue = 0;   // browsers to look at when the timer fires
+  static constexpr int kTimerSlots = 8;      // one per browser bit
+  UINT_PTR m_backgroundTimers[kTimerSlots] = {};
   int m_nBackgroundSaid = 0;  // browsers whose line was written during this run
+
+ public:
+  // At most this many processes are remembered; then the cache starts anew.
+  static constexpr size_t kSeenProcessesKept = 512;
+  static constexpr int kWaitRestarts = 3;
+  size_t SeenProcesses() const { return m_seen.size(); }
 };

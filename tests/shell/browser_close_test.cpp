@@ -28,7 +28,8 @@ namespace {
 
 constexpr int kChromeBit = 0x01;
 constexpr int kFirefoxBit = 0x10;
-constexpr UINT kGoBackground = WM_APP + 1;  // the stand-in's own message
+constexpr UINT kGoBackground = WM_APP + 1;  // the stand-in's own messages
+constexpr UINT kFlashWindow = WM_APP + 2;
 
 // One stand-in browser process.
 class StandIn {
@@ -65,6 +66,7 @@ class StandIn {
   }
   void Close() { ::PostMessageA(Window(), WM_CLOSE, 0, 0); }
   void GoBackground() { ::PostMessageA(Window(), kGoBackground, 0, 0); }
+  void FlashWindow() { ::PostMessageA(Window(), kFlashWindow, 0, 0); }
   bool Ended() const { return ::WaitForSingleObject(m_pi.hProcess, 0) == WAIT_OBJECT_0; }
   bool WaitForEnd() { return PumpUntil([&] { return Ended(); }, 10000); }
 
@@ -208,6 +210,27 @@ TEST_F(BrowserCloseTest, ABrowserLeftRunningWithNoWindowGetsOneLine) {
   firefox.Close();
   ASSERT_TRUE(firefox.WaitForEnd());
   ASSERT_TRUE(WaitForSweep("Start clean up Firefox: the browser has closed."));
+}
+
+// One browser busy with windows must not put off another's line: each has a
+// delay of its own.
+TEST_F(BrowserCloseTest, ABusyBrowserDoesNotPutOffAnothersBackgroundLine) {
+  StartResident(SWEEP_AT_BROWSER_CLOSE);
+  StandIn firefox("firefox.exe", "");
+  StandIn chrome("chrome.exe", "");
+  ASSERT_TRUE(firefox.WaitForWindow() && chrome.WaitForWindow());
+  ASSERT_TRUE(WaitUntilWatched(kFirefoxBit | kChromeBit));
+  PumpMessages(1500);
+  firefox.GoBackground();
+  const char kLine[] = "Firefox is still running with no window open";
+  // Chrome opens a window every 300 ms for four times the delay.
+  bool said = false;
+  for (int i = 0; i < 14 && !said; ++i) {
+    chrome.FlashWindow();
+    said = PumpUntil([&] { return !LinesWith(kLine).empty(); }, 300);
+  }
+  EXPECT_TRUE(said) << "Firefox's line waited for Chrome's windows";
+  EXPECT_TRUE(LinesWith("Chrome is still running").empty());
 }
 
 TEST_F(BrowserCloseTest, ADatabaseHeldDuringAOneShotSweepIsCleanedAtTheNextResidentStart) {

@@ -5,6 +5,8 @@
 //   --background: no window is shown; a hidden one stays, as a browser set
 //                 to run in the background keeps (it also ends on WM_CLOSE).
 //   WM_APP+1 to the window: hide it and go on running in the background.
+//   WM_APP+2 to the window: open a second window and close it again, as a
+//                 browser's pop-ups and menus do.
 // Its windows are titled "Stand-in browser <process id>".
 #include <windows.h>
 
@@ -15,6 +17,7 @@
 namespace {
 
 constexpr UINT kGoBackground = WM_APP + 1;
+constexpr UINT kFlashWindow = WM_APP + 2;
 const char kClass[] = "MorvaneStandInBrowser";
 char g_title[64];
 
@@ -32,6 +35,11 @@ LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM w, LPARAM l) {
       ::DestroyWindow(hwnd);
       MakeWindow(false);
       return 0;
+    case kFlashWindow: {
+      HWND other = MakeWindow(true);
+      if (other != nullptr) ::DestroyWindow(other);
+      return 0;
+    }
     case WM_CLOSE:
       ::PostQuitMessage(0);
       return 0;
