@@ -516,9 +516,9 @@ def load_census(path):
     items = []
     with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
-            line = line.rstrip("\r\n")
-            if line:
-                items.append(dict(zip(fields, line.split("\t"))))
+            parts = line.rstrip("\r\n").split("\t")
+            if len(parts) == len(fields):  # anything else is not the census's
+                items.append(dict(zip(fields, parts)))
     return items
 
 
@@ -565,6 +565,7 @@ def census_walk(root, skip_dirs=()):
 
 def census_check(out, tsv):
     items = load_census(tsv)
+    check("the census was read (%d items)" % len(items), len(items) > 100)
     profiles = ("Default", "Profile *", "System Profile", "Guest Profile")
     places = [("Chromium", "user data", os.path.join(out, "chromium"), profiles, "chromium")]
     chromium = os.path.join(out, "chromium")
