@@ -68,7 +68,10 @@ void CleanRememberedDatabases(const BrowserInfo* only, int* count, float* kb, bo
     if (!alone && StillHeld(held.path)) continue;
     EntryScope scope(SWEEP_CATEGORY_INTERNET, entry);
     if (firefoxHistory) {
-      CleanFirefoxPlaces(profile, LeafOf(profile), count, kb);
+      // favicons.sqlite is swept after places.sqlite, and only then; with no
+      // places.sqlite left its record no longer applies.
+      if (CleanFirefoxPlaces(profile, LeafOf(profile), count, kb) == DbSweep::kMissing && !PreviewActive())
+        ForgetHeldDatabase(held.path);
       continue;
     }
     if (chromiumIcons) {
