@@ -641,7 +641,7 @@ def make_newer(out):
         "CREATE TABLE moz_future_collections (id INTEGER PRIMARY KEY, "
         "  place_id INTEGER NOT NULL REFERENCES moz_places(id) ON DELETE CASCADE, added INTEGER);"
         "INSERT INTO moz_future_collections (place_id, added) "
-        "  SELECT id, 1 FROM moz_places WHERE url LIKE 'http://%s:%%';" % (version + 5, NEWER_KEPT))
+        "  SELECT id, 1 FROM moz_places WHERE url LIKE 'http://%s:%%/set';" % (version + 5, NEWER_KEPT))
     db.commit()
     db.close()
     print("Firefox places.sqlite raised to user_version %d, with a table that refers to %s" % (version + 5, NEWER_KEPT))
