@@ -503,6 +503,7 @@ def check_swept(out, port):
 # --- The census ---------------------------------------------------------------------
 
 import fnmatch
+import re
 
 README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "README.md")
 COMPANIONS = ("-journal", "-wal", "-shm")
@@ -522,9 +523,15 @@ def load_census(path):
     return items
 
 
+_PATTERNS = {}
+
+
 def matches(pattern, name):
     # Windows names: case does not count.
-    return fnmatch.fnmatchcase(name.lower(), pattern.lower())
+    compiled = _PATTERNS.get(pattern)
+    if compiled is None:
+        compiled = _PATTERNS[pattern] = re.compile(fnmatch.translate(pattern.lower()))
+    return compiled.match(name.lower()) is not None
 
 
 def census_item(items, family, place, rel):

@@ -31,9 +31,6 @@ mkdir -p "$work"
 # The browsers run outside Wine, with the real home of the build folder.
 /usr/bin/python3 "$here/real_browsers.py" make "$work"
 /usr/bin/python3 "$here/real_browsers.py" make-newer "$work"
-failures=0
-"$tools/wine-run.sh" --prefix browsers "$MORVANE_BUILD/SeedTraces.exe" census >"$work/census.tsv" 2>/dev/null || true
-/usr/bin/python3 "$here/real_browsers.py" census "$work" "$work/census.tsv" || failures=$((failures + $?))
 
 users="$WINEPREFIX/drive_c/users"
 user=$(ls "$users" | grep -vx Public | head -n 1)
@@ -56,7 +53,13 @@ cp -a "$work/firefox" "$firefox"
 cp -a "$work/firefox-newer" "$newer"
 rm -f "$firefox/lock" "$firefox/.parentlock" "$newer/lock" "$newer/.parentlock"
 
+# The census of the profiles as the browsers left them (the copies in the
+# prefix are swept below); the seeder runs twice in a row, on one start of the
+# prefix's server.
+failures=0
+"$tools/wine-run.sh" --prefix browsers "$MORVANE_BUILD/SeedTraces.exe" census >"$work/census.tsv" 2>/dev/null || true
 "$tools/wine-run.sh" --prefix browsers "$MORVANE_BUILD/SeedTraces.exe" friendly-hosts friend.test
+/usr/bin/python3 "$here/real_browsers.py" census "$work" "$work/census.tsv" || failures=$((failures + $?))
 code=0
 "$tools/wine-run.sh" --prefix browsers "$MORVANE_BUILD/Morvane.exe" /once /report >"$work/sweep.log" 2>&1 || code=$?
 # The prefix's server ends by itself once its last process has.
