@@ -7,6 +7,8 @@
 #   install /S /START: the installer never starts Morvane itself (it would run
 #     with the installer's elevated rights): the shell starts it;
 #   a second install with another version keeps a changed setting;
+#   the event source "Morvane" of the Application log is registered with the
+#     installed exe as its message file, and the uninstaller removes it;
 #   uninstall /S leaves nothing of Morvane but its settings;
 #   uninstall /S /REMOVESETTINGS removes those too, and nothing else changed.
 # The registry is read from the prefix's .reg files once its wineserver has
@@ -37,6 +39,9 @@ user_reg="$WINEPREFIX/user.reg"
 uninst_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvane'
 run_key='Software\Microsoft\Windows\CurrentVersion\Run'
 general_key='Software\Calderix\Morvane\General Settings'
+# Wine keeps CurrentControlSet as a link to ControlSet001: its .reg file
+# names the key by the link's target.
+event_key='System\ControlSet001\Services\EventLog\Application\Morvane'
 
 failures=0
 check() {  # check "what" command...
@@ -99,6 +104,14 @@ check "the quiet uninstall is /S" grep -q '/S"$' <<<"$(reg_value "$system_reg" "
 check "/AUTOSTART set the machine's Run value" grep -qi 'Program Files\\\\Morvane\\\\Morvane.exe' \
   <<<"$(reg_value "$system_reg" "$run_key" Morvane.exe)"
 check "/AUTOSTART wrote no per-user Run value" test -z "$(reg_value "$user_reg" "$run_key" Morvane.exe)"
+check "the event source is registered" reg_has_key "$system_reg" "$event_key"
+# REG_EXPAND_SZ is stored as hex(2) (UTF-16): read it back as text.
+event_file=$(reg_value "$system_reg" "$event_key" EventMessageFile | sed 's/^hex(2)://' | tr -d ',\\\n ' |
+  xxd -r -p 2>/dev/null | tr -d '\0' || true)
+check "its message file is the installed exe ($event_file)" \
+  test "${event_file,,}" = 'c:\program files\morvane\morvane.exe'
+check "it supports error, warning and information events" \
+  test "$(reg_value "$system_reg" "$event_key" TypesSupported)" = 'dword:00000007'
 
 # --- /START: the shell starts the program, never the elevated installer ----------
 # Wine's process trace names the process that makes each new one (its pid
@@ -161,6 +174,7 @@ check "the uninstaller asked the running Morvane to exit" grep -q "End exiting P
 check "the install folder is gone" test ! -e "$install_dir"
 check "the shortcut is gone" test ! -e "$shortcut"
 check "the Uninstall entry is gone" reg_lacks_key "$system_reg" "$uninst_key"
+check "the event source is gone" reg_lacks_key "$system_reg" "$event_key"
 check "the machine's Run value is gone" test -z "$(reg_value "$system_reg" "$run_key" Morvane.exe)"
 check "the user's Run value is gone" test -z "$(reg_value "$user_reg" "$run_key" Morvane.exe)"
 check "no file of Morvane is left" test -z "$(files_named_morvane)"
