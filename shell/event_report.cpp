@@ -274,4 +274,11 @@ SweepAccount& ProgramSweepAccount() {
   return account;
 }
 
-void ReportSweepEnded() { WriteEvents(SweepEvents(ProgramSweepAccount().End()), EventLogLevelNow()); }
+void ReportSweepEnded() {
+  // Two categories that end together send two notices, and the second finds
+  // nothing running either: only a sweep that began is reported, once.
+  SweepAccount& account = ProgramSweepAccount();
+  const bool began = account.IsOpen();
+  const SweepSummary summary = account.End();
+  if (began) WriteEvents(SweepEvents(summary), EventLogLevelNow());
+}

@@ -123,5 +123,6 @@ class SweepAccount : public OutcomeSink {
 
 // The account of the running program (resident or once).
 SweepAccount& ProgramSweepAccount();
-// Ends the open sweep and writes its events at the level in force.
+// Ends the open sweep and writes its events at the level in force; nothing
+// when no sweep began since the last end.
 void ReportSweepEnded();
