@@ -165,6 +165,10 @@ std::vector<EventText> SweepEvents(const SweepSummary& summary) {
                     Wide(db.reason)};
     events.push_back(held);
   }
+  if (!summary.stopped.empty())
+    events.push_back(StoppedEvent("A sweep stopped before its end (trigger: " +
+                                      std::string(SweepTriggerName(summary.trigger)) + ").",
+                                  summary.stopped));
   return events;
 }
 
@@ -211,6 +215,11 @@ void SweepAccount::SetTrigger(SweepTrigger trigger) {
 void SweepAccount::Begin() {
   std::lock_guard<std::mutex> hold(m_lock);
   BeginLocked();
+}
+
+void SweepAccount::NoteStopped(const std::string& reason) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  if (m_bOpen && m_summary.stopped.empty()) m_summary.stopped = reason;
 }
 
 bool SweepAccount::IsOpen() {

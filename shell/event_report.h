@@ -75,10 +75,12 @@ struct SweepSummary {
   std::vector<OutcomeRecord> left;       // the first kEventListLength not removed
   std::vector<OutcomeRecord> databases;  // databases refused or held
   double seconds = 0.0;
+  std::string stopped;  // why the sweep stopped before its end; empty when it ran through
 };
 
 // The events of a sweep that ended: 1000, then 1001 when items stayed, then
-// one 1003 per database. A preview writes none (it leaves nothing).
+// one 1003 per database, then 1004 when it stopped before its end. A preview
+// writes none (it leaves nothing).
 std::vector<EventText> SweepEvents(const SweepSummary& summary);
 // 1002 for what the rule reader refused in files and in the entries a
 // sweep would run; none when nothing was refused.
@@ -103,6 +105,9 @@ class SweepAccount : public OutcomeSink {
   void SetTrigger(SweepTrigger trigger);
   // Begins a sweep now when none is open.
   void Begin();
+  // The open sweep stops before its end (cancelled, cut short at exit);
+  // nothing when none is open.
+  void NoteStopped(const std::string& reason);
   bool IsOpen();
   // Closes the open sweep and returns it; a sweep that never began (nothing
   // ran) is returned empty with the pending trigger.

@@ -378,6 +378,11 @@ bool CMainWnd::OnCommand(int id, int code, HWND control) {
       if (m_pPanel != nullptr) {
         m_pPanel->SweepAll();
       } else if (SweepWorker* worker = m_app.m_pWork) {
+        if (m_app.m_bSweeping || worker->IsAnyRunning()) {
+          // The categories may not have begun yet: the sweep begins here.
+          ProgramSweepAccount().Begin();
+          ProgramSweepAccount().NoteStopped("cancelled from the tray menu");
+        }
         worker->Lock();
         worker->RequestCancel(SWEEP_ALL);
         worker->Unlock();
@@ -564,7 +569,10 @@ void CMainWnd::FinalSweep(bool atExit) {
   const bool held = HoldWorkerIdle(/*dropPending=*/atExit);
   // A sweep the wait cut short ends here; its notice comes too late to tell.
   SweepAccount& account = ProgramSweepAccount();
-  if (account.IsOpen()) ReportSweepEnded();
+  if (account.IsOpen()) {
+    account.NoteStopped(atExit ? "Morvane was exiting" : "the session was ending");
+    ReportSweepEnded();
+  }
   account.SetTrigger(atExit ? SweepTrigger::kExit : SweepTrigger::kLogoff);
   account.Begin();
   const int general = g_GeneralSettings.m_nTargets;

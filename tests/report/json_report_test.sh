@@ -29,7 +29,9 @@ plant() {
   "$tools/wine-run.sh" --prefix report "$MORVANE_BUILD/SeedTraces.exe" >/dev/null 2>&1 ||
     echo "(some traces could not be planted)" >&2
   local temp
-  temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp 2>/dev/null | grep -v '/Public/' | head -1)
+  # %TEMP%: C:\users\<user>\Temp under Wine 8, AppData\Local\Temp on Windows and later Wines.
+  temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp 2>/dev/null |
+    grep -v '/Public/' | head -1)
   [ -n "$temp" ] || { echo "FAIL: no temporary folder in the prefix" >&2; exit 1; }
   python3 - "$temp" "$names_file" <<'EOF'
 import os, sys

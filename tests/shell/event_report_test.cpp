@@ -159,6 +159,26 @@ TEST(EventMessages, EveryEventFormatsFromTheProgramsOwnMessageTable) {
   for (DWORD id = kEventSweepEnded; id <= kEventStopped; ++id) EXPECT_GT(HighestInsert(id), 0) << id;
 }
 
+TEST(EventMessages, ASweepThatStoppedEndsWithAnError) {
+  SweepSummary stopped = SummaryWithLeft(0);
+  stopped.stopped = "cancelled from the tray menu";
+  const std::vector<EventText> events = SweepEvents(stopped);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[1].id, static_cast<DWORD>(kEventStopped));
+  EXPECT_EQ(events[1].type, EVENTLOG_ERROR_TYPE);
+  const std::string text = Narrow(Formatted(events[1]));
+  EXPECT_NE(text.find("A sweep stopped before its end (trigger: schedule)."), std::string::npos) << text;
+  EXPECT_NE(text.find("Reason: cancelled from the tray menu"), std::string::npos) << text;
+  // Only an open sweep can stop.
+  SweepAccount account;
+  account.NoteStopped("nothing runs");
+  EXPECT_TRUE(account.End().stopped.empty());
+  account.Begin();
+  account.NoteStopped("first");
+  account.NoteStopped("second");
+  EXPECT_EQ(account.End().stopped, "first");
+}
+
 TEST(EventMessages, APreviewWritesNoEventsAndNothingLeftWritesNo1001) {
   SweepSummary preview = SummaryWithLeft(3);
   preview.preview = true;

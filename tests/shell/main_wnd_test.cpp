@@ -399,6 +399,13 @@ class EventCapture {
       if (e.id == kEventSweepEnded && e.strings.size() > 2) ended.push_back({e.strings[0], e.strings[2]});
     return ended;
   }
+  static std::vector<EventText> Of(DWORD id) {
+    std::lock_guard<std::mutex> hold(s_lock);
+    std::vector<EventText> of;
+    for (const EventText& e : s_events)
+      if (e.id == id) of.push_back(e);
+    return of;
+  }
 
  private:
   EventWriter m_previous;
@@ -447,6 +454,27 @@ TEST_F(MainWnd, EachKindOfSweepEndsWithAnEventNamingItsTrigger) {
   // Nothing began after the last sweep: a late notice writes no event.
   ::SendMessageA(Hwnd(), WM_SWEEP_FINISHED, SWEEP_CATEGORY_WINDOWS, SWEEP_ENDED);
   EXPECT_EQ(EventCapture::Ended().size(), expected);
+}
+
+TEST_F(MainWnd, ASweepCancelledFromTheTrayEndsWithAStoppedEvent) {
+  EventCapture capture;
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_WINDOWS;
+  CleanerRecord::Hold();
+  Command(IDM_SWEEP_NOW);
+  Command(IDM_CANCEL_SWEEP);
+  CleanerRecord::Release();
+  ASSERT_TRUE(WaitForSweepEnd());
+  ASSERT_TRUE(PumpUntil([&] { return !EventCapture::Ended().empty(); }, 5000));
+  const auto stopped = EventCapture::Of(kEventStopped);
+  ASSERT_EQ(stopped.size(), 1u);
+  ASSERT_EQ(stopped[0].strings.size(), 2u);
+  EXPECT_EQ(stopped[0].strings[0], L"A sweep stopped before its end (trigger: manual).");
+  EXPECT_EQ(stopped[0].strings[1], L"cancelled from the tray menu");
+  // The next sweep runs through, and says nothing of a stop.
+  Command(IDM_SWEEP_NOW);
+  ASSERT_TRUE(WaitForSweepEnd());
+  ASSERT_TRUE(PumpUntil([&] { return EventCapture::Ended().size() == 2; }, 5000));
+  EXPECT_EQ(EventCapture::Of(kEventStopped).size(), 1u);
 }
 
 TEST_F(MainWnd, TheSweepAtExitEndsWithItsEvent) {
