@@ -14,6 +14,10 @@ here=$(cd "$(dirname "$0")" && pwd)
 tools=$(cd "$here/../../tools" && pwd)
 export PREFIX_NAME=report
 source "$tools/wine-env.sh"
+# A home of its own: Wine's recycle bin is its trash, which each run must
+# start empty (the preview leaves its planted item there).
+export HOME="$MORVANE_BUILD/home-report"
+mkdir -p "$HOME"
 "$tools/make-prefix.sh" report >/dev/null
 cd "$MORVANE_BUILD"  # every Wine process starts inside the mapped build folder
 out="$MORVANE_BUILD/report-test"
@@ -26,12 +30,16 @@ run_mru='HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\RunMRU'
 # value name with control characters (the registry takes any character).
 names_file="$out/planted-names.txt"
 plant() {
-  "$tools/wine-run.sh" --prefix report "$MORVANE_BUILD/SeedTraces.exe" >/dev/null 2>&1 ||
+  rm -rf "$HOME/.local/share/Trash"
+  "$WINE_BIN" "$MORVANE_BUILD/SeedTraces.exe" >/dev/null 2>&1 ||
     echo "(some traces could not be planted)" >&2
   local temp
   # %TEMP%: C:\users\<user>\Temp under Wine 8, AppData\Local\Temp on Windows and later Wines.
-  temp=$(ls -d "$WINEPREFIX"/drive_c/users/*/Temp "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp 2>/dev/null |
-    grep -v '/Public/' | head -1)
+  temp=""
+  for t in "$WINEPREFIX"/drive_c/users/*/Temp "$WINEPREFIX"/drive_c/users/*/AppData/Local/Temp; do
+    case "$t" in */Public/*) continue ;; esac
+    [ -d "$t" ] && { temp=$t; break; }
+  done
   [ -n "$temp" ] || { echo "FAIL: no temporary folder in the prefix" >&2; exit 1; }
   python3 - "$temp" "$names_file" <<'EOF'
 import os, sys
@@ -57,7 +65,7 @@ EOF
 run_morvane() {  # run_morvane <stdout file> <stderr file> args...
   local stdout=$1 stderr=$2; shift 2
   local rc=0
-  "$tools/wine-run.sh" --prefix report "$MORVANE_BUILD/Morvane.exe" /once "$@" >"$stdout" 2>"$stderr" || rc=$?
+  "$WINE_BIN" "$MORVANE_BUILD/Morvane.exe" /once "$@" >"$stdout" 2>"$stderr" || rc=$?
   echo "$rc"
 }
 
