@@ -39,9 +39,7 @@ user_reg="$WINEPREFIX/user.reg"
 uninst_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvane'
 run_key='Software\Microsoft\Windows\CurrentVersion\Run'
 general_key='Software\Calderix\Morvane\General Settings'
-# Wine keeps CurrentControlSet as a link to ControlSet001: its .reg file
-# names the key by the link's target.
-event_key='System\ControlSet001\Services\EventLog\Application\Morvane'
+event_key='System\CurrentControlSet\Services\EventLog\Application\Morvane'
 
 failures=0
 check() {  # check "what" command...
@@ -105,9 +103,8 @@ check "/AUTOSTART set the machine's Run value" grep -qi 'Program Files\\\\Morvan
   <<<"$(reg_value "$system_reg" "$run_key" Morvane.exe)"
 check "/AUTOSTART wrote no per-user Run value" test -z "$(reg_value "$user_reg" "$run_key" Morvane.exe)"
 check "the event source is registered" reg_has_key "$system_reg" "$event_key"
-# REG_EXPAND_SZ is stored as hex(2) (UTF-16): read it back as text.
-event_file=$(reg_value "$system_reg" "$event_key" EventMessageFile | sed 's/^hex(2)://' | tr -d ',\\\n ' |
-  xxd -r -p 2>/dev/null | tr -d '\0' || true)
+# A REG_EXPAND_SZ value: str(2):"..." in the .reg file, backslashes doubled.
+event_file=$(reg_value "$system_reg" "$event_key" EventMessageFile | sed -e 's/^str(2):"//' -e 's/"$//' -e 's/\\\\/\\/g')
 check "its message file is the installed exe ($event_file)" \
   test "${event_file,,}" = 'c:\program files\morvane\morvane.exe'
 check "it supports error, warning and information events" \
