@@ -21,6 +21,9 @@ SetCompressor /SOLID lzma
 
 !define PRODUCT "Morvane"
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvane"
+; The event source "Morvane" in the Application log; its texts are the
+; message table inside Morvane.exe.
+!define EVENT_KEY "SYSTEM\CurrentControlSet\Services\EventLog\Application\Morvane"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 ; The program's own run value and settings (settings/settings_groups.h).
 !define RUN_VALUE "Morvane.exe"
@@ -130,6 +133,9 @@ Section "Morvane" SecMain
   WriteRegDWORD HKLM "${UNINST_KEY}" "EstimatedSize" "$0"
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1
+  ; Error, warning and information events (1 | 2 | 4).
+  WriteRegExpandStr HKLM "${EVENT_KEY}" "EventMessageFile" "$INSTDIR\Morvane.exe"
+  WriteRegDWORD HKLM "${EVENT_KEY}" "TypesSupported" 7
 SectionEnd
 
 ; For every user of the machine: the machine's Run key. (The program's own
@@ -203,6 +209,9 @@ Section "Uninstall"
   DeleteRegValue HKLM "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegValue HKCU "${RUN_KEY}" "${RUN_VALUE}"
   DeleteRegKey HKLM "${UNINST_KEY}"
+  ; The events already written stay in the log; without the source they
+  ; show their insertion strings only.
+  DeleteRegKey HKLM "${EVENT_KEY}"
   ${If} $RemoveSettings = 1
     DeleteRegKey HKCU "${SETTINGS_KEY}"
     DeleteRegKey /ifempty HKCU "${COMPANY_KEY}"

@@ -1,6 +1,7 @@
 // The settings groups under the administrator's policies: which numbers each
 // group lets policy fix, applying the fixes after a load, and keeping them out
 // of every save.
+#include "settings/event_setting.h"
 #include "settings/page_fields.h"
 #include "settings/policy.h"
 #include "settings/rule_choices.h"
@@ -91,6 +92,7 @@ std::vector<PolicyValueName> KnownPolicyValues() {
     }
   }
   known.push_back({PolicyPathFor(kGeneralSettingsPath), kHidePanelValueName});
+  known.push_back({PolicyPathFor(kGeneralSettingsPath), kEventLogValueName});
   known.push_back({PolicyPathFor(kRulesSettingsPath), ""});
   return known;
 }

@@ -8,7 +8,10 @@
 #include "engine/sweep_worker.h"
 #include "rules/rule_set.h"
 #include "settings/settings_groups.h"
+#include "settings/event_setting.h"
 #include "shell/console_report.h"
+#include "shell/event_report.h"
+#include "shell/json_report.h"
 #include "shell/rules_report.h"
 #include "winlib/os_kind.h"
 #include "winlib/trace.h"
@@ -38,10 +41,29 @@ const DirectSweep kDirectSweeps[] = {
      "End cleaning history on internet brower.\n"},
 };
 
-// Once per process: a second start-up in the same process (tests) keeps them.
+// Once per process: a second start-up in the same process (tests) keeps
+// them. What the reader refused goes to the event log when first read.
 void LoadProgramRules() {
   RuleSet& rules = ProgramRules();
-  if (rules.Entries().empty() && rules.Files().empty()) rules.LoadStandard();
+  if (!rules.Entries().empty() || !rules.Files().empty()) return;
+  rules.LoadStandard();
+  WriteEvents(RuleEvents(rules), EventLogLevelNow());
+}
+
+// The totals of a sweep whose log goes nowhere: "/report:json" writes its
+// own lines, yet its totals must be the ones the text report would print.
+class TotalsOnly : public ProgressSink {
+ public:
+  void AppendLog(const char*) override {}
+  void SetItemText(int, const char*) override {}
+  bool HasItem(int) const override { return false; }
+  void SetBarRange(int, int, int) override {}
+  void SetBarPos(int, unsigned) override {}
+  void SetCaption(const char*) override {}
+};
+
+bool WantsJson(const CMainCommandLineInfo& info) {
+  return info.HasOption("report") && ::lstrcmpiA(info.Option("report").c_str(), "json") == 0;
 }
 
 }  // namespace
@@ -66,6 +88,8 @@ bool CMainApp::InitInstance(const char* commandLine) {
     Trace("Cannot Initialize Application in AfxInitRichEdit.\n");
     m_startMode = StartMode::kFailed;
     m_nExitCode = kExitStartFailed;
+    WriteEvents({StoppedEvent("Morvane could not start.", "the rich edit control (riched20.dll) could not be loaded")},
+                EventLogLevelNow());
     return false;
   }
   // Before one-shot mode: "/once" while the resident program runs must not
@@ -102,16 +126,35 @@ bool CMainApp::InitInstance(const char* commandLine) {
 }
 
 void CMainApp::RunOneShot() {
+  const ULONGLONG started = ::GetTickCount64();
   // Silent unless asked: no window exists, so without a report the log goes nowhere.
   ProgressSink* previous = CurrentProgressSink();
   HANDLE out = m_cmdInfo.HasOption("report") ? ConsoleReport::FindStandardOutput() : nullptr;
   ConsoleReport report(out);
-  if (report.CanWrite()) AttachProgressSink(&report);
+  // "/report:json": the lines are JSON objects, one per item as it is met;
+  // the log's text stays out of them, but its totals are still kept.
+  const bool json = WantsJson(m_cmdInfo);
+  TotalsOnly totals;
+  JsonReport jsonReport(report);
+  if (json) {
+    AttachProgressSink(&totals);
+    if (report.CanWrite()) {
+      for (const std::string& line : JsonRuleLines(ProgramRules())) jsonReport.WriteLine(line);
+      jsonReport.Attach();
+    }
+  } else if (report.CanWrite()) {
+    AttachProgressSink(&report);
+  }
 
   // A preview sweeps as usual; the primitives change nothing.
   const bool preview = m_cmdInfo.HasOption("preview");
   if (m_pWork != nullptr) m_pWork->SetPreview(preview);
   report.SetPreview(preview);
+
+  SweepAccount& account = ProgramSweepAccount();
+  account.Attach();
+  account.SetTrigger(SweepTrigger::kOnce);
+  account.Begin();
 
   ResetOutcomes();
   const int targets = g_GeneralSettings.m_nTargets;
@@ -122,11 +165,30 @@ void CMainApp::RunOneShot() {
     LogLine(sweep.after, 0);
   }
 
+  jsonReport.Detach();
+  SweepSummary summary = account.End();
+  account.Detach();
+  summary.preview = summary.preview || preview;
+  WriteEvents(SweepEvents(summary), EventLogLevelNow());
+
   const int notRemoved = NotRemovedCount();
   // A preview removes nothing, so it leaves nothing behind either: what it
   // could not have removed is in its lines, not in its exit code.
   if (notRemoved > 0 && !preview) m_nExitCode = kExitNotRemoved;
-  if (report.CanWrite()) {
+  if (json) {
+    AttachProgressSink(previous);
+    JsonTotals end;
+    {
+      TimedLockGuard hold(totals.m_lock, TimedLockGuard::kPatient);
+      end.items = totals.m_nTotalItems;
+      end.kb = totals.m_fTotalKB;
+    }
+    end.notRemoved = preview ? 0 : notRemoved;
+    end.exitCode = m_nExitCode;
+    end.preview = preview;
+    end.seconds = static_cast<double>(::GetTickCount64() - started) / 1000.0;
+    if (report.CanWrite()) jsonReport.WriteLine(JsonTotalsLine(end));
+  } else if (report.CanWrite()) {
     AttachProgressSink(previous);
     report.WriteTotals();
     // A preview attempts no removal, so it has nothing left behind to count.

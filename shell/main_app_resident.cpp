@@ -10,7 +10,9 @@
 #include "catalogue/held_databases.h"
 #include "shell/browser_sweep.h"
 #include "shell/browser_watch.h"
+#include "settings/event_setting.h"
 #include "shell/console_report.h"
+#include "shell/event_report.h"
 #include "shell/help_page.h"
 #include "shell/logo_dlg.h"
 #include "shell/main_app.h"
@@ -51,6 +53,9 @@ bool CMainApp::StartResidentMode() {
   if (!CMainWnd::RegisterClass(m_trayIcon.m_hNormalIcon)) {
     m_startMode = StartMode::kFailed;
     m_nExitCode = kExitStartFailed;
+    WriteEvents({StoppedEvent("Morvane could not start.", "its window class could not be registered (error " +
+                                                               std::to_string(::GetLastError()) + ")")},
+                EventLogLevelNow());
     return false;
   }
   m_hMenu = ::CreateMenu();
@@ -58,12 +63,18 @@ bool CMainApp::StartResidentMode() {
   if (!m_pMainWnd->Create(m_hMenu)) {
     // Without its window the program could neither be reached nor ended:
     // say so and end, rather than run on unseen.
+    const DWORD error = ::GetLastError();
     g_platform.MessageBoxA(nullptr, "Couldn't Create Window!", "Morvane", MB_OK);
     m_startMode = StartMode::kFailed;
     m_nExitCode = kExitStartFailed;
+    WriteEvents({StoppedEvent("Morvane could not start.",
+                              "its main window could not be created (error " + std::to_string(error) + ")")},
+                EventLogLevelNow());
     return false;
   }
   m_pWork->SetNotifyWindow(m_pMainWnd->m_hWnd);
+  // Every sweep from now on is accounted for the event log.
+  ProgramSweepAccount().Attach();
 
   if (m_cmdInfo.HasOption("report")) {
     HANDLE out = ConsoleReport::FindStandardOutput();
@@ -85,9 +96,12 @@ bool CMainApp::StartResidentMode() {
   const int general = g_GeneralSettings.m_nTargets;
   const int sweepAt = g_GeneralSettings.m_nSweepAt;
   if (general & GENERAL_SHOW_PROGRESS) m_pMainWnd->OpenProgressWindow(SW_HIDE);
+  if (sweepAt & SWEEP_AT_STARTUP) ProgramSweepAccount().SetTrigger(SweepTrigger::kStartup);
   if ((sweepAt & SWEEP_AT_STARTUP) && m_pMainWnd->RequestWholeSweep()) {
     m_bSweeping = true;
     m_pMainWnd->StartTrayAnimation();
+  } else {
+    ProgramSweepAccount().SetTrigger(SweepTrigger::kManual);
   }
   // Databases a browser held at an earlier sweep are cleaned now, once free
   // (a start-up sweep of Internet covers them already).
@@ -123,6 +137,10 @@ int CMainApp::Run() {
 void CMainApp::ExitResidentMode() {
   delete m_pBrowserWatch;  // posts to the main window: goes first
   m_pBrowserWatch = nullptr;
+  // The worker has ended: no sweep records any more. One that ran on to
+  // the end with no window left to hear of it is reported now.
+  ProgramSweepAccount().Detach();
+  if (ProgramSweepAccount().IsOpen()) ReportSweepEnded();
   // The sheet has ended with the main window's Exit; deleting the window
   // also destroys the progress window.
   delete m_pMainWnd;

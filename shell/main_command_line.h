@@ -1,6 +1,8 @@
 // Morvane's command line: every flag is recorded as an option ("/once" stores
 // "TRUE" under "once"), and a plain word right after a flag becomes that
-// flag's value. The standard flags keep their meaning.
+// flag's value, as does the text after a colon in the flag itself
+// ("/report:json" stores "json" under "report"). The standard flags keep
+// their meaning.
 #pragma once
 #include <map>
 #include <string>

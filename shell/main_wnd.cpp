@@ -10,6 +10,7 @@
 #include "engine/browsers.h"
 #include "shell/browser_sweep.h"
 #include "shell/browser_watch.h"
+#include "shell/event_report.h"
 #include "shell/help_page.h"
 #include "shell/logo_dlg.h"
 #include "shell/main_app.h"
@@ -366,6 +367,7 @@ bool CMainWnd::OnCommand(int id, int code, HWND control) {
         if (m_app.m_pWork != nullptr && AnyWholeSweepCategory(general) && (general & GENERAL_SHOW_PROGRESS) &&
             !(general & GENERAL_RUN_BACKGROUND))
           ShowProgressWindow();
+        ProgramSweepAccount().SetTrigger(SweepTrigger::kManual);
         if (RequestWholeSweep()) {
           m_app.m_bSweeping = true;
           StartTrayAnimation();
@@ -376,6 +378,11 @@ bool CMainWnd::OnCommand(int id, int code, HWND control) {
       if (m_pPanel != nullptr) {
         m_pPanel->SweepAll();
       } else if (SweepWorker* worker = m_app.m_pWork) {
+        if (m_app.m_bSweeping || worker->IsAnyRunning()) {
+          // The categories may not have begun yet: the sweep begins here.
+          ProgramSweepAccount().Begin();
+          ProgramSweepAccount().NoteStopped("cancelled from the tray menu");
+        }
         worker->Lock();
         worker->RequestCancel(SWEEP_ALL);
         worker->Unlock();
@@ -435,7 +442,9 @@ void CMainWnd::OnSweepTimer() {
   LogStamped("\nStart Sweeping by Timer.", 0);
   SweepWorker* worker = m_app.m_pWork;
   const bool anyRunning = worker != nullptr && worker->IsAnyRunning();
+  ProgramSweepAccount().SetTrigger(SweepTrigger::kSchedule);
   const bool requested = (m_pPanel != nullptr) ? m_pPanel->StartTimedSweep() : RequestWholeSweep();
+  if (!requested) ProgramSweepAccount().SetTrigger(SweepTrigger::kManual);
   if (requested) {
     m_app.m_bSweeping = true;
     if (!anyRunning) ResetProgress();
@@ -489,6 +498,8 @@ void CMainWnd::OnSweepFinished(int category, int state) {
   if (!anyRunning) {
     if ((m_pPanel != nullptr || m_pResults != nullptr) && !previewEnded) SetTitle("Sweeping Completed");
     StopTrayAnimation();
+    // Every category of the sweep has ended: the event log hears of it.
+    ReportSweepEnded();
   }
   if (category == SWEEP_CATEGORY_INTERNET) StartPendingBrowserSweep();
 }
@@ -504,7 +515,11 @@ void CMainWnd::StartPendingBrowserSweep() {
   if (m_nPendingBrowsers == 0 || worker == nullptr || m_app.m_bFinalSweepDone) return;
   const bool anyRunning = worker->IsAnyRunning();
   const int browsers = m_nPendingBrowsers;
-  if (!worker->RequestBrowserSweep(browsers)) return;  // asked again when Internet ends
+  ProgramSweepAccount().SetTrigger(SweepTrigger::kBrowserCloses);
+  if (!worker->RequestBrowserSweep(browsers)) {
+    ProgramSweepAccount().SetTrigger(SweepTrigger::kManual);
+    return;  // asked again when Internet ends
+  }
   m_nPendingBrowsers = 0;
   size_t count = 0;
   const BrowserInfo* all = Browsers(&count);
@@ -552,6 +567,14 @@ bool CMainWnd::HoldWorkerIdle(bool dropPending) {
 void CMainWnd::FinalSweep(bool atExit) {
   m_app.m_bFinalSweepDone = true;
   const bool held = HoldWorkerIdle(/*dropPending=*/atExit);
+  // A sweep the wait cut short ends here; its notice comes too late to tell.
+  SweepAccount& account = ProgramSweepAccount();
+  if (account.IsOpen()) {
+    account.NoteStopped(atExit ? "Morvane was exiting" : "the session was ending");
+    ReportSweepEnded();
+  }
+  account.SetTrigger(atExit ? SweepTrigger::kExit : SweepTrigger::kLogoff);
+  account.Begin();
   const int general = g_GeneralSettings.m_nTargets;
   for (const FinalSweepStep& step : kFinalSweep) {
     if ((general & step.generalBit) == 0) continue;
@@ -559,6 +582,7 @@ void CMainWnd::FinalSweep(bool atExit) {
     step.procedure(m_app.m_pWork);
     LogLine(atExit ? step.afterAtExit : step.afterAtLogoff, 0);
   }
+  ReportSweepEnded();
   if (held) m_app.m_pWork->Unlock();
 }
 

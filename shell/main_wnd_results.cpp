@@ -5,6 +5,7 @@
 
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
+#include "shell/event_report.h"
 #include "shell/main_app.h"
 #include "shell/main_wnd.h"
 #include "ui/panel_actions.h"
@@ -47,6 +48,7 @@ bool CMainWnd::SweepSelected(const EntrySelection& selection) {
   WorkerHold hold(worker);
   // Attached under the worker's lock, before any category can start.
   m_collector.Attach();
+  ProgramSweepAccount().SetTrigger(SweepTrigger::kSelected);
   worker->RequestSelected(bits, std::make_shared<const EntrySelection>(selection));
   m_app.m_bSweeping = true;
   m_bSweepingSelected = true;

@@ -5,7 +5,8 @@ set -euo pipefail
 need=()
 have_pkg() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 for p in g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine wine64 xvfb xauth cmake make googletest \
-         nsis zip libxml2-utils chromium firefox-esr python3; do
+         nsis zip libxml2-utils chromium firefox-esr python3 \
+         nlohmann-json3-dev; do
   have_pkg "$p" || need+=("$p")
 done
 if [ ${#need[@]} -gt 0 ]; then

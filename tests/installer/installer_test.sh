@@ -7,6 +7,8 @@
 #   install /S /START: the installer never starts Morvane itself (it would run
 #     with the installer's elevated rights): the shell starts it;
 #   a second install with another version keeps a changed setting;
+#   the event source "Morvane" of the Application log is registered with the
+#     installed exe as its message file, and the uninstaller removes it;
 #   uninstall /S leaves nothing of Morvane but its settings;
 #   uninstall /S /REMOVESETTINGS removes those too, and nothing else changed.
 # The registry is read from the prefix's .reg files once its wineserver has
@@ -37,6 +39,7 @@ user_reg="$WINEPREFIX/user.reg"
 uninst_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\Morvane'
 run_key='Software\Microsoft\Windows\CurrentVersion\Run'
 general_key='Software\Calderix\Morvane\General Settings'
+event_key='System\CurrentControlSet\Services\EventLog\Application\Morvane'
 
 failures=0
 check() {  # check "what" command...
@@ -99,6 +102,13 @@ check "the quiet uninstall is /S" grep -q '/S"$' <<<"$(reg_value "$system_reg" "
 check "/AUTOSTART set the machine's Run value" grep -qi 'Program Files\\\\Morvane\\\\Morvane.exe' \
   <<<"$(reg_value "$system_reg" "$run_key" Morvane.exe)"
 check "/AUTOSTART wrote no per-user Run value" test -z "$(reg_value "$user_reg" "$run_key" Morvane.exe)"
+check "the event source is registered" reg_has_key "$system_reg" "$event_key"
+# A REG_EXPAND_SZ value: str(2):"..." in the .reg file, backslashes doubled.
+event_file=$(reg_value "$system_reg" "$event_key" EventMessageFile | sed -e 's/^str(2):"//' -e 's/"$//' -e 's/\\\\/\\/g')
+check "its message file is the installed exe ($event_file)" \
+  test "${event_file,,}" = 'c:\program files\morvane\morvane.exe'
+check "it supports error, warning and information events" \
+  test "$(reg_value "$system_reg" "$event_key" TypesSupported)" = 'dword:00000007'
 
 # --- /START: the shell starts the program, never the elevated installer ----------
 # Wine's process trace names the process that makes each new one (its pid
@@ -161,6 +171,7 @@ check "the uninstaller asked the running Morvane to exit" grep -q "End exiting P
 check "the install folder is gone" test ! -e "$install_dir"
 check "the shortcut is gone" test ! -e "$shortcut"
 check "the Uninstall entry is gone" reg_lacks_key "$system_reg" "$uninst_key"
+check "the event source is gone" reg_lacks_key "$system_reg" "$event_key"
 check "the machine's Run value is gone" test -z "$(reg_value "$system_reg" "$run_key" Morvane.exe)"
 check "the user's Run value is gone" test -z "$(reg_value "$user_reg" "$run_key" Morvane.exe)"
 check "no file of Morvane is left" test -z "$(files_named_morvane)"

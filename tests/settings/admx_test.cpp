@@ -124,8 +124,8 @@ TEST(PolicyTemplate, EveryPolicyKeyAndValueIsOneTheProgramReads) {
   }
   // Sweep at logoff, the schedule, three categories, 24 targets, Deep Sweep,
   // Shredder, the rule entries, hiding the panel, sweeping at start-up and
-  // sweeping a browser when it closes.
-  EXPECT_EQ(policies, 35);
+  // sweeping a browser when it closes, and the event log.
+  EXPECT_EQ(policies, 36);
   EXPECT_GE(values, policies - 1);  // all but the rule entries' list name a value
 }
 

@@ -34,6 +34,32 @@ TEST(CommandLine, FlagsStoreTrueAndAFollowingWordBecomesTheValue) {
   EXPECT_EQ(plain.m_strFileName, "once");
 }
 
+TEST(CommandLine, AColonGivesAFlagItsValue) {
+  struct Case {
+    const char* line;
+    const char* name;
+    const char* value;
+  } cases[] = {
+      {"Morvane.exe /once /report:json", "report", "json"},
+      {"Morvane.exe -report:json /once", "report", "json"},
+      {"Morvane.exe /report:json:x", "report", "json:x"},  // only the first colon splits
+      {"Morvane.exe /report: /once", "report", ""},
+      {"Morvane.exe /report json", "report", "json"},
+  };
+  for (const Case& c : cases) {
+    CMainCommandLineInfo info = Parse(c.line);
+    EXPECT_TRUE(info.HasOption(c.name)) << c.line;
+    EXPECT_EQ(info.Option(c.name), c.value) << c.line;
+    EXPECT_TRUE(info.HasOption("once") || std::string(c.line).find("once") == std::string::npos) << c.line;
+  }
+  // A flag with a colon takes no following word: the word stays a file name.
+  CMainCommandLineInfo word = Parse("Morvane.exe /report:json extra");
+  EXPECT_EQ(word.Option("report"), "json");
+  EXPECT_EQ(word.m_strFileName, "extra");
+  // A leading colon names no option.
+  EXPECT_TRUE(Parse("Morvane.exe /:json").HasOption(":json"));
+}
+
 TEST(CommandLine, OptionNamesAreCaseExact) {
   CMainCommandLineInfo info = Parse("Morvane.exe /ONCE /Report");
   EXPECT_FALSE(info.HasOption("once"));

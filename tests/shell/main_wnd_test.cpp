@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -13,6 +15,8 @@
 #include "res/resource.h"
 #include "settings/policy.h"
 #include "settings/settings_groups.h"
+#include "settings/event_setting.h"
+#include "shell/event_report.h"
 #include "shell/main_app.h"
 #include "shell/panel_link.h"
 #include "shell/tray_menu.h"
@@ -366,6 +370,122 @@ TEST_F(MainWnd, ExitRunsTheFinalSweepWithItsOwnLines) {
                                              "Start cleaning history on applications.\n",
                                              "   Item 1, removed by 3\n", "End cleaning history on Application.\n",
                                              "End cleaning Processes", "End exiting Processes"}));
+}
+
+// The events written while it lives, with every event on.
+class EventCapture {
+ public:
+  EventCapture() : m_previous(g_eventWriter) {
+    StoreNumber(kGeneralSettingsPath, kEventLogValueName, EVENT_LOG_ALL);
+    std::lock_guard<std::mutex> hold(s_lock);
+    s_events.clear();
+    g_eventWriter = [](const EventText& e) {
+      std::lock_guard<std::mutex> hold(s_lock);
+      s_events.push_back(e);
+      return true;
+    };
+    ProgramSweepAccount().Attach();
+  }
+  ~EventCapture() {
+    ProgramSweepAccount().Detach();
+    ProgramSweepAccount().End();
+    g_eventWriter = m_previous;
+  }
+  // The sweep-ended events so far, as (trigger, items).
+  static std::vector<std::pair<std::wstring, std::wstring>> Ended() {
+    std::lock_guard<std::mutex> hold(s_lock);
+    std::vector<std::pair<std::wstring, std::wstring>> ended;
+    for (const EventText& e : s_events)
+      if (e.id == kEventSweepEnded && e.strings.size() > 2) ended.push_back({e.strings[0], e.strings[2]});
+    return ended;
+  }
+  static std::vector<EventText> Of(DWORD id) {
+    std::lock_guard<std::mutex> hold(s_lock);
+    std::vector<EventText> of;
+    for (const EventText& e : s_events)
+      if (e.id == id) of.push_back(e);
+    return of;
+  }
+
+ private:
+  EventWriter m_previous;
+  static std::mutex s_lock;
+  static std::vector<EventText> s_events;
+};
+std::mutex EventCapture::s_lock;
+std::vector<EventText> EventCapture::s_events;
+
+// Every kind of resident sweep ends with one event that names what started
+// it and counts what it swept.
+TEST_F(MainWnd, EachKindOfSweepEndsWithAnEventNamingItsTrigger) {
+  EventCapture capture;
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_WINDOWS | GENERAL_SWEEP_APPLICATIONS;
+  g_GeneralSettings.m_nSweepAt = SWEEP_AT_EXIT | SWEEP_AT_BROWSER_CLOSE;
+  // A browser's sweep that numbers one item, as a rule entry of it would.
+  SetBrowserSweep([](SweepWorker*, int, int* count, float*) {
+    EntryScope scope(SWEEP_CATEGORY_INTERNET, "Google Chrome history");
+    LogItem(count, 0, "   ", "removed");
+  });
+  struct Unset {
+    ~Unset() { SetBrowserSweep(nullptr); }
+  } unset;
+  const struct {
+    const wchar_t* trigger;
+    bool sweepsItems;  // the stand-in cleaners number one item per category
+    std::function<void()> start;
+  } cases[] = {
+      {L"manual", true, [&] { Command(IDM_SWEEP_NOW); }},
+      {L"schedule", true, [&] { ::SendMessageA(Hwnd(), WM_TIMER, CMainWnd::kSweepTimerId, 0); }},
+      {L"browser closes", true, [&] { m_wnd->OnBrowserClosed(1); }},
+      {L"logoff", true, [&] { ::SendMessageA(Hwnd(), WM_QUERYENDSESSION, 0, 0); }},
+  };
+  size_t expected = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.trigger, c.trigger + wcslen(c.trigger)));
+    c.start();
+    ++expected;
+    ASSERT_TRUE(PumpUntil([&] { return EventCapture::Ended().size() >= expected; }, 10000));
+    ASSERT_TRUE(WaitForSweepEnd());
+    const auto ended = EventCapture::Ended();
+    ASSERT_EQ(ended.size(), expected) << "one event per sweep";
+    EXPECT_EQ(ended.back().first, c.trigger);
+    EXPECT_EQ(ended.back().second != L"0", c.sweepsItems);
+  }
+  // Nothing began after the last sweep: a late notice writes no event.
+  ::SendMessageA(Hwnd(), WM_SWEEP_FINISHED, SWEEP_CATEGORY_WINDOWS, SWEEP_ENDED);
+  EXPECT_EQ(EventCapture::Ended().size(), expected);
+}
+
+TEST_F(MainWnd, ASweepCancelledFromTheTrayEndsWithAStoppedEvent) {
+  EventCapture capture;
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_WINDOWS;
+  CleanerRecord::Hold();
+  Command(IDM_SWEEP_NOW);
+  Command(IDM_CANCEL_SWEEP);
+  CleanerRecord::Release();
+  ASSERT_TRUE(WaitForSweepEnd());
+  ASSERT_TRUE(PumpUntil([&] { return !EventCapture::Ended().empty(); }, 5000));
+  const auto stopped = EventCapture::Of(kEventStopped);
+  ASSERT_EQ(stopped.size(), 1u);
+  ASSERT_EQ(stopped[0].strings.size(), 2u);
+  EXPECT_EQ(stopped[0].strings[0], L"A sweep stopped before its end (trigger: manual).");
+  EXPECT_EQ(stopped[0].strings[1], L"cancelled from the tray menu");
+  // The next sweep runs through, and says nothing of a stop.
+  Command(IDM_SWEEP_NOW);
+  ASSERT_TRUE(WaitForSweepEnd());
+  ASSERT_TRUE(PumpUntil([&] { return EventCapture::Ended().size() == 2; }, 5000));
+  EXPECT_EQ(EventCapture::Of(kEventStopped).size(), 1u);
+}
+
+TEST_F(MainWnd, TheSweepAtExitEndsWithItsEvent) {
+  EventCapture capture;
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_APPLICATIONS;
+  g_GeneralSettings.m_nSweepAt = SWEEP_AT_EXIT;
+  Command(IDM_EXIT);
+  const auto ended = EventCapture::Ended();
+  ASSERT_EQ(ended.size(), 1u);
+  EXPECT_EQ(ended[0].first, L"exit");
+  EXPECT_EQ(ended[0].second, L"1");
 }
 
 TEST_F(MainWnd, ShowLogWindowMakesRoomForTheLogBesideThePanel) {
