@@ -53,7 +53,9 @@ void LogScheduled(int* count, int statusId, const std::string& path, float sizeK
 
 // A folder line without a counter uses the file wording.
 void LogFolderLine(int* count, int statusId, const std::string& path, float sizeKB) {
-  LogItemOf(count, statusId, "   ", path, sizeKB,
+  // The line shows what the folder held; the item itself carries no size,
+  // its files were counted one by one.
+  LogItemOf(count, statusId, "   ", path, 0.0,
             count != nullptr ? "Remove directory: %s, size %.3f(KB).\n" : "Remove file: %s, size %.3f(KB).\n",
           path.c_str(), static_cast<double>(sizeKB));
 }

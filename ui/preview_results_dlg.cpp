@@ -235,7 +235,11 @@ void CPreviewResultsDlg::RestorePlacement() {
   RECT& r = placement.rcNormalPosition;
   if (r.right - r.left < m_minSize.cx) r.right = r.left + m_minSize.cx;
   if (r.bottom - r.top < m_minSize.cy) r.bottom = r.top + m_minSize.cy;
-  if (::MonitorFromRect(&r, MONITOR_DEFAULTTONULL) == nullptr) return;
+  RECT screen = {::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+  screen.right = screen.left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  screen.bottom = screen.top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  RECT seen = {};
+  if (!::IntersectRect(&seen, &r, &screen)) return;  // a screen that is gone
   placement.showCmd = placement.showCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_HIDE;
   placement.flags = 0;
   ::SetWindowPlacement(m_hWnd, &placement);
@@ -542,10 +546,31 @@ void CPreviewResultsDlg::OnOK() {
   OnCancel();
 }
 
+void CPreviewResultsDlg::OnTimer(UINT_PTR id) {
+  if (id != kBusyTimer) return;
+  // Any sweep, whoever started it, holds "Sweep Selected" back.
+  if (m_pHost == nullptr) return;
+  const bool on = !m_pHost->IsSweeping() && m_bSweepEnabled && m_model.AllRows() > 0;
+  if (IsItemEnabled(IDC_RESULTS_SWEEP) != on) EnableItem(IDC_RESULTS_SWEEP, on);
+}
+
+void CPreviewResultsDlg::OnDestroy() {
+  if (::IsWindowVisible(m_hWnd)) SavePlacement();
+  if (!g_bPlacement) return;
+  HKEY key = nullptr;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+      ERROR_SUCCESS) {
+    ::RegSetValueExA(key, "Placement", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&g_placement),
+                     sizeof g_placement);
+    ::RegCloseKey(key);
+  }
+}
+
 bool CPreviewResultsDlg::OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result) {
   switch (msg) {
     case WM_SIZE:
       if (w != SIZE_MINIMIZED) Layout();
+      if (w != SIZE_MINIMIZED && ::IsWindowVisible(m_hWnd)) SavePlacement();
       *result = 0;
       return true;
     case WM_GETMINMAXINFO: {
@@ -561,32 +586,16 @@ bool CPreviewResultsDlg::OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result
       *result = TRUE;
       return true;
     }
-    case WM_TIMER:
-      if (w != kBusyTimer) return false;
-      // Any sweep, whoever started it, holds "Sweep Selected" back.
-      if (m_pHost != nullptr) {
-        const bool idle = !m_pHost->IsSweeping();
-        if (IsItemEnabled(IDC_RESULTS_SWEEP) != (idle && m_bSweepEnabled && m_model.AllRows() > 0))
-          EnableItem(IDC_RESULTS_SWEEP, idle && m_bSweepEnabled && m_model.AllRows() > 0);
-      }
-      *result = 0;
-      return true;
+    case WM_MOVE:
+      // Kept as it changes: at exit the window may already be on its way out.
+      if (::IsWindowVisible(m_hWnd) && !::IsIconic(m_hWnd)) SavePlacement();
+      return false;
     case WM_SHOWWINDOW:
-      if (w) ::SetTimer(m_hWnd, kBusyTimer, 250, nullptr);
-      else ::KillTimer(m_hWnd, kBusyTimer);
+      if (w)
+        ::SetTimer(m_hWnd, kBusyTimer, 250, nullptr);
+      else
+        ::KillTimer(m_hWnd, kBusyTimer);
       return false;
-    case WM_DESTROY: {
-      SavePlacement();
-      if (!g_bPlacement) return false;
-      HKEY key = nullptr;
-      if (::RegCreateKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key,
-                            nullptr) == ERROR_SUCCESS) {
-        ::RegSetValueExA(key, "Placement", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&g_placement),
-                         sizeof g_placement);
-        ::RegCloseKey(key);
-      }
-      return false;
-    }
     default:
       return false;
   }

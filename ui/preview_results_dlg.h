@@ -87,6 +87,8 @@ class CPreviewResultsDlg : public CDialog {
   void OnCancel() override;
   void OnOK() override;
   bool OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result) override;
+  void OnTimer(UINT_PTR id) override;
+  void OnDestroy() override;
 
  private:
   void Refill();

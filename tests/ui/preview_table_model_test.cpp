@@ -302,7 +302,7 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
   }
   // The texts say what happened, and what the sweep found that the preview
   // had not listed is named so.
-  EXPECT_EQ(m_model.SummaryText(), "Swept 3 entries: 4 items, 28 KB removed, 1 of them new since the preview.");
+  EXPECT_EQ(m_model.SummaryText(), "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview.");
   std::vector<std::string> fates;
   for (size_t n = 0; n < m_model.RowAt(0).items.size(); ++n)
     fates.push_back(m_model.ItemCellText(0, n, 0) + " " + m_model.ItemCellText(0, n, 2));
