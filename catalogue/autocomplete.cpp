@@ -39,7 +39,8 @@ void CleanPerUserData(int* count) {
     ApplyKeyDacl(HKEY_CURRENT_USER, formKey, &open, true);
     const RegChange change = SweepDeleteKey(HKEY_CURRENT_USER, formKey.c_str());
     if (ChangeMade(change))
-      LogItem(count, IDC_STATUS_INTERNET, "  ", "Delete registry key: HKEY_CURRENT_USER\\%s\n", formKey.c_str());
+      LogItemOf(count, IDC_STATUS_INTERNET, "  ", "HKEY_CURRENT_USER\\" + formKey, 0.0,
+                "Delete registry key: HKEY_CURRENT_USER\\%s\n", formKey.c_str());
   }
   if (!saved.empty()) ApplyKeyDacl(HKEY_CURRENT_USER, sidKey, saved.data(), false);
 }
@@ -56,5 +57,5 @@ void CleanFormData(SweepWorker*, int* count, float*) {
   const std::string machineKey = std::string(kProtectedStoragePrefix) + user + kDataKey + kFormDataKey;
   // Counted only when there was a key and it went.
   const RegChange change = SweepDeleteKey(HKEY_LOCAL_MACHINE, machineKey.c_str());
-  if (ChangeMade(change)) NumberItem(count);
+  if (ChangeMade(change)) NumberItem(count, "HKEY_LOCAL_MACHINE\\" + machineKey);
 }

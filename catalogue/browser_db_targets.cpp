@@ -299,7 +299,9 @@ DbSweep SweepPlaces(const std::string& profileFolder, const std::string& path, c
     }
     LogUnknownKeeps(db, refs, label);
     for (const auto& host : byHost)
-      LogItem(count, kStatus, "   ", "Remove history: %s, %lld visit(s), %lld page(s) (Firefox, %s).\n",
+      LogItemOf(count, kStatus, "   ",
+                "history of " + host.first + " (" + std::to_string(host.second.pages) + ") in " + path, 0.0,
+                "Remove history: %s, %lld visit(s), %lld page(s) (Firefox, %s).\n",
               host.first.c_str(), static_cast<long long>(host.second.visits),
               static_cast<long long>(host.second.pages), label.c_str());
     const DbSweep finished = FinishSweep(db, path, sizeBefore, kb);
@@ -349,7 +351,8 @@ DbSweep SweepCookies(const std::string& path, CookieStore store, const std::stri
     }
   }
   for (const auto& row : doomed)
-    LogItem(count, kStatus, "   ", "Remove cookie: %s (%s).\n", row.second.c_str(), label.c_str());
+    LogItemOf(count, kStatus, "   ", "cookie of " + row.second + " in " + path, 0.0, "Remove cookie: %s (%s).\n",
+              row.second.c_str(), label.c_str());
   return FinishSweep(db, path, sizeBefore, kb);
 }
 

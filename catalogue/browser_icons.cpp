@@ -227,7 +227,8 @@ DbSweep SweepFirefoxIcons(const std::string& path, const std::string& label, con
                  "OR icon_id NOT IN (SELECT id FROM moz_icons);"))
       return AbandonSweep(db, path);
   }
-  LogItem(count, kStatus, "   ", "Remove icons: %lld page(s), %lld icon(s) (Firefox, %s).\n",
+  LogItemOf(count, kStatus, "   ", "icons of " + std::to_string(pages) + " page(s) in " + path, 0.0,
+            "Remove icons: %lld page(s), %lld icon(s) (Firefox, %s).\n",
           static_cast<long long>(pages), static_cast<long long>(icons), label.c_str());
   return FinishSweep(db, path, sizeBefore, kb);
 }
@@ -265,7 +266,8 @@ DbSweep SweepChromiumIcons(const std::string& profileFolder, const std::string& 
                  "DELETE FROM favicon_bitmaps WHERE icon_id NOT IN (SELECT id FROM favicons);"))
       return AbandonSweep(db, path);
   }
-  LogItem(count, kStatus, "   ", "Remove icons: %lld page(s), %lld icon(s) (%s).\n", static_cast<long long>(pages),
+  LogItemOf(count, kStatus, "   ", "icons of " + std::to_string(pages) + " page(s) in " + path, 0.0,
+            "Remove icons: %lld page(s), %lld icon(s) (%s).\n", static_cast<long long>(pages),
           static_cast<long long>(icons), label.c_str());
   return FinishSweep(db, path, sizeBefore, kb);
 }

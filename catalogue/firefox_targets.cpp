@@ -62,10 +62,10 @@ void RemoveProfileFile(const std::string& path, int* count, float* kb) {
   if (outcome != RestartRemoval::kRemovedNow && outcome != RestartRemoval::kAtRestart) return;
   if (kb != nullptr) *kb += sizeKB;
   if (outcome == RestartRemoval::kRemovedNow)
-    LogItem(count, IDC_STATUS_INTERNET, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(),
+    LogItemOf(count, IDC_STATUS_INTERNET, "   ", path, sizeKB, "Remove file: %s, size %.3f(KB).\n", path.c_str(),
             static_cast<double>(sizeKB));
   else
-    LogItem(count, IDC_STATUS_INTERNET, "   ", "Remove file: %s, size %.3f(KB) (After Rebooting).\n",
+    LogItemOf(count, IDC_STATUS_INTERNET, "   ", path, sizeKB, "Remove file: %s, size %.3f(KB) (After Rebooting).\n",
             path.c_str(), static_cast<double>(sizeKB));
 }
 

@@ -101,7 +101,7 @@ void CleanGoogleHistoryKeys(HKEY root, int* count) {
       if (name == "(Default)") continue;
       const RegChange change = SweepDeleteValue(history, name.c_str());
       if (ItemGone(change)) --history.m_nValueIndex;
-      if (ChangeMade(change)) NumberItem(count);
+      if (ChangeMade(change)) NumberItem(count, RegItemText(history.m_hRoot, history.m_strPath, name.c_str()));
     }
   }
 }
@@ -164,7 +164,7 @@ void CleanMsnToolbar(SweepWorker*, int* count, float*) {
   RegKey user(kMsnToolbarKey, HKEY_CURRENT_USER);
   if (user.IsOpen()) {
     const RegChange change = SweepSetValue(user, "SearchStrings", REG_SZ, empty, 0);
-    if (ChangeMade(change)) NumberItem(count);
+    if (ChangeMade(change)) NumberItem(count, RegItemText(user.m_hRoot, user.m_strPath, "SearchStrings"));
   }
   RegKey machine(kMsnToolbarKey, HKEY_LOCAL_MACHINE);
   if (machine.IsOpen()) SweepSetValue(machine, "SearchStrings", REG_SZ, empty, 0);

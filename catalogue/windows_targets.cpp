@@ -133,9 +133,12 @@ void CleanRecycleBin(SweepWorker*, int* count, float* kb) {
   // has lost nothing, and the call names it as not removed.
   if (!EmptyRecycleBins()) return;
   LogLine("  Cleaned up 'Recycle Bin'.\n", 0);
-  // Each item in the bins counts as one, as if it had a line of its own.
+  // Each item in the bins counts as one, as if it had a line of its own; the
+  // bins' size is shared out among them.
   if (count != nullptr)
-    for (uint64_t i = 0; i < items; ++i) NumberItem(count);
+    for (uint64_t i = 0; i < items; ++i)
+      NumberItem(count, "Recycle Bin: item " + std::to_string(i + 1) + " of " + std::to_string(items),
+                 static_cast<double>(size) / static_cast<double>(items));
   if (kb != nullptr) *kb += size;
 }
 
@@ -196,7 +199,8 @@ void CleanLogonUser(SweepWorker*, int* count, float*) {
       if (!key.IsOpen()) continue;
       for (const char* value : kLogonValues)
         if (RemoveRegistryValue(key, value))
-          LogItem(count, kStatus, "  ", "Clean up registry key: %s\\%s\\%s\n", root.name, path, value);
+          LogItemOf(count, kStatus, "  ", std::string(root.name) + "\\" + path + "\\" + value, 0.0,
+                    "Clean up registry key: %s\\%s\\%s\n", root.name, path, value);
     }
   }
 }

@@ -42,7 +42,8 @@ std::string ProbeName(const std::wstring& name) {
 // "(After Rebooting)" lines are shown in the status line even without a counter.
 void LogScheduled(int* count, int statusId, const std::string& path, float sizeKB) {
   if (count != nullptr) {
-    LogFormat(statusId, "   Item %d, Remove File %s, size %.3f(KB) (After Rebooting).\n", NumberItem(count), path.c_str(),
+    LogFormat(statusId, "   Item %d, Remove File %s, size %.3f(KB) (After Rebooting).\n",
+              NumberItem(count, path, sizeKB, Outcome::kScheduled), path.c_str(),
               static_cast<double>(sizeKB));
   } else {
     LogFormat(statusId, "   Remove File %s, size %.3f(KB) (After Rebooting).\n", path.c_str(),
@@ -52,7 +53,10 @@ void LogScheduled(int* count, int statusId, const std::string& path, float sizeK
 
 // A folder line without a counter uses the file wording.
 void LogFolderLine(int* count, int statusId, const std::string& path, float sizeKB) {
-  LogItem(count, statusId, "   ", count != nullptr ? "Remove directory: %s, size %.3f(KB).\n" : "Remove file: %s, size %.3f(KB).\n",
+  // The line shows what the folder held; the item itself carries no size,
+  // its files were counted one by one.
+  LogItemOf(count, statusId, "   ", path, 0.0,
+            count != nullptr ? "Remove directory: %s, size %.3f(KB).\n" : "Remove file: %s, size %.3f(KB).\n",
           path.c_str(), static_cast<double>(sizeKB));
 }
 
@@ -220,13 +224,14 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
   const DWORD error = ::GetLastError();
   switch (r) {
     case RemovalResult::kRemoved:
-      LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(), static_cast<double>(sizeKB));
+      LogItemOf(count, statusId, "   ", path, sizeKB, "Remove file: %s, size %.3f(KB).\n", path.c_str(),
+                static_cast<double>(sizeKB));
       RecordOutcome(Outcome::kRemoved, path, sizeKB);
       if (kb != nullptr) *kb += sizeKB;
       return true;
     case RemovalResult::kRemovedNotOverwritten:
       // Never reported as shredded: the user asked for an overwrite that did not happen.
-      LogItem(count, statusId, "   ", "Remove file: %s, size %.3f(KB), removed without overwriting.\n",
+      LogItemOf(count, statusId, "   ", path, sizeKB, "Remove file: %s, size %.3f(KB), removed without overwriting.\n",
               path.c_str(), static_cast<double>(sizeKB));
       RecordOutcome(Outcome::kRemoved, path, sizeKB);
       if (kb != nullptr) *kb += sizeKB;

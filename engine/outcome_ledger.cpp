@@ -58,9 +58,12 @@ void RecordOutcome(Outcome outcome, const std::string& item, double kb, const st
   Dispatch(std::move(record));
 }
 
-void NoteNumberedLine() {
+void NoteNumberedLine(const std::string& item, double kb, Outcome outcome) {
   OutcomeRecord record;
   record.numbered = true;
+  record.item = item;
+  record.kb = kb;
+  record.outcome = outcome;
   Dispatch(std::move(record));
 }
 

@@ -28,8 +28,12 @@ struct OutcomeRecord {
   Outcome outcome = Outcome::kRemoved;
   std::string reason;  // why it was left; empty for removed and scheduled
   bool preview = false;
-  // Not an item but a numbered line of the log ("Item N, ..."): the sweep's
-  // count of items is its numbered lines, which a table must add up to.
+  // A numbered line of the log ("Item N, ..."): the sweep's count of items
+  // is its numbered lines, which a table must add up to. Such a record names
+  // the item the line numbers in full (item, kb, outcome removed or
+  // scheduled). An item is a numbered record or a record of an item that
+  // stays; a removed record that is not numbered is part of a numbered item
+  // (the values of a deleted key) and is not counted apart.
   bool numbered = false;
 };
 
@@ -63,8 +67,9 @@ Outcome OutcomeOfError(unsigned long error);
 std::string ErrorReason(unsigned long error);
 
 // Tells the sinks that the log numbered an item under this thread's
-// EntryScope (LogItem with a counter calls it); counts nothing here.
-void NoteNumberedLine();
+// EntryScope (NumberItem and LogItem with a counter call it), with the item's
+// full name and size; counts nothing here.
+void NoteNumberedLine(const std::string& item, double kb, Outcome outcome = Outcome::kRemoved);
 
 // Items recorded as not removed since the last reset.
 int NotRemovedCount();

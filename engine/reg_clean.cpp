@@ -29,12 +29,14 @@ std::string Shown(const char* data) {
   return text;
 }
 
-void LogDeleteValue(int* count, int statusId, const std::string& name, const char* data) {
-  LogItem(count, statusId, "  ", "Delete Value: %s=%s.\n", name.c_str(), Shown(data).c_str());
+void LogDeleteValue(const RegKey& key, int* count, int statusId, const std::string& name, const char* data) {
+  LogItemOf(count, statusId, "  ", RegItemText(key.m_hRoot, key.m_strPath, name.c_str()), 0.0,
+            "Delete Value: %s=%s.\n", name.c_str(), Shown(data).c_str());
 }
 
-void LogResetValue(int* count, int statusId, const std::string& name, const char* data) {
-  LogItem(count, statusId, "  ", "Reset Value: %s=%s to empty.\n", name.c_str(), Shown(data).c_str());
+void LogResetValue(const RegKey& key, int* count, int statusId, const std::string& name, const char* data) {
+  LogItemOf(count, statusId, "  ", RegItemText(key.m_hRoot, key.m_strPath, name.c_str()), 0.0,
+            "Reset Value: %s=%s to empty.\n", name.c_str(), Shown(data).c_str());
 }
 
 bool StartsWith(const std::string& name, const char* prefix) {
@@ -132,13 +134,13 @@ void DeleteValues(RegKey& key, const char* keepName, int statusId, int* count, f
       if (data[0] == '\0') continue;
       if (name == keepName) {
         // The list's order value stays so that the owner still finds a list.
-        if (ChangeMade(SweepSetValue(key, name.c_str(), REG_SZ, "", 0))) LogResetValue(count, statusId, name, data);
+        if (ChangeMade(SweepSetValue(key, name.c_str(), REG_SZ, "", 0))) LogResetValue(key, count, statusId, name, data);
         continue;
       }
     }
     const RegChange change = SweepDeleteValue(key, name.c_str());
     if (ItemGone(change)) --key.m_nValueIndex;
-    if (ChangeMade(change)) LogDeleteValue(count, statusId, name, data);
+    if (ChangeMade(change)) LogDeleteValue(key, count, statusId, name, data);
   }
 }
 
@@ -151,7 +153,7 @@ void DeleteValuesByPrefix(RegKey& key, const char* prefix, int statusId, int* co
     if (name == "(Default)" || !StartsWith(name, prefix)) continue;
     const RegChange change = SweepDeleteValue(key, name.c_str());
     if (ItemGone(change)) --key.m_nValueIndex;
-    if (ChangeMade(change)) LogDeleteValue(count, statusId, name, cursor.Data());
+    if (ChangeMade(change)) LogDeleteValue(key, count, statusId, name, cursor.Data());
   }
 }
 
@@ -177,7 +179,9 @@ void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* c
     if (!StartsWith(name, prefix)) continue;
     const RegChange change = SweepDeleteSubKey(key, name.c_str());
     if (ItemGone(change)) --key.m_nSubKeyIndex;
-    if (ChangeMade(change)) LogItem(count, statusId, "  ", "Delete Key: %s.\n", name.c_str());
+    if (ChangeMade(change))
+      LogItemOf(count, statusId, "  ", RegItemText(key.m_hRoot, key.m_strPath, name.c_str()), 0.0,
+                "Delete Key: %s.\n", name.c_str());
   }
 }
 
@@ -222,7 +226,9 @@ void CleanFileExt(int kind, RegKey& key, int statusId, int* count, float* kb) {
     if (name.empty() || name.find('/') == std::string::npos) continue;
     const RegChange change = SweepDeleteSubKey(key, name.c_str());
     if (ItemGone(change)) --key.m_nSubKeyIndex;
-    if (ChangeMade(change)) LogItem(count, statusId, "  ", "Delete SubKey: %s\\%s.\n", key.m_strPath.c_str(), name.c_str());
+    if (ChangeMade(change))
+      LogItemOf(count, statusId, "  ", RegItemText(key.m_hRoot, key.m_strPath, name.c_str()), 0.0,
+                "Delete SubKey: %s\\%s.\n", key.m_strPath.c_str(), name.c_str());
   }
 }
 
@@ -232,15 +238,17 @@ void CleanOfficeCommon(int kind, RegKey& key, int statusId, int* count, float* k
   LogFormat(0, "  Clean up Office Common registry key: %s\n", key.m_strPath.c_str());
   ValueCursor cursor(key);
   if (!cursor.Ok()) return;
+  std::string name;
   auto logItem = [&](RegChange change) {
     if (!ChangeMade(change)) return;
     if (count != nullptr) {
-      LogFormat(officeStatus, "  Item %d: Clean a register: %s.\n", NumberItem(count), key.m_strPath.c_str());
+      // The line keeps its wording; the item is named with its hive and value.
+      LogFormat(officeStatus, "  Item %d: Clean a register: %s.\n",
+                NumberItem(count, RegItemText(key.m_hRoot, key.m_strPath, name.c_str())), key.m_strPath.c_str());
     } else {
       LogFormat(0, "  Clean a register: %s.\n", key.m_strPath.c_str());
     }
   };
-  std::string name;
   while (cursor.Next(name)) {
     if (name != "Value") {
       const RegChange change = SweepDeleteValue(key, name.c_str());

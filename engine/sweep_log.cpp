@@ -13,6 +13,7 @@
 #include "winlib/time_format.h"
 
 const char kWaitingText[] = "Waiting to start sweeping";
+const char kNotPartText[] = "Not part of this sweep";
 const char kProgressCaption[] = "Sweeping Progress";
 const char kPreviewCaption[] = "Preview";
 
@@ -140,21 +141,52 @@ void LogFormat(int statusId, const char* format, ...) {
   LogLine(line.c_str(), statusId);
 }
 
-int NumberItem(int* count) {
+int NumberItem(int* count, const std::string& item, double kb, Outcome outcome) {
   if (count == nullptr) return 0;
   ++*count;
-  NoteNumberedLine();
+  NoteNumberedLine(item, kb, outcome);
   return *count;
 }
 
-void LogItem(int* count, int statusId, const char* indent, const char* format, ...) {
+namespace {
+// The name of an item a line numbers without naming it apart: the line's
+// message, without its closing full stop and line break.
+std::string NameOfLine(std::string text) {
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  if (!text.empty() && text.back() == '.') text.pop_back();
+  return text;
+}
+
+void LogNumbered(int* count, int statusId, const char* indent, const std::string* item, double kb,
+                 const std::string& message) {
   std::string line = indent;
-  if (count != nullptr) line += "Item " + std::to_string(NumberItem(count)) + ", ";
+  if (count != nullptr)
+    line += "Item " + std::to_string(NumberItem(count, item != nullptr ? *item : NameOfLine(message), kb)) + ", ";
+  line += message;
+  LogLine(line.c_str(), count != nullptr ? statusId : 0);
+}
+}  // namespace
+
+void LogItem(int* count, int statusId, const char* indent, const char* format, ...) {
   va_list args;
   va_start(args, format);
-  line += VFormatAny(format, args);
+  const std::string message = VFormatAny(format, args);
   va_end(args);
-  LogLine(line.c_str(), count != nullptr ? statusId : 0);
+  LogNumbered(count, statusId, indent, nullptr, 0.0, message);
+}
+
+void LogItemOf(int* count, int statusId, const char* indent, const std::string& item, double kb,
+               const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  const std::string message = VFormatAny(format, args);
+  va_end(args);
+  LogNumbered(count, statusId, indent, &item, kb, message);
+}
+
+void SetStatusLine(int statusId, const char* text) {
+  SinkAccess sink;
+  if (sink && statusId != 0) sink->SetItemText(statusId, text);
 }
 
 void SetProgress(int barId, unsigned percent) {

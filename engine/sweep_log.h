@@ -3,6 +3,9 @@
 // and do nothing while no window is attached, so cleaners never check for one.
 #pragma once
 #include <cstddef>
+#include <string>
+
+#include "engine/outcome_ledger.h"
 
 #include "winlib/format_line.h"
 #include "winlib/timed_lock.h"
@@ -61,14 +64,19 @@ void LogStamped(const char* text, int statusId);
 void LogFormat(int statusId, const char* format, ...) __attribute__((format(printf, 2, 3)));
 // The counting rule for one removed item: with a counter, increments it and
 // logs indent + "Item %d, " + message with statusId; without, logs
-// indent + message with status 0. The message is printf-formatted.
+// indent + message with status 0. The message is printf-formatted. The
+// ledger's sinks learn the item by the line's own text; LogItemOf names it.
 void LogItem(int* count, int statusId, const char* indent, const char* format, ...)
     __attribute__((format(printf, 4, 5)));
+// As LogItem, naming the item in full (a path, a key and value with its
+// hive) and its size in KB for the ledger's sinks.
+void LogItemOf(int* count, int statusId, const char* indent, const std::string& item, double kb,
+               const char* format, ...) __attribute__((format(printf, 6, 7)));
 
 // The counting rule alone, for a line written otherwise: with a counter,
-// increments it and tells the ledger's sinks of the numbered line; returns
-// the new number, or 0 without a counter.
-int NumberItem(int* count);
+// increments it and tells the ledger's sinks of the numbered item (its full
+// name and size); returns the new number, or 0 without a counter.
+int NumberItem(int* count, const std::string& item, double kb = 0.0, Outcome outcome = Outcome::kRemoved);
 
 // Sets a progress bar; values above 100 show 100.
 void SetProgress(int barId, unsigned percent);
@@ -96,6 +104,10 @@ void NoteRemovalFailure();
 int RemovalFailures();
 void ResetRemovalFailures();
 
+// Sets a status line's text without a line in the log.
+void SetStatusLine(int statusId, const char* text);
+
 extern const char kWaitingText[];     // "Waiting to start sweeping"
+extern const char kNotPartText[];     // "Not part of this sweep"
 extern const char kProgressCaption[];  // "Sweeping Progress"
 extern const char kPreviewCaption[];   // "Preview"

@@ -202,7 +202,7 @@ void CleanCache(const StringPairList* keepList, DWORD filter, const char* extens
         continue;
       }
     }
-    const int number = NumberItem(count);
+    const int number = NumberItem(count, entry.url, sizeKB);
     LogLine(FormatCacheLine(number, cacheName, entry.url.c_str(), entry.localFile.c_str(), sizeKB).c_str(),
             statusId);
     RecordOutcome(Outcome::kRemoved, entry.url, sizeKB);

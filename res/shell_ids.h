@@ -12,6 +12,7 @@
 #define IDS_TRAY_BANNER 1020
 #define IDM_ABOUT 1021
 #define IDM_ONLINE_HELP 1023
+#define IDM_SHOW_RESULTS 1029  // only while a preview table exists
 
 // Startup window (also the About box).
 #define IDD_LOGO 144

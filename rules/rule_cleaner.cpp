@@ -154,7 +154,8 @@ class EntrySweep {
     } catch (const FileException&) {
       return;
     }
-    LogItem(m_count, m_statusId, "   ", "Remove file: %s, size %.3f(KB).\n", path.c_str(), static_cast<double>(sizeKB));
+    LogItemOf(m_count, m_statusId, "   ", path, sizeKB, "Remove file: %s, size %.3f(KB).\n", path.c_str(),
+              static_cast<double>(sizeKB));
     if (m_kb != nullptr) *m_kb += sizeKB;
   }
 
@@ -224,7 +225,8 @@ class EntrySweep {
     // recorded and named by the primitive.
     const RegChange change = SweepDeleteValue(key, place.value.c_str());
     if (ChangeMade(change))
-      LogItem(m_count, m_statusId, "  ", "Delete Value: %s=%s.\n", place.Text().c_str(), shown.c_str());
+      LogItemOf(m_count, m_statusId, "  ", RegItemText(place.root, place.path, place.value.c_str()), 0.0,
+                "Delete Value: %s=%s.\n", place.Text().c_str(), shown.c_str());
   }
 
   void DeleteKey(const RuleRegPath& place) {
@@ -233,7 +235,8 @@ class EntrySweep {
       if (!RegistryAllowed(place, true)) return;
       const RegChange change = SweepDeleteKey(place.root, place.path.c_str());
       if (ChangeMade(change))
-        LogItem(m_count, m_statusId, "  ", "Delete Key: %s.\n", place.Text().c_str());
+        LogItemOf(m_count, m_statusId, "  ", RegItemText(place.root, place.path, nullptr), 0.0, "Delete Key: %s.\n",
+                  place.Text().c_str());
       return;
     }
     // Part of the key is spared: everything else in it goes, the key stays.

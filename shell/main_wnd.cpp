@@ -336,7 +336,8 @@ void CMainWnd::OnTrayNotify(UINT mouseMessage) {
 void CMainWnd::ShowTrayMenu() {
   if (m_pTrayMenu != nullptr) return;  // one menu at a time
   m_pTrayMenu = new CTrayMenu;
-  if (m_pTrayMenu->Build(m_app.m_bSweeping, IsProgressVisible(), PanelPolicyNow() != PANEL_SHOWN)) m_pTrayMenu->Track(m_hWnd);
+  if (m_pTrayMenu->Build(m_app.m_bSweeping, IsProgressVisible(), PanelPolicyNow() != PANEL_SHOWN, m_pResults != nullptr))
+    m_pTrayMenu->Track(m_hWnd);
   // The command (if any) arrives after the menu has closed.
   delete m_pTrayMenu;
   m_pTrayMenu = nullptr;
@@ -344,6 +345,11 @@ void CMainWnd::ShowTrayMenu() {
 
 bool CMainWnd::OnCommand(int id, int code, HWND control) {
   switch (id) {
+    case IDM_SHOW_RESULTS:
+      delete m_pTrayMenu;
+      m_pTrayMenu = nullptr;
+      ShowLastResults();
+      return true;
     case IDM_SHOW_PANEL:
       delete m_pTrayMenu;
       m_pTrayMenu = nullptr;

@@ -62,6 +62,8 @@ class CMainWnd : public CWnd, public PanelHost, public PreviewResultsHost {
   // Sweeps the chosen entries once, through the worker like any sweep, with
   // the progress window and its lines; the stored choices stay as they are.
   bool SweepSelected(const EntrySelection& selection) override;
+  // Shows the last preview table again, with its ticks; false when there is none.
+  bool ShowLastResults();
   // The preview table; null until a preview from the Settings page ended.
   CPreviewResultsDlg* Results() { return m_pResults; }
   bool IsSweepingSelected() const { return m_bSweepingSelected; }

@@ -8,6 +8,7 @@
 #include "shell/event_report.h"
 #include "shell/main_app.h"
 #include "shell/main_wnd.h"
+#include "ui/control_panel.h"
 #include "ui/panel_actions.h"
 
 void CMainWnd::BeginPreviewRecords() { m_collector.Attach(); }
@@ -38,12 +39,26 @@ void CMainWnd::DestroyResultsWindow() {
   m_pResults = nullptr;
 }
 
+bool CMainWnd::ShowLastResults() {
+  if (m_pResults == nullptr) return false;
+  return m_pResults->Open(m_hWnd);
+}
+
 bool CMainWnd::SweepSelected(const EntrySelection& selection) {
   SweepWorker* worker = m_app.m_pWork;
   const int bits = selection.CategoryBits();
   if (worker == nullptr || bits == 0 || m_app.m_bSweeping || worker->IsAnyRunning()) return false;
   ShowProgressWindow();
   ResetProgress();
+  // The categories the selection leaves out never start: their lines say so
+  // rather than wait for ever.
+  const struct {
+    int bit, status;
+  } lines[] = {{SWEEP_WINDOWS, IDC_STATUS_WINDOWS},
+               {SWEEP_INTERNET, IDC_STATUS_INTERNET},
+               {SWEEP_APPLICATIONS, IDC_STATUS_APPLICATIONS}};
+  for (const auto& line : lines)
+    if ((bits & line.bit) == 0) SetStatusLine(line.status, kNotPartText);
   LogStamped("\nStart sweeping the entries selected in the preview.", 0);
   WorkerHold hold(worker);
   // Attached under the worker's lock, before any category can start.
@@ -53,6 +68,7 @@ bool CMainWnd::SweepSelected(const EntrySelection& selection) {
   m_app.m_bSweeping = true;
   m_bSweepingSelected = true;
   if (m_pResults != nullptr) m_pResults->EnableSweep(false);
+  if (CLustraProp* panel = CLustraProp::Open()) panel->m_settingsPage.SelectedSweepStarted();
   StartTrayAnimation();
   return true;
 }

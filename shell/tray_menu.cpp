@@ -40,7 +40,7 @@ CTrayMenu::~CTrayMenu() {
   if (m_hMenu != nullptr) ::DestroyMenu(m_hMenu);
 }
 
-bool CTrayMenu::Build(bool sweeping, bool logVisible, bool panelHidden) {
+bool CTrayMenu::Build(bool sweeping, bool logVisible, bool panelHidden, bool hasResults) {
   m_hMenu = ::CreatePopupMenu();
   if (m_hMenu == nullptr) return false;
   char banner[256] = {};
@@ -56,7 +56,8 @@ bool CTrayMenu::Build(bool sweeping, bool logVisible, bool panelHidden) {
     else if (item == kSweepToggle)
       added = AppendString(sweeping ? IDM_CANCEL_SWEEP : IDM_SWEEP_NOW);
     else if (item == kLogToggle)
-      added = AppendString(logVisible ? IDM_HIDE_LOG : IDM_SHOW_LOG);
+      added = AppendString(logVisible ? IDM_HIDE_LOG : IDM_SHOW_LOG) &&
+              (!hasResults || panelHidden || AppendString(IDM_SHOW_RESULTS));
     else
       added = AppendString(item);
     if (!added) return false;

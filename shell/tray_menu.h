@@ -22,7 +22,8 @@ class CTrayMenu {
   // while the log is visible. False (nothing to show) when an item could not
   // be added. With the control panel hidden by policy only the log window,
   // "About" and "Exit" are offered.
-  bool Build(bool sweeping, bool logVisible, bool panelHidden = false);
+  // hasResults: a preview table exists, and "Show Last Results" brings it back.
+  bool Build(bool sweeping, bool logVisible, bool panelHidden = false, bool hasResults = false);
   // Shows the menu at the cursor and returns when it closes; the chosen
   // command reaches owner as WM_COMMAND.
   void Track(HWND owner);

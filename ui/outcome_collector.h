@@ -1,5 +1,6 @@
-// OutcomeCollector: an outcome sink that keeps every record and every entry
-// opened while it is attached, for the preview table. Records come from the
+// OutcomeCollector: an outcome sink that keeps the records of items (numbered
+// ones and those that stay) and every entry opened while it is attached, for
+// the preview table. Records come from the
 // category threads, several at once; Take hands them over once it is
 // detached (the ledger's Detach waits for calls still inside).
 #pragma once

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "res/resource.h"
+#include "ui/preview_save.h"
 #include "ui/tick_list.h"
 #include "winlib/file_dialog.h"
 #include "winlib/platform_calls.h"
@@ -11,32 +12,69 @@
 namespace {
 
 const char kCaption[] = "Morvane";
+constexpr UINT_PTR kBusyTimer = 1;
 
 struct ColumnInfo {
   const char* title;
   int share;  // of the width, in percent
   bool right;
 };
+// Shares of the width in percent; the Swept columns take theirs only once a
+// sweep ran, the others share the width before.
 const ColumnInfo kRowColumns[PreviewTableModel::kColumnCount] = {
-    {"Category", 14, false}, {"Entry", 36, false}, {"Items", 9, true},      {"KB", 12, true},
-    {"Left", 7, true},       {"Swept", 9, true},   {"Swept KB", 13, true},
+    {"Category", 13, false}, {"Entry", 35, false}, {"Items", 10, true},      {"Size", 12, true},
+    {"Left", 8, true},       {"Swept", 10, true},  {"Swept size", 12, true},
 };
-const ColumnInfo kItemColumns[] = {{"Item", 62, false}, {"KB", 12, true}, {"What becomes of it", 26, false}};
+const ColumnInfo kItemColumns[] = {{"Item", 56, false}, {"Size", 11, true}, {"What becomes of it", 33, false}};
+constexpr int kSweptShare = 22;  // the two Swept columns
 
 template <size_t N>
 void AddColumns(HWND list, const ColumnInfo (&columns)[N]) {
-  RECT client = {};
-  ::GetClientRect(list, &client);
-  const int width = client.right - client.left - ::GetSystemMetrics(SM_CXVSCROLL);
   for (size_t i = 0; i < N; ++i) {
     LVCOLUMNA column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
     column.fmt = columns[i].right ? LVCFMT_RIGHT : LVCFMT_LEFT;
     column.pszText = const_cast<char*>(columns[i].title);
-    column.cx = width * columns[i].share / 100;
+    column.cx = 10;
     column.iSubItem = static_cast<int>(i);
     ::SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
   }
+}
+
+int ListWidth(HWND list) {
+  RECT client = {};
+  ::GetClientRect(list, &client);
+  return client.right - client.left - ::GetSystemMetrics(SM_CXVSCROLL);
+}
+
+// Where the window was and how large, kept while the program runs and in
+// the registry for the next start.
+const char kPlacementKey[] = "SOFTWARE\\Calderix\\Morvane\\Preview Results";
+WINDOWPLACEMENT g_placement = {};
+bool g_bPlacement = false;
+
+bool IsFilePath(const std::string& item) {
+  return (item.size() > 2 && item[1] == ':' && (item[2] == '\\' || item[2] == '/')) ||
+         item.compare(0, 2, "\\\\") == 0;
+}
+
+bool PutOnClipboard(HWND owner, const std::string& text) {
+  if (!::OpenClipboard(owner)) return false;
+  ::EmptyClipboard();
+  // The names are UTF-8: the clipboard gets them as wide text.
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, nullptr, 0);
+  HGLOBAL memory = ::GlobalAlloc(GMEM_MOVEABLE, static_cast<SIZE_T>(n > 0 ? n : 1) * sizeof(wchar_t));
+  bool ok = false;
+  if (memory != nullptr) {
+    auto* wide = static_cast<wchar_t*>(::GlobalLock(memory));
+    wide[0] = 0;
+    if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, text.c_str(), -1, wide, n);
+    ::GlobalUnlock(memory);
+    ok = ::SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    if (!ok) ::GlobalFree(memory);
+  }
+  ::CloseClipboard();
+  return ok;
 }
 
 void PutText(LVITEMA& item, const std::string& text) {
@@ -63,13 +101,20 @@ bool CPreviewResultsDlg::Open(HWND owner) {
 }
 
 bool CPreviewResultsDlg::OnInitDialog() {
-  const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_LABELTIP;
+  const DWORD extended = LVS_EX_FULLROWSELECT | LVS_EX_DOUBLEBUFFER | LVS_EX_INFOTIP;
   ListView_SetExtendedListViewStyle(Rows(), extended | LVS_EX_CHECKBOXES);
   // The list keeps no state of its own: the window answers for the ticks too.
   ListView_SetCallbackMask(Rows(), LVIS_STATEIMAGEMASK);
   ListView_SetExtendedListViewStyle(Items(), extended);
   AddColumns(Rows(), kRowColumns);
   AddColumns(Items(), kItemColumns);
+  // The template's size is the smallest the layout works at.
+  RECT window = {};
+  ::GetWindowRect(m_hWnd, &window);
+  m_minSize = {window.right - window.left, window.bottom - window.top};
+  m_bSweptColumns = m_model.HasSweep();
+  RestorePlacement();
+  Layout();
   ShowSortMark();
   SendItemMessage(IDC_RESULTS_FILTER, EM_LIMITTEXT, 200);
   EnableSweep(m_bSweepEnabled);
@@ -92,7 +137,112 @@ void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
 
 void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records) {
   m_model.SetSwept(records, m_lastSelection);
-  if (m_hWnd != nullptr) Refill();
+  if (m_hWnd == nullptr) return;
+  ShowSweptColumns();
+  m_nItemsShown = static_cast<size_t>(-1);  // the rows' items now say what became of them
+  Refill();
+}
+
+void CPreviewResultsDlg::ShowSweptColumns() {
+  if (m_bSweptColumns == m_model.HasSweep()) return;
+  m_bSweptColumns = m_model.HasSweep();
+  SizeColumns();
+}
+
+void CPreviewResultsDlg::SizeColumns() {
+  const int rowsWidth = ListWidth(Rows());
+  const int shares = m_bSweptColumns ? 100 : 100 - kSweptShare;
+  for (int i = 0; i < PreviewTableModel::kColumnCount; ++i) {
+    const bool swept = i == PreviewTableModel::kSweptItems || i == PreviewTableModel::kSweptKB;
+    const int width = swept && !m_bSweptColumns ? 0 : rowsWidth * kRowColumns[i].share / shares;
+    ListView_SetColumnWidth(Rows(), i, width);
+  }
+  const int itemsWidth = ListWidth(Items());
+  for (int i = 0; i < 3; ++i) ListView_SetColumnWidth(Items(), i, itemsWidth * kItemColumns[i].share / 100);
+}
+
+void CPreviewResultsDlg::Layout() {
+  if (m_hWnd == nullptr) return;
+  RECT client = {};
+  ::GetClientRect(m_hWnd, &client);
+  if (client.right <= 0 || client.bottom <= 0) return;  // minimised
+  RECT unit = {7, 13, 4, 8};  // margin, edit and button height, gap, text line
+  ::MapDialogRect(m_hWnd, &unit);
+  const int margin = unit.left, field = unit.top, gap = unit.right, line = unit.bottom;
+  RECT button = {0, 0, 62, 14};
+  ::MapDialogRect(m_hWnd, &button);
+  const int width = client.right - 2 * margin;
+  HDWP defer = ::BeginDeferWindowPos(12);
+  auto place = [&](int id, int x, int y, int w, int h) {
+    if (HWND control = GetItem(id))
+      defer = ::DeferWindowPos(defer, control, nullptr, x, y, w < 0 ? 0 : w, h < 0 ? 0 : h,
+                               SWP_NOZORDER | SWP_NOACTIVATE);
+  };
+  RECT label = {};
+  ::GetWindowRect(GetItem(IDC_RESULTS_FILTER_LABEL), &label);
+  const int labelWidth = label.right - label.left;
+  place(IDC_RESULTS_FILTER, margin + labelWidth + gap / 2, margin, std::min(width - labelWidth, width / 2), field);
+  const int buttonsY = client.bottom - margin - button.bottom;
+  const int summaryY = buttonsY - gap - 2 * line;
+  const int detailY = summaryY - gap / 2 - 2 * line;
+  const int top = margin + field + gap;
+  const int lists = detailY - gap - top - line - gap / 2;
+  const int rowsHeight = lists * 55 / 100;
+  place(IDC_RESULTS_ROWS, margin, top, width, rowsHeight);
+  place(IDC_RESULTS_ITEMS_LABEL, margin, top + rowsHeight + gap / 2, width, line);
+  place(IDC_RESULTS_ITEMS, margin, top + rowsHeight + gap / 2 + line + gap / 2, width,
+        lists - rowsHeight - gap / 2);
+  place(IDC_RESULTS_DETAIL, margin, detailY, width, 2 * line);
+  place(IDC_RESULTS_SUMMARY, margin, summaryY, width, 2 * line);
+  const int buttonW = button.right;
+  place(IDC_RESULTS_TICK_ALL, margin, buttonsY, buttonW * 5 / 6, button.bottom);
+  place(IDC_RESULTS_TICK_NONE, margin + buttonW * 5 / 6 + gap, buttonsY, buttonW * 5 / 6, button.bottom);
+  place(IDOK, client.right - margin - buttonW, buttonsY, buttonW, button.bottom);
+  place(IDC_RESULTS_SWEEP, client.right - margin - 2 * buttonW - gap, buttonsY, buttonW, button.bottom);
+  place(IDC_RESULTS_SAVE, client.right - margin - 3 * buttonW - 2 * gap, buttonsY, buttonW, button.bottom);
+  if (defer != nullptr) ::EndDeferWindowPos(defer);
+  SizeColumns();
+  ::InvalidateRect(m_hWnd, nullptr, TRUE);
+}
+
+void CPreviewResultsDlg::SavePlacement() {
+  if (m_hWnd == nullptr) return;
+  WINDOWPLACEMENT placement = {};
+  placement.length = sizeof placement;
+  if (!::GetWindowPlacement(m_hWnd, &placement)) return;
+  g_placement = placement;
+  g_bPlacement = true;
+}
+
+void CPreviewResultsDlg::RestorePlacement() {
+  if (!g_bPlacement) {
+    HKEY key = nullptr;
+    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      WINDOWPLACEMENT stored = {};
+      DWORD size = sizeof stored, type = 0;
+      if (::RegQueryValueExA(key, "Placement", nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size) ==
+              ERROR_SUCCESS &&
+          type == REG_BINARY && size == sizeof stored && stored.length == sizeof stored) {
+        g_placement = stored;
+        g_bPlacement = true;
+      }
+      ::RegCloseKey(key);
+    }
+  }
+  if (!g_bPlacement) return;
+  WINDOWPLACEMENT placement = g_placement;
+  // Never smaller than the layout needs, and never off every screen.
+  RECT& r = placement.rcNormalPosition;
+  if (r.right - r.left < m_minSize.cx) r.right = r.left + m_minSize.cx;
+  if (r.bottom - r.top < m_minSize.cy) r.bottom = r.top + m_minSize.cy;
+  RECT screen = {::GetSystemMetrics(SM_XVIRTUALSCREEN), ::GetSystemMetrics(SM_YVIRTUALSCREEN), 0, 0};
+  screen.right = screen.left + ::GetSystemMetrics(SM_CXVIRTUALSCREEN);
+  screen.bottom = screen.top + ::GetSystemMetrics(SM_CYVIRTUALSCREEN);
+  RECT seen = {};
+  if (!::IntersectRect(&seen, &r, &screen)) return;  // a screen that is gone
+  placement.showCmd = placement.showCmd == SW_SHOWMAXIMIZED ? SW_SHOWMAXIMIZED : SW_HIDE;
+  placement.flags = 0;
+  ::SetWindowPlacement(m_hWnd, &placement);
 }
 
 void CPreviewResultsDlg::EnableSweep(bool on) {
@@ -129,7 +279,7 @@ void CPreviewResultsDlg::Refill() {
   ShowItemsOf(itemsRow);
   ShowSummary();
   EnableSweep(m_bSweepEnabled);
-  EnableItem(IDC_RESULTS_SAVE, m_model.TotalItems() > 0);
+  EnableItem(IDC_RESULTS_SAVE, m_model.AllRows() > 0);
 }
 
 void CPreviewResultsDlg::ShowItemsOf(int row) {
@@ -152,15 +302,22 @@ void CPreviewResultsDlg::ShowItemsOf(int row) {
   ::SendMessageA(Items(), LVM_SETITEMCOUNT, count, 0);
   ::InvalidateRect(Items(), nullptr, FALSE);
   SetItemText(IDC_RESULTS_ITEMS_LABEL, label.c_str());
+  ShowDetail();
+}
+
+void CPreviewResultsDlg::ShowDetail() {
+  // The item selected below, in full: its whole name and its whole reason.
+  std::string text;
+  const int row = ItemsRow();
+  const int item = m_hWnd != nullptr ? ListView_GetNextItem(Items(), -1, LVNI_SELECTED) : -1;
+  if (row >= 0 && item >= 0 && static_cast<size_t>(item) < m_model.RowAt(static_cast<size_t>(row)).items.size())
+    text = m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item), 0) + "\n" +
+           m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item), 2);
+  if (m_hWnd != nullptr && GetItemText(IDC_RESULTS_DETAIL) != text) SetItemText(IDC_RESULTS_DETAIL, text.c_str());
 }
 
 void CPreviewResultsDlg::ShowSummary() {
-  std::string text = std::to_string(m_model.RowCount()) + " of " + std::to_string(m_model.AllRows()) +
-                     " entries shown; " + std::to_string(m_model.TotalItems()) + " item(s), " +
-                     FormatKB(m_model.TotalKB()) + " KB would be swept.";
-  if (m_model.NothingCount() != 0)
-    text += " " + std::to_string(m_model.NothingCount()) +
-            (m_model.NothingCount() == 1 ? " entry would" : " entries would") + " remove nothing.";
+  const std::string text = m_model.SummaryText();
   if (text == m_summary) return;
   m_summary = text;
   SetItemText(IDC_RESULTS_SUMMARY, text.c_str());
@@ -205,7 +362,114 @@ void CPreviewResultsDlg::SelectRow(size_t row) {
 void CPreviewResultsDlg::ToggleRow(size_t row) {
   if (row >= m_model.RowCount()) return;
   m_model.SetTicked(row, !m_model.RowAt(row).ticked);
-  if (m_hWnd != nullptr) ::SendMessageA(Rows(), LVM_REDRAWITEMS, row, row);
+  if (m_hWnd != nullptr) {
+    ::SendMessageA(Rows(), LVM_REDRAWITEMS, row, row);
+    ShowSummary();
+  }
+}
+
+void CPreviewResultsDlg::TickAll(bool on) {
+  m_model.TickAll(on);
+  if (m_hWnd == nullptr) return;
+  ::InvalidateRect(Rows(), nullptr, FALSE);
+  ShowSummary();
+}
+
+bool CPreviewResultsDlg::SweepEntry(size_t row) {
+  if (row >= m_model.RowCount() || m_pHost == nullptr) return false;
+  const PreviewRow& r = m_model.RowAt(row);
+  if (!r.Choosable()) return false;
+  EntrySelection selection;
+  selection.Add(r.category, r.entry);
+  if (!m_pHost->SweepSelected(selection)) return false;
+  m_lastSelection = selection;
+  return true;
+}
+
+std::string CPreviewResultsDlg::FolderOf(size_t row, int item) const {
+  if (row >= m_model.RowCount()) return std::string();
+  const PreviewRow& r = m_model.RowAt(row);
+  for (size_t n = item < 0 ? 0 : static_cast<size_t>(item); n < r.items.size(); ++n) {
+    const std::string& name = m_model.ItemOf(row, n).item;
+    if (IsFilePath(name)) {
+      const size_t slash = name.find_last_of("\\/");
+      return slash == std::string::npos ? std::string() : name.substr(0, slash == 2 ? 3 : slash);
+    }
+    if (item >= 0) break;
+  }
+  return std::string();
+}
+
+bool CPreviewResultsDlg::OpenFolder(size_t row, int item) {
+  const std::string folder = FolderOf(row, item);
+  if (folder.empty()) return false;
+  SHELLEXECUTEINFOA info = {};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_NOASYNC;
+  info.hwnd = m_hWnd;
+  info.lpVerb = "open";
+  info.lpFile = folder.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  return g_platform.ShellExecuteExA(&info) != FALSE;
+}
+
+bool CPreviewResultsDlg::CopyItem(size_t row, int item) {
+  if (row >= m_model.RowCount()) return false;
+  const PreviewRow& r = m_model.RowAt(row);
+  std::string text;
+  if (item >= 0) {
+    if (static_cast<size_t>(item) >= r.items.size()) return false;
+    text = m_model.ItemOf(row, static_cast<size_t>(item)).item;
+  } else {
+    for (size_t n = 0; n < r.items.size(); ++n) text += m_model.ItemOf(row, n).item + "\r\n";
+  }
+  return PutOnClipboard(m_hWnd, text);
+}
+
+void CPreviewResultsDlg::ContextMenu(HWND list, LPARAM where) {
+  POINT at = {static_cast<short>(LOWORD(where)), static_cast<short>(HIWORD(where))};
+  int hit = -1;
+  if (where == static_cast<LPARAM>(-1)) {  // the keyboard's menu key: the focused line
+    hit = ListView_GetNextItem(list, -1, LVNI_FOCUSED);
+    RECT r = {};
+    if (hit < 0 || !ListView_GetItemRect(list, hit, &r, LVIR_LABEL)) ::GetClientRect(list, &r);
+    at = {r.left + 8, r.bottom};
+    ::ClientToScreen(list, &at);
+  } else {
+    LVHITTESTINFO test = {};
+    test.pt = at;
+    ::ScreenToClient(list, &test.pt);
+    hit = ListView_HitTest(list, &test);
+  }
+  if (hit < 0) return;
+  const bool onRows = list == Rows();
+  const int row = onRows ? hit : ItemsRow();
+  const int item = onRows ? -1 : hit;
+  if (row < 0) return;
+  if (onRows) SelectRow(static_cast<size_t>(row));
+  HMENU menu = ::CreatePopupMenu();
+  const PreviewRow& r = m_model.RowAt(static_cast<size_t>(row));
+  const bool canSweep = r.Choosable() && m_bSweepEnabled && (m_pHost == nullptr || !m_pHost->IsSweeping());
+  ::AppendMenuA(menu, MF_STRING | (canSweep ? 0 : MF_GRAYED), IDM_RESULTS_SWEEP_ENTRY, "S&weep This Entry");
+  ::AppendMenuA(menu, MF_STRING | (FolderOf(static_cast<size_t>(row), item).empty() ? MF_GRAYED : 0),
+                IDM_RESULTS_OPEN_FOLDER, "&Open Its Folder");
+  ::AppendMenuA(menu, MF_STRING, IDM_RESULTS_COPY_ITEM, onRows ? "&Copy Its Items" : "&Copy Item");
+  const int command = static_cast<int>(
+      ::TrackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, m_hWnd, nullptr));
+  ::DestroyMenu(menu);
+  switch (command) {
+    case IDM_RESULTS_SWEEP_ENTRY:
+      SweepEntry(static_cast<size_t>(row));
+      break;
+    case IDM_RESULTS_OPEN_FOLDER:
+      OpenFolder(static_cast<size_t>(row), item);
+      break;
+    case IDM_RESULTS_COPY_ITEM:
+      CopyItem(static_cast<size_t>(row), item);
+      break;
+    default:
+      break;
+  }
 }
 
 bool CPreviewResultsDlg::SweepSelected() {
@@ -216,33 +480,28 @@ bool CPreviewResultsDlg::SweepSelected() {
   return true;
 }
 
-bool CPreviewResultsDlg::WriteList(const std::string& path) const {
-  const std::string text = m_model.ListText();
-  ScopedFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                                  nullptr));
-  if (!file.IsValid()) return false;
-  size_t at = 0;
-  while (at < text.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size() - at, 1u << 20));
-    DWORD written = 0;
-    if (!::WriteFile(file.Get(), text.data() + at, chunk, &written, nullptr) || written == 0) return false;
-    at += written;
-  }
-  return true;
+bool CPreviewResultsDlg::WriteList(const std::string& path) const { return WriteListTo(WideOfAnsi(path)); }
+
+bool CPreviewResultsDlg::WriteListTo(const std::wstring& path) const {
+  // The byte-order mark tells a spreadsheet the text is UTF-8, whatever the
+  // script of the names in it.
+  return WriteWholeFile(path, "\xEF\xBB\xBF" + m_model.ListText());
 }
 
 bool CPreviewResultsDlg::SaveList() {
-  CFileDialog dialog(false, "txt", "Morvane preview.txt", OFN_OVERWRITEPROMPT | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY,
-                     "Text Files (*.txt)|*.txt|All Files (*.*)|*.*||", m_hWnd);
-  if (dialog.DoModal() != IDOK) return false;
-  const std::string path = dialog.GetPathName();
-  if (WriteList(path)) return true;
-  g_platform.MessageBoxA(nullptr, ("The list could not be written to " + path + ".").c_str(), kCaption,
+  const std::wstring path = AskListPath(m_hWnd, L"Morvane preview.csv");
+  if (path.empty()) return false;
+  // Asked here, not left to the dialog: the old one under some systems
+  // replaces a file without a word.
+  if (!MayWriteList(m_hWnd, path)) return false;
+  if (WriteListTo(path)) return true;
+  g_platform.MessageBoxA(m_hWnd, ("The list could not be written to " + Utf8Of(path) + ".").c_str(), kCaption,
                          MB_OK | MB_ICONERROR);
   return false;
 }
 
 bool CPreviewResultsDlg::OnCommand(int id, int code, HWND control) {
+
   if (id == IDC_RESULTS_FILTER && code == EN_CHANGE) {
     m_model.SetFilter(GetItemText(IDC_RESULTS_FILTER));
     Refill();
@@ -256,20 +515,116 @@ bool CPreviewResultsDlg::OnCommand(int id, int code, HWND control) {
     case IDC_RESULTS_SWEEP:
       SweepSelected();
       return true;
+    case IDC_RESULTS_TICK_ALL:
+      TickAll(true);
+      return true;
+    case IDC_RESULTS_TICK_NONE:
+      TickAll(false);
+      return true;
     default:
       return CDialog::OnCommand(id, code, control);
   }
 }
 
 void CPreviewResultsDlg::OnCancel() {
-  // Modeless: "Close" and the title bar's X hide the window; the next preview shows it again.
+  // Modeless: "Close" and the title bar's X hide the window with its table
+  // and ticks; "Show last results" or the next preview shows it again.
+  SavePlacement();
   ::ShowWindow(m_hWnd, SW_HIDE);
 }
 
+void CPreviewResultsDlg::OnOK() {
+  // "Close" is the default button (IDOK): Enter reaches it from anywhere.
+  // From the filter it goes on to the rows, from a list it does nothing;
+  // only on the button itself, or a click on it, does it close the window.
+  const HWND focus = ::GetFocus();
+  if (focus == GetItem(IDC_RESULTS_FILTER)) {
+    ::SetFocus(Rows());
+    return;
+  }
+  if (focus == Rows() || focus == Items()) return;
+  OnCancel();
+}
+
+void CPreviewResultsDlg::OnTimer(UINT_PTR id) {
+  if (id != kBusyTimer) return;
+  // Any sweep, whoever started it, holds "Sweep Selected" back.
+  if (m_pHost == nullptr) return;
+  const bool on = !m_pHost->IsSweeping() && m_bSweepEnabled && m_model.AllRows() > 0;
+  if (IsItemEnabled(IDC_RESULTS_SWEEP) != on) EnableItem(IDC_RESULTS_SWEEP, on);
+}
+
+void CPreviewResultsDlg::OnDestroy() {
+  if (::IsWindowVisible(m_hWnd)) SavePlacement();
+  if (!g_bPlacement) return;
+  HKEY key = nullptr;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
+      ERROR_SUCCESS) {
+    ::RegSetValueExA(key, "Placement", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&g_placement),
+                     sizeof g_placement);
+    ::RegCloseKey(key);
+  }
+}
+
+bool CPreviewResultsDlg::OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result) {
+  switch (msg) {
+    case WM_SIZE:
+      if (w != SIZE_MINIMIZED) Layout();
+      if (w != SIZE_MINIMIZED && ::IsWindowVisible(m_hWnd)) SavePlacement();
+      *result = 0;
+      return true;
+    case WM_GETMINMAXINFO: {
+      auto* info = reinterpret_cast<MINMAXINFO*>(l);
+      if (m_minSize.cx > 0) info->ptMinTrackSize = {m_minSize.cx, m_minSize.cy};
+      *result = 0;
+      return true;
+    }
+    case WM_CONTEXTMENU: {
+      const HWND list = reinterpret_cast<HWND>(w);
+      if (list != Rows() && list != Items()) return false;
+      ContextMenu(list, l);
+      *result = TRUE;
+      return true;
+    }
+    case WM_MOVE:
+      // Kept as it changes: at exit the window may already be on its way out.
+      if (::IsWindowVisible(m_hWnd) && !::IsIconic(m_hWnd)) SavePlacement();
+      return false;
+    case WM_SHOWWINDOW:
+      if (w)
+        ::SetTimer(m_hWnd, kBusyTimer, 250, nullptr);
+      else
+        ::KillTimer(m_hWnd, kBusyTimer);
+      return false;
+    default:
+      return false;
+  }
+}
+
 bool CPreviewResultsDlg::OnNotify(NMHDR* header, LRESULT* result) {
-  if (header->idFrom == IDC_RESULTS_ITEMS && header->code == LVN_GETDISPINFOA) {
-    OnItemsDispInfo(reinterpret_cast<NMLVDISPINFOA*>(header));
-    return true;
+  if (header->idFrom == IDC_RESULTS_ITEMS) {
+    switch (header->code) {
+      case LVN_GETDISPINFOA:
+        OnItemsDispInfo(reinterpret_cast<NMLVDISPINFOA*>(header));
+        return true;
+      case LVN_ITEMCHANGED:
+        ShowDetail();
+        return true;
+      case LVN_GETINFOTIPA: {
+        // The full name and the full reason of a line shortened in the list.
+        auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(header);
+        const int row = ItemsRow();
+        if (row >= 0 && tip->iItem >= 0 && tip->cchTextMax > 0) {
+          const std::string text =
+              m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(tip->iItem), 0) + "\n" +
+              m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(tip->iItem), 2);
+          lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
+        }
+        return true;
+      }
+      default:
+        return false;
+    }
   }
   if (header->idFrom != IDC_RESULTS_ROWS) return false;
   switch (header->code) {
@@ -289,12 +644,27 @@ bool CPreviewResultsDlg::OnNotify(NMHDR* header, LRESULT* result) {
     case NM_DBLCLK:
       OnRowsClick(reinterpret_cast<NMITEMACTIVATE*>(header));
       return true;
-    case LVN_KEYDOWN:
-      if (reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey == VK_SPACE) {
+    case LVN_KEYDOWN: {
+      const WORD key = reinterpret_cast<NMLVKEYDOWN*>(header)->wVKey;
+      if (key == VK_SPACE) {
         const int row = ListView_GetNextItem(Rows(), -1, LVNI_FOCUSED);
         if (row >= 0) ToggleRow(static_cast<size_t>(row));
+      } else if (key == 'A' && ::GetKeyState(VK_CONTROL) < 0) {
+        // Ctrl+A ticks every row shown; again, when all are ticked, none.
+        bool all = true;
+        for (size_t i = 0; i < m_model.RowCount() && all; ++i)
+          all = m_model.RowAt(i).ticked || !m_model.RowAt(i).Choosable();
+        TickAll(!all);
       }
       return true;
+    }
+    case LVN_GETINFOTIPA: {
+      auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(header);
+      if (tip->iItem >= 0 && static_cast<size_t>(tip->iItem) < m_model.RowCount() && tip->cchTextMax > 0)
+        lstrcpynA(tip->pszText, m_model.CellText(static_cast<size_t>(tip->iItem), PreviewTableModel::kEntry).c_str(),
+                  tip->cchTextMax);
+      return true;
+    }
     default:
       return false;
   }
@@ -322,7 +692,48 @@ void CPreviewResultsDlg::OnItemsDispInfo(NMLVDISPINFOA* info) {
   const int row = ItemsRow();
   if (row < 0 || item.iItem < 0 || !(item.mask & LVIF_TEXT)) return;
   m_text = m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item.iItem), item.iSubItem);
+  if (item.iSubItem == 0) m_text = ShortenedItem(m_text, ListView_GetColumnWidth(Items(), 0) - 12);
   PutText(item, m_text);
+}
+
+std::string CPreviewResultsDlg::ShortenedItem(const std::string& text, int width) const {
+  if (m_hWnd == nullptr || width <= 0 || text.size() < 8) return text;
+  HDC dc = ::GetDC(Items());
+  if (dc == nullptr) return text;
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(Items(), WM_GETFONT, 0, 0)));
+  SIZE size = {};
+  std::string shown = text;
+  ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  if (size.cx > width) {
+    // Shortened in the middle, so the folder's start and the name show:
+    // "C:\Users\...\Cache\f_00012a".
+    const size_t slash = text.find_last_of("\\/");
+    std::string tail = slash != std::string::npos && text.size() - slash < text.size() / 2 ? text.substr(slash)
+                                                                                           : text.substr(text.size() / 2);
+    // The longest start that fits, by halving.
+    auto fits = [&](size_t keep) {
+      while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;  // whole characters
+      const std::string candidate = text.substr(0, keep) + "..." + tail;
+      SIZE extent = {};
+      ::GetTextExtentPoint32A(dc, candidate.c_str(), static_cast<int>(candidate.size()), &extent);
+      if (extent.cx > width) return false;
+      shown = candidate;
+      return true;
+    };
+    shown = "..." + tail;
+    size_t low = 0, high = text.size() - tail.size();
+    while (low < high) {
+      const size_t mid = (low + high + 1) / 2;
+      if (fits(mid))
+        low = mid;
+      else
+        high = mid - 1;
+    }
+    if (low > 0) fits(low);
+  }
+  ::SelectObject(dc, old);
+  ::ReleaseDC(Items(), dc);
+  return shown;
 }
 
 void CPreviewResultsDlg::OnRowsClick(NMITEMACTIVATE* click) {

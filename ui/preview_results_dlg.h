@@ -24,6 +24,8 @@ class PreviewResultsHost {
   // Starts a one-off sweep of the selection; false when nothing started
   // (a sweep runs, or the selection is empty).
   virtual bool SweepSelected(const EntrySelection& selection) = 0;
+  // True while any sweep or preview runs: "Sweep Selected" waits meanwhile.
+  virtual bool IsSweeping() const { return false; }
 };
 
 class CPreviewResultsDlg : public CDialog {
@@ -46,11 +48,31 @@ class CPreviewResultsDlg : public CDialog {
   void SelectRow(size_t row);
   void ToggleRow(size_t row);
   bool SweepSelected();
+  // Ticks every row shown, or none.
+  void TickAll(bool on);
+  // The context menu's commands on a row (as shown now) or one of its items
+  // (item -1: the row itself).
+  bool SweepEntry(size_t row);
+  // The folder that holds an item, or of the row's first file item; "" for
+  // registry and database items.
+  std::string FolderOf(size_t row, int item) const;
+  bool OpenFolder(size_t row, int item);
+  // The full name of the item (or every item of the row, a line each) on the clipboard.
+  bool CopyItem(size_t row, int item);
+  // Lays the controls out for the client area's size.
+  void Layout();
+  // The text the items list shows in its first column for an item: a long
+  // path shortened in the middle to width pixels, so the name shows.
+  std::string ShortenedItem(const std::string& text, int width) const;
   // Asks for a file name (the file dialog) and writes the list; false when
   // cancelled or the file could not be written (the user is told).
   bool SaveList();
-  // Writes the list to path as UTF-8 text; false when it could not.
+  // Writes the list to path as CSV in UTF-8 with a byte-order mark; false
+  // when it could not.
   bool WriteList(const std::string& path) const;
+  bool WriteListTo(const std::wstring& path) const;
+  // The summary line as shown.
+  std::string Summary() const { return m_summary; }
 
   PreviewTableModel& Model() { return m_model; }
   HWND Rows() const;
@@ -63,6 +85,10 @@ class CPreviewResultsDlg : public CDialog {
   bool OnCommand(int id, int code, HWND control) override;
   bool OnNotify(NMHDR* header, LRESULT* result) override;
   void OnCancel() override;
+  void OnOK() override;
+  bool OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result) override;
+  void OnTimer(UINT_PTR id) override;
+  void OnDestroy() override;
 
  private:
   void Refill();
@@ -72,6 +98,12 @@ class CPreviewResultsDlg : public CDialog {
   void OnRowsDispInfo(NMLVDISPINFOA* info);
   void OnItemsDispInfo(NMLVDISPINFOA* info);
   void OnRowsClick(NMITEMACTIVATE* click);
+  void ShowDetail();
+  void ShowSweptColumns();
+  void SizeColumns();
+  void ContextMenu(HWND list, LPARAM where);
+  void SavePlacement();
+  void RestorePlacement();
 
   PreviewResultsHost* m_pHost;
   PreviewTableModel m_model;
@@ -85,4 +117,6 @@ class CPreviewResultsDlg : public CDialog {
   std::string m_summary;
   bool m_bSweepEnabled = true;
   std::string m_text;  // the text handed to a list for the last cell asked
+  bool m_bSweptColumns = false;
+  SIZE m_minSize = {};
 };

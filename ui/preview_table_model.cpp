@@ -5,6 +5,8 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <unordered_map>
+#include <cstdlib>
 
 #include "engine/sweep_worker.h"
 
@@ -18,12 +20,14 @@ std::string Lower(std::string text) {
 
 bool Removes(Outcome outcome) { return outcome == Outcome::kRemoved || outcome == Outcome::kScheduled; }
 
-const char* OutcomeText(Outcome outcome) {
+}  // namespace
+
+const char* OutcomeText(Outcome outcome, bool swept) {
   switch (outcome) {
     case Outcome::kRemoved:
-      return "would be removed";
+      return swept ? "removed" : "would be removed";
     case Outcome::kScheduled:
-      return "at the next restart";
+      return swept ? "removed at the next restart" : "would be removed at the next restart";
     case Outcome::kGuarded:
       return "protected";
     case Outcome::kRefused:
@@ -38,10 +42,31 @@ const char* OutcomeText(Outcome outcome) {
   return "";
 }
 
-// A field of the saved list: a registry name may hold a tab or a line break,
-// which would shift the columns or split the line.
+namespace {
+
+// A field of the saved list, quoted when it holds a separator, a quote or a
+// line break (a registry name may hold any of them).
 void AppendField(std::string& text, const std::string& field) {
-  for (char c : field) text += (c == '\t' || c == '\r' || c == '\n') ? ' ' : c;
+  if (field.find_first_of(",\"\r\n") == std::string::npos) {
+    text += field;
+    return;
+  }
+  text += '"';
+  for (char c : field) {
+    if (c == '"') text += '"';
+    text += c;
+  }
+  text += '"';
+}
+
+std::string WithSeparators(unsigned long long n) {
+  std::string digits = std::to_string(n);
+  for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) digits.insert(static_cast<size_t>(at), ",");
+  return digits;
+}
+
+std::string Plural(long long n, const char* one, const char* many) {
+  return WithSeparators(static_cast<unsigned long long>(n < 0 ? 0 : n)) + " " + (n == 1 ? one : many);
 }
 
 bool TextColumn(int column) {
@@ -61,6 +86,27 @@ std::string FormatKB(double kb) {
   return text;
 }
 
+std::string FormatSize(double kb) {
+  if (kb < 0) kb = 0;
+  char text[64];
+  if (kb < 10.0 && kb > 0.0) {
+    std::snprintf(text, sizeof text, "%.1f KB", kb);
+    return text;
+  }
+  if (kb < 10000.0) return WithSeparators(static_cast<unsigned long long>(kb + 0.5)) + " KB";
+  const double mb = kb / 1024.0;
+  if (mb < 10000.0) {
+    std::snprintf(text, sizeof text, "%.1f MB", mb);
+    const std::string s = text;
+    const size_t dot = s.find('.');
+    return WithSeparators(static_cast<unsigned long long>(std::atoll(s.c_str()))) + s.substr(dot);
+  }
+  std::snprintf(text, sizeof text, "%.2f GB", mb / 1024.0);
+  const std::string s = text;
+  const size_t dot = s.find('.');
+  return WithSeparators(static_cast<unsigned long long>(std::atoll(s.c_str()))) + s.substr(dot);
+}
+
 void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
                                    const std::vector<std::pair<int, std::string>>& opened) {
   m_rows.clear();
@@ -69,6 +115,7 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
   m_nTotalItems = 0;
   m_fTotalKB = 0.0;
   m_bHasSweep = false;
+  m_nSweptFresh = 0;
   std::map<std::pair<int, std::string>, size_t> rowOf;
   for (OutcomeRecord& r : records) {
     auto key = std::make_pair(r.category, r.entry);
@@ -84,17 +131,17 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
       m_rows.push_back(std::move(row));
     }
     PreviewRow& row = m_rows[found->second];
-    // The count is the log's numbered lines, as the totals line counts; a
-    // line may stand for several records (a key and its values) or for none
-    // (rows inside a database), so records give the items and sizes only.
+    // An item is what the log numbers, as the totals line counts, and each
+    // numbered record names its item; an item that stays is listed with its
+    // reason. A removal that is not numbered is part of a numbered item (a
+    // value of a key that goes) and is not listed apart.
     if (r.numbered) {
       ++row.count;
       ++m_nTotalItems;
-      continue;
-    }
-    if (Removes(r.outcome)) {
       row.kb += r.kb;
       m_fTotalKB += r.kb;
+    } else if (Removes(r.outcome)) {
+      continue;
     } else {
       ++row.left;
     }
@@ -121,6 +168,9 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
     row.sweptLeft = 0;
     rowOf.emplace(std::make_pair(row.category, row.entry), i);
   }
+  // What the sweep made of each item, by row and name; an item met twice
+  // (removed, then named as left) keeps the last word.
+  std::vector<std::unordered_map<std::string, const OutcomeRecord*>> met(m_rows.size());
   for (const OutcomeRecord& r : records) {
     auto found = rowOf.find(std::make_pair(r.category, r.entry));
     if (found == rowOf.end()) continue;
@@ -128,14 +178,93 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
     row.swept = true;  // whatever the selection said, this is what happened
     if (r.numbered) {
       ++row.sweptCount;
-    } else if (Removes(r.outcome)) {
       row.sweptKb += r.kb;
+    } else if (Removes(r.outcome)) {
+      continue;
     } else {
       ++row.sweptLeft;
     }
+    met[found->second][r.item] = &r;
+  }
+  m_nSweptFresh = 0;
+  for (size_t i = 0; i < m_rows.size(); ++i) {
+    PreviewRow& row = m_rows[i];
+    row.sweptFresh = 0;
+    if (!row.swept) continue;
+    auto& names = met[i];
+    for (uint32_t n : row.items) {
+      PreviewItem& item = m_items[n];
+      auto hit = names.find(item.item);
+      if (hit == names.end()) {
+        item.fate = SweptFate::kNotMet;  // gone before the sweep came, or no longer matched
+        continue;
+      }
+      item.sweptOutcome = hit->second->outcome;
+      item.fate = hit->second->numbered ? SweptFate::kDone : SweptFate::kLeft;
+      if (hit->second->numbered) item.kb = hit->second->kb;
+      if (!hit->second->reason.empty()) item.reason = hit->second->reason;
+      names.erase(hit);
+    }
+    // What is left was found by the sweep alone.
+    for (const auto& name : names) {
+      const OutcomeRecord& r = *name.second;
+      PreviewItem item{r.item, r.kb, r.outcome, r.reason};
+      item.fate = r.numbered ? SweptFate::kDone : SweptFate::kLeft;
+      item.sweptOutcome = r.outcome;
+      item.fresh = true;
+      if (r.numbered) ++row.sweptFresh;
+      row.items.push_back(static_cast<uint32_t>(m_items.size()));
+      m_items.push_back(std::move(item));
+    }
+    m_nSweptFresh += row.sweptFresh;
   }
   m_bHasSweep = true;
   Resort();
+}
+
+void PreviewTableModel::TickAll(bool on) {
+  for (size_t i : m_shown) m_rows[i].ticked = on && m_rows[i].Choosable();
+}
+
+std::string PreviewTableModel::SummaryText() const {
+  std::string text;
+  if (m_bHasSweep) {
+    size_t entries = 0;
+    long long items = 0, left = 0;
+    double kb = 0.0;
+    for (const PreviewRow& row : m_rows) {
+      if (!row.swept) continue;
+      ++entries;
+      items += row.sweptCount;
+      left += row.sweptLeft;
+      kb += row.sweptKb;
+    }
+    text = "Swept " + Plural(static_cast<long long>(entries), "entry", "entries") + ": " +
+           Plural(items, "item", "items") + ", " + FormatSize(kb) + " removed";
+    if (m_nSweptFresh != 0) text += ", " + WithSeparators(static_cast<unsigned long long>(m_nSweptFresh)) + " of them new since the preview";
+    if (left != 0) text += "; " + Plural(left, "item", "items") + " left";
+    text += ".";
+    return text;
+  }
+  size_t choosable = 0, ticked = 0;
+  long long items = 0;
+  double kb = 0.0;
+  for (size_t i : m_shown) {
+    const PreviewRow& row = m_rows[i];
+    if (!row.Choosable()) continue;
+    ++choosable;
+    if (!row.ticked) continue;
+    ++ticked;
+    items += row.count;
+    kb += row.kb;
+  }
+  text = WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") +
+         " ticked: " + Plural(items, "item", "items") + ", " + FormatSize(kb) + " would be swept.";
+  if (m_shown.size() != m_rows.size())
+    text += " Filter: " + WithSeparators(m_shown.size()) + " of " + WithSeparators(m_rows.size()) + " shown.";
+  if (m_nNothing != 0)
+    text += " " + Plural(static_cast<long long>(m_nNothing), "entry", "entries") + " would remove nothing.";
+  return text;
 }
 
 void PreviewTableModel::SetTicked(size_t shown, bool on) {
@@ -155,13 +284,13 @@ std::string PreviewTableModel::CellText(size_t shown, int column) const {
     case kItems:
       return std::to_string(row.count);
     case kKB:
-      return FormatKB(row.kb);
+      return FormatSize(row.kb);
     case kLeft:
       return row.left == 0 ? std::string() : std::to_string(row.left);
     case kSweptItems:
       return row.swept ? std::to_string(row.sweptCount) : std::string();
     case kSweptKB:
-      return row.swept ? FormatKB(row.sweptKb) : std::string();
+      return row.swept ? FormatSize(row.sweptKb) : std::string();
     default:
       return std::string();
   }
@@ -174,10 +303,25 @@ std::string PreviewTableModel::ItemCellText(size_t shown, size_t n, int column) 
     case 0:
       return item.item;
     case 1:
-      return FormatKB(item.kb);
-    case 2:
-      return item.reason.empty() ? OutcomeText(item.outcome)
-                                 : std::string(OutcomeText(item.outcome)) + ": " + item.reason;
+      return FormatSize(item.kb);
+    case 2: {
+      std::string text;
+      switch (item.fate) {
+        case SweptFate::kNotSwept:
+          text = OutcomeText(item.outcome, false);
+          break;
+        case SweptFate::kNotMet:
+          text = "not met by the sweep (already gone)";
+          break;
+        default:
+          text = OutcomeText(item.sweptOutcome, true);
+          break;
+      }
+      if (item.fresh) text += " (new since the preview)";
+      if (!item.reason.empty() && (item.fate == SweptFate::kNotSwept ? !Removes(item.outcome) : item.fate == SweptFate::kLeft))
+        text += ": " + item.reason;
+      return text;
+    }
     default:
       return std::string();
   }
@@ -259,19 +403,26 @@ EntrySelection PreviewTableModel::Selection() const {
 }
 
 std::string PreviewTableModel::ListText() const {
-  std::string text;
-  text.reserve(m_items.size() * 96);
+  std::string text = "Category,Entry,Item,Size (KB),What becomes of it,Reason\r\n";
+  text.reserve(m_items.size() * 128);
   for (const PreviewRow& row : m_rows) {
     for (uint32_t n : row.items) {
       const PreviewItem& item = m_items[n];
-      if (!Removes(item.outcome)) continue;
-      text += CategoryText(row.category);
-      text += '\t';
+      const bool swept = item.fate == SweptFate::kDone || item.fate == SweptFate::kLeft;
+      AppendField(text, CategoryText(row.category));
+      text += ',';
       AppendField(text, row.entry);
-      text += '\t';
+      text += ',';
       AppendField(text, item.item);
-      text += '\t';
+      text += ',';
       text += FormatKB(item.kb);
+      text += ',';
+      std::string fate = item.fate == SweptFate::kNotMet ? std::string("not met by the sweep (already gone)")
+                                                          : OutcomeText(swept ? item.sweptOutcome : item.outcome, swept);
+      if (item.fresh) fate += " (new since the preview)";
+      AppendField(text, fate);
+      text += ',';
+      if (!Removes(swept ? item.sweptOutcome : item.outcome)) AppendField(text, item.reason);
       text += "\r\n";
     }
   }

@@ -15,11 +15,19 @@
 #include "engine/entry_selection.h"
 #include "engine/outcome_ledger.h"
 
+// What a sweep made of an item; kNotSwept until a sweep ran its row.
+enum class SweptFate : uint8_t { kNotSwept, kDone, kLeft, kNotMet };
+
 struct PreviewItem {
   std::string item;
   double kb = 0.0;
   Outcome outcome = Outcome::kRemoved;
   std::string reason;
+  // After "Sweep Selected": what became of it, and whether the sweep found
+  // it only then (new since the preview).
+  SweptFate fate = SweptFate::kNotSwept;
+  Outcome sweptOutcome = Outcome::kRemoved;
+  bool fresh = false;
 };
 
 struct PreviewRow {
@@ -34,6 +42,7 @@ struct PreviewRow {
   int sweptCount = 0;
   double sweptKb = 0.0;
   int sweptLeft = 0;
+  int sweptFresh = 0;  // items the sweep removed that the preview had not listed
   std::string haystack;  // lower case "category\nentry"
   std::string sortKey;   // lower case entry
 
@@ -69,6 +78,12 @@ class PreviewTableModel {
   // Rows whose category or entry holds the text (case ignored).
   void SetFilter(const std::string& text);
 
+  // What the summary line says: the ticks and the filter in force, or after
+  // a sweep what it did.
+  std::string SummaryText() const;
+  // Ticks every row shown, or none.
+  void TickAll(bool on);
+
   // Totals of every row (the filter aside): what the preview's totals line says.
   int TotalItems() const { return m_nTotalItems; }
   double TotalKB() const { return m_fTotalKB; }
@@ -79,8 +94,9 @@ class PreviewTableModel {
 
   // The ticked rows shown, as a one-off selection; empty when none.
   EntrySelection Selection() const;
-  // Every item the preview would remove, one line each, tab-separated:
-  // category, entry, item, KB ("%.3f"); lines end in CR LF.
+  // Every item of the preview, those that would stay included, as CSV: a
+  // header row, then category, entry, item, size in KB ("%.3f"), what
+  // becomes of it and the reason; lines end in CR LF. No byte-order mark.
   std::string ListText() const;
 
  private:
@@ -97,9 +113,16 @@ class PreviewTableModel {
   double m_fTotalKB = 0.0;
   size_t m_nNothing = 0;
   bool m_bHasSweep = false;
+  long long m_nSweptFresh = 0;
 };
 
 // "Windows", "Internet", "Applications", or "" for no category.
 const char* CategoryText(int category);
 // A size in KB as the sweep log prints it ("%.3f").
 std::string FormatKB(double kb);
+// A size for people: "812 KB", "14.6 MB", "1.20 GB", with thousands
+// separators ("1,024 KB").
+std::string FormatSize(double kb);
+// The text of an outcome in the table: what would become of an item, or once
+// swept what did.
+const char* OutcomeText(Outcome outcome, bool swept);

@@ -1,5 +1,7 @@
 #include "ui/settings_page.h"
 
+#include <commctrl.h>
+
 #include <cstdio>
 #include <string>
 
@@ -71,7 +73,29 @@ bool CLustraPage::OnInitDialog() {
   SetSweepButton(m_bRunning ? kCancelSweepCaption : kSweepNowCaption);
   EnableSweepButtons(!m_pHost->IsPreviewing());
   ShowLastSweep();
+  AddBrowserCloseTip();
   return true;
+}
+
+const char kBrowserCloseTip[] =
+    "When a browser closes (its own entries): sweeps that browser's own entries only, not a whole sweep.";
+
+void CLustraPage::AddBrowserCloseTip() {
+  HWND box = GetItem(IDC_SET_BROWSER_CLOSE);
+  if (box == nullptr) return;
+  // The tip belongs to the page: it goes with the page's window.
+  HWND tip = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
+                               0, 0, m_hWnd, nullptr, nullptr, nullptr);
+  if (tip == nullptr) return;
+  TOOLINFOA tool = {};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = m_hWnd;
+  tool.uId = reinterpret_cast<UINT_PTR>(box);
+  tool.lpszText = const_cast<char*>(kBrowserCloseTip);
+  ::SendMessageA(tip, TTM_SETMAXTIPWIDTH, 0, 300);
+  ::SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+  m_hBrowserCloseTip = tip;
 }
 
 bool CLustraPage::OnApply() {

@@ -36,6 +36,9 @@ class CLustraPage : public CPropertyPage {
   void Preview();
   // The preview ended: both buttons are offered again.
   void PreviewEnded();
+  // A sweep of entries chosen in the preview table started: "Sweep Now" and
+  // "Preview" wait until it ends (PreviewEnded).
+  void SelectedSweepStarted() { EnableSweepButtons(false); }
   // Takes the General group's last sweep time and shows it.
   void ShowLastSweep();
   bool IsRunning() const { return m_bRunning; }
@@ -77,4 +80,11 @@ class CLustraPage : public CPropertyPage {
   CSweepPage* m_pApplications = nullptr;
   bool m_bRunning = false;
   bool m_bFilling = false;  // an interval edit is being set by the page itself
+ public:
+  // The tip of "Browser closes" that says what it sweeps (for tests).
+  HWND BrowserCloseTip() const { return m_hBrowserCloseTip; }
+
+ private:
+  void AddBrowserCloseTip();
+  HWND m_hBrowserCloseTip = nullptr;
 };

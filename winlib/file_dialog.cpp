@@ -114,3 +114,5 @@ FileDialogScript::FileDialogScript(Script script) : m_script(std::move(script)),
 }
 
 FileDialogScript::~FileDialogScript() { g_fileDialogScript = m_previous; }
+
+bool FileDialogScript::Active() { return g_fileDialogScript != nullptr; }

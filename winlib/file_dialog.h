@@ -66,6 +66,9 @@ class FileDialogScript {
   FileDialogScript& operator=(const FileDialogScript&) = delete;
 
   int Runs() const { return m_nRuns; }
+  // True while a script waits for a dialog: callers that could show another
+  // kind of dialog show this one, which the script can drive.
+  static bool Active();
 
  private:
   friend class CFileDialog;

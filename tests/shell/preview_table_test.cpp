@@ -25,6 +25,7 @@
 #include "ui/control_panel.h"
 #include "ui/progress_dlg.h"
 #include "winlib/file_dialog.h"
+#include "winlib/platform_calls.h"
 #include "winlib/window_probe.h"
 
 namespace {
@@ -47,7 +48,7 @@ void EmptyFolder(SweepWorker*, int* count, float* kb) {
     }
     const double size = found.nFileSizeLow / 1024.0;
     if (!PreviewActive() && !::DeleteFileA(path.c_str())) continue;
-    LogItem(count, IDC_STATUS_WINDOWS, "   ", "%s\n", path.c_str());
+    LogItemOf(count, IDC_STATUS_WINDOWS, "   ", path, size, "%s\n", path.c_str());
     *kb += static_cast<float>(size);
     RecordOutcome(Outcome::kRemoved, path, size);
   } while (::FindNextFileA(find, &found));
@@ -113,8 +114,8 @@ TEST_F(PreviewTable, RowsAddUpToTheTotalsLineAndSweepSelectedTakesOnlyTheTickedR
   // The files before anything; the settings once the preview has applied the pages.
   const SnapshotMap before = Picture(false);
   SnapshotMap afterPreview, afterSweep;
-  std::string totals, sweepLog, sweptTotals;
-  std::vector<std::string> swept;
+  std::string totals, sweepLog, sweptTotals, summary;
+  std::vector<std::string> swept, statusLines;
   EXPECT_EQ(DriveControlPanel(m_wnd->m_hWnd,
                               [&](CLustraProp& panel) {
                                 RunPreview(panel);
@@ -141,12 +142,17 @@ TEST_F(PreviewTable, RowsAddUpToTheTotalsLineAndSweepSelectedTakesOnlyTheTickedR
                                 ClickItem(table.m_hWnd, IDC_RESULTS_SWEEP);
                                 EXPECT_TRUE(m_wnd->IsSweepingSelected());
                                 EXPECT_FALSE(table.IsItemEnabled(IDC_RESULTS_SWEEP)) << "waits while it runs";
+                                EXPECT_FALSE(panel.m_settingsPage.IsItemEnabled(IDC_SET_PREVIEW))
+                                    << "the page's Preview waits too";
                                 ASSERT_TRUE(PumpUntil([&] { return !m_app.m_bSweeping && !m_app.m_pWork->IsAnyRunning(); },
                                                       20000));
                                 EXPECT_TRUE(table.IsItemEnabled(IDC_RESULTS_SWEEP));
                                 g_pProgressDlg->Flush();
                                 sweepLog = g_pProgressDlg->Log().Text();
                                 sweptTotals = g_pProgressDlg->GetItemText(IDC_TOTALS);
+                                for (int id : {IDC_STATUS_INTERNET, IDC_STATUS_APPLICATIONS})
+                                  statusLines.push_back(g_pProgressDlg->GetItemText(id));
+                                summary = table.Summary();
                                 for (size_t i = 0; i < model.RowCount(); ++i)
                                   swept.push_back(model.CellText(i, PreviewTableModel::kSweptItems));
                               }),
@@ -168,6 +174,9 @@ TEST_F(PreviewTable, RowsAddUpToTheTotalsLineAndSweepSelectedTakesOnlyTheTickedR
   EXPECT_EQ(g_WindowsSettings.m_tLastSweep, 0) << "a one-off is not the category's sweep";
 
   EXPECT_EQ(swept, (std::vector<std::string>{"4", "", "3"}));
+  EXPECT_EQ(statusLines, (std::vector<std::string>{"Not part of this sweep", "Not part of this sweep"}))
+      << "the categories the selection leaves out say so, rather than wait for ever";
+  EXPECT_EQ(summary, "Swept 2 entries: 7 items, 11 KB removed; 1 item left.") << "after the sweep, the texts say what happened";
   const size_t start = sweepLog.find("Start sweeping the entries selected in the preview.");
   ASSERT_NE(start, std::string::npos);
   sweepLog.erase(0, start);  // the preview's lines come before
@@ -178,12 +187,58 @@ TEST_F(PreviewTable, RowsAddUpToTheTotalsLineAndSweepSelectedTakesOnlyTheTickedR
   EXPECT_EQ(sweepLog.find(g_folders[2]), std::string::npos) << "no line for the unticked entry";
 }
 
-TEST_F(PreviewTable, SaveListWritesEveryItemThroughTheFileDialog) {
+// The rows of a CSV text (quoted fields may hold separators and line breaks).
+std::vector<std::vector<std::string>> CsvRows(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
+  std::string field;
+  bool quoted = false;
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (quoted) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        quoted = false;
+      } else {
+        field += c;
+      }
+    } else if (c == '"') {
+      quoted = true;
+    } else if (c == ',') {
+      rows.back().push_back(field);
+      field.clear();
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      rows.back().push_back(field);
+      field.clear();
+      rows.emplace_back();
+      ++i;
+    } else {
+      field += c;
+    }
+  }
+  if (rows.back().empty() && field.empty()) rows.pop_back();
+  return rows;
+}
+
+// Message boxes answered without a person: the questions asked, and the answer.
+std::vector<std::string> g_asked;
+int g_answer = IDNO;
+int WINAPI AnswerBox(HWND, LPCSTR text, LPCSTR, UINT) {
+  g_asked.push_back(text);
+  return g_answer;
+}
+
+TEST_F(PreviewTable, SaveListWritesEveryItemAsCsvAndNeverReplacesAFileUnasked) {
   m_wnd = StartResidentWindow(m_app);
   ASSERT_NE(m_wnd, nullptr);
-  const std::string target = m_root / "list.txt";
-  std::string written;
-  bool saved = false;
+  const std::string target = m_root / "list.csv";
+  const std::string precious = "my own notes\r\n";
+  ASSERT_TRUE(WriteFileBytes(target, precious));
+  g_asked.clear();
+  const auto realBox = g_platform.MessageBoxA;
+  g_platform.MessageBoxA = &AnswerBox;
+  bool savedOverNo = true, savedOverYes = false;
   EXPECT_EQ(DriveControlPanel(m_wnd->m_hWnd,
                               [&](CLustraProp& panel) {
                                 RunPreview(panel);
@@ -191,28 +246,47 @@ TEST_F(PreviewTable, SaveListWritesEveryItemThroughTheFileDialog) {
                                   ::SetDlgItemTextA(dialog, 1152 /* edt1 */, target.c_str());
                                   ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
                                 });
-                                saved = m_wnd->Results()->SaveList();
-                                EXPECT_EQ(script.Runs(), 1);
+                                g_answer = IDNO;
+                                savedOverNo = m_wnd->Results()->SaveList();
+                                EXPECT_EQ(ReadFileBytes(target), precious) << "No keeps the file";
+                                g_answer = IDYES;
+                                savedOverYes = m_wnd->Results()->SaveList();
+                                EXPECT_EQ(script.Runs(), 2);
                               }),
             1);
-  ASSERT_TRUE(saved);
-  std::istringstream lines(ReadFileBytes(target));
-  std::set<std::string> items;
+  g_platform.MessageBoxA = realBox;
+  EXPECT_FALSE(savedOverNo);
+  ASSERT_TRUE(savedOverYes);
+  ASSERT_EQ(g_asked.size(), 2u) << "Morvane asks itself, whatever the dialog does";
+  EXPECT_NE(g_asked[0].find("already exists"), std::string::npos) << g_asked[0];
+
+  std::string text = ReadFileBytes(target);
+  ASSERT_EQ(text.compare(0, 3, "\xEF\xBB\xBF"), 0) << "UTF-8 with a byte-order mark";
+  std::istringstream lines(text.substr(3));
   std::string line;
+  ASSERT_TRUE(std::getline(lines, line));
+  EXPECT_EQ(line, "Category,Entry,Item,Size (KB),What becomes of it,Reason\r");
+  std::set<std::string> items;
+  std::map<std::string, std::string> fates;
   while (std::getline(lines, line)) {
     std::vector<std::string> fields;
-    std::istringstream columns(line);
+    std::istringstream columns(line.substr(0, line.size() - 1));
     std::string field;
-    while (std::getline(columns, field, '\t')) fields.push_back(field);
-    ASSERT_EQ(fields.size(), 4u) << line;
+    while (std::getline(columns, field, ',')) fields.push_back(field);
+    if (line.size() > 1 && line[line.size() - 2] == ',') fields.push_back("");
+    ASSERT_EQ(fields.size(), 6u) << line;
     EXPECT_EQ(fields[0], "Windows");
     items.insert(fields[2]);
+    fates[fields[2]] = fields[4] + "|" + fields[5];
   }
   std::set<std::string> expected;
   for (int n = 0; n < 3; ++n)
     for (int f = 0; f < 4 - n; ++f)
       expected.insert(g_folders[n] + "\\f" + std::to_string(f) + ".tmp");
-  EXPECT_EQ(items, expected) << "every item that would go, the held one aside";
+  expected.insert(g_folders[1] + "\\held");
+  EXPECT_EQ(items, expected) << "every item, the held one too";
+  EXPECT_EQ(fates[g_folders[1] + "\\held"], "in use|another program holds it");
+  EXPECT_EQ(fates[g_folders[0] + "\\f0.tmp"], "would be removed|");
 }
 
 // The real Applications cleaners on seeded traces: the table is the sweep's
@@ -231,10 +305,11 @@ TEST(PreviewTableOfRealCleaners, RowsAddUpToTheTotalsLine) {
   CMainApp app;
   CMainWnd* wnd = StartResidentWindow(app);
   ASSERT_NE(wnd, nullptr);
-  std::string totals;
-  int items = 0;
+  std::string totals, saved;
+  int items = 0, listed = 0, column = 0;
   double kb = 0;
   std::set<std::string> entries;
+  std::vector<std::string> unnamed;
   DriveControlPanel(wnd->m_hWnd, [&](CLustraProp& panel) {
     ClickItem(panel.m_settingsPage, IDC_SET_PREVIEW);
     // The totals line is shown when the last category's end reaches the
@@ -249,7 +324,18 @@ TEST(PreviewTableOfRealCleaners, RowsAddUpToTheTotalsLine) {
     const PreviewTableModel& model = wnd->Results()->Model();
     items = model.TotalItems();
     kb = model.TotalKB();
-    for (size_t i = 0; i < model.RowCount(); ++i) entries.insert(model.RowAt(i).entry);
+    for (size_t i = 0; i < model.RowCount(); ++i) {
+      const PreviewRow& row = model.RowAt(i);
+      entries.insert(row.entry);
+      column += std::stoi(model.CellText(i, PreviewTableModel::kItems));
+      for (size_t n = 0; n < row.items.size(); ++n) {
+        const PreviewItem& item = model.ItemOf(i, n);
+        if (item.outcome != Outcome::kRemoved && item.outcome != Outcome::kScheduled) continue;
+        ++listed;
+        if (item.item.empty()) unnamed.push_back(row.entry);
+      }
+    }
+    saved = model.ListText();
   });
   app.ExitInstance();
   ResetGroups();
@@ -259,6 +345,19 @@ TEST(PreviewTableOfRealCleaners, RowsAddUpToTheTotalsLine) {
   EXPECT_GT(shownItems, 10);
   EXPECT_EQ(items, shownItems);
   EXPECT_NEAR(kb, shownKb, 0.001 * (items + 1));
+  // One count: the Items column, the items listed, the saved lines and the
+  // totals line agree, and every item has its full name.
+  EXPECT_EQ(column, shownItems);
+  EXPECT_EQ(listed, shownItems);
+  const std::vector<std::vector<std::string>> rows = CsvRows(saved);
+  ASSERT_FALSE(rows.empty());
+  int going = 0;
+  for (size_t i = 1; i < rows.size(); ++i) {
+    ASSERT_EQ(rows[i].size(), 6u) << i;
+    if (rows[i][4].rfind("would be removed", 0) == 0) ++going;
+  }
+  EXPECT_EQ(going, shownItems) << saved.substr(0, 2000);
+  EXPECT_TRUE(unnamed.empty()) << unnamed.front();
   EXPECT_EQ(entries.count(""), 0u) << "every record belongs to a named entry";
   EXPECT_TRUE(entries.count("MS Word")) << "the steps carry their captions";
 }

@@ -4,6 +4,7 @@
 // preview's.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -30,15 +31,14 @@ OutcomeRecord Rec(int category, const char* entry, const std::string& item, doub
   return r;
 }
 
-// Records as a sweep makes them: each removal is followed by the log's
-// numbered line, which is what the rows count.
+// Records as a sweep makes them: each removal is recorded by the primitive,
+// then numbered by the log, whose record names the item; the rows count and
+// list the numbered ones.
 std::vector<OutcomeRecord> Swept(std::vector<OutcomeRecord> records) {
   std::vector<OutcomeRecord> out;
   for (OutcomeRecord& r : records) {
     const bool removes = r.outcome == Outcome::kRemoved || r.outcome == Outcome::kScheduled;
-    OutcomeRecord line;
-    line.category = r.category;
-    line.entry = r.entry;
+    OutcomeRecord line = r;
     line.numbered = true;
     out.push_back(std::move(r));
     if (removes) out.push_back(std::move(line));
@@ -90,7 +90,7 @@ TEST_F(PreviewTableModelTest, RowsAddUpToThePreviewTotals) {
     const char* items;
     const char* kb;
     const char* left;
-  } cells[] = {{0, "3", "30.000", ""}, {1, "1", "12.000", ""}, {2, "2", "5.000", "1"}, {3, "0", "0.000", "1"}};
+  } cells[] = {{0, "3", "30 KB", ""}, {1, "1", "12 KB", ""}, {2, "2", "5.0 KB", "1"}, {3, "0", "0 KB", "1"}};
   for (const auto& c : cells) {
     EXPECT_EQ(m_model.CellText(c.row, PreviewTableModel::kItems), c.items) << c.row;
     EXPECT_EQ(m_model.CellText(c.row, PreviewTableModel::kKB), c.kb) << c.row;
@@ -153,25 +153,130 @@ TEST_F(PreviewTableModelTest, TheFilterNarrowsTheRowsAndTheSelectionToWhatIsShow
   EXPECT_FALSE(chosen.Contains(kInet, "MSN"));
 }
 
-TEST_F(PreviewTableModelTest, TheListHoldsEveryItemThatWouldGoOnceWithItsColumns) {
+TEST_F(PreviewTableModelTest, TheListHoldsEveryItemOnceWithItsColumnsAndTheReasonsOfThoseThatStay) {
   std::istringstream lines(m_model.ListText());
   std::vector<std::string> got;
   std::string line;
   while (std::getline(lines, line)) got.push_back(line);
   const std::vector<std::string> expected = {
-      "Windows\tTemporary File Folder\tC:\\T\\a.tmp\t10.000\r",
-      "Windows\tTemporary File Folder\tC:\\T\\b.tmp\t15.000\r",
-      "Windows\tTemporary File Folder\tC:\\T\\c.tmp\t5.000\r",
-      "Applications\tMS Word\tHKCU\\Software\\Word\\File1\t2.000\r",
-      "Applications\tMS Word\tC:\\Recent\\r.lnk\t3.000\r",
-      "Internet\tCookie Files\tC:\\Cookies\\x.txt\t12.000\r",
+      "Category,Entry,Item,Size (KB),What becomes of it,Reason\r",
+      "Windows,Temporary File Folder,C:\\T\\a.tmp,10.000,would be removed,\r",
+      "Windows,Temporary File Folder,C:\\T\\b.tmp,15.000,would be removed,\r",
+      "Windows,Temporary File Folder,C:\\T\\c.tmp,5.000,would be removed,\r",
+      "Applications,MS Word,HKCU\\Software\\Word\\File1,2.000,would be removed,\r",
+      "Applications,MS Word,C:\\Recent\\held.doc,0.000,in use,another program holds it\r",
+      "Applications,MS Word,C:\\Recent\\r.lnk,3.000,would be removed at the next restart,\r",
+      "Internet,Cookie Files,C:\\Cookies\\x.txt,12.000,would be removed,\r",
+      "Internet,MSN,HKCU\\Software\\MSN\\bad,0.000,refused,damaged\r",
   };
   EXPECT_EQ(got, expected);
 
-  // A registry name may hold a tab or a line break: the columns stay put.
-  PreviewTableModel odd;
-  odd.SetPreview(Swept({Rec(kWin, "Run\tHistory", "HKCU\\Run\\a\tb\r\nc", 0)}), {});
-  EXPECT_EQ(odd.ListText(), "Windows\tRun History\tHKCU\\Run\\a b  c\t0.000\r\n");
+  // A registry name may hold a comma, a quote, a tab or a line break: the
+  // field is quoted, so the columns and lines stay put.
+  const struct {
+    const char* entry;
+    const char* item;
+    const char* line;
+  } odd[] = {
+      {"Run\tHistory", "HKCU\\Run\\a\tb", "Windows,Run\tHistory,HKCU\\Run\\a\tb,0.000,would be removed,\r\n"},
+      {"Run", "HKCU\\a,b", "Windows,Run,\"HKCU\\a,b\",0.000,would be removed,\r\n"},
+      {"Run", "say \"hi\"\r\nthere", "Windows,Run,\"say \"\"hi\"\"\r\nthere\",0.000,would be removed,\r\n"},
+  };
+  for (const auto& c : odd) {
+    PreviewTableModel model;
+    model.SetPreview(Swept({Rec(kWin, c.entry, c.item, 0)}), {});
+    const std::string text = model.ListText();
+    EXPECT_EQ(text.substr(text.find("\r\n") + 2), c.line) << c.item;
+  }
+}
+
+TEST(FormatSize, SizesReadInKbMbAndGbWithSeparators) {
+  const struct {
+    double kb;
+    const char* text;
+  } cases[] = {{0, "0 KB"},          {0.4, "0.4 KB"},         {9.96, "10.0 KB"},       {812.4, "812 KB"},
+               {9999, "9,999 KB"},   {14923.139, "14.6 MB"},  {1048576, "1,024.0 MB"}, {5e7, "47.68 GB"},
+               {-3, "0 KB"}};
+  for (const auto& c : cases) EXPECT_EQ(FormatSize(c.kb), c.text) << c.kb;
+}
+
+TEST_F(PreviewTableModelTest, TheSummaryFollowsTheTicksAndTheFilterAndThenSaysWhatTheSweepDid) {
+  const char kNothing[] = " 2 entries would remove nothing.";
+  EXPECT_EQ(m_model.SummaryText(), std::string("4 of 4 entries ticked: 6 items, 47 KB would be swept.") + kNothing);
+  m_model.SetTicked(0, false);  // Temporary File Folder
+  EXPECT_EQ(m_model.SummaryText(), std::string("3 of 4 entries ticked: 3 items, 17 KB would be swept.") + kNothing);
+  m_model.SetFilter("ms");
+  EXPECT_EQ(m_model.SummaryText(),
+            std::string("2 of 2 entries ticked: 2 items, 5.0 KB would be swept. Filter: 2 of 4 shown.") + kNothing);
+  m_model.TickAll(false);
+  EXPECT_EQ(m_model.SummaryText(),
+            std::string("0 of 2 entries ticked: 0 items, 0 KB would be swept. Filter: 2 of 4 shown.") + kNothing);
+  m_model.SetFilter("");
+  m_model.TickAll(true);
+  EXPECT_EQ(m_model.Selection().Size(), 4u);
+}
+
+// However the records fall (parts of items, items that stay, numbered lines
+// with their names), the Items column, the items listed and the saved lines
+// agree, row by row and in all.
+TEST(PreviewTableOneCount, ItemsColumnListedItemsAndSavedLinesAgree) {
+  unsigned seed = 7;
+  auto next = [&seed](unsigned n) {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) % n;
+  };
+  const char* const entries[] = {"A", "B", "C", "D"};
+  for (int round = 0; round < 20; ++round) {
+    std::vector<OutcomeRecord> records;
+    int numbered = 0, left = 0;
+    for (int i = 0; i < 60; ++i) {
+      const char* entry = entries[next(4)];
+      const std::string name = "item" + std::to_string(i);
+      switch (next(4)) {
+        case 0: {  // an item removed: the primitive's record, then the numbered one
+          records.push_back(Rec(kWin, entry, name, 1));
+          OutcomeRecord line = Rec(kWin, entry, name, 1);
+          line.numbered = true;
+          records.push_back(line);
+          ++numbered;
+          break;
+        }
+        case 1:  // a part of an item (a value of a key that goes): not an item
+          records.push_back(Rec(kWin, entry, name + "\\part", 0));
+          break;
+        case 2:  // a row inside a database: numbered, no record of its own
+        {
+          OutcomeRecord line = Rec(kApps, entry, "cookie of host" + std::to_string(i), 0);
+          line.numbered = true;
+          records.push_back(line);
+          ++numbered;
+          break;
+        }
+        default:
+          records.push_back(Rec(kInet, entry, name, 0, Outcome::kHeld, "held"));
+          ++left;
+      }
+    }
+    PreviewTableModel model;
+    model.SetPreview(records, {});
+    EXPECT_EQ(model.TotalItems(), numbered);
+    int listedGoing = 0, listed = 0, column = 0;
+    for (size_t r = 0; r < model.RowCount(); ++r) {
+      const PreviewRow& row = model.RowAt(r);
+      column += std::stoi(model.CellText(r, PreviewTableModel::kItems));
+      int going = 0;
+      for (size_t n = 0; n < row.items.size(); ++n)
+        if (model.ItemOf(r, n).outcome == Outcome::kRemoved) ++going;
+      EXPECT_EQ(going, row.count) << "row " << row.entry;
+      listedGoing += going;
+      listed += static_cast<int>(row.items.size());
+    }
+    EXPECT_EQ(column, numbered);
+    EXPECT_EQ(listedGoing, numbered);
+    EXPECT_EQ(listed, numbered + left);
+    const std::string text = model.ListText();
+    EXPECT_EQ(static_cast<int>(std::count(text.begin(), text.end(), '\n')), 1 + numbered + left);
+  }
 }
 
 TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound) {
@@ -186,15 +291,24 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
     const char* entry;
     const char* swept;
     const char* sweptKb;
-  } rows[] = {{"Temporary File Folder", "3", "26.000"},
+  } rows[] = {{"Temporary File Folder", "3", "26 KB"},
               {"Cookie Files", "", ""},
-              {"MS Word", "1", "2.000"},
-              {"MSN", "0", "0.000"}};
+              {"MS Word", "1", "2.0 KB"},
+              {"MSN", "0", "0 KB"}};
   for (size_t i = 0; i < m_model.RowCount(); ++i) {
     EXPECT_EQ(m_model.RowAt(i).entry, rows[i].entry);
     EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kSweptItems), rows[i].swept) << rows[i].entry;
     EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kSweptKB), rows[i].sweptKb) << rows[i].entry;
   }
+  // The texts say what happened, and what the sweep found that the preview
+  // had not listed is named so.
+  EXPECT_EQ(m_model.SummaryText(), "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview.");
+  std::vector<std::string> fates;
+  for (size_t n = 0; n < m_model.RowAt(0).items.size(); ++n)
+    fates.push_back(m_model.ItemCellText(0, n, 0) + " " + m_model.ItemCellText(0, n, 2));
+  EXPECT_EQ(fates, (std::vector<std::string>{"C:\\T\\a.tmp removed", "C:\\T\\b.tmp removed",
+                                             "C:\\T\\c.tmp not met by the sweep (already gone)",
+                                             "C:\\T\\new.tmp removed (new since the preview)"}));
 }
 
 }  // namespace

@@ -213,3 +213,23 @@ TEST_F(SettingsPageTest, ATimedSweepGoesThroughThePageOnlyWhenNothingRunsFromIt)
 }
 
 }  // namespace
+
+namespace {
+
+// "Browser closes" reads like a trigger for a whole sweep; its tip says it
+// sweeps that browser's own entries.
+TEST_F(SettingsPageTest, BrowserClosesHasATipThatSaysItSweepsThatBrowsersOwnEntries) {
+  OpenPanel();
+  HWND tip = Page().BrowserCloseTip();
+  ASSERT_NE(tip, nullptr);
+  char text[256] = {};
+  TOOLINFOA tool = {};
+  tool.cbSize = sizeof tool;
+  tool.hwnd = Page().m_hWnd;
+  tool.uId = reinterpret_cast<UINT_PTR>(Page().GetItem(IDC_SET_BROWSER_CLOSE));
+  tool.lpszText = text;
+  ::SendMessageA(tip, TTM_GETTEXTA, sizeof text, reinterpret_cast<LPARAM>(&tool));
+  EXPECT_EQ(std::string(text).rfind("When a browser closes (its own entries)", 0), 0u) << text;
+}
+
+}  // namespace

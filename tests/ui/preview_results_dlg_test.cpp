@@ -1,0 +1,206 @@
+// The preview table's window as a user meets it: Enter in the filter keeps
+// it open, it sizes and remembers its place, the summary follows the ticks,
+// tick all or none, the Swept columns come with a sweep, long paths keep
+// their file name, the context menu's commands, and "Sweep Selected" waits
+// while any sweep runs.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/sweep_worker.h"
+#include "res/resource.h"
+#include "support/test_env.h"
+#include "ui/preview_results_dlg.h"
+#include "winlib/window_probe.h"
+
+namespace {
+
+class FakeHost : public PreviewResultsHost {
+ public:
+  bool SweepSelected(const EntrySelection& selection) override {
+    chosen.push_back(selection);
+    return !busy;
+  }
+  bool IsSweeping() const override { return busy; }
+  bool busy = false;
+  std::vector<EntrySelection> chosen;
+};
+
+OutcomeRecord Item(int category, const char* entry, const std::string& item, double kb,
+                   Outcome outcome = Outcome::kRemoved) {
+  OutcomeRecord r;
+  r.category = category;
+  r.entry = entry;
+  r.item = item;
+  r.kb = kb;
+  r.outcome = outcome;
+  r.numbered = outcome == Outcome::kRemoved;
+  if (!r.numbered) r.reason = "another program holds it";
+  r.preview = true;
+  return r;
+}
+
+const char kLong[] =
+    "C:\\Users\\someone\\AppData\\Local\\Vendor\\Product\\User Data\\Default\\Cache\\Data\\f_000123.tmp";
+
+class PreviewResultsWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_table.ShowPreview({Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", kLong, 2048),
+                         Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", "C:\\T\\b.tmp", 100),
+                         Item(SWEEP_CATEGORY_INTERNET, "Cookie Files", "C:\\Cookies\\x.txt", 12),
+                         Item(SWEEP_CATEGORY_APPLICATIONS, "MS Word",
+                              "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\8.0\\Word\\MRU1", 0),
+                         Item(SWEEP_CATEGORY_APPLICATIONS, "MS Word", "C:\\Recent\\held.doc", 0, Outcome::kHeld)},
+                        {});
+    ASSERT_TRUE(m_table.Open(nullptr));
+    PumpMessages(50);
+  }
+  void TearDown() override {
+    if (m_table.m_hWnd != nullptr) m_table.DestroyWindow();
+  }
+
+  RECT ClientOf(int id) const {
+    RECT r = {};
+    ::GetWindowRect(m_table.GetItem(id), &r);
+    ::MapWindowPoints(nullptr, m_table.m_hWnd, reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  }
+
+  // A key as the message loop hands it to the dialog.
+  void Key(HWND control, WPARAM key) {
+    MSG msg = {control, WM_KEYDOWN, key, 0, 0, {}};
+    if (!::IsDialogMessageA(m_table.m_hWnd, &msg)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageA(&msg);
+    }
+    PumpMessages(20);
+  }
+
+  RegistrySandbox m_sandbox;
+  FakeHost m_host;
+  CPreviewResultsDlg m_table{&m_host};
+};
+
+TEST_F(PreviewResultsWindow, EnterInTheFilterNeverClosesTheWindowAndCloseIsTheDefaultButton) {
+  HWND filter = m_table.GetItem(IDC_RESULTS_FILTER);
+  ::SetFocus(filter);
+  Key(filter, VK_RETURN);
+  EXPECT_TRUE(::IsWindowVisible(m_table.m_hWnd)) << "Enter in the filter";
+  EXPECT_EQ(::GetFocus(), m_table.Rows()) << "goes on to the rows";
+  Key(m_table.Rows(), VK_RETURN);
+  EXPECT_TRUE(::IsWindowVisible(m_table.m_hWnd)) << "Enter in the rows";
+  EXPECT_EQ(LOWORD(::SendMessageA(m_table.m_hWnd, DM_GETDEFID, 0, 0)), IDOK);
+  Key(m_table.Rows(), VK_ESCAPE);
+  EXPECT_FALSE(::IsWindowVisible(m_table.m_hWnd)) << "Escape closes";
+  // Closing keeps the table and its ticks: showing it again shows them.
+  m_table.ToggleRow(0);
+  ASSERT_TRUE(m_table.Open(nullptr));
+  EXPECT_FALSE(m_table.Model().RowAt(0).ticked);
+}
+
+TEST_F(PreviewResultsWindow, ItSizesWithItsLayoutAndRemembersItsSizeAndPlace) {
+  const LONG style = ::GetWindowLongA(m_table.m_hWnd, GWL_STYLE);
+  EXPECT_TRUE(style & WS_THICKFRAME);
+  EXPECT_TRUE(style & WS_MAXIMIZEBOX);
+  RECT before = {};
+  ::GetWindowRect(m_table.m_hWnd, &before);
+  const struct {
+    int dx, dy;
+  } sizes[] = {{300, 200}, {120, 0}, {0, 0}};
+  for (const auto& s : sizes) {
+    ::SetWindowPos(m_table.m_hWnd, nullptr, 40, 30, before.right - before.left + s.dx,
+                   before.bottom - before.top + s.dy, SWP_NOZORDER);
+    PumpMessages(20);
+    RECT client = {};
+    ::GetClientRect(m_table.m_hWnd, &client);
+    const RECT rows = ClientOf(IDC_RESULTS_ROWS), close = ClientOf(IDOK), items = ClientOf(IDC_RESULTS_ITEMS);
+    EXPECT_NEAR(client.right - rows.right, rows.left, 2) << "rows fill the width " << s.dx;
+    EXPECT_NEAR(client.right - close.right, rows.left, 2) << "Close keeps to the right " << s.dx;
+    EXPECT_GT(close.top, items.bottom) << s.dy;
+    EXPECT_LT(close.bottom, client.bottom) << s.dy;
+  }
+  ::SetWindowPos(m_table.m_hWnd, nullptr, 50, 60, before.right - before.left + 200,
+                 before.bottom - before.top + 100, SWP_NOZORDER);
+  PumpMessages(20);
+  RECT placed = {};
+  ::GetWindowRect(m_table.m_hWnd, &placed);
+  m_table.DestroyWindow();
+  // A new window (as at the next start) comes back where this one was.
+  FakeHost host;
+  CPreviewResultsDlg again(&host);
+  ASSERT_TRUE(again.Open(nullptr));
+  RECT now = {};
+  ::GetWindowRect(again.m_hWnd, &now);
+  EXPECT_EQ(now.left, placed.left);
+  EXPECT_EQ(now.top, placed.top);
+  EXPECT_EQ(now.right - now.left, placed.right - placed.left);
+  EXPECT_EQ(now.bottom - now.top, placed.bottom - placed.top);
+  again.DestroyWindow();
+}
+
+TEST_F(PreviewResultsWindow, TheSummaryFollowsTheTicksAndTickAllOrNone) {
+  EXPECT_EQ(m_table.Summary(), "3 of 3 entries ticked: 4 items, 2,160 KB would be swept.");
+  m_table.ToggleRow(0);  // Temporary File Folder, the largest
+  EXPECT_EQ(m_table.Summary(), "2 of 3 entries ticked: 2 items, 12 KB would be swept.");
+  ClickItem(m_table.m_hWnd, IDC_RESULTS_TICK_NONE);
+  EXPECT_EQ(m_table.Summary(), "0 of 3 entries ticked: 0 items, 0 KB would be swept.");
+  EXPECT_TRUE(m_table.Model().Selection().Empty());
+  ClickItem(m_table.m_hWnd, IDC_RESULTS_TICK_ALL);
+  EXPECT_EQ(m_table.Model().Selection().Size(), 3u);
+}
+
+TEST_F(PreviewResultsWindow, SweptColumnsComeWithASweepAndSweepSelectedWaitsWhileAnySweepRuns) {
+  for (int c : {PreviewTableModel::kSweptItems, PreviewTableModel::kSweptKB})
+    EXPECT_EQ(ListView_GetColumnWidth(m_table.Rows(), c), 0) << "no sweep yet: column " << c;
+  EXPECT_GT(ListView_GetColumnWidth(m_table.Rows(), PreviewTableModel::kEntry), 100);
+
+  m_host.busy = true;  // a sweep from the tray, say
+  PumpUntil([&] { return !m_table.IsItemEnabled(IDC_RESULTS_SWEEP); }, 2000);
+  EXPECT_FALSE(m_table.IsItemEnabled(IDC_RESULTS_SWEEP));
+  m_host.busy = false;
+  PumpUntil([&] { return m_table.IsItemEnabled(IDC_RESULTS_SWEEP); }, 2000);
+  EXPECT_TRUE(m_table.IsItemEnabled(IDC_RESULTS_SWEEP));
+
+  ASSERT_TRUE(m_table.SweepSelected());
+  m_table.ShowSwept({Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", kLong, 2048)});
+  for (int c : {PreviewTableModel::kSweptItems, PreviewTableModel::kSweptKB})
+    EXPECT_GT(ListView_GetColumnWidth(m_table.Rows(), c), 20) << "after the sweep: column " << c;
+  EXPECT_EQ(m_table.Summary().rfind("Swept 3 entries: 1 item, 2,048 KB removed", 0), 0u) << m_table.Summary();
+}
+
+TEST_F(PreviewResultsWindow, LongPathsKeepTheirFileNameAndTheContextMenuCommandsWork) {
+  const struct {
+    int width;
+  } widths[] = {{160}, {220}, {320}};
+  for (const auto& w : widths) {
+    const std::string shown = m_table.ShortenedItem(kLong, w.width);
+    EXPECT_NE(shown.find("..."), std::string::npos) << w.width;
+    EXPECT_EQ(shown.substr(shown.size() - 13), "\\f_000123.tmp") << shown;
+    EXPECT_EQ(shown.compare(0, 3, "C:\\"), 0) << shown;
+  }
+  EXPECT_EQ(m_table.ShortenedItem("C:\\T\\b.tmp", 300), "C:\\T\\b.tmp") << "what fits stays whole";
+
+  // Row 0 is the temporary files, row 2 MS Word (a registry value, then a file).
+  EXPECT_EQ(m_table.FolderOf(0, 0), "C:\\Users\\someone\\AppData\\Local\\Vendor\\Product\\User Data\\Default\\Cache\\Data");
+  EXPECT_EQ(m_table.FolderOf(0, 1), "C:\\T");
+  EXPECT_EQ(m_table.Model().RowAt(2).entry, "MS Word");
+  EXPECT_EQ(m_table.FolderOf(2, 0), "") << "a registry value has no folder";
+  EXPECT_EQ(m_table.FolderOf(2, -1), "C:\\Recent") << "the row: its first file";
+
+  ASSERT_TRUE(m_table.CopyItem(2, 0));
+  ASSERT_TRUE(::OpenClipboard(m_table.m_hWnd));
+  HANDLE data = ::GetClipboardData(CF_UNICODETEXT);
+  std::wstring copied = data != nullptr ? static_cast<const wchar_t*>(::GlobalLock(data)) : L"";
+  if (data != nullptr) ::GlobalUnlock(data);
+  ::CloseClipboard();
+  EXPECT_EQ(copied, L"HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\8.0\\Word\\MRU1");
+
+  ASSERT_TRUE(m_table.SweepEntry(1));
+  ASSERT_EQ(m_host.chosen.size(), 1u);
+  EXPECT_EQ(m_host.chosen[0].Size(), 1u);
+  EXPECT_TRUE(m_host.chosen[0].Contains(SWEEP_CATEGORY_INTERNET, "Cookie Files"));
+}
+
+}  // namespace
