@@ -11,7 +11,7 @@
 #include <set>
 #include <vector>
 
-#include "engine/dir_walker.h"
+#include "engine/mask_match.h"
 #include "engine/nt_calls.h"
 #include "engine/path_text.h"
 #include "engine/sweep_log.h"
@@ -282,10 +282,9 @@ size_t RootLength(const std::wstring& p) {
   return first == std::wstring::npos ? p.size() : first + 1;
 }
 
-// The identities of the folder behind h and of each of its parents up to
-// the root of its volume, nearest first, as the system names the folder the
-// handle reaches (after every link). False when any of them cannot be read:
-// a place that cannot be judged is not swept.
+}  // namespace
+
+// A place that cannot be judged is not swept.
 bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out) {
   out.clear();
   FolderIdentity self;
@@ -321,6 +320,8 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out) {
   return true;
 }
 
+namespace {
+
 // Reasons live as long as the process: a judgement may be read after the
 // folders were taken afresh.
 const char* Intern(const std::string& text) {
@@ -341,6 +342,7 @@ struct Guarded {
   const char* inside = nullptr;  // "it is inside Documents"
   bool holdsProfile = false;     // the profile lies in it (or is it)
   bool namedFilesMayGo = false;  // the Windows folder: a file named exactly may go from it
+  bool driveRoot = false;        // what a drive letter reaches (a volume's root, or a folder it maps to)
 };
 
 struct GuardFolders {
@@ -386,6 +388,7 @@ std::shared_ptr<const GuardFolders> Collect() {
     const UINT type = ::GetDriveTypeA(root.c_str());
     if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM || type == DRIVE_NO_ROOT_DIR) continue;
     Guarded g = MakeGuarded(Kind::kWhole, "a drive root");
+    g.driveRoot = true;
     g.hasId = IdentityOfFolder(root, &g.id);
     if (g.hasId) out->entries.push_back(std::move(g));
   }
@@ -525,6 +528,11 @@ void ClearExtraProtectedFolders() {
   FoldersSlot() = nullptr;
 }
 
+void RefreshProtectedPlaces() {
+  std::lock_guard<std::mutex> hold(FoldersLock());
+  FoldersSlot() = nullptr;
+}
+
 void ReloadProtectedFoldersForTests() {
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
@@ -546,11 +554,7 @@ const char* TextRefusal(const std::string& patternOrPath) {
 
 const char* FolderPatternRefusal(const std::string& pattern, FolderUse use) {
   std::vector<std::wstring> want;
-  std::vector<bool> wild;
-  for (const auto& seg : SplitPath(pattern)) {
-    want.push_back(FoldCase(seg));
-    wild.push_back(HasWildcard(seg));
-  }
+  for (const auto& seg : SplitPath(pattern)) want.push_back(FoldCase(seg));
   if (want.size() <= 1) return "it is a drive root";
   const auto folders = Folders();
   for (const auto& g : folders->entries) {
@@ -559,7 +563,7 @@ const char* FolderPatternRefusal(const std::string& pattern, FolderUse use) {
     const size_t n = std::min(want.size(), have.size());
     bool fits = true;
     for (size_t i = 0; i < n && fits; ++i)
-      fits = wild[i] ? MatchesFileMask(have[i], want[i]) : have[i] == want[i];
+      fits = FoldedMaskMatches(have[i], want[i]);
     if (!fits) continue;
     // A temporary folder is judged when it is to be removed, by identity:
     // its content may go.
@@ -582,6 +586,23 @@ bool NamedFilesMayGoIn(const std::string& canonicalFolder) {
   for (const auto& g : folders->entries)
     if (g.namedFilesMayGo && SameNoCase(g.text, canonicalFolder)) return true;
   return false;
+}
+
+const char* NamedFileFolderRefusal(HANDLE folder) {
+  const auto folders = Folders();
+  std::vector<FolderIdentity> chain;
+  if (!AncestorIdentities(folder, chain)) return "the folders that hold it cannot be judged";
+  // A drive letter that maps to a folder is judged as that folder: only
+  // what is a drive root and nothing else protected gives up a named file.
+  for (const auto& g : folders->entries)
+    if (g.hasId && g.id == chain[0] && g.kind != Kind::kKeepSelf && !g.namedFilesMayGo && !(g.driveRoot && chain.size() == 1))
+      return g.itIs;
+  bool belowSystemOwn = IsSystemOwn(*folders, chain[0]);
+  for (size_t i = 1; i < chain.size(); ++i) {
+    if (const char* why = ParentRefusal(*folders, chain[i], GuardScope::kReference, belowSystemOwn)) return why;
+    if (IsSystemOwn(*folders, chain[i])) belowSystemOwn = true;
+  }
+  return nullptr;
 }
 
 bool IsMalformedRefusal(const char* why) {

@@ -152,6 +152,13 @@ class EntryBuilder {
       while (digits > 0 && std::isdigit(static_cast<unsigned char>(key[digits - 1]))) --digits;
       const std::string base = LowerAscii(key.substr(0, digits));
       const bool numbered = digits < key.size();
+      // Any key that reads as an ExcludeKey is one: a misspelt number must
+      // not leave the entry sweeping what the key was to keep.
+      if (LooksLikeExcludeKey(key) && !WellNumbered(key, digits, base)) {
+        Refuse(key, "a key that reads as an ExcludeKey but is not ExcludeKey and a number");
+        NoteExcludeRefused();
+        continue;
+      }
       if (!ValidUtf8(text)) {
         Refuse(key, "text that is not valid UTF-8");
         if (base == "excludekey") NoteExcludeRefused();
@@ -242,6 +249,17 @@ class EntryBuilder {
     m_entry.refused.push_back(RuleRefusal{"[" + Printable(m_entry.name) + "]", reason});
     m_entry.refusedWhole = true;
   }
+  static bool LooksLikeExcludeKey(const std::string& key) {
+    std::string squeezed;
+    for (char c : key)
+      if (c != ' ' && c != '\t' && c != '_' && c != '-') squeezed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return squeezed.rfind("exclude", 0) == 0;
+  }
+  // "ExcludeKey" and a number without a leading zero, in any case.
+  static bool WellNumbered(const std::string& key, size_t digits, const std::string& base) {
+    return base == "excludekey" && digits < key.size() && key[digits] != '0';
+  }
+
   // The first ExcludeKey refused names the whole entry's refusal.
   void NoteExcludeRefused() {
     if (!m_excludeWhy.empty() || m_entry.refused.empty()) return;
@@ -293,6 +311,12 @@ class EntryBuilder {
       if (p.find_first_not_of('.') == std::string::npos) {
         Refuse(key, "a file pattern of dots only");
         return false;
+      }
+      for (char c : p) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '<' || c == '>' || c == '"' || c == '|') {
+          Refuse(key, "a file pattern holding a character no file name holds");
+          return false;
+        }
       }
       out->push_back(p);
     }
@@ -405,10 +429,17 @@ class EntryBuilder {
     if (m_entry.refused.size() != before) NoteExcludeRefused();
   }
 
+  // "FILE|folder\|patterns", "FILE|folder\name", "PATH|folder\|patterns",
+  // "PATH|folder" (all it holds), "REG|key" or "REG|key|value". Anything
+  // else refuses the key, and with it the entry: what it keeps is unknown.
   void TakeExclude(const std::string& key, const std::string& value) {
-    const size_t bar = value.find('|');
-    const std::string kind = LowerAscii(Trim(value.substr(0, bar)));
-    const std::string rest = bar == std::string::npos ? std::string() : value.substr(bar + 1);
+    const std::vector<std::string> parts = SplitRuleText(value, '|');
+    const std::string kind = LowerAscii(Trim(parts[0]));
+    if (parts.size() > 3) {
+      Refuse(key, "an ExcludeKey with more than three fields");
+      return;
+    }
+    const std::string rest = parts.size() < 2 ? std::string() : value.substr(value.find('|') + 1);
     RuleExclude ex;
     std::string why;
     if (kind == "reg") {
@@ -425,22 +456,30 @@ class EntryBuilder {
       return;
     }
     ex.kind = kind == "file" ? RuleExcludeKind::kFile : RuleExcludeKind::kPath;
-    std::string folder = rest, patterns;
-    if (const size_t cut = rest.find('|'); cut != std::string::npos) {
-      folder = rest.substr(0, cut);
-      patterns = rest.substr(cut + 1);
+    std::string folder = parts.size() > 1 ? parts[1] : std::string(), patterns;
+    if (parts.size() == 3) {
+      patterns = parts[2];
     } else if (ex.kind == RuleExcludeKind::kFile) {
       // "FILE|folder\name": the last segment is the file.
-      const size_t slash = rest.find_last_of("\\/");
-      if (slash == std::string::npos || slash + 1 == rest.size()) {
+      const size_t slash = folder.find_last_of("\\/");
+      if (slash == std::string::npos || slash + 1 == folder.size()) {
         Refuse(key, "an ExcludeKey FILE without a file name");
         return;
       }
-      folder = rest.substr(0, slash);
-      patterns = rest.substr(slash + 1);
+      patterns = folder.substr(slash + 1);
+      folder = folder.substr(0, slash);
     }
     if (Trim(patterns).empty()) patterns = "*";
     if (!Patterns(key, patterns, &ex.patterns) || !Folders(key, folder, &ex.folders)) return;
+    // The bounds of a FileKey: a pattern the matcher walks for every name met.
+    size_t patternWildcards = 0;
+    for (const auto& p : ex.patterns) patternWildcards = std::max(patternWildcards, CountWildcards(p));
+    for (const auto& f : ex.folders) {
+      if (CountWildcards(f.path) + patternWildcards > kMaxWildcards) {
+        Refuse(key, "more than 10 wildcards in one path");
+        return;
+      }
+    }
     m_keys->excludes.push_back(std::move(ex));
   }
 
