@@ -21,6 +21,28 @@ thread_local const KeptFilesScope* t_scope = nullptr;
 
 const char kKept[] = "the rule keeps it";
 
+// The chains of the folders judged while the scopes live: a walk asks about
+// every file of a folder, and the folder's parents do not change under it.
+struct ChainCache {
+  std::vector<std::pair<FolderIdentity, std::vector<FolderIdentity>>> chains;
+};
+thread_local ChainCache t_chains;
+
+// The folder's identity, then its parents'; false when they cannot be read.
+bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
+  FolderIdentity self;
+  if (!IdentityOf(folder, &self)) return false;
+  for (const auto& c : t_chains.chains)
+    if (c.first == self) {
+      *chain = c.second;
+      return true;
+    }
+  if (!AncestorIdentities(folder, *chain) || chain->empty()) return false;
+  if (t_chains.chains.size() > 256) t_chains.chains.erase(t_chains.chains.begin());
+  t_chains.chains.emplace_back(self, *chain);
+  return true;
+}
+
 std::wstring Folded(std::wstring w) {
   if (!w.empty()) ::CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
   return w;
@@ -97,11 +119,13 @@ KeptFilesScope::KeptFilesScope(const std::vector<KeptFiles>& kept)
     }
     m_places->push_back(std::move(p));
   }
+  t_chains.chains.clear();
   t_scope = this;
 }
 
 KeptFilesScope::~KeptFilesScope() {
   t_scope = m_outer;
+  t_chains.chains.clear();
   delete m_places;
 }
 
@@ -116,7 +140,7 @@ const char* KeptFileRefusal(HANDLE folder, const std::wstring& name) {
     for (const auto& p : *s->m_places) {
       if (!chainRead) {
         chainRead = true;
-        if (!AncestorIdentities(folder, chain)) return "what the rule keeps cannot be judged";
+        if (!ChainOf(folder, &chain)) return "what the rule keeps cannot be judged";
         folded = Folded(LeafOfW(name));
       }
       bool here = chain[0] == p.id;
@@ -146,7 +170,7 @@ const char* KeptFolderRefusal(HANDLE folder) {
     for (const auto& p : *s->m_places) {
       if (!chainRead) {
         chainRead = true;
-        if (!AncestorIdentities(folder, chain)) return "what the rule keeps cannot be judged";
+        if (!ChainOf(folder, &chain)) return "what the rule keeps cannot be judged";
       }
       if (chain[0] == p.id) return kKept;
       for (size_t i = 1; p.below && i < chain.size(); ++i)

@@ -8,7 +8,6 @@
 
 #include "engine/nt_calls.h"
 #include "engine/path_text.h"
-#include "engine/removal_guard.h"
 
 namespace guard {
 
@@ -148,7 +147,9 @@ std::vector<Named> CollectNamedTexts() {
   // Every profile, not only the current one: the profiles folder (C:\Users)
   // holds the current user's, Default, Public and every other user's.
   if (::ExpandEnvironmentStringsA("%USERPROFILE%", buf, sizeof buf) > 1 && buf[0] != '%') {
-    const std::string profiles = FolderOf(CanonicalFolderOf(std::string(buf) + "\\"));
+    char longer[MAX_PATH * 2];
+    const DWORD n = ::GetLongPathNameA(buf, longer, sizeof longer);
+    const std::string profiles = FolderOf(n > 0 && n < sizeof longer ? std::string(longer, n) : std::string(buf));
     if (!profiles.empty()) {
       add(profiles, Kind::kWhole, "the Users folder");
       WIN32_FIND_DATAA fd;
