@@ -12,6 +12,7 @@
 struct KeptFilesScope::Place {
   FolderIdentity id;
   std::vector<std::wstring> masks;  // folded
+  std::vector<FolderIdentity> files;  // what the masks without wildcards open, whatever they are called
   bool below = false;
 };
 
@@ -56,7 +57,12 @@ std::wstring LeafOfW(const std::wstring& path) {
 bool HasWildcardW(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
 
 // The long name the system gives path's last segment; empty when it has none.
-std::wstring LongLeaf(const std::wstring& path) {
+std::wstring LongLeaf(const std::wstring& given) {
+  // Short names are looked up in the plain form where it reaches (the long
+  // form is not resolved by every system).
+  std::wstring path = given;
+  if (path.compare(0, 4, L"\\\\?\\") == 0 && path.compare(0, 8, L"\\\\?\\UNC\\") != 0 && path.size() < MAX_PATH + 4)
+    path = path.substr(4);
   const DWORD n = ::GetLongPathNameW(path.c_str(), nullptr, 0);
   if (n == 0) return std::wstring();
   std::wstring out(n, L'\0');
@@ -113,6 +119,14 @@ KeptFilesScope::KeptFilesScope(const std::vector<KeptFiles>& kept)
         while (!opens.empty() && (opens.back() == L'.' || opens.back() == L' ')) opens.pop_back();
         if (opens.empty()) continue;
         if (opens != w) p.masks.push_back(Folded(opens));
+        HANDLE f = ::CreateFileW((opened + opens).c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (f != INVALID_HANDLE_VALUE) {
+          FolderIdentity id;
+          if (IdentityOf(f, &id)) p.files.push_back(id);
+          ::CloseHandle(f);
+        }
         const std::wstring leaf = LongLeaf(opened + opens);
         if (!leaf.empty()) p.masks.push_back(Folded(leaf));
       }
@@ -156,6 +170,19 @@ const char* KeptFileRefusal(HANDLE folder, const std::wstring& name) {
       }
       for (const auto& m : p.masks)
         if (FoldedMaskMatches(folded, m) || (!longFolded.empty() && FoldedMaskMatches(longFolded, m))) return kKept;
+      if (!p.files.empty()) {
+        // A file named exactly is kept by what its name opens.
+        HANDLE f = nt::OpenRelative(folder, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_NON_DIRECTORY_FILE,
+                                    nullptr);
+        if (f != nullptr) {
+          FolderIdentity id;
+          const bool ok = IdentityOf(f, &id);
+          ::CloseHandle(f);
+          for (const auto& k : p.files)
+            if (ok && k == id) return kKept;
+        }
+      }
     }
   }
   return nullptr;

@@ -104,7 +104,7 @@ TEST_F(RuleExclusionTest, ExclusionsKeepByIdentityWhateverNameReachesTheFolder) 
       {"long FileKey, short PATH", "FileKey1=" + L + "|*.txt\nExcludeKey1=PATH|" + S + "\\|keep*"},
       {"short FileKey, long FILE", "FileKey1=" + S + "|*.txt\nExcludeKey1=FILE|" + L + "\\|" + kept},
       {"long FileKey, short FILE", "FileKey1=" + L + "|*.txt\nExcludeKey1=FILE|" + S + "\\" + kept},
-      {"short RECURSE, long PATH", "FileKey1=%LocalAppData%|*.txt|RECURSE\nExcludeKey1=PATH|" + L + "\\|*"},
+      {"RECURSE above, short PATH", "FileKey1=%LocalAppData%|*.txt|RECURSE\nExcludeKey1=PATH|" + S + "\\|keep*"},
       {"other case", "FileKey1=" + S + "|*.txt\nExcludeKey1=FILE|%LocalAppData%\\LONG FOLDER name\\|KEEP THIS.TXT"},
       {"file by its short name", "FileKey1=" + L + "|*.txt\nExcludeKey1=FILE|" + L + "\\|" + shortKept},
       {"trailing dot", "FileKey1=" + S + "|*.txt\nExcludeKey1=FILE|" + L + ".\\|" + kept},
