@@ -25,28 +25,44 @@ std::wstring FoldedFromAnsi(const std::string& s) {
   return Folded(std::move(w));
 }
 
-// The first maskLength characters of mask against the whole name. On a
-// mismatch the mask returns to just after the last star and that star takes
-// one more character; nothing before the last star is ever tried again, so
-// no mask can make the work grow faster than name length times mask length.
+// The literal run seg (where '?' takes any character) at name[at].
+bool RunAt(const std::wstring& name, size_t at, const wchar_t* seg, size_t length) {
+  for (size_t i = 0; i < length; ++i)
+    if (seg[i] != L'?' && seg[i] != name[at + i]) return false;
+  return true;
+}
+
+// The first maskLength characters of mask against the whole name. The mask
+// is taken as runs between its stars: the first run is held to the start,
+// the last to the end, and each run between goes to its leftmost place after
+// the one before, which is never worse for what follows. Nothing is tried
+// twice, and runs longer together than the name fail at once.
 bool PlainMatch(const std::wstring& name, const std::wstring& mask, size_t maskLength) {
-  size_t n = 0, m = 0, starM = std::wstring::npos, starN = 0;
-  while (n < name.size()) {
-    if (m < maskLength && mask[m] == L'*') {
-      starM = m++;
-      starN = n;
-    } else if (m < maskLength && (mask[m] == L'?' || mask[m] == name[n])) {
-      ++n;
-      ++m;
-    } else if (starM != std::wstring::npos) {
-      m = starM + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
+  std::vector<std::pair<size_t, size_t>> runs;  // start in mask, length
+  size_t start = 0, total = 0;
+  for (size_t i = 0; i <= maskLength; ++i) {
+    if (i < maskLength && mask[i] != L'*') continue;
+    runs.emplace_back(start, i - start);
+    total += i - start;
+    start = i + 1;
   }
-  while (m < maskLength && mask[m] == L'*') ++m;
-  return m == maskLength;
+  const wchar_t* m = mask.data();
+  if (runs.size() == 1) return name.size() == maskLength && RunAt(name, 0, m, maskLength);
+  if (total > name.size()) return false;
+  const auto& first = runs.front();
+  const auto& last = runs.back();
+  if (!RunAt(name, 0, m + first.first, first.second)) return false;
+  size_t at = first.second;
+  const size_t end = name.size() - last.second;  // where the last run starts
+  if (end < at || !RunAt(name, end, m + last.first, last.second)) return false;
+  for (size_t k = 1; k + 1 < runs.size(); ++k) {
+    const size_t length = runs[k].second;
+    if (length == 0) continue;
+    while (at + length <= end && !RunAt(name, at, m + runs[k].first, length)) ++at;
+    if (at + length > end) return false;
+    at += length;
+  }
+  return true;
 }
 
 std::vector<std::string> Segments(const std::string& path) {

@@ -3,9 +3,10 @@
 // keys, exclusions and the removal guard all match through it. It sits at
 // the bottom of the engine and includes nothing of it.
 //
-// Its time is linear in the name for each star of the mask (a greedy
-// two-pointer match that only ever returns to the last star seen), never
-// exponential: a rule file's pattern cannot stall a sweep.
+// It never backtracks: the runs between stars are placed greedily, each at
+// its leftmost place, so its time is bounded by the name's length times the
+// mask's, and runs longer together than the name fail at once: a rule
+// file's pattern cannot stall a sweep.
 #pragma once
 #include <string>
 
