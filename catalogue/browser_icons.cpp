@@ -227,10 +227,13 @@ DbSweep SweepFirefoxIcons(const std::string& path, const std::string& label, con
                  "OR icon_id NOT IN (SELECT id FROM moz_icons);"))
       return AbandonSweep(db, path);
   }
-  LogItemOf(count, kStatus, "   ", "icons of " + std::to_string(pages) + " page(s) in " + path, 0.0,
-            "Remove icons: %lld page(s), %lld icon(s) (Firefox, %s).\n",
-          static_cast<long long>(pages), static_cast<long long>(icons), label.c_str());
-  return FinishSweep(db, path, sizeBefore, kb);
+  // Numbered only once the commit went through: a failed commit removed nothing.
+  const DbSweep finished = FinishSweep(db, path, sizeBefore, kb);
+  if (finished == DbSweep::kCleaned)
+    LogItemOf(count, kStatus, "   ", "icons of " + std::to_string(pages) + " page(s) in " + path, 0.0,
+              "Remove icons: %lld page(s), %lld icon(s) (Firefox, %s).\n", static_cast<long long>(pages),
+              static_cast<long long>(icons), label.c_str());
+  return finished;
 }
 
 DbSweep SweepChromiumIcons(const std::string& profileFolder, const std::string& path, const std::string& browser,
@@ -266,10 +269,12 @@ DbSweep SweepChromiumIcons(const std::string& profileFolder, const std::string& 
                  "DELETE FROM favicon_bitmaps WHERE icon_id NOT IN (SELECT id FROM favicons);"))
       return AbandonSweep(db, path);
   }
-  LogItemOf(count, kStatus, "   ", "icons of " + std::to_string(pages) + " page(s) in " + path, 0.0,
-            "Remove icons: %lld page(s), %lld icon(s) (%s).\n", static_cast<long long>(pages),
-          static_cast<long long>(icons), label.c_str());
-  return FinishSweep(db, path, sizeBefore, kb);
+  const DbSweep finished = FinishSweep(db, path, sizeBefore, kb);
+  if (finished == DbSweep::kCleaned)
+    LogItemOf(count, kStatus, "   ", "icons of " + std::to_string(pages) + " page(s) in " + path, 0.0,
+              "Remove icons: %lld page(s), %lld icon(s) (%s).\n", static_cast<long long>(pages),
+              static_cast<long long>(icons), label.c_str());
+  return finished;
 }
 
 }  // namespace

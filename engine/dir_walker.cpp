@@ -62,32 +62,6 @@ void LogFolderLine(int* count, int statusId, const std::string& path, float size
 
 }  // namespace
 
-bool MatchesFileMask(const std::wstring& name, const std::wstring& mask) {
-  if (mask.empty() || mask == L"*" || mask == L"*.*") return true;
-  // A mask ending in ".*" also takes names without an extension, as the
-  // folder search does ("~*.*" matches "~temp").
-  if (mask.size() >= 2 && mask.compare(mask.size() - 2, 2, L".*") == 0 && name.find(L'.') == std::wstring::npos &&
-      MatchesFileMask(name, mask.substr(0, mask.size() - 2)))
-    return true;
-  size_t n = 0, m = 0, starM = std::wstring::npos, starN = 0;
-  while (n < name.size()) {
-    if (m < mask.size() && (mask[m] == L'?' || Folded(mask[m]) == Folded(name[n]))) {
-      ++n;
-      ++m;
-    } else if (m < mask.size() && mask[m] == L'*') {
-      starM = m++;
-      starN = n;
-    } else if (starM != std::wstring::npos) {
-      m = starM + 1;
-      n = ++starN;
-    } else {
-      return false;
-    }
-  }
-  while (m < mask.size() && mask[m] == L'*') ++m;
-  return m == mask.size();
-}
-
 void DirWalker::SetStepHook(StepHook hook) { Hook() = std::move(hook); }
 
 DirWalker::DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope, size_t trustedLength)
@@ -239,6 +213,8 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
     case RemovalResult::kLeftLink:
       RecordLeft(Outcome::kRefused, path, "it leads out of the folder being swept");
       return false;
+    case RemovalResult::kKept:
+      return false;  // a rule keeps it: never set out to go, so not recorded
     case RemovalResult::kFailed:
       break;
   }
@@ -324,6 +300,8 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
 
 bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId,
                                    int* count) {
+  // A folder a rule keeps, or one below a kept PATH, stays with what it holds.
+  if (KeptFolderRefusal(folder) != nullptr) return false;
   if (!RemoveOpenFolder(folder)) {
     const DWORD error = ::GetLastError();
     RecordLeft(OutcomeOfError(error), path, ErrorReason(error));
@@ -437,13 +415,20 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
   if (w.back() != L'\\') w += L'\\';
   HANDLE raw = ::CreateFileW(w.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (raw == INVALID_HANDLE_VALUE) return false;
+  if (raw == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    // Gone already is not a folder left behind; anything else is.
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+      RecordLeft(OutcomeOfError(error), m_root, "it cannot be opened to be removed: " + ErrorReason(error));
+    return false;
+  }
   ScopedHandle h(raw);
   BY_HANDLE_FILE_INFORMATION info;
   FolderIdentity mine, listed;
   if (!::GetFileInformationByHandle(raw, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       !IdentityOf(raw, &mine) || !IdentityOf(m_folder.Get(), &listed) || !(mine == listed)) {
     Trace("   Left %s: it is not the folder that was swept.\n", m_root.c_str());
+    RecordLeft(Outcome::kRefused, m_root, "it is not the folder that was swept");
     return false;
   }
   if (const char* why = FolderRemovalRefusal(raw)) {

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/mask_match.h"  // MatchesFileMask, for callers that match as the walker does
 #include "engine/removal_guard.h"
 #include "settings/settings_groups.h"
 #include "winlib/file_find.h"  // callers written against the older search still include it through here
@@ -144,11 +145,6 @@ class DirWalker {
   bool m_hasMore = false;
   bool m_rebootFallback;
 };
-
-// True when name matches the file mask as a folder search reads it ('*' and
-// '?', case ignored; "*.*" and "*" match every name; a mask ending in ".*"
-// also matches a name without an extension).
-bool MatchesFileMask(const std::wstring& name, const std::wstring& mask);
 
 // True when path equals the path half of a friendly cookie (the Internet
 // group's list, read in place: only the GUI thread changes it, and only the

@@ -83,9 +83,24 @@ HANDLE OpenFolderOf(const std::string& path) {
 
 // Opens the file at path the way the loops do, for the single-file calls.
 // Null with the error set when it cannot be opened or leads out of its folder.
+// The folder is opened through open-and-check and judged by the guard on
+// that same handle: what is overwritten is what was judged.
 HANDLE OpenOwnFile(const std::string& path, ACCESS_MASK access, ULONG share) {
-  ScopedHandle folder(OpenFolderOf(path));
-  if (folder.Get() == INVALID_HANDLE_VALUE) return nullptr;
+  if (const char* why = TextRefusal(path)) {
+    LogRefusal(path, why);
+    return nullptr;
+  }
+  const std::string canonical = CanonicalFolderOf(path);
+  HANDLE raw = nullptr;
+  if (canonical.empty() ||
+      OpenFolderChecked(canonical, ParentLength(canonical), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                        &raw) != FolderOpen::kOpen)
+    return nullptr;
+  ScopedHandle folder(raw);
+  if (const char* why = FolderHandleRefusal(folder.Get())) {
+    LogRefusal(path, why);
+    return nullptr;
+  }
   const std::wstring name = nt::Widen(LeafOf(path));
   HANDLE h = nt::OpenRelative(folder.Get(), name, access, share, FILE_NON_DIRECTORY_FILE, nullptr);
   if (h == nullptr) return nullptr;
@@ -122,19 +137,12 @@ std::string ShredName(const std::string& path) {
   return name;
 }
 
-bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::wstring& name) {
-  if (folderObjectName.empty()) return false;
-  std::wstring expected = folderObjectName;
-  if (expected.back() != L'\\') expected += L'\\';
-  expected += name;
-  return SameNoCase(nt::ObjectName(h), expected);
-}
-
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
                            std::string* nowPath) {
   const bool preview = PreviewActive();
   const std::string path = folder.path + "\\" + nt::Narrow(name);
   *nowPath = path;
+  if (KeptFileRefusal(folder.handle, name) != nullptr) return RemovalResult::kKept;
   const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   // A read-only file cannot be opened for writing: it is made writable
   // through a first handle, and reopened for the overwrite.
@@ -219,12 +227,19 @@ void RemoveFileInGuardedFolder(const std::string& path) {
     RecordLeft(OutcomeOfError(e), path, ErrorReason(e));
     throw FileException(path, e);
   }
+  // The folder is judged by what it is, not by how the path spells it.
+  if (const char* why = NamedFileFolderRefusal(folder.Get())) {
+    LogRefusal(path, why);
+    RecordLeft(Outcome::kGuarded, path, why);
+    throw FileException(path, ERROR_ACCESS_DENIED);
+  }
   const std::wstring objectName = nt::ObjectName(folder.Get());
   const std::string folderPath = FolderOf(path);
   const OpenFolder at{folder.Get(), objectName, folderPath};
   const bool shred = path.find("index.dat") == std::string::npos && ShredderOn();
   std::string now;
   const RemovalResult r = RemoveFileAt(at, nt::Widen(LeafOf(path)), 0, shred, &now);
+  if (r == RemovalResult::kKept) throw FileException(path, ERROR_ACCESS_DENIED);  // not set out to go: no record
   if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink) {
     const DWORD e = r == RemovalResult::kLeftLink ? ERROR_ACCESS_DENIED : ::GetLastError();
     if (r == RemovalResult::kLeftLink)
@@ -245,7 +260,6 @@ void RemoveFile(const std::string& path) {
 }
 
 int OverwriteFile(const std::string& path) {
-  if (!RemovalAllowed(path)) return -1;
   ScopedHandle h(OpenOwnFile(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, 0));
   uint64_t size = 0;
   if (h.Get() == nullptr || !SizeIfPrivate(h.Get(), &size)) return -1;
@@ -255,7 +269,6 @@ int OverwriteFile(const std::string& path) {
 }
 
 int WipeIndexFile(const std::string& path) {
-  if (!RemovalAllowed(path)) return 0;
   // Read and write sharing: the system may hold the file open.
   ScopedHandle h(OpenOwnFile(path, GENERIC_WRITE | FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE));
   uint64_t size = 0;

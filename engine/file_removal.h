@@ -10,6 +10,7 @@
 #include <functional>
 #include <string>
 
+#include "engine/folder_open.h"  // ReachesOwnEntry, for callers that check as the removals do
 #include "winlib/file_status.h"
 
 // The General options that steer removal, read where they are needed.
@@ -68,8 +69,9 @@ WritePlan PlanWrites(uint64_t size, uint32_t block);
 using OverwriteObserver = std::function<void(const std::string& name, unsigned char fill, uint32_t bytes)>;
 void SetOverwriteObserver(OverwriteObserver observer);
 
-// RemoveFile without the guard, for callers whose folder the guard has
-// already passed. Still never acts through a link that leads out of the folder.
+// RemoveFile for a file named exactly, also from a drive root or the Windows
+// folder: its folder is judged by identity (NamedFileFolderRefusal), never
+// by text. Still never acts through a link that leads out of the folder.
 void RemoveFileInGuardedFolder(const std::string& path);
 
 // How the removal of one entry of an open folder went.
@@ -78,6 +80,7 @@ enum class RemovalResult {
   kRemovedNotOverwritten,  // gone, but the Shredder could not overwrite it first
   kFailed,                 // still there; *nowPath names it (its shred name once renamed)
   kLeftLink,               // a link that leads out of the folder: left as it is
+  kKept,                   // a rule's exclusion keeps it (KeptFilesScope): untouched, not set out to go
 };
 
 // The folder a removal works in: its open handle (listing and delete access)
@@ -96,6 +99,7 @@ struct OpenFolder {
 // its attributes changed and is never removed. attributes come from the
 // folder listing; the read-only bit is cleared before removal. shred: rename
 // and overwrite first. In preview every check runs and nothing changes.
+// What a KeptFilesScope keeps is left untouched (kKept), before any open.
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
                            std::string* nowPath);
 
@@ -106,6 +110,3 @@ bool RemoveLinkAt(const OpenFolder& folder, const std::wstring& name);
 // Removes an empty folder through its own open handle (opened with DELETE).
 bool RemoveOpenFolder(HANDLE folder);
 
-// True when the handle reaches exactly `name` inside folder, not something a
-// link leads to.
-bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::wstring& name);

@@ -1,6 +1,5 @@
 #include "engine/folder_open.h"
 
-#include "engine/file_removal.h"
 #include "engine/nt_calls.h"
 #include "engine/path_text.h"
 #include "engine/wildcard_path.h"
@@ -16,6 +15,14 @@ FolderOpen FromError(DWORD e) {
 }
 
 }  // namespace
+
+bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::wstring& name) {
+  if (folderObjectName.empty()) return false;
+  std::wstring expected = folderObjectName;
+  if (expected.back() != L'\\') expected += L'\\';
+  expected += name;
+  return SameNoCase(nt::ObjectName(h), expected);
+}
 
 size_t ParentLength(const std::string& folder) {
   const size_t cut = folder.find_last_of('\\');

@@ -23,6 +23,10 @@ enum class FolderOpen {
 // the last segment (listing, DELETE). On kOpen, *out owns a handle.
 FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, ACCESS_MASK access, HANDLE* out);
 
+// True when the handle reaches exactly `name` inside the folder whose
+// system name is folderObjectName, not something a link leads to.
+bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::wstring& name);
+
 // The trusted length callers use when they know no better: everything but
 // the last segment (the folder's parent as the system names it).
 size_t ParentLength(const std::string& folder);

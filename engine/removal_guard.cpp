@@ -1,9 +1,6 @@
 #include "engine/removal_guard.h"
 
 #include <windows.h>
-// The known-folder ids are defined here, not taken from a library.
-#include <initguid.h>
-#include <knownfolders.h>
 #include <shlobj.h>
 
 #include <memory>
@@ -11,9 +8,10 @@
 #include <set>
 #include <vector>
 
-#include "engine/dir_walker.h"
+#include "engine/mask_match.h"
 #include "engine/nt_calls.h"
 #include "engine/path_text.h"
+#include "engine/protected_places.h"
 #include "engine/sweep_log.h"
 #include "engine/wildcard_path.h"
 #include "winlib/trace.h"
@@ -66,184 +64,10 @@ bool IsRoot(const std::string& canonical) {
   return parts < 2;
 }
 
-// What a guarded folder is: never swept as a whole (system and profile
-// roots); a user data folder, which nothing reached through a reference may
-// sweep below either; a temporary folder, emptied but never removed; or a
-// store of keys and credentials, never swept at all, whoever asks.
-enum class Kind { kWhole, kData, kKeepSelf, kSealed };
-
-struct Named {
-  std::string text;
-  Kind kind;
-  const char* name;
-};
-
-// Every guarded folder, as the system names it. The same folder may come
-// more than once, under several names; each one is judged.
-std::vector<Named> CollectNamedTexts() {
-  std::vector<Named> raw;
-  char buf[MAX_PATH * 2];
-  const auto add = [&](const std::string& text, Kind kind, const char* name) {
-    if (!text.empty()) raw.push_back({text, kind, name});
-  };
-  if (UINT n = ::GetWindowsDirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH)
-    add(std::string(buf, n), Kind::kWhole, "the Windows folder");
-  if (UINT n = ::GetSystemDirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH)
-    add(std::string(buf, n), Kind::kWhole, "a system folder");
-  if (UINT n = ::GetSystemWow64DirectoryA(buf, MAX_PATH); n > 0 && n < MAX_PATH)
-    add(std::string(buf, n), Kind::kWhole, "a system folder");
-  struct Csidl {
-    int id;
-    Kind kind;
-    const char* name;
-  };
-  static const Csidl csidls[] = {
-      {CSIDL_WINDOWS, Kind::kWhole, "the Windows folder"},
-      {CSIDL_SYSTEM, Kind::kWhole, "a system folder"},
-      {CSIDL_SYSTEMX86, Kind::kWhole, "a system folder"},
-      {CSIDL_PROGRAM_FILES, Kind::kWhole, "a program files folder"},
-      {CSIDL_PROGRAM_FILESX86, Kind::kWhole, "a program files folder"},
-      {CSIDL_PROGRAM_FILES_COMMON, Kind::kWhole, "a program files folder"},
-      {CSIDL_PROGRAM_FILES_COMMONX86, Kind::kWhole, "a program files folder"},
-      {CSIDL_PROFILE, Kind::kWhole, "a user profile"},
-      {CSIDL_COMMON_APPDATA, Kind::kWhole, "ProgramData"},
-      {CSIDL_APPDATA, Kind::kWhole, "the roaming AppData folder"},
-      {CSIDL_LOCAL_APPDATA, Kind::kWhole, "the local AppData folder"},
-      {CSIDL_STARTMENU, Kind::kWhole, "the Start Menu"},
-      {CSIDL_COMMON_STARTMENU, Kind::kWhole, "the Start Menu"},
-      {CSIDL_STARTUP, Kind::kWhole, "the Startup folder"},
-      {CSIDL_COMMON_STARTUP, Kind::kWhole, "the Startup folder"},
-      {CSIDL_SENDTO, Kind::kWhole, "the SendTo folder"},
-      {CSIDL_TEMPLATES, Kind::kWhole, "the Templates folder"},
-      {CSIDL_COMMON_TEMPLATES, Kind::kWhole, "the Templates folder"},
-      {CSIDL_FONTS, Kind::kWhole, "the Fonts folder"},
-      {CSIDL_PERSONAL, Kind::kData, "Documents"},
-      {CSIDL_DESKTOPDIRECTORY, Kind::kData, "Desktop"},
-      {CSIDL_MYPICTURES, Kind::kData, "Pictures"},
-      {CSIDL_MYMUSIC, Kind::kData, "Music"},
-      {CSIDL_MYVIDEO, Kind::kData, "Videos"},
-      {CSIDL_FAVORITES, Kind::kData, "Favorites"},
-      {CSIDL_COMMON_DOCUMENTS, Kind::kData, "the public Documents"},
-      {CSIDL_COMMON_DESKTOPDIRECTORY, Kind::kData, "the public Desktop"},
-      {CSIDL_COMMON_PICTURES, Kind::kData, "the public Pictures"},
-      {CSIDL_COMMON_MUSIC, Kind::kData, "the public Music"},
-      {CSIDL_COMMON_VIDEO, Kind::kData, "the public Videos"},
-      {CSIDL_COMMON_FAVORITES, Kind::kData, "the public Favorites"},
-  };
-  for (const Csidl& c : csidls)
-    if (::SHGetSpecialFolderPathA(nullptr, buf, c.id, FALSE)) add(buf, c.kind, c.name);
-  // Known folders that have no CSIDL; never created here.
-  struct Known {
-    const KNOWNFOLDERID* id;
-    Kind kind;
-    const char* name;
-  };
-  static const Known known[] = {
-      {&FOLDERID_Documents, Kind::kData, "Documents"},
-      {&FOLDERID_Desktop, Kind::kData, "Desktop"},
-      {&FOLDERID_Pictures, Kind::kData, "Pictures"},
-      {&FOLDERID_Music, Kind::kData, "Music"},
-      {&FOLDERID_Videos, Kind::kData, "Videos"},
-      {&FOLDERID_Downloads, Kind::kData, "Downloads"},
-      {&FOLDERID_Favorites, Kind::kData, "Favorites"},
-      {&FOLDERID_Contacts, Kind::kData, "Contacts"},
-      {&FOLDERID_Links, Kind::kData, "Links"},
-      {&FOLDERID_SavedGames, Kind::kData, "Saved Games"},
-      {&FOLDERID_SavedSearches, Kind::kData, "Searches"},
-      {&FOLDERID_PublicDocuments, Kind::kData, "the public Documents"},
-      {&FOLDERID_PublicDesktop, Kind::kData, "the public Desktop"},
-      {&FOLDERID_PublicPictures, Kind::kData, "the public Pictures"},
-      {&FOLDERID_PublicMusic, Kind::kData, "the public Music"},
-      {&FOLDERID_PublicVideos, Kind::kData, "the public Videos"},
-      {&FOLDERID_PublicDownloads, Kind::kData, "the public Downloads"},
-      {&FOLDERID_LocalAppDataLow, Kind::kWhole, "the LocalLow folder"},
-      {&FOLDERID_UserProfiles, Kind::kWhole, "the Users folder"},
-  };
-  for (const Known& k : known) {
-    PWSTR path = nullptr;
-    if (SUCCEEDED(::SHGetKnownFolderPath(*k.id, KF_FLAG_DONT_VERIFY, nullptr, &path)) && path != nullptr)
-      add(nt::Narrow(path), k.kind, k.name);
-    ::CoTaskMemFree(path);
-  }
-  // The environment as well: the shell may answer from a registry that
-  // differs from what the expanded references were built from. OneDrive is
-  // known only from the environment.
-  struct Env {
-    const char* text;
-    Kind kind;
-    const char* name;
-  };
-  static const Env vars[] = {
-      {"%SystemRoot%", Kind::kWhole, "the Windows folder"},
-      {"%windir%", Kind::kWhole, "the Windows folder"},
-      {"%ProgramFiles%", Kind::kWhole, "a program files folder"},
-      {"%ProgramFiles(x86)%", Kind::kWhole, "a program files folder"},
-      {"%ProgramW6432%", Kind::kWhole, "a program files folder"},
-      {"%CommonProgramFiles%", Kind::kWhole, "a program files folder"},
-      {"%CommonProgramFiles(x86)%", Kind::kWhole, "a program files folder"},
-      {"%CommonProgramW6432%", Kind::kWhole, "a program files folder"},
-      {"%USERPROFILE%", Kind::kWhole, "a user profile"},
-      {"%PUBLIC%", Kind::kWhole, "a user profile"},
-      {"%ALLUSERSPROFILE%", Kind::kWhole, "ProgramData"},
-      {"%ProgramData%", Kind::kWhole, "ProgramData"},
-      {"%USERPROFILE%\\Desktop", Kind::kData, "Desktop"},
-      {"%USERPROFILE%\\Documents", Kind::kData, "Documents"},
-      {"%USERPROFILE%\\My Documents", Kind::kData, "Documents"},
-      {"%OneDrive%", Kind::kData, "OneDrive"},
-      {"%OneDriveConsumer%", Kind::kData, "OneDrive"},
-      {"%OneDriveCommercial%", Kind::kData, "OneDrive"},
-  };
-  for (const Env& v : vars) {
-    DWORD n = ::ExpandEnvironmentStringsA(v.text, buf, sizeof buf);
-    if (n > 1 && n <= sizeof buf && buf[0] != '%') add(buf, v.kind, v.name);
-  }
-  // The temporary folders: emptied by sweeps, never removed themselves.
-  if (DWORD n = ::GetTempPathA(MAX_PATH, buf); n > 0 && n < MAX_PATH) add(std::string(buf, n), Kind::kKeepSelf,
-                                                                          "the temporary folder");
-  for (const char* text : {"%TEMP%", "%TMP%", "%SystemRoot%\\Temp"}) {
-    DWORD n = ::ExpandEnvironmentStringsA(text, buf, sizeof buf);
-    if (n > 1 && n <= sizeof buf && buf[0] != '%') add(buf, Kind::kKeepSelf, "the temporary folder");
-  }
-  if (::SHGetSpecialFolderPathA(nullptr, buf, CSIDL_LOCAL_APPDATA, FALSE))
-    add(std::string(buf) + "\\Temp", Kind::kKeepSelf, "the temporary folder");
-  // The keys, certificates and saved credentials of the user, below both
-  // AppData folders: losing them loses the user's encrypted data.
-  for (int base : {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA}) {
-    if (!::SHGetSpecialFolderPathA(nullptr, buf, base, FALSE)) continue;
-    for (const char* store : {"Protect", "Credentials", "Crypto", "SystemCertificates", "Vault"})
-      add(std::string(buf) + "\\Microsoft\\" + store, Kind::kSealed, "a store of keys and credentials");
-  }
-  // Every profile, not only the current one: the profiles folder (C:\Users)
-  // holds the current user's, Default, Public and every other user's.
-  if (::ExpandEnvironmentStringsA("%USERPROFILE%", buf, sizeof buf) > 1 && buf[0] != '%') {
-    const std::string profiles = FolderPart(Canonical(buf));
-    if (!profiles.empty()) {
-      add(profiles, Kind::kWhole, "the Users folder");
-      WIN32_FIND_DATAA fd;
-      HANDLE h = ::FindFirstFileA((profiles + "\\*").c_str(), &fd);
-      if (h != INVALID_HANDLE_VALUE) {
-        do {
-          const std::string name = fd.cFileName;
-          if (name == "." || name == ".." || !(fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) continue;
-          add(profiles + "\\" + name, Kind::kWhole, "a user profile");
-        } while (::FindNextFileA(h, &fd));
-        ::FindClose(h);
-      }
-    }
-  }
-  return raw;
-}
-
-// The system's own folders that may lie inside a data folder moved to the
-// profile or a drive root; below them, such a data folder does not protect.
-std::vector<std::string> CollectSystemOwnTexts() {
-  std::vector<std::string> raw;
-  char buf[MAX_PATH * 2];
-  for (int id : {CSIDL_APPDATA, CSIDL_LOCAL_APPDATA, CSIDL_INTERNET_CACHE, CSIDL_COOKIES, CSIDL_HISTORY, CSIDL_RECENT})
-    if (::SHGetSpecialFolderPathA(nullptr, buf, id, FALSE)) raw.emplace_back(buf);
-  if (DWORD n = ::GetTempPathA(MAX_PATH, buf); n > 0 && n < MAX_PATH) raw.emplace_back(buf, n);
-  return raw;
-}
+using guard::Kind;
+using guard::Named;
+using guard::CollectNamedTexts;
+using guard::CollectSystemOwnTexts;
 
 // Opens a folder to learn what it is, following every link on the way: the
 // identity of what the path reaches is what counts.
@@ -282,10 +106,9 @@ size_t RootLength(const std::wstring& p) {
   return first == std::wstring::npos ? p.size() : first + 1;
 }
 
-// The identities of the folder behind h and of each of its parents up to
-// the root of its volume, nearest first, as the system names the folder the
-// handle reaches (after every link). False when any of them cannot be read:
-// a place that cannot be judged is not swept.
+}  // namespace
+
+// A place that cannot be judged is not swept.
 bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out) {
   out.clear();
   FolderIdentity self;
@@ -321,6 +144,8 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out) {
   return true;
 }
 
+namespace {
+
 // Reasons live as long as the process: a judgement may be read after the
 // folders were taken afresh.
 const char* Intern(const std::string& text) {
@@ -341,6 +166,7 @@ struct Guarded {
   const char* inside = nullptr;  // "it is inside Documents"
   bool holdsProfile = false;     // the profile lies in it (or is it)
   bool namedFilesMayGo = false;  // the Windows folder: a file named exactly may go from it
+  bool driveRoot = false;        // what a drive letter reaches (a volume's root, or a folder it maps to)
 };
 
 struct GuardFolders {
@@ -386,6 +212,7 @@ std::shared_ptr<const GuardFolders> Collect() {
     const UINT type = ::GetDriveTypeA(root.c_str());
     if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM || type == DRIVE_NO_ROOT_DIR) continue;
     Guarded g = MakeGuarded(Kind::kWhole, "a drive root");
+    g.driveRoot = true;
     g.hasId = IdentityOfFolder(root, &g.id);
     if (g.hasId) out->entries.push_back(std::move(g));
   }
@@ -525,6 +352,11 @@ void ClearExtraProtectedFolders() {
   FoldersSlot() = nullptr;
 }
 
+void RefreshProtectedPlaces() {
+  std::lock_guard<std::mutex> hold(FoldersLock());
+  FoldersSlot() = nullptr;
+}
+
 void ReloadProtectedFoldersForTests() {
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
@@ -546,11 +378,7 @@ const char* TextRefusal(const std::string& patternOrPath) {
 
 const char* FolderPatternRefusal(const std::string& pattern, FolderUse use) {
   std::vector<std::wstring> want;
-  std::vector<bool> wild;
-  for (const auto& seg : SplitPath(pattern)) {
-    want.push_back(FoldCase(seg));
-    wild.push_back(HasWildcard(seg));
-  }
+  for (const auto& seg : SplitPath(pattern)) want.push_back(FoldCase(seg));
   if (want.size() <= 1) return "it is a drive root";
   const auto folders = Folders();
   for (const auto& g : folders->entries) {
@@ -559,7 +387,7 @@ const char* FolderPatternRefusal(const std::string& pattern, FolderUse use) {
     const size_t n = std::min(want.size(), have.size());
     bool fits = true;
     for (size_t i = 0; i < n && fits; ++i)
-      fits = wild[i] ? MatchesFileMask(have[i], want[i]) : have[i] == want[i];
+      fits = FoldedMaskMatches(have[i], want[i]);
     if (!fits) continue;
     // A temporary folder is judged when it is to be removed, by identity:
     // its content may go.
@@ -582,6 +410,23 @@ bool NamedFilesMayGoIn(const std::string& canonicalFolder) {
   for (const auto& g : folders->entries)
     if (g.namedFilesMayGo && SameNoCase(g.text, canonicalFolder)) return true;
   return false;
+}
+
+const char* NamedFileFolderRefusal(HANDLE folder) {
+  const auto folders = Folders();
+  std::vector<FolderIdentity> chain;
+  if (!AncestorIdentities(folder, chain)) return "the folders that hold it cannot be judged";
+  // A drive letter that maps to a folder is judged as that folder: only
+  // what is a drive root and nothing else protected gives up a named file.
+  for (const auto& g : folders->entries)
+    if (g.hasId && g.id == chain[0] && g.kind != Kind::kKeepSelf && !g.namedFilesMayGo && !(g.driveRoot && chain.size() == 1))
+      return g.itIs;
+  bool belowSystemOwn = IsSystemOwn(*folders, chain[0]);
+  for (size_t i = 1; i < chain.size(); ++i) {
+    if (const char* why = ParentRefusal(*folders, chain[i], GuardScope::kReference, belowSystemOwn)) return why;
+    if (IsSystemOwn(*folders, chain[i])) belowSystemOwn = true;
+  }
+  return nullptr;
 }
 
 bool IsMalformedRefusal(const char* why) {

@@ -33,13 +33,14 @@
 //   the profile or a drive root), the system's own folders below it (AppData,
 //   local AppData, Temp, Internet cache, Cookies, History, Recent) and what
 //   they hold stay sweepable.
-// The folders are taken from the system once per process (known folders and
-// the shell; the environment only for OneDrive and the profile).
+// The folders are taken from the system afresh at each sweep (known folders
+// and the shell; the environment only for OneDrive and the profile).
 #pragma once
 #include <windows.h>
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 // What a folder is, whatever name reached it.
 struct FolderIdentity {
@@ -49,6 +50,51 @@ struct FolderIdentity {
 };
 // The identity of the file or folder an open handle reaches. False on failure.
 bool IdentityOf(HANDLE h, FolderIdentity* out);
+
+// The identities of the folder behind h and of each of its parents up to
+// the root of its volume, nearest first (after every link). False when any
+// of them cannot be read.
+bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out);
+
+// What a rule entry keeps (its ExcludeKey FILE and PATH lines): the files
+// whose names match masks, in an existing folder or (below) anywhere under
+// it. It is the second source, beside the protected places, of what the
+// guard keeps, and it is judged the same way: the folder by what its name
+// opens (volume and file index), so a short name, a long name, a drive
+// letter that maps to a folder, "\\?\", case and trailing dots all give one
+// answer; a file name by its long form.
+struct KeptFiles {
+  std::string folder;              // as the rule's expansion reached it
+  std::vector<std::string> masks;  // file name masks ('*', '?')
+  bool below = false;              // PATH: every folder below it too
+};
+// While it lives, file removals on this thread (RemoveFileAt, and so every
+// walker loop, RemoveFile and RemoveFileInGuardedFolder) keep what kept
+// names, and folders that are kept places or lie below a kept PATH are
+// never removed. Scopes nest: the inner one adds to the outer one. A kept
+// folder that exists but cannot be opened makes every removal on the
+// thread refused while the scope lives (what it keeps cannot be judged).
+class KeptFilesScope {
+ public:
+  explicit KeptFilesScope(const std::vector<KeptFiles>& kept);
+  ~KeptFilesScope();
+  KeptFilesScope(const KeptFilesScope&) = delete;
+  KeptFilesScope& operator=(const KeptFilesScope&) = delete;
+  struct Place;
+
+ private:
+  std::vector<Place>* m_places;
+  const KeptFilesScope* m_outer;
+  bool m_unjudged = false;
+  friend const char* KeptFileRefusal(HANDLE, const std::wstring&);
+  friend const char* KeptFolderRefusal(HANDLE);
+};
+// Null when no scope on this thread keeps the file `name` of the folder
+// behind the handle; otherwise why ("the rule keeps it").
+const char* KeptFileRefusal(HANDLE folder, const std::wstring& name);
+// Null when the folder behind the handle may be removed as far as the
+// scopes go: it is no kept place and lies below no kept PATH.
+const char* KeptFolderRefusal(HANDLE folder);
 
 // Who chose the folder: a reference the user did not type (a shell-folder
 // value, an environment string, another program's value, a rule file), or a
@@ -121,7 +167,14 @@ enum class FolderUse { kFilesIn, kTree, kRemoveSelf };
 const char* FolderPatternRefusal(const std::string& canonicalPattern, FolderUse use);
 // A drive root or the Windows folder: a file named exactly (no wildcard)
 // may be removed from it alone, though the folder is never swept.
+// Judged on text, for the reader's early word; NamedFileFolderRefusal judges.
 bool NamedFilesMayGoIn(const std::string& canonicalFolder);
+// The judgement of a folder a file named exactly is to be removed from,
+// by identity: null when the folder is no protected place and lies in no
+// user data folder, or when it is a volume's root or the Windows folder
+// and nothing else that is protected. A drive letter that maps to a folder
+// is that folder: "E:\" mapped to Documents is Documents, not a drive root.
+const char* NamedFileFolderRefusal(HANDLE folder);
 
 // For tests: judges the folder at path (by identity) as protected as a whole
 // too, or (ProtectDataFolderForTests) as a user data folder named name, until
@@ -129,6 +182,11 @@ bool NamedFilesMayGoIn(const std::string& canonicalFolder);
 bool ProtectFolderForTests(const std::string& path);
 bool ProtectDataFolderForTests(const std::string& path, const std::string& name);
 void ClearExtraProtectedFolders();
+// Takes the protected folders afresh from the system at the next judgement:
+// called as each sweep starts, so that a resident program follows a known
+// folder moved after it started. Judgements already running keep the set
+// they began with.
+void RefreshProtectedPlaces();
 // For tests: takes the protected folders afresh from the system at the next
 // judgement (after a test changed where the shell says they are).
 void ReloadProtectedFoldersForTests();

@@ -26,16 +26,31 @@ RestartRemoval Attempt(const std::string& path) {
     return RestartRemoval::kRefused;
   }
   const size_t cut = path.find_last_of("\\/");
-  if (cut == std::string::npos) return RestartRemoval::kRefused;
+  const std::string canonical = cut == std::string::npos ? std::string() : CanonicalFolderOf(path);
+  if (canonical.empty()) {
+    RecordLeft(Outcome::kRefused, path, "it names no full folder");
+    return RestartRemoval::kRefused;
+  }
   // The file is opened relative to its folder's handle and checked to be the
   // folder's own entry, so a link planted under a profile file's name never
   // takes its target with it.
-  const std::string canonical = CanonicalFolderOf(path);
-  if (canonical.empty()) return RestartRemoval::kRefused;
   HANDLE raw = nullptr;
-  if (OpenFolderChecked(canonical, ParentLength(canonical), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                        &raw) != FolderOpen::kOpen)
-    return RestartRemoval::kRefused;
+  switch (OpenFolderChecked(canonical, ParentLength(canonical), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                            &raw)) {
+    case FolderOpen::kOpen:
+      break;
+    case FolderOpen::kMissing:
+      RecordLeft(Outcome::kFailed, path, "its folder is not there");
+      return RestartRemoval::kRefused;
+    case FolderOpen::kLink:
+      RecordLeft(Outcome::kRefused, path, "its folder is reached through a link");
+      return RestartRemoval::kRefused;
+    case FolderOpen::kFailed: {
+      const DWORD e = ::GetLastError();
+      RecordLeft(OutcomeOfError(e), path, "its folder cannot be opened: " + ErrorReason(e));
+      return RestartRemoval::kRefused;
+    }
+  }
   ScopedHandle folder(raw);
   if (const char* why = FolderHandleRefusal(folder.Get())) {
     LogRefusal(path, why);
@@ -56,6 +71,10 @@ RestartRemoval Attempt(const std::string& path) {
     case RemovalResult::kLeftLink:
       Trace("   Left the link %s.\n", path.c_str());
       RecordLeft(Outcome::kRefused, path, "it leads out of its folder");
+      return RestartRemoval::kRefused;
+    case RemovalResult::kKept:
+      Trace("   Kept %s: a rule keeps it.\n", path.c_str());
+      RecordLeft(Outcome::kGuarded, path, "a rule keeps it");
       return RestartRemoval::kRefused;
     case RemovalResult::kFailed:
       break;

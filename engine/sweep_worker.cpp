@@ -1,5 +1,7 @@
 #include "engine/sweep_worker.h"
 
+#include "engine/removal_guard.h"
+
 #include <atomic>
 
 #include "engine/outcome_ledger.h"
@@ -326,6 +328,8 @@ void SweepWorker::StartCategory(int category, HANDLE* waitList, DWORD* waitCount
   m_nRunBrowsers[category] = category == SWEEP_CATEGORY_INTERNET ? m_nBrowserRequest : 0;
   if (category == SWEEP_CATEGORY_INTERNET) m_nBrowserRequest = 0;
   SetTitle(m_bRunPreview[category] ? kPreviewCaption : kProgressCaption);
+  // A resident program follows known folders moved since the last sweep.
+  RefreshProtectedPlaces();
   LogStamped(info.startLine, 0);
   Thread* t = (*waitCount < kWaitSlots) ? m_threadFactory(info.proc, this, /*suspended=*/true) : nullptr;
   if (t != nullptr && t->Resume() == static_cast<DWORD>(-1)) {

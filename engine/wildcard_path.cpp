@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/dir_walker.h"
+#include "engine/mask_match.h"
 #include "engine/path_text.h"
 #include "winlib/trace.h"
 
@@ -75,12 +75,3 @@ std::string JoinPath(const std::vector<std::string>& segments, size_t n) {
   return out;
 }
 
-bool SegmentsMatch(const std::string& pattern, const std::string& path, bool below) {
-  const std::vector<std::string> p = SplitPath(pattern);
-  const std::vector<std::string> s = SplitPath(path);
-  if (below ? s.size() < p.size() : s.size() != p.size()) return false;
-  for (size_t i = 0; i < p.size(); ++i) {
-    if (HasWildcard(p[i]) ? !MatchesFileMask(FoldCase(s[i]), FoldCase(p[i])) : !SameNoCase(s[i], p[i])) return false;
-  }
-  return true;
-}

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/mask_match.h"  // SegmentsMatch
+
 constexpr size_t kMaxExpandedPlaces = 4096;
 
 // Where the expander looks. List calls take(name) for each child of base
@@ -42,6 +44,3 @@ size_t CountWildcards(const std::string& s);
 std::vector<std::string> SplitPath(const std::string& path);
 // The first n segments joined with '\'.
 std::string JoinPath(const std::vector<std::string>& segments, size_t n);
-// Segment-wise matching of a path against a pattern whose segments may hold
-// '*' and '?' (case ignored). below: the path may continue past the pattern.
-bool SegmentsMatch(const std::string& pattern, const std::string& path, bool below);

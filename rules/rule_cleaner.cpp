@@ -8,6 +8,7 @@
 #include "engine/dir_walker.h"
 #include "engine/entry_selection.h"
 #include "engine/file_removal.h"
+#include "engine/mask_match.h"
 #include "engine/outcome_ledger.h"
 #include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
@@ -39,9 +40,8 @@ CategoryLines LinesOf(SweepCategory category) {
 }
 
 bool MatchesAny(const std::vector<std::string>& patterns, const std::string& name) {
-  const std::wstring w = nt::Widen(name);
   for (const auto& p : patterns)
-    if (MatchesFileMask(w, nt::Widen(p))) return true;
+    if (MaskMatches(name, p)) return true;
   return false;
 }
 
@@ -70,6 +70,34 @@ class EntrySweep {
 
   void Run() {
     LogFormat(0, "Start clean up %s (%s rules).\n", m_entry.name.c_str(), m_entry.source.c_str());
+    SweepFiles();
+    SweepRegistry();
+  }
+
+  // The entry's file exclusions, where they exist now, for the guard to
+  // keep by identity. False (with a line) when one cannot be expanded:
+  // what the entry keeps is then unknown and none of its files go.
+  bool KeptByEntry(std::vector<KeptFiles>* kept) {
+    for (const auto& ex : m_keys.excludes) {
+      if (ex.kind == RuleExcludeKind::kReg) continue;
+      for (const auto& folder : ex.folders) {
+        std::string refused;
+        const std::vector<std::string> found = ExpandRuleFolder(folder, &refused);
+        if (!refused.empty()) {
+          Skipped(folder.path, ("what the entry keeps cannot be known: " + refused).c_str());
+          return false;
+        }
+        for (const auto& f : found) kept->push_back(KeptFiles{f, ex.patterns, ex.kind == RuleExcludeKind::kPath});
+      }
+    }
+    return true;
+  }
+
+  void SweepFiles() {
+    if (m_keys.files.empty()) return;
+    std::vector<KeptFiles> kept;
+    if (!KeptByEntry(&kept)) return;
+    const KeptFilesScope scope(kept);
     for (const auto& fk : m_keys.files) {
       for (const auto& folder : fk.folders) {
         std::string refused;
@@ -78,6 +106,9 @@ class EntrySweep {
         for (const auto& f : found) SweepFolder(fk, folder, f);
       }
     }
+  }
+
+  void SweepRegistry() {
     for (const auto& rk : m_keys.regs) {
       std::string refused;
       const std::vector<RuleRegPath> found = ExpandRuleRegPath(rk.place, &refused);
@@ -92,16 +123,6 @@ class EntrySweep {
   }
 
  private:
-  // Files: the excluded ones stay whatever the patterns say.
-  bool FileExcluded(const std::string& folder, const std::string& name) const {
-    for (const auto& ex : m_keys.excludes) {
-      if (ex.kind == RuleExcludeKind::kReg || !MatchesAny(ex.patterns, name)) continue;
-      for (const auto& f : ex.folders)
-        if (SegmentsMatch(f.path, folder, ex.kind == RuleExcludeKind::kPath)) return true;
-    }
-    return false;
-  }
-
   // A place the entry names but may not touch: one line, nothing counted.
   void Skipped(const std::string& what, const char* why) {
     Trace("Rule %s: refused %s: %s.\n", m_entry.name.c_str(), what.c_str(), why);
@@ -122,7 +143,7 @@ class EntrySweep {
     if (fk.namedAtRoot) {
       if (!NamedFilesMayGoIn(folder)) return;
       for (const auto& name : fk.patterns)
-        if (!FileExcluded(folder, name)) RemoveNamedFile(folder + (folder.back() == '\\' ? "" : "\\") + name);
+        RemoveNamedFile(folder + (folder.back() == '\\' ? "" : "\\") + name);
       return;
     }
     if (const char* why = FolderPatternRefusal(folder, use)) {
@@ -135,9 +156,8 @@ class EntrySweep {
     const bool recurse = fk.flag != RuleFileFlag::kNone;
     const bool removeSelf = fk.flag == RuleFileFlag::kRemoveSelf;
     const bool empty = walker.RemoveChosen(
-        [&](const std::string& at, const std::string& name) {
-          return MatchesAny(fk.patterns, name) && !FileExcluded(at, name);
-        },
+        // What the entry keeps is judged by the guard, by identity (KeptFilesScope).
+        [&](const std::string&, const std::string& name) { return MatchesAny(fk.patterns, name); },
         recurse, removeSelf, m_statusId, m_count, m_kb);
     // The guard keeps the temporary folders, whatever they are called.
     if (removeSelf && empty) walker.RemoveOwnFolder(m_statusId, m_count);

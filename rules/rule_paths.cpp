@@ -9,7 +9,7 @@
 #include <mutex>
 #include <unordered_map>
 
-#include "engine/dir_walker.h"
+#include "engine/mask_match.h"
 #include "engine/nt_calls.h"
 #include "rules/rule_keys.h"
 #include "winlib/ansi_text.h"
@@ -158,7 +158,7 @@ void ListMatching(const std::string& folder, const std::string& mask, F&& take) 
   do {
     const std::wstring name = fd.cFileName;
     if (name == L"." || name == L"..") continue;
-    if (!MatchesFileMask(name, wmask)) continue;
+    if (!MaskMatches(name, wmask)) continue;
     if (!take(nt::Narrow(name), fd.dwFileAttributes)) break;
   } while (::FindNextFileW(h, &fd));
   ::FindClose(h);
@@ -372,8 +372,18 @@ bool NormaliseRuleFolder(std::string* folder, std::string* why) {
       *why = "a ':' inside the path";
       return false;
     }
+    // The system drops a fixed name's trailing dots and spaces when it opens
+    // it: the folder is named as it will be reached ("Cache." is "Cache").
+    std::string name = seg;
+    if (name.find_first_of("*?") == std::string::npos) {
+      while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+      if (name.empty()) {
+        *why = "a path segment of dots and spaces only";
+        return false;
+      }
+    }
     if (!first) out += '\\';
-    out += seg;
+    out += name;
     first = false;
   }
   if (AnsiCharCount(out) > kMaxFolderLength) {  // characters, as the system counts a path

@@ -11,6 +11,7 @@
 #include "engine/nt_calls.h"
 #include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
+#include "rules/rule_text.h"
 #include "winlib/ansi_text.h"
 
 namespace {
@@ -55,88 +56,6 @@ size_t KeptBytes(const RuleEntry& e) {
 
 using RawKeys = std::vector<std::pair<std::string, std::string>>;
 
-std::string Trim(const std::string& s) {
-  size_t a = 0, b = s.size();
-  while (a < b && (s[a] == ' ' || s[a] == '\t')) ++a;
-  while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t' || s[b - 1] == '\r')) --b;
-  return s.substr(a, b - a);
-}
-
-// Characters, not bytes, of valid UTF-8 text.
-size_t Utf8Length(const std::string& s) {
-  size_t n = 0;
-  for (char c : s) n += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
-  return n;
-}
-
-bool ValidUtf8(const std::string& s) {
-  const unsigned char* p = reinterpret_cast<const unsigned char*>(s.data());
-  const size_t n = s.size();
-  for (size_t i = 0; i < n;) {
-    const unsigned char c = p[i];
-    size_t len = 0;
-    unsigned cp = 0;
-    if (c < 0x80) {
-      ++i;
-      continue;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-      cp = c & 0x1F;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-      cp = c & 0x0F;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (i + len > n) return false;
-    for (size_t k = 1; k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not text.
-    if ((len == 2 && cp < 0x80) || (len == 3 && cp < 0x800) || (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    i += len;
-  }
-  return true;
-}
-
-// Printable for a report: invalid bytes and control characters become '?'.
-std::string Printable(const std::string& s, size_t limit = 80) {
-  std::string out;
-  const bool valid = ValidUtf8(s);
-  for (char c : s.substr(0, limit)) {
-    const unsigned char u = static_cast<unsigned char>(c);
-    out += (u < 0x20 || u == 0x7F || (!valid && u >= 0x80)) ? '?' : c;
-  }
-  return out;
-}
-
-bool WholeWordIn(const std::string& lowerText, const char* word) {
-  const std::string w = word;
-  for (size_t at = lowerText.find(w); at != std::string::npos; at = lowerText.find(w, at + 1)) {
-    const bool startOk = at == 0 || !std::isalnum(static_cast<unsigned char>(lowerText[at - 1]));
-    const size_t end = at + w.size();
-    const bool endOk = end == lowerText.size() || !std::isalnum(static_cast<unsigned char>(lowerText[end]));
-    if (startOk && endOk) return true;
-  }
-  return false;
-}
-
-bool NamesBrowser(const std::string& section) {
-  static const char* const kBrowsers[] = {"browser",  "chrome",    "chromium",  "firefox",   "edge",
-                                          "opera",    "vivaldi",   "brave",     "safari",    "internet explorer",
-                                          "waterfox", "pale moon", "seamonkey", "librewolf", "thorium"};
-  const std::string lower = LowerAscii(section);
-  for (const char* b : kBrowsers)
-    if (WholeWordIn(lower, b)) return true;
-  return false;
-}
-
 class EntryBuilder {
  public:
   EntryBuilder(RuleEntry& entry, const RawKeys& raw) : m_entry(entry), m_raw(raw) {}
@@ -152,6 +71,13 @@ class EntryBuilder {
       while (digits > 0 && std::isdigit(static_cast<unsigned char>(key[digits - 1]))) --digits;
       const std::string base = LowerAscii(key.substr(0, digits));
       const bool numbered = digits < key.size();
+      // Any key that reads as an ExcludeKey is one: a misspelt number must
+      // not leave the entry sweeping what the key was to keep.
+      if (ReadsAsExcludeKey(key) && !IsNumberedExcludeKey(key)) {
+        Refuse(key, "a key that reads as an ExcludeKey but is not ExcludeKey and a number");
+        NoteExcludeRefused();
+        continue;
+      }
       if (!ValidUtf8(text)) {
         Refuse(key, "text that is not valid UTF-8");
         if (base == "excludekey") NoteExcludeRefused();
@@ -294,6 +220,12 @@ class EntryBuilder {
         Refuse(key, "a file pattern of dots only");
         return false;
       }
+      for (char c : p) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == '<' || c == '>' || c == '"' || c == '|') {
+          Refuse(key, "a file pattern holding a character no file name holds");
+          return false;
+        }
+      }
       out->push_back(p);
     }
     if (out->empty()) {
@@ -311,16 +243,6 @@ class EntryBuilder {
     if (flag != RuleFileFlag::kNone) return "RECURSE or REMOVESELF on a drive, Windows, profile, AppData or user-data root";
     if (wildcardFiles) return "a wildcard file pattern directly in a drive, Windows, profile, AppData or user-data root";
     return "files directly in a system, profile, AppData or user-data root";
-  }
-
-  static bool ProgramOrSystemFile(const std::string& name) {
-    const size_t dot = name.find_last_of('.');
-    if (dot == std::string::npos) return true;
-    static const char* const kKept[] = {"exe", "dll", "sys", "com", "scr", "cpl", "ocx", "drv", "efi", "mui", "msc"};
-    const std::string ext = LowerAscii(name.substr(dot + 1));
-    for (const char* k : kKept)
-      if (ext == k) return true;
-    return false;
   }
 
   void FileKey(const std::string& key, const std::string& value) {
@@ -405,10 +327,17 @@ class EntryBuilder {
     if (m_entry.refused.size() != before) NoteExcludeRefused();
   }
 
+  // "FILE|folder\|patterns", "FILE|folder\name", "PATH|folder\|patterns",
+  // "PATH|folder" (all it holds), "REG|key" or "REG|key|value". Anything
+  // else refuses the key, and with it the entry: what it keeps is unknown.
   void TakeExclude(const std::string& key, const std::string& value) {
-    const size_t bar = value.find('|');
-    const std::string kind = LowerAscii(Trim(value.substr(0, bar)));
-    const std::string rest = bar == std::string::npos ? std::string() : value.substr(bar + 1);
+    const std::vector<std::string> parts = SplitRuleText(value, '|');
+    const std::string kind = LowerAscii(Trim(parts[0]));
+    if (parts.size() > 3) {
+      Refuse(key, "an ExcludeKey with more than three fields");
+      return;
+    }
+    const std::string rest = parts.size() < 2 ? std::string() : value.substr(value.find('|') + 1);
     RuleExclude ex;
     std::string why;
     if (kind == "reg") {
@@ -425,22 +354,30 @@ class EntryBuilder {
       return;
     }
     ex.kind = kind == "file" ? RuleExcludeKind::kFile : RuleExcludeKind::kPath;
-    std::string folder = rest, patterns;
-    if (const size_t cut = rest.find('|'); cut != std::string::npos) {
-      folder = rest.substr(0, cut);
-      patterns = rest.substr(cut + 1);
+    std::string folder = parts.size() > 1 ? parts[1] : std::string(), patterns;
+    if (parts.size() == 3) {
+      patterns = parts[2];
     } else if (ex.kind == RuleExcludeKind::kFile) {
       // "FILE|folder\name": the last segment is the file.
-      const size_t slash = rest.find_last_of("\\/");
-      if (slash == std::string::npos || slash + 1 == rest.size()) {
+      const size_t slash = folder.find_last_of("\\/");
+      if (slash == std::string::npos || slash + 1 == folder.size()) {
         Refuse(key, "an ExcludeKey FILE without a file name");
         return;
       }
-      folder = rest.substr(0, slash);
-      patterns = rest.substr(slash + 1);
+      patterns = folder.substr(slash + 1);
+      folder = folder.substr(0, slash);
     }
     if (Trim(patterns).empty()) patterns = "*";
     if (!Patterns(key, patterns, &ex.patterns) || !Folders(key, folder, &ex.folders)) return;
+    // The bounds of a FileKey: a pattern the matcher walks for every name met.
+    size_t patternWildcards = 0;
+    for (const auto& p : ex.patterns) patternWildcards = std::max(patternWildcards, CountWildcards(p));
+    for (const auto& f : ex.folders) {
+      if (CountWildcards(f.path) + patternWildcards > kMaxWildcards) {
+        Refuse(key, "more than 10 wildcards in one path");
+        return;
+      }
+    }
     m_keys->excludes.push_back(std::move(ex));
   }
 
@@ -514,26 +451,8 @@ class EntryBuilder {
       Refuse(key, "a LangSecRef that is not a number");
       return;
     }
-    switch (n) {
-      case 3021:
-        SetGroup("Applications", SWEEP_CATEGORY_APPLICATIONS);
-        break;
-      case 3022:
-        SetGroup("Internet", SWEEP_CATEGORY_INTERNET);
-        break;
-      case 3023:
-        SetGroup("Multimedia", SWEEP_CATEGORY_APPLICATIONS);
-        break;
-      case 3024:
-        SetGroup("Utilities", SWEEP_CATEGORY_APPLICATIONS);
-        break;
-      case 3025:
-        SetGroup("Windows", SWEEP_CATEGORY_WINDOWS);
-        break;
-      default:
-        SetGroup("Group " + v, SWEEP_CATEGORY_APPLICATIONS);
-        break;
-    }
+    const LangSecGroup g = GroupOfLangSecRef(n);
+    SetGroup(g.group != nullptr ? g.group : "Group " + v, g.category);
   }
 
   void Section(const std::string& value) {
@@ -574,31 +493,6 @@ struct PendingEntry {
 };
 
 }  // namespace
-
-bool DecodeRuleBytes(std::string* bytes, std::string* why) {
-  const std::string& b = *bytes;
-  if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFF && static_cast<unsigned char>(b[1]) == 0xFE) {
-    const size_t units = (b.size() - 2) / 2;
-    std::wstring w(units, L'\0');
-    for (size_t i = 0; i < units; ++i)
-      w[i] = static_cast<wchar_t>(static_cast<unsigned char>(b[2 + 2 * i]) |
-                                  (static_cast<unsigned char>(b[3 + 2 * i]) << 8));
-    const int n = ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), nullptr, 0, nullptr, nullptr);
-    std::string utf8(static_cast<size_t>(n > 0 ? n : 0), '\0');
-    if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, w.data(), static_cast<int>(w.size()), &utf8[0], n, nullptr, nullptr);
-    bytes->swap(utf8);
-  } else if (b.size() >= 2 && static_cast<unsigned char>(b[0]) == 0xFE && static_cast<unsigned char>(b[1]) == 0xFF) {
-    *why = "UTF-16 big-endian text, which is not read";
-    return false;
-  } else if (b.size() >= 3 && b.compare(0, 3, "\xEF\xBB\xBF") == 0) {
-    bytes->erase(0, 3);
-  }
-  if (bytes->find('\0') != std::string::npos) {
-    *why = "not a rule file (it holds NUL characters)";
-    return false;
-  }
-  return true;
-}
 
 size_t ParseRuleText(const std::string& utf8, const std::string& source, bool builtin, std::vector<RuleEntry>* out) {
   std::unordered_set<std::wstring> names;

@@ -74,3 +74,10 @@ store="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Protect"
 mkdir -p "$store/S-1-5-21-fixture"
 echo "master key" >"$store/S-1-5-21-fixture/key"
 ln -sfn "$store" "$hostile/alias/protect"
+# A drive letter that maps to a folder, not to a volume (as subst, a mapped
+# home drive or dosdevices make one): M: is drive-folder/docs of the build
+# folder, which the drive-letter tests protect as a user data folder.
+letter="$MORVANE_BUILD/fixtures/drive-folder"
+rm -rf "$letter"
+mkdir -p "$letter/docs/below"
+ln -sfn "$letter/docs" "$WINEPREFIX/dosdevices/m:"

@@ -259,3 +259,36 @@ TEST_F(Ledger, ARecycleBinTheShellWillNotEmptyIsNotRemoved) {
 }
 
 }  // namespace
+
+namespace {
+
+// Every way a named removal can stop early leaves a record, so that "Not
+// removed" and the exit code see it: a file whose folder is reached through
+// a link (restart removal), and a folder to be removed that is no longer the
+// folder that was swept (REMOVESELF).
+TEST_F(Ledger, EveryEarlyExitOfANamedRemovalIsRecorded) {
+  const std::string linked = "D:\\fixtures\\hostile\\alias\\outside\\secret.txt";
+  if (FileExists(linked)) {
+    EXPECT_EQ(RemoveNowOrAtRestart(linked), RestartRemoval::kRefused);
+    EXPECT_EQ(NotRemovedCount(), 1);
+    EXPECT_TRUE(FileExists(linked));
+    ASSERT_FALSE(m_sink.Records().empty());
+    EXPECT_EQ(m_sink.Records().back().item, linked);
+  }
+  ResetOutcomes();
+  const std::string self = m_tmp / "self";
+  ASSERT_TRUE(::CreateDirectoryA(self.c_str(), nullptr));
+  DirWalker walker(self + "\\*.*", false);
+  int count = 0;
+  EXPECT_TRUE(walker.RemoveChosen([](const std::string&, const std::string&) { return true; }, true, true, 0, &count,
+                                  nullptr));
+  // Swapped for another folder of the same name between the walk and the removal.
+  ASSERT_TRUE(::MoveFileA(self.c_str(), (self + "-old").c_str()));
+  ASSERT_TRUE(::CreateDirectoryA(self.c_str(), nullptr));
+  EXPECT_FALSE(walker.RemoveOwnFolder(0, &count));
+  EXPECT_EQ(count, 0);
+  EXPECT_EQ(NotRemovedCount(), 1);
+  EXPECT_TRUE(FileExists(self));
+}
+
+}  // namespace

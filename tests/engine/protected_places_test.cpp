@@ -224,3 +224,26 @@ TEST(ProtectedPlaces, ARegistryLinkToAPolicyKeyIsJudgedByWhatItReaches) {
 }
 
 }  // namespace
+
+namespace {
+
+// A folder that becomes a user data folder after the program started (here
+// OneDrive, which only the environment names) is protected from the next
+// sweep on: each sweep takes the set afresh.
+TEST(ProtectedPlaces, AFolderThatBecomesADataFolderIsProtectedFromTheNextSweep) {
+  TempFolder tmp;
+  const std::string cloud = tmp / "cloud";
+  ASSERT_TRUE(MakeFolders(cloud + "\\notes"));
+  char old[MAX_PATH] = {};
+  const bool hadOld = ::GetEnvironmentVariableA("OneDrive", old, sizeof old) > 0;
+  ::SetEnvironmentVariableA("OneDrive", nullptr);
+  RefreshProtectedPlaces();
+  EXPECT_EQ(nullptr, RemovalRefusal(cloud + "\\notes\\*.*"));
+  ::SetEnvironmentVariableA("OneDrive", cloud.c_str());
+  RefreshProtectedPlaces();
+  EXPECT_NE(nullptr, RemovalRefusal(cloud + "\\notes\\*.*"));
+  ::SetEnvironmentVariableA("OneDrive", hadOld ? old : nullptr);
+  RefreshProtectedPlaces();
+}
+
+}  // namespace

@@ -137,6 +137,10 @@ TEST(HostileWalk, FileLinksOutOfTheTreeLeaveTheirTargetsAlone) {
     EXPECT_THROW(RemoveFile(kHostile + "\\tree\\flink"), FileException);
     EXPECT_EQ(OverwriteFile(kHostile + "\\tree\\flink"), -1);
     EXPECT_EQ(WipeIndexFile(kHostile + "\\tree\\flink"), 0);
+    // The Shredder opens the folder it overwrites in through open-and-check:
+    // a folder that is a link is never passed through.
+    EXPECT_EQ(OverwriteFile(kHostile + "\\alias\\outside\\secret.txt"), -1);
+    EXPECT_EQ(WipeIndexFile(kHostile + "\\alias\\outside\\secret.txt"), 0);
     EXPECT_EQ(Snapshot(outside), before);
     EXPECT_EQ(::GetFileAttributesA((outside + "\\ro-secret.txt").c_str()), roBefore) << "read-only bit changed";
     EXPECT_FALSE(FileExists(kHostile + "\\tree\\own.txt"));

@@ -1,0 +1,208 @@
+// What a rule entry keeps, judged by the removal guard (KeptFilesScope in
+// removal_guard.h): folders by identity, file names by their long form.
+#include <windows.h>
+
+#include <map>
+#include <memory>
+
+#include "engine/mask_match.h"
+#include "engine/nt_calls.h"
+#include "engine/removal_guard.h"
+
+struct KeptFilesScope::Place {
+  FolderIdentity id;
+  std::vector<std::wstring> masks;  // folded
+  std::vector<FolderIdentity> files;  // what the masks without wildcards open, whatever they are called
+  bool below = false;
+};
+
+namespace {
+
+thread_local const KeptFilesScope* t_scope = nullptr;
+
+const char kKept[] = "the rule keeps it";
+
+// The chains of the folders judged while the scopes live: a walk asks about
+// every file of a folder, and the folder's parents do not change under it.
+struct ChainCache {
+  std::vector<std::pair<FolderIdentity, std::vector<FolderIdentity>>> chains;
+};
+thread_local ChainCache t_chains;
+
+// The folder's identity, then its parents'; false when they cannot be read.
+bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
+  FolderIdentity self;
+  if (!IdentityOf(folder, &self)) return false;
+  for (const auto& c : t_chains.chains)
+    if (c.first == self) {
+      *chain = c.second;
+      return true;
+    }
+  if (!AncestorIdentities(folder, *chain) || chain->empty()) return false;
+  if (t_chains.chains.size() > 256) t_chains.chains.erase(t_chains.chains.begin());
+  t_chains.chains.emplace_back(self, *chain);
+  return true;
+}
+
+std::wstring Folded(std::wstring w) {
+  if (!w.empty()) ::CharUpperBuffW(&w[0], static_cast<DWORD>(w.size()));
+  return w;
+}
+
+std::wstring LeafOfW(const std::wstring& path) {
+  const size_t cut = path.find_last_of(L"\\/");
+  return cut == std::wstring::npos ? path : path.substr(cut + 1);
+}
+
+bool HasWildcardW(const std::wstring& s) { return s.find_first_of(L"*?") != std::wstring::npos; }
+
+// The long name the system gives path's last segment; empty when it has none.
+std::wstring LongLeaf(const std::wstring& given) {
+  // Short names are looked up in the plain form where it reaches (the long
+  // form is not resolved by every system).
+  std::wstring path = given;
+  if (path.compare(0, 4, L"\\\\?\\") == 0 && path.compare(0, 8, L"\\\\?\\UNC\\") != 0 && path.size() < MAX_PATH + 4)
+    path = path.substr(4);
+  const DWORD n = ::GetLongPathNameW(path.c_str(), nullptr, 0);
+  if (n == 0) return std::wstring();
+  std::wstring out(n, L'\0');
+  const DWORD m = ::GetLongPathNameW(path.c_str(), &out[0], n);
+  if (m == 0 || m >= n) return std::wstring();
+  out.resize(m);
+  return LeafOfW(out);
+}
+
+// The folder's path as the system names what the handle reaches.
+std::wstring FinalPath(HANDLE h) {
+  wchar_t buf[MAX_PATH * 2];
+  DWORD n = ::GetFinalPathNameByHandleW(h, buf, MAX_PATH * 2, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n > 0 && n < MAX_PATH * 2) return std::wstring(buf, n);
+  if (n == 0 || n > 32768 * 2) return std::wstring();
+  std::wstring out(n + 1, L'\0');
+  n = ::GetFinalPathNameByHandleW(h, &out[0], n + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= out.size()) return std::wstring();
+  out.resize(n);
+  return out;
+}
+
+}  // namespace
+
+KeptFilesScope::KeptFilesScope(const std::vector<KeptFiles>& kept)
+    : m_places(new std::vector<Place>), m_outer(t_scope) {
+  for (const KeptFiles& k : kept) {
+    const std::wstring folder = nt::LongPathForm(k.folder);
+    std::wstring opened = folder;
+    if (!opened.empty() && opened.back() != L'\\') opened += L'\\';
+    // Following every link: what the folder's name opens is what is kept.
+    HANDLE h = ::CreateFileW(opened.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD e = ::GetLastError();
+      if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) m_unjudged = true;
+      continue;
+    }
+    Place p;
+    const bool ok = IdentityOf(h, &p.id);
+    ::CloseHandle(h);
+    if (!ok) {
+      m_unjudged = true;
+      continue;
+    }
+    p.below = k.below;
+    for (const auto& m : k.masks) {
+      const std::wstring w = nt::Widen(m);
+      p.masks.push_back(Folded(w));
+      // A name without wildcards is also kept under the long name the
+      // system gives it (a short name, trailing dots).
+      if (!HasWildcardW(w)) {
+        std::wstring opens = w;  // trailing dots and spaces are dropped when a name is opened
+        while (!opens.empty() && (opens.back() == L'.' || opens.back() == L' ')) opens.pop_back();
+        if (opens.empty()) continue;
+        if (opens != w) p.masks.push_back(Folded(opens));
+        HANDLE f = ::CreateFileW((opened + opens).c_str(), FILE_READ_ATTRIBUTES,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        if (f != INVALID_HANDLE_VALUE) {
+          FolderIdentity id;
+          if (IdentityOf(f, &id)) p.files.push_back(id);
+          ::CloseHandle(f);
+        }
+        const std::wstring leaf = LongLeaf(opened + opens);
+        if (!leaf.empty()) p.masks.push_back(Folded(leaf));
+      }
+    }
+    m_places->push_back(std::move(p));
+  }
+  t_chains.chains.clear();
+  t_scope = this;
+}
+
+KeptFilesScope::~KeptFilesScope() {
+  t_scope = m_outer;
+  t_chains.chains.clear();
+  delete m_places;
+}
+
+const char* KeptFileRefusal(HANDLE folder, const std::wstring& name) {
+  if (t_scope == nullptr) return nullptr;
+  std::vector<FolderIdentity> chain;
+  bool chainRead = false;
+  std::wstring folded, longFolded;
+  bool longTried = false;
+  for (const KeptFilesScope* s = t_scope; s != nullptr; s = s->m_outer) {
+    if (s->m_unjudged) return "what the rule keeps cannot be judged";
+    for (const auto& p : *s->m_places) {
+      if (!chainRead) {
+        chainRead = true;
+        if (!ChainOf(folder, &chain)) return "what the rule keeps cannot be judged";
+        folded = Folded(LeafOfW(name));
+      }
+      bool here = chain[0] == p.id;
+      for (size_t i = 1; !here && p.below && i < chain.size(); ++i) here = chain[i] == p.id;
+      if (!here) continue;
+      if (!longTried) {
+        longTried = true;
+        // A short name reaches the file its long name names.
+        if (name.find(L'~') != std::wstring::npos) {
+          const std::wstring at = FinalPath(folder);
+          if (!at.empty()) longFolded = Folded(LongLeaf(at + L"\\" + name));
+        }
+      }
+      for (const auto& m : p.masks)
+        if (FoldedMaskMatches(folded, m) || (!longFolded.empty() && FoldedMaskMatches(longFolded, m))) return kKept;
+      if (!p.files.empty()) {
+        // A file named exactly is kept by what its name opens.
+        HANDLE f = nt::OpenRelative(folder, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_NON_DIRECTORY_FILE,
+                                    nullptr);
+        if (f != nullptr) {
+          FolderIdentity id;
+          const bool ok = IdentityOf(f, &id);
+          ::CloseHandle(f);
+          for (const auto& k : p.files)
+            if (ok && k == id) return kKept;
+        }
+      }
+    }
+  }
+  return nullptr;
+}
+
+const char* KeptFolderRefusal(HANDLE folder) {
+  if (t_scope == nullptr) return nullptr;
+  std::vector<FolderIdentity> chain;
+  bool chainRead = false;
+  for (const KeptFilesScope* s = t_scope; s != nullptr; s = s->m_outer) {
+    if (s->m_unjudged) return "what the rule keeps cannot be judged";
+    for (const auto& p : *s->m_places) {
+      if (!chainRead) {
+        chainRead = true;
+        if (!ChainOf(folder, &chain)) return "what the rule keeps cannot be judged";
+      }
+      if (chain[0] == p.id) return kKept;
+      for (size_t i = 1; p.below && i < chain.size(); ++i)
+        if (chain[i] == p.id) return kKept;
+    }
+  }
+  return nullptr;
+}

@@ -1,0 +1,160 @@
+// What an entry keeps: every key that starts with "ExcludeKey" is read or the
+// whole entry is refused, ExcludeKey patterns have the bounds FileKey
+// patterns have, and an exclusion keeps the file it names whatever spelling
+// of its folder the FileKey or the ExcludeKey uses (short names, long names).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "engine/removal_guard.h"
+#include "tests/rules/rule_fixture.h"
+
+namespace {
+
+class RuleExclusionTest : public RuleTest {
+ protected:
+  void SetUp() override { SetRuleVariableForTests("LocalAppData", {Root()}); }
+};
+
+// Each line would have the entry sweep ex\ while what it was told to keep
+// cannot be known: the entry is refused whole, with the key and its reason,
+// and nothing of ex\ goes.
+TEST_F(RuleExclusionTest, ExcludeKeysThatCannotBeReadExactlyRefuseTheirEntry) {
+  std::string many;
+  for (int i = 0; i < 11; ++i) many += "*a";
+  const struct {
+    const char* line;
+    const char* reason;  // part of the entry's reason
+  } cases[] = {
+      {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt|", "more than three fields"},
+      {"ExcludeKey1=PATH|%LocalAppData%\\ex\\|keep.txt|x", "more than three fields"},
+      {"ExcludeKey1=REG|HKCU\\Software\\X|v|w", "more than three fields"},
+      {"ExcludeKey 1=FILE|%LocalAppData%\\ex\\|keep.txt", "ExcludeKey 1"},
+      {"ExcludeKey=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"ExcludeKeyA=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"ExcludeKey1b=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"ExcludeKey01=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"excludekey_2=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep<.txt", "a character no file name holds"},
+      {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|\"keep.txt\"", "a character no file name holds"},
+      {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep\x01.txt", "a character no file name holds"},
+      {"ExcludeKey1=PATH|%LocalAppData%\\ex\\|", nullptr},  // control: the whole folder is kept
+  };
+  int n = 0;
+  std::vector<const char*> all;
+  for (const auto& c : cases) all.push_back(c.line);
+  const std::string wild = "ExcludeKey1=FILE|%LocalAppData%\\ex\\|" + many;
+  all.push_back(wild.c_str());
+  for (size_t i = 0; i < all.size(); ++i) {
+    const char* line = all[i];
+    const char* reason = i < sizeof cases / sizeof cases[0] ? cases[i].reason : "more than 10 wildcards";
+    SCOPED_TRACE(line);
+    Plant("ex\\drop.txt");
+    Plant("ex\\keep.txt");
+    const RuleEntry& e =
+        Read("[Exclude " + std::to_string(n++) + " *]\nFileKey1=%LocalAppData%\\ex|*.txt\n" + std::string(line) + "\n");
+    const SnapshotMap before = Picture();
+    const int count = Sweep(e);
+    EXPECT_TRUE(FileExists(At("ex\\keep.txt")));
+    if (reason == nullptr) {
+      EXPECT_FALSE(e.refusedWhole) << ::testing::PrintToString(Reasons(e));
+      EXPECT_TRUE(FileExists(At("ex\\drop.txt")));
+      continue;
+    }
+    EXPECT_TRUE(e.refusedWhole);
+    EXPECT_EQ(0, count);
+    EXPECT_TRUE(Removed(before).empty());
+    ASSERT_EQ(1u, e.refused.size()) << ::testing::PrintToString(Reasons(e));
+    EXPECT_NE(std::string::npos, e.refused[0].reason.find(reason)) << e.refused[0].reason;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+std::string ShortLeaf(const std::string& path) {
+  char buf[MAX_PATH];
+  const DWORD n = ::GetShortPathNameA(path.c_str(), buf, sizeof buf);
+  if (n == 0 || n >= sizeof buf) return std::string();
+  const std::string s(buf, n);
+  return s.substr(s.find_last_of('\\') + 1);
+}
+
+// An exclusion keeps what its folder's name opens, whatever name the FileKey
+// reaches the same folder by: short and long folder names either way round,
+// another case, a trailing dot, and a file named by its short name.
+TEST_F(RuleExclusionTest, ExclusionsKeepByIdentityWhateverNameReachesTheFolder) {
+  const std::string folder = "Long Folder Name";
+  const std::string kept = "keep this.txt";
+  Plant(folder + "\\" + kept);
+  const std::string shortFolder = ShortLeaf(At(folder));
+  const std::string shortKept = ShortLeaf(At(folder + "\\" + kept));
+  ASSERT_FALSE(shortFolder.empty());
+  ASSERT_NE(folder, shortFolder);
+  ASSERT_NE(kept, shortKept);
+  const std::string L = "%LocalAppData%\\" + folder, S = "%LocalAppData%\\" + shortFolder;
+  const struct {
+    const char* name;
+    std::string keys;
+  } cases[] = {
+      {"short FileKey, long PATH", "FileKey1=" + S + "|*.txt\nExcludeKey1=PATH|" + L + "\\|keep*"},
+      {"long FileKey, short PATH", "FileKey1=" + L + "|*.txt\nExcludeKey1=PATH|" + S + "\\|keep*"},
+      {"short FileKey, long FILE", "FileKey1=" + S + "|*.txt\nExcludeKey1=FILE|" + L + "\\|" + kept},
+      {"long FileKey, short FILE", "FileKey1=" + L + "|*.txt\nExcludeKey1=FILE|" + S + "\\" + kept},
+      {"RECURSE above, short PATH", "FileKey1=%LocalAppData%|*.txt|RECURSE\nExcludeKey1=PATH|" + S + "\\|keep*"},
+      {"other case", "FileKey1=" + S + "|*.txt\nExcludeKey1=FILE|%LocalAppData%\\LONG FOLDER name\\|KEEP THIS.TXT"},
+      {"file by its short name", "FileKey1=" + L + "|*.txt\nExcludeKey1=FILE|" + L + "\\|" + shortKept},
+      {"trailing dot", "FileKey1=" + S + "|*.txt\nExcludeKey1=FILE|" + L + ".\\|" + kept},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Plant(folder + "\\" + kept);
+    Plant(folder + "\\drop.txt");
+    const RuleEntry& e = Read("[Identity " + std::to_string(n++) + " *]\n" + c.keys + "\n");
+    ASSERT_FALSE(e.refusedWhole) << ::testing::PrintToString(Reasons(e));
+    Sweep(e);
+    EXPECT_TRUE(FileExists(At(folder + "\\" + kept)));
+    EXPECT_FALSE(FileExists(At(folder + "\\drop.txt")));
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A drive letter that maps to a folder (tools/make-fixtures.sh makes M: reach
+// drive-folder\docs) is that folder, never a drive root: a file named at
+// "M:\" is judged as a file of the folder, here a protected user data folder.
+TEST_F(RuleExclusionTest, ADriveLetterThatMapsToAFolderIsJudgedAsThatFolder) {
+  const std::string docs = "D:\\fixtures\\drive-folder\\docs";
+  REQUIRE_FIXTURE(::GetFileAttributesA("M:\\below") != INVALID_FILE_ATTRIBUTES, docs);
+  ASSERT_TRUE(ProtectDataFolderForTests(docs, "Documents"));
+  const struct {
+    const char* key;
+    const char* file;  // below docs
+  } cases[] = {
+      {"FileKey1=M:\\|notes.txt", "notes.txt"},
+      {"FileKey1=M:\\below|notes.txt", "below\\notes.txt"},
+      {"FileKey1=M:\\below|*.txt", "below\\notes.txt"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    const std::string file = docs + "\\" + c.file;
+    ASSERT_TRUE(WriteFileBytes(file, "the user's own"));
+    const RuleEntry& e = Read("[Letter " + std::to_string(n++) + " *]\n" + std::string(c.key) + "\n");
+    if (!e.refusedWhole) {
+      EXPECT_EQ(0, Sweep(e));
+    }
+    EXPECT_TRUE(FileExists(file));
+  }
+  ClearExtraProtectedFolders();
+  ::DeleteFileA((docs + "\\notes.txt").c_str());
+  ::DeleteFileA((docs + "\\below\\notes.txt").c_str());
+}
+
+}  // namespace
