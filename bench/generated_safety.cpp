@@ -41,6 +41,7 @@ int main(int argc, char** argv) {
       failing += " " + std::to_string(s);
       std::printf("FAILED %s\n", r.Report().c_str());
     }
+    if (std::getenv("MORVANE_GEN_TIMING") != nullptr) std::printf("seed %u: %s\n", s, r.timing.c_str());
     if ((s - seed + 1) % 100 == 0) std::printf("... %u cases, %u failed\n", s - seed + 1, failed);
   }
   const double seconds = (::GetTickCount() - start) / 1000.0;

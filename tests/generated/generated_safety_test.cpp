@@ -16,7 +16,7 @@
 namespace {
 
 constexpr unsigned kFirstSeed = 1;
-constexpr unsigned kSeedCount = 40;
+constexpr unsigned kSeedCount = 30;
 
 struct Tally {
   std::mutex lock;

@@ -665,9 +665,10 @@ std::string DosDevices() {
 bool Materialise(GeneratedCase& c, std::string* why) {
   std::ostringstream setup, cleanup;
   cleanup << "rm -rf " << Quote(c.unixRoot);
-  setup << "set -e; rm -rf " << Quote(c.unixRoot) << "; mkdir -p " << Quote(c.unixRoot);
-  if (!RunShell(setup.str())) return *why = "cannot make " + c.unixRoot, false;
-  setup.str("");
+  // A case folder left by a run that ended early goes first (rm never follows the links in it).
+  if (::GetFileAttributesW(Wide(c.root).c_str()) != INVALID_FILE_ATTRIBUTES && !RunShell(cleanup.str()))
+    return *why = "cannot remove " + c.unixRoot, false;
+  if (!::CreateDirectoryW(Wide(c.root).c_str(), nullptr)) return *why = "cannot make " + c.root, false;
   setup << "set -e";
   for (const auto& n : c.nodes) {
     if (n.kind == Kind::kDir && !::CreateDirectoryW(Wide(c.Full(n.rel)).c_str(), nullptr))
@@ -740,7 +741,8 @@ bool Materialise(GeneratedCase& c, std::string* why) {
 }
 
 void Dematerialise(const GeneratedCase& c) {
-  ClearExtraProtectedFolders();
+  // Clearing makes the guard take the system's folders afresh (about a second under Wine): only when needed.
+  if (!c.protectedDir.empty()) ClearExtraProtectedFolders();
   for (const auto& n : c.regNodes)
     if (n.link) DeleteLinkKey(HKEY_CURRENT_USER, c.regBase + "\\" + n.rel);
   ::RegDeleteTreeW(HKEY_CURRENT_USER, Wide(c.regBase).c_str());
@@ -791,8 +793,10 @@ Model Expect(const GeneratedCase& c, const RuleEntry* entry) {
         bool matches = false;
         for (const auto& p : r.patterns) matches = matches || MaskMatches(p.c_str(), Leaf(n.rel).c_str());
         hit = matches && (direct || (r.flag != kNone && below));
-        mustGo = hit && n.kind != Kind::kDirLink;
-        if (n.kind == Kind::kDirLink && r.flag == kRemoveSelf && below) hit = mustGo = true;
+        // A folder link goes (as a link) only where folders go: REMOVESELF,
+        // when a pattern chooses it; another kept by name keeps its folder.
+        mustGo = hit && (n.kind != Kind::kDirLink || r.flag == kRemoveSelf);
+        if (n.kind == Kind::kDirLink && r.flag == kRemoveSelf && below) hit = true;
       } else if (r.flag == kRemoveSelf && AtOrBelow(n.rel, r.dir)) {
         hit = mustGo = true;
       }
@@ -917,6 +921,7 @@ GeneratedResult RunGeneratedCase(unsigned seed, GeneratedTamper tamper) {
   BuildTree(c, rng);
   BuildRegistry(c, rng);
   std::string why;
+  const DWORD t0 = ::GetTickCount();
   if (!Materialise(c, &why)) {
     result.outside.push_back("the case could not be built: " + why);
     Dematerialise(c);
@@ -936,6 +941,7 @@ GeneratedResult RunGeneratedCase(unsigned seed, GeneratedTamper tamper) {
   // The guard takes the system's folders when it first judges: not the sweep's doing.
   RemovalRefusal(c.root + "\\*.*");
   const SnapshotMap before = Picture(c);
+  const DWORD t1 = ::GetTickCount();
   ResetOutcomes();
   {
     ProgressRecorder rec;
@@ -945,6 +951,7 @@ GeneratedResult RunGeneratedCase(unsigned seed, GeneratedTamper tamper) {
     for (const auto& l : rec.LogLines()) result.log += l;
   }
   result.notRemoved = NotRemovedCount();
+  const DWORD t2 = ::GetTickCount();
   if (entry != nullptr)
     for (const auto& r : entry->refused) result.log += "refused " + r.key + ": " + r.reason + "\n";
   if (tamper == GeneratedTamper::kTouchOutside) ::DeleteFileA((c.root + "\\o\\x1\\secret.log").c_str());
@@ -972,6 +979,9 @@ GeneratedResult RunGeneratedCase(unsigned seed, GeneratedTamper tamper) {
     for (const auto& name : model.must)
       if (after.count(name)) result.uncounted.push_back(name);
   if (result.Failed()) result.description += "\nwhat went:\n" + diff.Describe();
+  const DWORD t3 = ::GetTickCount();
   Dematerialise(c);
+  result.timing = "build " + std::to_string(t1 - t0) + " ms, sweep " + std::to_string(t2 - t1) + " ms, check " +
+                  std::to_string(t3 - t2) + " ms, clean up " + std::to_string(::GetTickCount() - t3) + " ms";
   return result;
 }

@@ -29,6 +29,7 @@ struct GeneratedResult {
   int notRemoved = 0;                  // the ledger's count
   std::string description;             // the case, to build it again
   std::string log;                     // the sweep's lines
+  std::string timing;                  // where the case's time went
   bool Failed() const { return !outside.empty() || !uncounted.empty(); }
   std::string Report() const;
 };
