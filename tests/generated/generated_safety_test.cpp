@@ -11,7 +11,13 @@
 #include <set>
 #include <string>
 
+#include <windows.h>
+
+#include "engine/outcome_ledger.h"
+#include "rules/rule_keys.h"
+#include "rules/rule_set.h"
 #include "support/generated_cases.h"
+#include "support/test_env.h"
 
 namespace {
 
@@ -86,3 +92,35 @@ TEST(GeneratedSafetyChecker, CatchesAChangeOutsideAndAnUncountedStay) {
 }
 
 }  // namespace
+
+// Found by seed 13: a REMOVESELF entry whose pattern chooses everything meets
+// a folder link below its folder. The link must go as a link (what it leads
+// to stays), or stay counted as not removed; it must never keep its folders
+// silently, with "Not removed: 0".
+TEST(GeneratedSafetyFound, AFolderLinkChosenByRemoveSelfGoesAsALinkOrIsCounted) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  const std::string root = "D:\\fixtures\\generated\\found-link-" + std::to_string(::GetCurrentProcessId());
+  const std::string outside = root + "\\outside", tree = root + "\\tree";
+  for (const std::string& d : {root, outside, tree, tree + "\\box", tree + "\\box\\logs"})
+    ASSERT_TRUE(::CreateDirectoryA(d.c_str(), nullptr)) << d;
+  ASSERT_TRUE(WriteFileBytes(outside + "\\keep.txt", "outside"));
+  ASSERT_TRUE(WriteFileBytes(tree + "\\box\\logs\\a.txt", "trace"));
+  ASSERT_TRUE(MakeUnixLink(tree + "\\box\\logs\\link", outside));
+  RuleSet rules;
+  rules.LoadText("[Found link *]\nFileKey1=" + tree + "|*|REMOVESELF\n", "found.ini", false);
+  ASSERT_FALSE(rules.Entries().empty());
+  ASSERT_TRUE(rules.Entries().back().refused.empty());
+  ResetOutcomes();
+  int count = 0;
+  float kb = 0;
+  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+  const int notRemoved = NotRemovedCount();
+  ResetOutcomes();
+  const bool linkStays = ::GetFileAttributesA((tree + "\\box\\logs\\link").c_str()) != INVALID_FILE_ATTRIBUTES;
+  EXPECT_TRUE(FileExists(outside + "\\keep.txt")) << "what the link leads to stays";
+  EXPECT_FALSE(FileExists(tree + "\\box\\logs\\a.txt"));
+  EXPECT_TRUE(!linkStays || notRemoved > 0) << "the link and its folders stayed, and Not removed says " << notRemoved;
+  RemoveGeneratedFolder(root);
+}

@@ -894,6 +894,16 @@ std::string GeneratedResult::Report() const {
   return out.str();
 }
 
+bool MakeUnixLink(const std::string& link, const std::string& target) {
+  const std::string from = UnixPath(link), to = UnixPath(target);
+  return !from.empty() && !to.empty() && RunShell("ln -s " + Quote(to) + " " + Quote(from));
+}
+
+bool RemoveGeneratedFolder(const std::string& folder) {
+  const std::string path = UnixPath(folder);
+  return !path.empty() && RunShell("rm -rf " + Quote(path));
+}
+
 bool GeneratedCasesSupported(std::string* why) {
   ::CreateDirectoryA("D:\\fixtures", nullptr);
   ::CreateDirectoryA("D:\\fixtures\\generated", nullptr);

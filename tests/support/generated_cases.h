@@ -42,5 +42,12 @@ enum class GeneratedTamper { kNone, kTouchOutside, kRestoreTarget };
 // provides), sweeps it, checks it and removes it again.
 GeneratedResult RunGeneratedCase(unsigned seed, GeneratedTamper tamper = GeneratedTamper::kNone);
 
+// Makes a Unix symbolic link at link (a Windows path) to target (a Windows
+// path), as ln -s does: Win32 code cannot make one under Wine.
+bool MakeUnixLink(const std::string& link, const std::string& target);
+
+// Removes a folder the way rm -rf does (links go as links, never followed).
+bool RemoveGeneratedFolder(const std::string& folder);
+
 // Whether the Unix side can be reached for links (false: the case cannot be built here).
 bool GeneratedCasesSupported(std::string* why);
