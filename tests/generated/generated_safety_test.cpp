@@ -124,3 +124,36 @@ TEST(GeneratedSafetyFound, AFolderLinkChosenByRemoveSelfGoesAsALinkOrIsCounted) 
   EXPECT_TRUE(!linkStays || notRemoved > 0) << "the link and its folders stayed, and Not removed says " << notRemoved;
   RemoveGeneratedFolder(root);
 }
+
+// Found by seeds 1029, 1031, 1045, 1059, 1072, 1073 and 1099: a drive letter
+// that leads to a folder (Wine's dosdevices, subst) makes the rule walk take
+// that folder, and every folder below it, for a link ("a folder on its way
+// is a link"): the entry leaves its targets and "Not removed" says 0. The
+// folder is the same one whatever the letter: its files go, or stay counted.
+TEST(GeneratedSafetyFound, AFolderADriveLetterLeadsToIsSweptOrCounted) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  const std::string root = "D:\\fixtures\\generated\\found-letter-" + std::to_string(::GetCurrentProcessId());
+  for (const std::string& d : {root, root + "\\cache"}) ASSERT_TRUE(::CreateDirectoryA(d.c_str(), nullptr)) << d;
+  ASSERT_TRUE(WriteFileBytes(root + "\\cache\\a.tmp", "trace"));
+  char dosDevices[1024] = "";
+  ASSERT_GT(::GetEnvironmentVariableA("WINEPREFIX", dosDevices, sizeof dosDevices), 0u);
+  // The letter: a link in the prefix's dosdevices, as Wine keeps its drives.
+  const std::string letter = "W:";
+  ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(root + "\\cache") + "' '" + dosDevices + "/dosdevices/w:'"));
+  ASSERT_TRUE(FileExists(letter + "\\a.tmp")) << "the letter leads to the folder";
+  RuleSet rules;
+  rules.LoadText("[Found letter *]\nFileKey1=" + root + "\\cache|*.tmp\n", "found.ini", false);
+  ASSERT_FALSE(rules.Entries().empty());
+  ResetOutcomes();
+  int count = 0;
+  float kb = 0;
+  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+  const int notRemoved = NotRemovedCount();
+  ResetOutcomes();
+  const bool stays = FileExists(root + "\\cache\\a.tmp");
+  RunUnixCommand("rm -f " + std::string(dosDevices) + "/dosdevices/w:");
+  RemoveGeneratedFolder(root);
+  EXPECT_TRUE(!stays || notRemoved > 0) << "a.tmp stayed, and Not removed says " << notRemoved;
+}

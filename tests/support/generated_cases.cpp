@@ -899,6 +899,9 @@ bool MakeUnixLink(const std::string& link, const std::string& target) {
   return !from.empty() && !to.empty() && RunShell("ln -s " + Quote(to) + " " + Quote(from));
 }
 
+bool RunUnixCommand(const std::string& script) { return RunShell(script); }
+std::string UnixPathOf(const std::string& windowsPath) { return UnixPath(windowsPath); }
+
 bool RemoveGeneratedFolder(const std::string& folder) {
   const std::string path = UnixPath(folder);
   return !path.empty() && RunShell("rm -rf " + Quote(path));

@@ -46,6 +46,11 @@ GeneratedResult RunGeneratedCase(unsigned seed, GeneratedTamper tamper = Generat
 // path), as ln -s does: Win32 code cannot make one under Wine.
 bool MakeUnixLink(const std::string& link, const std::string& target);
 
+// Runs a /bin/sh command line; true when it exits 0. UnixPathOf gives the
+// Unix path of a Windows one (empty when there is none).
+bool RunUnixCommand(const std::string& script);
+std::string UnixPathOf(const std::string& windowsPath);
+
 // Removes a folder the way rm -rf does (links go as links, never followed).
 bool RemoveGeneratedFolder(const std::string& folder);
 
