@@ -188,7 +188,8 @@ void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* c
 void DeleteValuesInSubKeys(RegKey& key, const char* keepName, int statusId, int* count, float* kb) {
   std::string name;
   while (NextSubKey(key, name)) {
-    RegKey sub(key.OpenSubKey(name.c_str()));
+    // Never through a link: what it leads to is not this list's.
+    RegKey sub(OpenSubKeyNoLink(key.IsOpen(), name));
     // Named for the ledger and the log lines of its items.
     sub.m_hRoot = key.m_hRoot;
     sub.m_strPath = key.m_strPath.empty() ? name : key.m_strPath + "\\" + name;

@@ -2,10 +2,13 @@
 // recorded in the outcome ledger after the call, with what happened.
 #include "engine/reg_primitives.h"
 
-#include <shlwapi.h>
+#include <vector>
 
+#include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
+#include "engine/registry_guard.h"
+#include "engine/removal_guard.h"
 #include "winlib/trace.h"
 
 namespace {
@@ -35,6 +38,171 @@ RegChange Previewed(const std::string& item) {
   return RegChange::kPreviewed;
 }
 
+bool IsLink(HKEY key) {
+  DWORD type = 0, size = 0;
+  return ::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+std::vector<std::string> SubKeyNames(HKEY key) {
+  std::vector<std::string> names;
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD cch = sizeof name;
+    if (::RegEnumKeyExA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
+    names.emplace_back(name, cch);
+  }
+  return names;
+}
+
+std::string Below(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
+
+// One key deletion: walks the tree below the key it was given, key by key,
+// and collects what went; a key that goes whole stands for all it held.
+class TreeRemoval {
+ public:
+  TreeRemoval(HKEY root, bool preview) : m_root(root), m_preview(preview) {}
+
+  // Opens name below parent without following a link. ERROR_SUCCESS or the
+  // registry's answer.
+  LONG Open(HKEY parent, const std::string& name, HKEY* out) const {
+    const REGSAM access = m_preview ? KEY_READ : KEY_READ | KEY_SET_VALUE | DELETE;
+    *out = nullptr;
+    const LONG rc = ::RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, access, out);
+    if (rc != ERROR_SUCCESS) *out = nullptr;
+    return rc;
+  }
+
+  // Removes the open key root\path with what it holds; true when it went.
+  bool Remove(HKEY key, const std::string& path) {
+    const std::string item = RegItemText(m_root, path, nullptr);
+    const RegistryKeeping keep = RegistryKeyKept(m_root, path, key);
+    if (keep == RegistryKeeping::kWhole) return false;
+    if (IsLink(key)) {
+      // What the link points at is not ours to judge or touch; a link the
+      // entry keeps something "below" stays with it.
+      if (keep != RegistryKeeping::kNone) return false;
+      return DeleteOpened(key, path, m_gone.size());
+    }
+    if (const char* why = RegistryHandleRefusal(m_root, path, key, keep == RegistryKeeping::kNone)) {
+      RecordOutcome(Outcome::kGuarded, item, 0.0, why);
+      LogRegistryRefusal(item, why);
+      return false;
+    }
+    const size_t mark = m_gone.size();
+    if (keep == RegistryKeeping::kPart) RemoveValues(key, path);
+    bool emptied = true;
+    for (const std::string& name : SubKeyNames(key)) {
+      const std::string childPath = Below(path, name);
+      HKEY child = nullptr;
+      const LONG rc = Open(key, name, &child);
+      if (rc == ERROR_FILE_NOT_FOUND) continue;  // gone meanwhile
+      if (rc != ERROR_SUCCESS) {
+        Left(rc, RegItemText(m_root, childPath, nullptr));
+        emptied = false;
+        continue;
+      }
+      if (!Remove(child, childPath)) emptied = false;
+      ::RegCloseKey(child);
+    }
+    if (keep != RegistryKeeping::kNone || !emptied) return false;
+    return DeleteOpened(key, path, mark);
+  }
+
+  // Records what went, in order, and hands each item to removed.
+  void Settle(const RegRemovedFn& removed) {
+    for (const RegRemoved& r : m_gone) {
+      RecordOutcome(Outcome::kRemoved, RegItemText(m_root, r.path, r.isValue ? r.value.c_str() : nullptr), 0.0);
+      if (removed) removed(r);
+    }
+  }
+
+  void Left(LONG error, const std::string& item) {
+    RecordLeft(OutcomeOfError(static_cast<unsigned long>(error)), item, ErrorReason(static_cast<unsigned long>(error)));
+  }
+
+ private:
+  // Every value but the kept ones.
+  void RemoveValues(HKEY key, const std::string& path) {
+    std::vector<std::pair<std::string, std::string>> values;  // name, text data
+    std::vector<char> name(16384);
+    std::vector<BYTE> data(4096);
+    for (DWORD i = 0;; ++i) {
+      DWORD cch = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size() - 2), type = 0;
+      LONG rc = ::RegEnumValueA(key, i, name.data(), &cch, nullptr, &type, data.data(), &size);
+      if (rc == ERROR_MORE_DATA) {
+        cch = static_cast<DWORD>(name.size());
+        size = 0;
+        rc = ::RegEnumValueA(key, i, name.data(), &cch, nullptr, &type, nullptr, nullptr);
+      }
+      if (rc != ERROR_SUCCESS) break;
+      std::string shown;
+      if ((type == REG_SZ || type == REG_EXPAND_SZ) && size > 0 && size < data.size() - 1) {
+        data[size] = 0;
+        shown = reinterpret_cast<const char*>(data.data());
+      }
+      values.emplace_back(std::string(name.data(), cch), shown);
+    }
+    for (const auto& v : values) {
+      if (RegistryValueKept(m_root, path, v.first, key)) continue;
+      const LONG rc = m_preview ? ERROR_SUCCESS : ::RegDeleteValueA(key, v.first.c_str());
+      if (rc == ERROR_FILE_NOT_FOUND) continue;
+      if (rc != ERROR_SUCCESS) {
+        Left(rc, RegItemText(m_root, path, v.first.c_str()));
+        continue;
+      }
+      RegRemoved r;
+      r.path = path;
+      r.isValue = true;
+      r.value = v.first;
+      r.data = v.second;
+      m_gone.push_back(r);
+    }
+  }
+
+  // Deletes the key behind the handle that was judged; what went below it
+  // (from mark on) is then stood for by the key.
+  bool DeleteOpened(HKEY key, const std::string& path, size_t mark) {
+    if (!m_preview) {
+      const LONG status = nt::DeleteKey(key);
+      if (status != nt::kSuccess) {
+        Left(static_cast<LONG>(nt::ErrorOfStatus(status)), RegItemText(m_root, path, nullptr));
+        return false;
+      }
+    }
+    m_gone.resize(mark);
+    RegRemoved r;
+    r.path = path;
+    m_gone.push_back(r);
+    return true;
+  }
+
+  HKEY m_root;
+  bool m_preview;
+  std::vector<RegRemoved> m_gone;
+};
+
+// Deletes root\path, opened as name below parent (the same key).
+RegChange DeleteTree(HKEY root, const std::string& path, HKEY parent, const std::string& name,
+                     const RegRemovedFn& removed) {
+  TreeRemoval walk(root, PreviewActive());
+  HKEY key = nullptr;
+  const LONG rc = walk.Open(parent, name, &key);
+  if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegChange::kAbsent;
+  if (rc != ERROR_SUCCESS) {
+    // A key behind an access list that a real sweep opens first is there
+    // all the same.
+    if (PreviewActive() && rc == ERROR_ACCESS_DENIED) return Previewed(RegItemText(root, path, nullptr));
+    walk.Left(rc, RegItemText(root, path, nullptr));
+    return RegChange::kFailed;
+  }
+  const bool gone = walk.Remove(key, path);
+  ::RegCloseKey(key);
+  walk.Settle(removed);
+  if (!gone) return RegChange::kFailed;
+  return PreviewActive() ? RegChange::kPreviewed : RegChange::kDone;
+}
+
 }  // namespace
 
 std::string RegItemText(HKEY root, const std::string& path, const char* name) {
@@ -59,29 +227,31 @@ RegChange SweepSetValue(RegKey& key, const char* name, DWORD type, const void* d
   return Settle(::RegSetValueExA(key.IsOpen(), name, 0, type, static_cast<const BYTE*>(data), size), item);
 }
 
-RegChange SweepDeleteSubKey(RegKey& key, const char* name) {
-  // SHDeleteKeyA with an empty name empties the key itself: never what a
-  // cleaner that names a subkey means.
-  if (!key.IsOpen() || name == nullptr || *name == '\0') return RegChange::kFailed;
-  const std::string item = RegItemText(key.m_hRoot, key.m_strPath, name);
-  if (PreviewActive()) return Previewed(item);
-  return Settle(::SHDeleteKeyA(key.IsOpen(), name), item);
+HKEY OpenSubKeyNoLink(HKEY parent, const std::string& name) {
+  HKEY h = nullptr;
+  LONG rc = ::RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &h);
+  // A key the user may only read still shows what it holds; its changes
+  // then fail one by one, where the caller sees them.
+  if (rc == ERROR_ACCESS_DENIED) rc = ::RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &h);
+  if (rc != ERROR_SUCCESS) return nullptr;
+  if (IsLink(h)) {
+    ::RegCloseKey(h);
+    return nullptr;
+  }
+  return h;
 }
 
-RegChange SweepDeleteKey(HKEY root, const char* path) {
+RegChange SweepDeleteSubKey(RegKey& key, const char* name, const RegRemovedFn& removed) {
+  // An empty name would name the key itself: never what a cleaner that
+  // names a subkey means.
+  if (!key.IsOpen() || name == nullptr || *name == '\0') return RegChange::kFailed;
+  return DeleteTree(key.m_hRoot, Below(key.m_strPath, name), key.IsOpen(), name, removed);
+}
+
+RegChange SweepDeleteKey(HKEY root, const char* path, const RegRemovedFn& removed) {
   if (root == nullptr || path == nullptr || *path == '\0') {
     Trace("Refused to delete a registry root.\n");
     return RegChange::kFailed;
   }
-  const std::string item = RegItemText(root, path, nullptr);
-  if (PreviewActive()) {
-    // A key behind an access list that a real sweep opens first is there
-    // all the same: only a key that does not exist is absent.
-    HKEY probe = nullptr;
-    const LONG rc = ::RegOpenKeyExA(root, path, 0, KEY_READ, &probe);
-    if (rc == ERROR_SUCCESS) ::RegCloseKey(probe);
-    if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegChange::kAbsent;
-    return Previewed(item);
-  }
-  return Settle(::SHDeleteKeyA(root, path), item);
+  return DeleteTree(root, path, root, path, removed);
 }

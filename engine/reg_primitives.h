@@ -8,6 +8,7 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 #include "settings/reg_key.h"
@@ -36,8 +37,38 @@ std::string RegItemText(HKEY root, const std::string& path, const char* name);
 RegChange SweepDeleteValue(RegKey& key, const char* name);
 // Sets the value `name` of key to `size` bytes of `data` of the given type.
 RegChange SweepSetValue(RegKey& key, const char* name, DWORD type, const void* data, DWORD size);
-// Deletes the subkey `name` of key with everything below it.
-RegChange SweepDeleteSubKey(RegKey& key, const char* name);
+
+// One item a key deletion removed, for the caller's log line.
+struct RegRemoved {
+  std::string path;   // the key, below the root the deletion was given
+  bool isValue = false;
+  std::string value;  // the value's name (isValue)
+  std::string data;   // a text value's data, to show; empty for other types
+};
+using RegRemovedFn = std::function<void(const RegRemoved&)>;
+
+// Opens the subkey `name` of parent for cleaning its values, never through a
+// link: null when it does not open or is a registry link (a link's only
+// value is where it leads; what it leads to is not the parent's).
+HKEY OpenSubKeyNoLink(HKEY parent, const std::string& name);
+
+// Deletes the subkey `name` of key with everything below it (see SweepDeleteKey).
+RegChange SweepDeleteSubKey(RegKey& key, const char* name, const RegRemovedFn& removed = nullptr);
 // Deletes root\path with everything below it. An empty or null path is
 // refused: it would name root itself.
-RegChange SweepDeleteKey(HKEY root, const char* path);
+//
+// The tree is walked here, never by a call that walks it by itself: each key
+// is opened without following a link (REG_OPTION_OPEN_LINK), and a link is
+// deleted as a link, its target never reached. Each key is judged before its
+// values or subkeys are touched: a protected key (RegistryHandleRefusal) is
+// left, recorded as guarded and named in the log; a key the running rule
+// entry keeps (RegistryKeyKept) is left silently; a key holding a kept value
+// or key loses everything else and stays. Deleting a key deletes the key
+// handle that was judged (NtDeleteKey), never a name looked up again. A key
+// that cannot be opened or deleted is recorded as not removed.
+//
+// What went is recorded in the ledger and handed to `removed` for the log:
+// the key itself when it went whole, otherwise each value and each key
+// below it that went. kDone / kPreviewed when the key itself went; kAbsent
+// when it was not there; kFailed when it stays.
+RegChange SweepDeleteKey(HKEY root, const char* path, const RegRemovedFn& removed = nullptr);

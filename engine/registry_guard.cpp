@@ -1,6 +1,7 @@
-// The registry half of the protected places: keys that hold the machine's
-// configuration, sign-in and policy, the start-up and shell-folder keys,
-// the class roots and Morvane's own. Judged on the segments a path names
+// The registry half of what a sweep keeps: the protected places (keys that
+// hold the machine's configuration, sign-in and policy, the start-up and
+// shell-folder keys, the class roots and Morvane's own) and the places the
+// running rule entry keeps. Both are judged on the segments a path names
 // below its hive, with every spelling of a hive (HKCR, HKU\<sid>, HKCC) and
 // both registry views brought to one form, and on the name the registry
 // itself gives a key that opens.
@@ -13,6 +14,7 @@
 #include "engine/dir_walker.h"
 #include "engine/nt_calls.h"
 #include "engine/path_text.h"
+#include "engine/registry_guard.h"
 #include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
 #include "engine/wildcard_path.h"
@@ -174,6 +176,62 @@ const char* Judge(const KeyPlace& place, bool wholeKey) {
   return nullptr;
 }
 
+bool IsPredefined(HKEY root) {
+  return root == HKEY_CURRENT_USER || root == HKEY_LOCAL_MACHINE || root == HKEY_CLASSES_ROOT ||
+         root == HKEY_USERS || root == HKEY_CURRENT_CONFIG;
+}
+
+// The forms a key is judged in: as written, and as the registry names it.
+// An open handle is named as it is; without one the key is opened here.
+std::vector<KeyPlace> FormsOf(HKEY root, const std::string& path, HKEY key) {
+  std::vector<KeyPlace> forms;
+  if (IsPredefined(root)) forms.push_back(FromRoot(root, path));
+  HKEY opened = nullptr;
+  if (key == nullptr && IsPredefined(root) &&
+      ::RegOpenKeyExA(root, path.c_str(), 0, KEY_QUERY_VALUE, &opened) == ERROR_SUCCESS)
+    key = opened;
+  KeyPlace actual;
+  if (key != nullptr && FromRegistryName(nt::KeyName(key), &actual)) forms.push_back(actual);
+  if (opened != nullptr) ::RegCloseKey(opened);
+  return forms;
+}
+
+thread_local const RegistryKeptScope* t_keptScope = nullptr;
+
+// A kept place as written and, when it names a key that opens, as the
+// registry names that key.
+std::vector<KeyPlace> KeptForms(const RegistryKeptPlace& k) {
+  if (!IsPredefined(k.root)) return {};
+  if (k.path.find_first_of("*?") != std::string::npos) return {FromRoot(k.root, k.path)};
+  return FormsOf(k.root, k.path, nullptr);
+}
+
+// The kept place's segments (with wildcards) against the first of the
+// key's; n of them.
+bool LeadFits(const KeyPlace& kept, const KeyPlace& place, size_t n) {
+  if (!HiveFits(kept.hive, place.hive) || kept.segs.size() < n || place.segs.size() < n) return false;
+  for (size_t i = 0; i < n; ++i)
+    if (!SegmentFits(kept.segs[i], place.segs[i])) return false;
+  return true;
+}
+
+RegistryKeeping KeepingOf(const std::vector<KeyPlace>& forms) {
+  RegistryKeeping found = RegistryKeeping::kNone;
+  if (t_keptScope == nullptr) return found;
+  for (const RegistryKeptPlace& k : t_keptScope->Places()) {
+    for (const KeyPlace& kept : KeptForms(k)) {
+      for (const KeyPlace& place : forms) {
+        const size_t n = place.segs.size();
+        if (!k.hasValue && kept.segs.size() <= n && LeadFits(kept, place, kept.segs.size()))
+          return RegistryKeeping::kWhole;
+        const bool inside = kept.segs.size() > n || (k.hasValue && kept.segs.size() == n);
+        if (inside && LeadFits(kept, place, n)) found = RegistryKeeping::kPart;
+      }
+    }
+  }
+  return found;
+}
+
 }  // namespace
 
 const char* RegistryPatternRefusal(HKEY root, const std::string& pattern, bool wholeKey) {
@@ -196,4 +254,38 @@ const char* RegistryRefusal(HKEY root, const std::string& path, bool wholeKey) {
 void LogRegistryRefusal(const std::string& shown, const char* why) {
   Trace("   Refused to change %s: %s.\n", shown.c_str(), why);
   LogFormat(0, "  Skipped %s: %s.\n", shown.c_str(), why);
+}
+
+RegistryKeptScope::RegistryKeptScope(std::vector<RegistryKeptPlace> kept)
+    : m_kept(std::move(kept)), m_previous(t_keptScope) {
+  t_keptScope = this;
+}
+
+RegistryKeptScope::~RegistryKeptScope() { t_keptScope = m_previous; }
+
+RegistryKeeping RegistryKeyKept(HKEY root, const std::string& path, HKEY key) {
+  if (t_keptScope == nullptr || t_keptScope->Places().empty()) return RegistryKeeping::kNone;
+  return KeepingOf(FormsOf(root, path, key));
+}
+
+bool RegistryValueKept(HKEY root, const std::string& path, const std::string& value, HKEY key) {
+  if (t_keptScope == nullptr || t_keptScope->Places().empty()) return false;
+  const std::vector<KeyPlace> forms = FormsOf(root, path, key);
+  if (KeepingOf(forms) == RegistryKeeping::kWhole) return true;
+  for (const RegistryKeptPlace& k : t_keptScope->Places()) {
+    if (!k.hasValue || !SameNoCase(k.value, value)) continue;
+    for (const KeyPlace& kept : KeptForms(k))
+      for (const KeyPlace& place : forms)
+        if (kept.segs.size() == place.segs.size() && LeadFits(kept, place, place.segs.size())) return true;
+  }
+  return false;
+}
+
+const char* RegistryHandleRefusal(HKEY root, const std::string& path, HKEY key, bool wholeKey) {
+  if (path.find('\0') != std::string::npos) return "it holds a NUL character";
+  if (IsPredefined(root))
+    if (const char* why = Judge(FromRoot(root, path), wholeKey)) return why;
+  KeyPlace actual;
+  if (key == nullptr || !FromRegistryName(nt::KeyName(key), &actual)) return "its place in the registry cannot be read";
+  return Judge(actual, wholeKey);
 }

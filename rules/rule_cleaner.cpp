@@ -14,6 +14,7 @@
 #include "engine/outcome_ledger.h"
 #include "engine/removal_guard.h"
 #include "engine/reg_primitives.h"
+#include "engine/registry_guard.h"
 #include "engine/sweep_log.h"
 #include "rules/builtin_notes.h"
 #include "rules/rule_keys.h"
@@ -45,22 +46,24 @@ bool MatchesAny(const std::vector<std::string>& patterns, const std::string& nam
   return false;
 }
 
-size_t SegmentCount(const std::string& path) {
-  if (path.empty()) return 0;
-  size_t n = 1;
-  for (char c : path) n += c == '\\';
-  return n;
+// The entry's registry exclusions, for the registry guard to judge.
+std::vector<RegistryKeptPlace> KeptPlaces(const RuleEntryKeys& keys) {
+  std::vector<RegistryKeptPlace> kept;
+  for (const auto& ex : keys.excludes) {
+    if (ex.kind != RuleExcludeKind::kReg) continue;
+    RegistryKeptPlace k;
+    k.root = ex.place.root;
+    k.path = ex.place.path;
+    k.hasValue = ex.place.hasValue;
+    k.value = ex.place.value;
+    kept.push_back(k);
+  }
+  return kept;
 }
 
-// The first n segments of path.
-std::string LeadingSegments(const std::string& path, size_t n) {
-  size_t at = 0;
-  for (size_t i = 0; i < n; ++i) {
-    at = path.find('\\', at);
-    if (at == std::string::npos) return path;
-    if (i + 1 < n) ++at;
-  }
-  return path.substr(0, at);
+std::string ShownData(std::string shown) {
+  if (shown.size() > 120) shown = shown.substr(0, 120) + "...";
+  return shown;
 }
 
 class EntrySweep {
@@ -109,6 +112,9 @@ class EntrySweep {
   }
 
   void SweepRegistry() {
+    // What the entry keeps in the registry is the guard's to judge, by
+    // identity, for every key and value below.
+    RegistryKeptScope kept(KeptPlaces(m_keys));
     for (const auto& rk : m_keys.regs) {
       std::string refused;
       const std::vector<RuleRegPath> found = ExpandRuleRegPath(rk.place, &refused);
@@ -179,44 +185,6 @@ class EntrySweep {
     if (m_kb != nullptr) *m_kb += sizeKB;
   }
 
-  // Registry: an excluded value, an excluded key and everything below it stay.
-  // Registry exclusions hold in both registry views: a key kept in the
-  // 64-bit view is kept in Wow6432Node too, and the other way round.
-  bool ValueExcluded(const RuleRegPath& place, const std::string& value) const {
-    const std::string path = ViewNeutralKey(place.path);
-    for (const auto& ex : m_keys.excludes) {
-      if (ex.kind != RuleExcludeKind::kReg || ex.place.root != place.root) continue;
-      const std::string kept = ViewNeutralKey(ex.place.path);
-      if (ex.place.hasValue ? SegmentsMatch(kept, path, false) && SameNoCase(ex.place.value, value)
-                            : SegmentsMatch(kept, path, true))
-        return true;
-    }
-    return false;
-  }
-
-  bool KeyExcluded(const RuleRegPath& place) const {
-    const std::string path = ViewNeutralKey(place.path);
-    for (const auto& ex : m_keys.excludes)
-      if (ex.kind == RuleExcludeKind::kReg && ex.place.root == place.root && !ex.place.hasValue &&
-          SegmentsMatch(ViewNeutralKey(ex.place.path), path, true))
-        return true;
-    return false;
-  }
-
-  // Something excluded lies inside the key (a value of it, or a key below).
-  bool KeyHoldsExclusion(const RuleRegPath& place) const {
-    const std::string path = ViewNeutralKey(place.path);
-    const size_t n = SegmentCount(path);
-    for (const auto& ex : m_keys.excludes) {
-      if (ex.kind != RuleExcludeKind::kReg || ex.place.root != place.root) continue;
-      const std::string kept = ViewNeutralKey(ex.place.path);
-      const size_t m = SegmentCount(kept);
-      if (m < n || (m == n && !ex.place.hasValue)) continue;
-      if (SegmentsMatch(LeadingSegments(kept, n), path, false)) return true;
-    }
-    return false;
-  }
-
   // The guard's judgement of a registry change the entry is about to make:
   // the text as the rule reached it, then the key it really is.
   bool RegistryAllowed(const RuleRegPath& place, bool wholeKey) {
@@ -228,9 +196,13 @@ class EntrySweep {
   }
 
   void DeleteValue(const RuleRegPath& place) {
-    if (ValueExcluded(place, place.value) || !RegistryAllowed(place, false)) return;
+    if (RegistryValueKept(place.root, place.path, place.value) || !RegistryAllowed(place, false)) return;
     RegKey key(place.path, place.root);
-    if (!key.IsOpen()) return;
+    if (!key.IsOpen()) {
+      // A key that is there but cannot be opened is not an absent one.
+      if (RuleRegKeyExists(place.root, place.path)) Unopened(place);
+      return;
+    }
     DWORD type = 0, size = 0;
     if (::RegQueryValueExA(key.IsOpen(), place.value.c_str(), nullptr, &type, nullptr, &size) != ERROR_SUCCESS) return;
     std::string shown;
@@ -239,52 +211,46 @@ class EntrySweep {
       if (::RegQueryValueExA(key.IsOpen(), place.value.c_str(), nullptr, nullptr, reinterpret_cast<BYTE*>(&data[0]),
                              &size) == ERROR_SUCCESS)
         shown = data.c_str();
-      if (shown.size() > 120) shown = shown.substr(0, 120) + "...";
     }
     // Logged and counted once the registry has answered; a refusal is
     // recorded and named by the primitive.
     const RegChange change = SweepDeleteValue(key, place.value.c_str());
     if (ChangeMade(change))
       LogItemOf(m_count, m_statusId, "  ", RegItemText(place.root, place.path, place.value.c_str()), 0.0,
-                "Delete Value: %s=%s.\n", place.Text().c_str(), shown.c_str());
+                "Delete Value: %s=%s.\n", place.Text().c_str(), ShownData(shown).c_str());
   }
 
+  // The key is walked by the registry primitive: links removed as links,
+  // each key judged, what the entry keeps left in place, and each item that
+  // went logged here.
   void DeleteKey(const RuleRegPath& place) {
-    if (KeyExcluded(place) || !RuleRegKeyExists(place.root, place.path)) return;
-    if (!KeyHoldsExclusion(place)) {
-      if (!RegistryAllowed(place, true)) return;
-      const RegChange change = SweepDeleteKey(place.root, place.path.c_str());
-      if (ChangeMade(change))
-        LogItemOf(m_count, m_statusId, "  ", RegItemText(place.root, place.path, nullptr), 0.0, "Delete Key: %s.\n",
-                  place.Text().c_str());
-      return;
+    const RegistryKeeping keep = RegistryKeyKept(place.root, place.path);
+    if (keep == RegistryKeeping::kWhole || !RuleRegKeyExists(place.root, place.path)) return;
+    if (!RegistryAllowed(place, keep == RegistryKeeping::kNone)) return;
+    SweepDeleteKey(place.root, place.path.c_str(), [&](const RegRemoved& r) {
+      RuleRegPath item = place;
+      item.path = r.path;
+      item.hasValue = r.isValue;
+      item.value = r.value;
+      if (r.isValue)
+        LogItemOf(m_count, m_statusId, "  ", RegItemText(place.root, r.path, r.value.c_str()), 0.0,
+                  "Delete Value: %s=%s.\n", item.Text().c_str(), ShownData(r.data).c_str());
+      else
+        LogItemOf(m_count, m_statusId, "  ", RegItemText(place.root, r.path, nullptr), 0.0, "Delete Key: %s.\n",
+                  item.Text().c_str());
+    });
+  }
+
+  // A key that exists but cannot be opened: what it holds stays.
+  void Unopened(const RuleRegPath& place) {
+    HKEY h = nullptr;
+    LONG rc = ::RegOpenKeyExA(place.root, place.path.c_str(), 0, KEY_READ, &h);
+    if (rc == ERROR_SUCCESS) {
+      ::RegCloseKey(h);
+      rc = ERROR_ACCESS_DENIED;
     }
-    // Part of the key is spared: everything else in it goes, the key stays.
-    RegKey key(place.path, place.root);
-    if (!key.IsOpen()) return;
-    std::vector<std::string> values, subkeys;
-    char name[16384];
-    for (DWORD i = 0;; ++i) {
-      DWORD cch = sizeof name;
-      if (::RegEnumValueA(key.IsOpen(), i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      values.emplace_back(name, cch);
-    }
-    for (DWORD i = 0;; ++i) {
-      DWORD cch = 256;
-      if (::RegEnumKeyExA(key.IsOpen(), i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-      subkeys.emplace_back(name, cch);
-    }
-    for (const auto& v : values) {
-      RuleRegPath valuePlace = place;
-      valuePlace.hasValue = true;
-      valuePlace.value = v;
-      DeleteValue(valuePlace);
-    }
-    for (const auto& s : subkeys) {
-      RuleRegPath child = place;
-      child.path += "\\" + s;
-      DeleteKey(child);
-    }
+    RecordLeft(OutcomeOfError(static_cast<unsigned long>(rc)), RegItemText(place.root, place.path, nullptr),
+               ErrorReason(static_cast<unsigned long>(rc)));
   }
 
   const RuleEntry& m_entry;

@@ -137,9 +137,7 @@ const char* RuleRegRefusal(const RuleRegPath& place);
 // (Software\Wow6432Node). Without wildcards the place itself and its 32-bit
 // twin when that exists. Past kMaxExpandedPlaces, nothing: refused says why.
 std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string* refused = nullptr);
-// The same key in the other registry view's spelling, or in one spelling
-// for both: "Software\Wow6432Node\X" and "Software\X" give "Software\X".
-std::string ViewNeutralKey(const std::string& path);
+// The key is there, whether or not it opens for reading.
 // view: KEY_WOW64_64KEY (the program's own, on 64-bit Windows) or KEY_WOW64_32KEY.
 bool RuleRegKeyExists(HKEY root, const std::string& path, REGSAM view = KEY_WOW64_64KEY);
 

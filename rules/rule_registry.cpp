@@ -159,10 +159,11 @@ const char* RuleRegRefusal(const RuleRegPath& place) {
 
 bool RuleRegKeyExists(HKEY root, const std::string& path, REGSAM view) {
   HKEY h = nullptr;
-  if (::RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ | view, &h) != ERROR_SUCCESS)
-    return false;
-  ::RegCloseKey(h);
-  return true;
+  const LONG rc = ::RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ | view, &h);
+  if (rc == ERROR_SUCCESS) ::RegCloseKey(h);
+  // A key that is there but will not open for reading (an access list) is
+  // there all the same: its removal is tried, and recorded when refused.
+  return rc != ERROR_FILE_NOT_FOUND && rc != ERROR_PATH_NOT_FOUND;
 }
 
 std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string* refused) {
@@ -177,11 +178,4 @@ std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string
     if (!ExpandInto(twin, out, refused)) return {};
   }
   return out;
-}
-
-std::string ViewNeutralKey(const std::string& path) {
-  std::vector<std::string> segs = Split(path);
-  if (segs.size() >= 2 && SameName(segs[0], "Software") && SameName(segs[1], "Wow6432Node"))
-    segs.erase(segs.begin() + 1);
-  return Join(segs);
 }

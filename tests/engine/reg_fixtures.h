@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/nt_calls.h"
+
 namespace regseed {
 
 inline void Put(const std::string& path, const char* name, DWORD type, const std::string& bytes) {
@@ -79,6 +81,46 @@ inline std::map<std::string, Value> Snapshot(const std::string& path) {
   std::map<std::string, Value> out;
   SnapshotInto(path, "", out);
   return out;
+}
+
+// The registry's own name of root\path ("\REGISTRY\USER\<sid>\..."), empty
+// when it does not open.
+inline std::wstring KeyNameOf(HKEY root, const std::string& path) {
+  HKEY h = nullptr;
+  if (::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &h) != ERROR_SUCCESS) return std::wstring();
+  const std::wstring name = nt::KeyName(h);
+  ::RegCloseKey(h);
+  return name;
+}
+
+// A registry link root\path (REG_OPTION_CREATE_LINK) that leads to the key
+// the registry names target. A link key outlives the sandbox's cleanup
+// (deleting it needs the link opened as such), so every test names its
+// links afresh (UniqueLinkName) and drops what it left with DropLink.
+inline bool MakeLink(HKEY root, const std::string& path, const std::wstring& target) {
+  HKEY link = nullptr;
+  if (::RegCreateKeyExA(root, path.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK, KEY_ALL_ACCESS | KEY_CREATE_LINK,
+                        nullptr, &link, nullptr) != ERROR_SUCCESS)
+    return false;
+  const bool ok = ::RegSetValueExW(link, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(target.c_str()),
+                                   static_cast<DWORD>(target.size() * sizeof(wchar_t))) == ERROR_SUCCESS;
+  ::RegCloseKey(link);
+  return ok;
+}
+inline std::string UniqueLinkName(const char* stem) {
+  static int n = 0;
+  return std::string(stem) + std::to_string(::GetCurrentProcessId()) + "-" + std::to_string(::GetTickCount()) + "-" +
+         std::to_string(++n);
+}
+// Removes the link root\path itself, if it is still there.
+inline void DropLink(HKEY root, const std::string& path) {
+  using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
+  static const auto del =
+      reinterpret_cast<NtDeleteKeyFn>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtDeleteKey"));
+  HKEY h = nullptr;
+  if (::RegOpenKeyExA(root, path.c_str(), REG_OPTION_OPEN_LINK, KEY_READ | DELETE, &h) != ERROR_SUCCESS) return;
+  if (del != nullptr) del(h);
+  ::RegCloseKey(h);
 }
 
 }  // namespace regseed

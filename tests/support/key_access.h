@@ -23,6 +23,26 @@ inline bool MakeKeyReadOnly(HKEY root, const std::string& path) {
   return ok;
 }
 
+// Gives Everyone no access to the key but to its access list: the key is
+// there, and opening it for reading or deleting is refused.
+inline bool MakeKeySealed(HKEY root, const std::string& path) {
+  BYTE sid[SECURITY_MAX_SID_SIZE];
+  DWORD sidSize = sizeof sid;
+  BYTE aclBytes[128];
+  PACL acl = reinterpret_cast<PACL>(aclBytes);
+  SECURITY_DESCRIPTOR sd;
+  if (!::CreateWellKnownSid(WinWorldSid, nullptr, sid, &sidSize) ||
+      !::InitializeAcl(acl, sizeof aclBytes, ACL_REVISION) ||
+      !::AddAccessAllowedAce(acl, ACL_REVISION, READ_CONTROL | WRITE_DAC, sid) ||
+      !::InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) || !::SetSecurityDescriptorDacl(&sd, TRUE, acl, FALSE))
+    return false;
+  HKEY h = nullptr;
+  if (::RegOpenKeyExA(root, path.c_str(), 0, WRITE_DAC, &h) != ERROR_SUCCESS) return false;
+  const bool ok = ::RegSetKeySecurity(h, DACL_SECURITY_INFORMATION, &sd) == ERROR_SUCCESS;
+  ::RegCloseKey(h);
+  return ok;
+}
+
 // Opens the key to everyone again (a test's scratch keys must be removable).
 inline void MakeKeyWritable(HKEY root, const std::string& path) {
   HKEY h = nullptr;

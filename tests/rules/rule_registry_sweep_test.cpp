@@ -1,0 +1,177 @@
+// Registry keys a rule removes, against what a hostile registry holds: a
+// link inside the key leads elsewhere (the start-up key, another program's
+// key, nowhere), an exclusion names the kept key in another spelling of its
+// hive, a key is there but will not open. What stays outside the rule's key
+// and what its exclusions keep is compared before and after; what the rule
+// set out to remove and could not is counted as not removed.
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "engine/nt_calls.h"
+#include "engine/outcome_ledger.h"
+#include "support/key_access.h"
+#include "tests/engine/reg_fixtures.h"
+#include "tests/rules/rule_fixture.h"
+
+namespace {
+
+const std::string kRun = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+const std::string kOther = "Software\\OtherVendor\\Data";
+
+class RuleRegistrySweep : public RuleTest {
+ protected:
+  void SetUp() override {
+    regseed::Sz(kRun, "Updater", "C:\\updater.exe");
+    regseed::Sz(kOther, "v", "1");
+    regseed::Sz(kOther + "\\Deep", "w", "2");
+  }
+  void TearDown() override {
+    for (const auto& link : m_links) regseed::DropLink(HKEY_CURRENT_USER, link);
+    RuleTest::TearDown();
+  }
+
+  // Sweeps the entry with a fresh ledger; returns the count, and the
+  // ledger's "Not removed" in *left.
+  int SweepCounting(const RuleEntry& e, int* left) {
+    ResetOutcomes();
+    const int count = Sweep(e);
+    *left = NotRemovedCount();
+    return count;
+  }
+
+  // The key below HKEY_USERS that the sandboxed HKCU\path really is:
+  // "<sid>\Software\MorvaneTests\...\path".
+  static std::string UsersSpelling(const std::string& path) {
+    const std::wstring name = regseed::KeyNameOf(HKEY_CURRENT_USER, path);
+    const size_t sid = name.find(L"\\S-");
+    EXPECT_NE(sid, std::wstring::npos) << nt::Narrow(name);
+    return sid == std::wstring::npos ? std::string() : nt::Narrow(name.substr(sid + 1));
+  }
+
+  std::vector<std::string> m_links;
+};
+
+// Today's repro: the rule's key holds a link; the link goes, the key goes,
+// and what the link leads to is as it was.
+TEST_F(RuleRegistrySweep, ALinkInTheRulesKeyGoesAsALinkAndWhatItLeadsToStays) {
+  struct Case {
+    const char* name;
+    std::string link;    // below the holder
+    std::wstring target;  // the registry's name of where it leads
+  } const cases[] = {
+      {"to the start-up key", "Startup", regseed::KeyNameOf(HKEY_CURRENT_USER, kRun)},
+      {"to another program's key", "Shared", regseed::KeyNameOf(HKEY_CURRENT_USER, kOther)},
+      {"deeper down, to another program's key", "Sub\\Shared", regseed::KeyNameOf(HKEY_CURRENT_USER, kOther)},
+      {"to nowhere", "Nowhere", L"\\REGISTRY\\USER\\NoSuchUser\\Software\\Gone"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_FALSE(c.target.empty());
+    const std::string holder = "Software\\RuleLinks\\" + regseed::UniqueLinkName("Holder");
+    regseed::Sz(holder, "own", "x");
+    m_links.push_back(holder + "\\" + c.link);
+    ASSERT_TRUE(regseed::MakeLink(HKEY_CURRENT_USER, m_links.back(), c.target));
+    const auto run = regseed::Snapshot(kRun);
+    const auto other = regseed::Snapshot(kOther);
+    ProgressRecorder log;
+    const RuleEntry& e = Read("[Links " + std::string(c.name) + " *]\nRegKey1=HKCU\\" + holder + "\n");
+    int left = -1;
+    EXPECT_EQ(1, SweepCounting(e, &left));
+    EXPECT_EQ(0, left);
+    EXPECT_FALSE(regseed::KeyExists(holder));
+    EXPECT_EQ(regseed::Snapshot(kRun), run);
+    EXPECT_EQ(regseed::Snapshot(kOther), other);
+    const std::vector<std::string> lines = log.LogLines();
+    EXPECT_NE(std::find(lines.begin(), lines.end(), "  Item 1, Delete Key: HKCU\\" + holder + ".\n"), lines.end())
+        << ::testing::PrintToString(lines);
+  }
+}
+
+// An exclusion keeps its key whichever spelling of the hive or view it is
+// written in: the rule's key loses everything else.
+TEST_F(RuleRegistrySweep, AnExclusionKeepsItsKeyInEverySpellingOfTheHive) {
+  const std::string app = "Software\\RuleSpell\\App";
+  regseed::MakeKey(app);  // named below HKEY_USERS from the key itself
+  struct Case {
+    const char* name;
+    std::string regKey;   // the rule's key
+    std::string exclude;  // the kept key, spelt another way
+    std::string kept;     // below HKCU: what must stay
+  } const cases[] = {
+      {"HKU and the user's SID", "HKCU\\" + app, "HKU\\" + UsersSpelling(app) + "\\Keep", app + "\\Keep"},
+      {"HKEY_USERS in full", "HKCU\\" + app, "HKEY_USERS\\" + UsersSpelling(app) + "\\Keep", app + "\\Keep"},
+      {"the long name, other case", "HKCU\\" + app, "HKEY_CURRENT_USER\\SOFTWARE\\rulespell\\APP\\keep",
+       app + "\\Keep"},
+      {"the 32-bit view", "HKCU\\" + app, "HKCU\\Software\\Wow6432Node\\RuleSpell\\App\\Keep", app + "\\Keep"},
+      {"a wildcard", "HKCU\\" + app, "HKU\\" + UsersSpelling(app) + "\\Ke?p", app + "\\Keep"},
+      {"classes through HKCR", "HKCU\\Software\\Classes\\RuleSpell.App", "HKCR\\RuleSpell.App\\Keep",
+       "Software\\Classes\\RuleSpell.App\\Keep"},
+      {"the rule's key through HKU", "HKU\\" + UsersSpelling(app), "HKCU\\" + app + "\\Keep", app + "\\Keep"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string base = c.kept.substr(0, c.kept.rfind('\\'));
+    regseed::Sz(c.kept, "k", "1");
+    regseed::Sz(c.kept + "\\Deeper", "k2", "1");
+    regseed::Sz(base + "\\Drop", "d", "1");
+    regseed::Sz(base, "own", "1");
+    const auto kept = regseed::Snapshot(c.kept);
+    const RuleEntry& e =
+        Read("[Spelling " + std::string(c.name) + " *]\nRegKey1=" + c.regKey + "\nExcludeKey1=REG|" + c.exclude + "\n");
+    ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
+    int left = -1;
+    EXPECT_EQ(2, SweepCounting(e, &left)) << "the value and the other key";
+    EXPECT_EQ(0, left);
+    EXPECT_EQ(regseed::Snapshot(c.kept), kept);
+    EXPECT_FALSE(regseed::KeyExists(base + "\\Drop"));
+    EXPECT_FALSE(regseed::Has(base, "own"));
+  }
+}
+
+// A value the exclusion keeps, spelt through HKU, stays in a key that
+// otherwise goes.
+TEST_F(RuleRegistrySweep, AnExcludedValueSpeltThroughHkuStays) {
+  const std::string app = "Software\\RuleSpell\\Values";
+  regseed::Sz(app, "Keep", "1");  // first: named below HKEY_USERS from the key itself
+  regseed::Sz(app, "Drop", "1");
+  const RuleEntry& e =
+      Read("[Value *]\nRegKey1=HKCU\\" + app + "\nExcludeKey1=REG|HKU\\" + UsersSpelling(app) + "|keep\n");
+  int left = -1;
+  EXPECT_EQ(1, SweepCounting(e, &left));
+  EXPECT_TRUE(regseed::Has(app, "Keep"));
+  EXPECT_FALSE(regseed::Has(app, "Drop"));
+}
+
+// A key that is there but will not open is not an absent one: what the
+// rule named in it stays, and is counted so.
+TEST_F(RuleRegistrySweep, AKeyThatWillNotOpenIsCountedAsNotRemoved) {
+  const std::string sealed = "Software\\RuleSealed\\Box";
+  regseed::Sz(sealed, "v", "1");
+  regseed::Sz("Software\\RuleSealed\\Holder\\Inner", "w", "1");
+  struct Case {
+    const char* name;
+    std::string regKey;
+    std::string seal;  // the key made unreadable
+  } const cases[] = {
+      {"a value in it", "HKCU\\" + sealed + "|v", sealed},
+      {"the key itself", "HKCU\\" + sealed, sealed},
+      {"a key below the rule's key", "HKCU\\Software\\RuleSealed\\Holder", "Software\\RuleSealed\\Holder\\Inner"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(MakeKeySealed(HKEY_CURRENT_USER, c.seal));
+    const RuleEntry& e = Read("[Sealed " + std::string(c.name) + " *]\nRegKey1=" + c.regKey + "\n");
+    int left = -1;
+    const int count = SweepCounting(e, &left);
+    MakeKeyWritable(HKEY_CURRENT_USER, c.seal);
+    EXPECT_EQ(0, count);
+    EXPECT_EQ(1, left);
+    EXPECT_TRUE(regseed::KeyExists(c.seal));
+  }
+}
+
+}  // namespace
