@@ -4,7 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
-#include "catalogue/browsers.h"
+#include "engine/browsers.h"
 #include "engine/sweep_worker.h"
 #include "morvane_version.h"
 #include "rules/rule_set.h"
