@@ -10,6 +10,7 @@
 #include <new>
 #include <string>
 
+#include "engine/outcome_ledger.h"
 #include "engine/reg_primitives.h"
 #include "engine/sweep_log.h"
 #include "winlib/trace.h"
@@ -74,7 +75,9 @@ class ValueCursor {
         m_data[size < m_capacity ? size : m_capacity - 1] = '\0';
         m_name.back() = '\0';
         name = m_name.data();
-        return true;
+        if (Reachable(handle, name)) return true;
+        attempt = -1;  // left and recorded: on to the next value
+        continue;
       }
       if (rc != ERROR_MORE_DATA || attempt != 0 || !Regrow()) return false;
       --m_key.m_nValueIndex;
@@ -83,6 +86,16 @@ class ValueCursor {
   }
 
  private:
+  // A name the registry holds in a form the program's text cannot spell (a
+  // lone surrogate) comes back converted and reaches no value: it is left,
+  // and said so, instead of passing for a value already gone.
+  bool Reachable(HKEY handle, const std::string& name) {
+    if (::RegQueryValueExA(handle, name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
+      return true;
+    RecordLeft(Outcome::kRefused, RegItemText(m_key.m_hRoot, m_key.m_strPath, name.c_str()),
+               "its name cannot be written in this program's text");
+    return false;
+  }
   void AllocateData(DWORD capacity) {
     m_data.reset(new (std::nothrow) char[capacity]());
     m_capacity = m_data ? capacity : 0;

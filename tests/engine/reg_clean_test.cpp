@@ -230,6 +230,30 @@ TEST_F(RegClean, RefusedDeletionsAreNamedCountedAsNotRemovedAndPassedOver) {
     EXPECT_TRUE(l.rfind("  Clean up MRU", 0) == 0 || l.rfind("   Not removed: ", 0) == 0) << l;
 }
 
+// A value whose name holds a lone surrogate has no spelling in the program's
+// text: it stays, and a sweep or a preview must say so rather than pass it
+// over as already gone.
+TEST_F(RegClean, AValueWhoseNameDoesNotConvertIsCountedAsLeft) {
+  regseed::Sz(kPath, "a", "1");
+  HKEY raw = nullptr;
+  const std::wstring wpath(kPath.begin(), kPath.end());
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, wpath.c_str(), 0, KEY_SET_VALUE, &raw), ERROR_SUCCESS);
+  const wchar_t lone[] = {L'l', 0xD800, L's', 0};
+  ASSERT_EQ(::RegSetValueExW(raw, lone, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4), ERROR_SUCCESS);
+  for (bool preview : {true, false}) {
+    SCOPED_TRACE(preview ? "preview" : "sweep");
+    PreviewScope scope(preview);
+    ResetOutcomes();
+    count = 0;
+    DeleteValues(*Open(kPath), nullptr, 0, &count, nullptr);
+    EXPECT_EQ(count, 1) << "the value with a plain name";
+    EXPECT_EQ(NotRemovedCount(), 1);
+  }
+  ResetOutcomes();
+  EXPECT_EQ(::RegQueryValueExW(raw, lone, nullptr, nullptr, nullptr, nullptr), ERROR_SUCCESS);
+  ::RegCloseKey(raw);
+}
+
 TEST_F(RegClean, ClosedKeyLogsOnlyTheOpeningLine) {
   RegKey missing("Software\\Test\\Missing", HKEY_CURRENT_USER);
   for (auto op : {CleanRegKey, CleanRegKeyTree, CleanMRU, CleanSubKeyMRU, CleanFileExt, CleanOfficeCommon})

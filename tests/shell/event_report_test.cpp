@@ -254,7 +254,7 @@ TEST(SweepAccountTest, CountsWhatTheLedgerRecords) {
     EntryScope scope(SWEEP_CATEGORY_WINDOWS, "Temporary Files");
     int count = 0;
     for (int i = 0; i < 3; ++i) {
-      NumberItem(&count);
+      NumberItem(&count, "C:\\t\\" + std::to_string(i), 2.0);
       RecordOutcome(Outcome::kRemoved, "C:\\t\\" + std::to_string(i), 2.0);
     }
     RecordOutcome(Outcome::kScheduled, "C:\\t\\later", 1.5);
