@@ -77,7 +77,15 @@ text_rc=$(run_morvane "$out/text.txt" "$out/text.err" /report)
 plant
 json_rc=$(WINEDEBUG='-all,+eventlog,fixme+advapi' run_morvane "$out/report.jsonl" "$out/events.txt" /report:json)
 plant
-preview_rc=$(run_morvane "$out/preview.jsonl" "$out/preview.err" /report:json /preview)
+# A rule file with a refused key: a sweep writes 1002 for it when the rules are read; a preview writes nothing.
+rules_dir=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v Public | head -1)/Morvane/Rules
+mkdir -p "$rules_dir"
+printf '[Report Test Refusal *]\r\nLangSecRef=3024\r\nRegKey1=HKCU\\x\r\n' >"$rules_dir/report-test.ini"
+rules_key='HKCU\Software\Calderix\Morvane\Rules'
+"$WINE_BIN" reg add "$rules_key" /v 'Report Test Refusal *' /t REG_DWORD /d 1 /f >/dev/null 2>&1
+preview_rc=$(WINEDEBUG='-all,+eventlog' run_morvane "$out/preview.jsonl" "$out/preview.err" /report:json /preview)
+rm -f "$rules_dir/report-test.ini"
+"$WINE_BIN" reg delete "$rules_key" /v 'Report Test Refusal *' /f >/dev/null 2>&1 || true
 "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
 
 python3 "$here/json_report_check.py" "$out" "$text_rc" "$json_rc" "$preview_rc"
