@@ -133,6 +133,9 @@ def main():
     if text_left > 0:
         check("1001 (warning) was written for the items left", (2, 1001) in written, str(written))
         check("1001 counts them", any(k == "warn" and s == 'L"%d"' % text_left for k, s in strings))
+    # A file left in a site-named storage folder is in the report, and its site nowhere in the events.
+    check("the file left in a site's storage folder is reported", any("bank.example" in o["item"] for o in left))
+    check("no storage site is written to the event log", "bank.example" not in events)
     # Nothing in the events names a visited site from the demo's history.
     check("no visited site is written to the event log", "example" not in events.lower() or
           all("example" not in s.lower() for s in texts))
