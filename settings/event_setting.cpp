@@ -13,11 +13,28 @@ namespace {
 
 bool InRange(int level) { return level >= EVENT_LOG_OFF && level <= EVENT_LOG_ALL; }
 
+// Whether the policy names the value at all, whatever its type or content.
+bool PolicyValuePresent() {
+  HKEY key = nullptr;
+  const std::string path = std::string(kPolicyRootPath) + "\\General Settings";
+  if (::RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  const bool present = ::RegQueryValueExA(key, kEventLogValueName, nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+  ::RegCloseKey(key);
+  return present;
+}
+
+// A policy value the administrator set but that makes no sense (a text, a
+// number out of range) fixes the default: falling back to the user's own
+// choice would let a typo in the policy switch the log off.
 bool PolicyLevel(int* level) {
   int value = 0;
-  if (!ReadPolicyNumber(std::string(kPolicyRootPath) + "\\General Settings", kEventLogValueName, &value)) return false;
-  if (!InRange(value)) return false;
-  *level = value;
+  if (ReadPolicyNumber(std::string(kPolicyRootPath) + "\\General Settings", kEventLogValueName, &value) &&
+      InRange(value)) {
+    *level = value;
+    return true;
+  }
+  if (!PolicyValuePresent()) return false;
+  *level = kDefaultEventLogLevel;
   return true;
 }
 

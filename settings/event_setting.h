@@ -15,7 +15,8 @@ enum EventLogLevel : int {
 constexpr int kDefaultEventLogLevel = EVENT_LOG_PROBLEMS;
 
 // The level in force now: the policy, else the user's setting, else the
-// machine's, else the default. A value out of range counts as absent.
+// machine's, else the default. A setting out of range counts as absent; a
+// policy value of the wrong type or out of range fixes the default.
 int EventLogLevelNow();
 // Whether a policy sets the level (the user's choice then has no effect).
 bool EventLogLevelFixedByPolicy();

@@ -21,6 +21,9 @@ const wchar_t kSourceName[] = L"Morvane";
 // An insertion string stays well inside what one event may carry (32K
 // characters for all of them together).
 constexpr size_t kMaxInsertion = 1024;
+// One line of a list (an item left, a refusal): 20 of them stay far inside
+// that limit together.
+constexpr size_t kMaxListLine = 260;
 
 std::wstring Wide(const std::string& text) {
   if (text.empty()) return std::wstring();
@@ -33,10 +36,51 @@ std::wstring Wide(const std::string& text) {
 }
 
 // Long texts keep their start and their end, where a path's name is.
-std::wstring Bounded(std::wstring text) {
-  if (text.size() <= kMaxInsertion) return text;
-  const size_t half = kMaxInsertion / 2 - 1;
+std::wstring Bounded(std::wstring text, size_t limit = kMaxInsertion) {
+  if (text.size() <= limit) return text;
+  const size_t half = limit / 2 - 1;
   return text.substr(0, half) + L"\x2026" + text.substr(text.size() - half);
+}
+
+// The event viewer reads "%%" and a number in an insertion string as a
+// reference to another message and puts that message's text in its place;
+// a name a user or a rule chose must come out as it was written.
+std::wstring Neutral(std::wstring text) {
+  for (size_t i = 0; i + 2 < text.size(); ++i) {
+    if (text[i] == L'%' && text[i + 1] == L'%' && iswdigit(text[i + 2])) text.insert(i + 1, 1, L' ');
+  }
+  return text;
+}
+
+// Folders that browsers, mail programs and the programs built on them keep
+// their data in. Below such a folder names may be sites ("https+++news.x",
+// "https_bank.x_0.indexeddb.leveldb"); the folder itself is not one.
+bool IsDataFolder(const std::string& name) {
+  static const char* const kFolders[] = {
+      "Profiles", "User Data", "EBWebView", "IndexedDB", "Local Storage", "Session Storage", "Service Worker",
+      "storage", "WebStorage", "Web Storage", "File System", "databases", "blob_storage", "INetCookies",
+      "INetCache", "Temporary Internet Files", "Cookies", "Cache", "Cache2", "History", "Mail", "ImapMail",
+      "News", "Feeds"};
+  for (const char* folder : kFolders)
+    if (::lstrcmpiA(name.c_str(), folder) == 0) return true;
+  return false;
+}
+
+// A folder named after a site, in any layout Morvane does not know.
+bool LooksLikeSite(const std::string& name) {
+  return _strnicmp(name.c_str(), "http", 4) == 0 || name.find("+++") != std::string::npos;
+}
+
+// An entry about a browser or the web, whichever category a rule file filed it in.
+bool IsWebEntry(const OutcomeRecord& record) {
+  if (record.category == SWEEP_CATEGORY_INTERNET) return true;
+  std::string entry = record.entry;
+  for (char& c : entry) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  static const char* const kWords[] = {"browser", "web", "cookie", "history", "cache", "storage", "internet",
+                                       "firefox", "chrome", "chromium", "edge", "opera", "mail", "session"};
+  for (const char* word : kWords)
+    if (entry.find(word) != std::string::npos) return true;
+  return false;
 }
 
 std::wstring Number(long long n) { return std::to_wstring(n); }
@@ -74,7 +118,7 @@ std::wstring CategoriesText(int bits) {
 // with empty strings to the message's fixed slots, then the rest as a count.
 void AppendList(std::vector<std::wstring>& strings, const std::vector<std::wstring>& lines, size_t total) {
   for (size_t i = 0; i < kEventListLength; ++i)
-    strings.push_back(i < lines.size() ? lines[i] + L"\r\n" : std::wstring());
+    strings.push_back(i < lines.size() ? Bounded(lines[i], kMaxListLine) + L"\r\n" : std::wstring());
   const size_t rest = total > lines.size() ? total - lines.size() : 0;
   strings.push_back(rest > 0 ? L"and " + Number(static_cast<long long>(rest)) + L" more." : std::wstring());
 }
@@ -112,7 +156,9 @@ void WriteEvents(const std::vector<EventText>& events, int level) {
   if (level <= EVENT_LOG_OFF) return;
   for (const EventText& event : events) {
     if (event.id == kEventSweepEnded && level < EVENT_LOG_ALL) continue;
-    g_eventWriter(event);
+    EventText written = event;
+    for (std::wstring& text : written.strings) text = Neutral(std::move(text));
+    g_eventWriter(written);
   }
 }
 
@@ -120,16 +166,47 @@ std::wstring EventItemText(const OutcomeRecord& record) {
   const std::wstring reason = record.reason.empty() ? std::wstring(L"not removed") : Wide(record.reason);
   if (IsRegistryText(record.item)) return Bounded(Wide(record.item)) + L": " + reason;
   if (IsPathText(record.item)) {
-    // Internet items are named after the sites they come from: the folder
-    // says where to look, the name would say where the user went.
-    if (record.category == SWEEP_CATEGORY_INTERNET) {
-      const size_t slash = record.item.find_last_of("\\/");
-      return Bounded(Wide(record.item.substr(0, slash + 1))) + L" (a file in this folder): " + reason;
+    // Below a browser's or mail program's data folder names may be sites:
+    // the path is written up to the first such folder (a profile folder
+    // with it), which says where to look, and no further.
+    std::vector<std::string> parts;
+    for (size_t start = 0;;) {
+      const size_t slash = record.item.find_first_of("\\/", start);
+      parts.push_back(record.item.substr(start, slash == std::string::npos ? std::string::npos : slash - start));
+      if (slash == std::string::npos) break;
+      start = slash + 1;
     }
-    return Bounded(Wide(record.item)) + L": " + reason;
+    size_t keep = parts.size();  // how many parts are written; all: the whole path
+    for (size_t i = 1; i < parts.size(); ++i) {
+      if (LooksLikeSite(parts[i])) {
+        keep = i;
+        break;
+      }
+      if (IsDataFolder(parts[i])) {
+        const bool profiles = ::lstrcmpiA(parts[i].c_str(), "Profiles") == 0 ||
+                              ::lstrcmpiA(parts[i].c_str(), "User Data") == 0;
+        keep = i + 1;
+        if (profiles && i + 2 < parts.size() && !LooksLikeSite(parts[i + 1])) keep = i + 2;
+        break;
+      }
+    }
+    // A browser's or the web's item with no known folder above it: only its entry.
+    if (keep == parts.size() && IsWebEntry(record)) keep = 0;
+    if (keep == parts.size()) return Bounded(Wide(record.item), kMaxListLine) + L": " + reason;
+    if (keep > 1 && keep + 1 == parts.size()) {
+      std::string folder;
+      for (size_t i = 0; i < keep; ++i) folder += parts[i] + "\\";
+      return Bounded(Wide(folder), kMaxListLine) + L" (a file in this folder): " + reason;
+    }
+    if (keep > 1) {
+      std::string folder;
+      for (size_t i = 0; i < keep; ++i) folder += parts[i] + "\\";
+      return Bounded(Wide(folder), kMaxListLine) + L" (an item below this folder, of " + Bounded(Wide(record.entry)) +
+             L"): " + reason;
+    }
   }
   const std::wstring entry = record.entry.empty() ? std::wstring(L"an entry") : Wide(record.entry);
-  return L"an item of " + Bounded(entry) + L" (not named here): " + reason;
+  return L"an item of " + Bounded(entry, kMaxListLine) + L" (not named here): " + reason;
 }
 
 std::vector<EventText> SweepEvents(const SweepSummary& summary) {

@@ -7,9 +7,15 @@
 //   1004 error        the program could not start, or a sweep stopped
 // The texts live in the message table (res/morvane_events.mc); the program
 // passes only insertion strings. Visited sites are never written: a left
-// item of the Internet category is named by its folder alone, and an item
-// that is not a path or registry key (a cache address, rows of a database)
-// only by its entry.
+// file below a browser's or mail program's data folder (a profile, "User
+// Data", "storage", "IndexedDB", a cache, ...) is named by the path down to
+// the first such folder (a profile folder with it) and its entry; a left
+// file of a browser's or the web's entry with no such folder above it, and
+// an item that is not a path or registry key (a cache address, rows of a
+// database), only by its entry. Other paths and registry keys are written
+// whole. Each line of a list is at most 260 characters (shortened in the
+// middle), and "%%" before a digit is written "% %", which the event viewer
+// would otherwise replace by another message.
 #pragma once
 #include <windows.h>
 

@@ -119,6 +119,7 @@ std::string JsonTotalsLine(const JsonTotals& totals) {
   line["not_removed"] = totals.notRemoved;
   line["exit_code"] = totals.exitCode;
   line["duration_seconds"] = RoundKB(totals.seconds);
+  if (!totals.declined.empty()) line["declined"] = totals.declined;
   return Dump(line);
 }
 

@@ -38,10 +38,13 @@ std::vector<std::string> JsonRuleLines(const RuleSet& rules);
 struct JsonTotals {
   int items = 0;       // the numbered items, as "Total: N item(s)" counts them
   double kb = 0.0;
-  int notRemoved = 0;  // as the "Not removed" line counts them
+  int notRemoved = 0;  // as the "Not removed" line counts them; in a preview, the items that would stay
   int exitCode = 0;
   double seconds = 0.0;
   bool preview = false;
+  // Why a "/once" run swept nothing at all (another Morvane runs); empty
+  // when it swept. Written as "declined" only when set.
+  std::string declined;
 };
 std::string JsonTotalsLine(const JsonTotals& totals);
 

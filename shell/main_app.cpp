@@ -23,6 +23,8 @@ constexpr int kExitOk = 0;
 constexpr int kExitNotRemoved = 1;  // a one-shot sweep left items it could neither remove nor schedule
 constexpr int kExitDeclined = 2;
 
+const char kDeclinedAnotherRuns[] = "another Morvane runs in this session";
+
 // The categories a sweep on this thread runs, in order, with the lines that
 // frame each in the log.
 struct DirectSweep {
@@ -42,12 +44,13 @@ const DirectSweep kDirectSweeps[] = {
 };
 
 // Once per process: a second start-up in the same process (tests) keeps
-// them. What the reader refused goes to the event log when first read.
-void LoadProgramRules() {
+// them. What the reader refused goes to the event log when first read,
+// unless this start is a preview: a preview writes no events.
+void LoadProgramRules(bool writeEvents) {
   RuleSet& rules = ProgramRules();
   if (!rules.Entries().empty() || !rules.Files().empty()) return;
   rules.LoadStandard();
-  WriteEvents(RuleEvents(rules), EventLogLevelNow());
+  if (writeEvents) WriteEvents(RuleEvents(rules), EventLogLevelNow());
 }
 
 // The totals of a sweep whose log goes nowhere: "/report:json" writes its
@@ -97,6 +100,9 @@ bool CMainApp::InitInstance(const char* commandLine) {
   if (NotifyRunningInstance()) {
     m_startMode = StartMode::kAlreadyRunning;
     m_nExitCode = kExitOk;
+    // A "/once" that did not sweep must not look like one that did: a
+    // scheduled script reads the exit code and the report.
+    if (m_cmdInfo.HasOption("once")) ReportDeclinedOnce(kDeclinedAnotherRuns);
     return false;
   }
 
@@ -108,7 +114,7 @@ bool CMainApp::InitInstance(const char* commandLine) {
   g_InternetSettings.LoadFromRegistry(kInternetSettingsPath);
 
   // Rule entries sweep after each category's own targets, resident or once.
-  LoadProgramRules();
+  LoadProgramRules(!m_cmdInfo.HasOption("preview"));
   SetCategoryExtraSweep(&SweepRuleEntries);
   SetBrowserSweep(&SweepClosedBrowsers);
 
@@ -183,7 +189,9 @@ void CMainApp::RunOneShot() {
       end.items = totals.m_nTotalItems;
       end.kb = totals.m_fTotalKB;
     }
-    end.notRemoved = preview ? 0 : notRemoved;
+    // A preview's items that would stay count here as a sweep's left items
+    // would, so the lines and the totals tell one story; its exit code stays 0.
+    end.notRemoved = notRemoved;
     end.exitCode = m_nExitCode;
     end.preview = preview;
     end.seconds = static_cast<double>(::GetTickCount64() - started) / 1000.0;
@@ -193,6 +201,22 @@ void CMainApp::RunOneShot() {
     report.WriteTotals();
     // A preview attempts no removal, so it has nothing left behind to count.
     if (!preview) report.WriteNotRemoved(notRemoved);
+  }
+}
+
+void CMainApp::ReportDeclinedOnce(const char* reason) {
+  m_nExitCode = kExitDeclined;
+  if (!m_cmdInfo.HasOption("report")) return;
+  ConsoleReport report(ConsoleReport::FindStandardOutput());
+  if (!report.CanWrite()) return;
+  if (WantsJson(m_cmdInfo)) {
+    JsonTotals end;
+    end.exitCode = m_nExitCode;
+    end.preview = m_cmdInfo.HasOption("preview");
+    end.declined = reason;
+    report.AppendLog(JsonTotalsLine(end).c_str());
+  } else {
+    report.AppendLog((std::string("Declined: nothing was swept, since ") + reason + ".").c_str());
   }
 }
 

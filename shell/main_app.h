@@ -75,6 +75,9 @@ class CMainApp {
   // order Applications, Windows, Internet; with "/report", writes the log to
   // standard output.
   void RunOneShot();
+  // A "/once" that does not sweep: exit code 2 and, with "/report", a line
+  // (or, with "/report:json", a totals object) that says why.
+  void ReportDeclinedOnce(const char* reason);
   // "/rules": prints every rule entry loaded to standard output.
   void ListRules();
   // The rich edit control that the progress window's log needs.

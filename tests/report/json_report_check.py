@@ -111,8 +111,14 @@ def main():
     if preview:
         p = preview[-1]
         check("the preview's totals say so", p.get("type") == "totals" and p.get("preview") is True)
-        check("a preview leaves nothing behind to count", p.get("not_removed") == 0 and preview_rc == 0,
-              "exit %d, %s" % (preview_rc, p))
+        stay = [o for o in preview if o.get("type") == "item" and o["outcome"] not in ("removed", "scheduled", "guarded")]
+        stay += [o for o in preview if o.get("type") == "database" and o["outcome"] not in ("removed", "scheduled")]
+        check("a preview counts the items that would stay as its lines do, and exits with 0",
+              p.get("not_removed") == len(stay) and preview_rc == 0, "exit %d, %d lines, %s" % (preview_rc, len(stay), p))
+        # The preview ran with the event log's channel on: not one event.
+        preview_events = open(os.path.join(folder, "preview.err"), encoding="utf-8", errors="replace").read()
+        check("a preview writes no events", "ReportEventW" not in preview_events,
+              "; ".join(l for l in preview_events.splitlines() if "ReportEventW" in l)[:300])
         check("a preview counts the items it would sweep", p.get("items", 0) > 0)
 
     # --- the event log, as Wine's debug channel printed it -----------------
@@ -127,6 +133,9 @@ def main():
     if text_left > 0:
         check("1001 (warning) was written for the items left", (2, 1001) in written, str(written))
         check("1001 counts them", any(k == "warn" and s == 'L"%d"' % text_left for k, s in strings))
+    # A file left in a site-named storage folder is in the report, and its site nowhere in the events.
+    check("the file left in a site's storage folder is reported", any("bank.example" in o["item"] for o in left))
+    check("no storage site is written to the event log", "bank.example" not in events)
     # Nothing in the events names a visited site from the demo's history.
     check("no visited site is written to the event log", "example" not in events.lower() or
           all("example" not in s.lower() for s in texts))

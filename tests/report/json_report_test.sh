@@ -69,15 +69,41 @@ run_morvane() {  # run_morvane <stdout file> <stderr file> args...
   echo "$rc"
 }
 
+# A browser's storage, as a rule entry filed under Applications sweeps it: its folders are named after sites,
+# and a file there that stays (a tab in its name: the system refuses it) must not name the site in 1001.
+roaming=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v Public | head -1)
+mkdir -p "$roaming/Morvane/Rules"
+printf '[Report Test Web Storage *]\r\nLangSecRef=3024\r\nFileKey1=%%AppData%%\\ReportTest\\Profiles\\*\\storage\\default\\http*|*|REMOVESELF\r\n' \
+  >"$roaming/Morvane/Rules/report-storage.ini"
+"$WINE_BIN" reg add 'HKCU\Software\Calderix\Morvane\Rules' /v 'Report Test Web Storage *' /t REG_DWORD /d 1 /f >/dev/null 2>&1
+plant_storage() {
+  local site="$roaming/ReportTest/Profiles/p1.default/storage/default/https+++bank.example/ls"
+  mkdir -p "$site"
+  printf x >"$site/held"$'\t'".sqlite"
+  printf x >"$site/data.sqlite"
+}
+
 # Every event, routine ones included, for the check to see them all.
 "$WINE_BIN" reg add "$general_key" /v EventLog /t REG_BINARY /d 02000000 /f >/dev/null 2>&1
 
 plant
+plant_storage
 text_rc=$(run_morvane "$out/text.txt" "$out/text.err" /report)
 plant
+plant_storage
 json_rc=$(WINEDEBUG='-all,+eventlog,fixme+advapi' run_morvane "$out/report.jsonl" "$out/events.txt" /report:json)
 plant
-preview_rc=$(run_morvane "$out/preview.jsonl" "$out/preview.err" /report:json /preview)
+# A rule file with a refused key: a sweep writes 1002 for it when the rules are read; a preview writes nothing.
+rules_dir=$(ls -d "$WINEPREFIX"/drive_c/users/*/AppData/Roaming | grep -v Public | head -1)/Morvane/Rules
+mkdir -p "$rules_dir"
+printf '[Report Test Refusal *]\r\nLangSecRef=3024\r\nRegKey1=HKCU\\x\r\n' >"$rules_dir/report-test.ini"
+rules_key='HKCU\Software\Calderix\Morvane\Rules'
+"$WINE_BIN" reg add "$rules_key" /v 'Report Test Refusal *' /t REG_DWORD /d 1 /f >/dev/null 2>&1
+preview_rc=$(WINEDEBUG='-all,+eventlog' run_morvane "$out/preview.jsonl" "$out/preview.err" /report:json /preview)
+rm -f "$rules_dir/report-test.ini"
+"$WINE_BIN" reg delete "$rules_key" /v 'Report Test Refusal *' /f >/dev/null 2>&1 || true
+rm -f "$roaming/Morvane/Rules/report-storage.ini"
+"$WINE_BIN" reg delete 'HKCU\Software\Calderix\Morvane\Rules' /v 'Report Test Web Storage *' /f >/dev/null 2>&1 || true
 "$WINESERVER_BIN" -k >/dev/null 2>&1 || true
 
 python3 "$here/json_report_check.py" "$out" "$text_rc" "$json_rc" "$preview_rc"

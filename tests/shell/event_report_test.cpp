@@ -218,6 +218,9 @@ TEST(EventMessages, ItemsLeftNameNoVisitedSite) {
   } cases[] = {
       {SWEEP_CATEGORY_WINDOWS, "C:\\Users\\u\\AppData\\Local\\Temp\\held.tmp",
        "C:\\Users\\u\\AppData\\Local\\Temp\\held.tmp", nullptr},
+      // The entry speaks of the web: its file is not named, whatever its category.
+      {SWEEP_CATEGORY_WINDOWS, "C:\\Users\\u\\AppData\\Local\\Temp\\site.tmp",
+       "an item of Temporary Internet Files (not named here)", "site.tmp"},
       {SWEEP_CATEGORY_APPLICATIONS, "HKEY_CURRENT_USER\\Software\\Vendor\\MRU\\a", "HKEY_CURRENT_USER\\Software\\Vendor\\MRU\\a",
        nullptr},
       {SWEEP_CATEGORY_INTERNET, "C:\\Users\\u\\INetCookies\\u@tracker.example[1].txt",
@@ -230,7 +233,8 @@ TEST(EventMessages, ItemsLeftNameNoVisitedSite) {
   };
   for (const auto& c : cases) {
     const std::string text =
-        Narrow(EventItemText(Left(c.category, "Temporary Internet Files", c.item, Outcome::kFailed, "why")));
+        Narrow(EventItemText(Left(c.category, &c == &cases[0] ? "Temporary Files" : "Temporary Internet Files", c.item,
+                                  Outcome::kFailed, "why")));
     EXPECT_EQ(text, std::string(c.shown) + ": why") << c.item;
     if (c.hidden != nullptr) {
       EXPECT_EQ(text.find(c.hidden), std::string::npos) << c.item;
@@ -242,6 +246,88 @@ TEST(EventMessages, ItemsLeftNameNoVisitedSite) {
   const std::wstring bounded = EventItemText(Left(SWEEP_CATEGORY_WINDOWS, "e", deep, Outcome::kFailed, "why"));
   EXPECT_LT(bounded.size(), 1100u);
   EXPECT_NE(Narrow(bounded).find("name.tmp: why"), std::string::npos);
+}
+
+// Browsers and the programs built on them name storage folders after sites,
+// and rule files file some browsers' entries outside the Internet
+// category: nothing below a data folder reaches the log, whatever the
+// category or the entry.
+TEST(EventMessages, NoSiteNamedFolderReachesTheLog) {
+  const struct {
+    int category;
+    const char* entry;
+    const char* item;
+    const char* shown;  // the text before ": why"
+  } cases[] = {
+      {SWEEP_CATEGORY_INTERNET, "Mozilla Firefox Web Storage *",
+       "C:\\users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\k3x9.default\\storage\\default\\https+++news.example\\ls\\"
+       "data.sqlite",
+       "C:\\users\\u\\AppData\\Roaming\\Mozilla\\Firefox\\Profiles\\k3x9.default\\ (an item below this folder, of "
+       "Mozilla Firefox Web Storage *)"},
+      {SWEEP_CATEGORY_APPLICATIONS, "ArtisBrowser Web Storage *",
+       "C:\\users\\u\\AppData\\Roaming\\ArtistScope\\ArtisBrowser\\Profiles\\p1.default\\storage\\default\\"
+       "https+++bank.example\\ls\\held\t.sqlite",
+       "C:\\users\\u\\AppData\\Roaming\\ArtistScope\\ArtisBrowser\\Profiles\\p1.default\\ (an item below this "
+       "folder, of ArtisBrowser Web Storage *)"},
+      {SWEEP_CATEGORY_INTERNET, "Google Chrome Web Storage",
+       "C:\\u\\Google\\Chrome\\User Data\\Default\\IndexedDB\\https_bank.example_0.indexeddb.leveldb\\000003.log",
+       "C:\\u\\Google\\Chrome\\User Data\\Default\\ (an item below this folder, of Google Chrome Web Storage)"},
+      // A program's own web view, filed under Applications by a name that says nothing of the web.
+      {SWEEP_CATEGORY_APPLICATIONS, "Photo Tool *",
+       "C:\\u\\Photo\\webview\\EBWebView\\Default\\IndexedDB\\https_bank.example_0\\x.log",
+       "C:\\u\\Photo\\webview\\EBWebView\\ (an item below this folder, of Photo Tool *)"},
+      // A site folder in a layout no list knows.
+      {SWEEP_CATEGORY_APPLICATIONS, "Odd Tool *", "C:\\u\\Odd\\https+++bank.example\\x.log",
+       "C:\\u\\Odd\\ (an item below this folder, of Odd Tool *)"},
+      // Mail, filed outside Internet, with no data folder known above it.
+      {SWEEP_CATEGORY_APPLICATIONS, "Thunderbird Web Storage *", "C:\\u\\Tb\\bank.example\\x.sqlite",
+       "an item of Thunderbird Web Storage * (not named here)"},
+      // Neither a browser's entry nor a data folder: the whole path, to act on.
+      {SWEEP_CATEGORY_APPLICATIONS, "Report Writer *", "C:\\u\\Reports\\Logs\\run.log",
+       "C:\\u\\Reports\\Logs\\run.log"},
+  };
+  EventRecorder recorder;
+  SweepSummary summary = SummaryWithLeft(0);
+  for (const auto& c : cases) {
+    const OutcomeRecord record = Left(c.category, c.entry, c.item, Outcome::kFailed, "why");
+    EXPECT_EQ(Narrow(EventItemText(record)), std::string(c.shown) + ": why") << c.item;
+    summary.left.push_back(record);
+  }
+  summary.notRemoved = static_cast<int>(summary.left.size());
+  WriteEvents(SweepEvents(summary), EVENT_LOG_ALL);
+  ASSERT_FALSE(EventRecorder::s_events.empty());
+  for (const EventText& e : EventRecorder::s_events)
+    for (const std::wstring& text : e.strings) {
+      EXPECT_EQ(text.find(L"news.example"), std::wstring::npos) << Narrow(text);
+      EXPECT_EQ(text.find(L"bank.example"), std::wstring::npos) << Narrow(text);
+    }
+}
+
+// What a name holds is written as it stands, and a full list stays far
+// inside what one event may carry.
+TEST(EventMessages, InsertionStringsAreNeutralAndBounded) {
+  EventRecorder recorder;
+  SweepSummary summary = SummaryWithLeft(0);
+  const std::string deep = "C:\\" + std::string(5000, 'd') + "\\%%1 %%22 %1 name.tmp";
+  for (size_t i = 0; i < kEventListLength; ++i)
+    summary.left.push_back(Left(SWEEP_CATEGORY_WINDOWS, "Temporary Files", deep, Outcome::kHeld, std::string(3000, 'r')));
+  summary.notRemoved = 30;
+  std::vector<EventText> events = SweepEvents(summary);
+  events.push_back(StoppedEvent("Stopped %%1", "because %%9"));
+  WriteEvents(events, EVENT_LOG_ALL);
+  ASSERT_EQ(recorder.Ids(), (std::vector<DWORD>{1000, 1001, 1004}));
+  for (const EventText& e : EventRecorder::s_events) {
+    size_t total = 0;
+    for (const std::wstring& text : e.strings) {
+      total += text.size();
+      for (size_t i = 0; i + 2 < text.size(); ++i)
+        EXPECT_FALSE(text[i] == L'%' && text[i + 1] == L'%' && iswdigit(text[i + 2])) << Narrow(text);
+    }
+    EXPECT_LT(total, 8000u) << e.id;
+  }
+  const std::string stopped = Narrow(EventRecorder::s_events[2].strings[0]);
+  EXPECT_EQ(stopped, "Stopped % %1");
+  EXPECT_EQ(Narrow(EventRecorder::s_events[1].strings.back()), "and 10 more.");
 }
 
 // The account is built from what the ledger hears, on any thread: numbered
@@ -316,7 +402,9 @@ TEST(EventSetting, PolicyThenUserThenMachineThenTheDefault) {
       {2, 0, -1, 0, false},
       {2, 0, 1, 1, true},
       {-1, 7, -1, kDefaultEventLogLevel, false},
-      {-1, 2, 9, 2, false},
+      // An administrator's value out of range fixes the default, not the user's choice.
+      {-1, 0, 9, kDefaultEventLogLevel, true},
+      {-1, 2, 9, kDefaultEventLogLevel, true},
   };
   for (const auto& c : cases) {
     RegistrySandbox sandbox;
@@ -326,4 +414,28 @@ TEST(EventSetting, PolicyThenUserThenMachineThenTheDefault) {
     EXPECT_EQ(EventLogLevelNow(), c.expected) << c.machine << " " << c.user << " " << c.policy;
     EXPECT_EQ(EventLogLevelFixedByPolicy(), c.fixed);
   }
+}
+
+// A policy value of a type that holds no number fixes the default too.
+TEST(EventSetting, APolicyOfTheWrongTypeFixesTheDefault) {
+  RegistrySandbox sandbox;
+  const std::string settings = "SOFTWARE\\Calderix\\Morvane\\General Settings";
+  const std::string policy = std::string(kPolicyRootPath) + "\\General Settings";
+  HKEY key = nullptr;
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_CURRENT_USER, settings.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+  const DWORD off = EVENT_LOG_OFF;
+  ::RegSetValueExA(key, kEventLogValueName, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&off), sizeof off);
+  ::RegCloseKey(key);
+  ASSERT_EQ(::RegCreateKeyExA(HKEY_LOCAL_MACHINE, policy.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr), 0);
+  const struct {
+    DWORD type;
+    std::string data;
+  } cases[] = {{REG_SZ, "off"}, {REG_BINARY, std::string("\0\0", 2)}, {REG_MULTI_SZ, std::string("0\0\0", 3)}};
+  for (const auto& c : cases) {
+    ::RegSetValueExA(key, kEventLogValueName, 0, c.type, reinterpret_cast<const BYTE*>(c.data.data()),
+                     static_cast<DWORD>(c.data.size()));
+    EXPECT_EQ(EventLogLevelNow(), kDefaultEventLogLevel) << c.type;
+    EXPECT_TRUE(EventLogLevelFixedByPolicy()) << c.type;
+  }
+  ::RegCloseKey(key);
 }

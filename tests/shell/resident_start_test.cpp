@@ -50,12 +50,13 @@ TEST_F(ResidentStart, ASecondInstanceBeepsAsksTheFirstForItsPanelAndEnds) {
   HWND firstWindow = first.m_pMainWnd->m_hWnd;
   StoreNumber(kGeneralSettingsPath, "Targets", 0x07);
 
-  // Even "/once" does not sweep a second time.
+  // Even "/once" does not sweep a second time, and says it did not: a
+  // script that reads the exit code must not take it for a sweep.
   CMainApp second;
   second.m_pMessageBeep = &FakeBeep;
   EXPECT_FALSE(second.InitInstance("Morvane.exe /once"));
   EXPECT_EQ(second.m_startMode, CMainApp::StartMode::kAlreadyRunning);
-  EXPECT_EQ(second.ExitInstance(), 0);
+  EXPECT_EQ(second.ExitInstance(), 2);
   EXPECT_EQ(g_beeps, std::vector<UINT>{0xFFFFFFFF});
   EXPECT_TRUE(CleanerRecord::Calls().empty());
   EXPECT_EQ(m_tray.Count(NIM_ADD), 1);
@@ -74,6 +75,56 @@ TEST_F(ResidentStart, ASecondInstanceBeepsAsksTheFirstForItsPanelAndEnds) {
   EXPECT_TRUE(third.InitInstance("Morvane.exe"));
   third.ExitInstance();
   EXPECT_EQ(g_beeps.size(), 1u);
+}
+
+// What a declined "/once" prints: the JSON totals say it declined and why,
+// the text report says so in a line; both exit with 2. A plain second start
+// (no "/once") still ends with 0.
+TEST_F(ResidentStart, AOnceRunBesideTheResidentProgramReportsThatItDeclined) {
+  CMainApp first;
+  ModalScript modal(IDOK);
+  ASSERT_TRUE(first.InitInstance("Morvane.exe"));
+  const struct {
+    const char* command;
+    int exitCode;
+    const char* printed;  // must appear; null: nothing printed
+  } cases[] = {
+      {"Morvane.exe /once /report:json", 2,
+       "\"exit_code\":2,"},
+      {"Morvane.exe /once /report:json", 2, "\"declined\":\"another Morvane runs in this session\"}"},
+      {"Morvane.exe /once /report", 2, "Declined: nothing was swept, since another Morvane runs in this session."},
+      {"Morvane.exe /once", 2, nullptr},
+      {"Morvane.exe /report:json", 0, nullptr},
+  };
+  char folder[MAX_PATH] = {};
+  ::GetTempPathA(MAX_PATH, folder);
+  const std::string path = std::string(folder) + "morvane-declined.txt";
+  const HANDLE saved = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  for (const auto& c : cases) {
+    HANDLE file = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_TEMPORARY, nullptr);
+    ASSERT_NE(file, INVALID_HANDLE_VALUE);
+    ::SetStdHandle(STD_OUTPUT_HANDLE, file);
+    CMainApp second;
+    second.m_pMessageBeep = &FakeBeep;
+    EXPECT_FALSE(second.InitInstance(c.command)) << c.command;
+    EXPECT_EQ(second.ExitInstance(), c.exitCode) << c.command;
+    ::SetStdHandle(STD_OUTPUT_HANDLE, saved);
+    char text[1024] = {};
+    DWORD read = 0;
+    ::SetFilePointer(file, 0, nullptr, FILE_BEGIN);
+    ::ReadFile(file, text, sizeof text - 1, &read, nullptr);
+    ::CloseHandle(file);
+    const std::string printed(text, read);
+    if (c.printed == nullptr) {
+      EXPECT_EQ(printed, "") << c.command;
+    } else {
+      EXPECT_NE(printed.find(c.printed), std::string::npos) << c.command << ": " << printed;
+    }
+  }
+  ::DeleteFileA(path.c_str());
+  EXPECT_TRUE(CleanerRecord::Calls().empty());
+  first.ExitInstance();
 }
 
 TEST_F(ResidentStart, TheTrayIconCarriesTheWindowIdMessageAndTip) {
