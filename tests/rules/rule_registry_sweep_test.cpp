@@ -234,4 +234,33 @@ TEST_F(RuleRegistrySweep, ALongNonAsciiSubkeyNameDoesNotEndTheWalk) {
   }
 }
 
+// A wildcard exclusion keeps the keys it names as the registry names them:
+// spelt through a link, it keeps what the link reaches.
+TEST_F(RuleRegistrySweep, AWildcardExclusionThroughALinkKeepsWhatTheLinkReaches) {
+  struct Case {
+    const char* name;
+    std::string exclude;  // after "HKCU\<base>\"
+  } const cases[] = {
+      {"the link picked by '?'", "Alia?\\App2\\Keep2"},
+      {"the link picked by '*', a wildcard below", "Al*\\App2\\Kee?2"},
+      {"the link spelt out, a wildcard below", "Alias\\App2\\K*2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string base = "Software\\RuleLinks\\" + regseed::UniqueLinkName("KeptWay");
+    const std::string app = base + "\\Real\\App2";
+    regseed::Sz(app + "\\Keep2", "k", "1");
+    regseed::Sz(app + "\\Drop", "d", "1");
+    m_links.push_back(base + "\\Alias");
+    ASSERT_TRUE(regseed::MakeLink(HKEY_CURRENT_USER, m_links.back(), regseed::KeyNameOf(HKEY_CURRENT_USER, base + "\\Real")));
+    const auto kept = regseed::Snapshot(app + "\\Keep2");
+    const RuleEntry& e = Read("[KeptWay " + std::string(c.name) + " *]\nRegKey1=HKCU\\" + app +
+                              "\nExcludeKey1=REG|HKCU\\" + base + "\\" + c.exclude + "\n");
+    int left = -1;
+    SweepCounting(e, &left);
+    EXPECT_EQ(regseed::Snapshot(app + "\\Keep2"), kept);
+    EXPECT_FALSE(regseed::KeyExists(app + "\\Drop"));
+  }
+}
+
 }  // namespace
