@@ -9,6 +9,7 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "engine/outcome_ledger.h"
 #include "engine/reg_primitives.h"
@@ -124,14 +125,21 @@ class ValueCursor {
 // buffer fits every name, also one added after the key's snapshot was taken.
 bool NextSubKey(RegKey& key, std::string& name) {
   if (key.IsOpen() == nullptr) return false;
-  char buffer[256];
-  DWORD cch = sizeof buffer;
+  // A name of 255 characters takes up to 765 bytes here; a longer answer
+  // grows the buffer rather than ending the walk.
+  std::vector<char> buffer(1024);
   const DWORD index = static_cast<DWORD>(key.m_nSubKeyIndex++);
-  if (::RegEnumKeyExA(key.IsOpen(), index, buffer, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS)
-    return false;
-  buffer[sizeof buffer - 1] = '\0';
-  name = buffer;
-  return true;
+  for (;;) {
+    DWORD cch = static_cast<DWORD>(buffer.size());
+    const LONG rc = ::RegEnumKeyExA(key.IsOpen(), index, buffer.data(), &cch, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA && buffer.size() < (1u << 20)) {
+      buffer.resize(buffer.size() * 2);
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) return false;
+    name.assign(buffer.data(), cch);
+    return true;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 // recorded in the outcome ledger after the call, with what happened.
 #include "engine/reg_primitives.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "engine/nt_calls.h"
@@ -44,13 +45,26 @@ bool IsLink(HKEY key) {
          type == REG_LINK;
 }
 
+// The buffer is sized from the longest name the key holds (a character
+// takes up to three bytes here) and grows on the rare answer that it is
+// still short: a long name never ends the walk, and the keys after it are
+// walked too.
 std::vector<std::string> SubKeyNames(HKEY key) {
   std::vector<std::string> names;
-  char name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD cch = sizeof name;
-    if (::RegEnumKeyExA(key, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    names.emplace_back(name, cch);
+  DWORD longest = 0;
+  ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
+  std::vector<char> name(std::max<size_t>(1024, (static_cast<size_t>(longest) + 1) * 3 + 1));
+  for (DWORD i = 0;;) {
+    DWORD cch = static_cast<DWORD>(name.size());
+    const LONG rc = ::RegEnumKeyExA(key, i, name.data(), &cch, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA && name.size() < (1u << 20)) {
+      name.resize(name.size() * 2);
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) break;
+    names.emplace_back(name.data(), cch);
+    ++i;
   }
   return names;
 }
@@ -186,8 +200,33 @@ class TreeRemoval {
 RegChange DeleteTree(HKEY root, const std::string& path, HKEY parent, const std::string& name,
                      const RegRemovedFn& removed) {
   TreeRemoval walk(root, PreviewActive());
+  // The keys on the way are opened one by one, none of them through a link:
+  // past one lies a key that the path does not name.
+  std::string last = name;
+  HKEY at = parent;
+  for (size_t slash; (slash = last.find('\\')) != std::string::npos;) {
+    HKEY next = nullptr;
+    const LONG step = ::RegOpenKeyExA(at, last.substr(0, slash).c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &next);
+    if (at != parent) ::RegCloseKey(at);
+    if (step == ERROR_FILE_NOT_FOUND || step == ERROR_PATH_NOT_FOUND) return RegChange::kAbsent;
+    if (step != ERROR_SUCCESS) {
+      walk.Left(step, RegItemText(root, path, nullptr));
+      return RegChange::kFailed;
+    }
+    if (IsLink(next)) {
+      ::RegCloseKey(next);
+      const std::string item = RegItemText(root, path, nullptr);
+      const char* why = "a key on its way is a link";
+      RecordOutcome(Outcome::kGuarded, item, 0.0, why);
+      LogRegistryRefusal(item, why);
+      return RegChange::kFailed;
+    }
+    at = next;
+    last = last.substr(slash + 1);
+  }
   HKEY key = nullptr;
-  const LONG rc = walk.Open(parent, name, &key);
+  const LONG rc = walk.Open(at, last, &key);
+  if (at != parent) ::RegCloseKey(at);
   if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegChange::kAbsent;
   if (rc != ERROR_SUCCESS) {
     // A key behind an access list that a real sweep opens first is there

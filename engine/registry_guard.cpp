@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -198,12 +199,74 @@ std::vector<KeyPlace> FormsOf(HKEY root, const std::string& path, HKEY key) {
 
 thread_local const RegistryKeptScope* t_keptScope = nullptr;
 
-// A kept place as written and, when it names a key that opens, as the
-// registry names that key.
-std::vector<KeyPlace> KeptForms(const RegistryKeptPlace& k) {
+// The subkeys of an open key; a long name grows the buffer.
+std::vector<std::string> SubKeyNames(HKEY key) {
+  std::vector<std::string> names;
+  std::vector<char> name(1024);
+  for (DWORD i = 0;;) {
+    DWORD cch = static_cast<DWORD>(name.size());
+    const LONG rc = ::RegEnumKeyExA(key, i, name.data(), &cch, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA && name.size() < (1u << 20)) {
+      name.resize(name.size() * 2);
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) break;
+    names.emplace_back(name.data(), cch);
+    ++i;
+  }
+  return names;
+}
+
+// Keys a wildcard exclusion is expanded to at most; past that the text form
+// alone stands for the rest.
+constexpr size_t kMaxKeptKeys = 4096;
+
+// The keys below at that the kept place's segments from i on name, each as
+// the registry names it. A link the exclusion spells, or one its wildcard
+// picks, names what it reaches: keeping more is the safe side.
+void ExpandKept(HKEY at, const std::vector<std::string>& segs, size_t i, std::vector<KeyPlace>& out,
+                size_t& budget) {
+  if (budget == 0) return;
+  if (i == segs.size()) {
+    KeyPlace actual;
+    if (FromRegistryName(nt::KeyName(at), &actual)) out.push_back(actual);
+    --budget;
+    return;
+  }
+  std::vector<std::string> names;
+  if (segs[i].find_first_of("*?") == std::string::npos)
+    names.push_back(segs[i]);
+  else
+    for (std::string& n : SubKeyNames(at))
+      if (SegmentFits(segs[i], n)) names.push_back(std::move(n));
+  for (const std::string& n : names) {
+    HKEY next = nullptr;
+    if (::RegOpenKeyExA(at, n.c_str(), 0, KEY_QUERY_VALUE | KEY_ENUMERATE_SUB_KEYS, &next) != ERROR_SUCCESS) continue;
+    ExpandKept(next, segs, i + 1, out, budget);
+    ::RegCloseKey(next);
+  }
+}
+
+// A kept place as written and, when it names keys that open, as the
+// registry names each of them (a wildcard expanded to the keys there are).
+std::vector<KeyPlace> KeptFormsNow(const RegistryKeptPlace& k) {
   if (!IsPredefined(k.root)) return {};
-  if (k.path.find_first_of("*?") != std::string::npos) return {FromRoot(k.root, k.path)};
-  return FormsOf(k.root, k.path, nullptr);
+  if (k.path.find_first_of("*?") == std::string::npos) return FormsOf(k.root, k.path, nullptr);
+  std::vector<KeyPlace> forms{FromRoot(k.root, k.path)};
+  size_t budget = kMaxKeptKeys;
+  ExpandKept(k.root, Split(k.path), 0, forms, budget);
+  return forms;
+}
+
+// Each scope's kept places in their forms, worked out once when the scope
+// opens: judging a key then costs no registry call per exclusion.
+thread_local std::map<const RegistryKeptScope*, std::vector<std::vector<KeyPlace>>> t_keptForms;
+
+const std::vector<KeyPlace>& KeptForms(size_t index) {
+  static const std::vector<KeyPlace> none;
+  const auto it = t_keptForms.find(t_keptScope);
+  if (it == t_keptForms.end() || index >= it->second.size()) return none;
+  return it->second[index];
 }
 
 // The kept place's segments (with wildcards) against the first of the
@@ -218,8 +281,10 @@ bool LeadFits(const KeyPlace& kept, const KeyPlace& place, size_t n) {
 RegistryKeeping KeepingOf(const std::vector<KeyPlace>& forms) {
   RegistryKeeping found = RegistryKeeping::kNone;
   if (t_keptScope == nullptr) return found;
-  for (const RegistryKeptPlace& k : t_keptScope->Places()) {
-    for (const KeyPlace& kept : KeptForms(k)) {
+  const std::vector<RegistryKeptPlace>& places = t_keptScope->Places();
+  for (size_t at = 0; at < places.size(); ++at) {
+    const RegistryKeptPlace& k = places[at];
+    for (const KeyPlace& kept : KeptForms(at)) {
       for (const KeyPlace& place : forms) {
         const size_t n = place.segs.size();
         if (!k.hasValue && kept.segs.size() <= n && LeadFits(kept, place, kept.segs.size()))
@@ -258,10 +323,15 @@ void LogRegistryRefusal(const std::string& shown, const char* why) {
 
 RegistryKeptScope::RegistryKeptScope(std::vector<RegistryKeptPlace> kept)
     : m_kept(std::move(kept)), m_previous(t_keptScope) {
+  std::vector<std::vector<KeyPlace>>& forms = t_keptForms[this];
+  for (const RegistryKeptPlace& k : m_kept) forms.push_back(KeptFormsNow(k));
   t_keptScope = this;
 }
 
-RegistryKeptScope::~RegistryKeptScope() { t_keptScope = m_previous; }
+RegistryKeptScope::~RegistryKeptScope() {
+  t_keptScope = m_previous;
+  t_keptForms.erase(this);
+}
 
 RegistryKeeping RegistryKeyKept(HKEY root, const std::string& path, HKEY key) {
   if (t_keptScope == nullptr || t_keptScope->Places().empty()) return RegistryKeeping::kNone;
@@ -272,9 +342,11 @@ bool RegistryValueKept(HKEY root, const std::string& path, const std::string& va
   if (t_keptScope == nullptr || t_keptScope->Places().empty()) return false;
   const std::vector<KeyPlace> forms = FormsOf(root, path, key);
   if (KeepingOf(forms) == RegistryKeeping::kWhole) return true;
-  for (const RegistryKeptPlace& k : t_keptScope->Places()) {
+  const std::vector<RegistryKeptPlace>& places = t_keptScope->Places();
+  for (size_t at = 0; at < places.size(); ++at) {
+    const RegistryKeptPlace& k = places[at];
     if (!k.hasValue || !SameNoCase(k.value, value)) continue;
-    for (const KeyPlace& kept : KeptForms(k))
+    for (const KeyPlace& kept : KeptForms(at))
       for (const KeyPlace& place : forms)
         if (kept.segs.size() == place.segs.size() && LeadFits(kept, place, place.segs.size())) return true;
   }

@@ -40,6 +40,8 @@ CategoryLines LinesOf(SweepCategory category) {
   }
 }
 
+const char kLinkOnTheWay[] = "a key on its way is a link";
+
 bool MatchesAny(const std::vector<std::string>& patterns, const std::string& name) {
   for (const auto& p : patterns)
     if (MaskMatches(name, p)) return true;
@@ -197,6 +199,10 @@ class EntrySweep {
 
   void DeleteValue(const RuleRegPath& place) {
     if (RegistryValueKept(place.root, place.path, place.value) || !RegistryAllowed(place, false)) return;
+    if (RuleRegPathThroughLink(place.root, place.path, true)) {
+      Skipped(place.Text(), kLinkOnTheWay);
+      return;
+    }
     RegKey key(place.path, place.root);
     if (!key.IsOpen()) {
       // A key that is there but cannot be opened is not an absent one.
@@ -227,6 +233,12 @@ class EntrySweep {
     const RegistryKeeping keep = RegistryKeyKept(place.root, place.path);
     if (keep == RegistryKeeping::kWhole || !RuleRegKeyExists(place.root, place.path)) return;
     if (!RegistryAllowed(place, keep == RegistryKeeping::kNone)) return;
+    // The key itself may be a link (it goes as one); a link before it leads
+    // elsewhere.
+    if (RuleRegPathThroughLink(place.root, place.path, false)) {
+      Skipped(place.Text(), kLinkOnTheWay);
+      return;
+    }
     SweepDeleteKey(place.root, place.path.c_str(), [&](const RegRemoved& r) {
       RuleRegPath item = place;
       item.path = r.path;

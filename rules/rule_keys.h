@@ -140,6 +140,9 @@ std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string
 // The key is there, whether or not it opens for reading.
 // view: KEY_WOW64_64KEY (the program's own, on 64-bit Windows) or KEY_WOW64_32KEY.
 bool RuleRegKeyExists(HKEY root, const std::string& path, REGSAM view = KEY_WOW64_64KEY);
+// A key on the way to root\path (the key itself too when lastToo) is a
+// registry link: what lies past it is outside what the path names.
+bool RuleRegPathThroughLink(HKEY root, const std::string& path, bool lastToo);
 
 // Parses rule text into entries (appended to out) and returns how many
 // sections it held. Never throws on malformed text.

@@ -346,6 +346,12 @@ class EntryBuilder {
         Refuse(key, why);
         return;
       }
+      // "REG|key|" reads as the key's (Default) value alone, where the
+      // writer most likely meant the whole key: what is kept cannot be told.
+      if (ex.place.hasValue && Trim(ex.place.value).empty()) {
+        Refuse(key, "an ExcludeKey REG with an empty value name");
+        return;
+      }
       m_keys->excludes.push_back(std::move(ex));
       return;
     }

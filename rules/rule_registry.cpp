@@ -4,6 +4,7 @@
 // exist through the shared expander.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/dir_walker.h"
@@ -49,16 +50,50 @@ std::string Join(const std::vector<std::string>& segs, size_t from = 0) {
   return out;
 }
 
+bool IsLinkKey(HKEY key) {
+  DWORD type = 0, size = 0;
+  return ::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
+         type == REG_LINK;
+}
+
+// The subkeys of an open key. The buffer is sized from the longest name the
+// key holds (a character takes up to three bytes here) and grows on the
+// rare answer that it is still short: a long name never ends the walk.
+std::vector<std::string> SubKeyNamesOf(HKEY h) {
+  std::vector<std::string> out;
+  DWORD longest = 0;
+  ::RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr);
+  std::vector<char> name(std::max<size_t>(1024, (static_cast<size_t>(longest) + 1) * 3 + 1));
+  for (DWORD i = 0;;) {
+    DWORD cch = static_cast<DWORD>(name.size());
+    const LONG rc = ::RegEnumKeyExA(h, i, name.data(), &cch, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_MORE_DATA && name.size() < (1u << 20)) {
+      name.resize(name.size() * 2);
+      continue;
+    }
+    if (rc != ERROR_SUCCESS) break;
+    out.emplace_back(name.data(), cch);
+    ++i;
+  }
+  return out;
+}
+
+// The subkeys of root\path a wildcard may pick: never a link, which leads
+// outside the key the rule names.
 std::vector<std::string> SubKeys(HKEY root, const std::string& path) {
   std::vector<std::string> out;
   HKEY h = nullptr;
   if (::RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &h) != ERROR_SUCCESS)
     return out;
-  char name[256];
-  for (DWORD i = 0;; ++i) {
-    DWORD cch = sizeof name;
-    if (::RegEnumKeyExA(h, i, name, &cch, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) break;
-    out.emplace_back(name, cch);
+  for (std::string& name : SubKeyNamesOf(h)) {
+    HKEY child = nullptr;
+    if (::RegOpenKeyExA(h, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &child) == ERROR_SUCCESS) {
+      const bool link = IsLinkKey(child);
+      ::RegCloseKey(child);
+      if (link) continue;
+    }
+    out.push_back(std::move(name));
   }
   ::RegCloseKey(h);
   return out;
@@ -178,4 +213,20 @@ std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string
     if (!ExpandInto(twin, out, refused)) return {};
   }
   return out;
+}
+
+bool RuleRegPathThroughLink(HKEY root, const std::string& path, bool lastToo) {
+  const std::vector<std::string> segs = path.empty() ? std::vector<std::string>() : Split(path);
+  const size_t checked = lastToo ? segs.size() : (segs.empty() ? 0 : segs.size() - 1);
+  HKEY at = root;
+  bool link = false;
+  for (size_t i = 0; i < checked && !link; ++i) {
+    HKEY next = nullptr;
+    if (::RegOpenKeyExA(at, segs[i].c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &next) != ERROR_SUCCESS) break;
+    if (at != root) ::RegCloseKey(at);
+    at = next;
+    link = IsLinkKey(at);
+  }
+  if (at != root) ::RegCloseKey(at);
+  return link;
 }

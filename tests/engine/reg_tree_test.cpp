@@ -169,4 +169,14 @@ TEST_F(RegTree, ValuesOfSubkeysAreNeverCleanedThroughALink) {
   EXPECT_FALSE(regseed::Has(m_holder + "\\Plain", "a"));
 }
 
+// A key named through a link on its way is not the key the path names:
+// nothing past the link goes, and the refusal is recorded.
+TEST_F(RegTree, AKeyNamedThroughALinkOnItsWayIsRefused) {
+  Link("Alias", kOther);
+  const auto other = regseed::Snapshot(kOther);
+  const RegChange change = SweepDeleteKey(HKEY_CURRENT_USER, (m_holder + "\\Alias\\Deep").c_str());
+  EXPECT_EQ(RegChange::kFailed, change);
+  EXPECT_EQ(regseed::Snapshot(kOther), other);
+}
+
 }  // namespace

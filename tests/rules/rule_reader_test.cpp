@@ -119,6 +119,8 @@ TEST_F(ReaderTest, RefusedKeysNameTheirReasonAndTheRestOfTheEntryStays) {
        "a protected registry key (machine configuration, sign-in, policy, start-up, shell folders, class roots "
        "or Morvane's own)"},
       {"ExcludeKey1=DIR|C:\\Local\\A\\|*", "an ExcludeKey that is not FILE, PATH or REG"},
+      {"ExcludeKey1=REG|HKCU\\Software\\Vendor\\App\\Keep|", "an ExcludeKey REG with an empty value name"},
+      {"ExcludeKey1=REG|HKCU\\Software\\Vendor\\App\\Keep| ", "an ExcludeKey REG with an empty value name"},
       {"DetectOS=ten|", "a DetectOS that is not a version range"},
       {"SpecialDetect=DET_NETSCAPE", "an unknown SpecialDetect"},
       {"Colour=Blue", "an unknown key"},

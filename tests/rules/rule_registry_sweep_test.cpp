@@ -174,4 +174,93 @@ TEST_F(RuleRegistrySweep, AKeyThatWillNotOpenIsCountedAsNotRemoved) {
   }
 }
 
+// A link on the way to what a rule names, or one its wildcard would pick,
+// leads outside the rule's key: what it leads to stays, and the place is
+// refused with a line.
+TEST_F(RuleRegistrySweep, NothingIsReachedThroughALinkOnTheWayOrInAWildcard) {
+  struct Case {
+    const char* name;
+    std::string regKey;  // after "HKCU\<holder>\"; the link there is "Alias"
+  } const cases[] = {
+      {"a wildcard that would pick the link, a value", "A*|v"},
+      {"the link in the path, a value", "Alias|v"},
+      {"the link in the path, a key below it", "Alias\\Sub"},
+      {"the link in the path, a value below it", "Alias\\Sub|w"},
+      {"a wildcard segment picking the link, a key below it", "*\\Sub"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string holder = "Software\\RuleLinks\\" + regseed::UniqueLinkName("Way");
+    const std::string victim = "Software\\RuleLinks\\" + regseed::UniqueLinkName("Victim");
+    regseed::Sz(victim, "v", "1");
+    regseed::Sz(victim + "\\Sub", "w", "2");
+    regseed::MakeKey(holder);
+    m_links.push_back(holder + "\\Alias");
+    ASSERT_TRUE(regseed::MakeLink(HKEY_CURRENT_USER, m_links.back(), regseed::KeyNameOf(HKEY_CURRENT_USER, victim)));
+    const auto before = regseed::Snapshot(victim);
+    const RuleEntry& e = Read("[Way " + std::string(c.name) + " *]\nRegKey1=HKCU\\" + holder + "\\" + c.regKey + "\n");
+    int left = -1;
+    EXPECT_EQ(0, SweepCounting(e, &left));
+    EXPECT_EQ(regseed::Snapshot(victim), before);
+  }
+}
+
+// A subkey whose name is long in UTF-8 does not end the walk: the keys
+// after it are swept too, through a wildcard and as part of a whole key.
+TEST_F(RuleRegistrySweep, ALongNonAsciiSubkeyNameDoesNotEndTheWalk) {
+  std::wstring longName = L"a";
+  for (int i = 0; i < 150; ++i) longName += L"\x0416";
+  for (const char* form : {"*|v", ""}) {
+    SCOPED_TRACE(form);
+    const std::string holder = "Software\\RuleLong\\" + regseed::UniqueLinkName("Holder");
+    regseed::MakeKey(holder);
+    HKEY parent = nullptr, child = nullptr;
+    ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, holder.c_str(), 0, KEY_ALL_ACCESS, &parent));
+    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(parent, longName.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &child,
+                                               nullptr));
+    ::RegSetValueExW(child, L"v", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 4);
+    ::RegCloseKey(child);
+    ::RegCloseKey(parent);
+    regseed::Sz(holder + "\\Zed", "v", "1");
+    const std::string rule = *form ? "HKCU\\" + holder + "\\" + form : "HKCU\\" + holder;
+    const RuleEntry& e = Read("[Long " + std::string(form) + " *]\nRegKey1=" + rule + "\n");
+    int left = -1;
+    SweepCounting(e, &left);
+    EXPECT_EQ(0, left);
+    if (*form)
+      EXPECT_FALSE(regseed::Has(holder + "\\Zed", "v"));
+    else
+      EXPECT_FALSE(regseed::KeyExists(holder));
+  }
+}
+
+// A wildcard exclusion keeps the keys it names as the registry names them:
+// spelt through a link, it keeps what the link reaches.
+TEST_F(RuleRegistrySweep, AWildcardExclusionThroughALinkKeepsWhatTheLinkReaches) {
+  struct Case {
+    const char* name;
+    std::string exclude;  // after "HKCU\<base>\"
+  } const cases[] = {
+      {"the link picked by '?'", "Alia?\\App2\\Keep2"},
+      {"the link picked by '*', a wildcard below", "Al*\\App2\\Kee?2"},
+      {"the link spelt out, a wildcard below", "Alias\\App2\\K*2"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string base = "Software\\RuleLinks\\" + regseed::UniqueLinkName("KeptWay");
+    const std::string app = base + "\\Real\\App2";
+    regseed::Sz(app + "\\Keep2", "k", "1");
+    regseed::Sz(app + "\\Drop", "d", "1");
+    m_links.push_back(base + "\\Alias");
+    ASSERT_TRUE(regseed::MakeLink(HKEY_CURRENT_USER, m_links.back(), regseed::KeyNameOf(HKEY_CURRENT_USER, base + "\\Real")));
+    const auto kept = regseed::Snapshot(app + "\\Keep2");
+    const RuleEntry& e = Read("[KeptWay " + std::string(c.name) + " *]\nRegKey1=HKCU\\" + app +
+                              "\nExcludeKey1=REG|HKCU\\" + base + "\\" + c.exclude + "\n");
+    int left = -1;
+    SweepCounting(e, &left);
+    EXPECT_EQ(regseed::Snapshot(app + "\\Keep2"), kept);
+    EXPECT_FALSE(regseed::KeyExists(app + "\\Drop"));
+  }
+}
+
 }  // namespace
