@@ -85,7 +85,7 @@ constexpr ChromiumBookmarkFile kChromiumBookmarkFiles[] = {{"Bookmarks", "Encryp
 bool HasEncryptedBookmarks(const std::string& profileFolder);
 // Every page address the profile's plain bookmark files hold. Returns why
 // they cannot be used (a file that cannot be read; a file kept only in
-// encrypted form, or plain but older than its encrypted copy), or "" when
+// encrypted form), or "" when
 // urls is the whole list.
 std::string ReadChromiumProfileBookmarks(const std::string& profileFolder, std::vector<std::string>& urls);
 

@@ -176,11 +176,6 @@ bool NewestFileTime(const std::string& folder, const char* pattern, ULONGLONG& n
   return any;
 }
 
-// The browser writes a plain bookmark file and its encrypted twin one after
-// the other; a plain file older than its twin by more than this was left
-// behind when the browser began writing the encrypted one alone.
-constexpr ULONGLONG kStalePlainBookmarks = 10ULL * 10000000ULL;  // 10 s in FILETIME units
-
 }  // namespace
 
 bool HasEncryptedBookmarks(const std::string& profileFolder) {
@@ -202,11 +197,8 @@ std::string ReadChromiumProfileBookmarks(const std::string& profileFolder, std::
     if (NewestFileTime(profileFolder, pair.encrypted, encrypted)) {
       if (!havePlain)
         return std::string("its profile keeps its ") + pair.plain + " only in encrypted files, which cannot be read";
-      const ULONGLONG written =
-          (static_cast<ULONGLONG>(plain.ftLastWriteTime.dwHighDateTime) << 32) | plain.ftLastWriteTime.dwLowDateTime;
-      if (encrypted > written + kStalePlainBookmarks)
-        return std::string("its profile's ") + pair.plain +
-               " file is older than its encrypted copy, which cannot be read";
+      // Its last-write time tells nothing: Chromium 156 rewrites the
+      // encrypted copy seconds after the plain one it left unchanged.
     }
     if (!havePlain) continue;
     std::vector<std::string> some;
