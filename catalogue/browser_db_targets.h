@@ -72,15 +72,21 @@ DbSweep CleanChromiumIcons(const std::string& profileFolder, const std::string& 
 // Every page address in a Chromium Bookmarks file (JSON). False when the
 // file exists but cannot be read as one; a missing file has no bookmarks.
 bool ReadChromiumBookmarkUrls(const std::string& path, std::vector<std::string>& urls);
-// The plain bookmark files of a Chromium profile: the local ones and those
-// synced to an account.
-constexpr const char* kChromiumBookmarkFiles[] = {"Bookmarks", "AccountBookmarks"};
+// The plain bookmark files of a Chromium profile (the local ones and those
+// synced to an account), each with the names of its encrypted copies.
+struct ChromiumBookmarkFile {
+  const char* plain;
+  const char* encrypted;  // a pattern
+};
+constexpr ChromiumBookmarkFile kChromiumBookmarkFiles[] = {{"Bookmarks", "EncryptedBookmarks*"},
+                                                           {"AccountBookmarks", "EncryptedAccountBookmarks*"}};
 // Whether the profile has an encrypted bookmark file (EncryptedBookmarks2 and
 // the like).
 bool HasEncryptedBookmarks(const std::string& profileFolder);
 // Every page address the profile's plain bookmark files hold. Returns why
-// they cannot be used (a file that cannot be read; only encrypted files),
-// or "" when urls is the whole list.
+// they cannot be used (a file that cannot be read; a file kept only in
+// encrypted form), or "" when
+// urls is the whole list.
 std::string ReadChromiumProfileBookmarks(const std::string& profileFolder, std::vector<std::string>& urls);
 
 // "moc.elpmaxe." -> "example.com", one line per site: a port Firefox keeps

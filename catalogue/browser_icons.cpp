@@ -155,33 +155,56 @@ bool ReadChromiumBookmarkUrls(const std::string& path, std::vector<std::string>&
   return sawObject && depth == 0;
 }
 
-bool HasEncryptedBookmarks(const std::string& profileFolder) {
+namespace {
+
+// The newest last-write time of the files matching pattern in the folder;
+// false when none does.
+bool NewestFileTime(const std::string& folder, const char* pattern, ULONGLONG& newest) {
   WIN32_FIND_DATAA found{};
-  HANDLE search = ::FindFirstFileA((profileFolder + "\\Encrypted*Bookmarks*").c_str(), &found);
+  HANDLE search = ::FindFirstFileA((folder + "\\" + pattern).c_str(), &found);
   if (search == INVALID_HANDLE_VALUE) return false;
   bool any = false;
+  newest = 0;
   do {
-    if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) any = true;
-  } while (!any && ::FindNextFileA(search, &found));
+    if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) continue;
+    const ULONGLONG written =
+        (static_cast<ULONGLONG>(found.ftLastWriteTime.dwHighDateTime) << 32) | found.ftLastWriteTime.dwLowDateTime;
+    if (!any || written > newest) newest = written;
+    any = true;
+  } while (::FindNextFileA(search, &found));
   ::FindClose(search);
   return any;
 }
 
+}  // namespace
+
+bool HasEncryptedBookmarks(const std::string& profileFolder) {
+  ULONGLONG newest = 0;
+  return NewestFileTime(profileFolder, "Encrypted*Bookmarks*", newest);
+}
+
 std::string ReadChromiumProfileBookmarks(const std::string& profileFolder, std::vector<std::string>& urls) {
   urls.clear();
-  bool anyPlain = false;
-  for (const char* name : kChromiumBookmarkFiles) {
-    const std::string file = profileFolder + "\\" + name;
-    if (::GetFileAttributesA(file.c_str()) == INVALID_FILE_ATTRIBUTES) continue;
-    anyPlain = true;
+  for (const ChromiumBookmarkFile& pair : kChromiumBookmarkFiles) {
+    const std::string file = profileFolder + "\\" + pair.plain;
+    WIN32_FILE_ATTRIBUTE_DATA plain{};
+    const bool havePlain = ::GetFileAttributesExA(file.c_str(), GetFileExInfoStandard, &plain) != FALSE &&
+                           !(plain.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    // Each pair is kept on its own: the local bookmarks may be plain while
+    // the account's are only encrypted, or the other way round. "No
+    // bookmarks" for the encrypted one would take its bookmarks' icons.
+    ULONGLONG encrypted = 0;
+    if (NewestFileTime(profileFolder, pair.encrypted, encrypted)) {
+      if (!havePlain)
+        return std::string("its profile keeps its ") + pair.plain + " only in encrypted files, which cannot be read";
+      // Its last-write time tells nothing: Chromium 156 rewrites the
+      // encrypted copy seconds after the plain one it left unchanged.
+    }
+    if (!havePlain) continue;
     std::vector<std::string> some;
-    if (!ReadChromiumBookmarkUrls(file, some)) return std::string("its profile's ") + name + " file cannot be read";
+    if (!ReadChromiumBookmarkUrls(file, some)) return std::string("its profile's ") + pair.plain + " file cannot be read";
     urls.insert(urls.end(), some.begin(), some.end());
   }
-  // The browser may keep its bookmarks only in a form Morvane cannot read:
-  // "no bookmarks" would then take every bookmark's icon.
-  if (!anyPlain && HasEncryptedBookmarks(profileFolder))
-    return "its profile keeps its bookmarks only in encrypted files, which cannot be read";
   return std::string();
 }
 

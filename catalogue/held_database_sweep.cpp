@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "catalogue/browser_db_targets.h"
+#include "catalogue/db_sweep.h"
 #include "catalogue/held_databases.h"
 #include "engine/browsers.h"
 #include "engine/outcome_ledger.h"
@@ -42,7 +43,7 @@ bool StillHeld(const std::string& path) {
 void CleanRememberedDatabases(const BrowserInfo* only, int* count, float* kb, bool alone) {
   DropInvalidHeldRecords();
   std::vector<std::string> friendly;
-  bool haveFriendly = false;
+  bool haveFriendly = false, friendlyUnreadable = false;
   for (const HeldDatabase& held : RememberedDatabases()) {
     const BrowserInfo* browser = FindBrowser(held.browser.c_str());
     if (only != nullptr && browser != only) continue;
@@ -78,10 +79,15 @@ void CleanRememberedDatabases(const BrowserInfo* only, int* count, float* kb, bo
       CleanChromiumIcons(profile, browser->name, count, kb);
       continue;
     }
-    if (!haveFriendly) {
-      // Without the keep list every cookie would look unwanted: sweep none.
-      if (!g_InternetSettings.GetFriendlyHosts(friendly)) return;
-      haveFriendly = true;
+    if (!haveFriendly && !friendlyUnreadable) {
+      haveFriendly = g_InternetSettings.GetFriendlyHosts(friendly);
+      friendlyUnreadable = !haveFriendly;
+    }
+    if (friendlyUnreadable) {
+      // Without the keep list every cookie would look unwanted: sweep none,
+      // and count each as left, as the sweep does not end here.
+      LogRefusedDatabase(held.path, "the list of friendly sites could not be read");
+      continue;
     }
     const CookieStore store = browser->family == BrowserFamily::kFirefox ? CookieStore::kFirefox : CookieStore::kChromium;
     CleanCookieDatabase(held.path, store, browser->name, LeafOf(profile), friendly, count, kb);

@@ -260,33 +260,76 @@ TEST_F(ChromiumIconsTest, WithoutReadableBookmarksNothingIsTouched) {
   EXPECT_EQ(Count(ChromeFavicons(), "SELECT count(*) FROM favicons"), 0);
 }
 
+// Moves a file's last-write time back by the given seconds.
+static bool AgeFile(const std::string& path, int seconds) {
+  HANDLE h = ::CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  FILETIME written{};
+  bool ok = ::GetFileTime(h, nullptr, nullptr, &written) != FALSE;
+  ULARGE_INTEGER t{};
+  t.LowPart = written.dwLowDateTime;
+  t.HighPart = written.dwHighDateTime;
+  t.QuadPart -= static_cast<ULONGLONG>(seconds) * 10000000ULL;
+  written.dwLowDateTime = t.LowPart;
+  written.dwHighDateTime = t.HighPart;
+  ok = ok && ::SetFileTime(h, nullptr, nullptr, &written) != FALSE;
+  ::CloseHandle(h);
+  return ok;
+}
+
 TEST_F(ChromiumIconsTest, BookmarksAreReadWhereverTheBrowserKeepsThemAndEncryptedOnesAloneRefuse) {
   const std::string docs = R"({"roots": {"bookmark_bar": {"children": [{"type": "url", "url": "https://docs.example/manual"}]}}})";
   const std::string news = R"({"roots": {"other": {"children": [{"type": "url", "url": "https://news.example/today"}]}}})";
+  struct File {
+    const char* name;
+    std::string bytes;
+    int age;  // seconds before the others were written
+  };
   struct Case {
     const char* name;
-    std::vector<std::pair<const char*, std::string>> files;  // in the profile
+    std::vector<File> files;  // in the profile
     DbSweep result;
     Strings keptPages;  // empty with a refusal: nothing touched
   };
+  const std::string secret = "\x01\x02secret";
   const Case cases[] = {
-      {"local only", {{"Bookmarks", docs}}, DbSweep::kCleaned, {"https://docs.example/manual"}},
-      {"account only", {{"AccountBookmarks", news}}, DbSweep::kCleaned, {"https://news.example/today"}},
-      {"both", {{"Bookmarks", docs}, {"AccountBookmarks", news}}, DbSweep::kCleaned,
+      {"local only", {{"Bookmarks", docs, 0}}, DbSweep::kCleaned, {"https://docs.example/manual"}},
+      {"account only", {{"AccountBookmarks", news, 0}}, DbSweep::kCleaned, {"https://news.example/today"}},
+      {"both", {{"Bookmarks", docs, 0}, {"AccountBookmarks", news, 0}}, DbSweep::kCleaned,
        {"https://docs.example/manual", "https://news.example/today"}},
-      {"plain beside encrypted", {{"Bookmarks", docs}, {"EncryptedBookmarks2", "\x01\x02secret"}}, DbSweep::kCleaned,
+      {"plain beside encrypted", {{"Bookmarks", docs, 0}, {"EncryptedBookmarks2", secret, 0}}, DbSweep::kCleaned,
        {"https://docs.example/manual"}},
-      {"encrypted only", {{"EncryptedBookmarks2", "\x01\x02secret"}}, DbSweep::kRefused, {}},
-      {"encrypted account only", {{"EncryptedAccountBookmarks", "\x01"}}, DbSweep::kRefused, {}},
-      {"account file unreadable", {{"Bookmarks", docs}, {"AccountBookmarks", "{\"roots\": "}}, DbSweep::kRefused, {}},
+      {"plain written before encrypted, as Chromium does", {{"Bookmarks", docs, 3600}, {"EncryptedBookmarks2", secret, 0}},
+       DbSweep::kCleaned, {"https://docs.example/manual"}},
+      {"both pairs plain beside encrypted",
+       {{"Bookmarks", docs, 0}, {"EncryptedBookmarks2", secret, 0}, {"AccountBookmarks", news, 0},
+        {"EncryptedAccountBookmarks", secret, 0}},
+       DbSweep::kCleaned, {"https://docs.example/manual", "https://news.example/today"}},
+      {"encrypted only", {{"EncryptedBookmarks2", secret, 0}}, DbSweep::kRefused, {}},
+      {"encrypted account only", {{"EncryptedAccountBookmarks", "\x01", 0}}, DbSweep::kRefused, {}},
+      // Each pair on its own: a plain file of the other pair does not stand
+      // for the bookmarks only kept encrypted.
+      {"local encrypted, account plain", {{"EncryptedBookmarks2", secret, 0}, {"AccountBookmarks", news, 0}},
+       DbSweep::kRefused, {}},
+      {"local plain, account encrypted", {{"Bookmarks", docs, 0}, {"EncryptedAccountBookmarks2", secret, 0}},
+       DbSweep::kRefused, {}},
+      {"account file unreadable", {{"Bookmarks", docs, 0}, {"AccountBookmarks", "{\"roots\": ", 0}}, DbSweep::kRefused,
+       {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    for (const char* name : {"Bookmarks", "AccountBookmarks", "EncryptedBookmarks2", "EncryptedAccountBookmarks"})
+    for (const char* name : {"Bookmarks", "AccountBookmarks", "EncryptedBookmarks2", "EncryptedAccountBookmarks",
+                             "EncryptedAccountBookmarks2"})
       ::DeleteFileA((m_chrome + "\\" + name).c_str());
     ::DeleteFileA(ChromeFavicons().c_str());
     BuildIcons();
-    for (const auto& file : c.files) ASSERT_TRUE(WriteFileBytes(m_chrome + "\\" + file.first, file.second));
+    for (const File& file : c.files) {
+      ASSERT_TRUE(WriteFileBytes(m_chrome + "\\" + file.name, file.bytes));
+      if (file.age) {
+        ASSERT_TRUE(AgeFile(m_chrome + "\\" + file.name, file.age));
+      }
+    }
     const FilePicture before = PictureOf(ChromeFavicons());
     ResetOutcomes();
     EXPECT_EQ(CleanChromiumIcons(m_chrome, "Chrome", nullptr, nullptr), c.result);
@@ -297,7 +340,8 @@ TEST_F(ChromiumIconsTest, BookmarksAreReadWhereverTheBrowserKeepsThemAndEncrypte
       EXPECT_EQ(Texts(ChromeFavicons(), "SELECT page_url FROM icon_mapping ORDER BY page_url"), c.keptPages);
     }
   }
-  EXPECT_EQ(LinesWith("keeps its bookmarks only in encrypted files").size(), 2u);
+  EXPECT_EQ(LinesWith("keeps its Bookmarks only in encrypted files").size(), 2u);
+  EXPECT_EQ(LinesWith("keeps its AccountBookmarks only in encrypted files").size(), 2u);
   EXPECT_EQ(LinesWith("AccountBookmarks file cannot be read").size(), 1u);
 }
 

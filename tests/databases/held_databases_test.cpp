@@ -232,3 +232,46 @@ TEST_F(HeldDatabasesTest, ASweepCountsAHeldDatabaseOnceThoughItsRecordAndItsClea
   EXPECT_EQ(NotRemovedCount(), 0);
   EXPECT_FALSE(IsRememberedDatabase(ChromeCookies()));
 }
+
+TEST_F(HeldDatabasesTest, RecordsLeftForWantOfTheFriendlyListAreEachCountedAsNotRemoved) {
+  HANDLE chrome = Hold(ChromeCookies());
+  HANDLE firefox = Hold(FirefoxCookies());
+  EXPECT_EQ(SweepChrome(), DbSweep::kInUse);
+  EXPECT_EQ(CleanCookieDatabase(FirefoxCookies(), CookieStore::kFirefox, "Firefox", "ab12.default", {}, &m_count,
+                                nullptr),
+            DbSweep::kInUse);
+  ::CloseHandle(chrome);
+  ::CloseHandle(firefox);
+  ASSERT_EQ(RememberedDatabases().size(), 2u);
+
+  // Another thread holds the settings past the wait: the keep list cannot be read.
+  HANDLE locked = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  HANDLE release = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  struct Hands {
+    HANDLE locked, release;
+  } hands{locked, release};
+  HANDLE holder = ::CreateThread(
+      nullptr, 0,
+      [](void* p) -> DWORD {
+        Hands* h = static_cast<Hands*>(p);
+        const bool owns = g_InternetSettings.m_lock.Lock();
+        ::SetEvent(h->locked);
+        ::WaitForSingleObject(h->release, INFINITE);
+        if (owns) g_InternetSettings.m_lock.Unlock();
+        return 0;
+      },
+      &hands, 0, nullptr);
+  ASSERT_NE(holder, nullptr);
+  ::WaitForSingleObject(locked, INFINITE);
+  ResetOutcomes();
+  CleanRememberedDatabases(nullptr, &m_count, nullptr);
+  ::SetEvent(release);
+  ::WaitForSingleObject(holder, INFINITE);
+  for (HANDLE h : {holder, locked, release}) ::CloseHandle(h);
+
+  EXPECT_EQ(NotRemovedCount(), 2) << "every record left is counted, not only those before the first";
+  EXPECT_EQ(LinesWith("the list of friendly sites could not be read").size(), 2u);
+  EXPECT_TRUE(IsRememberedDatabase(ChromeCookies()));
+  EXPECT_TRUE(IsRememberedDatabase(FirefoxCookies()));
+  EXPECT_GT(Count(ChromeCookies(), "SELECT count(*) FROM cookies WHERE host_key LIKE '%tracker%'"), 0);
+}

@@ -80,8 +80,9 @@ TEST_F(BuiltinRulesTest, EveryKeyIsTakenAndTheDefaultsAreAsWritten) {
   EXPECT_EQ(perCategory[SWEEP_CATEGORY_APPLICATIONS], 7);
 
   // Chosen here, cleaned inside the browsers' databases: no file, no key
-  // (Firefox's history names only its jump list's icons).
-  EXPECT_EQ(Find("Firefox history (bookmarks kept)")->keys->files.size(), 1u);
+  // (Firefox's history names only its jump list's icons and the hosts'
+  // alternative services).
+  EXPECT_EQ(Find("Firefox history (bookmarks kept)")->keys->files.size(), 2u);
   for (const char* choiceOnly :
        {"Firefox cookies (friendly sites kept)",
         "Google Chrome cookies (friendly sites kept)", "Microsoft Edge cookies (friendly sites kept)",
