@@ -40,6 +40,15 @@ TEST_F(RuleExclusionTest, ExcludeKeysThatCannotBeReadExactlyRefuseTheirEntry) {
       {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep<.txt", "a character no file name holds"},
       {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|\"keep.txt\"", "a character no file name holds"},
       {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep\x01.txt", "a character no file name holds"},
+      {"ExcludeKey1 FILE|%LocalAppData%\\ex\\|keep.txt", "has no '='"},
+      {"ExcludeKey1:FILE|%LocalAppData%\\ex\\|keep.txt", "has no '='"},
+      {"\xC2\xA0" "Exclude\xE2\x80\x8BKey1 FILE|%LocalAppData%\\ex\\|keep.txt", "has no '='"},
+      {"FileKey2 %LocalAppData%\\other|*.txt", "has no '='"},
+      {"Detect HKCU\\Software\\X", "has no '='"},
+      {"\xC2\xA0" "ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"\xEF\xBB\xBF" "ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"\xE2\x80\x8B\xE2\x81\xA0" "ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"ExcludeKey1\xE3\x80\x80=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
       {"ExcludeKey1=PATH|%LocalAppData%\\ex\\|", nullptr},  // control: the whole folder is kept
   };
   int n = 0;
