@@ -135,6 +135,48 @@ TEST_F(RuleExclusionTest, ExclusionsKeepByIdentityWhateverNameReachesTheFolder) 
 
 namespace {
 
+// An exclusion keeps what its folder opens: a folder link (made by
+// tools/make-fixtures.sh, "alias" reaching "real") as the last segment, a
+// middle segment or a wildcard's match keeps the files of the folder it
+// reaches, never reads as "nothing to keep".
+TEST_F(RuleExclusionTest, AnExclusionNamedThroughAFolderLinkKeepsWhatTheLinkReaches) {
+  const std::string base = "D:\\fixtures\\rule-kept";
+  REQUIRE_FIXTURE(::GetFileAttributesA((base + "\\alias\\sub").c_str()) != INVALID_FILE_ATTRIBUTES, base);
+  SetRuleVariableForTests("LocalAppData", {base});
+  const struct {
+    const char* name;
+    const char* keys;
+    const char* kept;  // below real
+  } cases[] = {
+      {"PATH, link last", "FileKey1=%LocalAppData%\\real|*.txt\nExcludeKey1=PATH|%LocalAppData%\\alias\\|keep.txt", "keep.txt"},
+      {"FILE, link last", "FileKey1=%LocalAppData%\\real|*.txt\nExcludeKey1=FILE|%LocalAppData%\\alias\\|keep.txt", "keep.txt"},
+      {"link in the middle", "FileKey1=%LocalAppData%\\real\\sub|*.txt\nExcludeKey1=FILE|%LocalAppData%\\alias\\sub\\|keep.txt",
+       "sub\\keep.txt"},
+      {"wildcard reaches the link", "FileKey1=%LocalAppData%\\real|*.txt\nExcludeKey1=PATH|%LocalAppData%\\ali*\\|keep.txt",
+       "keep.txt"},
+      {"RECURSE, PATH below", "FileKey1=%LocalAppData%\\real|*.txt|RECURSE\nExcludeKey1=PATH|%LocalAppData%\\alias\\|keep.txt",
+       "sub\\keep.txt"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string kept = base + "\\real\\" + c.kept;
+    const std::string dropped = kept.substr(0, kept.find_last_of('\\')) + "\\drop.txt";
+    ASSERT_TRUE(WriteFileBytes(kept, "keep"));
+    ASSERT_TRUE(WriteFileBytes(dropped, "drop"));
+    const RuleEntry& e = Read("[Through a link " + std::to_string(n++) + " *]\n" + c.keys + "\n");
+    ASSERT_FALSE(e.refusedWhole) << ::testing::PrintToString(Reasons(e));
+    Sweep(e);
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_FALSE(FileExists(dropped));
+    ::DeleteFileA(kept.c_str());
+  }
+}
+
+}  // namespace
+
+namespace {
+
 // A drive letter that maps to a folder (tools/make-fixtures.sh makes M: reach
 // drive-folder\docs) is that folder, never a drive root: a file named at
 // "M:\" is judged as a file of the folder, here a protected user data folder.
