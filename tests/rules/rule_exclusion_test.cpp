@@ -175,6 +175,36 @@ TEST_F(RuleExclusionTest, AnExclusionNamedThroughAFolderLinkKeepsWhatTheLinkReac
 
 }  // namespace
 
+// engine/kept_files.cpp: the files opened so far on this thread to be
+// compared with the files exclusions name exactly.
+size_t KeptCandidateOpensForTests();
+
+namespace {
+
+// Many exclusions that name files exactly cost one open of each file the
+// sweep meets, not one for every exclusion: 300 exclusions over 60 files.
+TEST_F(RuleExclusionTest, ManyExactExclusionsOpenEachCandidateOnceAtMost) {
+  const int kKept = 300, kDropped = 30;
+  std::string keys = "FileKey1=%LocalAppData%\\many|*.txt\n";
+  for (int i = 0; i < kKept; ++i) {
+    keys += "ExcludeKey" + std::to_string(i + 1) + "=FILE|%LocalAppData%\\many\\|keep" + std::to_string(i) + ".txt\n";
+    if (i < kDropped) Plant("many\\keep" + std::to_string(i) + ".txt");
+  }
+  for (int i = 0; i < kDropped; ++i) Plant("many\\drop" + std::to_string(i) + ".txt");
+  const RuleEntry& e = Read("[Many exact *]\n" + keys);
+  ASSERT_FALSE(e.refusedWhole) << ::testing::PrintToString(Reasons(e));
+  const size_t before = KeptCandidateOpensForTests();
+  Sweep(e);
+  const size_t opens = KeptCandidateOpensForTests() - before;
+  for (int i = 0; i < kDropped; ++i) {
+    EXPECT_TRUE(FileExists(At("many\\keep" + std::to_string(i) + ".txt"))) << i;
+    EXPECT_FALSE(FileExists(At("many\\drop" + std::to_string(i) + ".txt"))) << i;
+  }
+  EXPECT_LE(opens, static_cast<size_t>(2 * kDropped));
+}
+
+}  // namespace
+
 namespace {
 
 // A drive letter that maps to a folder (tools/make-fixtures.sh makes M: reach
