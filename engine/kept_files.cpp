@@ -19,6 +19,7 @@ struct KeptFilesScope::Place {
 namespace {
 
 thread_local const KeptFilesScope* t_scope = nullptr;
+thread_local size_t t_candidateOpens = 0;  // for the tests: files opened to be compared
 
 const char kKept[] = "the rule keeps it";
 
@@ -89,25 +90,33 @@ std::wstring FinalPath(HANDLE h) {
 
 KeptFilesScope::KeptFilesScope(const std::vector<KeptFiles>& kept)
     : m_places(new std::vector<Place>), m_outer(t_scope) {
+  // Many exclusions name one folder: each folder is opened once.
+  enum FolderState { kAbsent, kUnjudged, kJudged };
+  std::map<std::wstring, std::pair<FolderState, FolderIdentity>> folders;
   for (const KeptFiles& k : kept) {
     const std::wstring folder = nt::LongPathForm(k.folder);
     std::wstring opened = folder;
     if (!opened.empty() && opened.back() != L'\\') opened += L'\\';
-    // Following every link: what the folder's name opens is what is kept.
-    HANDLE h = ::CreateFileW(opened.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-      const DWORD e = ::GetLastError();
-      if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) m_unjudged = true;
-      continue;
+    auto at = folders.find(opened);
+    if (at == folders.end()) {
+      std::pair<FolderState, FolderIdentity> judged{kAbsent, FolderIdentity{}};
+      // Following every link: what the folder's name opens is what is kept.
+      HANDLE h = ::CreateFileW(opened.c_str(), FILE_READ_ATTRIBUTES,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                               FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+      if (h == INVALID_HANDLE_VALUE) {
+        const DWORD e = ::GetLastError();
+        if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND) judged.first = kUnjudged;
+      } else {
+        judged.first = IdentityOf(h, &judged.second) ? kJudged : kUnjudged;
+        ::CloseHandle(h);
+      }
+      at = folders.emplace(opened, judged).first;
     }
+    if (at->second.first == kUnjudged) m_unjudged = true;
+    if (at->second.first != kJudged) continue;
     Place p;
-    const bool ok = IdentityOf(h, &p.id);
-    ::CloseHandle(h);
-    if (!ok) {
-      m_unjudged = true;
-      continue;
-    }
+    p.id = at->second.second;
     p.below = k.below;
     for (const auto& m : k.masks) {
       const std::wstring w = nt::Widen(m);
@@ -149,6 +158,10 @@ const char* KeptFileRefusal(HANDLE folder, const std::wstring& name) {
   bool chainRead = false;
   std::wstring folded, longFolded;
   bool longTried = false;
+  // The candidate is opened once at most, however many kept places name
+  // files exactly: its identity is compared with each of theirs.
+  enum { kUnopened, kKnown, kUnknown } opened = kUnopened;
+  FolderIdentity fileId;
   for (const KeptFilesScope* s = t_scope; s != nullptr; s = s->m_outer) {
     if (s->m_unjudged) return "what the rule keeps cannot be judged";
     for (const auto& p : *s->m_places) {
@@ -172,21 +185,28 @@ const char* KeptFileRefusal(HANDLE folder, const std::wstring& name) {
         if (FoldedMaskMatches(folded, m) || (!longFolded.empty() && FoldedMaskMatches(longFolded, m))) return kKept;
       if (!p.files.empty()) {
         // A file named exactly is kept by what its name opens.
-        HANDLE f = nt::OpenRelative(folder, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_NON_DIRECTORY_FILE,
-                                    nullptr);
-        if (f != nullptr) {
-          FolderIdentity id;
-          const bool ok = IdentityOf(f, &id);
-          ::CloseHandle(f);
-          for (const auto& k : p.files)
-            if (ok && k == id) return kKept;
+        if (opened == kUnopened) {
+          opened = kUnknown;
+          ++t_candidateOpens;
+          HANDLE f = nt::OpenRelative(folder, name, FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_NON_DIRECTORY_FILE,
+                                      nullptr);
+          if (f != nullptr) {
+            if (IdentityOf(f, &fileId)) opened = kKnown;
+            ::CloseHandle(f);
+          }
         }
+        if (opened == kKnown)
+          for (const auto& k : p.files)
+            if (k == fileId) return kKept;
       }
     }
   }
   return nullptr;
 }
+
+// Declared by the tests that count them.
+size_t KeptCandidateOpensForTests() { return t_candidateOpens; }
 
 const char* KeptFolderRefusal(HANDLE folder) {
   if (t_scope == nullptr) return nullptr;

@@ -22,6 +22,10 @@
 #include "winlib/file_status.h"
 #include "winlib/trace.h"
 
+// rules/rule_paths.cpp: an exclusion's folders, reached through links too;
+// a place whose kind cannot be read refuses the expansion (refused set).
+std::vector<std::string> ExpandRuleKeptFolder(const RuleFolder& folder, std::string* refused);
+
 namespace {
 
 struct CategoryLines {
@@ -87,7 +91,7 @@ class EntrySweep {
       if (ex.kind == RuleExcludeKind::kReg) continue;
       for (const auto& folder : ex.folders) {
         std::string refused;
-        const std::vector<std::string> found = ExpandRuleFolder(folder, &refused);
+        const std::vector<std::string> found = ExpandRuleKeptFolder(folder, &refused);
         if (!refused.empty()) {
           Skipped(folder.path, ("what the entry keeps cannot be known: " + refused).c_str());
           return false;

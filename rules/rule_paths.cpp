@@ -411,6 +411,53 @@ std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, std::string*
   return found.places;
 }
 
+std::vector<std::string> ExpandRuleKeptFolder(const RuleFolder& folder, std::string* refused) {
+  // What an exclusion keeps is named by what its folder opens: a folder
+  // link or junction on the way is followed (keeping more is safe, keeping
+  // nothing is not), and a place whose kind cannot be read refuses the
+  // whole expansion rather than reading as "nothing to keep".
+  std::string unjudged;
+  const auto folderKind = [&unjudged](const std::string& path) {
+    const DWORD a = ::GetFileAttributesW(nt::LongPathForm(path).c_str());
+    if (a == INVALID_FILE_ATTRIBUTES) {
+      const DWORD e = ::GetLastError();
+      if (e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND && unjudged.empty())
+        unjudged = "the kind of " + path + " cannot be read (error " + std::to_string(e) + ")";
+      return false;
+    }
+    return (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  };
+  const std::vector<std::string> segments = SegmentsOf(folder.path);
+  std::vector<std::string> places;
+  if (segments.empty()) {
+    places.push_back(folder.path);
+  } else {
+    WildcardSource src;
+    src.list = [](const std::string& base, const std::string& mask,
+                  const std::function<bool(const std::string&)>& take) {
+      ListMatching(base, mask, [&](const std::string& name, DWORD attributes) {
+        return !(attributes & FILE_ATTRIBUTE_DIRECTORY) || take(name);
+      });
+    };
+    src.keep = folderKind;
+    Expansion found =
+        ExpandWildcardPath(folder.path.substr(0, 2), segments, FirstChecked(folder.path, folder.rootLength), src);
+    if (!found.refused.empty()) {
+      if (refused != nullptr) *refused = found.refused;
+      return {};
+    }
+    places.swap(found.places);
+    places.erase(std::remove_if(places.begin(), places.end(), [&](const std::string& f) { return !folderKind(f); }),
+                 places.end());
+  }
+  if (!unjudged.empty()) {
+    if (refused != nullptr) *refused = unjudged;
+    return {};
+  }
+  if (refused != nullptr) refused->clear();
+  return places;
+}
+
 bool RuleFileExists(const RuleFolder& path) {
   std::vector<std::string> segments = SegmentsOf(path.path);
   if (segments.empty()) return AttributesOf(path.path) != INVALID_FILE_ATTRIBUTES;

@@ -586,6 +586,16 @@ size_t ParseRuleText(const std::string& utf8, const std::string& source, bool bu
     if (eq == std::string::npos) {
       RuleEntry& e = pending->entry;
       if (e.refusedWhole) continue;
+      // A key whose '=' is missing or misspelt would leave the entry doing
+      // something other than its author wrote (an exclusion dropped while
+      // its FileKey sweeps): the entry is refused whole.
+      if (ReadsAsKnownKey(line)) {
+        e.refused.clear();
+        e.refused.push_back(RuleRefusal{"[" + Printable(e.name) + "]",
+                                        Printable(line, 40) + " reads as a key but has no '=', so what the entry does cannot be known"});
+        e.refusedWhole = true;
+        continue;
+      }
       if (e.refused.size() < kMaxKeysPerSection) {
         e.refused.push_back(RuleRefusal{Printable(line, 40), "a line without '='"});
       } else {

@@ -119,11 +119,51 @@ bool DecodeRuleBytes(std::string* bytes, std::string* why) {
 }
 
 
+namespace {
+
+// Characters a reader of the file does not see: spaces of every width,
+// no-break spaces, the byte order mark, zero-width and joining marks.
+bool Unseen(unsigned long cp) {
+  return cp <= 0x20 || cp == 0x7F || cp == 0x85 || cp == 0xA0 || cp == 0xAD || cp == 0x34F || cp == 0x61C ||
+         cp == 0x115F || cp == 0x1160 || cp == 0x1680 || cp == 0x180E || (cp >= 0x2000 && cp <= 0x200F) ||
+         (cp >= 0x2028 && cp <= 0x202F) || (cp >= 0x205F && cp <= 0x206F) || cp == 0x3000 || cp == 0x3164 ||
+         (cp >= 0xFE00 && cp <= 0xFE0F) || cp == 0xFEFF || cp == 0xFFA0 || (cp >= 0xE0000 && cp <= 0xE0FFF);
+}
+
+// The text as a reader sees it: lower case, without unseen characters and
+// without the '_' and '-' a key name may be spelt with.
+std::string SqueezedKeyText(const std::string& s) {
+  std::string out;
+  for (size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    size_t len = c < 0x80 ? 1 : (c & 0xE0) == 0xC0 ? 2 : (c & 0xF0) == 0xE0 ? 3 : (c & 0xF8) == 0xF0 ? 4 : 1;
+    if (i + len > s.size()) len = 1;
+    unsigned long cp = len == 1 ? c : c & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) cp = (cp << 6) | (static_cast<unsigned char>(s[i + k]) & 0x3F);
+    if (!Unseen(cp) && c != '_' && c != '-') {
+      if (len == 1)
+        out += static_cast<char>(std::tolower(c));
+      else
+        out.append(s, i, len);
+    }
+    i += len;
+  }
+  return out;
+}
+
+}  // namespace
+
 bool ReadsAsExcludeKey(const std::string& key) {
-  std::string squeezed;
-  for (char c : key)
-    if (c != ' ' && c != '\t' && c != '_' && c != '-') squeezed += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return squeezed.rfind("exclude", 0) == 0;
+  return SqueezedKeyText(key).rfind("exclude", 0) == 0;
+}
+
+bool ReadsAsKnownKey(const std::string& line) {
+  static const char* const kKeys[] = {"exclude", "filekey", "regkey", "detect", "specialdetect",
+                                      "langsecref", "section", "warning", "default"};
+  const std::string squeezed = SqueezedKeyText(line);
+  for (const char* k : kKeys)
+    if (squeezed.rfind(k, 0) == 0) return true;
+  return false;
 }
 
 bool IsNumberedExcludeKey(const std::string& key) {

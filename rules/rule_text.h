@@ -22,6 +22,8 @@ bool NamesBrowser(const std::string& section);
 // Any key name that reads as an ExcludeKey once spaces, '_' and '-' are
 // dropped and case ignored ("ExcludeKey 1", "exclude_key2", "ExcludeKeyA").
 bool ReadsAsExcludeKey(const std::string& key);
+// A line that, read without its unseen characters, starts as a key name.
+bool ReadsAsKnownKey(const std::string& line);
 // "ExcludeKey" and a number without a leading zero, in any case.
 bool IsNumberedExcludeKey(const std::string& key);
 // A file name with a program's or the system's extension, or none.

@@ -57,6 +57,11 @@ echo own >"$rules/tree/real/cache/own.tmp"
 echo secret >"$rules/outside/cache/secret.tmp"
 ln -s ../outside "$rules/tree/link"
 ln -s ../../../outside/cache "$rules/tree/real/cache/inlink"
+# A folder an exclusion names through a folder link ("alias" reaches "real").
+kept="$MORVANE_BUILD/fixtures/rule-kept"
+rm -rf "$kept"
+mkdir -p "$kept/real/sub"
+ln -s real "$kept/alias"
 # A rule's folder whose middle segment turns into a link between the
 # expansion of its wildcard and the walk: "decoy" takes the place of one of
 # the two expanded folders while the other is walked. The folder the link

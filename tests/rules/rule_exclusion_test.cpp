@@ -40,6 +40,15 @@ TEST_F(RuleExclusionTest, ExcludeKeysThatCannotBeReadExactlyRefuseTheirEntry) {
       {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep<.txt", "a character no file name holds"},
       {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|\"keep.txt\"", "a character no file name holds"},
       {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep\x01.txt", "a character no file name holds"},
+      {"ExcludeKey1 FILE|%LocalAppData%\\ex\\|keep.txt", "has no '='"},
+      {"ExcludeKey1:FILE|%LocalAppData%\\ex\\|keep.txt", "has no '='"},
+      {"\xC2\xA0" "Exclude\xE2\x80\x8BKey1 FILE|%LocalAppData%\\ex\\|keep.txt", "has no '='"},
+      {"FileKey2 %LocalAppData%\\other|*.txt", "has no '='"},
+      {"Detect HKCU\\Software\\X", "has no '='"},
+      {"\xC2\xA0" "ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"\xEF\xBB\xBF" "ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"\xE2\x80\x8B\xE2\x81\xA0" "ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
+      {"ExcludeKey1\xE3\x80\x80=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
       {"ExcludeKey1=PATH|%LocalAppData%\\ex\\|", nullptr},  // control: the whole folder is kept
   };
   int n = 0;
@@ -120,6 +129,78 @@ TEST_F(RuleExclusionTest, ExclusionsKeepByIdentityWhateverNameReachesTheFolder) 
     EXPECT_TRUE(FileExists(At(folder + "\\" + kept)));
     EXPECT_FALSE(FileExists(At(folder + "\\drop.txt")));
   }
+}
+
+}  // namespace
+
+namespace {
+
+// An exclusion keeps what its folder opens: a folder link (made by
+// tools/make-fixtures.sh, "alias" reaching "real") as the last segment, a
+// middle segment or a wildcard's match keeps the files of the folder it
+// reaches, never reads as "nothing to keep".
+TEST_F(RuleExclusionTest, AnExclusionNamedThroughAFolderLinkKeepsWhatTheLinkReaches) {
+  const std::string base = "D:\\fixtures\\rule-kept";
+  REQUIRE_FIXTURE(::GetFileAttributesA((base + "\\alias\\sub").c_str()) != INVALID_FILE_ATTRIBUTES, base);
+  SetRuleVariableForTests("LocalAppData", {base});
+  const struct {
+    const char* name;
+    const char* keys;
+    const char* kept;  // below real
+  } cases[] = {
+      {"PATH, link last", "FileKey1=%LocalAppData%\\real|*.txt\nExcludeKey1=PATH|%LocalAppData%\\alias\\|keep.txt", "keep.txt"},
+      {"FILE, link last", "FileKey1=%LocalAppData%\\real|*.txt\nExcludeKey1=FILE|%LocalAppData%\\alias\\|keep.txt", "keep.txt"},
+      {"link in the middle", "FileKey1=%LocalAppData%\\real\\sub|*.txt\nExcludeKey1=FILE|%LocalAppData%\\alias\\sub\\|keep.txt",
+       "sub\\keep.txt"},
+      {"wildcard reaches the link", "FileKey1=%LocalAppData%\\real|*.txt\nExcludeKey1=PATH|%LocalAppData%\\ali*\\|keep.txt",
+       "keep.txt"},
+      {"RECURSE, PATH below", "FileKey1=%LocalAppData%\\real|*.txt|RECURSE\nExcludeKey1=PATH|%LocalAppData%\\alias\\|keep.txt",
+       "sub\\keep.txt"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string kept = base + "\\real\\" + c.kept;
+    const std::string dropped = kept.substr(0, kept.find_last_of('\\')) + "\\drop.txt";
+    ASSERT_TRUE(WriteFileBytes(kept, "keep"));
+    ASSERT_TRUE(WriteFileBytes(dropped, "drop"));
+    const RuleEntry& e = Read("[Through a link " + std::to_string(n++) + " *]\n" + c.keys + "\n");
+    ASSERT_FALSE(e.refusedWhole) << ::testing::PrintToString(Reasons(e));
+    Sweep(e);
+    EXPECT_TRUE(FileExists(kept));
+    EXPECT_FALSE(FileExists(dropped));
+    ::DeleteFileA(kept.c_str());
+  }
+}
+
+}  // namespace
+
+// engine/kept_files.cpp: the files opened so far on this thread to be
+// compared with the files exclusions name exactly.
+size_t KeptCandidateOpensForTests();
+
+namespace {
+
+// Many exclusions that name files exactly cost one open of each file the
+// sweep meets, not one for every exclusion: 300 exclusions over 60 files.
+TEST_F(RuleExclusionTest, ManyExactExclusionsOpenEachCandidateOnceAtMost) {
+  const int kKept = 300, kDropped = 30;
+  std::string keys = "FileKey1=%LocalAppData%\\many|*.txt\n";
+  for (int i = 0; i < kKept; ++i) {
+    keys += "ExcludeKey" + std::to_string(i + 1) + "=FILE|%LocalAppData%\\many\\|keep" + std::to_string(i) + ".txt\n";
+    if (i < kDropped) Plant("many\\keep" + std::to_string(i) + ".txt");
+  }
+  for (int i = 0; i < kDropped; ++i) Plant("many\\drop" + std::to_string(i) + ".txt");
+  const RuleEntry& e = Read("[Many exact *]\n" + keys);
+  ASSERT_FALSE(e.refusedWhole) << ::testing::PrintToString(Reasons(e));
+  const size_t before = KeptCandidateOpensForTests();
+  Sweep(e);
+  const size_t opens = KeptCandidateOpensForTests() - before;
+  for (int i = 0; i < kDropped; ++i) {
+    EXPECT_TRUE(FileExists(At("many\\keep" + std::to_string(i) + ".txt"))) << i;
+    EXPECT_FALSE(FileExists(At("many\\drop" + std::to_string(i) + ".txt"))) << i;
+  }
+  EXPECT_LE(opens, static_cast<size_t>(2 * kDropped));
 }
 
 }  // namespace
