@@ -392,6 +392,10 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
       // not part of this folder, and the link keeps its folder from being empty.
       std::unique_ptr<DirWalker> sub = (recurse && !IsReparsePoint()) ? EnterCurrentFolder() : nullptr;
       if (!sub) {
+        // A folder set out to be removed whole keeps a link: the link, and so
+        // its folders, stay, and the count says so.
+        if (recurse && removeEmptied && IsReparsePoint())
+          RecordLeft(Outcome::kRefused, GetFilePath(), "a link that cannot be removed without reaching what it leads to");
         empty = false;
         continue;
       }

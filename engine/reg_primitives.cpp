@@ -209,6 +209,9 @@ RegChange DeleteTree(HKEY root, const std::string& path, HKEY parent, const std:
     const LONG step = ::RegOpenKeyExA(at, last.substr(0, slash).c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &next);
     if (at != parent) ::RegCloseKey(at);
     if (step == ERROR_FILE_NOT_FOUND || step == ERROR_PATH_NOT_FOUND) return RegChange::kAbsent;
+    // As below: a key on the way behind an access list that a real sweep
+    // opens first does not stop a preview.
+    if (step == ERROR_ACCESS_DENIED && PreviewActive()) return Previewed(RegItemText(root, path, nullptr));
     if (step != ERROR_SUCCESS) {
       walk.Left(step, RegItemText(root, path, nullptr));
       return RegChange::kFailed;

@@ -70,6 +70,11 @@ std::string JsonRecordLine(const OutcomeRecord& record) {
     line["reason"] = record.reason;
     return Dump(line);
   }
+  return JsonItemLine(record);
+}
+
+std::string JsonItemLine(const OutcomeRecord& record) {
+  ordered_json line;
   line["type"] = "item";
   line["category"] = CategoryValue(record.category);
   line["entry"] = record.entry;
@@ -124,8 +129,15 @@ std::string JsonTotalsLine(const JsonTotals& totals) {
 }
 
 void JsonReport::Record(const OutcomeRecord& record) {
-  // A numbered line is the count of items, not an item: the totals carry it.
-  if (record.numbered) return;
+  // An item is what the log numbers, rows of a database included: its
+  // numbered line is the item's one line here. A removal's own record would
+  // tell the same item again (or, inside a folder or a database, a part of
+  // it); what stays has no numbered line and is told by its record.
+  if (record.numbered) {
+    WriteLine(JsonItemLine(record));
+    return;
+  }
+  if (record.outcome == Outcome::kRemoved || record.outcome == Outcome::kScheduled) return;
   WriteLine(JsonRecordLine(record));
 }
 

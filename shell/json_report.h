@@ -31,6 +31,8 @@ bool IsDatabaseRecord(const OutcomeRecord& record, std::string* browser);
 // {"type":"item","category":...,"entry":...,"item":...,"kb":...,"outcome":...,"reason":...}
 // or, for a database record, {"type":"database","browser":...,"file":...,"outcome":...,"reason":...}.
 std::string JsonRecordLine(const OutcomeRecord& record);
+// One item of the log: its category, entry, name, size and outcome.
+std::string JsonItemLine(const OutcomeRecord& record);
 // {"type":"rule_file",...} for each file skipped, {"type":"rule",...} for
 // each entry refused whole and each key refused.
 std::vector<std::string> JsonRuleLines(const RuleSet& rules);

@@ -237,7 +237,7 @@ TEST_F(RegClean, AValueWhoseNameDoesNotConvertIsCountedAsLeft) {
   regseed::Sz(kPath, "a", "1");
   HKEY raw = nullptr;
   const std::wstring wpath(kPath.begin(), kPath.end());
-  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, wpath.c_str(), 0, KEY_SET_VALUE, &raw), ERROR_SUCCESS);
+  ASSERT_EQ(::RegOpenKeyExW(HKEY_CURRENT_USER, wpath.c_str(), 0, KEY_SET_VALUE | KEY_QUERY_VALUE, &raw), ERROR_SUCCESS);
   const wchar_t lone[] = {L'l', 0xD800, L's', 0};
   ASSERT_EQ(::RegSetValueExW(raw, lone, 0, REG_SZ, reinterpret_cast<const BYTE*>(L"x"), 4), ERROR_SUCCESS);
   for (bool preview : {true, false}) {

@@ -90,8 +90,8 @@ def main():
           "%d lines against %s" % (len(left), totals.get("not_removed")))
     check("every item left says why", all(o.get("reason") for o in left))
     removed = sum(1 for o in items if o["outcome"] in ("removed", "scheduled"))
-    # Not a check: one record per numbered item is the ledger's part, not the report's.
-    print("note removed or scheduled item lines: %d; numbered items: %d" % (removed, totals.get("items")))
+    check("one item line for each numbered item, database rows included", removed == totals.get("items"),
+          "%d removed or scheduled item lines against %s" % (removed, totals.get("items")))
 
     # Names round-trip: in any script, and with control characters.
     all_items = [o["item"] for o in items]
