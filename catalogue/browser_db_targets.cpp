@@ -468,8 +468,10 @@ void SweepHistoryOf(const BrowserInfo* only, int* count, float* kb) {
 
 void SweepCookiesOf(const BrowserInfo* only, int* count, float* kb) {
   std::vector<std::string> friendly;
-  // Without the keep list every cookie would look unwanted: sweep none.
-  if (!g_InternetSettings.GetFriendlyHosts(friendly)) return;
+  // The list's lock waits a short while; a busy settings group is asked again
+  // before the sweep gives up on the cookies.
+  bool haveFriendly = false;
+  for (int attempt = 0; attempt < 4 && !haveFriendly; ++attempt) haveFriendly = g_InternetSettings.GetFriendlyHosts(friendly);
   bool opened = false;
   for (const CookieDatabase& database : FindCookieDatabases()) {
     if (database.info == nullptr || (only != nullptr && only != database.info) ||
@@ -478,6 +480,12 @@ void SweepCookiesOf(const BrowserInfo* only, int* count, float* kb) {
     if (!opened) LogLine("Start clean up browser cookies (friendly sites kept).\n", 0);
     opened = true;
     EntryScope scope(SWEEP_CATEGORY_INTERNET, database.info->cookieChoice);
+    // Without the keep list every cookie would look unwanted: none is swept,
+    // and each database says it stayed.
+    if (!haveFriendly) {
+      RecordLeft(Outcome::kFailed, database.path, "the list of friendly cookies could not be read");
+      continue;
+    }
     CleanCookieDatabase(database.path, database.store, database.browser, database.profile, friendly, count, kb);
   }
 }
