@@ -26,12 +26,6 @@ DirWalker::StepHook& Hook() {
   return hook;
 }
 
-wchar_t Folded(wchar_t c) {
-  wchar_t s[2] = {c, 0};
-  ::CharUpperBuffW(s, 1);
-  return s[0];
-}
-
 // The name with every character that has no exact ANSI form as '\x01'.
 std::string ProbeName(const std::wstring& name) {
   std::string probe, one;
@@ -97,6 +91,7 @@ void DirWalker::OpenTop(const std::string& pattern, GuardScope scope, size_t tru
       return;
     case FolderOpen::kLink:
       LogRefusal(pattern, "a folder on its way is a link");
+      RecordLeft(Outcome::kGuarded, pattern, "a folder on its way is a link");
       m_refused = true;
       return;
     case FolderOpen::kFailed: {

@@ -14,6 +14,18 @@ FolderOpen FromError(DWORD e) {
   return (e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND) ? FolderOpen::kMissing : FolderOpen::kFailed;
 }
 
+// A folder's system name is not always its parent's name and its own: under
+// Wine a folder that a drive letter leads to is named by that letter
+// ("\??\W:\"). It is still the parent's own entry when the parent lists it
+// under that name as a folder that is no link, with the handle's file id.
+bool ListedAsOwnFolder(HANDLE parent, const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& info) {
+  DWORD attributes = 0;
+  uint64_t id = 0;
+  if (!nt::ListedEntry(parent, name, &attributes, &id)) return false;
+  const uint64_t handleId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && id == handleId;
+}
+
 }  // namespace
 
 bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::wstring& name) {
@@ -58,7 +70,7 @@ FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, AC
     ScopedHandle next(raw);
     BY_HANDLE_FILE_INFORMATION info;
     if (!::GetFileInformationByHandle(raw, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !ReachesOwnEntry(raw, nt::ObjectName(current.Get()), name)) {
+        !(ReachesOwnEntry(raw, nt::ObjectName(current.Get()), name) || ListedAsOwnFolder(current.Get(), name, info))) {
       Trace("   %s: %s is a link or leads out of its folder.\n", folder.c_str(), rest[i].c_str());
       return FolderOpen::kLink;
     }

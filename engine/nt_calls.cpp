@@ -22,6 +22,7 @@ using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
 // Information classes and flags, as the native headers number them.
 constexpr int kFileDirectoryInformation = 1;
 constexpr int kFileBasicInformation = 4;
+constexpr int kFileIdBothDirectoryInformation = 37;
 constexpr int kFileRenameInformation = 10;
 constexpr int kFileDispositionInformation = 13;
 constexpr int kFileDispositionInformationEx = 64;
@@ -35,6 +36,19 @@ struct DirectoryInformation {
   LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
   ULONG FileAttributes;
   ULONG FileNameLength;
+  WCHAR FileName[1];
+};
+
+struct IdBothDirectoryInformation {
+  ULONG NextEntryOffset;
+  ULONG FileIndex;
+  LARGE_INTEGER CreationTime, LastAccessTime, LastWriteTime, ChangeTime, EndOfFile, AllocationSize;
+  ULONG FileAttributes;
+  ULONG FileNameLength;
+  ULONG EaSize;
+  CCHAR ShortNameLength;
+  WCHAR ShortName[12];
+  LARGE_INTEGER FileId;
   WCHAR FileName[1];
 };
 
@@ -111,6 +125,32 @@ LONG QueryDirectory(HANDLE dir, void* buffer, ULONG size, bool restart) {
                           nullptr, restart ? TRUE : FALSE);
   if (st != kSuccess) SetErrorFrom(st);
   return st;
+}
+
+bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId) {
+  const Calls& c = Ntdll();
+  if (c.query == nullptr || name.empty() || name.size() > 255 || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos)
+    return false;
+  alignas(8) char buffer[sizeof(IdBothDirectoryInformation) + 256 * sizeof(wchar_t)];
+  UNICODE_STRING mask;
+  mask.Buffer = const_cast<PWSTR>(name.c_str());
+  mask.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  mask.MaximumLength = mask.Length;
+  IO_STATUS_BLOCK io;
+  if (c.query(dir, nullptr, nullptr, nullptr, &io, buffer, sizeof buffer, kFileIdBothDirectoryInformation, TRUE, &mask,
+              TRUE) != kSuccess)
+    return false;
+  IdBothDirectoryInformation info;
+  std::memcpy(&info, buffer, offsetof(IdBothDirectoryInformation, FileName));
+  const size_t chars = info.FileNameLength / sizeof(wchar_t);
+  if (offsetof(IdBothDirectoryInformation, FileName) + info.FileNameLength > sizeof buffer) return false;
+  const wchar_t* listed = reinterpret_cast<const wchar_t*>(buffer + offsetof(IdBothDirectoryInformation, FileName));
+  if (::CompareStringOrdinal(listed, static_cast<int>(chars), name.c_str(), static_cast<int>(name.size()), TRUE) !=
+      CSTR_EQUAL)
+    return false;
+  *attributes = info.FileAttributes;
+  *fileId = static_cast<uint64_t>(info.FileId.QuadPart);
+  return true;
 }
 
 ULONG DecodeEntry(const void* p, DirEntry& out) {

@@ -38,6 +38,12 @@ void ForEachEntry(const void* buffer, F&& next);
 // Decodes the entry at p; returns the offset of the next one (0: last).
 ULONG DecodeEntry(const void* p, DirEntry& out);
 
+// Asks the folder `dir` for its entry `name` alone, as a listing gives it:
+// its attributes (a link shows there as a reparse point) and its file id.
+// False when there is no such entry, or name holds a wildcard character.
+// The handle must not be one that is being listed.
+bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId);
+
 // Marks the open file or folder for deletion when its last handle closes.
 // Uses the POSIX-semantics form where the system has it (the name goes at
 // once, even while another handle is open, and read-only files need no

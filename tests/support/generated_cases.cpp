@@ -655,6 +655,22 @@ bool Plant(const std::string& path, const std::string& content) {
   return ok;
 }
 
+}  // namespace
+
+// Wine reads its drive letters again only once the clock's second has turned
+// since it last read them; until then a letter just made or removed gives
+// folders the names, and the volume numbers, of the old set. A case is built,
+// swept and judged under one set of letters, so after a change the harness
+// waits for the next second.
+void SettleDriveLetters() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  const ULONGLONG ms = ((static_cast<ULONGLONG>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000;
+  ::Sleep(static_cast<DWORD>(1000 - ms % 1000) + 20);
+}
+
+namespace {
+
 std::string DosDevices() {
   char buf[1024];
   const DWORD n = ::GetEnvironmentVariableA("WINEPREFIX", buf, sizeof buf);
@@ -693,6 +709,7 @@ bool Materialise(GeneratedCase& c, std::string* why) {
   }
   c.shellCleanup = cleanup.str();
   if (!RunShell(setup.str())) return *why = "cannot make the links: " + setup.str(), false;
+  if (c.letter != 0) SettleDriveLetters();
   // The registry: the case's keys, and the keys outside that links lead to.
   for (const auto& n : c.outNodes)
     for (const auto& v : n.values)
@@ -748,6 +765,7 @@ void Dematerialise(const GeneratedCase& c) {
   ::RegDeleteTreeW(HKEY_CURRENT_USER, Wide(c.regBase).c_str());
   ::RegDeleteTreeW(HKEY_CURRENT_USER, Wide(c.regOut).c_str());
   RunShell(c.shellCleanup);
+  if (c.letter != 0) SettleDriveLetters();
 }
 
 // --- the model: what the entry may change, and what it must remove.

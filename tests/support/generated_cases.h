@@ -51,6 +51,10 @@ bool MakeUnixLink(const std::string& link, const std::string& target);
 bool RunUnixCommand(const std::string& script);
 std::string UnixPathOf(const std::string& windowsPath);
 
+// Waits until Wine has read its drive letters again after one was made or
+// removed (it does so once the clock's second has turned).
+void SettleDriveLetters();
+
 // Removes a folder the way rm -rf does (links go as links, never followed).
 bool RemoveGeneratedFolder(const std::string& folder);
 
