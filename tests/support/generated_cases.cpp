@@ -790,7 +790,13 @@ Model Expect(const GeneratedCase& c, const RuleEntry* entry) {
   Model m;
   auto kept = [&](const Node& n) {
     if (!c.protectedDir.empty() && AtOrBelow(n.rel, c.protectedDir)) return true;
-    if (n.kind == Kind::kDir) return false;
+    if (n.kind == Kind::kDir) {
+      // A folder an exclusion names is kept whole, and so is every folder below a kept PATH.
+      for (const auto& e : c.excludes)
+        if (e.kind != ExcludeRule::kRegKind && (n.rel == e.dir || (e.kind != ExcludeRule::kFileKind && AtOrBelow(n.rel, e.dir))))
+          return true;
+      return false;
+    }
     for (const auto& e : c.excludes) {
       if (e.kind == ExcludeRule::kRegKind) continue;
       const bool inPlace = e.kind == ExcludeRule::kFileKind ? Parent(n.rel) == e.dir : AtOrBelow(Parent(n.rel), e.dir);
