@@ -83,8 +83,9 @@ void DirWalker::OpenTop(const std::string& pattern, GuardScope scope, size_t tru
   // judged on the very handle the walk lists and removes through.
   const std::string folder = CanonicalFolderOf(pattern);
   HANDLE h = nullptr;
+  std::vector<FolderIdentity> opened;
   switch (OpenFolderChecked(folder, trustedLength == std::string::npos ? ParentLength(folder) : trustedLength,
-                            FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &h)) {
+                            FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &h, &opened)) {
     case FolderOpen::kOpen:
       break;
     case FolderOpen::kMissing:
@@ -105,7 +106,7 @@ void DirWalker::OpenTop(const std::string& pattern, GuardScope scope, size_t tru
     }
   }
   m_folder.Attach(h);
-  if (const char* why = FolderHandleRefusal(h, scope)) {
+  if (const char* why = FolderHandleRefusal(h, scope, opened)) {
     LogRefusal(pattern, why);
     RecordLeft(Outcome::kGuarded, pattern, why);
     m_refused = true;

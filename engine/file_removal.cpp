@@ -92,12 +92,13 @@ HANDLE OpenOwnFile(const std::string& path, ACCESS_MASK access, ULONG share) {
   }
   const std::string canonical = CanonicalFolderOf(path);
   HANDLE raw = nullptr;
+  std::vector<FolderIdentity> opened;
   if (canonical.empty() ||
       OpenFolderChecked(canonical, ParentLength(canonical), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                        &raw) != FolderOpen::kOpen)
+                        &raw, &opened) != FolderOpen::kOpen)
     return nullptr;
   ScopedHandle folder(raw);
-  if (const char* why = FolderHandleRefusal(folder.Get())) {
+  if (const char* why = FolderHandleRefusal(folder.Get(), GuardScope::kReference, opened)) {
     LogRefusal(path, why);
     return nullptr;
   }

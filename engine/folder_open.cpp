@@ -42,7 +42,8 @@ size_t ParentLength(const std::string& folder) {
   return cut < 3 ? 3 : cut;
 }
 
-FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, ACCESS_MASK access, HANDLE* out) {
+FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, ACCESS_MASK access, HANDLE* out,
+                             std::vector<FolderIdentity>* opened) {
   *out = nullptr;
   if (folder.size() < 2 || folder[1] != ':') return FolderOpen::kFailed;
   // The trusted part ends at a segment's end: never inside a name.
@@ -60,6 +61,10 @@ FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, AC
                              FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (top == INVALID_HANDLE_VALUE) return FromError(::GetLastError());
   ScopedHandle current(top);
+  if (opened != nullptr && !AncestorIdentities(top, *opened)) {
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FolderOpen::kFailed;
+  }
   for (size_t i = 0; i < rest.size(); ++i) {
     const std::wstring name = nt::Widen(rest[i]);
     const bool last = i + 1 == rest.size();
@@ -73,6 +78,12 @@ FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, AC
         !(ReachesOwnEntry(raw, nt::ObjectName(current.Get()), name) || ListedAsOwnFolder(current.Get(), name, info))) {
       Trace("   %s: %s is a link or leads out of its folder.\n", folder.c_str(), rest[i].c_str());
       return FolderOpen::kLink;
+    }
+    if (opened != nullptr) {
+      FolderIdentity id;
+      id.volume = info.dwVolumeSerialNumber;
+      id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+      opened->insert(opened->begin(), id);
     }
     current.Attach(next.Detach());
   }

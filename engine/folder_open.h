@@ -9,6 +9,9 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
+
+#include "engine/removal_guard.h"  // FolderIdentity
 
 enum class FolderOpen {
   kOpen,     // the handle is the folder
@@ -21,7 +24,13 @@ enum class FolderOpen {
 // trustedLength: how much of folder the system gave (links in it are
 // followed); at least the drive ("C:\"). access: what the caller needs on
 // the last segment (listing, DELETE). On kOpen, *out owns a handle.
-FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, ACCESS_MASK access, HANDLE* out);
+// opened (optional): the identities of the folders the handle was reached
+// through, itself first, then each parent up to the volume's root. They can
+// differ from what the handle's own name tells: under Wine a drive letter
+// may lead to a folder inside another, and names what is below it by the
+// letter. kFailed when they cannot be read.
+FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, ACCESS_MASK access, HANDLE* out,
+                             std::vector<FolderIdentity>* opened = nullptr);
 
 // True when the handle reaches exactly `name` inside the folder whose
 // system name is folderObjectName, not something a link leads to.

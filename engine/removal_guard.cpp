@@ -319,6 +319,12 @@ const char* FolderHandleRefusal(HANDLE folder, GuardScope scope) {
   return AncestryRefusal(*folders, chain, scope);
 }
 
+const char* FolderHandleRefusal(HANDLE folder, GuardScope scope, const std::vector<FolderIdentity>& opened) {
+  if (const char* why = FolderHandleRefusal(folder, scope)) return why;
+  if (opened.empty()) return "the folders that hold it cannot be judged";
+  return AncestryRefusal(*Folders(), opened, scope);
+}
+
 const char* IdentityRefusal(const FolderIdentity& id) { return WholeRefusal(*Folders(), id, true); }
 
 const char* FolderRemovalRefusal(HANDLE folder, GuardScope scope) {

@@ -129,6 +129,9 @@ const char* TextRefusal(const std::string& patternOrPath);
 // the handle is neither protected as a whole nor (kReference) inside a user
 // data folder.
 const char* FolderHandleRefusal(HANDLE folder, GuardScope scope = GuardScope::kReference);
+// The same, judged also on the folders it was reached through (itself first:
+// OpenFolderChecked's `opened`), which may be more than its name shows.
+const char* FolderHandleRefusal(HANDLE folder, GuardScope scope, const std::vector<FolderIdentity>& opened);
 // A folder met inside a tree being swept: null unless it is protected as a
 // whole (a drive root, a system or profile folder, a data folder's root).
 const char* IdentityRefusal(const FolderIdentity& id);

@@ -35,8 +35,9 @@ RestartRemoval Attempt(const std::string& path) {
   // folder's own entry, so a link planted under a profile file's name never
   // takes its target with it.
   HANDLE raw = nullptr;
+  std::vector<FolderIdentity> opened;
   switch (OpenFolderChecked(canonical, ParentLength(canonical), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                            &raw)) {
+                            &raw, &opened)) {
     case FolderOpen::kOpen:
       break;
     case FolderOpen::kMissing:
@@ -52,7 +53,7 @@ RestartRemoval Attempt(const std::string& path) {
     }
   }
   ScopedHandle folder(raw);
-  if (const char* why = FolderHandleRefusal(folder.Get())) {
+  if (const char* why = FolderHandleRefusal(folder.Get(), GuardScope::kReference, opened)) {
     LogRefusal(path, why);
     RecordLeft(Outcome::kGuarded, path, why);
     return RestartRemoval::kRefused;

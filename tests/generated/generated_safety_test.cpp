@@ -14,6 +14,7 @@
 #include <windows.h>
 
 #include "engine/outcome_ledger.h"
+#include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
 #include "rules/rule_set.h"
 #include "support/generated_cases.h"
@@ -161,4 +162,40 @@ TEST(GeneratedSafetyFound, AFolderADriveLetterLeadsToIsSweptAsItself) {
   SettleDriveLetters();
   RemoveGeneratedFolder(root);
   EXPECT_FALSE(stays) << "a.tmp stayed, and Not removed says " << notRemoved;
+}
+
+// Found by seed 2076: a drive letter that leads to a folder inside a
+// protected one gives that folder the letter's name ("V:\"), so the folders
+// that hold it were not seen above it and a rule swept inside Documents. The
+// folders a walk was reached through are judged too. Control: the same entry
+// still sweeps a folder outside.
+TEST(GeneratedSafetyFound, AFolderInsideAProtectedOneIsKeptWhenALetterNamesIt) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  const std::string root = "D:\\fixtures\\generated\\found-inside-" + std::to_string(::GetCurrentProcessId());
+  const std::string docs = root + "\\docs", inner = docs + "\\inner", other = root + "\\other";
+  for (const std::string& d : {root, docs, inner, other}) ASSERT_TRUE(::CreateDirectoryA(d.c_str(), nullptr)) << d;
+  ASSERT_TRUE(WriteFileBytes(inner + "\\mine.dat", "the user's"));
+  ASSERT_TRUE(WriteFileBytes(other + "\\trace.dat", "trace"));
+  ASSERT_TRUE(ProtectDataFolderForTests(docs, "Documents"));
+  char prefix[1024] = "";
+  ASSERT_GT(::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u);
+  const std::string letter = std::string(prefix) + "/dosdevices/v:";
+  ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(inner) + "' '" + letter + "'"));
+  SettleDriveLetters();
+  RuleSet rules;
+  rules.LoadText("[Found inside *]\nFileKey1=" + inner + "|*.dat\nFileKey2=" + other + "|*.dat\n", "found.ini", false);
+  ASSERT_FALSE(rules.Entries().empty());
+  int count = 0;
+  float kb = 0;
+  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+  ResetOutcomes();
+  const bool kept = FileExists(inner + "\\mine.dat"), swept = !FileExists(other + "\\trace.dat");
+  RunUnixCommand("rm -f '" + letter + "'");
+  SettleDriveLetters();
+  ClearExtraProtectedFolders();
+  RemoveGeneratedFolder(root);
+  EXPECT_TRUE(kept) << "a file inside Documents was swept";
+  EXPECT_TRUE(swept) << "the control outside was not swept";
 }

@@ -804,7 +804,11 @@ Model Expect(const GeneratedCase& c, const RuleEntry* entry) {
     }
     return false;
   };
-  for (const auto& r : c.files) {
+  // The FileKey that first removes each file name: the keys run in order, so a
+  // folder goes with its key only when nothing in it waits for a later one.
+  std::map<std::string, size_t> firstKey;
+  for (size_t k = 0; k < c.files.size(); ++k) {
+    const auto& r = c.files[k];
     if (r.dir.empty()) continue;  // through a link: nothing is a target
     const bool counts = r.plain && Accepted(entry, r.key);
     std::set<std::string> scope;
@@ -826,14 +830,18 @@ Model Expect(const GeneratedCase& c, const RuleEntry* entry) {
       }
       if (!hit || kept(n)) continue;
       m.may.insert(FileName(n.rel));
-      if (counts && mustGo) m.must.insert(FileName(n.rel));
+      if (counts && mustGo) {
+        m.must.insert(FileName(n.rel));
+        firstKey.emplace(FileName(n.rel), k);
+      }
     }
   }
   // A folder the entry must remove holds nothing that stays.
   for (auto it = m.must.begin(); it != m.must.end();) {
     bool holdsStaying = false;
     for (const auto& n : c.nodes)
-      if (AtOrBelow(FileName(n.rel), *it) && FileName(n.rel) != *it && !m.must.count(FileName(n.rel)))
+      if (AtOrBelow(FileName(n.rel), *it) && FileName(n.rel) != *it &&
+          (!m.must.count(FileName(n.rel)) || firstKey[FileName(n.rel)] > firstKey[*it]))
         holdsStaying = true;
     // A file link's target and a folder link's contents are not in the picture below it.
     it = holdsStaying ? m.must.erase(it) : std::next(it);
