@@ -110,8 +110,14 @@ class EntrySweep {
     for (const auto& fk : m_keys.files) {
       for (const auto& folder : fk.folders) {
         std::string refused;
-        const std::vector<std::string> found = ExpandRuleFolder(folder, &refused);
+        std::vector<std::string> links;
+        const std::vector<std::string> found = ExpandRuleFolder(folder, &refused, &links);
         if (!refused.empty()) Skipped(folder.path, refused.c_str());
+        for (const auto& link : links) {
+          // Never passed through; what the entry set out to sweep there stays.
+          LogFormat(0, "  Skipped %s: a folder on its way is a link.\n", link.c_str());
+          RecordOutcome(Outcome::kRefused, link, 0.0, "a folder on its way is a link");
+        }
         for (const auto& f : found) SweepFolder(fk, folder, f);
       }
     }
