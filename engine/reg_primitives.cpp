@@ -217,30 +217,30 @@ HKEY OpenSubKeyNoLink(HKEY parent, const std::string& name) {
   return h;
 }
 
-HKEY OpenTargetKey(HKEY parent, const std::string& sub, HKEY root, const std::string& path) {
+HKEY OpenTargetKey(HKEY parent, const std::string& sub, HKEY root, const std::string& path, bool* link) {
+  if (link != nullptr) *link = false;
   if (parent == nullptr) return nullptr;
   HKEY key = nullptr;
   LONG rc = OpenKeyNoLink(parent, sub, KEY_ALL_ACCESS, &key);
   // A key the user may only read still shows what it holds; its changes
   // then fail one by one, where the caller sees them.
   if (rc == ERROR_ACCESS_DENIED) rc = OpenKeyNoLink(parent, sub, KEY_READ, &key);
+  const bool isLink = rc == ERROR_SUCCESS && IsRegistryLink(key);
+  if (isLink) ::RegCloseKey(key);
+  if (link != nullptr) *link = isLink || rc == kLinkOnTheWay;
   if (rc == kLinkOnTheWay) LeftAsLink(root, path, "a key on its way is a registry link");
-  if (rc != ERROR_SUCCESS) return nullptr;
-  if (IsRegistryLink(key)) {
-    ::RegCloseKey(key);
-    LeftAsLink(root, path, "the key is a registry link");
-    return nullptr;
-  }
+  if (isLink) LeftAsLink(root, path, "the key is a registry link");
+  if (rc != ERROR_SUCCESS || isLink) return nullptr;
   return key;
 }
 
-TargetKey::TargetKey(const std::string& path, HKEY root) : RegKey(OpenTargetKey(root, path, root, path)) {
+TargetKey::TargetKey(const std::string& path, HKEY root) : RegKey(OpenTargetKey(root, path, root, path, &m_bLink)) {
   m_hRoot = root;
   m_strPath = path;
 }
 
 TargetKey::TargetKey(const RegKey& base, const std::string& sub)
-    : RegKey(OpenTargetKey(base.m_hKey, sub, base.m_hRoot, Below(base.m_strPath, sub))) {
+    : RegKey(OpenTargetKey(base.m_hKey, sub, base.m_hRoot, Below(base.m_strPath, sub), &m_bLink)) {
   m_hRoot = base.m_hRoot;
   m_strPath = Below(base.m_strPath, sub);
 }

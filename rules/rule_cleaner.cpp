@@ -213,10 +213,12 @@ class EntrySweep {
       Skipped(place.Text(), kLinkOnTheWay);
       return;
     }
-    RegKey key(place.path, place.root);
+    // Opened again without following a link: one swapped in since the
+    // check above is never passed through.
+    TargetKey key(place.path, place.root);
     if (!key.IsOpen()) {
       // A key that is there but cannot be opened is not an absent one.
-      if (RuleRegKeyExists(place.root, place.path)) Unopened(place);
+      if (!key.m_bLink && RuleRegKeyExists(place.root, place.path)) Unopened(place);
       return;
     }
     DWORD type = 0, size = 0;
