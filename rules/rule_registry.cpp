@@ -188,17 +188,10 @@ std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string
 }
 
 bool RuleRegPathThroughLink(HKEY root, const std::string& path, bool lastToo) {
-  const std::vector<std::string> segs = path.empty() ? std::vector<std::string>() : Split(path);
-  const size_t checked = lastToo ? segs.size() : (segs.empty() ? 0 : segs.size() - 1);
-  HKEY at = root;
-  bool link = false;
-  for (size_t i = 0; i < checked && !link; ++i) {
-    HKEY next = nullptr;
-    if (::RegOpenKeyExA(at, segs[i].c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &next) != ERROR_SUCCESS) break;
-    if (at != root) ::RegCloseKey(at);
-    at = next;
-    link = IsRegistryLink(at);
-  }
-  if (at != root) ::RegCloseKey(at);
+  HKEY key = nullptr;
+  const LONG rc = OpenKeyNoLink(root, path, KEY_QUERY_VALUE, &key);
+  if (rc == kLinkOnTheWay) return true;
+  const bool link = rc == ERROR_SUCCESS && lastToo && IsRegistryLink(key);
+  if (key != nullptr) ::RegCloseKey(key);
   return link;
 }
