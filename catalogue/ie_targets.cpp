@@ -87,11 +87,11 @@ std::string SweepSpecialFolder(int csidl, int* count, float* kb) {
 // Deletes every value of root\NavClient\<subkey>\History except one literally
 // named "(Default)".
 void CleanGoogleHistoryKeys(HKEY root, int* count) {
-  RegKey navClient(kGoogleToolbarKey, root);
+  TargetKey navClient(kGoogleToolbarKey, root);
   if (!navClient.IsOpen()) return;
   std::string subkey;
   while (navClient.EnumKey(subkey)) {
-    RegKey history(std::string(kGoogleToolbarKey) + "\\" + subkey + "\\History", root);
+    TargetKey history(std::string(kGoogleToolbarKey) + "\\" + subkey + "\\History", root);
     if (!history.IsOpen()) continue;
     std::vector<char> data(history.DataBufferSize(), 0);
     std::string name;
@@ -161,12 +161,12 @@ void CleanIntelliForms(SweepWorker*, int* count, float*) {
 
 void CleanMsnToolbar(SweepWorker*, int* count, float*) {
   const char empty[1] = {0};
-  RegKey user(kMsnToolbarKey, HKEY_CURRENT_USER);
+  TargetKey user(kMsnToolbarKey, HKEY_CURRENT_USER);
   if (user.IsOpen()) {
     const RegChange change = SweepSetValue(user, "SearchStrings", REG_SZ, empty, 0);
     if (ChangeMade(change)) NumberItem(count, RegItemText(user.m_hRoot, user.m_strPath, "SearchStrings"));
   }
-  RegKey machine(kMsnToolbarKey, HKEY_LOCAL_MACHINE);
+  TargetKey machine(kMsnToolbarKey, HKEY_LOCAL_MACHINE);
   if (machine.IsOpen()) SweepSetValue(machine, "SearchStrings", REG_SZ, empty, 0);
 }
 
@@ -176,7 +176,7 @@ void CleanGoogleToolbar(SweepWorker*, int* count, float*) {
 }
 
 void CleanAol(SweepWorker*, int* count, float* kb) {
-  RegKey aol(kAolKey, HKEY_LOCAL_MACHINE);
+  TargetKey aol(kAolKey, HKEY_LOCAL_MACHINE);
   if (!aol.IsOpen()) return;
   char folder[1024] = {};
   DWORD size = sizeof folder - 1;  // room for a terminator the value may lack

@@ -14,6 +14,7 @@
 #include "engine/reg_clean.h"
 #include "engine/sweep_worker.h"
 #include "engine/sweep_log.h"
+#include "engine/reg_primitives.h"
 #include "settings/reg_key.h"
 #include "settings/settings_groups.h"
 
@@ -87,16 +88,16 @@ void CleanKey(const PlayerKey& target, RegKey& key, int* count, float* kb) {
 
 void CleanPlayerKey(const PlayerKey& target, int* count, float* kb) {
   if (target.parent != nullptr) {
-    RegKey parent(target.parent, target.root);
+    TargetKey parent(target.parent, target.root);
     if (!parent.IsOpen()) return;
     LogLine(target.line, 0);
-    RegKey key(parent.OpenSubKey(target.key));
+    TargetKey key(parent, target.key);
     if (!key.IsOpen()) return;
     key.m_strPath = target.key;
     CleanKey(target, key, count, kb);
     return;
   }
-  RegKey key(target.key, target.root);
+  TargetKey key(target.key, target.root);
   if (target.lineWithoutKey || key.IsOpen()) LogLine(target.line, 0);
   if (key.IsOpen()) CleanKey(target, key, count, kb);
 }
@@ -104,7 +105,7 @@ void CleanPlayerKey(const PlayerKey& target, int* count, float* kb) {
 // RealOne's user data folder D (from the key's default value): its URL list,
 // its state file, the History folder emptied and the Temp folder removed.
 void CleanRealOneUserData(int* count, float* kb) {
-  RegKey key(kUserDataPathKey, HKEY_CURRENT_USER);
+  TargetKey key(kUserDataPathKey, HKEY_CURRENT_USER);
   if (!key.IsOpen()) return;
   LogLine(kRealOneDirLine, 0);
   std::string folder;
@@ -121,7 +122,7 @@ void CleanRealOneUserData(int* count, float* kb) {
 
 // RealOne's cookie file: the value names a file or a pattern, used as it is.
 void CleanRealOneCookies(int* count, float* kb) {
-  RegKey key(kCookiesPathKey, HKEY_CURRENT_USER);
+  TargetKey key(kCookiesPathKey, HKEY_CURRENT_USER);
   if (!key.IsOpen()) return;
   LogLine(kRealOneDirLine, 0);
   std::string pattern;

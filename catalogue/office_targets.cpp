@@ -14,6 +14,7 @@
 #include "engine/file_removal.h"
 #include "engine/reg_clean.h"
 #include "engine/sweep_log.h"
+#include "engine/reg_primitives.h"
 #include "settings/reg_key.h"
 
 namespace {
@@ -120,7 +121,7 @@ const OfficeApp kPowerPoint = {
 };
 
 void CleanRecentFileKey(const OfficeApp& app, RegKey& office, const char* path, int* count, float* kb) {
-  RegKey key(office.OpenSubKey(path));
+  TargetKey key(office, path);
   if (!key.IsOpen()) return;
   key.m_strPath = path;
   if (app.secondPrefix != nullptr)
@@ -133,7 +134,7 @@ void CleanRecentFileKey(const OfficeApp& app, RegKey& office, const char* path, 
 // nothing of ours to clean, and the caller stops too.
 bool CleanOfficeApp(const OfficeApp& app, int* count, float* kb) {
   LogLine(app.openingLine, 0);
-  RegKey office(kOfficeKey, HKEY_CURRENT_USER);
+  TargetKey office(kOfficeKey, HKEY_CURRENT_USER);
   if (!office.IsOpen()) return false;
   for (const OfficeVersion& v : app.versions) {
     LogFormat(0, "Clean up %s %s.\n", app.name, v.version);

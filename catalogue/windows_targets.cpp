@@ -17,6 +17,7 @@
 #include "engine/reg_value.h"
 #include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
+#include "engine/reg_primitives.h"
 #include "settings/reg_key.h"
 #include "settings/settings_groups.h"
 #include "winlib/file_status.h"
@@ -156,7 +157,7 @@ void CleanDocumentHistory(SweepWorker*, int* count, float* kb) {
     }
   }
   LogLine("Start clean up document historical records.\n", 0);
-  RegKey base(kCurrentVersion, HKEY_CURRENT_USER);
+  TargetKey base(kCurrentVersion, HKEY_CURRENT_USER);
   if (!base.IsOpen()) return;
   RunRows(base, kDocumentKeys, count, kb);
   RunRows(base, kDocumentFolders, count, kb, &done);
@@ -165,22 +166,22 @@ void CleanDocumentHistory(SweepWorker*, int* count, float* kb) {
 void CleanFindHistory(SweepWorker*, int* count, float* kb) {
   LogLine("Start clean up finding historical records.\n", 0);
   {
-    RegKey bar(kSearchBar, HKEY_CURRENT_USER);
+    TargetKey bar(kSearchBar, HKEY_CURRENT_USER);
     if (bar.IsOpen()) RunRows(bar, kFindBarKeys, count, kb);
   }
-  RegKey base(kCurrentVersion, HKEY_CURRENT_USER);
+  TargetKey base(kCurrentVersion, HKEY_CURRENT_USER);
   if (base.IsOpen()) RunRows(base, kFindKeys, count, kb);
 }
 
 void CleanRunHistory(SweepWorker*, int* count, float* kb) {
   LogLine("Start clean up running historical records.\n", 0);
-  RegKey base(kCurrentVersion, HKEY_CURRENT_USER);
+  TargetKey base(kCurrentVersion, HKEY_CURRENT_USER);
   if (base.IsOpen()) RunRows(base, kRunKeys, count, kb);
 }
 
 void CleanNetworkHistory(SweepWorker*, int* count, float* kb) {
   LogLine("Start clean up network historical records.\n", 0);
-  RegKey base(kCurrentVersion, HKEY_CURRENT_USER);
+  TargetKey base(kCurrentVersion, HKEY_CURRENT_USER);
   if (base.IsOpen()) RunRows(base, kNetworkKeys, count, kb);
 }
 
@@ -195,7 +196,7 @@ void CleanLogonUser(SweepWorker*, int* count, float*) {
   LogLine("Clean up default logon user name.\n", 0);
   for (const char* path : kLogonKeys) {
     for (const Root& root : kLogonRoots) {
-      RegKey key(path, root.key);
+      TargetKey key(path, root.key);
       if (!key.IsOpen()) continue;
       for (const char* value : kLogonValues)
         if (RemoveRegistryValue(key, value))

@@ -4,6 +4,7 @@
 
 #include "engine/folder_clean.h"
 #include "engine/reg_clean.h"
+#include "engine/reg_primitives.h"
 #include "settings/reg_key.h"
 #include "winlib/trace.h"
 
@@ -66,7 +67,7 @@ void CleanRows(RegKey& base, const CleanItem* rows, size_t n, int statusId, int*
     if (op == nullptr || row.path == nullptr) continue;
     switch (row.form) {
       case RowForm::kKey: {
-        RegKey key(base.OpenSubKey(row.path));
+        TargetKey key(base, row.path);
         if (!key.IsOpen()) break;  // nothing recorded there: no line
         key.m_strPath = row.path;
         op->keyOp(row.kind, key, statusId, count, kb);
@@ -74,7 +75,7 @@ void CleanRows(RegKey& base, const CleanItem* rows, size_t n, int statusId, int*
       }
       case RowForm::kFolder:
       case RowForm::kSubFolder: {
-        RegKey key(base.OpenSubKey(row.path));
+        TargetKey key(base, row.path);
         if (!key.IsOpen()) break;
         key.m_strPath = row.path;
         op->folderOp(row.kind, key, row.valueName, row.pattern, statusId, count, kb, doneFolder, row.subfolder);
@@ -100,6 +101,6 @@ void CleanRows(HKEY root, const char* basePath, const CleanItem* rows, size_t n,
                float* kb, std::string* doneFolder) {
   // A base key that cannot be opened opens no subkey, so only environment
   // rows, which need no key, still run.
-  RegKey base(basePath != nullptr ? basePath : "", root);
+  TargetKey base(basePath != nullptr ? basePath : "", root);
   CleanRows(base, rows, n, statusId, count, kb, doneFolder);
 }

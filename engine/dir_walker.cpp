@@ -92,7 +92,8 @@ void DirWalker::OpenTop(const std::string& pattern, GuardScope scope, size_t tru
       return;
     case FolderOpen::kLink:
       LogRefusal(pattern, "a folder on its way is a link");
-      RecordLeft(Outcome::kGuarded, pattern, "a folder on its way is a link");
+      // The walk was set out to sweep there: what stays is not removed.
+      RecordOutcome(Outcome::kRefused, pattern, 0.0, "a folder on its way is a link");
       m_refused = true;
       return;
     case FolderOpen::kFailed: {

@@ -17,7 +17,6 @@ using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULO
 using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
 using NtQueryKeyFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
-using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
 
 // Information classes and flags, as the native headers number them.
 constexpr int kFileDirectoryInformation = 1;
@@ -66,7 +65,6 @@ struct Calls {
     object = reinterpret_cast<NtQueryObjectFn>(::GetProcAddress(ntdll, "NtQueryObject"));
     toDos = reinterpret_cast<RtlNtStatusToDosErrorFn>(::GetProcAddress(ntdll, "RtlNtStatusToDosError"));
     queryKey = reinterpret_cast<NtQueryKeyFn>(::GetProcAddress(ntdll, "NtQueryKey"));
-    deleteKey = reinterpret_cast<NtDeleteKeyFn>(::GetProcAddress(ntdll, "NtDeleteKey"));
   }
   NtOpenFileFn open;
   NtQueryDirectoryFileFn query;
@@ -74,7 +72,6 @@ struct Calls {
   NtQueryObjectFn object;
   RtlNtStatusToDosErrorFn toDos;
   NtQueryKeyFn queryKey;
-  NtDeleteKeyFn deleteKey;
 };
 
 const Calls& Ntdll() {
@@ -282,13 +279,6 @@ std::wstring KeyName(HKEY key) {
     buffer.resize(need);
   }
   return std::wstring();
-}
-
-LONG DeleteKey(HKEY key) {
-  LONG st = static_cast<LONG>(0xC0000002);  // not implemented
-  if (Ntdll().deleteKey != nullptr && key != nullptr) st = Ntdll().deleteKey(key);
-  if (st != kSuccess) SetErrorFrom(st);
-  return st;
 }
 
 DWORD ErrorOfStatus(LONG status) {

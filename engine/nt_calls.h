@@ -63,11 +63,6 @@ std::wstring ObjectName(HANDLE h);
 // link was resolved ("\REGISTRY\MACHINE\SOFTWARE\..."). Empty on failure.
 std::wstring KeyName(HKEY key);
 
-// Deletes the key behind the open handle itself: a key opened with
-// REG_OPTION_OPEN_LINK is removed as a link and its target is never
-// reached. The key must have no subkeys. The NTSTATUS (kSuccess when gone);
-// the Win32 error is set on failure.
-LONG DeleteKey(HKEY key);
 // The Win32 error of an NTSTATUS.
 DWORD ErrorOfStatus(LONG status);
 

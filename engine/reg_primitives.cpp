@@ -5,11 +5,11 @@
 #include <algorithm>
 #include <vector>
 
-#include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/registry_guard.h"
 #include "engine/removal_guard.h"
+#include "winlib/reg_tree.h"
 #include "winlib/trace.h"
 
 namespace {
@@ -39,89 +39,23 @@ RegChange Previewed(const std::string& item) {
   return RegChange::kPreviewed;
 }
 
-bool IsLink(HKEY key) {
-  DWORD type = 0, size = 0;
-  return ::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-         type == REG_LINK;
-}
-
-// The buffer is sized from the longest name the key holds (a character
-// takes up to three bytes here) and grows on the rare answer that it is
-// still short: a long name never ends the walk, and the keys after it are
-// walked too.
-std::vector<std::string> SubKeyNames(HKEY key) {
-  std::vector<std::string> names;
-  DWORD longest = 0;
-  ::RegQueryInfoKeyA(key, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr);
-  std::vector<char> name(std::max<size_t>(1024, (static_cast<size_t>(longest) + 1) * 3 + 1));
-  for (DWORD i = 0;;) {
-    DWORD cch = static_cast<DWORD>(name.size());
-    const LONG rc = ::RegEnumKeyExA(key, i, name.data(), &cch, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_MORE_DATA && name.size() < (1u << 20)) {
-      name.resize(name.size() * 2);
-      continue;
-    }
-    if (rc != ERROR_SUCCESS) break;
-    names.emplace_back(name.data(), cch);
-    ++i;
-  }
-  return names;
-}
-
 std::string Below(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
 
-// One key deletion: walks the tree below the key it was given, key by key,
-// and collects what went; a key that goes whole stands for all it held.
-class TreeRemoval {
+// Records a key that stays because it is a registry link, or is reached
+// through one: it was set out to go, so it counts as not removed.
+void LeftAsLink(HKEY root, const std::string& path, const char* why) {
+  const std::string item = RegItemText(root, path, nullptr);
+  RecordLeft(Outcome::kRefused, item, why);
+}
+
+// One key deletion through the shared tree walk: each key is judged by the
+// guard and the running entry's exclusions before it is touched; what went is
+// collected, a key that goes whole standing for all it held.
+class TreeRemoval : public KeyTreeRemoval {
  public:
   TreeRemoval(HKEY root, bool preview) : m_root(root), m_preview(preview) {}
 
-  // Opens name below parent without following a link. ERROR_SUCCESS or the
-  // registry's answer.
-  LONG Open(HKEY parent, const std::string& name, HKEY* out) const {
-    const REGSAM access = m_preview ? KEY_READ : KEY_READ | KEY_SET_VALUE | DELETE;
-    *out = nullptr;
-    const LONG rc = ::RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, access, out);
-    if (rc != ERROR_SUCCESS) *out = nullptr;
-    return rc;
-  }
-
-  // Removes the open key root\path with what it holds; true when it went.
-  bool Remove(HKEY key, const std::string& path) {
-    const std::string item = RegItemText(m_root, path, nullptr);
-    const RegistryKeeping keep = RegistryKeyKept(m_root, path, key);
-    if (keep == RegistryKeeping::kWhole) return false;
-    if (IsLink(key)) {
-      // What the link points at is not ours to judge or touch; a link the
-      // entry keeps something "below" stays with it.
-      if (keep != RegistryKeeping::kNone) return false;
-      return DeleteOpened(key, path, m_gone.size());
-    }
-    if (const char* why = RegistryHandleRefusal(m_root, path, key, keep == RegistryKeeping::kNone)) {
-      RecordOutcome(Outcome::kGuarded, item, 0.0, why);
-      LogRegistryRefusal(item, why);
-      return false;
-    }
-    const size_t mark = m_gone.size();
-    if (keep == RegistryKeeping::kPart) RemoveValues(key, path);
-    bool emptied = true;
-    for (const std::string& name : SubKeyNames(key)) {
-      const std::string childPath = Below(path, name);
-      HKEY child = nullptr;
-      const LONG rc = Open(key, name, &child);
-      if (rc == ERROR_FILE_NOT_FOUND) continue;  // gone meanwhile
-      if (rc != ERROR_SUCCESS) {
-        Left(rc, RegItemText(m_root, childPath, nullptr));
-        emptied = false;
-        continue;
-      }
-      if (!Remove(child, childPath)) emptied = false;
-      ::RegCloseKey(child);
-    }
-    if (keep != RegistryKeeping::kNone || !emptied) return false;
-    return DeleteOpened(key, path, mark);
-  }
+  REGSAM Access() const override { return m_preview ? KEY_READ : KEY_READ | KEY_SET_VALUE | DELETE; }
 
   // Records what went, in order, and hands each item to removed.
   void Settle(const RegRemovedFn& removed) {
@@ -133,6 +67,47 @@ class TreeRemoval {
 
   void Left(LONG error, const std::string& item) {
     RecordLeft(OutcomeOfError(static_cast<unsigned long>(error)), item, ErrorReason(static_cast<unsigned long>(error)));
+  }
+
+ protected:
+  Visit Judge(HKEY key, const std::string& path, bool link) override {
+    const RegistryKeeping keep = RegistryKeyKept(m_root, path, key);
+    if (keep == RegistryKeeping::kWhole) return Visit::kLeave;
+    // What a link points at is not ours to judge or touch; a link the entry
+    // keeps something "below" stays with it.
+    if (link) return keep == RegistryKeeping::kNone ? Visit::kRemove : Visit::kLeave;
+    if (const char* why = RegistryHandleRefusal(m_root, path, key, keep == RegistryKeeping::kNone)) {
+      const std::string item = RegItemText(m_root, path, nullptr);
+      RecordOutcome(Outcome::kGuarded, item, 0.0, why);
+      LogRegistryRefusal(item, why);
+      return Visit::kLeave;
+    }
+    if (keep == RegistryKeeping::kPart) RemoveValues(key, path);
+    return keep == RegistryKeeping::kNone ? Visit::kRemove : Visit::kEmptyAndLeave;
+  }
+
+  void OpenFailed(LONG error, const std::string& path) override { Left(error, RegItemText(m_root, path, nullptr)); }
+
+  // Deletes the key behind the handle that was judged; what went below it is
+  // then stood for by the key.
+  bool Delete(HKEY key, const std::string& path) override {
+    if (!m_preview) {
+      const LONG error = DeleteOpenedKey(key);
+      if (error != ERROR_SUCCESS) {
+        Left(error, RegItemText(m_root, path, nullptr));
+        return false;
+      }
+    }
+    const std::string below = path + "\\";
+    m_gone.erase(std::remove_if(m_gone.begin(), m_gone.end(),
+                                [&](const RegRemoved& r) {
+                                  return r.path == path || r.path.compare(0, below.size(), below) == 0;
+                                }),
+                 m_gone.end());
+    RegRemoved r;
+    r.path = path;
+    m_gone.push_back(r);
+    return true;
   }
 
  private:
@@ -174,63 +149,22 @@ class TreeRemoval {
     }
   }
 
-  // Deletes the key behind the handle that was judged; what went below it
-  // (from mark on) is then stood for by the key.
-  bool DeleteOpened(HKEY key, const std::string& path, size_t mark) {
-    if (!m_preview) {
-      const LONG status = nt::DeleteKey(key);
-      if (status != nt::kSuccess) {
-        Left(static_cast<LONG>(nt::ErrorOfStatus(status)), RegItemText(m_root, path, nullptr));
-        return false;
-      }
-    }
-    m_gone.resize(mark);
-    RegRemoved r;
-    r.path = path;
-    m_gone.push_back(r);
-    return true;
-  }
-
   HKEY m_root;
   bool m_preview;
   std::vector<RegRemoved> m_gone;
 };
 
-// Deletes root\path, opened as name below parent (the same key).
+// Deletes root\\path, opened as name below parent (the same key).
 RegChange DeleteTree(HKEY root, const std::string& path, HKEY parent, const std::string& name,
                      const RegRemovedFn& removed) {
   TreeRemoval walk(root, PreviewActive());
-  // The keys on the way are opened one by one, none of them through a link:
-  // past one lies a key that the path does not name.
-  std::string last = name;
-  HKEY at = parent;
-  for (size_t slash; (slash = last.find('\\')) != std::string::npos;) {
-    HKEY next = nullptr;
-    const LONG step = ::RegOpenKeyExA(at, last.substr(0, slash).c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &next);
-    if (at != parent) ::RegCloseKey(at);
-    if (step == ERROR_FILE_NOT_FOUND || step == ERROR_PATH_NOT_FOUND) return RegChange::kAbsent;
-    // As below: a key on the way behind an access list that a real sweep
-    // opens first does not stop a preview.
-    if (step == ERROR_ACCESS_DENIED && PreviewActive()) return Previewed(RegItemText(root, path, nullptr));
-    if (step != ERROR_SUCCESS) {
-      walk.Left(step, RegItemText(root, path, nullptr));
-      return RegChange::kFailed;
-    }
-    if (IsLink(next)) {
-      ::RegCloseKey(next);
-      const std::string item = RegItemText(root, path, nullptr);
-      const char* why = "a key on its way is a link";
-      RecordOutcome(Outcome::kGuarded, item, 0.0, why);
-      LogRegistryRefusal(item, why);
-      return RegChange::kFailed;
-    }
-    at = next;
-    last = last.substr(slash + 1);
-  }
   HKEY key = nullptr;
-  const LONG rc = walk.Open(at, last, &key);
-  if (at != parent) ::RegCloseKey(at);
+  const LONG rc = OpenKeyNoLink(parent, name, walk.Access(), &key);
   if (rc == ERROR_FILE_NOT_FOUND || rc == ERROR_PATH_NOT_FOUND) return RegChange::kAbsent;
+  if (rc == kLinkOnTheWay) {
+    LeftAsLink(root, path, "a key on its way is a registry link");
+    return RegChange::kFailed;
+  }
   if (rc != ERROR_SUCCESS) {
     // A key behind an access list that a real sweep opens first is there
     // all the same.
@@ -276,11 +210,39 @@ HKEY OpenSubKeyNoLink(HKEY parent, const std::string& name) {
   // then fail one by one, where the caller sees them.
   if (rc == ERROR_ACCESS_DENIED) rc = ::RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &h);
   if (rc != ERROR_SUCCESS) return nullptr;
-  if (IsLink(h)) {
+  if (IsRegistryLink(h)) {
     ::RegCloseKey(h);
     return nullptr;
   }
   return h;
+}
+
+HKEY OpenTargetKey(HKEY parent, const std::string& sub, HKEY root, const std::string& path, bool* link) {
+  if (link != nullptr) *link = false;
+  if (parent == nullptr) return nullptr;
+  HKEY key = nullptr;
+  LONG rc = OpenKeyNoLink(parent, sub, KEY_ALL_ACCESS, &key);
+  // A key the user may only read still shows what it holds; its changes
+  // then fail one by one, where the caller sees them.
+  if (rc == ERROR_ACCESS_DENIED) rc = OpenKeyNoLink(parent, sub, KEY_READ, &key);
+  const bool isLink = rc == ERROR_SUCCESS && IsRegistryLink(key);
+  if (isLink) ::RegCloseKey(key);
+  if (link != nullptr) *link = isLink || rc == kLinkOnTheWay;
+  if (rc == kLinkOnTheWay) LeftAsLink(root, path, "a key on its way is a registry link");
+  if (isLink) LeftAsLink(root, path, "the key is a registry link");
+  if (rc != ERROR_SUCCESS || isLink) return nullptr;
+  return key;
+}
+
+TargetKey::TargetKey(const std::string& path, HKEY root) : RegKey(OpenTargetKey(root, path, root, path, &m_bLink)) {
+  m_hRoot = root;
+  m_strPath = path;
+}
+
+TargetKey::TargetKey(const RegKey& base, const std::string& sub)
+    : RegKey(OpenTargetKey(base.m_hKey, sub, base.m_hRoot, Below(base.m_strPath, sub), &m_bLink)) {
+  m_hRoot = base.m_hRoot;
+  m_strPath = Below(base.m_strPath, sub);
 }
 
 RegChange SweepDeleteSubKey(RegKey& key, const char* name, const RegRemovedFn& removed) {

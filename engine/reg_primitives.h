@@ -52,6 +52,28 @@ using RegRemovedFn = std::function<void(const RegRemoved&)>;
 // value is where it leads; what it leads to is not the parent's).
 HKEY OpenSubKeyNoLink(HKEY parent, const std::string& name);
 
+// Opens sub below the open key parent (root\\path names the result) for a
+// cleaner to clean a fixed key's values or subkeys: one segment at a time,
+// never through a registry link. Null when it is not there or will not open.
+// A key that is a link, or is reached through one, is not followed: what it
+// leads to is not the target. It stays and counts as not removed (and
+// *link, when given, is set).
+HKEY OpenTargetKey(HKEY parent, const std::string& sub, HKEY root, const std::string& path, bool* link = nullptr);
+
+// Set before the key is opened (a base is made before the next one).
+struct TargetKeyLink {
+  bool m_bLink = false;  // not opened: a link, already counted as not removed
+};
+
+// A fixed key a cleaner cleans, opened by OpenTargetKey and named root\\path
+// for the ledger and the log.
+class TargetKey : public TargetKeyLink, public RegKey {
+ public:
+  TargetKey(const std::string& path, HKEY root);
+  // sub below an open base key (closed when base is).
+  TargetKey(const RegKey& base, const std::string& sub);
+};
+
 // Deletes the subkey `name` of key with everything below it (see SweepDeleteKey).
 RegChange SweepDeleteSubKey(RegKey& key, const char* name, const RegRemovedFn& removed = nullptr);
 // Deletes root\path with everything below it. An empty or null path is

@@ -19,6 +19,7 @@
 #include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
 #include "engine/wildcard_path.h"
+#include "winlib/reg_tree.h"
 #include "winlib/trace.h"
 
 namespace {
@@ -198,24 +199,6 @@ std::vector<KeyPlace> FormsOf(HKEY root, const std::string& path, HKEY key) {
 }
 
 thread_local const RegistryKeptScope* t_keptScope = nullptr;
-
-// The subkeys of an open key; a long name grows the buffer.
-std::vector<std::string> SubKeyNames(HKEY key) {
-  std::vector<std::string> names;
-  std::vector<char> name(1024);
-  for (DWORD i = 0;;) {
-    DWORD cch = static_cast<DWORD>(name.size());
-    const LONG rc = ::RegEnumKeyExA(key, i, name.data(), &cch, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_MORE_DATA && name.size() < (1u << 20)) {
-      name.resize(name.size() * 2);
-      continue;
-    }
-    if (rc != ERROR_SUCCESS) break;
-    names.emplace_back(name.data(), cch);
-    ++i;
-  }
-  return names;
-}
 
 // Keys a wildcard exclusion is expanded to at most; past that the text form
 // alone stands for the rest.

@@ -110,8 +110,14 @@ class EntrySweep {
     for (const auto& fk : m_keys.files) {
       for (const auto& folder : fk.folders) {
         std::string refused;
-        const std::vector<std::string> found = ExpandRuleFolder(folder, &refused);
+        std::vector<std::string> links;
+        const std::vector<std::string> found = ExpandRuleFolder(folder, &refused, &links);
         if (!refused.empty()) Skipped(folder.path, refused.c_str());
+        for (const auto& link : links) {
+          // Never passed through; what the entry set out to sweep there stays.
+          LogFormat(0, "  Skipped %s: a folder on its way is a link.\n", link.c_str());
+          RecordOutcome(Outcome::kRefused, link, 0.0, "a folder on its way is a link");
+        }
         for (const auto& f : found) SweepFolder(fk, folder, f);
       }
     }
@@ -207,10 +213,12 @@ class EntrySweep {
       Skipped(place.Text(), kLinkOnTheWay);
       return;
     }
-    RegKey key(place.path, place.root);
+    // Opened again without following a link: one swapped in since the
+    // check above is never passed through.
+    TargetKey key(place.path, place.root);
     if (!key.IsOpen()) {
       // A key that is there but cannot be opened is not an absent one.
-      if (RuleRegKeyExists(place.root, place.path)) Unopened(place);
+      if (!key.m_bLink && RuleRegKeyExists(place.root, place.path)) Unopened(place);
       return;
     }
     DWORD type = 0, size = 0;

@@ -107,7 +107,10 @@ std::vector<std::string> SplitRuleText(const std::string& s, char sep);
 // The folders that exist and match folder's wildcards; every segment past
 // rootLength that is a link (junction, symbolic link) is never passed
 // through. Past kMaxExpandedPlaces, nothing: refused says why.
-std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, std::string* refused = nullptr);
+// links: the folder links met at a fixed segment past the system's part
+// (never passed through; the caller counts them as left).
+std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, std::string* refused = nullptr,
+                                          std::vector<std::string>* links = nullptr);
 // While it lives, the file attributes asked for on this thread are kept:
 // detecting thousands of entries asks for the same folders again and again,
 // and a folder missing for one entry is missing for the next. Not for sweeps.

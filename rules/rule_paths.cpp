@@ -166,15 +166,22 @@ void ListMatching(const std::string& folder, const std::string& mask, F&& take) 
 
 // Folders for the shared expander: a wildcard segment lists the plain
 // folders that match; a fixed segment past the system's part must be a
-// plain folder too (never a link).
-WildcardSource FolderSource() {
+// plain folder too (never a link). A fixed segment that is a folder link is
+// named in links: the rule set out to sweep there, so it is not "absent".
+WildcardSource FolderSource(std::vector<std::string>* links = nullptr) {
   WildcardSource src;
   src.list = [](const std::string& base, const std::string& mask, const std::function<bool(const std::string&)>& take) {
     ListMatching(base, mask, [&](const std::string& name, DWORD attributes) {
       return !IsPlainFolder(attributes) || take(name);
     });
   };
-  src.keep = [](const std::string& path) { return IsPlainFolder(AttributesOf(path)); };
+  src.keep = [links](const std::string& path) {
+    const DWORD a = AttributesOf(path);
+    if (links != nullptr && a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) &&
+        (a & FILE_ATTRIBUTE_REPARSE_POINT))
+      links->push_back(path);
+    return IsPlainFolder(a);
+  };
   return src;
 }
 
@@ -191,8 +198,9 @@ size_t FirstChecked(const std::string& path, size_t rootLength) {
   return index;
 }
 
-Expansion ExpandFolderSegments(const std::string& path, size_t rootLength, const std::vector<std::string>& segments) {
-  return ExpandWildcardPath(path.substr(0, 2), segments, FirstChecked(path, rootLength), FolderSource());
+Expansion ExpandFolderSegments(const std::string& path, size_t rootLength, const std::vector<std::string>& segments,
+                               std::vector<std::string>* links = nullptr) {
+  return ExpandWildcardPath(path.substr(0, 2), segments, FirstChecked(path, rootLength), FolderSource(links));
 }
 
 std::vector<std::string> SegmentsOf(const std::string& canonical) {
@@ -398,10 +406,11 @@ bool IsDriveTopFolder(const std::string& canonicalFolder) {
   return canonicalFolder.size() > 3 && canonicalFolder.find('\\', 3) == std::string::npos;
 }
 
-std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, std::string* refused) {
+std::vector<std::string> ExpandRuleFolder(const RuleFolder& folder, std::string* refused,
+                                          std::vector<std::string>* links) {
   const std::vector<std::string> segments = SegmentsOf(folder.path);
   if (segments.empty()) return {folder.path};
-  Expansion found = ExpandFolderSegments(folder.path, folder.rootLength, segments);
+  Expansion found = ExpandFolderSegments(folder.path, folder.rootLength, segments, links);
   if (refused != nullptr) *refused = found.refused;
   // Every segment within the variable's part went unchecked: the folder
   // itself must exist.

@@ -11,6 +11,7 @@
 #include "engine/nt_calls.h"
 #include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
+#include "winlib/reg_tree.h"
 
 namespace {
 
@@ -50,35 +51,6 @@ std::string Join(const std::vector<std::string>& segs, size_t from = 0) {
   return out;
 }
 
-bool IsLinkKey(HKEY key) {
-  DWORD type = 0, size = 0;
-  return ::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, nullptr, &size) == ERROR_SUCCESS &&
-         type == REG_LINK;
-}
-
-// The subkeys of an open key. The buffer is sized from the longest name the
-// key holds (a character takes up to three bytes here) and grows on the
-// rare answer that it is still short: a long name never ends the walk.
-std::vector<std::string> SubKeyNamesOf(HKEY h) {
-  std::vector<std::string> out;
-  DWORD longest = 0;
-  ::RegQueryInfoKeyA(h, nullptr, nullptr, nullptr, nullptr, &longest, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr);
-  std::vector<char> name(std::max<size_t>(1024, (static_cast<size_t>(longest) + 1) * 3 + 1));
-  for (DWORD i = 0;;) {
-    DWORD cch = static_cast<DWORD>(name.size());
-    const LONG rc = ::RegEnumKeyExA(h, i, name.data(), &cch, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_MORE_DATA && name.size() < (1u << 20)) {
-      name.resize(name.size() * 2);
-      continue;
-    }
-    if (rc != ERROR_SUCCESS) break;
-    out.emplace_back(name.data(), cch);
-    ++i;
-  }
-  return out;
-}
-
 // The subkeys of root\path a wildcard may pick: never a link, which leads
 // outside the key the rule names.
 std::vector<std::string> SubKeys(HKEY root, const std::string& path) {
@@ -86,10 +58,10 @@ std::vector<std::string> SubKeys(HKEY root, const std::string& path) {
   HKEY h = nullptr;
   if (::RegOpenKeyExA(root, path.empty() ? nullptr : path.c_str(), 0, KEY_ENUMERATE_SUB_KEYS, &h) != ERROR_SUCCESS)
     return out;
-  for (std::string& name : SubKeyNamesOf(h)) {
+  for (std::string& name : SubKeyNames(h)) {
     HKEY child = nullptr;
     if (::RegOpenKeyExA(h, name.c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &child) == ERROR_SUCCESS) {
-      const bool link = IsLinkKey(child);
+      const bool link = IsRegistryLink(child);
       ::RegCloseKey(child);
       if (link) continue;
     }
@@ -216,17 +188,10 @@ std::vector<RuleRegPath> ExpandRuleRegPath(const RuleRegPath& place, std::string
 }
 
 bool RuleRegPathThroughLink(HKEY root, const std::string& path, bool lastToo) {
-  const std::vector<std::string> segs = path.empty() ? std::vector<std::string>() : Split(path);
-  const size_t checked = lastToo ? segs.size() : (segs.empty() ? 0 : segs.size() - 1);
-  HKEY at = root;
-  bool link = false;
-  for (size_t i = 0; i < checked && !link; ++i) {
-    HKEY next = nullptr;
-    if (::RegOpenKeyExA(at, segs[i].c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &next) != ERROR_SUCCESS) break;
-    if (at != root) ::RegCloseKey(at);
-    at = next;
-    link = IsLinkKey(at);
-  }
-  if (at != root) ::RegCloseKey(at);
+  HKEY key = nullptr;
+  const LONG rc = OpenKeyNoLink(root, path, KEY_QUERY_VALUE, &key);
+  if (rc == kLinkOnTheWay) return true;
+  const bool link = rc == ERROR_SUCCESS && lastToo && IsRegistryLink(key);
+  if (key != nullptr) ::RegCloseKey(key);
   return link;
 }

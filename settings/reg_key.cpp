@@ -1,8 +1,9 @@
 #include "settings/reg_key.h"
 
-#include <shlwapi.h>
 
 #include <vector>
+
+#include "winlib/reg_tree.h"
 
 const char kProductKeyPath[] = "SOFTWARE\\Calderix\\Morvane";
 
@@ -98,8 +99,15 @@ bool RegKey::DeleteValue(const char* name) {
 }
 
 bool RegKey::DeleteSubKey(const char* name) {
-  if (m_hKey == nullptr) return false;
-  return ::SHDeleteKeyA(m_hKey, name) == ERROR_SUCCESS;
+  if (m_hKey == nullptr || name == nullptr || *name == '\0') return false;
+  // Walked here, never by a call that walks the tree itself and follows a
+  // link planted among the entries to the key it names.
+  HKEY sub = nullptr;
+  if (OpenKeyNoLink(m_hKey, name, KEY_READ | DELETE, &sub) != ERROR_SUCCESS) return false;
+  KeyTreeRemoval walk;
+  const bool gone = walk.Remove(sub, name);
+  ::RegCloseKey(sub);
+  return gone;
 }
 
 HKEY RegKey::OpenSubKey(const char* path) {

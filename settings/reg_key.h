@@ -36,7 +36,8 @@ class RegKey {
   bool QueryValue(const char* name, void* data, DWORD* size);
   bool SetValue(const char* name, DWORD type, const void* data, DWORD size);
   bool DeleteValue(const char* name);
-  // Removes the subkey with everything below it.
+  // Removes the subkey with everything below it; a registry link goes as a
+  // link, never through it (see winlib/reg_tree.h).
   bool DeleteSubKey(const char* name);
   // A new handle for the caller to wrap in a RegKey; null when it cannot be opened.
   HKEY OpenSubKey(const char* path);

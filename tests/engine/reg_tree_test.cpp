@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/clean_ops.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/reg_clean.h"
@@ -177,6 +178,55 @@ TEST_F(RegTree, AKeyNamedThroughALinkOnItsWayIsRefused) {
   const RegChange change = SweepDeleteKey(HKEY_CURRENT_USER, (m_holder + "\\Alias\\Deep").c_str());
   EXPECT_EQ(RegChange::kFailed, change);
   EXPECT_EQ(regseed::Snapshot(kOther), other);
+}
+
+}  // namespace
+
+namespace {
+
+// A fixed target key (a catalogue row's key, or the base key the rows hang
+// from) that is a link, or is reached through one, is not followed: the key
+// the link leads to stays as it was, and the link is counted as left.
+TEST_F(RegTree, AFixedTargetKeyThatIsALinkIsNotFollowed) {
+  struct Case {
+    const char* name;
+    const char* link;  // below the holder
+    std::string target;
+    const char* base;  // below the holder: the rows' base key
+    const char* row;   // below the base
+    CleanOpId op;
+  } const cases[] = {
+      {"values of a key that is a link", "List", kRun, "", "List", OP_CLEAN_REG_KEY},
+      {"an MRU key that is a link", "List", kRun, "", "List", OP_CLEAN_MRU},
+      {"a key tree that is a link", "List", kOther, "", "List", OP_CLEAN_REG_KEY_TREE},
+      {"subkey lists behind a link", "List", kOther, "", "List", OP_CLEAN_SUBKEY_MRU},
+      {"the row's key reached through a link", "Via", "Software\\OtherVendor", "", "Via\\Data", OP_CLEAN_REG_KEY},
+      {"the base key a link", "Base", "Software\\OtherVendor", "Base", "Data", OP_CLEAN_REG_KEY_TREE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    SetUp();
+    regseed::Sz(kRun, "MRUList", "a");
+    Link(c.link, c.target);
+    const auto run = regseed::Snapshot(kRun);
+    const auto other = regseed::Snapshot("Software\\OtherVendor");
+    const CleanItem rows[] = {KeyRow(kKindKey, c.row, c.op)};
+    const std::string base = *c.base == '\0' ? m_holder : m_holder + "\\" + c.base;
+    for (bool preview : {true, false}) {
+      SCOPED_TRACE(preview ? "preview" : "sweep");
+      ResetOutcomes();
+      int count = 0;
+      float kb = 0;
+      {
+        PreviewScope scope(preview);
+        CleanRows(HKEY_CURRENT_USER, base.c_str(), rows, 1, 0, &count, &kb, nullptr);
+      }
+      EXPECT_EQ(count, 0);
+      EXPECT_EQ(NotRemovedCount(), 1);
+      EXPECT_EQ(regseed::Snapshot(kRun), run);
+      EXPECT_EQ(regseed::Snapshot("Software\\OtherVendor"), other);
+    }
+  }
 }
 
 }  // namespace

@@ -239,3 +239,42 @@ TEST_F(RuleExclusionTest, ADriveLetterThatMapsToAFolderIsJudgedAsThatFolder) {
 }
 
 }  // namespace
+
+namespace {
+
+// The same letter over a folder nobody protects: the folder is swept like
+// the folder it is, or what stays is counted; never skipped in silence as
+// if the letter were a link.
+TEST_F(RuleExclusionTest, ADriveLetterThatMapsToAFolderIsSweptOrCounted) {
+  const std::string docs = "D:\\fixtures\\drive-folder\\docs";
+  REQUIRE_FIXTURE(::GetFileAttributesA("M:\\below") != INVALID_FILE_ATTRIBUTES, docs);
+  const struct {
+    const char* key;
+    const char* file;  // below docs
+  } cases[] = {
+      {"FileKey1=M:\\|notes.txt", "notes.txt"},
+      {"FileKey1=M:\\below|notes.txt", "below\\notes.txt"},
+      {"FileKey1=M:\\below|*.txt", "below\\notes.txt"},
+      {"FileKey1=M:\\below\\deep|*.*|RECURSE", "below\\deep\\notes.txt"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.key);
+    const std::string file = docs + "\\" + c.file;
+    ::CreateDirectoryA((docs + "\\below\\deep").c_str(), nullptr);
+    ASSERT_TRUE(WriteFileBytes(file, "a trace"));
+    const RuleEntry& e = Read("[Plain letter " + std::to_string(n++) + " *]\n" + std::string(c.key) + "\n");
+    ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
+    ResetOutcomes();
+    ProgressRecorder log;
+    const int count = Sweep(e);
+    if (FileExists(file))
+      EXPECT_GE(NotRemovedCount(), 1) << ::testing::PrintToString(log.LogLines());
+    else
+      EXPECT_EQ(count, 1);
+    ::DeleteFileA(file.c_str());
+  }
+  EXPECT_TRUE(FileExists("M:\\below"));
+}
+
+}  // namespace

@@ -307,6 +307,31 @@ TEST_F(RuleSweepTest, AFolderLinkMetWhileExpandingIsNeverPassedThrough) {
   EXPECT_TRUE(FileExists(kLinks + "\\outside\\cache\\secret.tmp"));
 }
 
+// A FileKey whose folder is a link to a protected folder (made by
+// tools/make-fixtures.sh) leaves it as it is, and says so: the entry set out
+// to sweep there, so what stays counts as not removed.
+TEST_F(RuleSweepTest, AFolderLinkToAProtectedFolderIsLeftAndCounted) {
+  const std::string alias = "D:\\fixtures\\hostile\\alias\\";
+  REQUIRE_FIXTURE(FileExists(alias + "windows\\win.ini"), alias + "windows");
+  const char* const links[] = {"documents", "desktop", "windows"};
+  for (const char* link : links) {
+    SCOPED_TRACE(link);
+    const auto before = Picture();
+    SnapshotMap outside;
+    SnapshotFolder("a", alias + link, outside);
+    const RuleEntry& e = Read(std::string("[Link to ") + link + " *]\nFileKey1=" + alias + link + "|*.*\n");
+    ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
+    ResetOutcomes();
+    ProgressRecorder log;
+    EXPECT_EQ(Sweep(e), 0);
+    EXPECT_EQ(NotRemovedCount(), 1) << ::testing::PrintToString(log.LogLines());
+    SnapshotMap after;
+    SnapshotFolder("a", alias + link, after);
+    EXPECT_TRUE(CompareSnapshots(outside, after).removed.empty());
+    EXPECT_TRUE(Removed(before).empty());
+  }
+}
+
 TEST_F(RuleSweepTest, APreviewEqualsTheRealSweepAndChangesNothing) {
   for (const char* f : {"p\\keep\\a.txt", "p\\keep\\b.txt", "p\\gone\\c.txt", "p\\gone\\deep\\d.txt", "p\\e.log"})
     Plant(f, std::string(1500, 'x'));

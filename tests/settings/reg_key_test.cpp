@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "reg_helpers.h"
+#include "settings/subkey_list.h"
+#include "tests/engine/reg_fixtures.h"
 #include "support/test_env.h"
 
 namespace {
@@ -175,4 +177,23 @@ TEST(RegKey, CreateBelowTheProductKeyMakesTheProductKeysUnderBothRoots) {
   ASSERT_TRUE(existing.Create());
   EXPECT_EQ(existing.m_nValues, 1u);
   EXPECT_EQ(regtest::Number(HKEY_CURRENT_USER, kScratch, "keep"), 9);
+}
+
+// A stale entry of a numbered list may be a registry link someone planted:
+// removing it removes the link, never the key it leads to or what that holds.
+TEST(RegKey, AStaleEntryThatIsALinkGoesAsALinkAndItsTargetStays) {
+  RegistrySandbox sandbox;
+  const std::string run = "Software\\Sandboxed\\Run";
+  regtest::PutText(HKEY_CURRENT_USER, run, "Updater", "C:\\updater.exe");
+  regtest::PutText(HKEY_CURRENT_USER, run + "\\Deep", "w", "2");
+  regtest::PutText(HKEY_CURRENT_USER, kScratch + "\\Loc.0", "Dir", "C:\\kept");
+  const std::string link = kScratch + "\\" + regseed::UniqueLinkName("Loc.");
+  ASSERT_TRUE(regseed::MakeLink(HKEY_CURRENT_USER, link, regseed::KeyNameOf(HKEY_CURRENT_USER, run)));
+  const auto before = regseed::Snapshot(run);
+  RegKey list(kScratch, HKEY_CURRENT_USER);
+  const bool rewritten = RewriteNumberedSubkeys(list, "Loc", 1, [](RegKey&, size_t) { return true; });
+  regseed::DropLink(HKEY_CURRENT_USER, link);
+  EXPECT_TRUE(rewritten);
+  EXPECT_EQ(regseed::Snapshot(run), before);
+  EXPECT_EQ(regtest::SubKeys(HKEY_CURRENT_USER, kScratch), std::vector<std::string>{"Loc.0"});
 }
