@@ -2,12 +2,43 @@
 #include "winlib/reg_tree.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 using NtDeleteKeyFn = LONG(NTAPI*)(HANDLE);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
 
 std::string Below(const std::string& path, const std::string& name) { return path.empty() ? name : path + "\\" + name; }
+
+std::wstring Upper(std::wstring s) {
+  if (!s.empty()) ::CharUpperBuffW(&s[0], static_cast<DWORD>(s.size()));
+  return s;
+}
+
+// The registry's own name of an open key ("\REGISTRY\USER\S-1-5-...\..."); empty on failure.
+std::wstring OwnName(HKEY key) {
+  using NtQueryKeyFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
+  static const auto query =
+      reinterpret_cast<NtQueryKeyFn>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), "NtQueryKey"));
+  alignas(8) BYTE buf[2048];
+  ULONG got = 0;
+  if (query == nullptr || query(key, 3 /* KeyNameInformation */, buf, sizeof buf, &got) != 0) return std::wstring();
+  ULONG bytes = 0;
+  std::memcpy(&bytes, buf, sizeof bytes);
+  if (bytes > sizeof buf - sizeof(ULONG)) return std::wstring();
+  return std::wstring(reinterpret_cast<const wchar_t*>(buf + sizeof(ULONG)), bytes / sizeof(wchar_t));
+}
+
+// Where a link key leads, as the registry names it; empty on failure.
+std::wstring LinkTarget(HKEY key) {
+  wchar_t buf[1024];
+  DWORD type = 0, size = sizeof buf - sizeof(wchar_t);
+  if (::RegQueryValueExW(key, L"SymbolicLinkValue", nullptr, &type, reinterpret_cast<BYTE*>(buf), &size) !=
+          ERROR_SUCCESS ||
+      type != REG_LINK)
+    return std::wstring();
+  return std::wstring(buf, size / sizeof(wchar_t));
+}
 }  // namespace
 
 bool IsRegistryLink(HKEY key) {
@@ -37,6 +68,20 @@ std::vector<std::string> SubKeyNames(HKEY key) {
   return names;
 }
 
+bool IsSystemMadeLink(const std::wstring& ownName, const std::wstring& leadsTo) {
+  const std::wstring name = Upper(ownName), target = Upper(leadsTo);
+  const std::wstring users = L"\\REGISTRY\\USER\\", classes = L"\\SOFTWARE\\CLASSES";
+  if (name.compare(0, users.size(), users) == 0 && name.size() > users.size() + classes.size() &&
+      name.compare(name.size() - classes.size(), classes.size(), classes) == 0) {
+    const std::wstring sid = name.substr(users.size(), name.size() - users.size() - classes.size());
+    return sid.find(L'\\') == std::wstring::npos && target == users + sid + L"_CLASSES";
+  }
+  const std::wstring control = L"\\REGISTRY\\MACHINE\\SYSTEM\\CONTROLSET";
+  return name == L"\\REGISTRY\\MACHINE\\SYSTEM\\CURRENTCONTROLSET" && target.size() == control.size() + 3 &&
+         target.compare(0, control.size(), control) == 0 &&
+         std::all_of(target.begin() + control.size(), target.end(), [](wchar_t c) { return c >= L'0' && c <= L'9'; });
+}
+
 LONG OpenKeyNoLink(HKEY parent, const std::string& path, REGSAM access, HKEY* out) {
   *out = nullptr;
   std::string last = path;
@@ -44,13 +89,26 @@ LONG OpenKeyNoLink(HKEY parent, const std::string& path, REGSAM access, HKEY* ou
   for (size_t slash; (slash = last.find('\\')) != std::string::npos;) {
     HKEY next = nullptr;
     const LONG step = ::RegOpenKeyExA(at, last.substr(0, slash).c_str(), REG_OPTION_OPEN_LINK, KEY_QUERY_VALUE, &next);
-    if (at != parent) ::RegCloseKey(at);
-    if (step != ERROR_SUCCESS) return step;
-    if (IsRegistryLink(next)) {
-      // Past a link lies a key the path does not name.
-      ::RegCloseKey(next);
-      return kLinkOnTheWay;
+    if (step != ERROR_SUCCESS) {
+      if (at != parent) ::RegCloseKey(at);
+      return step;
     }
+    if (IsRegistryLink(next)) {
+      // Past a link lies a key the path does not name, unless Windows made it
+      // (and it still leads where Windows points it once followed).
+      const std::wstring target = LinkTarget(next);
+      const bool systemMade = IsSystemMadeLink(OwnName(next), target);
+      ::RegCloseKey(next);
+      next = nullptr;
+      if (!systemMade || ::RegOpenKeyExA(at, last.substr(0, slash).c_str(), 0, KEY_QUERY_VALUE, &next) !=
+                             ERROR_SUCCESS ||
+          Upper(OwnName(next)) != Upper(target)) {
+        if (next != nullptr) ::RegCloseKey(next);
+        if (at != parent) ::RegCloseKey(at);
+        return kLinkOnTheWay;
+      }
+    }
+    if (at != parent) ::RegCloseKey(at);
     at = next;
     last = last.substr(slash + 1);
   }

@@ -22,8 +22,15 @@ bool IsRegistryLink(HKEY key);
 // long name never ends the list.
 std::vector<std::string> SubKeyNames(HKEY key);
 
+// The two links Windows itself makes on paths that rules name: a user's
+// Software\Classes, leading to that user's own classes hive, and
+// SYSTEM\CurrentControlSet, leading to a numbered control set. True only for
+// such a link where the system puts it (ownName, the registry's name of the
+// link key) and to where the system points it (leadsTo).
+bool IsSystemMadeLink(const std::wstring& ownName, const std::wstring& leadsTo);
+
 // Opens path below parent one segment at a time. No key on the way is
-// followed: one that is a link gives kLinkOnTheWay. The last key is opened
+// followed (one that is a link gives kLinkOnTheWay) but a system-made link. The last key is opened
 // as it is, a link as the link (ask IsRegistryLink). ERROR_SUCCESS and *out
 // set, or the registry's answer and *out null.
 LONG OpenKeyNoLink(HKEY parent, const std::string& path, REGSAM access, HKEY* out);

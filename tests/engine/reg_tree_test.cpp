@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/clean_ops.h"
+#include "winlib/reg_tree.h"
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/reg_clean.h"
@@ -230,3 +231,29 @@ TEST_F(RegTree, AFixedTargetKeyThatIsALinkIsNotFollowed) {
 }
 
 }  // namespace
+
+// Only the links Windows makes, where it makes them and to where it points
+// them, are followed on a key's way; a link planted anywhere else, or one of
+// those names pointed elsewhere, is not.
+TEST(RegistryLinks, OnlySystemMadeLinksAreTrustedOnTheWay) {
+  const std::wstring user = L"\\REGISTRY\\USER\\S-1-5-21-1-2-3-1001";
+  struct Case {
+    std::wstring name, target;
+    bool trusted;
+  } cases[] = {
+      {user + L"\\Software\\Classes", user + L"_Classes", true},
+      {L"\\Registry\\User\\S-1-5-21-1-2-3-1001\\SOFTWARE\\classes", user + L"_CLASSES", true},
+      {L"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet", L"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001", true},
+      {user + L"\\Software\\Classes", L"\\REGISTRY\\USER\\S-1-5-21-9-9-9-1002_Classes", false},  // another user's
+      {user + L"\\Software\\Classes", user + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", false},
+      {user + L"\\Software\\X\\Software\\Classes", user + L"\\Software\\X_Classes", false},
+      {user + L"\\Software\\Vendor", user + L"_Classes", false},
+      {L"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet", L"\\REGISTRY\\MACHINE\\SOFTWARE\\Policies", false},
+      {L"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet", L"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet0012", false},
+      {L"\\REGISTRY\\MACHINE\\SOFTWARE\\CurrentControlSet", L"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001", false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.name.begin(), c.name.end()) + " -> " + std::string(c.target.begin(), c.target.end()));
+    EXPECT_EQ(c.trusted, IsSystemMadeLink(c.name, c.target));
+  }
+}
