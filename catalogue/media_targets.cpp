@@ -92,7 +92,7 @@ void CleanPlayerKey(const PlayerKey& target, int* count, float* kb) {
     LogLine(target.line, 0);
     RegKey key(parent.OpenSubKey(target.key));
     if (!key.IsOpen()) return;
-    key.m_strPath = target.key;
+    key.NameBelow(parent, target.key);
     CleanKey(target, key, count, kb);
     return;
   }

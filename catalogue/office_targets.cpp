@@ -122,7 +122,7 @@ const OfficeApp kPowerPoint = {
 void CleanRecentFileKey(const OfficeApp& app, RegKey& office, const char* path, int* count, float* kb) {
   RegKey key(office.OpenSubKey(path));
   if (!key.IsOpen()) return;
-  key.m_strPath = path;
+  key.NameBelow(office, path);
   if (app.secondPrefix != nullptr)
     DeleteValuesByPrefixes(key, app.prefix, app.secondPrefix, kStatus, count, kb);
   else

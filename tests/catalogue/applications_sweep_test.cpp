@@ -4,6 +4,7 @@
 #include <set>
 
 #include "tests/catalogue/applications_fixture.h"
+#include "ui/outcome_collector.h"
 
 namespace {
 
@@ -192,4 +193,36 @@ TEST_F(ApplicationsSweepTest, PreviewListsWhatTheSweepRemovesAndChangesNothing) 
   EXPECT_FLOAT_EQ(real.kb, preview.kb);
   EXPECT_EQ(107, preview.items);
   EXPECT_FALSE(CompareSnapshots(before, Snapshot()).Empty());
+}
+
+// Every item the real cleaners number is named in full: a file by its path,
+// a registry item hive first, whichever key the cleaner opened it below (an
+// Office version's key, a player's parent key, a dialog's list).
+TEST_F(ApplicationsSweepTest, EveryRegistryItemIsNamedHiveFirst) {
+  OutcomeCollector collector;
+  collector.Attach();
+  Sweep(0x7F, /*preview=*/true);
+  collector.Detach();
+  const std::vector<OutcomeRecord> records = collector.TakeRecords();
+  std::set<std::string> named;
+  for (const OutcomeRecord& r : records) {
+    if (!r.numbered) continue;
+    named.insert(r.item);
+    const bool file = r.item.size() > 2 && r.item[1] == ':' && r.item[2] == '\\';
+    EXPECT_TRUE(file || r.item.rfind("HKEY_CURRENT_USER\\", 0) == 0 || r.item.rfind("HKEY_LOCAL_MACHINE\\", 0) == 0)
+        << r.entry << ": " << r.item;
+  }
+  const std::string office = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\";
+  const std::string dialogs = "\\Common\\Open Find\\Microsoft ";
+  const std::string expected[] = {
+      office + "8.0\\Access\\Settings\\MRU1",
+      office + "10.0\\Excel\\Recent Files\\File2",
+      office + "9.0\\PowerPoint\\Recent File List\\File1",
+      office + "9.0\\Word\\Data\\Settings",
+      office + "8.0" + dialogs + "Word\\Settings\\Open\\File Name MRU\\Value",
+      office + "10.0" + dialogs + "Access\\Settings\\Open\\File Name MRU\\Last Folder",
+      "HKEY_CURRENT_USER\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList\\File0",
+  };
+  for (const std::string& item : expected) EXPECT_EQ(named.count(item), 1u) << item;
+  EXPECT_GT(named.size(), std::size(expected));
 }
