@@ -191,7 +191,8 @@ void LogView::Append(const std::string& text) {
   size_t size = text.size();
   m_nAppended += CountBreaks(data, size);
   LONG incoming = ControlChars(data, size);
-  bool cutBatch = incoming > m_nKeep;
+  // Only a batch larger than the log may hold loses lines of its own.
+  bool cutBatch = incoming > m_nCap;
   if (cutBatch) {
     // A batch larger than the log may hold: only its latest lines are kept.
     size_t from = size - static_cast<size_t>(m_nKeep);  // bytes >= characters, so the rest fits

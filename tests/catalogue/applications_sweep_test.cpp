@@ -4,7 +4,9 @@
 #include <set>
 
 #include "tests/catalogue/applications_fixture.h"
-#include "ui/outcome_collector.h"
+#include <mutex>
+
+#include "engine/outcome_ledger.h"
 
 namespace {
 
@@ -195,18 +197,24 @@ TEST_F(ApplicationsSweepTest, PreviewListsWhatTheSweepRemovesAndChangesNothing) 
   EXPECT_FALSE(CompareSnapshots(before, Snapshot()).Empty());
 }
 
-// Every item the real cleaners number is named in full: a file by its path,
+// Every item the real cleaners record is named in full: a file by its path,
 // a registry item hive first, whichever key the cleaner opened it below (an
-// Office version's key, a player's parent key, a dialog's list).
+// Office version's key, a player's parent key, a dialog's list), numbered or
+// part of a numbered item.
 TEST_F(ApplicationsSweepTest, EveryRegistryItemIsNamedHiveFirst) {
-  OutcomeCollector collector;
-  collector.Attach();
+  struct AllRecords : OutcomeSink {
+    std::mutex lock;
+    std::vector<OutcomeRecord> records;
+    void Record(const OutcomeRecord& r) override {
+      std::lock_guard<std::mutex> hold(lock);
+      records.push_back(r);
+    }
+  } sink;
+  AttachOutcomeSink(&sink);
   Sweep(0x7F, /*preview=*/true);
-  collector.Detach();
-  const std::vector<OutcomeRecord> records = collector.TakeRecords();
+  DetachOutcomeSink(&sink);
   std::set<std::string> named;
-  for (const OutcomeRecord& r : records) {
-    if (!r.numbered) continue;
+  for (const OutcomeRecord& r : sink.records) {
     named.insert(r.item);
     const bool file = r.item.size() > 2 && r.item[1] == ':' && r.item[2] == '\\';
     EXPECT_TRUE(file || r.item.rfind("HKEY_CURRENT_USER\\", 0) == 0 || r.item.rfind("HKEY_LOCAL_MACHINE\\", 0) == 0)
