@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -16,6 +17,8 @@
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
 #include "res/resource.h"
+#include "res/shell_ids.h"
+#include "ui/panel_actions.h"
 #include "shell/main_app.h"
 #include "shell/main_wnd.h"
 #include "shell_fixtures.h"
@@ -293,6 +296,54 @@ TEST_F(PreviewTable, SaveListWritesEveryItemAsCsvAndNeverReplacesAFileUnasked) {
   EXPECT_EQ(fates[g_folders[0] + "\\f0.tmp"], "would be removed|");
 }
 
+namespace {
+// A step that runs until the test lets it end.
+HANDLE g_hold = nullptr;
+void HeldStep(SweepWorker*, int*, float*) { ::WaitForSingleObject(g_hold, 20000); }
+}  // namespace
+
+// "Preview" and "Sweep Selected" wait while any sweep runs, whoever started
+// it: the tray's Sweep Now sets the application's flag, a browser's own sweep
+// only runs the worker; both are offered again when it ends.
+TEST_F(PreviewTable, PreviewAndSweepSelectedWaitWhileAnySweepRuns) {
+  m_wnd = StartResidentWindow(m_app);
+  ASSERT_NE(m_wnd, nullptr);
+  g_hold = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const struct {
+    const char* name;
+    std::function<void()> start;
+  } triggers[] = {
+      {"the tray's Sweep Now", [&] { ::SendMessageA(m_wnd->m_hWnd, WM_COMMAND, IDM_SWEEP_NOW, 0); }},
+      {"a sweep the application's flag does not know (a browser's own)",
+       [&] {
+         WorkerHold hold(m_app.m_pWork);
+         m_app.m_pWork->RequestSweep(SWEEP_WINDOWS);
+       }},
+  };
+  DriveControlPanel(m_wnd->m_hWnd, [&](CLustraProp& panel) {
+    RunPreview(panel);
+    CPreviewResultsDlg& table = *m_wnd->Results();
+    SweepTableSwap held{WindowsSweepTable(), {{-1, true, 0, &HeldStep, "Held entry"}}};
+    auto offered = [&] {
+      return std::make_pair(table.IsItemEnabled(IDC_RESULTS_SWEEP), panel.m_settingsPage.IsItemEnabled(IDC_SET_PREVIEW));
+    };
+    ASSERT_EQ(offered(), std::make_pair(true, true));
+    for (const auto& t : triggers) {
+      SCOPED_TRACE(t.name);
+      ::ResetEvent(g_hold);
+      t.start();
+      EXPECT_TRUE(PumpUntil([&] { return offered() == std::make_pair(false, false); }, 2000))
+          << offered().first << offered().second;
+      ::SetEvent(g_hold);
+      EXPECT_TRUE(PumpUntil([&] { return !m_app.m_bSweeping && !m_app.m_pWork->IsAnyRunning(); }, 20000));
+      EXPECT_TRUE(PumpUntil([&] { return offered() == std::make_pair(true, true); }, 2000))
+          << offered().first << offered().second;
+    }
+  });
+  ::SetEvent(g_hold);
+  ::CloseHandle(g_hold);
+}
+
 // Browser databases as the browsers lay them out, below private application
 // data folders the shell is pointed at: a Chrome cookie store with three
 // cookies of one tracker, one of another site and one of the friendly site,
@@ -337,10 +388,12 @@ TEST(PreviewTableOfRealCleaners, RowsAddUpToTheTotalsLine) {
     const char* name;
     int general;
     bool (*seed)(const std::string& local, const std::string& roaming);
-    std::vector<std::string> items;  // some of the items the table must list, as it names them
+    std::vector<std::string> items;  // some of the items the table must list, as it names them ("... in ": and a path)
   } cases[] = {
       {"applications", GENERAL_SWEEP_APPLICATIONS, &SeedApplicationsTracesIn,
-       {"HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\8.0\\Access\\Settings\\MRU1"}},
+       {"HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\8.0\\Word\\Data\\Settings",
+        "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\10.0\\Common\\Open Find\\Microsoft Access\\Settings\\"
+        "Open\\File Name MRU\\Last Folder"}},
       {"browser databases", GENERAL_SWEEP_INTERNET, &SeedBrowserDatabasesIn,
        {"cookies of .tracker.example (3) in ", "cookies of news.example (1) in ", "history of news.example (2) in ",
         "history of shop.example (1) in "}},
@@ -420,7 +473,8 @@ TEST(PreviewTableOfRealCleaners, RowsAddUpToTheTotalsLine) {
     EXPECT_EQ(entries.count(""), 0u) << "every record belongs to a named entry";
     for (const std::string& want : c.items) {
       int found = 0;
-      for (const std::string& name : names) found += name.rfind(want, 0) == 0;
+      // A database item's text goes on with its database's path.
+      for (const std::string& name : names) found += name == want || (want.back() == ' ' && name.rfind(want, 0) == 0);
       EXPECT_EQ(found, 1) << want << " among " << ::testing::PrintToString(names);
     }
   }
