@@ -179,6 +179,14 @@ struct MemoryRunFigures {
 
 bool PlantFiles(const std::string& folder, int items) {
   ::CreateDirectoryA(folder.c_str(), nullptr);
+  // What a run that was stopped left behind would be counted with this one's.
+  WIN32_FIND_DATAA found;
+  HANDLE find = ::FindFirstFileA((folder + "\\bench_item_*.tmp").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+  }
   char name[64];
   for (int i = 0; i < items; ++i) {
     std::snprintf(name, sizeof name, "\\bench_item_%06d.tmp", i);
