@@ -7,13 +7,15 @@
 // the largest row. Every step ends with the lists painted (UpdateWindow).
 //   bench_preview_table_bench.exe [--runs N] [--items N] [--entries N] [--flat]
 //   bench_preview_table_bench.exe --memory [--runs N] [--items N]   (the real GUI path: the resident
-//   program previews a custom location of N files, then "Sweep Selected" sweeps it; reports the
-//   peak working set's growth over idle, per item, what the log view, the records and the table
-//   hold, and the longest the window took to answer a message meanwhile)
+//   program previews a custom location of N files, then "Sweep Selected" sweeps it, each run a
+//   process of its own; reports the peak working set's growth over idle, per item, what the log
+//   view, the records and the table hold, and the longest the main window and the table took to
+//   answer a message meanwhile; prints FAIL and exits 1 over 200 MB or 200 ms)
 //   bench_preview_table_bench.exe --demo SECONDS   (for screenshots, in a prefix with the demo traces
 //   planted: the resident program previews every category as the Settings page does, holds the table
 //   on screen, sweeps the ticked rows but the second, and holds the table again)
 #include <windows.h>
+#include <richedit.h>
 
 #include "bench/bench_stats.h"
 
@@ -29,6 +31,7 @@
 #include <thread>
 
 #include "engine/sweep_log.h"
+#include "ui/log_view.h"
 #include "ui/progress_dlg.h"
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
@@ -167,12 +170,23 @@ class AnswerProbe {
   std::thread m_thread;
 };
 
-struct MemoryFigures {
-  std::vector<double> idleMb, previewGrowthMb, sweepGrowthMb, perItemKb, logChars, tableMb, answerMs;
+// What one run measured (a process of its own: the peak working set only ever grows).
+struct MemoryRunFigures {
+  double idleMb = 0, previewGrowthMb = 0, sweepGrowthMb = 0, perItemKb = 0, logChars = 0, logMb = 0, tableMb = 0,
+         recordsMb = 0, answerMs = 0;
+  int listed = 0, swept = 0;
 };
 
 bool PlantFiles(const std::string& folder, int items) {
   ::CreateDirectoryA(folder.c_str(), nullptr);
+  // What a run that was stopped left behind would be counted with this one's.
+  WIN32_FIND_DATAA found;
+  HANDLE find = ::FindFirstFileA((folder + "\\bench_item_*.tmp").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do ::DeleteFileA((folder + "\\" + found.cFileName).c_str());
+    while (::FindNextFileA(find, &found));
+    ::FindClose(find);
+  }
   char name[64];
   for (int i = 0; i < items; ++i) {
     std::snprintf(name, sizeof name, "\\bench_item_%06d.tmp", i);
@@ -185,27 +199,75 @@ bool PlantFiles(const std::string& folder, int items) {
   return true;
 }
 
-// What the table holds: its items and their names, as allocated.
+double Capacity(const std::string& text) { return text.capacity() > 15 ? text.capacity() + 1.0 : 0.0; }
+
+// What the table holds: its rows, items and their names, as allocated.
 double TableMb(const PreviewTableModel& model) {
   double bytes = 0;
   for (size_t r = 0; r < model.RowCount(); ++r) {
     const PreviewRow& row = model.RowAt(r);
-    bytes += sizeof row + row.entry.capacity() + row.haystack.capacity() + row.sortKey.capacity() +
+    bytes += sizeof row + Capacity(row.entry) + Capacity(row.haystack) + Capacity(row.sortKey) +
              row.items.capacity() * sizeof(uint32_t);
     for (size_t n = 0; n < row.items.size(); ++n) {
       const PreviewItem& item = model.ItemOf(r, n);
-      bytes += sizeof item + (item.item.capacity() > 15 ? item.item.capacity() + 1 : 0) +
-               (item.reason.capacity() > 15 ? item.reason.capacity() + 1 : 0);
+      bytes += sizeof item + Capacity(item.item) + Capacity(item.reason);
     }
   }
   return bytes / (1024.0 * 1024.0);
 }
 
-int MemoryRun(int items, MemoryFigures& out) {
+// What the outcome records of a run hold while they are collected: one per
+// item listed (its record and names), as the collector keeps them.
+double RecordsMb(const PreviewTableModel& model) {
+  double bytes = 0;
+  for (size_t r = 0; r < model.RowCount(); ++r) {
+    const PreviewRow& row = model.RowAt(r);
+    for (size_t n = 0; n < row.items.size(); ++n) {
+      const PreviewItem& item = model.ItemOf(r, n);
+      bytes += sizeof(OutcomeRecord) + Capacity(row.entry) + Capacity(item.item) + Capacity(item.reason);
+    }
+  }
+  return bytes / (1024.0 * 1024.0);
+}
+
+// What a rich edit like the log takes for text: a hidden one of its own is
+// filled with it as the log view fills the real one, and the working set's
+// growth is read.
+double g_longestAppend = 0;  // seconds, the longest batch LogViewMb appended
+double LogViewMb(const std::string& text) {
+  ::LoadLibraryA("riched20.dll");
+  HWND edit = ::CreateWindowExA(0, "RichEdit20A", "", WS_CHILD | ES_MULTILINE | ES_READONLY, 0, 0, 400, 300,
+                                ::GetDesktopWindow(), nullptr, nullptr, nullptr);
+  if (edit == nullptr) return -1;
+  PumpMessages(100);
+  const size_t before = WorkingSet(false);
+  {
+    LogView view;
+    view.Attach(edit);
+    // In batches of about a hundred lines, as the progress window drains them.
+    for (size_t at = 0; at < text.size();) {
+      size_t end = text.find('\n', std::min(text.size(), at + 10000));
+      end = end == std::string::npos ? text.size() : end + 1;
+      const double t = Now();
+      view.Append(text.substr(at, end - at));
+      g_longestAppend = std::max(g_longestAppend, Now() - t);
+      at = end;
+    }
+    PumpMessages(100);
+    edit = view.Control();  // a cut puts a new control in the old one's place
+  }
+  const size_t after = WorkingSet(false);
+  ::DestroyWindow(edit);
+  return (static_cast<double>(after) - before) / 1048576.0;
+}
+
+int MemoryRun(int items, MemoryRunFigures& out) {
   char temp[MAX_PATH];
   ::GetTempPathA(sizeof temp, temp);
   const std::string folder = std::string(temp) + "morvane_bench_memory";
+  const double t0 = Now();
   if (!PlantFiles(folder, items)) return 1;
+  std::fprintf(stderr, "planted %d files in %.1f s\n", items, Now() - t0);
   ModalScript noStartupWindow(IDOK);
   CMainApp app;
   if (!app.InitInstance("Morvane.exe") || g_pMainWnd == nullptr) return 1;
@@ -216,7 +278,7 @@ int MemoryRun(int items, MemoryFigures& out) {
   wnd.ShowProgressWindow();
   PumpMessages(500);
   const size_t idle = WorkingSet(false);
-  double longest = 0;
+  std::string logText;
   {
     AnswerProbe probe(wnd.m_hWnd);
     ResetProgress();
@@ -228,48 +290,159 @@ int MemoryRun(int items, MemoryFigures& out) {
     app.m_bSweeping = true;
     app.m_bPreviewing = true;
     app.m_pWork->Unlock();
+    const double t1 = Now();
     if (!PumpUntil([&] { return wnd.Results() != nullptr && !app.m_bSweeping; }, 600000)) return 1;
+    std::fprintf(stderr, "preview and table in %.1f s\n", Now() - t1);
     PumpMessages(200);
     const size_t afterPreview = WorkingSet(true);
     CPreviewResultsDlg& table = *wnd.Results();
-    out.tableMb.push_back(TableMb(table.Model()));
+    out.tableMb = TableMb(table.Model());
+    out.recordsMb = RecordsMb(table.Model());
+    out.listed = table.Model().TotalItems();
+    // While the table is filled and shown, the window is asked as well.
+    AnswerProbe tableProbe(table.m_hWnd);
     ::SendMessageA(table.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_RESULTS_SWEEP, BN_CLICKED), 0);
     if (!PumpUntil([&] { return !app.m_bSweeping && !app.m_pWork->IsAnyRunning() && !wnd.IsSweepingSelected(); },
                    600000))
       return 1;
+    std::fprintf(stderr, "sweep in %.1f s\n", Now() - t1);
     PumpMessages(200);
     const size_t afterSweep = WorkingSet(true);
-    out.idleMb.push_back(idle / 1048576.0);
-    out.previewGrowthMb.push_back((static_cast<double>(afterPreview) - idle) / 1048576.0);
-    out.sweepGrowthMb.push_back((static_cast<double>(afterSweep) - idle) / 1048576.0);
-    out.perItemKb.push_back((static_cast<double>(afterSweep) - idle) / 1024.0 / items);
-    out.logChars.push_back(g_pProgressDlg != nullptr ? g_pProgressDlg->Log().Length() : 0);
-    longest = probe.Longest();
+    for (size_t r = 0; r < table.Model().RowCount(); ++r) out.swept += table.Model().RowAt(r).sweptCount;
+    out.idleMb = idle / 1048576.0;
+    out.previewGrowthMb = (static_cast<double>(afterPreview) - idle) / 1048576.0;
+    out.sweepGrowthMb = (static_cast<double>(afterSweep) - idle) / 1048576.0;
+    out.perItemKb = (static_cast<double>(afterSweep) - idle) / 1024.0 / items;
+    if (g_pProgressDlg != nullptr) {
+      g_pProgressDlg->Flush();
+      out.logChars = g_pProgressDlg->Log().Length();
+      logText = g_pProgressDlg->Log().Text();
+    }
+    out.answerMs = 1000 * std::max(probe.Longest(), tableProbe.Longest());
   }
-  out.answerMs.push_back(longest * 1000);
   wnd.Exit();
   app.ExitInstance();
+  out.logMb = LogViewMb(logText);
   ::RemoveDirectoryA(folder.c_str());
   return 0;
 }
 
+// One run in this process: its figures on one line for the parent to read.
+int MemoryChild(int items) {
+  MemoryRunFigures f;
+  if (MemoryRun(items, f) != 0) return 1;
+  std::printf("FIGURES %f %f %f %f %f %f %f %f %f %d %d\n", f.idleMb, f.previewGrowthMb, f.sweepGrowthMb, f.perItemKb,
+              f.logChars, f.logMb, f.tableMb, f.recordsMb, f.answerMs, f.listed, f.swept);
+  return 0;
+}
+
+// Runs this program again with --memory-run and reads its figures line.
+bool SpawnRun(int items, MemoryRunFigures& f) {
+  char self[MAX_PATH];
+  ::GetModuleFileNameA(nullptr, self, sizeof self);
+  std::string command = std::string("\"") + self + "\" --memory-run --items " + std::to_string(items);
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return false;
+  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOA si = {};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = writeEnd;
+  si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+  si.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  PROCESS_INFORMATION pi = {};
+  std::vector<char> line(command.begin(), command.end());
+  line.push_back('\0');
+  const BOOL started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
+  ::CloseHandle(writeEnd);
+  if (!started) {
+    ::CloseHandle(readEnd);
+    return false;
+  }
+  std::string output;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) output.append(buffer, got);
+  ::CloseHandle(readEnd);
+  ::WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 1;
+  ::GetExitCodeProcess(pi.hProcess, &code);
+  ::CloseHandle(pi.hProcess);
+  ::CloseHandle(pi.hThread);
+  const size_t at = output.find("FIGURES ");
+  if (code != 0 || at == std::string::npos) {
+    std::printf("%s", output.c_str());
+    return false;
+  }
+  return std::sscanf(output.c_str() + at, "FIGURES %lf %lf %lf %lf %lf %lf %lf %lf %lf %d %d", &f.idleMb,
+                     &f.previewGrowthMb, &f.sweepGrowthMb, &f.perItemKb, &f.logChars, &f.logMb, &f.tableMb,
+                     &f.recordsMb, &f.answerMs, &f.listed, &f.swept) == 11;
+}
+
+// The limits a preview and a sweep of many items must keep.
+constexpr double kGrowthLimitMb = 200.0;
+constexpr double kAnswerLimitMs = 200.0;
+
 int Memory(int runs, int items) {
-  std::printf("preview and sweep of %d files in a custom location, %d runs (real GUI path)\n", items, runs);
-  MemoryFigures f;
-  for (int r = 0; r < runs; ++r)
-    if (MemoryRun(items, f) != 0) {
-      std::printf("run %d failed\n", r);
+  std::printf("preview and sweep of %d files in a custom location, %d runs, each a process of its own "
+              "(real GUI path)\n", items, runs);
+  std::vector<MemoryRunFigures> all;
+  for (int r = 0; r < runs; ++r) {
+    MemoryRunFigures f;
+    if (!SpawnRun(items, f)) {
+      std::printf("FAIL: run %d did not finish\n", r);
       return 1;
     }
-  std::printf("%-40s median %8.1f MB\n", "working set at idle", Median(f.idleMb));
-  std::printf("%-40s median %8.1f MB (target < 200)\n", "peak growth after the preview", Median(f.previewGrowthMb));
-  std::printf("%-40s median %8.1f MB (target < 200)\n", "peak growth after the sweep", Median(f.sweepGrowthMb));
-  std::printf("%-40s median %8.2f KB (target ~4)\n", "peak growth per item", Median(f.perItemKb));
-  std::printf("%-40s median %8.0f chars\n", "log view's text", Median(f.logChars));
-  std::printf("%-40s median %8.1f MB\n", "preview table (items and names)", Median(f.tableMb));
-  std::printf("%-40s median %8.1f ms   max %8.1f ms (target < 200)\n", "longest wait for the window",
-              Median(f.answerMs), *std::max_element(f.answerMs.begin(), f.answerMs.end()));
-  return 0;
+    std::printf("  run %d: growth %.1f MB after the preview, %.1f MB after the sweep; longest wait %.1f ms\n", r,
+                f.previewGrowthMb, f.sweepGrowthMb, f.answerMs);
+    std::fflush(stdout);
+    all.push_back(f);
+  }
+  auto column = [&](double MemoryRunFigures::*field) {
+    std::vector<double> v;
+    for (const MemoryRunFigures& f : all) v.push_back(f.*field);
+    return v;
+  };
+  auto most = [](const std::vector<double>& v) { return *std::max_element(v.begin(), v.end()); };
+  const std::vector<double> preview = column(&MemoryRunFigures::previewGrowthMb),
+                            sweep = column(&MemoryRunFigures::sweepGrowthMb),
+                            answer = column(&MemoryRunFigures::answerMs);
+  std::printf("%-44s median %8.1f MB\n", "working set at idle", Median(column(&MemoryRunFigures::idleMb)));
+  std::printf("%-44s median %8.1f MB   max %8.1f MB (limit %.0f)\n", "peak growth after the preview", Median(preview),
+              most(preview), kGrowthLimitMb);
+  std::printf("%-44s median %8.1f MB   max %8.1f MB (limit %.0f)\n", "peak growth after the sweep", Median(sweep),
+              most(sweep), kGrowthLimitMb);
+  std::printf("%-44s median %8.2f KB (about 4 wanted)\n", "peak growth per item",
+              Median(column(&MemoryRunFigures::perItemKb)));
+  std::printf("%-44s median %8.0f chars\n", "log view's text", Median(column(&MemoryRunFigures::logChars)));
+  std::printf("%-44s median %8.1f MB\n", "log view (a rich edit holding that text)",
+              Median(column(&MemoryRunFigures::logMb)));
+  std::printf("%-44s median %8.1f MB\n", "outcome records of one pass (as collected)",
+              Median(column(&MemoryRunFigures::recordsMb)));
+  std::printf("%-44s median %8.1f MB\n", "preview table (rows, items and names)",
+              Median(column(&MemoryRunFigures::tableMb)));
+  std::printf("%-44s median %8.1f ms   max %8.1f ms (limit %.0f)\n", "longest wait for a window to answer",
+              Median(answer), most(answer), kAnswerLimitMs);
+  bool ok = true;
+  for (const MemoryRunFigures& f : all) {
+    if (f.listed != items || f.swept != items) {
+      std::printf("FAIL: the table listed %d and the sweep removed %d of %d items\n", f.listed, f.swept, items);
+      ok = false;
+      break;
+    }
+  }
+  if (Median(preview) >= kGrowthLimitMb || Median(sweep) >= kGrowthLimitMb) {
+    std::printf("FAIL: the peak working set grew by %.1f MB (median), over the %.0f MB limit\n",
+                std::max(Median(preview), Median(sweep)), kGrowthLimitMb);
+    ok = false;
+  }
+  if (most(answer) >= kAnswerLimitMs) {
+    std::printf("FAIL: a window took %.1f ms to answer, over the %.0f ms limit\n", most(answer), kAnswerLimitMs);
+    ok = false;
+  }
+  std::printf("%s\n", ok ? "PASS" : "FAIL");
+  return ok ? 0 : 1;
 }
 
 int Demo(DWORD seconds) {
@@ -322,15 +495,31 @@ int Demo(DWORD seconds) {
 
 int main(int argc, char** argv) {
   int runs = 5, items = 50000, entries = 300;
-  bool flat = false, memory = false;
+  bool flat = false, memory = false, child = false;
   for (int i = 1; i < argc; ++i) {
     if (!std::strcmp(argv[i], "--runs") && i + 1 < argc) runs = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--items") && i + 1 < argc) items = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--entries") && i + 1 < argc) entries = std::atoi(argv[++i]);
     else if (!std::strcmp(argv[i], "--flat")) flat = true;
     else if (!std::strcmp(argv[i], "--memory")) memory = true;
+    else if (!std::strcmp(argv[i], "--memory-run")) child = true;
+    else if (!std::strcmp(argv[i], "--log-lines") && i + 1 < argc) {
+      // What the log view takes for N lines like a sweep's, alone.
+      const int lines = std::atoi(argv[++i]);
+      std::string text;
+      char line[200];
+      for (int n = 0; n < lines; ++n) {
+        std::snprintf(line, sizeof line, "   Item %d, Remove file: C:\\users\\bench\\Temp\\morvane_bench_memory\\bench_item_%06d.tmp, size 0.001(KB).\n", n + 1, n);
+        text += line;
+      }
+      const double mb = LogViewMb(text);
+      std::printf("log view of %d lines (%zu chars): %.1f MB, longest batch %.1f ms\n", lines, text.size(), mb,
+                  g_longestAppend * 1000);
+      return 0;
+    }
     else if (!std::strcmp(argv[i], "--demo") && i + 1 < argc) return Demo(static_cast<DWORD>(std::atoi(argv[++i])));
   }
+  if (child) return MemoryChild(items);
   if (memory) return Memory(runs, items);
   if (flat) entries = items;
   if (items < 1 || entries < 1 || runs < 1) return 2;

@@ -350,9 +350,14 @@ DbSweep SweepCookies(const std::string& path, CookieStore store, const std::stri
       if (!remove.Run()) return AbandonSweep(db, path);
     }
   }
-  for (const auto& row : doomed)
-    LogItemOf(count, kStatus, "   ", "cookie of " + row.second + " in " + path, 0.0, "Remove cookie: %s (%s).\n",
-              row.second.c_str(), label.c_str());
+  // One item per host, as the history counts its pages: a site's cookies
+  // are one trace to the user, however many rows it wrote.
+  std::map<std::string, int> byHost;
+  for (const auto& row : doomed) ++byHost[row.second];
+  for (const auto& host : byHost)
+    LogItemOf(count, kStatus, "   ",
+              "cookies of " + host.first + " (" + std::to_string(host.second) + ") in " + path, 0.0,
+              "Remove cookies: %s, %d cookie(s) (%s).\n", host.first.c_str(), host.second, label.c_str());
   return FinishSweep(db, path, sizeBefore, kb);
 }
 

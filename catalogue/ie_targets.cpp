@@ -101,7 +101,7 @@ void CleanGoogleHistoryKeys(HKEY root, int* count) {
       if (name == "(Default)") continue;
       const RegChange change = SweepDeleteValue(history, name.c_str());
       if (ItemGone(change)) --history.m_nValueIndex;
-      if (ChangeMade(change)) NumberItem(count, RegItemText(history.m_hRoot, history.m_strPath, name.c_str()));
+      if (ChangeMade(change)) NumberItem(count, RegItemText(history, name.c_str()));
     }
   }
 }
@@ -137,7 +137,7 @@ void CleanIeCookies(SweepWorker*, int* count, float* kb) {
   for (const char* path : kCookieKeyPaths) {
     RegKey shellFolders(currentVersion.OpenSubKey(path));
     if (!shellFolders.IsOpen()) continue;
-    shellFolders.m_strPath = path;
+    shellFolders.NameBelow(currentVersion, path);
     CleanCookieDirExcept(friendly, shellFolders, "Cookies", kStatus, count, kb, &done);
   }
   CleanRows(currentVersion, kCookieTempRows, std::size(kCookieTempRows), kStatus, count, kb, &done);
@@ -164,7 +164,7 @@ void CleanMsnToolbar(SweepWorker*, int* count, float*) {
   TargetKey user(kMsnToolbarKey, HKEY_CURRENT_USER);
   if (user.IsOpen()) {
     const RegChange change = SweepSetValue(user, "SearchStrings", REG_SZ, empty, 0);
-    if (ChangeMade(change)) NumberItem(count, RegItemText(user.m_hRoot, user.m_strPath, "SearchStrings"));
+    if (ChangeMade(change)) NumberItem(count, RegItemText(user, "SearchStrings"));
   }
   TargetKey machine(kMsnToolbarKey, HKEY_LOCAL_MACHINE);
   if (machine.IsOpen()) SweepSetValue(machine, "SearchStrings", REG_SZ, empty, 0);

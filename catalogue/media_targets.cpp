@@ -93,7 +93,7 @@ void CleanPlayerKey(const PlayerKey& target, int* count, float* kb) {
     LogLine(target.line, 0);
     TargetKey key(parent, target.key);
     if (!key.IsOpen()) return;
-    key.m_strPath = target.key;
+    key.NameBelow(parent, target.key);
     CleanKey(target, key, count, kb);
     return;
   }

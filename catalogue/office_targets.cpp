@@ -123,7 +123,7 @@ const OfficeApp kPowerPoint = {
 void CleanRecentFileKey(const OfficeApp& app, RegKey& office, const char* path, int* count, float* kb) {
   TargetKey key(office, path);
   if (!key.IsOpen()) return;
-  key.m_strPath = path;
+  key.NameBelow(office, path);
   if (app.secondPrefix != nullptr)
     DeleteValuesByPrefixes(key, app.prefix, app.secondPrefix, kStatus, count, kb);
   else

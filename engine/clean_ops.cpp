@@ -69,7 +69,7 @@ void CleanRows(RegKey& base, const CleanItem* rows, size_t n, int statusId, int*
       case RowForm::kKey: {
         TargetKey key(base, row.path);
         if (!key.IsOpen()) break;  // nothing recorded there: no line
-        key.m_strPath = row.path;
+        key.NameBelow(base, row.path);
         op->keyOp(row.kind, key, statusId, count, kb);
         break;
       }
@@ -77,7 +77,7 @@ void CleanRows(RegKey& base, const CleanItem* rows, size_t n, int statusId, int*
       case RowForm::kSubFolder: {
         TargetKey key(base, row.path);
         if (!key.IsOpen()) break;
-        key.m_strPath = row.path;
+        key.NameBelow(base, row.path);
         op->folderOp(row.kind, key, row.valueName, row.pattern, statusId, count, kb, doneFolder, row.subfolder);
         break;
       }

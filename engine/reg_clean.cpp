@@ -32,12 +32,12 @@ std::string Shown(const char* data) {
 }
 
 void LogDeleteValue(const RegKey& key, int* count, int statusId, const std::string& name, const char* data) {
-  LogItemOf(count, statusId, "  ", RegItemText(key.m_hRoot, key.m_strPath, name.c_str()), 0.0,
+  LogItemOf(count, statusId, "  ", RegItemText(key, name.c_str()), 0.0,
             "Delete Value: %s=%s.\n", name.c_str(), Shown(data).c_str());
 }
 
 void LogResetValue(const RegKey& key, int* count, int statusId, const std::string& name, const char* data) {
-  LogItemOf(count, statusId, "  ", RegItemText(key.m_hRoot, key.m_strPath, name.c_str()), 0.0,
+  LogItemOf(count, statusId, "  ", RegItemText(key, name.c_str()), 0.0,
             "Reset Value: %s=%s to empty.\n", name.c_str(), Shown(data).c_str());
 }
 
@@ -93,7 +93,7 @@ class ValueCursor {
   bool Reachable(HKEY handle, const std::string& name) {
     if (::RegQueryValueExA(handle, name.c_str(), nullptr, nullptr, nullptr, nullptr) != ERROR_FILE_NOT_FOUND)
       return true;
-    RecordLeft(Outcome::kRefused, RegItemText(m_key.m_hRoot, m_key.m_strPath, name.c_str()),
+    RecordLeft(Outcome::kRefused, RegItemText(m_key, name.c_str()),
                "its name cannot be written in this program's text");
     return false;
   }
@@ -201,7 +201,7 @@ void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* c
     const RegChange change = SweepDeleteSubKey(key, name.c_str());
     if (ItemGone(change)) --key.m_nSubKeyIndex;
     if (ChangeMade(change))
-      LogItemOf(count, statusId, "  ", RegItemText(key.m_hRoot, key.m_strPath, name.c_str()), 0.0,
+      LogItemOf(count, statusId, "  ", RegItemText(key, name.c_str()), 0.0,
                 "Delete Key: %s.\n", name.c_str());
   }
 }
@@ -213,6 +213,8 @@ void DeleteValuesInSubKeys(RegKey& key, const char* keepName, int statusId, int*
     RegKey sub(OpenSubKeyNoLink(key.IsOpen(), name));
     // Named for the ledger and the log lines of its items.
     sub.m_hRoot = key.m_hRoot;
+    sub.m_hHive = key.m_hHive;
+    sub.m_strParentPath = key.m_strParentPath;
     sub.m_strPath = key.m_strPath.empty() ? name : key.m_strPath + "\\" + name;
     if (sub.IsOpen()) DeleteValues(sub, keepName, statusId, count, kb);
   }
@@ -249,7 +251,7 @@ void CleanFileExt(int kind, RegKey& key, int statusId, int* count, float* kb) {
     const RegChange change = SweepDeleteSubKey(key, name.c_str());
     if (ItemGone(change)) --key.m_nSubKeyIndex;
     if (ChangeMade(change))
-      LogItemOf(count, statusId, "  ", RegItemText(key.m_hRoot, key.m_strPath, name.c_str()), 0.0,
+      LogItemOf(count, statusId, "  ", RegItemText(key, name.c_str()), 0.0,
                 "Delete SubKey: %s\\%s.\n", key.m_strPath.c_str(), name.c_str());
   }
 }
@@ -266,7 +268,7 @@ void CleanOfficeCommon(int kind, RegKey& key, int statusId, int* count, float* k
     if (count != nullptr) {
       // The line keeps its wording; the item is named with its hive and value.
       LogFormat(officeStatus, "  Item %d: Clean a register: %s.\n",
-                NumberItem(count, RegItemText(key.m_hRoot, key.m_strPath, name.c_str())), key.m_strPath.c_str());
+                NumberItem(count, RegItemText(key, name.c_str())), key.m_strPath.c_str());
     } else {
       LogFormat(0, "  Clean a register: %s.\n", key.m_strPath.c_str());
     }

@@ -189,16 +189,18 @@ std::string RegItemText(HKEY root, const std::string& path, const char* name) {
   return text;
 }
 
+std::string RegItemText(const RegKey& key, const char* name) { return RegItemText(key.Hive(), key.FullPath(), name); }
+
 RegChange SweepDeleteValue(RegKey& key, const char* name) {
   if (!key.IsOpen()) return RegChange::kFailed;
-  const std::string item = RegItemText(key.m_hRoot, key.m_strPath, name);
+  const std::string item = RegItemText(key, name);
   if (PreviewActive()) return Previewed(item);
   return Settle(::RegDeleteValueA(key.IsOpen(), name), item);
 }
 
 RegChange SweepSetValue(RegKey& key, const char* name, DWORD type, const void* data, DWORD size) {
   if (!key.IsOpen()) return RegChange::kFailed;
-  const std::string item = RegItemText(key.m_hRoot, key.m_strPath, name);
+  const std::string item = RegItemText(key, name);
   if (PreviewActive()) return Previewed(item);
   return Settle(::RegSetValueExA(key.IsOpen(), name, 0, type, static_cast<const BYTE*>(data), size), item);
 }
@@ -249,7 +251,7 @@ RegChange SweepDeleteSubKey(RegKey& key, const char* name, const RegRemovedFn& r
   // An empty name would name the key itself: never what a cleaner that
   // names a subkey means.
   if (!key.IsOpen() || name == nullptr || *name == '\0') return RegChange::kFailed;
-  return DeleteTree(key.m_hRoot, Below(key.m_strPath, name), key.IsOpen(), name, removed);
+  return DeleteTree(key.Hive(), Below(key.FullPath(), name), key.IsOpen(), name, removed);
 }
 
 RegChange SweepDeleteKey(HKEY root, const char* path, const RegRemovedFn& removed) {

@@ -32,6 +32,9 @@ inline bool ChangeMade(RegChange change) { return change == RegChange::kDone || 
 // "HKEY_CURRENT_USER\path\name" as the ledger and the log name an item;
 // a null name names the key, an empty one the unnamed value "(Default)".
 std::string RegItemText(HKEY root, const std::string& path, const char* name);
+// The same for a value (or, name null, the key itself) of an open key, by its
+// hive and whole path (RegKey::NameBelow).
+std::string RegItemText(const RegKey& key, const char* name);
 
 // Deletes the value `name` of key ("" is the unnamed default value).
 RegChange SweepDeleteValue(RegKey& key, const char* name);

@@ -117,6 +117,12 @@ HKEY RegKey::OpenSubKey(const char* path) {
   return sub;
 }
 
+void RegKey::NameBelow(const RegKey& parent, const std::string& path) {
+  m_hHive = parent.Hive();
+  m_strParentPath = parent.FullPath();
+  m_strPath = path;
+}
+
 bool RegKey::EnumKey(std::string& name) {
   if (m_hKey == nullptr) return false;
   const DWORD length = m_cchMaxSubKey != 0 ? m_cchMaxSubKey + 1 : kDefaultNameBuffer;

@@ -54,8 +54,20 @@ class RegKey {
   // plus one byte for a terminator (257 when the key reports no data).
   DWORD DataBufferSize() const { return m_cbMaxValueData != 0 ? m_cbMaxValueData + 1 : 257; }
 
+  // A key wrapped from OpenSubKey of parent, named as the registry knows it:
+  // parent's hive and whole path, for the names the ledger and the removal
+  // guard see. m_strPath stays path, the part the log lines show.
+  void NameBelow(const RegKey& parent, const std::string& path);
+  // The predefined root the key lies under (HKEY_CURRENT_USER and the like),
+  // or m_hRoot when it was never named below one.
+  HKEY Hive() const { return m_hHive != nullptr ? m_hHive : m_hRoot; }
+  // The key's whole path below Hive().
+  std::string FullPath() const { return m_strParentPath.empty() ? m_strPath : m_strParentPath + "\\" + m_strPath; }
+
   std::string m_strPath;  // below the root; empty for a wrapped handle
   HKEY m_hRoot = nullptr;
+  HKEY m_hHive = nullptr;         // set by NameBelow
+  std::string m_strParentPath;    // set by NameBelow: the parent's FullPath()
   HKEY m_hKey = nullptr;
   int m_nValueIndex = 0;
   int m_nSubKeyIndex = 0;

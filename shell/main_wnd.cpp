@@ -145,6 +145,12 @@ bool CMainWnd::DestroyWindow() {
 
 SweepWorker* CMainWnd::Worker() { return m_app.m_pWork; }
 bool CMainWnd::IsSweeping() const { return m_app.m_bSweeping; }
+bool CMainWnd::AnySweepRuns() { return m_app.m_bSweeping || (m_app.m_pWork != nullptr && m_app.m_pWork->IsAnyRunning()); }
+
+void CMainWnd::ShowSweepBusy() {
+  if (m_pResults != nullptr) m_pResults->ShowBusy();
+  if (CLustraProp* panel = CLustraProp::Open()) panel->m_settingsPage.ShowBusy();
+}
 void CMainWnd::SetSweeping(bool on) { m_app.m_bSweeping = on; }
 bool CMainWnd::IsPreviewing() const { return m_app.m_bPreviewing; }
 void CMainWnd::SetPreviewing(bool on) { m_app.m_bPreviewing = on; }
@@ -377,6 +383,7 @@ bool CMainWnd::OnCommand(int id, int code, HWND control) {
         if (RequestWholeSweep()) {
           m_app.m_bSweeping = true;
           StartTrayAnimation();
+          ShowSweepBusy();
         }
       }
       break;
@@ -455,6 +462,7 @@ void CMainWnd::OnSweepTimer() {
     m_app.m_bSweeping = true;
     if (!anyRunning) ResetProgress();
     StartTrayAnimation();
+    ShowSweepBusy();
   } else {
     RearmSweepTimer();  // nothing started, so no sweep's end will re-arm it
   }
@@ -506,6 +514,7 @@ void CMainWnd::OnSweepFinished(int category, int state) {
     StopTrayAnimation();
     // Every category of the sweep has ended: the event log hears of it.
     ReportSweepEnded();
+    ShowSweepBusy();
   }
   if (category == SWEEP_CATEGORY_INTERNET) StartPendingBrowserSweep();
 }
@@ -534,6 +543,7 @@ void CMainWnd::StartPendingBrowserSweep() {
       LogStamped((std::string("\nStart Sweeping ") + all[i].name + " after it closed.").c_str(), 0);
   if (!anyRunning) ResetProgress();
   StartTrayAnimation();
+  ShowSweepBusy();
 }
 
 // --- the end -------------------------------------------------------------------

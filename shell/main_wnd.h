@@ -50,6 +50,12 @@ class CMainWnd : public CWnd, public PanelHost, public PreviewResultsHost {
   void SetSweeping(bool on) override;
   bool IsPreviewing() const override;
   void SetPreviewing(bool on) override;
+  // The application's flag, or any category of the worker running (a
+  // browser's own sweep leaves the flag alone).
+  bool AnySweepRuns() override;
+  // Tells the open windows that a sweep started or ended: their "Preview"
+  // and "Sweep Selected" follow at once (their timers catch the rest).
+  void ShowSweepBusy();
   void SetSweepTimer(int seconds) override;
   void CancelSweepTimer() override;
   void StartTrayAnimation() override;

@@ -70,5 +70,6 @@ bool CMainWnd::SweepSelected(const EntrySelection& selection) {
   if (m_pResults != nullptr) m_pResults->EnableSweep(false);
   if (CLustraProp* panel = CLustraProp::Open()) panel->m_settingsPage.SelectedSweepStarted();
   StartTrayAnimation();
+  ShowSweepBusy();
   return true;
 }

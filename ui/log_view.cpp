@@ -48,6 +48,17 @@ std::wstring HeadText(HWND edit, LONG count) {
   LRESULT got = ::SendMessageA(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(buf.data()));
   return std::wstring(buf.data(), got > 0 ? static_cast<size_t>(got) : 0);
 }
+// The control's whole text as UTF-16, without touching the selection
+// (selecting a long text costs as much as changing it in some implementations).
+std::wstring AllText(HWND edit, LONG count) {
+  std::vector<wchar_t> buf(static_cast<size_t>(count) + 1);
+  GETTEXTEX get = {};
+  get.cb = static_cast<DWORD>(buf.size() * sizeof(wchar_t));
+  get.flags = GT_DEFAULT;
+  get.codepage = 1200;  // UTF-16
+  LRESULT got = ::SendMessageA(edit, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(buf.data()));
+  return std::wstring(buf.data(), got > 0 ? static_cast<size_t>(got) : 0);
+}
 }  // namespace
 
 LogView::LogView(LONG capChars, LONG keepChars) : m_nCap(capChars), m_nKeep(std::min(keepChars, capChars)) {}
@@ -77,48 +88,100 @@ std::string LogView::Text() const {
 }
 
 void LogView::Clear() {
-  Select(m_hEdit, 0, -1);
-  ReplaceSelection(m_hEdit, "");
+  // An empty control is a new one: emptying a long log in place takes
+  // seconds in some rich edit implementations, destroying it milliseconds.
+  if (!Renew()) {
+    Select(m_hEdit, 0, -1);
+    ReplaceSelection(m_hEdit, "");
+  }
   m_nDropped = 0;
   m_nAppended = 0;
   m_bNoteShown = false;
+}
+
+bool LogView::Renew() {
+  HWND old = m_hEdit;
+  if (old == nullptr || Length() == 0) return false;
+  HWND parent = (::GetWindowLongA(old, GWL_STYLE) & WS_CHILD) ? ::GetParent(old) : nullptr;
+  char cls[64] = {};
+  ::GetClassNameA(old, cls, sizeof cls);
+  RECT r = {};
+  ::GetWindowRect(old, &r);
+  if (parent != nullptr) ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  const DWORD style = static_cast<DWORD>(::GetWindowLongA(old, GWL_STYLE));
+  HWND fresh = ::CreateWindowExA(static_cast<DWORD>(::GetWindowLongA(old, GWL_EXSTYLE)), cls, "", style, r.left, r.top,
+                                 r.right - r.left, r.bottom - r.top, parent,
+                                 parent != nullptr ? reinterpret_cast<HMENU>(static_cast<INT_PTR>(::GetDlgCtrlID(old)))
+                                                   : nullptr,
+                                 reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(old, GWLP_HINSTANCE)), nullptr);
+  if (fresh == nullptr) return false;
+  if (HFONT font = reinterpret_cast<HFONT>(::SendMessageA(old, WM_GETFONT, 0, 0)))
+    ::SendMessageA(fresh, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  ::SendMessageA(fresh, EM_SETEVENTMASK, 0, ::SendMessageA(old, EM_GETEVENTMASK, 0, 0));
+  // Its place among its siblings (the tab order) is the old one's.
+  ::SetWindowPos(fresh, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  const bool focused = ::GetFocus() == old;
+  ::DestroyWindow(old);
+  if (focused) ::SetFocus(fresh);
+  Attach(fresh);
+  return true;
 }
 
 void LogView::MakeRoom(LONG incoming, bool everything) {
   LONG len = Length();
   bool noteStale = m_nDropped > 0;  // lines were dropped that the note does not count yet
   if (!everything && len + incoming <= m_nCap && !(noteStale && !m_bNoteShown)) return;
+  char note[160];
+  if (!everything && len + incoming <= m_nCap) {
+    // Only the note changes: it replaces the old one, or goes on top.
+    LONG noteEnd = 0;
+    if (m_bNoteShown) {
+      std::wstring head = HeadText(m_hEdit, std::min<LONG>(len, 512));
+      size_t at = head.find_first_of(L"\r\n");
+      noteEnd = at == std::wstring::npos ? 0 : static_cast<LONG>(at) + 1;
+    }
+    FormatLine(note, sizeof note, "--- %ld earlier lines were removed: the log keeps only the latest lines ---\n",
+               m_nDropped);
+    Select(m_hEdit, 0, noteEnd);
+    ReplaceSelection(m_hEdit, note);
+    m_bNoteShown = true;
+    return;
+  }
   // Cut whole lines from the top: up to the first line break at or after
   // the point that leaves room, taking the old note with them.
-  LONG cut = 0;
-  if (everything || len + incoming > m_nCap) {
-    LONG want = everything ? len : std::min(len, len + incoming - m_nKeep);
-    if (want <= 0) want = 1;
-    std::wstring head = HeadText(m_hEdit, std::min(len, want + 65536));
-    size_t at = head.find_first_of(L"\r\n", static_cast<size_t>(want - 1));
-    if (at == std::wstring::npos && static_cast<LONG>(head.size()) < len) {
-      head = HeadText(m_hEdit, len);
-      at = head.find_first_of(L"\r\n", static_cast<size_t>(want - 1));
-    }
-    cut = at == std::wstring::npos ? len : static_cast<LONG>(at) + 1;
-    long removed = 0;
-    for (LONG i = 0; i < cut && i < static_cast<LONG>(head.size()); ++i)
-      if (head[i] == L'\r' || head[i] == L'\n') ++removed;
-    if (cut == len && len > 0 && static_cast<LONG>(head.size()) >= len && head[len - 1] != L'\r' &&
-        head[len - 1] != L'\n')
-      ++removed;  // a last line without its break goes too
-    if (m_bNoteShown && removed > 0) --removed;
-    m_nDropped += removed;
-  } else if (m_bNoteShown) {
-    std::wstring head = HeadText(m_hEdit, std::min<LONG>(len, 512));
-    size_t at = head.find_first_of(L"\r\n");
-    cut = at == std::wstring::npos ? 0 : static_cast<LONG>(at) + 1;
-  }
-  char note[160];
+  const std::wstring text = AllText(m_hEdit, len);
+  LONG want = everything ? len : std::min(len, len + incoming - m_nKeep);
+  if (want <= 0) want = 1;
+  size_t at = text.find_first_of(L"\r\n", static_cast<size_t>(want - 1));
+  const LONG cut = at == std::wstring::npos ? len : static_cast<LONG>(at) + 1;
+  long removed = 0;
+  for (LONG i = 0; i < cut && i < static_cast<LONG>(text.size()); ++i)
+    if (text[i] == L'\r' || text[i] == L'\n') ++removed;
+  if (cut == len && len > 0 && static_cast<LONG>(text.size()) >= len && text[len - 1] != L'\r' &&
+      text[len - 1] != L'\n')
+    ++removed;  // a last line without its break goes too
+  if (m_bNoteShown && removed > 0) --removed;
+  m_nDropped += removed;
   FormatLine(note, sizeof note, "--- %ld earlier lines were removed: the log keeps only the latest lines ---\n",
              m_nDropped);
-  Select(m_hEdit, 0, cut);
-  ReplaceSelection(m_hEdit, note);
+  // The lines kept go into a new control with the note: removing lines from
+  // a rich edit costs far more than writing them (a second for a thousand
+  // lines in some implementations), destroying the control next to nothing.
+  const std::wstring kept = cut < static_cast<LONG>(text.size()) ? text.substr(static_cast<size_t>(cut)) : L"";
+  if (Renew()) {
+    std::string bytes;
+    if (!kept.empty()) {
+      const int n = ::WideCharToMultiByte(CP_ACP, 0, kept.data(), static_cast<int>(kept.size()), nullptr, 0, nullptr,
+                                          nullptr);
+      bytes.resize(static_cast<size_t>(n));
+      ::WideCharToMultiByte(CP_ACP, 0, kept.data(), static_cast<int>(kept.size()), &bytes[0], n, nullptr, nullptr);
+    }
+    Select(m_hEdit, 0, 0);
+    ReplaceSelection(m_hEdit, (std::string(note) + bytes).c_str());
+  } else {
+    Select(m_hEdit, 0, cut);
+    ReplaceSelection(m_hEdit, note);
+  }
   m_bNoteShown = true;
 }
 
@@ -128,7 +191,8 @@ void LogView::Append(const std::string& text) {
   size_t size = text.size();
   m_nAppended += CountBreaks(data, size);
   LONG incoming = ControlChars(data, size);
-  bool cutBatch = incoming > m_nKeep;
+  // Only a batch larger than the log may hold loses lines of its own.
+  bool cutBatch = incoming > m_nCap;
   if (cutBatch) {
     // A batch larger than the log may hold: only its latest lines are kept.
     size_t from = size - static_cast<size_t>(m_nKeep);  // bytes >= characters, so the rest fits

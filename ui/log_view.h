@@ -9,16 +9,22 @@
 
 class LogView {
  public:
-  // About 100,000 lines of a typical sweep; a cut brings the log down to
-  // kKeepChars so that cuts stay rare.
-  static constexpr LONG kCapChars = 8000000;
-  static constexpr LONG kKeepChars = 6000000;
+  // About 1,100 lines of a typical sweep; a cut brings the log down to
+  // kKeepChars (about 190 lines) so that cuts stay rare and quick. A rich
+  // edit costs far more per line than its text (tens of KB a line in some
+  // implementations): a sweep of 50,000 items would hold gigabytes. The
+  // preview table and its saved list name every item; the log shows the
+  // latest lines and says how many went.
+  static constexpr LONG kCapChars = 120000;
+  static constexpr LONG kKeepChars = 20000;
 
   explicit LogView(LONG capChars = kCapChars, LONG keepChars = kKeepChars);
   // The rich edit control the text goes to; raises its text limit above the
   // cap (a rich edit otherwise holds 32,767 characters).
   void Attach(HWND edit);
 
+  // The control the text goes to now (a cut puts a new one in its place).
+  HWND Control() const { return m_hEdit; }
   // Appends text at the end and scrolls to it.
   void Append(const std::string& text);
   // Lines the caller dropped before they reached the view; counted in the note.
@@ -36,6 +42,11 @@ class LogView {
 
  private:
   void MakeRoom(LONG incoming, bool everything);
+  // Puts a new, empty control of the same kind in the old one's place (its
+  // parent, ID, place, size, font and tab order) and destroys the old one;
+  // false, with the old one kept, when there is nothing to renew or no new
+  // control could be made. Those who hold the control ask its parent by ID.
+  bool Renew();
 
   HWND m_hEdit = nullptr;
   LONG m_nCap, m_nKeep;

@@ -22,6 +22,9 @@ class PanelHost {
   // The whole sweep running is a preview (IsSweeping is set with it).
   virtual bool IsPreviewing() const = 0;
   virtual void SetPreviewing(bool on) = 0;
+  // Any sweep or preview runs, whoever started it (the schedule, the tray, a
+  // browser that closed, the preview table): "Preview" waits meanwhile.
+  virtual bool AnySweepRuns() { return IsSweeping(); }
 
   // seconds > 0; arming an armed timer restarts the interval.
   virtual void SetSweepTimer(int seconds) = 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "res/resource.h"
+#include "settings/window_placement.h"
 #include "ui/preview_save.h"
 #include "ui/tick_list.h"
 #include "winlib/file_dialog.h"
@@ -49,7 +50,7 @@ int ListWidth(HWND list) {
 
 // Where the window was and how large, kept while the program runs and in
 // the registry for the next start.
-const char kPlacementKey[] = "SOFTWARE\\Calderix\\Morvane\\Preview Results";
+const char kPlacementWindow[] = "Preview Results";
 WINDOWPLACEMENT g_placement = {};
 bool g_bPlacement = false;
 
@@ -215,20 +216,7 @@ void CPreviewResultsDlg::SavePlacement() {
 }
 
 void CPreviewResultsDlg::RestorePlacement() {
-  if (!g_bPlacement) {
-    HKEY key = nullptr;
-    if (::RegOpenKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, KEY_READ, &key) == ERROR_SUCCESS) {
-      WINDOWPLACEMENT stored = {};
-      DWORD size = sizeof stored, type = 0;
-      if (::RegQueryValueExA(key, "Placement", nullptr, &type, reinterpret_cast<BYTE*>(&stored), &size) ==
-              ERROR_SUCCESS &&
-          type == REG_BINARY && size == sizeof stored && stored.length == sizeof stored) {
-        g_placement = stored;
-        g_bPlacement = true;
-      }
-      ::RegCloseKey(key);
-    }
-  }
+  if (!g_bPlacement) g_bPlacement = LoadWindowPlacement(kPlacementWindow, &g_placement);
   if (!g_bPlacement) return;
   WINDOWPLACEMENT placement = g_placement;
   // Never smaller than the layout needs, and never off every screen.
@@ -449,7 +437,7 @@ void CPreviewResultsDlg::ContextMenu(HWND list, LPARAM where) {
   if (onRows) SelectRow(static_cast<size_t>(row));
   HMENU menu = ::CreatePopupMenu();
   const PreviewRow& r = m_model.RowAt(static_cast<size_t>(row));
-  const bool canSweep = r.Choosable() && m_bSweepEnabled && (m_pHost == nullptr || !m_pHost->IsSweeping());
+  const bool canSweep = r.Choosable() && m_bSweepEnabled && (m_pHost == nullptr || !m_pHost->AnySweepRuns());
   ::AppendMenuA(menu, MF_STRING | (canSweep ? 0 : MF_GRAYED), IDM_RESULTS_SWEEP_ENTRY, "S&weep This Entry");
   ::AppendMenuA(menu, MF_STRING | (FolderOf(static_cast<size_t>(row), item).empty() ? MF_GRAYED : 0),
                 IDM_RESULTS_OPEN_FOLDER, "&Open Its Folder");
@@ -547,23 +535,19 @@ void CPreviewResultsDlg::OnOK() {
 }
 
 void CPreviewResultsDlg::OnTimer(UINT_PTR id) {
-  if (id != kBusyTimer) return;
+  if (id == kBusyTimer) ShowBusy();
+}
+
+void CPreviewResultsDlg::ShowBusy() {
   // Any sweep, whoever started it, holds "Sweep Selected" back.
-  if (m_pHost == nullptr) return;
-  const bool on = !m_pHost->IsSweeping() && m_bSweepEnabled && m_model.AllRows() > 0;
+  if (m_pHost == nullptr || m_hWnd == nullptr) return;
+  const bool on = !m_pHost->AnySweepRuns() && m_bSweepEnabled && m_model.AllRows() > 0;
   if (IsItemEnabled(IDC_RESULTS_SWEEP) != on) EnableItem(IDC_RESULTS_SWEEP, on);
 }
 
 void CPreviewResultsDlg::OnDestroy() {
   if (::IsWindowVisible(m_hWnd)) SavePlacement();
-  if (!g_bPlacement) return;
-  HKEY key = nullptr;
-  if (::RegCreateKeyExA(HKEY_CURRENT_USER, kPlacementKey, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) ==
-      ERROR_SUCCESS) {
-    ::RegSetValueExA(key, "Placement", 0, REG_BINARY, reinterpret_cast<const BYTE*>(&g_placement),
-                     sizeof g_placement);
-    ::RegCloseKey(key);
-  }
+  if (g_bPlacement) SaveWindowPlacement(kPlacementWindow, g_placement);
 }
 
 bool CPreviewResultsDlg::OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result) {

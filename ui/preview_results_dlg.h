@@ -26,6 +26,9 @@ class PreviewResultsHost {
   virtual bool SweepSelected(const EntrySelection& selection) = 0;
   // True while any sweep or preview runs: "Sweep Selected" waits meanwhile.
   virtual bool IsSweeping() const { return false; }
+  // Any sweep or preview runs, whoever started it (the schedule, the tray, a
+  // browser that closed): "Sweep Selected" waits meanwhile.
+  virtual bool AnySweepRuns() { return IsSweeping(); }
 };
 
 class CPreviewResultsDlg : public CDialog {
@@ -41,6 +44,8 @@ class CPreviewResultsDlg : public CDialog {
   void ShowSwept(const std::vector<OutcomeRecord>& records);
   // While a sweep or a preview runs, "Sweep Selected" waits.
   void EnableSweep(bool on);
+  // Offers "Sweep Selected" only while no sweep runs (asked of the host).
+  void ShowBusy();
 
   // What the user does, for tests and the handlers alike.
   void SetFilterText(const char* text);  // EN_CHANGE does the rest

@@ -57,6 +57,12 @@ void CLustraPage::SetSweepPages(CSweepPage* internet, CSweepPage* windows, CSwee
 
 // --- page set-up, apply and cancel ---------------------------------------------
 
+namespace {
+// Asks every so often whether a sweep runs, as none of them tells the page.
+constexpr UINT_PTR kBusyTimer = 1;
+constexpr UINT kBusyTimerMs = 250;
+}  // namespace
+
 bool CLustraPage::OnInitDialog() {
   CPropertyPage::OnInitDialog();
   ExchangeChecks(*this, SettingsTargetChecks(), m_fields, false);
@@ -72,6 +78,7 @@ bool CLustraPage::OnInitDialog() {
   }
   SetSweepButton(m_bRunning ? kCancelSweepCaption : kSweepNowCaption);
   EnableSweepButtons(!m_pHost->IsPreviewing());
+  ::SetTimer(m_hWnd, kBusyTimer, kBusyTimerMs, nullptr);
   ShowLastSweep();
   AddBrowserCloseTip();
   return true;
@@ -331,9 +338,20 @@ int CLustraPage::RequestEnabled(SweepWorker* worker, bool preview) {
 }
 
 void CLustraPage::EnableSweepButtons(bool on) {
+  m_bSweepButtons = on;
   if (m_hWnd == nullptr) return;
   EnableItem(IDC_SET_SWEEP_NOW, on);
-  EnableItem(IDC_SET_PREVIEW, on);
+  EnableItem(IDC_SET_PREVIEW, on && !m_pHost->AnySweepRuns());
+}
+
+void CLustraPage::ShowBusy() {
+  if (m_hWnd == nullptr) return;
+  const bool on = m_bSweepButtons && !m_pHost->AnySweepRuns();
+  if (IsItemEnabled(IDC_SET_PREVIEW) != on) EnableItem(IDC_SET_PREVIEW, on);
+}
+
+void CLustraPage::OnTimer(UINT_PTR id) {
+  if (id == kBusyTimer) ShowBusy();
 }
 
 void CLustraPage::SweepAll() {
@@ -352,6 +370,7 @@ void CLustraPage::SweepAll() {
   m_pHost->SetSweeping(true);
   SetSweepButton(kCancelSweepCaption);
   m_bRunning = true;
+  ShowBusy();
   m_pHost->StartTrayAnimation();
   // Only a sweep that started closes the panel; with no category enabled the
   // user is left to enable one.

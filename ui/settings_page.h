@@ -39,6 +39,9 @@ class CLustraPage : public CPropertyPage {
   // A sweep of entries chosen in the preview table started: "Sweep Now" and
   // "Preview" wait until it ends (PreviewEnded).
   void SelectedSweepStarted() { EnableSweepButtons(false); }
+  // "Preview" is offered only while no sweep runs, whoever started it (a
+  // timer asks the host as long as the page exists).
+  void ShowBusy();
   // Takes the General group's last sweep time and shows it.
   void ShowLastSweep();
   bool IsRunning() const { return m_bRunning; }
@@ -52,6 +55,7 @@ class CLustraPage : public CPropertyPage {
   bool OnCommand(int id, int code, HWND control) override;
   bool OnNotify(NMHDR* header, LRESULT* result) override;
   bool OnApply() override;
+  void OnTimer(UINT_PTR id) override;
   // The sheet was cancelled: the page shows the stored values next time.
   void OnCancel() override;
 
@@ -68,6 +72,7 @@ class CLustraPage : public CPropertyPage {
   void PutNumber(int editId, int value);
   void SetSweepButton(const char* caption);
   void EnableSweepButtons(bool on);
+  bool m_bSweepButtons = true;  // what EnableSweepButtons last said
   // Requests every enabled category, marking its page (a preview marks
   // none); the caller holds the worker's lock. Returns the bits requested.
   int RequestEnabled(SweepWorker* worker, bool preview);

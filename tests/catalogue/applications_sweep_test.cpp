@@ -4,6 +4,9 @@
 #include <set>
 
 #include "tests/catalogue/applications_fixture.h"
+#include <mutex>
+
+#include "engine/outcome_ledger.h"
 
 namespace {
 
@@ -192,4 +195,42 @@ TEST_F(ApplicationsSweepTest, PreviewListsWhatTheSweepRemovesAndChangesNothing) 
   EXPECT_FLOAT_EQ(real.kb, preview.kb);
   EXPECT_EQ(107, preview.items);
   EXPECT_FALSE(CompareSnapshots(before, Snapshot()).Empty());
+}
+
+// Every item the real cleaners record is named in full: a file by its path,
+// a registry item hive first, whichever key the cleaner opened it below (an
+// Office version's key, a player's parent key, a dialog's list), numbered or
+// part of a numbered item.
+TEST_F(ApplicationsSweepTest, EveryRegistryItemIsNamedHiveFirst) {
+  struct AllRecords : OutcomeSink {
+    std::mutex lock;
+    std::vector<OutcomeRecord> records;
+    void Record(const OutcomeRecord& r) override {
+      std::lock_guard<std::mutex> hold(lock);
+      records.push_back(r);
+    }
+  } sink;
+  AttachOutcomeSink(&sink);
+  Sweep(0x7F, /*preview=*/true);
+  DetachOutcomeSink(&sink);
+  std::set<std::string> named;
+  for (const OutcomeRecord& r : sink.records) {
+    named.insert(r.item);
+    const bool file = r.item.size() > 2 && r.item[1] == ':' && r.item[2] == '\\';
+    EXPECT_TRUE(file || r.item.rfind("HKEY_CURRENT_USER\\", 0) == 0 || r.item.rfind("HKEY_LOCAL_MACHINE\\", 0) == 0)
+        << r.entry << ": " << r.item;
+  }
+  const std::string office = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\";
+  const std::string dialogs = "\\Common\\Open Find\\Microsoft ";
+  const std::string expected[] = {
+      office + "8.0\\Access\\Settings\\MRU1",
+      office + "10.0\\Excel\\Recent Files\\File2",
+      office + "9.0\\PowerPoint\\Recent File List\\File1",
+      office + "9.0\\Word\\Data\\Settings",
+      office + "8.0" + dialogs + "Word\\Settings\\Open\\File Name MRU\\Value",
+      office + "10.0" + dialogs + "Access\\Settings\\Open\\File Name MRU\\Last Folder",
+      "HKEY_CURRENT_USER\\Software\\Microsoft\\MediaPlayer\\Player\\RecentFileList\\File0",
+  };
+  for (const std::string& item : expected) EXPECT_EQ(named.count(item), 1u) << item;
+  EXPECT_GT(named.size(), std::size(expected));
 }

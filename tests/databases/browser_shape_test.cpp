@@ -365,7 +365,7 @@ class BrowserEntriesTest : public BrowserDbTest {
     CleanBrowserCookies(nullptr, nullptr, nullptr);
     Strings out;
     for (const char* browser : {"Chrome", "Edge", "Brave", "Vivaldi"})
-      if (!LinesWith(std::string("Remove cookie: .tracker.example (") + browser + ",").empty()) out.push_back(browser);
+      if (!LinesWith(std::string("Remove cookies: .tracker.example, 1 cookie(s) (") + browser + ",").empty()) out.push_back(browser);
     return out;
   }
 };

@@ -1,4 +1,5 @@
 #include "settings/reg_key.h"
+#include "settings/window_placement.h"
 
 #include <gtest/gtest.h>
 
@@ -196,4 +197,42 @@ TEST(RegKey, AStaleEntryThatIsALinkGoesAsALinkAndItsTargetStays) {
   EXPECT_TRUE(rewritten);
   EXPECT_EQ(regseed::Snapshot(run), before);
   EXPECT_EQ(regtest::SubKeys(HKEY_CURRENT_USER, kScratch), std::vector<std::string>{"Loc.0"});
+}
+
+// A window's stored placement comes back as stored; anything else under its
+// name (another type, another size, a wrong length field) is no placement.
+TEST(WindowPlacementSetting, StoresAndReadsBackOnlyAWholePlacement) {
+  RegistrySandbox sandbox;
+  const std::string path = "SOFTWARE\\Calderix\\Morvane\\Scratch Window";
+  WINDOWPLACEMENT placement = {};
+  EXPECT_FALSE(LoadWindowPlacement("Scratch Window", &placement)) << "nothing stored yet";
+  WINDOWPLACEMENT stored = {};
+  stored.length = sizeof stored;
+  stored.showCmd = SW_SHOWMAXIMIZED;
+  stored.rcNormalPosition = {10, 20, 810, 620};
+  ASSERT_TRUE(SaveWindowPlacement("Scratch Window", stored));
+  const regtest::Raw raw = regtest::Read(HKEY_CURRENT_USER, path, "Placement");
+  EXPECT_EQ(raw.type, static_cast<DWORD>(REG_BINARY));
+  EXPECT_EQ(raw.bytes.size(), sizeof stored);
+  ASSERT_TRUE(LoadWindowPlacement("Scratch Window", &placement));
+  EXPECT_EQ(placement.showCmd, static_cast<UINT>(SW_SHOWMAXIMIZED));
+  EXPECT_EQ(placement.rcNormalPosition.right, 810);
+
+  WINDOWPLACEMENT wrongLength = stored;
+  wrongLength.length = 12;
+  const struct {
+    const char* what;
+    DWORD type;
+    std::string bytes;
+  } notPlacements[] = {
+      {"a text", REG_SZ, std::string(reinterpret_cast<const char*>(&stored), sizeof stored)},
+      {"too short", REG_BINARY, std::string(reinterpret_cast<const char*>(&stored), sizeof stored - 4)},
+      {"a wrong length field", REG_BINARY, std::string(reinterpret_cast<const char*>(&wrongLength), sizeof stored)},
+  };
+  for (const auto& c : notPlacements) {
+    regtest::Put(HKEY_CURRENT_USER, path, "Placement", c.type, c.bytes.data(), static_cast<DWORD>(c.bytes.size()));
+    placement = {};
+    EXPECT_FALSE(LoadWindowPlacement("Scratch Window", &placement)) << c.what;
+    EXPECT_EQ(placement.length, 0u) << c.what << ": left as it was";
+  }
 }

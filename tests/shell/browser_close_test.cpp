@@ -149,7 +149,7 @@ TEST_F(BrowserCloseTest, TheLastProcessEndingSweepsThatBrowserAloneOnTheInternet
   EXPECT_EQ(CookieRows(FirefoxCookies()), m_firefoxBefore) << "another browser's files are not touched";
   EXPECT_EQ(LinesWith("Start Sweeping Chrome after it closed.").size(), 1u);
   EXPECT_EQ(LinesWith("Start clean up Chrome: the browser has closed.").size(), 1u);
-  EXPECT_FALSE(LinesWith("Item 1, Remove cookie: ").empty());
+  EXPECT_FALSE(LinesWith("Item 1, Remove cookies: ").empty());
   EXPECT_TRUE(LinesWith("Firefox").empty());
   // The Internet category was swept only in part.
   EXPECT_EQ(g_InternetSettings.m_tLastSweep, 0);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -16,12 +17,18 @@
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
 #include "res/resource.h"
+#include "res/shell_ids.h"
+#include "ui/panel_actions.h"
 #include "shell/main_app.h"
 #include "shell/main_wnd.h"
 #include "shell_fixtures.h"
 #include "support/snapshot.h"
 #include "support/test_env.h"
 #include "tools/seed/seed_applications.h"
+#include "tools/seed/seed_databases.h"
+#include "catalogue/browser_db_targets.h"
+#include "engine/sqlite_db.h"
+#include "support/sweep_table_swap.h"
 #include "ui/control_panel.h"
 #include "ui/progress_dlg.h"
 #include "winlib/file_dialog.h"
@@ -289,77 +296,188 @@ TEST_F(PreviewTable, SaveListWritesEveryItemAsCsvAndNeverReplacesAFileUnasked) {
   EXPECT_EQ(fates[g_folders[0] + "\\f0.tmp"], "would be removed|");
 }
 
-// The real Applications cleaners on seeded traces: the table is the sweep's
-// own list, so its rows add up to the totals line to the item and the KB.
-// The registry primitives record every value and key they remove, and a
-// numbered line may stand for several of them: the rows count the lines.
-TEST(PreviewTableOfRealCleaners, RowsAddUpToTheTotalsLine) {
-  RegistrySandbox sandbox;
-  TrayRecorder tray;
-  ModalScript modal{IDOK};
-  TempFolder local, roaming;
-  ResetGroups();
-  ASSERT_TRUE(SeedApplicationsTracesIn(local.Path(), roaming.Path()));
-  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_APPLICATIONS;
-  g_ApplicationSettings.m_nTargets = 0x7F;
-  CMainApp app;
-  CMainWnd* wnd = StartResidentWindow(app);
-  ASSERT_NE(wnd, nullptr);
-  std::string totals, saved;
-  int items = 0, listed = 0, column = 0;
-  double kb = 0;
-  std::set<std::string> entries;
-  std::vector<std::string> unnamed;
-  DriveControlPanel(wnd->m_hWnd, [&](CLustraProp& panel) {
-    ClickItem(panel.m_settingsPage, IDC_SET_PREVIEW);
-    // The totals line is shown when the last category's end reaches the
-    // main window, which may come a little after the threads have ended.
-    ASSERT_TRUE(PumpUntil(
-        [&] {
-          return !app.m_bSweeping && !app.m_pWork->IsAnyRunning() && wnd->Results() != nullptr &&
-                 g_pProgressDlg->GetItemText(IDC_TOTALS).rfind("Preview:", 0) == 0;
-        },
-        20000));
-    totals = g_pProgressDlg->GetItemText(IDC_TOTALS);
-    const PreviewTableModel& model = wnd->Results()->Model();
-    items = model.TotalItems();
-    kb = model.TotalKB();
-    for (size_t i = 0; i < model.RowCount(); ++i) {
-      const PreviewRow& row = model.RowAt(i);
-      entries.insert(row.entry);
-      column += std::stoi(model.CellText(i, PreviewTableModel::kItems));
-      for (size_t n = 0; n < row.items.size(); ++n) {
-        const PreviewItem& item = model.ItemOf(i, n);
-        if (item.outcome != Outcome::kRemoved && item.outcome != Outcome::kScheduled) continue;
-        ++listed;
-        if (item.item.empty()) unnamed.push_back(row.entry);
-      }
+namespace {
+// A step that runs until the test lets it end.
+HANDLE g_hold = nullptr;
+void HeldStep(SweepWorker*, int*, float*) { ::WaitForSingleObject(g_hold, 20000); }
+}  // namespace
+
+// "Preview" and "Sweep Selected" wait while any sweep runs, whoever started
+// it: the tray's Sweep Now sets the application's flag, a browser's own sweep
+// only runs the worker; both are offered again when it ends.
+TEST_F(PreviewTable, PreviewAndSweepSelectedWaitWhileAnySweepRuns) {
+  m_wnd = StartResidentWindow(m_app);
+  ASSERT_NE(m_wnd, nullptr);
+  g_hold = ::CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  const struct {
+    const char* name;
+    std::function<void()> start;
+  } triggers[] = {
+      {"the tray's Sweep Now", [&] { ::SendMessageA(m_wnd->m_hWnd, WM_COMMAND, IDM_SWEEP_NOW, 0); }},
+      {"a sweep the application's flag does not know (a browser's own)",
+       [&] {
+         WorkerHold hold(m_app.m_pWork);
+         m_app.m_pWork->RequestSweep(SWEEP_WINDOWS);
+       }},
+  };
+  DriveControlPanel(m_wnd->m_hWnd, [&](CLustraProp& panel) {
+    RunPreview(panel);
+    CPreviewResultsDlg& table = *m_wnd->Results();
+    SweepTableSwap held{WindowsSweepTable(), {{-1, true, 0, &HeldStep, "Held entry"}}};
+    auto offered = [&] {
+      return std::make_pair(table.IsItemEnabled(IDC_RESULTS_SWEEP), panel.m_settingsPage.IsItemEnabled(IDC_SET_PREVIEW));
+    };
+    ASSERT_EQ(offered(), std::make_pair(true, true));
+    for (const auto& t : triggers) {
+      SCOPED_TRACE(t.name);
+      ::ResetEvent(g_hold);
+      t.start();
+      EXPECT_TRUE(PumpUntil([&] { return offered() == std::make_pair(false, false); }, 2000))
+          << offered().first << offered().second;
+      ::SetEvent(g_hold);
+      EXPECT_TRUE(PumpUntil([&] { return !m_app.m_bSweeping && !m_app.m_pWork->IsAnyRunning(); }, 20000));
+      EXPECT_TRUE(PumpUntil([&] { return offered() == std::make_pair(true, true); }, 2000))
+          << offered().first << offered().second;
     }
-    saved = model.ListText();
   });
-  app.ExitInstance();
-  ResetGroups();
-  int shownItems = -1;
-  float shownKb = -1;
-  ASSERT_EQ(std::sscanf(totals.c_str(), "Preview: %d item(s), %f KB", &shownItems, &shownKb), 2) << totals;
-  EXPECT_GT(shownItems, 10);
-  EXPECT_EQ(items, shownItems);
-  EXPECT_NEAR(kb, shownKb, 0.001 * (items + 1));
-  // One count: the Items column, the items listed, the saved lines and the
-  // totals line agree, and every item has its full name.
-  EXPECT_EQ(column, shownItems);
-  EXPECT_EQ(listed, shownItems);
-  const std::vector<std::vector<std::string>> rows = CsvRows(saved);
-  ASSERT_FALSE(rows.empty());
-  int going = 0;
-  for (size_t i = 1; i < rows.size(); ++i) {
-    ASSERT_EQ(rows[i].size(), 6u) << i;
-    if (rows[i][4].rfind("would be removed", 0) == 0) ++going;
+  ::SetEvent(g_hold);
+  ::CloseHandle(g_hold);
+}
+
+// Browser databases as the browsers lay them out, below private application
+// data folders the shell is pointed at: a Chrome cookie store with three
+// cookies of one tracker, one of another site and one of the friendly site,
+// and a Firefox history of three pages on two hosts.
+bool SeedBrowserDatabasesIn(const std::string& local, const std::string& roaming) {
+  HKEY folders = nullptr;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+                        0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &folders, nullptr) != ERROR_SUCCESS)
+    return false;
+  ::RegSetValueExA(folders, "AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(roaming.c_str()),
+                   static_cast<DWORD>(roaming.size() + 1));
+  ::RegSetValueExA(folders, "Local AppData", 0, REG_EXPAND_SZ, reinterpret_cast<const BYTE*>(local.c_str()),
+                   static_cast<DWORD>(local.size() + 1));
+  ::RegCloseKey(folders);
+  const std::string chrome = local + "\\Google\\Chrome\\User Data\\Default\\Network";
+  const std::string firefox = roaming + "\\Mozilla\\Firefox\\Profiles\\ab12.default";
+  for (const std::string& path : {chrome, firefox})
+    for (size_t at = path.find('\\', 3);; at = path.find('\\', at + 1)) {
+      ::CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+      if (at == std::string::npos) break;
+    }
+  if (!CreateChromiumCookies(chrome + "\\Cookies") || !CreatePlacesDatabase(firefox + "\\places.sqlite")) return false;
+  SqliteDb cookies, places;
+  if (!cookies.OpenForWriting(chrome + "\\Cookies") || !places.OpenForWriting(firefox + "\\places.sqlite")) return false;
+  bool ok = true;
+  for (const char* name : {"a", "b", "c"}) ok = ok && AddChromiumCookie(cookies, ".tracker.example", name);
+  ok = ok && AddChromiumCookie(cookies, "news.example", "a") && AddChromiumCookie(cookies, ".friend.example", "a");
+  ok = ok && AddPlace(places, "https://news.example/today", "News", 3) != 0 &&
+       AddPlace(places, "https://news.example/sport", "Sport", 1) != 0 &&
+       AddPlace(places, "https://shop.example/cart", "Cart", 2) != 0;
+  g_InternetSettings.m_friendlyHosts = {"friend.example"};
+  return ok;
+}
+
+// The real cleaners on seeded traces: the table is the sweep's own list, so
+// its rows add up to the totals line to the item and the KB. The registry
+// primitives record every value and key they remove, and a numbered line may
+// stand for several of them: the rows count the lines. A database's rows are
+// one item per host.
+TEST(PreviewTableOfRealCleaners, RowsAddUpToTheTotalsLine) {
+  const struct {
+    const char* name;
+    int general;
+    bool (*seed)(const std::string& local, const std::string& roaming);
+    std::vector<std::string> items;  // some of the items the table must list, as it names them ("... in ": and a path)
+  } cases[] = {
+      {"applications", GENERAL_SWEEP_APPLICATIONS, &SeedApplicationsTracesIn,
+       {"HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\8.0\\Word\\Data\\Settings",
+        "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\10.0\\Common\\Open Find\\Microsoft Access\\Settings\\"
+        "Open\\File Name MRU\\Last Folder"}},
+      {"browser databases", GENERAL_SWEEP_INTERNET, &SeedBrowserDatabasesIn,
+       {"cookies of .tracker.example (3) in ", "cookies of news.example (1) in ", "history of news.example (2) in ",
+        "history of shop.example (1) in "}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    RegistrySandbox sandbox;
+    TrayRecorder tray;
+    ModalScript modal{IDOK};
+    TempFolder local, roaming;
+    ResetGroups();
+    const std::vector<std::string> savedHosts = g_InternetSettings.m_friendlyHosts;
+    ASSERT_TRUE(c.seed(local.Path(), roaming.Path()));
+    g_GeneralSettings.m_nTargets = c.general;
+    g_ApplicationSettings.m_nTargets = 0x7F;
+    // The browsers' own databases alone: no other Internet cleaner runs.
+    SweepTableSwap internet{InternetSweepTable(),
+                            {{-1, true, 0, &CleanBrowserCookies}, {-1, true, 0, &CleanBrowserHistory}}};  // no step, always
+    CMainApp app;
+    CMainWnd* wnd = StartResidentWindow(app);
+    ASSERT_NE(wnd, nullptr);
+    std::string totals, saved;
+    int items = 0, listed = 0, column = 0;
+    double kb = 0;
+    std::set<std::string> entries;
+    std::vector<std::string> unnamed, names;
+    DriveControlPanel(wnd->m_hWnd, [&](CLustraProp& panel) {
+      ClickItem(panel.m_settingsPage, IDC_SET_PREVIEW);
+      // The totals line is shown when the last category's end reaches the
+      // main window, which may come a little after the threads have ended.
+      ASSERT_TRUE(PumpUntil(
+          [&] {
+            return !app.m_bSweeping && !app.m_pWork->IsAnyRunning() && wnd->Results() != nullptr &&
+                   g_pProgressDlg->GetItemText(IDC_TOTALS).rfind("Preview:", 0) == 0;
+          },
+          20000));
+      totals = g_pProgressDlg->GetItemText(IDC_TOTALS);
+      const PreviewTableModel& model = wnd->Results()->Model();
+      items = model.TotalItems();
+      kb = model.TotalKB();
+      for (size_t i = 0; i < model.RowCount(); ++i) {
+        const PreviewRow& row = model.RowAt(i);
+        entries.insert(row.entry);
+        column += std::stoi(model.CellText(i, PreviewTableModel::kItems));
+        for (size_t n = 0; n < row.items.size(); ++n) {
+          const PreviewItem& item = model.ItemOf(i, n);
+          if (item.outcome != Outcome::kRemoved && item.outcome != Outcome::kScheduled) continue;
+          ++listed;
+          names.push_back(item.item);
+          if (item.item.empty()) unnamed.push_back(row.entry);
+        }
+      }
+      saved = model.ListText();
+    });
+    app.ExitInstance();
+    ResetGroups();
+    g_InternetSettings.m_friendlyHosts = savedHosts;
+    int shownItems = -1;
+    float shownKb = -1;
+    ASSERT_EQ(std::sscanf(totals.c_str(), "Preview: %d item(s), %f KB", &shownItems, &shownKb), 2) << totals;
+    EXPECT_GE(shownItems, static_cast<int>(c.items.size()));
+    EXPECT_EQ(items, shownItems);
+    EXPECT_NEAR(kb, shownKb, 0.001 * (items + 1));
+    // One count: the Items column, the items listed, the saved lines and the
+    // totals line agree, and every item has its full name.
+    EXPECT_EQ(column, shownItems);
+    EXPECT_EQ(listed, shownItems);
+    const std::vector<std::vector<std::string>> rows = CsvRows(saved);
+    ASSERT_FALSE(rows.empty());
+    int going = 0;
+    for (size_t i = 1; i < rows.size(); ++i) {
+      ASSERT_EQ(rows[i].size(), 6u) << i;
+      if (rows[i][4].rfind("would be removed", 0) == 0) ++going;
+    }
+    EXPECT_EQ(going, shownItems) << saved.substr(0, 2000);
+    EXPECT_TRUE(unnamed.empty()) << unnamed.front();
+    EXPECT_EQ(entries.count(""), 0u) << "every record belongs to a named entry";
+    for (const std::string& want : c.items) {
+      int found = 0;
+      // A database item's text goes on with its database's path.
+      for (const std::string& name : names) found += name == want || (want.back() == ' ' && name.rfind(want, 0) == 0);
+      EXPECT_EQ(found, 1) << want << " among " << ::testing::PrintToString(names);
+    }
   }
-  EXPECT_EQ(going, shownItems) << saved.substr(0, 2000);
-  EXPECT_TRUE(unnamed.empty()) << unnamed.front();
-  EXPECT_EQ(entries.count(""), 0u) << "every record belongs to a named entry";
-  EXPECT_TRUE(entries.count("MS Word")) << "the steps carry their captions";
 }
 
 }  // namespace

@@ -286,7 +286,7 @@ TEST_F(ProgressWindowTest, ShowPlacesTheWindowFlushRightOfAnOpenPanel) {
 }
 
 TEST_F(ProgressWindowTest, LinesFromThreeThreadsArriveWholeOnceAndInOrder) {
-  constexpr int kPerThread = 3000;
+  constexpr int kPerThread = 300;  // within what the log holds
   m_dlg->Hide();
   std::vector<HANDLE> threads;
   for (int t = 0; t < 3; ++t) {
@@ -316,6 +316,21 @@ TEST_F(ProgressWindowTest, LinesFromThreeThreadsArriveWholeOnceAndInOrder) {
     ++next[t];
   }
   EXPECT_EQ(m_dlg->Log().DroppedLines(), 0);
+
+  // Past its cap the log keeps its latest lines in a new control, which the
+  // window finds where the old one was, and the note counts what went.
+  const HWND first = m_dlg->GetItem(IDC_SWEEP_LOG);
+  for (int i = 1; i <= 3000; ++i) LogFormat(0, "later line %d of this sweep\n", i);
+  m_dlg->Flush();
+  EXPECT_GT(m_dlg->Log().DroppedLines(), 0);
+  EXPECT_EQ(m_dlg->GetItem(IDC_SWEEP_LOG), m_dlg->Log().Control());
+  EXPECT_NE(m_dlg->Log().Control(), first);
+  EXPECT_FALSE(::IsWindow(first));
+  lines = SplitLines(LogText());
+  ASSERT_GE(lines.size(), 2u);
+  EXPECT_EQ(lines[0].rfind("--- ", 0), 0u) << lines[0];
+  EXPECT_EQ(lines.back(), "later line 3000 of this sweep\n");
+  EXPECT_LE(m_dlg->Log().Length(), LogView::kCapChars);
 }
 
 // --- destruction while category threads write ----------------------------
