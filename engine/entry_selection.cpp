@@ -3,7 +3,9 @@
 #include "engine/sweep_worker.h"
 
 namespace {
-thread_local SharedSelection t_selection;
+// A plain pointer, owned by the scope that set it (see outcome_ledger.cpp on
+// thread-locals with destructors).
+thread_local const EntrySelection* t_selection = nullptr;
 }  // namespace
 
 int EntrySelection::CategoryBits() const {
@@ -30,8 +32,9 @@ bool EntryChosen(int category, const std::string& entry) {
   return t_selection == nullptr || t_selection->Contains(category, entry);
 }
 
-SelectionScope::SelectionScope(SharedSelection selection) : m_previous(std::move(t_selection)) {
-  t_selection = std::move(selection);
+SelectionScope::SelectionScope(SharedSelection selection)
+    : m_selection(std::move(selection)), m_previous(t_selection) {
+  t_selection = m_selection.get();
 }
 
-SelectionScope::~SelectionScope() { t_selection = std::move(m_previous); }
+SelectionScope::~SelectionScope() { t_selection = m_previous; }

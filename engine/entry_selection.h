@@ -41,5 +41,6 @@ class SelectionScope {
   SelectionScope& operator=(const SelectionScope&) = delete;
 
  private:
-  SharedSelection m_previous;
+  SharedSelection m_selection;
+  const EntrySelection* m_previous;
 };

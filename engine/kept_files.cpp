@@ -28,20 +28,24 @@ const char kKept[] = "the rule keeps it";
 struct ChainCache {
   std::vector<std::pair<FolderIdentity, std::vector<FolderIdentity>>> chains;
 };
-thread_local ChainCache t_chains;
+// Made by the outermost scope and deleted when it ends (a plain pointer: see
+// outcome_ledger.cpp on thread-locals with destructors).
+thread_local ChainCache* t_chains = nullptr;
 
 // The folder's identity, then its parents'; false when they cannot be read.
 bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
-  for (const auto& c : t_chains.chains)
-    if (c.first == self) {
-      *chain = c.second;
-      return true;
-    }
+  if (t_chains != nullptr)
+    for (const auto& c : t_chains->chains)
+      if (c.first == self) {
+        *chain = c.second;
+        return true;
+      }
   if (!AncestorIdentities(folder, *chain) || chain->empty()) return false;
-  if (t_chains.chains.size() > 256) t_chains.chains.erase(t_chains.chains.begin());
-  t_chains.chains.emplace_back(self, *chain);
+  if (t_chains == nullptr) return true;
+  if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
+  t_chains->chains.emplace_back(self, *chain);
   return true;
 }
 
@@ -142,13 +146,19 @@ KeptFilesScope::KeptFilesScope(const std::vector<KeptFiles>& kept)
     }
     m_places->push_back(std::move(p));
   }
-  t_chains.chains.clear();
+  if (t_chains == nullptr) t_chains = new ChainCache;
+  t_chains->chains.clear();
   t_scope = this;
 }
 
 KeptFilesScope::~KeptFilesScope() {
   t_scope = m_outer;
-  t_chains.chains.clear();
+  if (m_outer == nullptr) {
+    delete t_chains;
+    t_chains = nullptr;
+  } else if (t_chains != nullptr) {
+    t_chains->chains.clear();
+  }
   delete m_places;
 }
 

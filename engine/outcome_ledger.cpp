@@ -14,7 +14,13 @@
 namespace {
 std::atomic<int> g_notRemoved{0};
 thread_local int t_category = -1;
-thread_local std::string t_entry;
+// Thread-locals here and elsewhere in the engine are plain values and
+// pointers, never objects with destructors: with emulated thread storage the
+// runtime frees a thread's storage before it runs those destructors, so they
+// would free what was already freed. Under Wine that fault is swallowed at
+// thread exit with the runtime's key lock still held, and the process then
+// hangs in exit(). The scope that sets a pointer owns what it points to.
+thread_local const std::string* t_entry = nullptr;
 
 // Sinks are few and attached rarely; a record holds the lock while it is
 // handed out, so Detach waits for calls inside the sink.
@@ -42,7 +48,7 @@ void Dispatch(OutcomeRecord record) {
   std::lock_guard<std::mutex> hold(g_sinkLock);
   if (g_sinks.empty()) return;
   record.category = t_category;
-  record.entry = t_entry;
+  if (t_entry != nullptr) record.entry = *t_entry;
   record.preview = PreviewActive();
   for (OutcomeSink* sink : g_sinks) sink->Record(record);
 }
@@ -104,9 +110,9 @@ int NotRemovedCount() { return g_notRemoved.load(std::memory_order_relaxed); }
 void ResetOutcomes() { g_notRemoved.store(0, std::memory_order_relaxed); }
 
 EntryScope::EntryScope(int category, const std::string& entry)
-    : m_nPreviousCategory(t_category), m_strPreviousEntry(t_entry) {
+    : m_nPreviousCategory(t_category), m_strEntry(entry), m_pPreviousEntry(t_entry) {
   t_category = category;
-  t_entry = entry;
+  t_entry = &m_strEntry;
   std::lock_guard<std::mutex> hold(g_sinkLock);
   if (g_sinks.empty()) return;
   const bool preview = PreviewActive();
@@ -115,5 +121,5 @@ EntryScope::EntryScope(int category, const std::string& entry)
 
 EntryScope::~EntryScope() {
   t_category = m_nPreviousCategory;
-  t_entry = m_strPreviousEntry;
+  t_entry = m_pPreviousEntry;
 }

@@ -87,5 +87,6 @@ class EntryScope {
 
  private:
   int m_nPreviousCategory;
-  std::string m_strPreviousEntry;
+  std::string m_strEntry;
+  const std::string* m_pPreviousEntry;
 };

@@ -243,12 +243,16 @@ std::vector<KeyPlace> KeptFormsNow(const RegistryKeptPlace& k) {
 
 // Each scope's kept places in their forms, worked out once when the scope
 // opens: judging a key then costs no registry call per exclusion.
-thread_local std::map<const RegistryKeptScope*, std::vector<std::vector<KeyPlace>>> t_keptForms;
+// Made by the first scope and deleted with the last (a plain pointer: see
+// outcome_ledger.cpp on thread-locals with destructors).
+using KeptFormsMap = std::map<const RegistryKeptScope*, std::vector<std::vector<KeyPlace>>>;
+thread_local KeptFormsMap* t_keptForms = nullptr;
 
 const std::vector<KeyPlace>& KeptForms(size_t index) {
   static const std::vector<KeyPlace> none;
-  const auto it = t_keptForms.find(t_keptScope);
-  if (it == t_keptForms.end() || index >= it->second.size()) return none;
+  if (t_keptForms == nullptr) return none;
+  const auto it = t_keptForms->find(t_keptScope);
+  if (it == t_keptForms->end() || index >= it->second.size()) return none;
   return it->second[index];
 }
 
@@ -306,14 +310,20 @@ void LogRegistryRefusal(const std::string& shown, const char* why) {
 
 RegistryKeptScope::RegistryKeptScope(std::vector<RegistryKeptPlace> kept)
     : m_kept(std::move(kept)), m_previous(t_keptScope) {
-  std::vector<std::vector<KeyPlace>>& forms = t_keptForms[this];
+  if (t_keptForms == nullptr) t_keptForms = new KeptFormsMap;
+  std::vector<std::vector<KeyPlace>>& forms = (*t_keptForms)[this];
   for (const RegistryKeptPlace& k : m_kept) forms.push_back(KeptFormsNow(k));
   t_keptScope = this;
 }
 
 RegistryKeptScope::~RegistryKeptScope() {
   t_keptScope = m_previous;
-  t_keptForms.erase(this);
+  if (t_keptForms == nullptr) return;
+  t_keptForms->erase(this);
+  if (t_keptForms->empty()) {
+    delete t_keptForms;
+    t_keptForms = nullptr;
+  }
 }
 
 RegistryKeeping RegistryKeyKept(HKEY root, const std::string& path, HKEY key) {
