@@ -73,15 +73,17 @@ class TreeRemoval : public KeyTreeRemoval {
   Visit Judge(HKEY key, const std::string& path, bool link) override {
     const RegistryKeeping keep = RegistryKeyKept(m_root, path, key);
     if (keep == RegistryKeeping::kWhole) return Visit::kLeave;
-    // What a link points at is not ours to judge or touch; a link the entry
-    // keeps something "below" stays with it.
-    if (link) return keep == RegistryKeeping::kNone ? Visit::kRemove : Visit::kLeave;
+    // A link is judged by its own name like any key first: a value named as
+    // a link's can be written into any key, so "link" is never a pass.
     if (const char* why = RegistryHandleRefusal(m_root, path, key, keep == RegistryKeeping::kNone)) {
       const std::string item = RegItemText(m_root, path, nullptr);
       RecordOutcome(Outcome::kGuarded, item, 0.0, why);
       LogRegistryRefusal(item, why);
       return Visit::kLeave;
     }
+    // What a link points at is not ours to judge or touch; a link the entry
+    // keeps something "below" stays with it.
+    if (link) return keep == RegistryKeeping::kNone ? Visit::kRemove : Visit::kLeave;
     if (keep == RegistryKeeping::kPart) RemoveValues(key, path);
     return keep == RegistryKeeping::kNone ? Visit::kRemove : Visit::kEmptyAndLeave;
   }

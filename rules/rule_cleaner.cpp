@@ -147,6 +147,13 @@ class EntrySweep {
     LogFormat(0, "  Skipped %s: %s.\n", what.c_str(), why);
     RecordOutcome(Outcome::kGuarded, what, 0.0, why);
   }
+  // A place the entry set out to clean but reaches only past a link: left,
+  // and counted as not removed.
+  void LeftPastLink(const std::string& what) {
+    Trace("Rule %s: left %s: %s.\n", m_entry.name.c_str(), what.c_str(), kLinkOnTheWay);
+    LogFormat(0, "  Skipped %s: %s.\n", what.c_str(), kLinkOnTheWay);
+    RecordOutcome(Outcome::kRefused, what, 0.0, kLinkOnTheWay);
+  }
 
   void SweepFolder(const RuleFileKey& fk, const RuleFolder& named, const std::string& folder) {
     // Expanded wildcards are judged again: the text could not say where they lead.
@@ -210,7 +217,7 @@ class EntrySweep {
   void DeleteValue(const RuleRegPath& place) {
     if (RegistryValueKept(place.root, place.path, place.value) || !RegistryAllowed(place, false)) return;
     if (RuleRegPathThroughLink(place.root, place.path, true)) {
-      Skipped(place.Text(), kLinkOnTheWay);
+      LeftPastLink(place.Text());
       return;
     }
     // Opened again without following a link: one swapped in since the
@@ -248,7 +255,7 @@ class EntrySweep {
     // The key itself may be a link (it goes as one); a link before it leads
     // elsewhere.
     if (RuleRegPathThroughLink(place.root, place.path, false)) {
-      Skipped(place.Text(), kLinkOnTheWay);
+      LeftPastLink(place.Text());
       return;
     }
     SweepDeleteKey(place.root, place.path.c_str(), [&](const RegRemoved& r) {

@@ -282,13 +282,13 @@ std::string PreviewTableModel::CellText(size_t shown, int column) const {
     case kEntry:
       return row.entry.empty() ? "(no entry)" : row.entry;
     case kItems:
-      return std::to_string(row.count);
+      return WithSeparators(static_cast<unsigned long long>(row.count));
     case kKB:
       return FormatSize(row.kb);
     case kLeft:
-      return row.left == 0 ? std::string() : std::to_string(row.left);
+      return row.left == 0 ? std::string() : WithSeparators(static_cast<unsigned long long>(row.left));
     case kSweptItems:
-      return row.swept ? std::to_string(row.sweptCount) : std::string();
+      return row.swept ? WithSeparators(static_cast<unsigned long long>(row.sweptCount)) : std::string();
     case kSweptKB:
       return row.swept ? FormatSize(row.sweptKb) : std::string();
     default:
@@ -311,7 +311,7 @@ std::string PreviewTableModel::ItemCellText(size_t shown, size_t n, int column) 
           text = OutcomeText(item.outcome, false);
           break;
         case SweptFate::kNotMet:
-          text = "not met by the sweep (already gone)";
+          text = "not met by the sweep";
           break;
         default:
           text = OutcomeText(item.sweptOutcome, true);
@@ -417,7 +417,7 @@ std::string PreviewTableModel::ListText() const {
       text += ',';
       text += FormatKB(item.kb);
       text += ',';
-      std::string fate = item.fate == SweptFate::kNotMet ? std::string("not met by the sweep (already gone)")
+      std::string fate = item.fate == SweptFate::kNotMet ? std::string("not met by the sweep")
                                                           : OutcomeText(swept ? item.sweptOutcome : item.outcome, swept);
       if (item.fresh) fate += " (new since the preview)";
       AppendField(text, fate);

@@ -76,6 +76,9 @@ bool IsSystemMadeLink(const std::wstring& ownName, const std::wstring& leadsTo) 
     const std::wstring sid = name.substr(users.size(), name.size() - users.size() - classes.size());
     return sid.find(L'\\') == std::wstring::npos && target == users + sid + L"_CLASSES";
   }
+  // The 32-bit view's classes, on 64-bit Windows.
+  if (name == L"\\REGISTRY\\MACHINE\\SOFTWARE\\WOW6432NODE\\CLASSES")
+    return target == L"\\REGISTRY\\MACHINE\\SOFTWARE\\CLASSES\\WOW6432NODE";
   const std::wstring control = L"\\REGISTRY\\MACHINE\\SYSTEM\\CONTROLSET";
   return name == L"\\REGISTRY\\MACHINE\\SYSTEM\\CURRENTCONTROLSET" && target.size() == control.size() + 3 &&
          target.compare(0, control.size(), control) == 0 &&

@@ -244,6 +244,8 @@ TEST(RegistryLinks, OnlySystemMadeLinksAreTrustedOnTheWay) {
       {user + L"\\Software\\Classes", user + L"_Classes", true},
       {L"\\Registry\\User\\S-1-5-21-1-2-3-1001\\SOFTWARE\\classes", user + L"_CLASSES", true},
       {L"\\REGISTRY\\MACHINE\\SYSTEM\\CurrentControlSet", L"\\REGISTRY\\MACHINE\\SYSTEM\\ControlSet001", true},
+      {L"\\REGISTRY\\MACHINE\\SOFTWARE\\Wow6432Node\\Classes", L"\\REGISTRY\\MACHINE\\SOFTWARE\\Classes\\Wow6432Node", true},
+      {L"\\REGISTRY\\MACHINE\\SOFTWARE\\Wow6432Node\\Classes", L"\\REGISTRY\\MACHINE\\SOFTWARE\\Policies", false},
       {user + L"\\Software\\Classes", L"\\REGISTRY\\USER\\S-1-5-21-9-9-9-1002_Classes", false},  // another user's
       {user + L"\\Software\\Classes", user + L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Run", false},
       {user + L"\\Software\\X\\Software\\Classes", user + L"\\Software\\X_Classes", false},

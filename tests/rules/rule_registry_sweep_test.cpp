@@ -176,17 +176,19 @@ TEST_F(RuleRegistrySweep, AKeyThatWillNotOpenIsCountedAsNotRemoved) {
 
 // A link on the way to what a rule names, or one its wildcard would pick,
 // leads outside the rule's key: what it leads to stays, and the place is
-// refused with a line.
+// refused with a line; a place the rule names past a link is counted as
+// not removed.
 TEST_F(RuleRegistrySweep, NothingIsReachedThroughALinkOnTheWayOrInAWildcard) {
   struct Case {
     const char* name;
     std::string regKey;  // after "HKCU\<holder>\"; the link there is "Alias"
+    bool named;          // the rule names the place past the link itself
   } const cases[] = {
-      {"a wildcard that would pick the link, a value", "A*|v"},
-      {"the link in the path, a value", "Alias|v"},
-      {"the link in the path, a key below it", "Alias\\Sub"},
-      {"the link in the path, a value below it", "Alias\\Sub|w"},
-      {"a wildcard segment picking the link, a key below it", "*\\Sub"},
+      {"a wildcard that would pick the link, a value", "A*|v", false},
+      {"the link in the path, a value", "Alias|v", true},
+      {"the link in the path, a key below it", "Alias\\Sub", true},
+      {"the link in the path, a value below it", "Alias\\Sub|w", true},
+      {"a wildcard segment picking the link, a key below it", "*\\Sub", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -202,6 +204,35 @@ TEST_F(RuleRegistrySweep, NothingIsReachedThroughALinkOnTheWayOrInAWildcard) {
     int left = -1;
     EXPECT_EQ(0, SweepCounting(e, &left));
     EXPECT_EQ(regseed::Snapshot(victim), before);
+    if (c.named) {
+      EXPECT_GT(left, 0) << "a place the rule names stayed uncounted";
+    }
+  }
+}
+
+// A value named and typed as a link's can be written into any key: such a
+// key is still judged as the key it is, so a policy key inside a rule's key
+// stays with what it holds (control: the same key without that value).
+TEST_F(RuleRegistrySweep, AKeyWithALinksValueIsJudgedAsTheKeyItIs) {
+  const std::string holder = "Software\\RuleFake\\" + regseed::UniqueLinkName("Holder");
+  for (const char* kind : {"Plain", "Fake"}) {
+    const std::string policies = holder + "\\" + kind + "\\Policies";
+    regseed::Sz(policies, "Setting", "locked");
+    regseed::Sz(policies + "\\Trace", "t", "1");
+  }
+  HKEY fake = nullptr;
+  ASSERT_EQ(ERROR_SUCCESS, ::RegOpenKeyExA(HKEY_CURRENT_USER, (holder + "\\Fake\\Policies").c_str(), 0, KEY_SET_VALUE,
+                                           &fake));
+  const std::wstring nowhere = L"\\REGISTRY\\USER\\Nowhere";
+  ::RegSetValueExW(fake, L"SymbolicLinkValue", 0, REG_LINK, reinterpret_cast<const BYTE*>(nowhere.c_str()),
+                   static_cast<DWORD>(nowhere.size() * sizeof(wchar_t)));
+  ::RegCloseKey(fake);
+  const RuleEntry& e = Read("[Fake link *]\nRegKey1=HKCU\\" + holder + "\\Plain\nRegKey2=HKCU\\" + holder + "\\Fake\n");
+  int left = -1;
+  SweepCounting(e, &left);
+  for (const char* kind : {"Plain", "Fake"}) {
+    SCOPED_TRACE(kind);
+    EXPECT_TRUE(regseed::Has(holder + "\\" + kind + "\\Policies", "Setting"));
   }
 }
 

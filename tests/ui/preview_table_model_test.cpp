@@ -307,7 +307,7 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
   for (size_t n = 0; n < m_model.RowAt(0).items.size(); ++n)
     fates.push_back(m_model.ItemCellText(0, n, 0) + " " + m_model.ItemCellText(0, n, 2));
   EXPECT_EQ(fates, (std::vector<std::string>{"C:\\T\\a.tmp removed", "C:\\T\\b.tmp removed",
-                                             "C:\\T\\c.tmp not met by the sweep (already gone)",
+                                             "C:\\T\\c.tmp not met by the sweep",
                                              "C:\\T\\new.tmp removed (new since the preview)"}));
 }
 
