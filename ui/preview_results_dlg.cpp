@@ -235,7 +235,7 @@ void CPreviewResultsDlg::RestorePlacement() {
 
 void CPreviewResultsDlg::EnableSweep(bool on) {
   m_bSweepEnabled = on;
-  if (m_hWnd != nullptr) EnableItem(IDC_RESULTS_SWEEP, on && m_model.AllRows() > 0);
+  if (m_hWnd != nullptr) EnableItem(IDC_RESULTS_SWEEP, on && !m_model.Selection().Empty());
 }
 
 int CPreviewResultsDlg::ItemsRow() const {
@@ -539,9 +539,10 @@ void CPreviewResultsDlg::OnTimer(UINT_PTR id) {
 }
 
 void CPreviewResultsDlg::ShowBusy() {
-  // Any sweep, whoever started it, holds "Sweep Selected" back.
+  // Any sweep, whoever started it, holds "Sweep Selected" back; so does a
+  // table with no ticked row shown (the button would do nothing).
   if (m_pHost == nullptr || m_hWnd == nullptr) return;
-  const bool on = !m_pHost->AnySweepRuns() && m_bSweepEnabled && m_model.AllRows() > 0;
+  const bool on = !m_pHost->AnySweepRuns() && m_bSweepEnabled && !m_model.Selection().Empty();
   if (IsItemEnabled(IDC_RESULTS_SWEEP) != on) EnableItem(IDC_RESULTS_SWEEP, on);
 }
 

@@ -339,6 +339,11 @@ TEST_F(PreviewTable, PreviewAndSweepSelectedWaitWhileAnySweepRuns) {
       EXPECT_TRUE(PumpUntil([&] { return offered() == std::make_pair(true, true); }, 2000))
           << offered().first << offered().second;
     }
+    // No ticked row shown: nothing to sweep, so the button waits too.
+    ::SendMessageA(table.m_hWnd, WM_COMMAND, IDC_RESULTS_TICK_NONE, 0);
+    EXPECT_TRUE(PumpUntil([&] { return !table.IsItemEnabled(IDC_RESULTS_SWEEP); }, 2000));
+    ::SendMessageA(table.m_hWnd, WM_COMMAND, IDC_RESULTS_TICK_ALL, 0);
+    EXPECT_TRUE(PumpUntil([&] { return table.IsItemEnabled(IDC_RESULTS_SWEEP); }, 2000));
   });
   ::SetEvent(g_hold);
   ::CloseHandle(g_hold);
