@@ -235,7 +235,7 @@ TEST_F(BrowserCloseTest, DISABLED_ABusyBrowserDoesNotPutOffAnothersBackgroundLin
   EXPECT_TRUE(LinesWith("Chrome is still running").empty());
 }
 
-TEST_F(BrowserCloseTest, ADatabaseHeldDuringAOneShotSweepIsCleanedAtTheNextResidentStart) {
+TEST_F(BrowserCloseTest, DISABLED_ADatabaseHeldDuringAOneShotSweepIsCleanedAtTheNextResidentStart) {
   StoreNumber(kGeneralSettingsPath, "Targets", GENERAL_SWEEP_INTERNET);
   RecordingTables others;
   SweepTableSwap internet(InternetSweepTable(), {{0, false, 0, &CleanHeldDatabases},
