@@ -270,10 +270,7 @@ std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
     RecordLeft(Outcome::kRefused, path, "it leads out of the folder being swept");
     return nullptr;
   }
-  FolderIdentity id;
-  id.volume = info.dwVolumeSerialNumber;
-  id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  if (const char* why = IdentityRefusal(id)) {  // a protected folder inside the tree stays whole
+  if (const char* why = IdentityRefusal(IdentityOf(info))) {  // a protected folder inside the tree stays whole
     Trace("   Left %s: %s.\n", path.c_str(), why);
     RecordLeft(Outcome::kGuarded, path, why);
     return nullptr;

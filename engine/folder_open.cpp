@@ -22,8 +22,8 @@ bool ListedAsOwnFolder(HANDLE parent, const std::wstring& name, const BY_HANDLE_
   DWORD attributes = 0;
   uint64_t id = 0;
   if (!nt::ListedEntry(parent, name, &attributes, &id)) return false;
-  const uint64_t handleId = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-  return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && id == handleId;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         id == IdentityOf(info).index;
 }
 
 }  // namespace
@@ -79,12 +79,7 @@ FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, AC
       Trace("   %s: %s is a link or leads out of its folder.\n", folder.c_str(), rest[i].c_str());
       return FolderOpen::kLink;
     }
-    if (opened != nullptr) {
-      FolderIdentity id;
-      id.volume = info.dwVolumeSerialNumber;
-      id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
-      opened->insert(opened->begin(), id);
-    }
+    if (opened != nullptr) opened->insert(opened->begin(), IdentityOf(info));
     current.Attach(next.Detach());
   }
   *out = current.Detach();

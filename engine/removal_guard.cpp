@@ -304,11 +304,17 @@ const char kMalformedRelative[] = "it is not a full path";
 
 std::string CanonicalFolderOf(const std::string& patternOrPath) { return Canonical(FolderPart(patternOrPath)); }
 
+FolderIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  FolderIdentity id;
+  id.volume = info.dwVolumeSerialNumber;
+  id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  return id;
+}
+
 bool IdentityOf(HANDLE h, FolderIdentity* out) {
   BY_HANDLE_FILE_INFORMATION info;
   if (!::GetFileInformationByHandle(h, &info)) return false;
-  out->volume = info.dwVolumeSerialNumber;
-  out->index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+  *out = IdentityOf(info);
   return true;
 }
 

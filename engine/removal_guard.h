@@ -50,6 +50,8 @@ struct FolderIdentity {
 };
 // The identity of the file or folder an open handle reaches. False on failure.
 bool IdentityOf(HANDLE h, FolderIdentity* out);
+// The same, from what GetFileInformationByHandle already gave.
+FolderIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info);
 
 // The identities of the folder behind h and of each of its parents up to
 // the root of its volume, nearest first (after every link). False when any

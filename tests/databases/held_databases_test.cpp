@@ -31,6 +31,17 @@ class HeldDatabasesTest : public BrowserDbTest {
   static HANDLE Hold(const std::string& path) {
     return ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   }
+  // Both browsers' cookie databases swept while held, so both are remembered.
+  void RememberBothCookieDatabases() {
+    HANDLE chrome = Hold(ChromeCookies());
+    HANDLE firefox = Hold(FirefoxCookies());
+    EXPECT_EQ(SweepChrome(), DbSweep::kInUse);
+    EXPECT_EQ(CleanCookieDatabase(FirefoxCookies(), CookieStore::kFirefox, "Firefox", "ab12.default", {}, &m_count,
+                                  nullptr),
+              DbSweep::kInUse);
+    ::CloseHandle(chrome);
+    ::CloseHandle(firefox);
+  }
   int m_count = 0;
 };
 
@@ -68,14 +79,7 @@ TEST_F(HeldDatabasesTest, AHeldDatabaseIsCountedAtEverySweepThatLeavesItAndClean
 }
 
 TEST_F(HeldDatabasesTest, RememberedDatabasesAreCleanedByTheirBrowserOrAllAndAGoneProfileIsDropped) {
-  HANDLE chrome = Hold(ChromeCookies());
-  HANDLE firefox = Hold(FirefoxCookies());
-  EXPECT_EQ(SweepChrome(), DbSweep::kInUse);
-  EXPECT_EQ(CleanCookieDatabase(FirefoxCookies(), CookieStore::kFirefox, "Firefox", "ab12.default", {}, &m_count,
-                                nullptr),
-            DbSweep::kInUse);
-  ::CloseHandle(chrome);
-  ::CloseHandle(firefox);
+  RememberBothCookieDatabases();
   ASSERT_EQ(RememberedDatabases().size(), 2u);
 
   // Only Firefox's record, when Firefox closes.
@@ -234,14 +238,7 @@ TEST_F(HeldDatabasesTest, ASweepCountsAHeldDatabaseOnceThoughItsRecordAndItsClea
 }
 
 TEST_F(HeldDatabasesTest, RecordsLeftForWantOfTheFriendlyListAreEachCountedAsNotRemoved) {
-  HANDLE chrome = Hold(ChromeCookies());
-  HANDLE firefox = Hold(FirefoxCookies());
-  EXPECT_EQ(SweepChrome(), DbSweep::kInUse);
-  EXPECT_EQ(CleanCookieDatabase(FirefoxCookies(), CookieStore::kFirefox, "Firefox", "ab12.default", {}, &m_count,
-                                nullptr),
-            DbSweep::kInUse);
-  ::CloseHandle(chrome);
-  ::CloseHandle(firefox);
+  RememberBothCookieDatabases();
   ASSERT_EQ(RememberedDatabases().size(), 2u);
 
   // Another thread holds the settings past the wait: the keep list cannot be read.

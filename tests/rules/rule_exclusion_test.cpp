@@ -207,6 +207,20 @@ TEST_F(RuleExclusionTest, ManyExactExclusionsOpenEachCandidateOnceAtMost) {
 
 namespace {
 
+// Files named through the letter M: (tools/make-fixtures.sh makes it reach
+// drive-folder\docs). The protected folder's test takes the cases
+// without RECURSE; the plain folder's takes them all.
+const struct LetterCase {
+  const char* key;
+  const char* file;  // below docs
+  bool recurse;
+} kLetterCases[] = {
+    {"FileKey1=M:\\|notes.txt", "notes.txt", false},
+    {"FileKey1=M:\\below|notes.txt", "below\\notes.txt", false},
+    {"FileKey1=M:\\below|*.txt", "below\\notes.txt", false},
+    {"FileKey1=M:\\below\\deep|*.*|RECURSE", "below\\deep\\notes.txt", true},
+};
+
 // A drive letter that maps to a folder (tools/make-fixtures.sh makes M: reach
 // drive-folder\docs) is that folder, never a drive root: a file named at
 // "M:\" is judged as a file of the folder, here a protected user data folder.
@@ -214,16 +228,9 @@ TEST_F(RuleExclusionTest, ADriveLetterThatMapsToAFolderIsJudgedAsThatFolder) {
   const std::string docs = "D:\\fixtures\\drive-folder\\docs";
   REQUIRE_FIXTURE(::GetFileAttributesA("M:\\below") != INVALID_FILE_ATTRIBUTES, docs);
   ASSERT_TRUE(ProtectDataFolderForTests(docs, "Documents"));
-  const struct {
-    const char* key;
-    const char* file;  // below docs
-  } cases[] = {
-      {"FileKey1=M:\\|notes.txt", "notes.txt"},
-      {"FileKey1=M:\\below|notes.txt", "below\\notes.txt"},
-      {"FileKey1=M:\\below|*.txt", "below\\notes.txt"},
-  };
   int n = 0;
-  for (const auto& c : cases) {
+  for (const auto& c : kLetterCases) {
+    if (c.recurse) continue;
     SCOPED_TRACE(c.key);
     const std::string file = docs + "\\" + c.file;
     ASSERT_TRUE(WriteFileBytes(file, "the user's own"));
@@ -248,17 +255,8 @@ namespace {
 TEST_F(RuleExclusionTest, ADriveLetterThatMapsToAFolderIsSweptOrCounted) {
   const std::string docs = "D:\\fixtures\\drive-folder\\docs";
   REQUIRE_FIXTURE(::GetFileAttributesA("M:\\below") != INVALID_FILE_ATTRIBUTES, docs);
-  const struct {
-    const char* key;
-    const char* file;  // below docs
-  } cases[] = {
-      {"FileKey1=M:\\|notes.txt", "notes.txt"},
-      {"FileKey1=M:\\below|notes.txt", "below\\notes.txt"},
-      {"FileKey1=M:\\below|*.txt", "below\\notes.txt"},
-      {"FileKey1=M:\\below\\deep|*.*|RECURSE", "below\\deep\\notes.txt"},
-  };
   int n = 0;
-  for (const auto& c : cases) {
+  for (const auto& c : kLetterCases) {
     SCOPED_TRACE(c.key);
     const std::string file = docs + "\\" + c.file;
     ::CreateDirectoryA((docs + "\\below\\deep").c_str(), nullptr);
