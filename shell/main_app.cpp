@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include "engine/outcome_ledger.h"
+#include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "rules/rule_set.h"
@@ -163,6 +164,10 @@ void CMainApp::RunOneShot() {
   account.Begin();
 
   ResetOutcomes();
+  // The protected places as they are now, as every sweep the worker starts
+  // takes them: a set taken earlier in this process judges folders by
+  // identities that may since have gone, or been given to other folders.
+  RefreshProtectedPlaces();
   const int targets = g_GeneralSettings.m_nTargets;
   for (const DirectSweep& sweep : kDirectSweeps) {
     if ((targets & sweep.targetBit) == 0) continue;

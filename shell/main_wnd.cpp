@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
@@ -591,6 +592,8 @@ void CMainWnd::FinalSweep(bool atExit) {
   }
   account.SetTrigger(atExit ? SweepTrigger::kExit : SweepTrigger::kLogoff);
   account.Begin();
+  // A known folder moved since the last sweep is protected where it is now.
+  RefreshProtectedPlaces();
   const int general = g_GeneralSettings.m_nTargets;
   for (const FinalSweepStep& step : kFinalSweep) {
     if ((general & step.generalBit) == 0) continue;

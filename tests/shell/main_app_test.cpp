@@ -112,6 +112,14 @@ TEST_F(OneShot, SweepsTheEnabledCategoriesInOrderOnThisThreadAndEnds) {
   EXPECT_TRUE(m_modal.Runs().empty());
 }
 
+TEST_F(OneShot, JudgesByTheProtectedPlacesAsTheyAreWhenItStarts) {
+  ExpectSweepJudgesByTheProtectedPlacesOfItsStart([&] {
+    StoreNumber(kGeneralSettingsPath, "Targets", GENERAL_SWEEP_INTERNET);
+    CMainApp app;
+    Start(app, "Morvane.exe /once");
+  });
+}
+
 TEST_F(OneShot, FollowsTheStoredTargetsAndLoadsEveryGroup) {
   StoreNumber(kGeneralSettingsPath, "Targets", GENERAL_SWEEP_APPLICATIONS | GENERAL_SWEEP_INTERNET);
   StoreNumber(kWindowsSettingsPath, "Targets", 0x21);

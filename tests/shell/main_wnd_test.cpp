@@ -359,6 +359,15 @@ TEST_F(MainWnd, TheFinalSweepRunsOncePerProcess) {
   EXPECT_EQ(CleanerRecord::Calls().size(), 4u);
 }
 
+TEST_F(MainWnd, TheLogoffSweepJudgesByTheProtectedPlacesAsTheyAreWhenItStarts) {
+  g_GeneralSettings.m_nSweepAt = SWEEP_AT_EXIT;
+  g_GeneralSettings.m_nTargets = GENERAL_SWEEP_INTERNET;
+  ExpectSweepJudgesByTheProtectedPlacesOfItsStart([&] {
+    m_app.m_bFinalSweepDone = false;
+    ::SendMessageA(Hwnd(), WM_QUERYENDSESSION, 0, 0);
+  });
+}
+
 TEST_F(MainWnd, ExitRunsTheFinalSweepWithItsOwnLines) {
   g_GeneralSettings.m_nSweepAt = SWEEP_AT_EXIT;
   g_GeneralSettings.m_nTargets = GENERAL_SWEEP_APPLICATIONS;

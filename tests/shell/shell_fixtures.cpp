@@ -1,5 +1,6 @@
 #include "shell_fixtures.h"
 
+#include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
 #include "res/resource.h"
 #include "shell/main_app.h"
@@ -157,4 +158,44 @@ int DriveControlPanel(HWND mainWnd, const std::function<void(CLustraProp&)>& dri
   });
   ::SendMessageA(mainWnd, WM_COMMAND, MAKEWPARAM(IDM_SHOW_PANEL, 0), 0);
   return script.Runs();
+}
+
+namespace {
+std::string g_guardPattern;
+int g_guardAnswer = -1;  // -1 not asked, 0 allowed, 1 refused
+void AskGuard(SweepWorker*, int*, float*) { g_guardAnswer = RemovalRefusal(g_guardPattern) != nullptr ? 1 : 0; }
+}  // namespace
+
+void ExpectSweepJudgesByTheProtectedPlacesOfItsStart(const std::function<void()>& sweep) {
+  struct Case {
+    const char* what;
+    bool dataBefore, dataAtSweep;
+  };
+  const Case cases[] = {{"a folder made a data folder since the guard's last set", false, true},
+                        {"a data folder no longer one (or gone, its identity given to another)", true, false}};
+  char saved[MAX_PATH] = {};
+  const bool had = ::GetEnvironmentVariableA("OneDrive", saved, MAX_PATH) > 0;
+  struct Restore {
+    const char* value;
+    ~Restore() {
+      ::SetEnvironmentVariableA("OneDrive", value);
+      RefreshProtectedPlaces();
+    }
+  } restore{had ? saved : nullptr};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    TempFolder tmp;
+    const std::string cloud = tmp / "cloud";
+    ASSERT_TRUE(::CreateDirectoryA(cloud.c_str(), nullptr) && ::CreateDirectoryA((cloud + "\\notes").c_str(), nullptr));
+    g_guardPattern = cloud + "\\notes\\*.*";
+    ::SetEnvironmentVariableA("OneDrive", c.dataBefore ? cloud.c_str() : nullptr);
+    RefreshProtectedPlaces();
+    ASSERT_EQ(RemovalRefusal(g_guardPattern) != nullptr, c.dataBefore);  // the set an earlier sweep took
+    ::SetEnvironmentVariableA("OneDrive", c.dataAtSweep ? cloud.c_str() : nullptr);
+    g_guardAnswer = -1;
+    SweepTableSwap internet(InternetSweepTable(), {0, false, 0, &AskGuard});
+    sweep();
+    EXPECT_NE(g_guardAnswer, -1) << "the sweep never asked the guard";
+    if (g_guardAnswer != -1) EXPECT_EQ(g_guardAnswer == 1, c.dataAtSweep);
+  }
 }

@@ -30,6 +30,13 @@ int DriveControlPanel(HWND mainWnd, const std::function<void(CLustraProp&)>& dri
 
 // Puts the process-wide groups back to their first-start state.
 void ResetGroups();
+
+// A sweep that starts outside the worker (one-shot, exit, logoff) must judge
+// by the protected places as they are then, not by a set taken earlier in
+// the process: a folder becomes a user data folder (%OneDrive%) after the
+// guard took its set, and another stops being one. sweep runs the sweep
+// with the Internet category on; its table is a step that asks the guard.
+void ExpectSweepJudgesByTheProtectedPlacesOfItsStart(const std::function<void()>& sweep);
 // Stores a 4-byte number below HKEY_CURRENT_USER.
 void StoreNumber(const std::string& path, const char* name, int value);
 // A 4-byte number stored below HKEY_CURRENT_USER; -1 when absent.
