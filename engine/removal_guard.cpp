@@ -106,10 +106,58 @@ size_t RootLength(const std::wstring& p) {
   return first == std::wstring::npos ? p.size() : first + 1;
 }
 
+// Under Wine a drive letter may lead to any folder (a link in its
+// "dosdevices" folder), and Wine then names everything below that folder by
+// the letter: its final path ends at "X:\" with the folders above unseen.
+// Wine's own "\\?\unix" names reach them: the letter's Unix name with
+// "../" added, resolved by the system after the link. Adds the identities
+// above the letter's root, up to the top of the file system; false when one
+// cannot be read. Nothing to add on Windows, where a letter's final path is
+// already its volume's.
+bool AddFoldersAboveLetter(wchar_t letter, std::vector<FolderIdentity>& out) {
+  using UnixName = char*(CDECL*)(const wchar_t*);
+  static const UnixName unixName = reinterpret_cast<UnixName>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  if (unixName == nullptr) return true;
+  const wchar_t root[] = {letter, L':', L'\\', 0};
+  char* given = unixName(root);
+  if (given == nullptr) return false;
+  std::string text(given);
+  ::HeapFree(::GetProcessHeap(), 0, given);
+  if (text.empty() || text[0] != '/') return false;
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0) return false;
+  std::wstring unix(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &unix[0], n);
+  // Forward slashes: Wine refuses ".." between backslashes, but hands the
+  // Unix part as it stands to the system, which resolves ".." after links.
+  std::wstring base = L"\\\\?\\unix" + unix;
+  if (base.back() != L'/') base += L'/';
+  FolderIdentity last = out.back();
+  for (int depth = 0; depth < 512; ++depth) {
+    base += L"../";
+    HANDLE parent = OpenToJudgeW(base);
+    if (parent == INVALID_HANDLE_VALUE) return false;
+    FolderIdentity id;
+    const bool ok = IdentityOf(parent, &id);
+    ::CloseHandle(parent);
+    if (!ok) return false;
+    if (id == last) return true;  // the top: its ".." is itself
+    out.push_back(id);
+    last = id;
+  }
+  return false;
+}
+
+bool IsLetterRoot(const std::wstring& p) {
+  return p.size() == 7 && p.compare(0, 4, L"\\\\?\\") == 0 && p[5] == L':' && p[6] == L'\\' &&
+         ((p[4] >= L'A' && p[4] <= L'Z') || (p[4] >= L'a' && p[4] <= L'z'));
+}
+
 }  // namespace
 
 // A place that cannot be judged is not swept.
-bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out) {
+bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named) {
   out.clear();
   FolderIdentity self;
   if (!IdentityOf(h, &self)) return false;
@@ -141,6 +189,8 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out) {
     if (!ok) return false;
     out.push_back(id);
   }
+  if (named != nullptr) *named = out.size();
+  if (IsLetterRoot(path)) return AddFoldersAboveLetter(path[4], out);
   return true;
 }
 
@@ -427,11 +477,12 @@ bool NamedFilesMayGoIn(const std::string& canonicalFolder) {
 const char* NamedFileFolderRefusal(HANDLE folder) {
   const auto folders = Folders();
   std::vector<FolderIdentity> chain;
-  if (!AncestorIdentities(folder, chain)) return "the folders that hold it cannot be judged";
+  size_t named = 0;
+  if (!AncestorIdentities(folder, chain, &named)) return "the folders that hold it cannot be judged";
   // A drive letter that maps to a folder is judged as that folder: only
   // what is a drive root and nothing else protected gives up a named file.
   for (const auto& g : folders->entries)
-    if (g.hasId && g.id == chain[0] && g.kind != Kind::kKeepSelf && !g.namedFilesMayGo && !(g.driveRoot && chain.size() == 1))
+    if (g.hasId && g.id == chain[0] && g.kind != Kind::kKeepSelf && !g.namedFilesMayGo && !(g.driveRoot && named == 1))
       return g.itIs;
   bool belowSystemOwn = IsSystemOwn(*folders, chain[0]);
   for (size_t i = 1; i < chain.size(); ++i) {

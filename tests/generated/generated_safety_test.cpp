@@ -199,3 +199,57 @@ TEST(GeneratedSafetyFound, AFolderInsideAProtectedOneIsKeptWhenALetterNamesIt) {
   EXPECT_TRUE(kept) << "a file inside Documents was swept";
   EXPECT_TRUE(swept) << "the control outside was not swept";
 }
+
+// Found by seeds 1396, 2846, 2958, 3429, 3782, 3814, 3950, 4009 and 4087,
+// and by review: a rule spelt with a drive letter that leads below a
+// protected or excluded folder. Wine names the letter's folder "V:\", so
+// the folders above it went unseen and a named file at the "root", or a
+// PATH exclusion above the letter, did not hold. Each case keeps what lies
+// below Documents or an excluded folder, and sweeps the control outside.
+TEST(GeneratedSafetyFound, WhatALetterLeadsToIsJudgedByTheFoldersAboveIt) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  const std::string root = "D:\\fixtures\\generated\\found-above-" + std::to_string(::GetCurrentProcessId());
+  const std::string docs = root + "\\docs", inner = docs + "\\inner", keep = root + "\\keep", other = root + "\\other";
+  for (const std::string& d : {root, docs, inner, inner + "\\deeper", keep, keep + "\\sub", other})
+    ASSERT_TRUE(::CreateDirectoryA(d.c_str(), nullptr)) << d;
+  ASSERT_TRUE(ProtectDataFolderForTests(docs, "Documents"));
+  char prefix[1024] = "";
+  ASSERT_GT(::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u);
+  const std::string dos = std::string(prefix) + "/dosdevices/";
+  ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(inner) + "' '" + dos + "v:' && ln -sfn '" +
+                             UnixPathOf(keep + "\\sub") + "' '" + dos + "u:'"));
+  SettleDriveLetters();
+  const std::string control = "\nFileKey9=" + other + "|*.dat\n";
+  const struct {
+    const char* what;
+    std::string rule, mustStay;
+  } cases[] = {
+      {"a named file at the letter's root", "FileKey1=V:\\|mine.dat", inner + "\\mine.dat"},
+      {"every file at the letter's root", "FileKey1=V:\\|*.dat", inner + "\\mine.dat"},
+      {"a folder below the letter", "FileKey1=V:\\deeper|*.dat", inner + "\\deeper\\mine.dat"},
+      {"the letter below an exclusion", "FileKey1=U:\\|k.dat\nExcludeKey1=PATH|" + keep + "\\",
+       keep + "\\sub\\k.dat"},
+      {"the real name below an exclusion", "FileKey1=" + keep + "\\sub|*.dat\nExcludeKey1=PATH|" + keep + "\\",
+       keep + "\\sub\\k.dat"},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& f : {inner + "\\mine.dat", inner + "\\deeper\\mine.dat", keep + "\\sub\\k.dat",
+                                 other + "\\trace.dat"})
+      ASSERT_TRUE(WriteFileBytes(f, "data")) << f;
+    RuleSet rules;
+    rules.LoadText("[Found above *]\n" + c.rule + control, "found.ini", false);
+    ASSERT_FALSE(rules.Entries().empty()) << c.what;
+    int count = 0;
+    float kb = 0;
+    SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+    ResetOutcomes();
+    EXPECT_TRUE(FileExists(c.mustStay)) << c.what << ": " << c.mustStay << " was swept";
+    EXPECT_FALSE(FileExists(other + "\\trace.dat")) << c.what << ": the control outside was not swept";
+  }
+  RunUnixCommand("rm -f '" + dos + "v:' '" + dos + "u:'");
+  SettleDriveLetters();
+  ClearExtraProtectedFolders();
+  RemoveGeneratedFolder(root);
+}
