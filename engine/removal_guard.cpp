@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <map>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -114,7 +115,46 @@ size_t RootLength(const std::wstring& p) {
 // above the letter's root, up to the top of the file system; false when one
 // cannot be read. Nothing to add on Windows, where a letter's final path is
 // already its volume's.
+// What lies above each letter's root, kept until the protected places are
+// taken afresh (each sweep): a walk asks about every folder it meets. Kept
+// only for the letter's root it was found for.
+struct AboveLetters {
+  std::mutex lock;
+  std::map<wchar_t, std::pair<FolderIdentity, std::vector<FolderIdentity>>> above;
+};
+AboveLetters& LettersSeen() {
+  static AboveLetters* seen = new AboveLetters;  // never destroyed: sweeps may outlive static destruction
+  return *seen;
+}
+void ForgetLetters() {
+  AboveLetters& seen = LettersSeen();
+  std::lock_guard<std::mutex> hold(seen.lock);
+  seen.above.clear();
+}
+
+bool FindFoldersAboveLetter(wchar_t letter, std::vector<FolderIdentity>& out);
+
 bool AddFoldersAboveLetter(wchar_t letter, std::vector<FolderIdentity>& out) {
+  AboveLetters& seen = LettersSeen();
+  const FolderIdentity root = out.back();
+  {
+    std::lock_guard<std::mutex> hold(seen.lock);
+    const auto it = seen.above.find(letter);
+    if (it != seen.above.end() && it->second.first == root) {
+      out.insert(out.end(), it->second.second.begin(), it->second.second.end());
+      return true;
+    }
+  }
+  std::vector<FolderIdentity> above{root};
+  if (!FindFoldersAboveLetter(letter, above)) return false;
+  above.erase(above.begin());
+  out.insert(out.end(), above.begin(), above.end());
+  std::lock_guard<std::mutex> hold(seen.lock);
+  seen.above[letter] = {root, std::move(above)};
+  return true;
+}
+
+bool FindFoldersAboveLetter(wchar_t letter, std::vector<FolderIdentity>& out) {
   using UnixName = char*(CDECL*)(const wchar_t*);
   static const UnixName unixName = reinterpret_cast<UnixName>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
@@ -409,17 +449,20 @@ bool ProtectDataFolderForTests(const std::string& path, const std::string& name)
 }
 
 void ClearExtraProtectedFolders() {
+  ForgetLetters();
   std::lock_guard<std::mutex> hold(FoldersLock());
   ExtraFolders().clear();
   FoldersSlot() = nullptr;
 }
 
 void RefreshProtectedPlaces() {
+  ForgetLetters();
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
 }
 
 void ReloadProtectedFoldersForTests() {
+  ForgetLetters();
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
 }
