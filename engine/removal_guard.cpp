@@ -107,14 +107,32 @@ size_t RootLength(const std::wstring& p) {
   return first == std::wstring::npos ? p.size() : first + 1;
 }
 
+bool FinalPathOf(HANDLE h, std::wstring* path) {
+  wchar_t small[MAX_PATH * 2];
+  DWORD n = ::GetFinalPathNameByHandleW(h, small, MAX_PATH * 2, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n > 0 && n < MAX_PATH * 2) {
+    path->assign(small, n);
+    return true;
+  }
+  if (n < MAX_PATH * 2 || n >= 32768 * 2) return false;
+  path->assign(n + 1, L'\0');
+  n = ::GetFinalPathNameByHandleW(h, &(*path)[0], n + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  if (n == 0 || n >= path->size()) return false;
+  path->resize(n);
+  return true;
+}
+
 // Under Wine a drive letter may lead to any folder (a link in its
 // "dosdevices" folder), and Wine then names everything below that folder by
-// the letter: its final path ends at "X:\" with the folders above unseen.
-// Wine's own "\\?\unix" names reach them: the letter's Unix name with
+// the letter: its final path ends at "X:\\" with the folders above unseen.
+// Wine's own "\\\\?\\unix" names reach them: the letter's Unix name with
 // "../" added, resolved by the system after the link. Adds the identities
-// above the letter's root, up to the top of the file system; false when one
-// cannot be read. Nothing to add on Windows, where a letter's final path is
-// already its volume's.
+// above the letter's root, up to the system drive's root or the top of the
+// file system; false when one cannot be read, or when the letter no longer
+// leads to the folder judged. The system drive is a volume, not a folder,
+// though Wine keeps it in a folder (which may lie in the user's home, and so
+// in Documents): nothing above it is added. Nothing to add on Windows, where
+// a letter's final path is already its volume's.
 // What lies above each letter's root, kept until the protected places are
 // taken afresh (each sweep): a walk asks about every folder it meets. Kept
 // only for the letter's root it was found for.
@@ -159,13 +177,21 @@ bool FindFoldersAboveLetter(wchar_t letter, std::vector<FolderIdentity>& out) {
   static const UnixName unixName = reinterpret_cast<UnixName>(
       reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
   if (unixName == nullptr) return true;
+  wchar_t windows[MAX_PATH];
+  const UINT w = ::GetWindowsDirectoryW(windows, MAX_PATH);
+  if (w < 3 || w >= MAX_PATH || windows[1] != L':') return false;
+  const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
+  const wchar_t system = upper(windows[0]);
+  if (upper(letter) == system) return true;
+  const std::wstring systemRoot = std::wstring(L"\\\\?\\") + system + L":\\";
   const wchar_t root[] = {letter, L':', L'\\', 0};
   char* given = unixName(root);
   if (given == nullptr) return false;
   std::string text(given);
   ::HeapFree(::GetProcessHeap(), 0, given);
   if (text.empty() || text[0] != '/') return false;
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
   if (n <= 0) return false;
   std::wstring unix(static_cast<size_t>(n), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &unix[0], n);
@@ -173,18 +199,34 @@ bool FindFoldersAboveLetter(wchar_t letter, std::vector<FolderIdentity>& out) {
   // Unix part as it stands to the system, which resolves ".." after links.
   std::wstring base = L"\\\\?\\unix" + unix;
   if (base.back() != L'/') base += L'/';
-  FolderIdentity last = out.back();
+  const FolderIdentity judged = out.back();
+  // The letter is read afresh by each name below: it must still lead to the
+  // folder judged, before the walk up and after it.
+  const auto stillLeadsThere = [&]() {
+    HANDLE again = OpenToJudgeW(base);
+    if (again == INVALID_HANDLE_VALUE) return false;
+    FolderIdentity id;
+    const bool same = IdentityOf(again, &id) && id == judged;
+    ::CloseHandle(again);
+    return same;
+  };
+  if (!stillLeadsThere()) return false;
+  std::wstring up = base, lastName;
+  FolderIdentity last = judged;
   for (int depth = 0; depth < 512; ++depth) {
-    base += L"../";
-    HANDLE parent = OpenToJudgeW(base);
+    up += L"../";
+    HANDLE parent = OpenToJudgeW(up);
     if (parent == INVALID_HANDLE_VALUE) return false;
     FolderIdentity id;
-    const bool ok = IdentityOf(parent, &id);
+    std::wstring name;
+    const bool ok = IdentityOf(parent, &id) && FinalPathOf(parent, &name);
     ::CloseHandle(parent);
     if (!ok) return false;
-    if (id == last) return true;  // the top: its ".." is itself
+    if (id == last && SameNoCase(name, lastName)) return stillLeadsThere();  // the top: its ".." is itself
     out.push_back(id);
+    if (SameNoCase(name, systemRoot)) return stillLeadsThere();
     last = id;
+    lastName = name;
   }
   return false;
 }
@@ -202,19 +244,8 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* name
   FolderIdentity self;
   if (!IdentityOf(h, &self)) return false;
   out.push_back(self);
-  wchar_t small[MAX_PATH * 2];
-  DWORD n = ::GetFinalPathNameByHandleW(h, small, MAX_PATH * 2, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
   std::wstring path;
-  if (n > 0 && n < MAX_PATH * 2) {
-    path.assign(small, n);
-  } else if (n >= MAX_PATH * 2 && n < 32768 * 2) {
-    path.assign(n + 1, L'\0');
-    n = ::GetFinalPathNameByHandleW(h, &path[0], n + 1, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0 || n >= path.size()) return false;
-    path.resize(n);
-  } else {
-    return false;
-  }
+  if (!FinalPathOf(h, &path)) return false;
   const size_t root = RootLength(path);
   if (root == 0) return false;
   for (int depth = 0; path.size() > root && depth < 512; ++depth) {
