@@ -158,10 +158,19 @@ TEST(GeneratedSafetyFound, AFolderADriveLetterLeadsToIsSweptAsItself) {
   const int notRemoved = NotRemovedCount();
   ResetOutcomes();
   const bool stays = FileExists(root + "\\cache\\a.tmp");
+  // Met from above by a tree walk, it is its parent's own folder too: never
+  // "a folder that leads out", whether it is then swept or kept as the
+  // letter's root.
+  ASSERT_TRUE(WriteFileBytes(root + "\\cache\\b.tmp", "trace"));
+  rules.LoadText("[Found letter tree *]\nFileKey1=" + root + "|*.tmp|RECURSE\n", "found.ini", false);
+  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+  const int notRemovedFromAbove = NotRemovedCount();
+  ResetOutcomes();
   RunUnixCommand("rm -f " + std::string(dosDevices) + "/dosdevices/w:");
   SettleDriveLetters();
   RemoveGeneratedFolder(root);
   EXPECT_FALSE(stays) << "a.tmp stayed, and Not removed says " << notRemoved;
+  EXPECT_EQ(notRemovedFromAbove, 0) << "the folder the letter leads to was counted as left from above";
 }
 
 // Found by seed 2076: a drive letter that leads to a folder inside a
