@@ -263,8 +263,7 @@ std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
   }
   ScopedHandle folder(raw);
   BY_HANDLE_FILE_INFORMATION info;
-  if (!::GetFileInformationByHandle(raw, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      !ReachesOwnEntry(raw, m_objectName, m_current.wname)) {
+  if (!::GetFileInformationByHandle(raw, &info) || !IsOwnFolderEntry(m_folder.Get(), m_objectName, raw, m_current.wname, info)) {
     // Became a link (or was swapped for one) after the listing: never entered.
     Trace("   Left %s: it leads out of the folder being swept.\n", path.c_str());
     RecordLeft(Outcome::kRefused, path, "it leads out of the folder being swept");

@@ -19,9 +19,15 @@ FolderOpen FromError(DWORD e) {
 // ("\??\W:\"). It is still the parent's own entry when the parent lists it
 // under that name as a folder that is no link, with the handle's file id.
 bool ListedAsOwnFolder(HANDLE parent, const std::wstring& name, const BY_HANDLE_FILE_INFORMATION& info) {
+  // Listed through a handle of its own: a listing's name mask stays with the
+  // handle, and the parent's may be in the middle of a walk's listing.
+  HANDLE own = nt::OpenRelative(parent, std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
+                                FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr);
+  if (own == nullptr) return false;
+  ScopedHandle listing(own);
   DWORD attributes = 0;
   uint64_t id = 0;
-  if (!nt::ListedEntry(parent, name, &attributes, &id)) return false;
+  if (!nt::ListedEntry(own, name, &attributes, &id)) return false;
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
          id == IdentityOf(info).index;
 }
@@ -34,6 +40,12 @@ bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::
   if (expected.back() != L'\\') expected += L'\\';
   expected += name;
   return SameNoCase(nt::ObjectName(h), expected);
+}
+
+bool IsOwnFolderEntry(HANDLE parent, const std::wstring& parentObjectName, HANDLE h, const std::wstring& name,
+                      const BY_HANDLE_FILE_INFORMATION& info) {
+  if (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
+  return ReachesOwnEntry(h, parentObjectName, name) || ListedAsOwnFolder(parent, name, info);
 }
 
 size_t ParentLength(const std::string& folder) {
@@ -74,8 +86,8 @@ FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, AC
     if (raw == nullptr) return FromError(::GetLastError());
     ScopedHandle next(raw);
     BY_HANDLE_FILE_INFORMATION info;
-    if (!::GetFileInformationByHandle(raw, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-        !(ReachesOwnEntry(raw, nt::ObjectName(current.Get()), name) || ListedAsOwnFolder(current.Get(), name, info))) {
+    if (!::GetFileInformationByHandle(raw, &info) ||
+        !IsOwnFolderEntry(current.Get(), nt::ObjectName(current.Get()), raw, name, info)) {
       Trace("   %s: %s is a link or leads out of its folder.\n", folder.c_str(), rest[i].c_str());
       return FolderOpen::kLink;
     }

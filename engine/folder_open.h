@@ -36,6 +36,14 @@ FolderOpen OpenFolderChecked(const std::string& folder, size_t trustedLength, AC
 // system name is folderObjectName, not something a link leads to.
 bool ReachesOwnEntry(HANDLE h, const std::wstring& folderObjectName, const std::wstring& name);
 
+// True when the folder h, opened as `name` relative to parent (whose system
+// name is parentObjectName), is the parent's own plain folder: it reaches
+// exactly that entry, or (under Wine, where a drive letter that leads to it
+// names it) the parent lists it under that name as a folder that is no link,
+// with h's file id. info: what GetFileInformationByHandle gave for h.
+bool IsOwnFolderEntry(HANDLE parent, const std::wstring& parentObjectName, HANDLE h, const std::wstring& name,
+                      const BY_HANDLE_FILE_INFORMATION& info);
+
 // The trusted length callers use when they know no better: everything but
 // the last segment (the folder's parent as the system names it).
 size_t ParentLength(const std::string& folder);

@@ -209,13 +209,12 @@ void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* c
 void DeleteValuesInSubKeys(RegKey& key, const char* keepName, int statusId, int* count, float* kb) {
   std::string name;
   while (NextSubKey(key, name)) {
-    // Never through a link: what it leads to is not this list's.
-    RegKey sub(OpenSubKeyNoLink(key.IsOpen(), name));
+    // Never through a link: what it leads to is not this list's, and a
+    // link among them stays, counted as not removed.
+    TargetKey sub(key, name);
     // Named for the ledger and the log lines of its items.
-    sub.m_hRoot = key.m_hRoot;
     sub.m_hHive = key.m_hHive;
     sub.m_strParentPath = key.m_strParentPath;
-    sub.m_strPath = key.m_strPath.empty() ? name : key.m_strPath + "\\" + name;
     if (sub.IsOpen()) DeleteValues(sub, keepName, statusId, count, kb);
   }
 }

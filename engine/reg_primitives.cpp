@@ -207,20 +207,6 @@ RegChange SweepSetValue(RegKey& key, const char* name, DWORD type, const void* d
   return Settle(::RegSetValueExA(key.IsOpen(), name, 0, type, static_cast<const BYTE*>(data), size), item);
 }
 
-HKEY OpenSubKeyNoLink(HKEY parent, const std::string& name) {
-  HKEY h = nullptr;
-  LONG rc = ::RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_ALL_ACCESS, &h);
-  // A key the user may only read still shows what it holds; its changes
-  // then fail one by one, where the caller sees them.
-  if (rc == ERROR_ACCESS_DENIED) rc = ::RegOpenKeyExA(parent, name.c_str(), REG_OPTION_OPEN_LINK, KEY_READ, &h);
-  if (rc != ERROR_SUCCESS) return nullptr;
-  if (IsRegistryLink(h)) {
-    ::RegCloseKey(h);
-    return nullptr;
-  }
-  return h;
-}
-
 HKEY OpenTargetKey(HKEY parent, const std::string& sub, HKEY root, const std::string& path, bool* link) {
   if (link != nullptr) *link = false;
   if (parent == nullptr) return nullptr;

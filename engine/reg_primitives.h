@@ -50,11 +50,6 @@ struct RegRemoved {
 };
 using RegRemovedFn = std::function<void(const RegRemoved&)>;
 
-// Opens the subkey `name` of parent for cleaning its values, never through a
-// link: null when it does not open or is a registry link (a link's only
-// value is where it leads; what it leads to is not the parent's).
-HKEY OpenSubKeyNoLink(HKEY parent, const std::string& name);
-
 // Opens sub below the open key parent (root\\path names the result) for a
 // cleaner to clean a fixed key's values or subkeys: one segment at a time,
 // never through a registry link. Null when it is not there or will not open.

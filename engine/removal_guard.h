@@ -54,9 +54,11 @@ bool IdentityOf(HANDLE h, FolderIdentity* out);
 FolderIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info);
 
 // The identities of the folder behind h and of each of its parents up to
-// the root of its volume, nearest first (after every link). False when any
-// of them cannot be read.
-bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out);
+// the root of its volume, nearest first (after every link), and under Wine
+// on up past a drive letter that leads to a folder. False when any of them
+// cannot be read. named: how many of them the handle's final path names (the
+// folder and its parents up to the root it is named under).
+bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named = nullptr);
 
 // What a rule entry keeps (its ExcludeKey FILE and PATH lines): the files
 // whose names match masks, in an existing folder or (below) anywhere under

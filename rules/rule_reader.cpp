@@ -78,6 +78,12 @@ class EntryBuilder {
         NoteExcludeRefused();
         continue;
       }
+      // So is an unknown key that holds an exclusion ("ExludeKey1=FILE|...").
+      if (!ReadsAsKnownKey(key) && ReadsAsExclusion(text)) {
+        Refuse(key, "an unknown key that holds an exclusion");
+        NoteExcludeRefused();
+        continue;
+      }
       if (!ValidUtf8(text)) {
         Refuse(key, "text that is not valid UTF-8");
         if (base == "excludekey") NoteExcludeRefused();

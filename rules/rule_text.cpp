@@ -166,6 +166,13 @@ bool ReadsAsKnownKey(const std::string& line) {
   return false;
 }
 
+bool ReadsAsExclusion(const std::string& value) {
+  const std::string squeezed = SqueezedKeyText(value.substr(0, 16));
+  for (const char* kind : {"file|", "path|", "reg|"})
+    if (squeezed.rfind(kind, 0) == 0) return true;
+  return false;
+}
+
 bool IsNumberedExcludeKey(const std::string& key) {
   const size_t n = sizeof "ExcludeKey" - 1;
   if (key.size() <= n || LowerAscii(key.substr(0, n)) != "excludekey" || key[n] == '0') return false;

@@ -24,6 +24,9 @@ bool NamesBrowser(const std::string& section);
 bool ReadsAsExcludeKey(const std::string& key);
 // A line that, read without its unseen characters, starts as a key name.
 bool ReadsAsKnownKey(const std::string& line);
+// A value that reads as an exclusion ("FILE|", "PATH|" or "REG|" first, in
+// any case): under a key name no reader knows, a misspelt ExcludeKey.
+bool ReadsAsExclusion(const std::string& value);
 // "ExcludeKey" and a number without a leading zero, in any case.
 bool IsNumberedExcludeKey(const std::string& key);
 // A file name with a program's or the system's extension, or none.

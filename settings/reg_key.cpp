@@ -17,24 +17,62 @@ constexpr DWORD kDefaultNameBuffer = 257;
 // Value names get at least this many characters (with the terminator), so that
 // a short name added after the snapshot still fits.
 constexpr DWORD kMinValueNameBuffer = 19;
+
+// The program's own keys hold only what it wrote. A registry link there, on
+// the way or as the key itself, would turn its bookkeeping (values dropped as
+// stale, values written) on another program's key: they are opened without
+// following one, and a link makes the key as good as absent.
+bool IsOwnKeyPath(HKEY root, const std::string& path) {
+  if (root != HKEY_CURRENT_USER && root != HKEY_LOCAL_MACHINE) return false;
+  const size_t n = sizeof kProductKeyPath - 1;
+  return path.size() >= n && _strnicmp(path.c_str(), kProductKeyPath, n) == 0 && (path.size() == n || path[n] == '\\');
+}
+
+LONG OpenPath(HKEY root, const std::string& path, REGSAM access, HKEY* out) {
+  *out = nullptr;
+  if (!IsOwnKeyPath(root, path)) return ::RegOpenKeyExA(root, path.c_str(), 0, access, out);
+  LONG rc = OpenKeyNoLink(root, path, access, out);
+  if (rc == ERROR_SUCCESS && IsRegistryLink(*out)) {
+    ::RegCloseKey(*out);
+    *out = nullptr;
+    rc = kLinkOnTheWay;
+  }
+  return rc;
+}
+
+// Opens root\path, or creates it when it is not there. A key of the program's
+// own is created only when no link stands on its way (the open says where it
+// stopped) and checked again once made.
+LONG OpenOrCreate(HKEY root, const std::string& path, HKEY* out) {
+  LONG rc = OpenPath(root, path, kAccess, out);
+  if (rc != ERROR_FILE_NOT_FOUND) return rc;
+  HKEY made = nullptr;
+  rc = ::RegCreateKeyExA(root, path.c_str(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kAccess, nullptr,
+                         &made, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (!IsOwnKeyPath(root, path)) {
+    *out = made;
+    return ERROR_SUCCESS;
+  }
+  ::RegCloseKey(made);
+  return OpenPath(root, path, kAccess, out);
+}
 }  // namespace
 
 void EnsureProductKeys() {
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     HKEY key = nullptr;
-    if (::RegCreateKeyExA(root, kProductKeyPath, 0, nullptr, REG_OPTION_NON_VOLATILE, kAccess, nullptr, &key,
-                          nullptr) == ERROR_SUCCESS)
-      ::RegCloseKey(key);
+    if (OpenOrCreate(root, kProductKeyPath, &key) == ERROR_SUCCESS) ::RegCloseKey(key);
   }
 }
 
 RegKey::RegKey(const std::string& path, HKEY root) : m_strPath(path), m_hRoot(root) {
-  LONG rc = ::RegOpenKeyExA(root, path.c_str(), 0, kAccess, &m_hKey);
+  LONG rc = OpenPath(root, path, kAccess, &m_hKey);
   // A key the user may only read (a machine key for a standard user, a key
   // behind an access list) is opened for reading: what it holds can still
   // be read, and a change asked of it fails where the caller sees it,
   // instead of the key looking absent.
-  if (rc == ERROR_ACCESS_DENIED) rc = ::RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &m_hKey);
+  if (rc == ERROR_ACCESS_DENIED) rc = OpenPath(root, path, KEY_READ, &m_hKey);
   if (rc != ERROR_SUCCESS) {
     m_hKey = nullptr;
     return;
@@ -70,11 +108,9 @@ bool RegKey::Create() {
     return true;
   }
   Close();
-  if (::RegOpenKeyExA(m_hRoot, m_strPath.c_str(), 0, kAccess, &m_hKey) != ERROR_SUCCESS) {
-    m_hKey = nullptr;
+  if (OpenPath(m_hRoot, m_strPath, kAccess, &m_hKey) != ERROR_SUCCESS) {
     EnsureProductKeys();
-    if (::RegCreateKeyExA(m_hRoot, m_strPath.c_str(), 0, const_cast<char*>(""), REG_OPTION_NON_VOLATILE, kAccess,
-                          nullptr, &m_hKey, nullptr) != ERROR_SUCCESS) {
+    if (OpenOrCreate(m_hRoot, m_strPath, &m_hKey) != ERROR_SUCCESS) {
       m_hKey = nullptr;
       return false;
     }

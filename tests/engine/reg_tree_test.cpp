@@ -155,7 +155,8 @@ TEST_F(RegTree, AKeptPlaceInsideTheTreeStaysAndTheRestGoes) {
   EXPECT_FALSE(regseed::Has(m_holder, "own"));
 }
 
-// Cleaning the values of each subkey never goes through a link among them.
+// Cleaning the values of each subkey never goes through a link among them,
+// and the link left is counted as not removed.
 TEST_F(RegTree, ValuesOfSubkeysAreNeverCleanedThroughALink) {
   regseed::Sz(m_holder + "\\Plain", "a", "C:\\a.txt");
   regseed::Sz(m_holder + "\\Plain", "MRUList", "a");
@@ -164,10 +165,13 @@ TEST_F(RegTree, ValuesOfSubkeysAreNeverCleanedThroughALink) {
   int count = 0;
   float kb = 0;
   for (auto clean : {&CleanSubKeyMRU, &CleanRegKeyTree}) {
+    ResetOutcomes();
     RegKey key(m_holder, HKEY_CURRENT_USER);
     clean(4, key, 0, &count, &kb);
     EXPECT_EQ(regseed::Snapshot(kRun), run);
+    EXPECT_EQ(NotRemovedCount(), 1) << "the link among the subkeys is left uncounted";
   }
+  ResetOutcomes();
   EXPECT_FALSE(regseed::Has(m_holder + "\\Plain", "a"));
 }
 

@@ -158,10 +158,19 @@ TEST(GeneratedSafetyFound, AFolderADriveLetterLeadsToIsSweptAsItself) {
   const int notRemoved = NotRemovedCount();
   ResetOutcomes();
   const bool stays = FileExists(root + "\\cache\\a.tmp");
+  // Met from above by a tree walk, it is its parent's own folder too: never
+  // "a folder that leads out", whether it is then swept or kept as the
+  // letter's root.
+  ASSERT_TRUE(WriteFileBytes(root + "\\cache\\b.tmp", "trace"));
+  rules.LoadText("[Found letter tree *]\nFileKey1=" + root + "|*.tmp|RECURSE\n", "found.ini", false);
+  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+  const int notRemovedFromAbove = NotRemovedCount();
+  ResetOutcomes();
   RunUnixCommand("rm -f " + std::string(dosDevices) + "/dosdevices/w:");
   SettleDriveLetters();
   RemoveGeneratedFolder(root);
   EXPECT_FALSE(stays) << "a.tmp stayed, and Not removed says " << notRemoved;
+  EXPECT_EQ(notRemovedFromAbove, 0) << "the folder the letter leads to was counted as left from above";
 }
 
 // Found by seed 2076: a drive letter that leads to a folder inside a
@@ -198,4 +207,138 @@ TEST(GeneratedSafetyFound, AFolderInsideAProtectedOneIsKeptWhenALetterNamesIt) {
   RemoveGeneratedFolder(root);
   EXPECT_TRUE(kept) << "a file inside Documents was swept";
   EXPECT_TRUE(swept) << "the control outside was not swept";
+}
+
+// Found by seeds 1396, 2846, 2958, 3429, 3782, 3814, 3950, 4009 and 4087,
+// and by review: a rule spelt with a drive letter that leads below a
+// protected or excluded folder. Wine names the letter's folder "V:\", so
+// the folders above it went unseen and a named file at the "root", or a
+// PATH exclusion above the letter, did not hold. Each case keeps what lies
+// below Documents or an excluded folder, and sweeps the control outside.
+TEST(GeneratedSafetyFound, WhatALetterLeadsToIsJudgedByTheFoldersAboveIt) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  const std::string root = "D:\\fixtures\\generated\\found-above-" + std::to_string(::GetCurrentProcessId());
+  const std::string docs = root + "\\docs", inner = docs + "\\inner", keep = root + "\\keep", other = root + "\\other";
+  for (const std::string& d : {root, docs, inner, inner + "\\deeper", keep, keep + "\\sub", other})
+    ASSERT_TRUE(::CreateDirectoryA(d.c_str(), nullptr)) << d;
+  ASSERT_TRUE(ProtectDataFolderForTests(docs, "Documents"));
+  char prefix[1024] = "";
+  ASSERT_GT(::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u);
+  const std::string dos = std::string(prefix) + "/dosdevices/";
+  ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(inner) + "' '" + dos + "v:' && ln -sfn '" +
+                             UnixPathOf(keep + "\\sub") + "' '" + dos + "u:'"));
+  SettleDriveLetters();
+  const std::string control = "\nFileKey9=" + other + "|*.dat\n";
+  const struct {
+    const char* what;
+    std::string rule, mustStay;
+  } cases[] = {
+      {"a named file at the letter's root", "FileKey1=V:\\|mine.dat", inner + "\\mine.dat"},
+      {"every file at the letter's root", "FileKey1=V:\\|*.dat", inner + "\\mine.dat"},
+      {"a folder below the letter", "FileKey1=V:\\deeper|*.dat", inner + "\\deeper\\mine.dat"},
+      {"the letter below an exclusion", "FileKey1=U:\\|k.dat\nExcludeKey1=PATH|" + keep + "\\",
+       keep + "\\sub\\k.dat"},
+      {"the real name below an exclusion", "FileKey1=" + keep + "\\sub|*.dat\nExcludeKey1=PATH|" + keep + "\\",
+       keep + "\\sub\\k.dat"},
+  };
+  for (const auto& c : cases) {
+    for (const std::string& f : {inner + "\\mine.dat", inner + "\\deeper\\mine.dat", keep + "\\sub\\k.dat",
+                                 other + "\\trace.dat"})
+      ASSERT_TRUE(WriteFileBytes(f, "data")) << f;
+    RuleSet rules;
+    rules.LoadText("[Found above *]\n" + c.rule + control, "found.ini", false);
+    ASSERT_FALSE(rules.Entries().empty()) << c.what;
+    int count = 0;
+    float kb = 0;
+    SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+    ResetOutcomes();
+    EXPECT_TRUE(FileExists(c.mustStay)) << c.what << ": " << c.mustStay << " was swept";
+    EXPECT_FALSE(FileExists(other + "\\trace.dat")) << c.what << ": the control outside was not swept";
+  }
+  RunUnixCommand("rm -f '" + dos + "v:' '" + dos + "u:'");
+  SettleDriveLetters();
+  ClearExtraProtectedFolders();
+  RemoveGeneratedFolder(root);
+}
+
+// Wine keeps the system drive in a folder, which may lie in the user's home
+// and so in Documents (here: the prefix folder, protected as Documents). The
+// system drive is a volume: a rule over one of its folders (not one of the
+// system's own, below which such a Documents does not protect) sweeps, spelt
+// with its own letter or with another letter that leads there.
+TEST(DriveLetterAncestry, NothingAboveTheSystemDriveIsJudged) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  char prefix[1024] = "";
+  ASSERT_GT(::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u);
+  const std::string unixPrefix(prefix);
+  // The build folder is D:, and the prefix one of its folders.
+  ASSERT_TRUE(ProtectDataFolderForTests("D:\\" + unixPrefix.substr(unixPrefix.find_last_of('/') + 1), "Documents"));
+  const std::string folder = "C:\\above-system-" + std::to_string(::GetCurrentProcessId());
+  ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+  const std::string letter = unixPrefix + "/dosdevices/v:";
+  ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(folder) + "' '" + letter + "'"));
+  SettleDriveLetters();
+  for (const std::string rule : {"FileKey1=" + folder + "|*.dat", std::string("FileKey1=V:\\|a.dat")}) {
+    ASSERT_TRUE(WriteFileBytes(folder + "\\a.dat", "trace"));
+    RuleSet rules;
+    rules.LoadText("[Above system *]\n" + rule + "\n", "above.ini", false);
+    ASSERT_FALSE(rules.Entries().empty());
+    ResetOutcomes();
+    int count = 0;
+    float kb = 0;
+    SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+    EXPECT_FALSE(FileExists(folder + "\\a.dat")) << rule << ": refused, Not removed " << NotRemovedCount();
+  }
+  ResetOutcomes();
+  RunUnixCommand("rm -f '" + letter + "'");
+  SettleDriveLetters();
+  ClearExtraProtectedFolders();
+  ::DeleteFileA((folder + "\\a.dat").c_str());
+  ::RemoveDirectoryA(folder.c_str());
+}
+
+// Wine names a folder by the letter it read when the clock's second last
+// turned, while the letter's Unix name leads wherever its link leads now. A
+// letter re-pointed from a folder inside Documents to one outside, between
+// the two, must not lend the outside folder's parents to the inside one.
+TEST(DriveLetterAncestry, ALetterRepointedSinceItNamedTheFolderIsNotBelieved) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  const std::string root = "D:\\fixtures\\generated\\repointed-" + std::to_string(::GetCurrentProcessId());
+  const std::string docs = root + "\\docs", inside = docs + "\\proj", outside = root + "\\safe";
+  for (const std::string& d : {root, docs, inside, outside}) ASSERT_TRUE(::CreateDirectoryA(d.c_str(), nullptr)) << d;
+  ASSERT_TRUE(ProtectDataFolderForTests(docs, "Documents"));
+  char prefix[1024] = "";
+  ASSERT_GT(::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix), 0u);
+  const std::string letter = std::string(prefix) + "/dosdevices/x:";
+  // Tried until the guard ran while Wine still named the folder by the letter
+  // (a re-pointing that outlasts the clock's second is seen by Wine too).
+  int stale = 0;
+  for (int attempt = 0; attempt < 5 && stale == 0; ++attempt) {
+    ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(inside) + "' '" + letter + "'"));
+    ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(outside) + "' '" + letter + ".new'"));
+    SettleDriveLetters();
+    HANDLE h = ::CreateFileA((inside + "\\").c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    char name[MAX_PATH] = "";
+    ::GetFinalPathNameByHandleA(h, name, MAX_PATH, 0);
+    ASSERT_TRUE(RunUnixCommand("mv -fT '" + letter + ".new' '" + letter + "'"));
+    const char* refusal = FolderHandleRefusal(h, GuardScope::kReference);
+    const DWORD n = ::GetFinalPathNameByHandleA(h, name, MAX_PATH, 0);
+    ::CloseHandle(h);
+    if (n != 7 || _strnicmp(name, "\\\\?\\X:", 6) != 0) continue;
+    ++stale;
+    EXPECT_NE(refusal, nullptr) << "a folder inside Documents was judged by another folder's parents";
+  }
+  EXPECT_GT(stale, 0) << "Wine never named the folder by a letter that had moved on";
+  RunUnixCommand("rm -f '" + letter + "' '" + letter + ".new'");
+  SettleDriveLetters();
+  ClearExtraProtectedFolders();
+  RemoveGeneratedFolder(root);
 }

@@ -199,6 +199,29 @@ TEST(RegKey, AStaleEntryThatIsALinkGoesAsALinkAndItsTargetStays) {
   EXPECT_EQ(regtest::SubKeys(HKEY_CURRENT_USER, kScratch), std::vector<std::string>{"Loc.0"});
 }
 
+// The program's own keys are its bookkeeping: one that is a registry link,
+// or lies past one, is as good as absent, so that dropping stale values or
+// writing new ones never reaches the key the link leads to.
+TEST(RegKey, TheProgramsOwnKeyIsNeverOpenedThroughALink) {
+  RegistrySandbox sandbox;
+  const std::string run = "Software\\Sandboxed\\Run";
+  regtest::PutText(HKEY_CURRENT_USER, run, "Updater", "C:\\updater.exe");
+  const std::string link = std::string(kProductKeyPath) + "\\" + regseed::UniqueLinkName("Held.");
+  ASSERT_TRUE(regseed::MakeLink(HKEY_CURRENT_USER, link, regseed::KeyNameOf(HKEY_CURRENT_USER, run)));
+  const auto before = regseed::Snapshot(run);
+  for (const std::string& path : {link, link + "\\Below"}) {
+    RegKey key(path, HKEY_CURRENT_USER);
+    EXPECT_EQ(key.IsOpen(), nullptr) << path;
+    EXPECT_FALSE(key.Create()) << path;
+    key.DeleteValue("Updater");
+    key.SetValue("C:\\x\\Cookies", REG_SZ, "Chrome", 7);
+  }
+  // Control: a key of someone else's is opened as the system opens it.
+  EXPECT_NE(RegKey(run, HKEY_CURRENT_USER).IsOpen(), nullptr);
+  regseed::DropLink(HKEY_CURRENT_USER, link);
+  EXPECT_EQ(regseed::Snapshot(run), before);
+}
+
 // A window's stored placement comes back as stored; anything else under its
 // name (another type, another size, a wrong length field) is no placement.
 TEST(WindowPlacementSetting, StoresAndReadsBackOnlyAWholePlacement) {

@@ -148,8 +148,13 @@ bool RunShell(const std::string& script) {
   PROCESS_INFORMATION pi = {};
   if (!::CreateProcessW(L"\\\\?\\unix\\bin\\sh", &wcmd[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return false;
-  ::CloseHandle(pi.hProcess);
-  ::CloseHandle(pi.hThread);
+  // Wine starts a Unix program without a process handle and fills the rest of
+  // pi with whatever its own stack held (once: the number of our standard
+  // output, and closing it lost every line the test program wrote after).
+  if (pi.hProcess != nullptr) {
+    ::CloseHandle(pi.hProcess);
+    ::CloseHandle(pi.hThread);
+  }
   std::string status;
   for (DWORD waited = 0; waited < 30000; waited += 2) {
     HANDLE h = ::CreateFileA(mark.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0,

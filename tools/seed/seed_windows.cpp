@@ -135,9 +135,13 @@ bool RunHostTool(const char* tool, const std::string& options, const std::vector
   PROCESS_INFORMATION pi = {};
   if (!::CreateProcessA(program.c_str(), &command[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
     return false;
-  ::WaitForSingleObject(pi.hProcess, 10000);
-  ::CloseHandle(pi.hThread);
-  ::CloseHandle(pi.hProcess);
+  // Wine gives no handle for a host program, and fills the rest of pi from
+  // its own stack: closing that could close one of ours (standard output).
+  if (pi.hProcess != nullptr) {
+    ::WaitForSingleObject(pi.hProcess, 10000);
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+  }
   return true;
 }
 
