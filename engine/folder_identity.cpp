@@ -167,6 +167,14 @@ bool FindFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<Fo
     return same;
   };
   if (!stillLeadsThere()) return false;
+  // Wine leaves its own prefix folder (the one that holds "dosdevices") out
+  // of every listing: it is taken as listed in its parent.
+  FolderIdentity prefix;
+  const size_t dos = unix.rfind(L"/dosdevices/");
+  HANDLE prefixFolder = dos == std::wstring::npos ? INVALID_HANDLE_VALUE
+                                                  : OpenToJudgeW(L"\\\\?\\unix" + unix.substr(0, dos + 1));
+  const bool hasPrefix = prefixFolder != INVALID_HANDLE_VALUE && IdentityOf(prefixFolder, &prefix);
+  if (prefixFolder != INVALID_HANDLE_VALUE) ::CloseHandle(prefixFolder);
   std::wstring up = base, lastName;
   FolderIdentity last = judged;
   for (int depth = 0; depth < 512; ++depth) {
@@ -181,7 +189,7 @@ bool FindFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<Fo
     std::wstring name;
     const bool ok = IdentityOf(parent, &id) && FinalPathOf(parent, &name);
     const bool top = ok && id == last && SameNoCase(name, lastName);  // the top: its ".." is itself
-    const bool holds = ok && !top && nt::ListsFileId(parent, last.index);
+    const bool holds = ok && !top && ((hasPrefix && last == prefix) || nt::ListsFileId(parent, last.index));
     ::CloseHandle(parent);
     if (!ok) return false;
     if (top) return stillLeadsThere();
