@@ -42,7 +42,7 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
         *chain = c.second;
         return true;
       }
-  if (!AncestorIdentities(folder, *chain) || chain->empty()) return false;
+  if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) return false;
   if (t_chains == nullptr) return true;
   if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
   t_chains->chains.emplace_back(self, *chain);

@@ -150,6 +150,28 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
   return true;
 }
 
+bool ListsFileId(HANDLE dir, uint64_t fileId) {
+  const Calls& c = Ntdll();
+  if (c.query == nullptr) return false;
+  std::vector<char> buffer(64 * 1024);
+  bool restart = true;
+  for (;;) {
+    IO_STATUS_BLOCK io;
+    if (c.query(dir, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                kFileIdBothDirectoryInformation, FALSE, nullptr, restart) != kSuccess)
+      return false;
+    restart = false;
+    for (size_t at = 0;;) {
+      if (at + offsetof(IdBothDirectoryInformation, FileName) > buffer.size()) return false;
+      IdBothDirectoryInformation info;
+      std::memcpy(&info, buffer.data() + at, offsetof(IdBothDirectoryInformation, FileName));
+      if (static_cast<uint64_t>(info.FileId.QuadPart) == fileId) return true;
+      if (info.NextEntryOffset == 0) break;
+      at += info.NextEntryOffset;
+    }
+  }
+}
+
 ULONG DecodeEntry(const void* p, DirEntry& out) {
   DirectoryInformation info;
   std::memcpy(&info, p, offsetof(DirectoryInformation, FileName));

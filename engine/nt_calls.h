@@ -43,6 +43,9 @@ ULONG DecodeEntry(const void* p, DirEntry& out);
 // False when there is no such entry, or name holds a wildcard character.
 // The handle must not be one that is being listed.
 bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId);
+// True when the folder dir, opened for listing by a handle not otherwise
+// listed, holds an entry (of any name) with the file id fileId.
+bool ListsFileId(HANDLE dir, uint64_t fileId);
 
 // Marks the open file or folder for deletion when its last handle closes.
 // Uses the POSIX-semantics form where the system has it (the name goes at

@@ -42,23 +42,7 @@
 #include <string>
 #include <vector>
 
-// What a folder is, whatever name reached it.
-struct FolderIdentity {
-  DWORD volume = 0;
-  uint64_t index = 0;
-  bool operator==(const FolderIdentity& o) const { return volume == o.volume && index == o.index; }
-};
-// The identity of the file or folder an open handle reaches. False on failure.
-bool IdentityOf(HANDLE h, FolderIdentity* out);
-// The same, from what GetFileInformationByHandle already gave.
-FolderIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info);
-
-// The identities of the folder behind h and of each of its parents up to
-// the root of its volume, nearest first (after every link), and under Wine
-// on up past a drive letter that leads to a folder. False when any of them
-// cannot be read. named: how many of them the handle's final path names (the
-// folder and its parents up to the root it is named under).
-bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named = nullptr);
+#include "engine/folder_identity.h"
 
 // What a rule entry keeps (its ExcludeKey FILE and PATH lines): the files
 // whose names match masks, in an existing folder or (below) anywhere under

@@ -595,7 +595,7 @@ size_t ParseRuleText(const std::string& utf8, const std::string& source, bool bu
       // A key whose '=' is missing or misspelt would leave the entry doing
       // something other than its author wrote (an exclusion dropped while
       // its FileKey sweeps): the entry is refused whole.
-      if (ReadsAsKnownKey(line)) {
+      if (ReadsAsKnownKey(line) || HoldsExclusion(line)) {
         e.refused.clear();
         e.refused.push_back(RuleRefusal{"[" + Printable(e.name) + "]",
                                         Printable(line, 40) + " reads as a key but has no '=', so what the entry does cannot be known"});

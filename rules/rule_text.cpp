@@ -173,6 +173,13 @@ bool ReadsAsExclusion(const std::string& value) {
   return false;
 }
 
+bool HoldsExclusion(const std::string& line) {
+  const std::string lower = LowerAscii(line);
+  for (const char* kind : {"file|", "path|", "reg|"})
+    if (lower.find(kind) != std::string::npos) return true;
+  return false;
+}
+
 bool IsNumberedExcludeKey(const std::string& key) {
   const size_t n = sizeof "ExcludeKey" - 1;
   if (key.size() <= n || LowerAscii(key.substr(0, n)) != "excludekey" || key[n] == '0') return false;

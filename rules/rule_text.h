@@ -27,6 +27,9 @@ bool ReadsAsKnownKey(const std::string& line);
 // A value that reads as an exclusion ("FILE|", "PATH|" or "REG|" first, in
 // any case): under a key name no reader knows, a misspelt ExcludeKey.
 bool ReadsAsExclusion(const std::string& value);
+// A line that holds an exclusion anywhere ("ExludeKey1 FILE|..."): a line
+// without '=' that does is a misspelt ExcludeKey too.
+bool HoldsExclusion(const std::string& line);
 // "ExcludeKey" and a number without a leading zero, in any case.
 bool IsNumberedExcludeKey(const std::string& key);
 // A file name with a program's or the system's extension, or none.

@@ -267,8 +267,9 @@ TEST(GeneratedSafetyFound, WhatALetterLeadsToIsJudgedByTheFoldersAboveIt) {
 // and so in Documents (here: the prefix folder, protected as Documents). The
 // system drive is a volume: a rule over one of its folders (not one of the
 // system's own, below which such a Documents does not protect) sweeps, spelt
-// with its own letter or with another letter that leads there.
-TEST(DriveLetterAncestry, NothingAboveTheSystemDriveIsJudged) {
+// with its own letter or with another letter that leads there. A rule's
+// exclusion of that folder still keeps what is on the system drive.
+TEST(DriveLetterAncestry, TheSystemDriveIsAVolumeForProtectedPlacesNotForExclusions) {
   std::string why;
   ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
   RegistrySandbox sandbox;
@@ -282,7 +283,20 @@ TEST(DriveLetterAncestry, NothingAboveTheSystemDriveIsJudged) {
   const std::string letter = unixPrefix + "/dosdevices/v:";
   ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(folder) + "' '" + letter + "'"));
   SettleDriveLetters();
-  for (const std::string rule : {"FileKey1=" + folder + "|*.dat", std::string("FileKey1=V:\\|a.dat")}) {
+  // What holds the system drive's folder is still what holds its files for
+  // a rule's exclusion, which keeps by identity.
+  const std::string prefixFolder = "D:\\" + unixPrefix.substr(unixPrefix.find_last_of('/') + 1) + "\\";
+  const struct {
+    std::string rule;
+    bool swept;
+  } cases[] = {
+      {"FileKey1=" + folder + "|*.dat", true},
+      {"FileKey1=V:\\|a.dat", true},
+      {"FileKey1=" + folder + "|*.dat\nExcludeKey1=PATH|" + prefixFolder, false},
+      {"FileKey1=V:\\|a.dat\nExcludeKey1=PATH|" + prefixFolder, false},
+  };
+  for (const auto& c : cases) {
+    const std::string& rule = c.rule;
     ASSERT_TRUE(WriteFileBytes(folder + "\\a.dat", "trace"));
     RuleSet rules;
     rules.LoadText("[Above system *]\n" + rule + "\n", "above.ini", false);
@@ -291,7 +305,7 @@ TEST(DriveLetterAncestry, NothingAboveTheSystemDriveIsJudged) {
     int count = 0;
     float kb = 0;
     SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
-    EXPECT_FALSE(FileExists(folder + "\\a.dat")) << rule << ": refused, Not removed " << NotRemovedCount();
+    EXPECT_EQ(!FileExists(folder + "\\a.dat"), c.swept) << rule << ": Not removed " << NotRemovedCount();
   }
   ResetOutcomes();
   RunUnixCommand("rm -f '" + letter + "'");

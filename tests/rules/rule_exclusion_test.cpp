@@ -39,6 +39,7 @@ TEST_F(RuleExclusionTest, ExcludeKeysThatCannotBeReadExactlyRefuseTheirEntry) {
       {"ExludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "an unknown key that holds an exclusion"},
       {"Keep1=path|%LocalAppData%\\ex\\|keep.txt", "an unknown key that holds an exclusion"},
       {"Exlude1= REG|HKCU\\Software\\X", "an unknown key that holds an exclusion"},
+      {"ExludeKey1 FILE|%LocalAppData%\\ex\\|keep.txt", "has no '='"},
       {"excludekey_2=FILE|%LocalAppData%\\ex\\|keep.txt", "not ExcludeKey and a number"},
       {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep<.txt", "a character no file name holds"},
       {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|\"keep.txt\"", "a character no file name holds"},

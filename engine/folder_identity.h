@@ -1,0 +1,40 @@
+// What a folder is, whatever name reached it, and what holds it: the
+// identities the removal guard and a rule's exclusions are judged by.
+#pragma once
+#include <windows.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct FolderIdentity {
+  DWORD volume = 0;
+  uint64_t index = 0;
+  bool operator==(const FolderIdentity& o) const { return volume == o.volume && index == o.index; }
+};
+// The identity of the file or folder an open handle reaches. False on failure.
+bool IdentityOf(HANDLE h, FolderIdentity* out);
+// The same, from what GetFileInformationByHandle already gave.
+FolderIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info);
+
+// Opens a folder to learn what it is, following every link on the way (the
+// identity of what the path reaches is what counts). INVALID_HANDLE_VALUE
+// on failure.
+HANDLE OpenToJudge(const std::string& folder);
+// The identity of what the folder's name opens. False when it does not open.
+bool IdentityOfFolder(const std::string& folder, FolderIdentity* out);
+
+// The identities of the folder behind h and of each of its parents up to
+// the root of its volume, nearest first (after every link), and under Wine
+// on up past a drive letter that leads to a folder. False when any of them
+// cannot be read. named: how many of them the handle's final path names (the
+// folder and its parents up to the root it is named under). Under Wine the
+// system drive is a folder too; what holds it is added only when
+// pastSystemDrive (for a rule's exclusions: the protected places are judged
+// as on Windows, where the system drive is a volume).
+bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named = nullptr,
+                        bool pastSystemDrive = false);
+
+// Forgets what was found above each drive letter (kept until the protected
+// places are taken afresh, at each sweep).
+void ForgetFoldersAboveLetters();
