@@ -20,6 +20,10 @@ std::string Lower(std::string text) {
 
 bool Removes(Outcome outcome) { return outcome == Outcome::kRemoved || outcome == Outcome::kScheduled; }
 
+// Items a row leaves: once swept, what the sweep left, as its summary and log
+// say; before, what the preview would.
+int LeftOf(const PreviewRow& row) { return row.swept ? row.sweptLeft : row.left; }
+
 }  // namespace
 
 const char* OutcomeText(Outcome outcome, bool swept) {
@@ -286,7 +290,7 @@ std::string PreviewTableModel::CellText(size_t shown, int column) const {
     case kKB:
       return FormatSize(row.kb);
     case kLeft:
-      return row.left == 0 ? std::string() : WithSeparators(static_cast<unsigned long long>(row.left));
+      return LeftOf(row) == 0 ? std::string() : WithSeparators(static_cast<unsigned long long>(LeftOf(row)));
     case kSweptItems:
       return row.swept ? WithSeparators(static_cast<unsigned long long>(row.sweptCount)) : std::string();
     case kSweptKB:
@@ -363,7 +367,7 @@ void PreviewTableModel::Resort() {
       case kKB:
         return r.kb;
       case kLeft:
-        return r.left;
+        return LeftOf(r);
       case kSweptItems:
         return r.swept ? r.sweptCount : -1;
       case kSweptKB:
