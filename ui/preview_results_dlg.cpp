@@ -142,7 +142,6 @@ void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records) {
   ShowSweptColumns();
   m_nItemsShown = static_cast<size_t>(-1);  // the rows' items now say what became of them
   Refill();
-  StorePlacement();
 }
 
 void CPreviewResultsDlg::ShowSweptColumns() {

@@ -229,8 +229,9 @@ TEST_F(PreviewResultsWindow, LongPathsKeepTheirFileNameAndTheContextMenuCommands
 }
 
 
-// The place is in the registry once a move or a resize ends and when a sweep
-// ends, not only when the window goes; a filter that hides every row says so.
+// The place is in the registry once a move or a resize ends and when the
+// window is closed (hidden), not only when it is destroyed; a filter that
+// hides every row says so.
 TEST_F(PreviewResultsWindow, ThePlaceIsStoredWhenAMoveEndsAndAnEmptyFilterSaysSo) {
   RECT before = {};
   ::GetWindowRect(m_table.m_hWnd, &before);
@@ -240,13 +241,13 @@ TEST_F(PreviewResultsWindow, ThePlaceIsStoredWhenAMoveEndsAndAnEmptyFilterSaysSo
   };
   const struct {
     int x, y, grow;
-    bool sweepEnds;
+    bool close;
   } moves[] = {{70, 80, 40, false}, {90, 40, 0, true}};
   for (const auto& m : moves) {
     ::SetWindowPos(m_table.m_hWnd, nullptr, m.x, m.y, before.right - before.left + m.grow,
                    before.bottom - before.top, SWP_NOZORDER);
-    if (m.sweepEnds)
-      m_table.ShowSwept({});
+    if (m.close)
+      ::SendMessageA(m_table.m_hWnd, WM_COMMAND, IDCANCEL, 0);
     else
       ::SendMessageA(m_table.m_hWnd, WM_EXITSIZEMOVE, 0, 0);
     RECT now = {};
@@ -257,6 +258,7 @@ TEST_F(PreviewResultsWindow, ThePlaceIsStoredWhenAMoveEndsAndAnEmptyFilterSaysSo
     EXPECT_EQ(kept.right - kept.left, now.right - now.left) << m.grow;
   }
 
+  ASSERT_TRUE(m_table.Open(nullptr));
   m_table.SetFilterText("no such entry");
   EXPECT_EQ(m_table.Model().RowCount(), 0u);
   EXPECT_EQ(m_table.GetItemText(IDC_RESULTS_ITEMS_LABEL), "No item matches the filter.");
