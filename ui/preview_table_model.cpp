@@ -185,6 +185,7 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
   // Names as views into the records, which outlive the maps: no copy of
   // 50,000 names on the GUI thread.
   std::vector<std::unordered_map<std::string_view, const OutcomeRecord*>> met(m_rows.size());
+  for (size_t i = 0; i < m_rows.size(); ++i) met[i].reserve(m_rows[i].items.size());
   size_t last = static_cast<size_t>(-1);  // the row of the last record: records come in runs
   for (const OutcomeRecord& r : records) {
     if (last == static_cast<size_t>(-1) || m_rows[last].category != r.category || m_rows[last].entry != r.entry) {

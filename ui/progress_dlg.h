@@ -49,10 +49,8 @@ class CProgressDlg : public CDialog, public ProgressSink {
   HICON m_hIcon = nullptr;
 
   // Bytes of log text the queue may hold before it drops its oldest lines
-  // (the GUI thread is not keeping up). A few drains' worth: every byte
-  // applied costs the GUI thread time in the rich edit, and lines that a
-  // cut would drop at once are cheaper dropped here, counted in the note.
-  static constexpr size_t kQueueCapBytes = 48 * 1024;
+  // (the GUI thread is not keeping up; the log could not hold more anyway).
+  static constexpr size_t kQueueCapBytes = LogView::kCapChars;
   // The queue is applied at most this often.
   static constexpr DWORD kDrainIntervalMs = 100;
 
