@@ -216,6 +216,6 @@ void LogView::Append(const std::string& text) {
   ::SendMessageA(m_hEdit, WM_VSCROLL, SB_BOTTOM, 0);
   if (shown) {
     ::SendMessageA(m_hEdit, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(m_hEdit, nullptr, FALSE);
+    ::InvalidateRect(m_hEdit, nullptr, TRUE);  // erased too: lines moved up leave no trace
   }
 }
