@@ -156,6 +156,14 @@ struct HostHistory {
 };
 
 // What would go, per site: every visit, and every page not kept.
+// The item a host's history is: its pages that go, or, where every page of
+// the host stays (bookmarked), its visits, never "(0)".
+std::string HistoryItemName(const std::string& host, int64_t pages, int64_t visits, const std::string& path) {
+  const std::string what = pages > 0 ? std::to_string(pages)
+                                     : std::to_string(visits) + (visits == 1 ? " visit" : " visits");
+  return "history of " + host + " (" + what + ") in " + path;
+}
+
 bool CountPlacesByHost(SqliteDb& db, std::map<std::string, HostHistory>& out) {
   SqliteQuery visits(db,
                      "SELECT p.rev_host, count(*) FROM moz_historyvisits AS v "
@@ -299,8 +307,7 @@ DbSweep SweepPlaces(const std::string& profileFolder, const std::string& path, c
     }
     LogUnknownKeeps(db, refs, label);
     for (const auto& host : byHost)
-      LogItemOf(count, kStatus, "   ",
-                "history of " + host.first + " (" + std::to_string(host.second.pages) + ") in " + path, 0.0,
+      LogItemOf(count, kStatus, "   ", HistoryItemName(host.first, host.second.pages, host.second.visits, path), 0.0,
                 "Remove history: %s, %lld visit(s), %lld page(s) (Firefox, %s).\n",
               host.first.c_str(), static_cast<long long>(host.second.visits),
               static_cast<long long>(host.second.pages), label.c_str());

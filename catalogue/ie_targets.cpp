@@ -15,6 +15,7 @@
 #include "engine/dir_walker.h"
 #include "engine/file_removal.h"
 #include "engine/folder_clean.h"
+#include "engine/reg_clean.h"
 #include "engine/reg_primitives.h"
 #include "engine/sweep_log.h"
 #include "engine/url_cache.h"
@@ -101,7 +102,8 @@ void CleanGoogleHistoryKeys(HKEY root, int* count) {
       if (name == "(Default)") continue;
       const RegChange change = SweepDeleteValue(history, name.c_str());
       if (ItemGone(change)) --history.m_nValueIndex;
-      if (ChangeMade(change)) NumberItem(count, RegItemText(history, name.c_str()));
+      // Each item counted has its line, as everywhere else.
+      if (ChangeMade(change)) LogDeleteValue(history, count, kStatus, name, data.data());
     }
   }
 }
@@ -160,14 +162,13 @@ void CleanIntelliForms(SweepWorker*, int* count, float*) {
 }
 
 void CleanMsnToolbar(SweepWorker*, int* count, float*) {
-  const char empty[1] = {0};
+  // The per-user search strings are one item when there are any, with their
+  // line; an empty value has nothing to sweep. The machine's copy is emptied
+  // alongside and counts nothing.
   TargetKey user(kMsnToolbarKey, HKEY_CURRENT_USER);
-  if (user.IsOpen()) {
-    const RegChange change = SweepSetValue(user, "SearchStrings", REG_SZ, empty, 0);
-    if (ChangeMade(change)) NumberItem(count, RegItemText(user, "SearchStrings"));
-  }
+  if (user.IsOpen()) ResetValueToEmpty(user, "SearchStrings", kStatus, count);
   TargetKey machine(kMsnToolbarKey, HKEY_LOCAL_MACHINE);
-  if (machine.IsOpen()) SweepSetValue(machine, "SearchStrings", REG_SZ, empty, 0);
+  if (machine.IsOpen()) ResetValueToEmpty(machine, "SearchStrings", 0, nullptr);
 }
 
 void CleanGoogleToolbar(SweepWorker*, int* count, float*) {

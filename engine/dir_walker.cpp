@@ -212,6 +212,10 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
       return false;
     case RemovalResult::kKept:
       return false;  // a rule keeps it: never set out to go, so not recorded
+    case RemovalResult::kTakenBefore:
+      // Gone by then with the item that takes it (its cache entry), and
+      // counted there: its folder may go as in the sweep.
+      return true;
     case RemovalResult::kFailed:
       break;
   }

@@ -165,7 +165,10 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
     Trace("   Left %s: it leads out of the folder being swept.\n", path.c_str());
     return RemovalResult::kLeftLink;
   }
-  if (preview) return (shred && !overwritable) ? RemovalResult::kRemovedNotOverwritten : RemovalResult::kRemoved;
+  if (preview) {
+    if (TakenInPreview(h.Get())) return RemovalResult::kTakenBefore;
+    return (shred && !overwritable) ? RemovalResult::kRemovedNotOverwritten : RemovalResult::kRemoved;
+  }
 
   if (readOnly) {
     if (!nt::SetAttributes(h.Get(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY)))
@@ -241,6 +244,7 @@ void RemoveFileInGuardedFolder(const std::string& path) {
   std::string now;
   const RemovalResult r = RemoveFileAt(at, nt::Widen(LeafOf(path)), 0, shred, &now);
   if (r == RemovalResult::kKept) throw FileException(path, ERROR_ACCESS_DENIED);  // not set out to go: no record
+  if (r == RemovalResult::kTakenBefore) return;  // counted with what takes it
   if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink) {
     const DWORD e = r == RemovalResult::kLeftLink ? ERROR_ACCESS_DENIED : ::GetLastError();
     if (r == RemovalResult::kLeftLink)

@@ -81,6 +81,7 @@ enum class RemovalResult {
   kFailed,                 // still there; *nowPath names it (its shred name once renamed)
   kLeftLink,               // a link that leads out of the folder: left as it is
   kKept,                   // a rule's exclusion keeps it (KeptFilesScope): untouched, not set out to go
+  kTakenBefore,            // preview only: an earlier step of this preview takes it (TakenInPreview)
 };
 
 // The folder a removal works in: its open handle (listing and delete access)

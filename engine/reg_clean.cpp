@@ -5,6 +5,7 @@
 // primitive. The cursor steps back only when the item is gone.
 #include "engine/reg_clean.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -31,10 +32,6 @@ std::string Shown(const char* data) {
   return text;
 }
 
-void LogDeleteValue(const RegKey& key, int* count, int statusId, const std::string& name, const char* data) {
-  LogItemOf(count, statusId, "  ", RegItemText(key, name.c_str()), 0.0,
-            "Delete Value: %s=%s.\n", name.c_str(), Shown(data).c_str());
-}
 
 void LogResetValue(const RegKey& key, int* count, int statusId, const std::string& name, const char* data) {
   LogItemOf(count, statusId, "  ", RegItemText(key, name.c_str()), 0.0,
@@ -143,6 +140,28 @@ bool NextSubKey(RegKey& key, std::string& name) {
 }
 
 }  // namespace
+
+void LogDeleteValue(const RegKey& key, int* count, int statusId, const std::string& name, const char* data) {
+  LogItemOf(count, statusId, "  ", RegItemText(key, name.c_str()), 0.0,
+            "Delete Value: %s=%s.\n", name.c_str(), Shown(data).c_str());
+}
+
+bool ResetValueToEmpty(RegKey& key, const char* name, int statusId, int* count) {
+  HKEY handle = key.IsOpen();
+  if (handle == nullptr) return false;
+  DWORD size = 0;
+  if (::RegQueryValueExA(handle, name, nullptr, nullptr, nullptr, &size) != ERROR_SUCCESS) return false;
+  std::vector<char> data(static_cast<size_t>(size) + 1, '\0');
+  if (::RegQueryValueExA(handle, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data.data()), &size) !=
+      ERROR_SUCCESS)
+    return false;
+  // Nothing to take from a value that holds nothing: no change, no item.
+  if (std::all_of(data.begin(), data.end(), [](char c) { return c == '\0'; })) return false;
+  const char empty[1] = {0};
+  if (!ChangeMade(SweepSetValue(key, name, REG_SZ, empty, 0))) return false;
+  LogResetValue(key, count, statusId, name, data.data());
+  return true;
+}
 
 void DeleteValues(RegKey& key, const char* keepName, int statusId, int* count, float* kb) {
   ValueCursor cursor(key);

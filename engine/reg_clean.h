@@ -4,6 +4,8 @@
 // call, and steps the cursor back only after a successful deletion. None
 // changes kb. Every change goes through the preview switch.
 #pragma once
+#include <string>
+
 #include "settings/reg_key.h"
 
 // Every value except "(Default)". With a keep name: values with empty data
@@ -20,6 +22,15 @@ void DeleteValuesByPrefixes(RegKey& key, const char* prefix1, const char* prefix
 void DeleteSubKeysByPrefix(RegKey& key, const char* prefix, int statusId, int* count, float* kb);
 // DeleteValues with keepName on each direct subkey; subkeys stay.
 void DeleteValuesInSubKeys(RegKey& key, const char* keepName, int statusId, int* count, float* kb);
+
+// Logs a value deleted from key as one item ("Delete Value: name=data.",
+// the data shortened), numbered and counted when count is given.
+void LogDeleteValue(const RegKey& key, int* count, int statusId, const std::string& name, const char* data);
+
+// Sets a value that holds something to an empty REG_SZ and logs and counts
+// it as one item ("Reset Value: name=data to empty."); a missing or already
+// empty value is no item and stays as it is. True when it was reset.
+bool ResetValueToEmpty(RegKey& key, const char* name, int statusId, int* count);
 
 // Table operations (the kind code has no effect).
 void CleanRegKey(int kind, RegKey& key, int statusId, int* count, float* kb);

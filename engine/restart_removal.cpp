@@ -73,6 +73,8 @@ RestartRemoval Attempt(const std::string& path) {
       Trace("   Left the link %s.\n", path.c_str());
       RecordLeft(Outcome::kRefused, path, "it leads out of its folder");
       return RestartRemoval::kRefused;
+    case RemovalResult::kTakenBefore:
+      return RestartRemoval::kRefused;  // counted with what takes it
     case RemovalResult::kKept:
       Trace("   Kept %s: a rule keeps it.\n", path.c_str());
       RecordLeft(Outcome::kGuarded, path, "a rule keeps it");

@@ -201,6 +201,10 @@ void CleanCache(const StringPairList* keepList, DWORD filter, const char* extens
         RecordLeft(Outcome::kFailed, entry.url, "the cache refused to delete it");
         continue;
       }
+    } else if (entry.hasLocalFile) {
+      // The entry takes its local file with it: the folder walk that follows
+      // must not count that file as an item of its own.
+      NoteTakenInPreview(entry.localFile);
     }
     const int number = NumberItem(count, entry.url, sizeKB);
     LogLine(FormatCacheLine(number, cacheName, entry.url.c_str(), entry.localFile.c_str(), sizeKB).c_str(),

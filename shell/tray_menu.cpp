@@ -25,8 +25,15 @@ CTrayMenu::CTrayMenu()
     : m_crLeft(::GetSysColor(COLOR_ACTIVECAPTION)),
       m_crRight(::GetSysColor(COLOR_GRADIENTACTIVECAPTION)),
       m_crText(::GetSysColor(COLOR_CAPTIONTEXT)) {
+  // The menu's own font, in bold: it follows the display's scale, where a
+  // stock font stays at its 96-DPI size and looks tiny beside the items.
   LOGFONTA lf = {};
-  ::GetObjectA(::GetStockObject(ANSI_VAR_FONT), sizeof lf, &lf);
+  NONCLIENTMETRICSA metrics = {};
+  metrics.cbSize = sizeof metrics;
+  if (::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0))
+    lf = metrics.lfMenuFont;
+  else
+    ::GetObjectA(::GetStockObject(DEFAULT_GUI_FONT), sizeof lf, &lf);
   lf.lfWeight = FW_BOLD;
   m_hBoldFont = ::CreateFontIndirectA(&lf);
   m_hMsimg32 = ::LoadLibraryA("msimg32.dll");

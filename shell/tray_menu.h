@@ -33,6 +33,7 @@ class CTrayMenu {
   void DrawItem(const DRAWITEMSTRUCT* item) const;
 
   HMENU Handle() const { return m_hMenu; }
+  HFONT BannerFont() const { return m_hBoldFont; }
 
   // The banner's look; tests set them to force the solid fill.
   COLORREF m_crLeft;

@@ -208,6 +208,14 @@ void LogView::Append(const std::string& text) {
   LONG end = Length();
   Select(m_hEdit, end, end);
   std::string tail(data, size);
+  // Drawn once, when the GUI thread next paints, not line by line while the
+  // text goes in and scrolls.
+  const bool shown = ::IsWindowVisible(m_hEdit) != FALSE;
+  if (shown) ::SendMessageA(m_hEdit, WM_SETREDRAW, FALSE, 0);
   ReplaceSelection(m_hEdit, tail.c_str());
   ::SendMessageA(m_hEdit, WM_VSCROLL, SB_BOTTOM, 0);
+  if (shown) {
+    ::SendMessageA(m_hEdit, WM_SETREDRAW, TRUE, 0);
+    ::InvalidateRect(m_hEdit, nullptr, TRUE);  // erased too: lines moved up leave no trace
+  }
 }

@@ -10,13 +10,15 @@
 class LogView {
  public:
   // About 1,100 lines of a typical sweep; a cut brings the log down to
-  // kKeepChars (about 190 lines) so that cuts stay rare and quick. A rich
+  // kKeepChars (about 35 lines) so that cuts stay rare and quick: what is
+  // kept is written again into a new control, and a rich edit lays out each
+  // line it takes on the GUI thread. A rich
   // edit costs far more per line than its text (tens of KB a line in some
   // implementations): a sweep of 50,000 items would hold gigabytes. The
   // preview table and its saved list name every item; the log shows the
   // latest lines and says how many went.
   static constexpr LONG kCapChars = 120000;
-  static constexpr LONG kKeepChars = 20000;
+  static constexpr LONG kKeepChars = 4000;
 
   explicit LogView(LONG capChars = kCapChars, LONG keepChars = kKeepChars);
   // The rich edit control the text goes to; raises its text limit above the

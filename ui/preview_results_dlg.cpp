@@ -150,14 +150,30 @@ void CPreviewResultsDlg::ShowSweptColumns() {
   SizeColumns();
 }
 
+int CPreviewResultsDlg::HeaderWidth(int column) const {
+  // The title, its sort mark and the header's margins, in the list's font:
+  // it grows with the display's scale as the text does.
+  return ListView_GetStringWidth(Rows(), kRowColumns[column].title) + ListView_GetStringWidth(Rows(), "WWW");
+}
+
 void CPreviewResultsDlg::SizeColumns() {
   const int rowsWidth = ListWidth(Rows());
   const int shares = m_bSweptColumns ? 100 : 100 - kSweptShare;
+  int widths[PreviewTableModel::kColumnCount] = {};
+  int short_ = 0;  // what the narrow columns take beyond their share
   for (int i = 0; i < PreviewTableModel::kColumnCount; ++i) {
     const bool swept = i == PreviewTableModel::kSweptItems || i == PreviewTableModel::kSweptKB;
-    const int width = swept && !m_bSweptColumns ? 0 : rowsWidth * kRowColumns[i].share / shares;
-    ListView_SetColumnWidth(Rows(), i, width);
+    if (swept && !m_bSweptColumns) continue;
+    widths[i] = rowsWidth * kRowColumns[i].share / shares;
+    // A header is never cut: the Entry column gives up the room.
+    if (i != PreviewTableModel::kEntry && widths[i] < HeaderWidth(i)) {
+      short_ += HeaderWidth(i) - widths[i];
+      widths[i] = HeaderWidth(i);
+    }
   }
+  widths[PreviewTableModel::kEntry] =
+      std::max(widths[PreviewTableModel::kEntry] - short_, HeaderWidth(PreviewTableModel::kEntry));
+  for (int i = 0; i < PreviewTableModel::kColumnCount; ++i) ListView_SetColumnWidth(Rows(), i, widths[i]);
   const int itemsWidth = ListWidth(Items());
   for (int i = 0; i < 3; ++i) ListView_SetColumnWidth(Items(), i, itemsWidth * kItemColumns[i].share / 100);
 }
@@ -213,6 +229,14 @@ void CPreviewResultsDlg::SavePlacement() {
   if (!::GetWindowPlacement(m_hWnd, &placement)) return;
   g_placement = placement;
   g_bPlacement = true;
+}
+
+void CPreviewResultsDlg::StorePlacement() {
+  // Kept in the registry as soon as the user has placed the window, not
+  // only when it is destroyed: a session that ends without an orderly exit
+  // would lose it.
+  if (::IsWindowVisible(m_hWnd) && !::IsIconic(m_hWnd)) SavePlacement();
+  if (g_bPlacement) SaveWindowPlacement(kPlacementWindow, g_placement);
 }
 
 void CPreviewResultsDlg::RestorePlacement() {
@@ -280,7 +304,9 @@ void CPreviewResultsDlg::ShowItemsOf(int row) {
   }
   if (m_hWnd == nullptr) return;
   std::string label = "Items of the selected entry:";
-  if (row >= 0)
+  if (m_model.RowCount() == 0 && m_model.AllRows() > 0)
+    label = "No item matches the filter.";  // else an empty list would look like an empty preview
+  else if (row >= 0)
     label = "Items of \"" + m_model.CellText(static_cast<size_t>(row), PreviewTableModel::kEntry) + "\" (" +
             m_model.CellText(static_cast<size_t>(row), PreviewTableModel::kCategory) + "):";
   // The same row again (a sort, a keystroke that keeps it): nothing to redraw.
@@ -517,7 +543,7 @@ bool CPreviewResultsDlg::OnCommand(int id, int code, HWND control) {
 void CPreviewResultsDlg::OnCancel() {
   // Modeless: "Close" and the title bar's X hide the window with its table
   // and ticks; "Show last results" or the next preview shows it again.
-  SavePlacement();
+  StorePlacement();
   ::ShowWindow(m_hWnd, SW_HIDE);
 }
 
@@ -571,6 +597,9 @@ bool CPreviewResultsDlg::OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result
       *result = TRUE;
       return true;
     }
+    case WM_EXITSIZEMOVE:
+      StorePlacement();
+      return false;
     case WM_MOVE:
       // Kept as it changes: at exit the window may already be on its way out.
       if (::IsWindowVisible(m_hWnd) && !::IsIconic(m_hWnd)) SavePlacement();
@@ -690,11 +719,21 @@ std::string CPreviewResultsDlg::ShortenedItem(const std::string& text, int width
   std::string shown = text;
   ::GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
   if (size.cx > width) {
-    // Shortened in the middle, so the folder's start and the name show:
-    // "C:\Users\...\Cache\f_00012a".
+    // Shortened in the middle, so the start, the nearest folder and the name
+    // show: "C:\Users\...\Cache\f_00012a". Two files of like-named folders
+    // then never read alike. Only where even that does not fit does the
+    // folder give way to the name.
     const size_t slash = text.find_last_of("\\/");
-    std::string tail = slash != std::string::npos && text.size() - slash < text.size() / 2 ? text.substr(slash)
-                                                                                           : text.substr(text.size() / 2);
+    const size_t folder = slash == std::string::npos || slash == 0 ? std::string::npos
+                                                                     : text.find_last_of("\\/", slash - 1);
+    std::string tail = slash != std::string::npos ? text.substr(slash) : text.substr(text.size() / 2);
+    if (folder != std::string::npos && folder > 2) {
+      const std::string nearest = text.substr(folder);
+      SIZE extent = {};
+      const std::string least = "..." + nearest;
+      ::GetTextExtentPoint32A(dc, least.c_str(), static_cast<int>(least.size()), &extent);
+      if (extent.cx <= width) tail = nearest;
+    }
     // The longest start that fits, by halving.
     auto fits = [&](size_t keep) {
       while (keep > 0 && (static_cast<unsigned char>(text[keep]) & 0xC0) == 0x80) --keep;  // whole characters

@@ -106,8 +106,10 @@ class CPreviewResultsDlg : public CDialog {
   void ShowDetail();
   void ShowSweptColumns();
   void SizeColumns();
+  int HeaderWidth(int column) const;  // the least width that shows a column's title whole
   void ContextMenu(HWND list, LPARAM where);
   void SavePlacement();
+  void StorePlacement();  // SavePlacement, and into the registry at once
   void RestorePlacement();
 
   PreviewResultsHost* m_pHost;

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <map>
 #include <set>
+#include <string_view>
 #include <unordered_map>
 #include <cstdlib>
 
@@ -19,6 +20,10 @@ std::string Lower(std::string text) {
 }
 
 bool Removes(Outcome outcome) { return outcome == Outcome::kRemoved || outcome == Outcome::kScheduled; }
+
+// Items a row leaves: once swept, what the sweep left, as its summary and log
+// say; before, what the preview would.
+int LeftOf(const PreviewRow& row) { return row.swept ? row.sweptLeft : row.left; }
 
 }  // namespace
 
@@ -117,20 +122,27 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
   m_bHasSweep = false;
   m_nSweptFresh = 0;
   std::map<std::pair<int, std::string>, size_t> rowOf;
+  // Records come in runs of one entry (a thread's entry records one item
+  // after another): the row of the last record is tried first, which keeps
+  // the table's build short at 50,000 items.
+  size_t last = static_cast<size_t>(-1);
   for (OutcomeRecord& r : records) {
-    auto key = std::make_pair(r.category, r.entry);
-    auto found = rowOf.find(key);
-    if (found == rowOf.end()) {
-      found = rowOf.emplace(key, m_rows.size()).first;
-      PreviewRow row;
-      row.category = r.category;
-      row.entry = r.entry;
-      row.haystack = Lower(std::string(CategoryText(r.category)) + "\n" + r.entry);
-      row.sortKey = Lower(r.entry);
-      row.ticked = row.Choosable();
-      m_rows.push_back(std::move(row));
+    if (last == static_cast<size_t>(-1) || m_rows[last].category != r.category || m_rows[last].entry != r.entry) {
+      auto key = std::make_pair(r.category, r.entry);
+      auto found = rowOf.find(key);
+      if (found == rowOf.end()) {
+        found = rowOf.emplace(key, m_rows.size()).first;
+        PreviewRow row;
+        row.category = r.category;
+        row.entry = r.entry;
+        row.haystack = Lower(std::string(CategoryText(r.category)) + "\n" + r.entry);
+        row.sortKey = Lower(r.entry);
+        row.ticked = row.Choosable();
+        m_rows.push_back(std::move(row));
+      }
+      last = found->second;
     }
-    PreviewRow& row = m_rows[found->second];
+    PreviewRow& row = m_rows[last];
     // An item is what the log numbers, as the totals line counts, and each
     // numbered record names its item; an item that stays is listed with its
     // reason. A removal that is not numbered is part of a numbered item (a
@@ -170,11 +182,18 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
   }
   // What the sweep made of each item, by row and name; an item met twice
   // (removed, then named as left) keeps the last word.
-  std::vector<std::unordered_map<std::string, const OutcomeRecord*>> met(m_rows.size());
+  // Names as views into the records, which outlive the maps: no copy of
+  // 50,000 names on the GUI thread.
+  std::vector<std::unordered_map<std::string_view, const OutcomeRecord*>> met(m_rows.size());
+  for (size_t i = 0; i < m_rows.size(); ++i) met[i].reserve(m_rows[i].items.size());
+  size_t last = static_cast<size_t>(-1);  // the row of the last record: records come in runs
   for (const OutcomeRecord& r : records) {
-    auto found = rowOf.find(std::make_pair(r.category, r.entry));
-    if (found == rowOf.end()) continue;
-    PreviewRow& row = m_rows[found->second];
+    if (last == static_cast<size_t>(-1) || m_rows[last].category != r.category || m_rows[last].entry != r.entry) {
+      auto found = rowOf.find(std::make_pair(r.category, r.entry));
+      if (found == rowOf.end()) continue;
+      last = found->second;
+    }
+    PreviewRow& row = m_rows[last];
     row.swept = true;  // whatever the selection said, this is what happened
     if (r.numbered) {
       ++row.sweptCount;
@@ -184,7 +203,7 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
     } else {
       ++row.sweptLeft;
     }
-    met[found->second][r.item] = &r;
+    met[last][std::string_view(r.item)] = &r;
   }
   m_nSweptFresh = 0;
   for (size_t i = 0; i < m_rows.size(); ++i) {
@@ -194,7 +213,7 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
     auto& names = met[i];
     for (uint32_t n : row.items) {
       PreviewItem& item = m_items[n];
-      auto hit = names.find(item.item);
+      auto hit = names.find(std::string_view(item.item));
       if (hit == names.end()) {
         item.fate = SweptFate::kNotMet;  // gone before the sweep came, or no longer matched
         continue;
@@ -286,7 +305,7 @@ std::string PreviewTableModel::CellText(size_t shown, int column) const {
     case kKB:
       return FormatSize(row.kb);
     case kLeft:
-      return row.left == 0 ? std::string() : WithSeparators(static_cast<unsigned long long>(row.left));
+      return LeftOf(row) == 0 ? std::string() : WithSeparators(static_cast<unsigned long long>(LeftOf(row)));
     case kSweptItems:
       return row.swept ? WithSeparators(static_cast<unsigned long long>(row.sweptCount)) : std::string();
     case kSweptKB:
@@ -363,7 +382,7 @@ void PreviewTableModel::Resort() {
       case kKB:
         return r.kb;
       case kLeft:
-        return r.left;
+        return LeftOf(r);
       case kSweptItems:
         return r.swept ? r.sweptCount : -1;
       case kSweptKB:

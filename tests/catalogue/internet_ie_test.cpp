@@ -57,18 +57,22 @@ TEST_F(InternetIeTest, MsnCountsOneItemForThePerUserKeyOnly) {
   SetText(HKEY_CURRENT_USER, key, "SearchStrings", "cheap flights");
   SetText(HKEY_LOCAL_MACHINE, key, "SearchStrings", "weather");
   SetText(HKEY_CURRENT_USER, key, "Other", "stays");
-  for (int run = 1; run <= 2; ++run) {  // the second run finds it empty and still counts
+  // The item counted is the item the log numbers; the second run finds the
+  // values empty: nothing to sweep, no item, no line.
+  for (int run = 1; run <= 2; ++run) {
     CleanMsnToolbar(nullptr, &count, &kb);
-    EXPECT_EQ(count, run);
+    EXPECT_EQ(count, 1) << "run " << run;
     for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
       DWORD size = 99;
       EXPECT_EQ(Text(root, key, "SearchStrings", &size), "");
       EXPECT_EQ(size, 0u);
     }
+    EXPECT_EQ(LinesWith("Item 1, Reset Value: SearchStrings=cheap flights to empty.").size(), 1u) << "run " << run;
+    EXPECT_EQ(LinesWith("Item ").size(), 1u) << "run " << run;
+    EXPECT_EQ(LinesWith("SearchStrings=weather").size(), 1u) << "the machine's copy, not numbered";
   }
   EXPECT_EQ(Text(HKEY_CURRENT_USER, key, "Other"), "stays");
   EXPECT_EQ(kb, 0.0f);
-  EXPECT_TRUE(m_log.LogLines().empty());
 }
 
 TEST_F(InternetIeTest, GoogleHistoryLosesEveryValueButOneNamedDefault) {
@@ -89,7 +93,9 @@ TEST_F(InternetIeTest, GoogleHistoryLosesEveryValueButOneNamedDefault) {
   CleanGoogleToolbar(nullptr, &count, &kb);
   EXPECT_EQ(count, 16);
   EXPECT_EQ(kb, 0.0f);
-  EXPECT_TRUE(m_log.LogLines().empty());
+  // Every item counted has its numbered line (the log is what numbers them).
+  EXPECT_EQ(LinesWith("Item ").size(), 16u);
+  EXPECT_EQ(LinesWith("Delete Value: 1=a.").size(), 4u);
   for (HKEY root : {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE}) {
     for (const char* version : {"1.1", "2.0"})
       EXPECT_EQ(ValueNames(root, std::string("SOFTWARE\\Google\\NavClient\\") + version + "\\History"),

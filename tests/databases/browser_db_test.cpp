@@ -20,11 +20,33 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
+// The names of the items a sweep numbers.
+class NumberedNames : public OutcomeSink {
+ public:
+  NumberedNames() { AttachOutcomeSink(this); }
+  ~NumberedNames() override { DetachOutcomeSink(this); }
+  void Record(const OutcomeRecord& record) override {
+    if (record.numbered) names.push_back(record.item);
+  }
+  Strings names;
+};
+
 TEST_F(BrowserDbTest, HistoryGoesAndBookmarksTagsKeywordsStayExactly) {
   BuildProfile();
   int count = 0;
   float kb = 0;
+  NumberedNames numbered;
   EXPECT_EQ(CleanFirefoxPlaces(m_profile, "ab12.default", &count, &kb), DbSweep::kCleaned);
+  // An item names what goes: a host whose pages all stay loses its visits.
+  const auto named = [&](const std::string& start) {
+    return std::count_if(numbered.names.begin(), numbered.names.end(),
+                         [&](const std::string& n) { return n.rfind(start, 0) == 0; });
+  };
+  EXPECT_EQ(named("history of news.example (1) in "), 1);
+  EXPECT_EQ(named("history of docs.example (3 visits) in "), 1);
+  EXPECT_EQ(std::count_if(numbered.names.begin(), numbered.names.end(),
+                          [](const std::string& n) { return n.find(" (0) ") != std::string::npos; }),
+            0);
 
   SqliteDb places;
   ASSERT_TRUE(places.OpenForWriting(Places()));

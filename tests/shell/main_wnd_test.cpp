@@ -626,6 +626,20 @@ TEST_F(MainWnd, ARecreatedTaskbarGetsTheIconBack) {
   EXPECT_EQ(last.icon, m_app.m_trayIcon.m_hNormalIcon);
 }
 
+// The banner's font is the menu's, bold, so it scales with the display as
+// the items below it do.
+TEST(TrayBanner, TheBannerUsesTheMenuFontInBold) {
+  CTrayMenu menu;
+  NONCLIENTMETRICSA metrics = {};
+  metrics.cbSize = sizeof metrics;
+  ASSERT_TRUE(::SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0));
+  LOGFONTA banner = {};
+  ASSERT_TRUE(::GetObjectA(menu.BannerFont(), sizeof banner, &banner));
+  EXPECT_EQ(banner.lfHeight, metrics.lfMenuFont.lfHeight);
+  EXPECT_STREQ(banner.lfFaceName, metrics.lfMenuFont.lfFaceName);
+  EXPECT_EQ(banner.lfWeight, FW_BOLD);
+}
+
 TEST(TrayBanner, WithoutGradientFillTheBannerIsOneColour) {
   CTrayMenu menu;
   ASSERT_TRUE(menu.Build(false, false));

@@ -10,6 +10,7 @@
 
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
+#include "settings/window_placement.h"
 #include "support/test_env.h"
 #include "ui/preview_results_dlg.h"
 #include "winlib/window_probe.h"
@@ -167,6 +168,21 @@ TEST_F(PreviewResultsWindow, SweptColumnsComeWithASweepAndSweepSelectedWaitsWhil
   m_table.ShowSwept({Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", kLong, 2048)});
   for (int c : {PreviewTableModel::kSweptItems, PreviewTableModel::kSweptKB})
     EXPECT_GT(ListView_GetColumnWidth(m_table.Rows(), c), 20) << "after the sweep: column " << c;
+  // At the smallest size the window takes, no title is cut: each column
+  // holds its title, the header's margins and the sort mark.
+  ::SetWindowPos(m_table.m_hWnd, nullptr, 0, 0, 10, 10, SWP_NOZORDER | SWP_NOMOVE);
+  PumpMessages(20);
+  HWND header = ListView_GetHeader(m_table.Rows());
+  for (int c = 0; c < PreviewTableModel::kColumnCount; ++c) {
+    char title[64] = {};
+    HDITEMA item = {};
+    item.mask = HDI_TEXT;
+    item.pszText = title;
+    item.cchTextMax = sizeof title;
+    ASSERT_TRUE(::SendMessageA(header, HDM_GETITEMA, c, reinterpret_cast<LPARAM>(&item)));
+    EXPECT_GE(ListView_GetColumnWidth(m_table.Rows(), c), ListView_GetStringWidth(m_table.Rows(), title) + 24)
+        << title;
+  }
   EXPECT_EQ(m_table.Summary().rfind("Swept 3 entries: 1 item, 2,048 KB removed", 0), 0u) << m_table.Summary();
 }
 
@@ -174,12 +190,21 @@ TEST_F(PreviewResultsWindow, LongPathsKeepTheirFileNameAndTheContextMenuCommands
   const struct {
     int width;
   } widths[] = {{160}, {220}, {320}};
+  // The same name in another folder of the same depth never reads alike:
+  // the nearest folder shows with the name.
+  std::string twin = kLong;
+  twin.replace(twin.rfind("\\Data\\"), 6, "\\Index\\");
   for (const auto& w : widths) {
     const std::string shown = m_table.ShortenedItem(kLong, w.width);
     EXPECT_NE(shown.find("..."), std::string::npos) << w.width;
-    EXPECT_EQ(shown.substr(shown.size() - 13), "\\f_000123.tmp") << shown;
+    EXPECT_EQ(shown.substr(shown.size() - 18), "\\Data\\f_000123.tmp") << shown;
     EXPECT_EQ(shown.compare(0, 3, "C:\\"), 0) << shown;
+    const std::string other = m_table.ShortenedItem(twin, w.width);
+    EXPECT_EQ(other.substr(other.size() - 19), "\\Index\\f_000123.tmp") << other;
   }
+  // Too narrow for the folder too: the name stays whole.
+  const std::string narrow = m_table.ShortenedItem(kLong, 70);
+  EXPECT_EQ(narrow.substr(narrow.size() - 13), "\\f_000123.tmp") << narrow;
   EXPECT_EQ(m_table.ShortenedItem("C:\\T\\b.tmp", 300), "C:\\T\\b.tmp") << "what fits stays whole";
 
   // Row 0 is the temporary files, row 2 MS Word (a registry value, then a file).
@@ -201,6 +226,45 @@ TEST_F(PreviewResultsWindow, LongPathsKeepTheirFileNameAndTheContextMenuCommands
   ASSERT_EQ(m_host.chosen.size(), 1u);
   EXPECT_EQ(m_host.chosen[0].Size(), 1u);
   EXPECT_TRUE(m_host.chosen[0].Contains(SWEEP_CATEGORY_INTERNET, "Cookie Files"));
+}
+
+
+// The place is in the registry once a move or a resize ends and when the
+// window is closed (hidden), not only when it is destroyed; a filter that
+// hides every row says so.
+TEST_F(PreviewResultsWindow, ThePlaceIsStoredWhenAMoveEndsAndAnEmptyFilterSaysSo) {
+  RECT before = {};
+  ::GetWindowRect(m_table.m_hWnd, &before);
+  auto stored = [] {
+    WINDOWPLACEMENT placement = {};
+    return LoadWindowPlacement("Preview Results", &placement) ? placement.rcNormalPosition : RECT{};
+  };
+  const struct {
+    int x, y, grow;
+    bool close;
+  } moves[] = {{70, 80, 40, false}, {90, 40, 0, true}};
+  for (const auto& m : moves) {
+    ::SetWindowPos(m_table.m_hWnd, nullptr, m.x, m.y, before.right - before.left + m.grow,
+                   before.bottom - before.top, SWP_NOZORDER);
+    if (m.close)
+      ::SendMessageA(m_table.m_hWnd, WM_COMMAND, IDCANCEL, 0);
+    else
+      ::SendMessageA(m_table.m_hWnd, WM_EXITSIZEMOVE, 0, 0);
+    RECT now = {};
+    ::GetWindowRect(m_table.m_hWnd, &now);
+    const RECT kept = stored();
+    EXPECT_EQ(kept.left, now.left) << m.x;
+    EXPECT_EQ(kept.top, now.top) << m.y;
+    EXPECT_EQ(kept.right - kept.left, now.right - now.left) << m.grow;
+  }
+
+  ASSERT_TRUE(m_table.Open(nullptr));
+  m_table.SetFilterText("no such entry");
+  EXPECT_EQ(m_table.Model().RowCount(), 0u);
+  EXPECT_EQ(m_table.GetItemText(IDC_RESULTS_ITEMS_LABEL), "No item matches the filter.");
+  m_table.SetFilterText("");
+  EXPECT_EQ(m_table.GetItemText(IDC_RESULTS_ITEMS_LABEL).rfind("Items of \"", 0), 0u)
+      << m_table.GetItemText(IDC_RESULTS_ITEMS_LABEL);
 }
 
 }  // namespace

@@ -284,25 +284,31 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
   const EntrySelection chosen = m_model.Selection();
   m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10),
                           Rec(kWin, "Temporary File Folder", "C:\\T\\new.tmp", 1),
-                          Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15), Rec(kApps, "MS Word", "x", 2)}),
+                          Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15), Rec(kApps, "MS Word", "x", 2),
+                          Rec(kInet, "MSN", "HKCU\\Software\\MSN\\bad", 0, Outcome::kRefused, "damaged")}),
                    chosen);
   EXPECT_TRUE(m_model.HasSweep());
+  // Left says what the sweep left where it ran (MS Word's held file is gone,
+  // MSN's value still refused), the preview's figure elsewhere.
   const struct {
     const char* entry;
     const char* swept;
     const char* sweptKb;
-  } rows[] = {{"Temporary File Folder", "3", "26 KB"},
-              {"Cookie Files", "", ""},
-              {"MS Word", "1", "2.0 KB"},
-              {"MSN", "0", "0 KB"}};
+    const char* left;
+  } rows[] = {{"Temporary File Folder", "3", "26 KB", ""},
+              {"Cookie Files", "", "", ""},
+              {"MS Word", "1", "2.0 KB", ""},
+              {"MSN", "0", "0 KB", "1"}};
   for (size_t i = 0; i < m_model.RowCount(); ++i) {
     EXPECT_EQ(m_model.RowAt(i).entry, rows[i].entry);
     EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kSweptItems), rows[i].swept) << rows[i].entry;
     EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kSweptKB), rows[i].sweptKb) << rows[i].entry;
+    EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kLeft), rows[i].left) << rows[i].entry;
   }
   // The texts say what happened, and what the sweep found that the preview
   // had not listed is named so.
-  EXPECT_EQ(m_model.SummaryText(), "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview.");
+  EXPECT_EQ(m_model.SummaryText(),
+            "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview; 1 item left.");
   std::vector<std::string> fates;
   for (size_t n = 0; n < m_model.RowAt(0).items.size(); ++n)
     fates.push_back(m_model.ItemCellText(0, n, 0) + " " + m_model.ItemCellText(0, n, 2));
