@@ -94,6 +94,20 @@ TEST(GeneratedSafetyChecker, CatchesAChangeOutsideAndAnUncountedStay) {
   EXPECT_FALSE(restored.uncounted.empty()) << restored.Report();
 }
 
+// Loads one entry into rules and sweeps it: its "Not removed" count, or -1
+// when the text held no entry.
+int SweepOneEntry(RuleSet& rules, const std::string& text) {
+  rules.LoadText(text, "found.ini", false);
+  if (rules.Entries().empty()) return -1;
+  ResetOutcomes();
+  int count = 0;
+  float kb = 0;
+  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
+  const int notRemoved = NotRemovedCount();
+  ResetOutcomes();
+  return notRemoved;
+}
+
 }  // namespace
 
 // Found by seed 13: a REMOVESELF entry whose pattern chooses everything meets
@@ -112,15 +126,9 @@ TEST(GeneratedSafetyFound, AFolderLinkChosenByRemoveSelfGoesAsALinkOrIsCounted) 
   ASSERT_TRUE(WriteFileBytes(tree + "\\box\\logs\\a.txt", "trace"));
   ASSERT_TRUE(MakeUnixLink(tree + "\\box\\logs\\link", outside));
   RuleSet rules;
-  rules.LoadText("[Found link *]\nFileKey1=" + tree + "|*|REMOVESELF\n", "found.ini", false);
-  ASSERT_FALSE(rules.Entries().empty());
+  const int notRemoved = SweepOneEntry(rules, "[Found link *]\nFileKey1=" + tree + "|*|REMOVESELF\n");
+  ASSERT_GE(notRemoved, 0);
   ASSERT_TRUE(rules.Entries().back().refused.empty());
-  ResetOutcomes();
-  int count = 0;
-  float kb = 0;
-  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
-  const int notRemoved = NotRemovedCount();
-  ResetOutcomes();
   const bool linkStays = ::GetFileAttributesA((tree + "\\box\\logs\\link").c_str()) != INVALID_FILE_ATTRIBUTES;
   EXPECT_TRUE(FileExists(outside + "\\keep.txt")) << "what the link leads to stays";
   EXPECT_FALSE(FileExists(tree + "\\box\\logs\\a.txt"));
@@ -149,23 +157,14 @@ TEST(GeneratedSafetyFound, AFolderADriveLetterLeadsToIsSweptAsItself) {
   ASSERT_TRUE(FileExists(letter + "\\a.tmp")) << "the letter leads to the folder";
   SettleDriveLetters();  // from now on the folder bears the letter's name
   RuleSet rules;
-  rules.LoadText("[Found letter *]\nFileKey1=" + root + "\\cache|*.tmp\n", "found.ini", false);
-  ASSERT_FALSE(rules.Entries().empty());
-  ResetOutcomes();
-  int count = 0;
-  float kb = 0;
-  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
-  const int notRemoved = NotRemovedCount();
-  ResetOutcomes();
+  const int notRemoved = SweepOneEntry(rules, "[Found letter *]\nFileKey1=" + root + "\\cache|*.tmp\n");
+  ASSERT_GE(notRemoved, 0);
   const bool stays = FileExists(root + "\\cache\\a.tmp");
   // Met from above by a tree walk, it is its parent's own folder too: never
   // "a folder that leads out", whether it is then swept or kept as the
   // letter's root.
   ASSERT_TRUE(WriteFileBytes(root + "\\cache\\b.tmp", "trace"));
-  rules.LoadText("[Found letter tree *]\nFileKey1=" + root + "|*.tmp|RECURSE\n", "found.ini", false);
-  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
-  const int notRemovedFromAbove = NotRemovedCount();
-  ResetOutcomes();
+  const int notRemovedFromAbove = SweepOneEntry(rules, "[Found letter tree *]\nFileKey1=" + root + "|*.tmp|RECURSE\n");
   RunUnixCommand("rm -f " + std::string(dosDevices) + "/dosdevices/w:");
   SettleDriveLetters();
   RemoveGeneratedFolder(root);
@@ -194,12 +193,7 @@ TEST(GeneratedSafetyFound, AFolderInsideAProtectedOneIsKeptWhenALetterNamesIt) {
   ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(inner) + "' '" + letter + "'"));
   SettleDriveLetters();
   RuleSet rules;
-  rules.LoadText("[Found inside *]\nFileKey1=" + inner + "|*.dat\nFileKey2=" + other + "|*.dat\n", "found.ini", false);
-  ASSERT_FALSE(rules.Entries().empty());
-  int count = 0;
-  float kb = 0;
-  SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
-  ResetOutcomes();
+  ASSERT_GE(SweepOneEntry(rules, "[Found inside *]\nFileKey1=" + inner + "|*.dat\nFileKey2=" + other + "|*.dat\n"), 0);
   const bool kept = FileExists(inner + "\\mine.dat"), swept = !FileExists(other + "\\trace.dat");
   RunUnixCommand("rm -f '" + letter + "'");
   SettleDriveLetters();
@@ -248,12 +242,7 @@ TEST(GeneratedSafetyFound, WhatALetterLeadsToIsJudgedByTheFoldersAboveIt) {
                                  other + "\\trace.dat"})
       ASSERT_TRUE(WriteFileBytes(f, "data")) << f;
     RuleSet rules;
-    rules.LoadText("[Found above *]\n" + c.rule + control, "found.ini", false);
-    ASSERT_FALSE(rules.Entries().empty()) << c.what;
-    int count = 0;
-    float kb = 0;
-    SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
-    ResetOutcomes();
+    ASSERT_GE(SweepOneEntry(rules, "[Found above *]\n" + c.rule + control), 0) << c.what;
     EXPECT_TRUE(FileExists(c.mustStay)) << c.what << ": " << c.mustStay << " was swept";
     EXPECT_FALSE(FileExists(other + "\\trace.dat")) << c.what << ": the control outside was not swept";
   }
@@ -299,15 +288,10 @@ TEST(DriveLetterAncestry, TheSystemDriveIsAVolumeForProtectedPlacesNotForExclusi
     const std::string& rule = c.rule;
     ASSERT_TRUE(WriteFileBytes(folder + "\\a.dat", "trace"));
     RuleSet rules;
-    rules.LoadText("[Above system *]\n" + rule + "\n", "above.ini", false);
-    ASSERT_FALSE(rules.Entries().empty());
-    ResetOutcomes();
-    int count = 0;
-    float kb = 0;
-    SweepRuleEntry(rules.Entries().back(), 0, &count, &kb);
-    EXPECT_EQ(!FileExists(folder + "\\a.dat"), c.swept) << rule << ": Not removed " << NotRemovedCount();
+    const int notRemoved = SweepOneEntry(rules, "[Above system *]\n" + rule + "\n");
+    ASSERT_GE(notRemoved, 0) << rule;
+    EXPECT_EQ(!FileExists(folder + "\\a.dat"), c.swept) << rule << ": Not removed " << notRemoved;
   }
-  ResetOutcomes();
   RunUnixCommand("rm -f '" + letter + "'");
   SettleDriveLetters();
   ClearExtraProtectedFolders();
