@@ -93,7 +93,8 @@ class EntrySweep {
         std::string refused;
         const std::vector<std::string> found = ExpandRuleKeptFolder(folder, &refused);
         if (!refused.empty()) {
-          Skipped(folder.path, ("what the entry keeps cannot be known: " + refused).c_str());
+          // The entry set out to sweep its FileKeys: that they stay is counted.
+          Left(folder.path, "what the entry keeps cannot be known: " + refused);
           return false;
         }
         for (const auto& f : found) kept->push_back(KeptFiles{f, ex.patterns, ex.kind == RuleExcludeKind::kPath});
@@ -147,13 +148,14 @@ class EntrySweep {
     LogFormat(0, "  Skipped %s: %s.\n", what.c_str(), why);
     RecordOutcome(Outcome::kGuarded, what, 0.0, why);
   }
-  // A place the entry set out to clean but reaches only past a link: left,
-  // and counted as not removed.
-  void LeftPastLink(const std::string& what) {
-    Trace("Rule %s: left %s: %s.\n", m_entry.name.c_str(), what.c_str(), kLinkOnTheWay);
-    LogFormat(0, "  Skipped %s: %s.\n", what.c_str(), kLinkOnTheWay);
-    RecordOutcome(Outcome::kRefused, what, 0.0, kLinkOnTheWay);
+  // A place the entry set out to clean but may not: left, and counted as
+  // not removed.
+  void Left(const std::string& what, const std::string& why) {
+    Trace("Rule %s: left %s: %s.\n", m_entry.name.c_str(), what.c_str(), why.c_str());
+    LogFormat(0, "  Skipped %s: %s.\n", what.c_str(), why.c_str());
+    RecordOutcome(Outcome::kRefused, what, 0.0, why.c_str());
   }
+  void LeftPastLink(const std::string& what) { Left(what, kLinkOnTheWay); }
 
   void SweepFolder(const RuleFileKey& fk, const RuleFolder& named, const std::string& folder) {
     // Expanded wildcards are judged again: the text could not say where they lead.

@@ -52,7 +52,32 @@ std::wstring FoldedName(const std::string& name) { return FoldCase(name); }
 struct PendingEntry {
   RuleEntry entry;
   RawRuleKeys raw;
+  bool second = false;  // a second section of a name already held
+  std::string held;     // that name, as the entry that holds it spells it
 };
+
+// A line the entry builder would take for an exclusion, or refuse as one.
+bool LineMeansExclusion(const std::string& line) {
+  const size_t eq = line.find('=');
+  if (eq == std::string::npos) return ReadsAsExcludeKey(line) || HoldsExclusion(line);
+  const std::string key = Trim(line.substr(0, eq));
+  return ReadsAsExcludeKey(key) || (!ReadsAsKnownKey(key) && ReadsAsExclusion(Trim(line.substr(eq + 1))));
+}
+
+// A second section of a name is not read, but an exclusion in it was meant
+// for the entry of that name: what that entry keeps cannot be known.
+void RefuseEntryNamed(const std::string& name, std::vector<RuleEntry>* out) {
+  const std::wstring folded = FoldedName(name);
+  for (RuleEntry& e : *out) {
+    if (e.refusedWhole || FoldedName(e.name) != folded) continue;
+    e.keys.reset();
+    e.refused.clear();
+    e.refused.push_back(RuleRefusal{"[" + Printable(e.name) + "]",
+                                    "a second section of its name holds an exclusion, so what the entry keeps "
+                                    "cannot be known"});
+    e.refusedWhole = true;
+  }
+}
 
 }  // namespace
 
@@ -129,6 +154,8 @@ size_t ParseRuleText(const std::string& utf8, const std::string& source, bool bu
         whole("a section name holding control characters");
       } else if (!names.insert(FoldedName(e.name)).second) {
         whole("a second section of the same name (the first is kept)");
+        pending->second = true;
+        if (!Utf8ToAnsiExact(e.name, &pending->held)) pending->held = e.name;
       } else if (std::string name; Utf8ToAnsiExact(e.name, &name)) {
         e.name = name;  // its on/off value is named in the system's code page
       } else {
@@ -138,6 +165,13 @@ size_t ParseRuleText(const std::string& utf8, const std::string& source, bool bu
       continue;
     }
     if (!pending) continue;  // text before the first section belongs to no entry
+    if (pending->second) {
+      if (LineMeansExclusion(line)) {
+        RefuseEntryNamed(pending->held, out);
+        pending->second = false;
+      }
+      continue;
+    }
     const size_t eq = line.find('=');
     if (eq == std::string::npos) {
       RuleEntry& e = pending->entry;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/removal_guard.h"
+#include "support/generated_cases.h"
 #include "tests/rules/rule_fixture.h"
 
 namespace {
@@ -277,6 +278,47 @@ TEST_F(RuleExclusionTest, ADriveLetterThatMapsToAFolderIsSweptOrCounted) {
     ::DeleteFileA(file.c_str());
   }
   EXPECT_TRUE(FileExists("M:\\below"));
+}
+
+}  // namespace
+
+namespace {
+
+// What an entry keeps must be known before any of its files go: an exclusion
+// in a second section of the entry's name (in the same file or a later one)
+// refuses the entry, and an exclusion that cannot be expanded leaves the
+// entry's files counted as not removed, never skipped in silence.
+TEST_F(RuleExclusionTest, AnExclusionThatCannotBeTakenLeavesTheEntryRefusedOrCounted) {
+  Plant("ex\\keep.txt");
+  Plant("ex\\drop.txt");
+  const std::string first = "[Twice *]\nFileKey1=%LocalAppData%\\ex|*.txt\n";
+  for (const std::string& second : {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "ExludeKey1 PATH|%LocalAppData%\\ex"}) {
+    SCOPED_TRACE(second);
+    RuleSet rules;
+    rules.LoadText(first + "[twice *]\n" + second + "\n", "a.ini", false);
+    rules.LoadText("[Twice too *]\nFileKey1=%LocalAppData%\\ex|*.txt\n", "b.ini", false);
+    rules.LoadText("[Twice too *]\n" + second + "\n", "c.ini", false);
+    for (const RuleEntry& e : rules.Entries()) {
+      EXPECT_TRUE(e.refusedWhole) << e.name;
+      int count = 0;
+      float kb = 0;
+      SweepRuleEntry(e, 0, &count, &kb);
+    }
+    EXPECT_TRUE(FileExists(At("ex\\keep.txt")));
+  }
+  // Control: a second section without an exclusion leaves the first as it is.
+  RuleSet plain;
+  plain.LoadText(first + "[Twice *]\nFileKey1=%LocalAppData%\\other|*.txt\n", "a.ini", false);
+  EXPECT_FALSE(plain.Entries().front().refusedWhole);
+
+  const std::string loop = At("loop");
+  ASSERT_TRUE(MakeUnixLink(loop, loop));
+  ResetOutcomes();
+  const RuleEntry& e = Read("[Loop *]\nFileKey1=%LocalAppData%\\ex|*.txt\nExcludeKey1=PATH|" + loop + "\\\n");
+  Sweep(e);
+  EXPECT_TRUE(FileExists(At("ex\\drop.txt")));
+  EXPECT_GE(NotRemovedCount(), 1) << "the entry's files stayed uncounted";
+  ResetOutcomes();
 }
 
 }  // namespace
