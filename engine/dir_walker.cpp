@@ -212,6 +212,9 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
       return false;
     case RemovalResult::kKept:
       return false;  // a rule keeps it: never set out to go, so not recorded
+    case RemovalResult::kUnjudged:
+      RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
+      return false;
     case RemovalResult::kTakenBefore:
       // Gone by then with the item that takes it (its cache entry), and
       // counted there: its folder may go as in the sweep.
@@ -298,7 +301,10 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
 bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId,
                                    int* count) {
   // A folder a rule keeps, or one below a kept PATH, stays with what it holds.
-  if (KeptFolderRefusal(folder) != nullptr) return false;
+  if (const char* why = KeptFolderRefusal(folder)) {
+    if (!IsKeptByRule(why)) RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
+    return false;
+  }
   if (!RemoveOpenFolder(folder)) {
     const DWORD error = ::GetLastError();
     RecordLeft(OutcomeOfError(error), path, ErrorReason(error));

@@ -143,7 +143,8 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   const bool preview = PreviewActive();
   const std::string path = folder.path + "\\" + nt::Narrow(name);
   *nowPath = path;
-  if (KeptFileRefusal(folder.handle, name) != nullptr) return RemovalResult::kKept;
+  if (const char* why = KeptFileRefusal(folder.handle, name))
+    return IsKeptByRule(why) ? RemovalResult::kKept : RemovalResult::kUnjudged;
   const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
   // A read-only file cannot be opened for writing: it is made writable
   // through a first handle, and reopened for the overwrite.
@@ -245,10 +246,12 @@ void RemoveFileInGuardedFolder(const std::string& path) {
   const RemovalResult r = RemoveFileAt(at, nt::Widen(LeafOf(path)), 0, shred, &now);
   if (r == RemovalResult::kKept) throw FileException(path, ERROR_ACCESS_DENIED);  // not set out to go: no record
   if (r == RemovalResult::kTakenBefore) return;  // counted with what takes it
-  if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink) {
-    const DWORD e = r == RemovalResult::kLeftLink ? ERROR_ACCESS_DENIED : ::GetLastError();
+  if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink || r == RemovalResult::kUnjudged) {
+    const DWORD e = r != RemovalResult::kFailed ? ERROR_ACCESS_DENIED : ::GetLastError();
     if (r == RemovalResult::kLeftLink)
       RecordLeft(Outcome::kRefused, path, "it leads out of its folder");
+    else if (r == RemovalResult::kUnjudged)
+      RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
     else
       RecordLeft(OutcomeOfError(e), path, ErrorReason(e));
     throw FileException(now, e);

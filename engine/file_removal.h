@@ -74,6 +74,9 @@ void SetOverwriteObserver(OverwriteObserver observer);
 // by text. Still never acts through a link that leads out of the folder.
 void RemoveFileInGuardedFolder(const std::string& path);
 
+// Why a file or folder stays when what a rule keeps cannot be judged for it.
+constexpr char kUnjudgedKept[] = "what the rule keeps cannot be judged for it";
+
 // How the removal of one entry of an open folder went.
 enum class RemovalResult {
   kRemoved,                // gone (shredded first when the Shredder asked for it)
@@ -81,6 +84,7 @@ enum class RemovalResult {
   kFailed,                 // still there; *nowPath names it (its shred name once renamed)
   kLeftLink,               // a link that leads out of the folder: left as it is
   kKept,                   // a rule's exclusion keeps it (KeptFilesScope): untouched, not set out to go
+  kUnjudged,               // what a rule keeps cannot be judged for it: untouched, and not removed
   kTakenBefore,            // preview only: an earlier step of this preview takes it (TakenInPreview)
 };
 

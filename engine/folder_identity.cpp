@@ -31,9 +31,25 @@ bool IdentityOfFolder(const std::string& folder, FolderIdentity* out) {
   return ok;
 }
 
+namespace {
+
+using UnixNameFn = char*(CDECL*)(const wchar_t*);
+// Wine's own call for the Unix name of a path; null on Windows.
+UnixNameFn UnixName() {
+  static const UnixNameFn call = reinterpret_cast<UnixNameFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+  return call;
+}
+
+}  // namespace
+
 FolderIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
   FolderIdentity id;
-  id.volume = info.dwVolumeSerialNumber;
+  // Wine makes a volume's serial from the drive letter that names the file
+  // at that moment (C: gives 43000000): a letter made or removed that leads
+  // to a folder changes the serial of everything below it. There the file's
+  // number alone tells what it is.
+  id.volume = UnixName() != nullptr ? 0 : info.dwVolumeSerialNumber;
   id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return id;
 }
@@ -76,72 +92,22 @@ bool FinalPathOf(HANDLE h, std::wstring* path) {
   return true;
 }
 
-// What lies above each letter's root, kept until the protected places are
-// taken afresh (each sweep): a walk asks about every folder it meets. Kept
-// only for the letter's root it was found for.
-struct AboveLetters {
-  std::mutex lock;
-  std::map<std::pair<wchar_t, bool>, std::pair<FolderIdentity, std::vector<FolderIdentity>>> above;
-};
-AboveLetters& LettersSeen() {
-  static AboveLetters* seen = new AboveLetters;  // never destroyed: sweeps may outlive static destruction
-  return *seen;
-}
-void ForgetLetters() {
-  AboveLetters& seen = LettersSeen();
-  std::lock_guard<std::mutex> hold(seen.lock);
-  seen.above.clear();
-}
+wchar_t Upper(wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; }
 
-bool FindFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<FolderIdentity>& out);
-
-// Under Wine a drive letter may lead to any folder (a link in its
-// "dosdevices" folder), and Wine then names everything below that folder by
-// the letter: its final path ends at "X:\" with the folders above unseen.
-// Wine's own "\\?\unix" names reach them: the letter's Unix name with
-// "../" added, resolved by the system after the link. Adds the identities
-// above the letter's root, up to the system drive's root or the top of the
-// file system; false when one cannot be read, or when the letter no longer
-// leads to the folder judged. The system drive is a volume, not a folder,
-// though Wine keeps it in a folder (which may lie in the user's home, and so
-// in Documents): nothing above it is added, unless pastSystemDrive (what a
-// rule's exclusion keeps is kept by identity, wherever the folder that holds
-// the system drive lies). Nothing to add on Windows, where
-// a letter's final path is already its volume's.
-bool AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<FolderIdentity>& out) {
-  AboveLetters& seen = LettersSeen();
-  const FolderIdentity root = out.back();
-  {
-    std::lock_guard<std::mutex> hold(seen.lock);
-    const auto it = seen.above.find({letter, pastSystemDrive});
-    if (it != seen.above.end() && it->second.first == root) {
-      out.insert(out.end(), it->second.second.begin(), it->second.second.end());
-      return true;
-    }
-  }
-  std::vector<FolderIdentity> above{root};
-  if (!FindFoldersAboveLetter(letter, pastSystemDrive, above)) return false;
-  above.erase(above.begin());
-  out.insert(out.end(), above.begin(), above.end());
-  std::lock_guard<std::mutex> hold(seen.lock);
-  seen.above[{letter, pastSystemDrive}] = {root, std::move(above)};
-  return true;
-}
-
-bool FindFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<FolderIdentity>& out) {
-  using UnixName = char*(CDECL*)(const wchar_t*);
-  static const UnixName unixName = reinterpret_cast<UnixName>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
-  if (unixName == nullptr) return true;
+// The letter of the drive the Windows folder is on; 0 when unknown.
+wchar_t SystemLetter() {
   wchar_t windows[MAX_PATH];
   const UINT w = ::GetWindowsDirectoryW(windows, MAX_PATH);
-  if (w < 3 || w >= MAX_PATH || windows[1] != L':') return false;
-  const auto upper = [](wchar_t c) { return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c; };
-  const wchar_t system = upper(windows[0]);
-  if (upper(letter) == system && !pastSystemDrive) return true;
-  const std::wstring systemRoot = std::wstring(L"\\\\?\\") + system + L":\\";
+  return w < 3 || w >= MAX_PATH || windows[1] != L':' ? 0 : Upper(windows[0]);
+}
+
+// Wine's "\\?\unix" name of the letter's root ("\\?\unix/home/u/.wine/
+// dosdevices/e:/"), and the Unix path it holds. Forward slashes: Wine
+// refuses ".." between backslashes, but hands the Unix part as it stands to
+// the system, which resolves ".." after links.
+bool LetterUnixName(wchar_t letter, std::wstring* base, std::wstring* unix) {
   const wchar_t root[] = {letter, L':', L'\\', 0};
-  char* given = unixName(root);
+  char* given = UnixName()(root);
   if (given == nullptr) return false;
   std::string text(given);
   ::HeapFree(::GetProcessHeap(), 0, given);
@@ -149,12 +115,55 @@ bool FindFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<Fo
   const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
                                       nullptr, 0);
   if (n <= 0) return false;
-  std::wstring unix(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &unix[0], n);
-  // Forward slashes: Wine refuses ".." between backslashes, but hands the
-  // Unix part as it stands to the system, which resolves ".." after links.
-  std::wstring base = L"\\\\?\\unix" + unix;
-  if (base.back() != L'/') base += L'/';
+  unix->assign(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &(*unix)[0], n);
+  *base = L"\\\\?\\unix" + *unix;
+  if (base->back() != L'/') *base += L'/';
+  return true;
+}
+
+// One step up from a folder reached by a Unix name: its parent, and how the
+// parent holds it. kNo also at the top of the file system, where ".." is
+// the folder itself (*top).
+struct StepUp {
+  FolderIdentity id;
+  std::wstring name;  // the parent's final path
+  nt::Holds holds = nt::Holds::kNo;
+  bool top = false;
+};
+bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::wstring& belowName, StepUp* out) {
+  HANDLE parent = ::CreateFileW(up.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (parent == INVALID_HANDLE_VALUE) return false;
+  const bool ok = IdentityOf(parent, &out->id) && FinalPathOf(parent, &out->name);
+  out->top = ok && out->id == below && (belowName.empty() || SameNoCase(out->name, belowName));
+  if (ok && !out->top) out->holds = nt::HoldsFolder(parent, below.index);
+  ::CloseHandle(parent);
+  return ok;
+}
+
+// Under Wine a drive letter may lead to any folder (a link in its
+// "dosdevices" folder), and Wine then names everything below that folder by
+// the letter: its final path ends at "X:\" with the folders above unseen.
+// Wine's own "\\?\unix" names reach them: the letter's Unix name with
+// "../" added. Adds the identities above the letter's root, up to the system
+// drive's root or the top of the file system; false when one cannot be read,
+// or when the letter no longer leads to the folder judged. Each is found
+// afresh: a folder keeps its identity when it moves, its parents do not. The
+// system drive is a volume, not a folder, though Wine keeps it in a folder
+// (which may lie in the user's home, and so in Documents): nothing above it
+// is added, unless pastSystemDrive (what a rule's exclusion keeps is kept by
+// identity, wherever the folder that holds the system drive lies). Nothing
+// to add on Windows, where a letter's final path is already its volume's.
+bool AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<FolderIdentity>& out) {
+  if (UnixName() == nullptr) return true;
+  const wchar_t system = SystemLetter();
+  if (system == 0) return false;
+  if (Upper(letter) == system && !pastSystemDrive) return true;
+  const std::wstring systemRoot = std::wstring(L"\\\\?\\") + system + L":\\";
+  std::wstring base, unix;
+  if (!LetterUnixName(letter, &base, &unix)) return false;
   const FolderIdentity judged = out.back();
   // The letter is read afresh by each name below: it must still lead to the
   // folder judged, before the walk up and after it.
@@ -181,23 +190,14 @@ bool FindFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<Fo
     up += L"../";
     // Each parent must hold the folder found below it: a letter re-pointed
     // between two steps gives a parent that does not.
-    HANDLE parent = ::CreateFileW(up.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (parent == INVALID_HANDLE_VALUE) return false;
-    FolderIdentity id;
-    std::wstring name;
-    const bool ok = IdentityOf(parent, &id) && FinalPathOf(parent, &name);
-    const bool top = ok && id == last && SameNoCase(name, lastName);  // the top: its ".." is itself
-    const bool holds = ok && !top && ((hasPrefix && last == prefix) || nt::ListsFileId(parent, last.index));
-    ::CloseHandle(parent);
-    if (!ok) return false;
-    if (top) return stillLeadsThere();
-    if (!holds) return false;
-    out.push_back(id);
-    if (!pastSystemDrive && SameNoCase(name, systemRoot)) return stillLeadsThere();
-    last = id;
-    lastName = name;
+    StepUp step;
+    if (!StepAbove(up, last, lastName, &step)) return false;
+    if (step.top) return stillLeadsThere();
+    if (step.holds == nt::Holds::kNo && !(hasPrefix && last == prefix)) return false;
+    out.push_back(step.id);
+    if (!pastSystemDrive && SameNoCase(step.name, systemRoot)) return stillLeadsThere();
+    last = step.id;
+    lastName = step.name;
   }
   return false;
 }
@@ -209,7 +209,24 @@ bool IsLetterRoot(const std::wstring& p) {
 
 }  // namespace
 
-void ForgetFoldersAboveLetters() { ForgetLetters(); }
+bool LetterMapsToFolder(wchar_t letter) {
+  const wchar_t device[] = {letter, L':', 0};
+  if (UnixName() == nullptr) {
+    // subst and its kin: the letter is a link to a path ("\??\C:\Stuff").
+    wchar_t target[1024];
+    const DWORD n = ::QueryDosDeviceW(device, target, 1024);
+    return n >= 4 && std::wstring(target, 4) == L"\\?" L"?\\";
+  }
+  // Under Wine every letter leads to a folder: the system drive is a volume,
+  // and so is what lies at the top of a file system or is mounted.
+  if (Upper(letter) == SystemLetter()) return false;
+  std::wstring base, unix;
+  const wchar_t root[] = {letter, L':', L'\\', 0};
+  FolderIdentity self;
+  if (!LetterUnixName(letter, &base, &unix) || !IdentityOfFolder(nt::Narrow(root), &self)) return false;
+  StepUp step;
+  return StepAbove(base + L"../", self, std::wstring(), &step) && !step.top && step.holds == nt::Holds::kListed;
+}
 
 // A place that cannot be judged is not swept.
 bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named, bool pastSystemDrive) {

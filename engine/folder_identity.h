@@ -35,6 +35,8 @@ bool IdentityOfFolder(const std::string& folder, FolderIdentity* out);
 bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named = nullptr,
                         bool pastSystemDrive = false);
 
-// Forgets what was found above each drive letter (kept until the protected
-// places are taken afresh, at each sweep).
-void ForgetFoldersAboveLetters();
+// True when the drive letter leads to a folder rather than to a volume's
+// root (subst on Windows; under Wine any letter but the system drive's whose
+// folder is neither the top of a file system nor mounted). False when it
+// cannot be told.
+bool LetterMapsToFolder(wchar_t letter);

@@ -215,6 +215,8 @@ const char* KeptFileRefusal(HANDLE folder, const std::wstring& name) {
   return nullptr;
 }
 
+bool IsKeptByRule(const char* refusal) { return refusal == kKept; }
+
 // Declared by the tests that count them.
 size_t KeptCandidateOpensForTests() { return t_candidateOpens; }
 

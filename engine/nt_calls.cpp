@@ -150,26 +150,66 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
   return true;
 }
 
-bool ListsFileId(HANDLE dir, uint64_t fileId) {
+namespace {
+
+// Reads dir's whole listing: true, with the names of its folders that are
+// reparse points (links, mount points) up to kMaxNames, unless an entry that
+// is none has fileId (then *listed). A link is listed with the id of what it
+// leads to (Wine): it never holds what it leads to.
+bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wstring>* folders) {
+  constexpr size_t kMaxNames = 4096;
   const Calls& c = Ntdll();
   if (c.query == nullptr) return false;
   std::vector<char> buffer(64 * 1024);
   bool restart = true;
   for (;;) {
     IO_STATUS_BLOCK io;
-    if (c.query(dir, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
-                kFileIdBothDirectoryInformation, FALSE, nullptr, restart) != kSuccess)
-      return false;
+    const LONG st = c.query(dir, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                            kFileIdBothDirectoryInformation, FALSE, nullptr, restart);
+    if (st == kNoMoreFiles) return true;
+    if (st != kSuccess) return false;
     restart = false;
     for (size_t at = 0;;) {
       if (at + offsetof(IdBothDirectoryInformation, FileName) > buffer.size()) return false;
       IdBothDirectoryInformation info;
       std::memcpy(&info, buffer.data() + at, offsetof(IdBothDirectoryInformation, FileName));
-      if (static_cast<uint64_t>(info.FileId.QuadPart) == fileId) return true;
+      const bool reparse = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+      const bool sameId = static_cast<uint64_t>(info.FileId.QuadPart) == fileId;
+      if (sameId && !reparse) {
+        *listed = true;
+        return true;
+      }
+      const size_t name = at + offsetof(IdBothDirectoryInformation, FileName);
+      if (folders != nullptr && !sameId && reparse && (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
+          folders->size() < kMaxNames && name + info.FileNameLength <= buffer.size()) {
+        std::wstring n(info.FileNameLength / sizeof(wchar_t), L'\0');
+        std::memcpy(&n[0], buffer.data() + name, n.size() * sizeof(wchar_t));
+        if (n != L"." && n != L"..") folders->push_back(std::move(n));
+      }
       if (info.NextEntryOffset == 0) break;
       at += info.NextEntryOffset;
     }
   }
+}
+
+}  // namespace
+
+Holds HoldsFolder(HANDLE dir, uint64_t fileId) {
+  bool listed = false;
+  std::vector<std::wstring> folders;
+  if (!ScanListing(dir, fileId, &listed, &folders)) return Holds::kNo;
+  if (listed) return Holds::kListed;
+  for (const auto& name : folders) {
+    HANDLE h = OpenRelative(dir, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                            FILE_DIRECTORY_FILE, nullptr);
+    if (h == nullptr) continue;
+    BY_HANDLE_FILE_INFORMATION info;
+    const bool same = ::GetFileInformationByHandle(h, &info) &&
+                      ((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) == fileId;
+    ::CloseHandle(h);
+    if (same) return Holds::kMounted;
+  }
+  return Holds::kNo;
 }
 
 ULONG DecodeEntry(const void* p, DirEntry& out) {

@@ -43,9 +43,13 @@ ULONG DecodeEntry(const void* p, DirEntry& out);
 // False when there is no such entry, or name holds a wildcard character.
 // The handle must not be one that is being listed.
 bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId);
-// True when the folder dir, opened for listing by a handle not otherwise
-// listed, holds an entry (of any name) with the file id fileId.
-bool ListsFileId(HANDLE dir, uint64_t fileId);
+// How the folder dir, opened for listing by a handle not otherwise listed,
+// holds the folder with the file id fileId: listed under that id, or as a
+// mount point (listed as a reparse point under another id, while its name
+// opens the mounted file system's root, whose id is fileId). A link, listed
+// with the id of what it leads to, is neither.
+enum class Holds { kNo, kListed, kMounted };
+Holds HoldsFolder(HANDLE dir, uint64_t fileId);
 
 // Marks the open file or folder for deletion when its last handle closes.
 // Uses the POSIX-semantics form where the system has it (the name goes at

@@ -93,7 +93,7 @@ struct Guarded {
   const char* inside = nullptr;  // "it is inside Documents"
   bool holdsProfile = false;     // the profile lies in it (or is it)
   bool namedFilesMayGo = false;  // the Windows folder: a file named exactly may go from it
-  bool driveRoot = false;        // what a drive letter reaches (a volume's root, or a folder it maps to)
+  bool driveRoot = false;        // a volume's root, reached by a drive letter
 };
 
 struct GuardFolders {
@@ -138,6 +138,8 @@ std::shared_ptr<const GuardFolders> Collect() {
     const std::string root = std::string(1, static_cast<char>('A' + i)) + ":\\";
     const UINT type = ::GetDriveTypeA(root.c_str());
     if (type == DRIVE_REMOVABLE || type == DRIVE_CDROM || type == DRIVE_NO_ROOT_DIR) continue;
+    // A letter that leads to a folder names that folder, judged as itself.
+    if (LetterMapsToFolder(static_cast<wchar_t>(L'A' + i))) continue;
     Guarded g = MakeGuarded(Kind::kWhole, "a drive root");
     g.driveRoot = true;
     g.hasId = IdentityOfFolder(root, &g.id);
@@ -272,20 +274,17 @@ bool ProtectDataFolderForTests(const std::string& path, const std::string& name)
 }
 
 void ClearExtraProtectedFolders() {
-  ForgetFoldersAboveLetters();
   std::lock_guard<std::mutex> hold(FoldersLock());
   ExtraFolders().clear();
   FoldersSlot() = nullptr;
 }
 
 void RefreshProtectedPlaces() {
-  ForgetFoldersAboveLetters();
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
 }
 
 void ReloadProtectedFoldersForTests() {
-  ForgetFoldersAboveLetters();
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
 }

@@ -83,6 +83,10 @@ const char* KeptFileRefusal(HANDLE folder, const std::wstring& name);
 // Null when the folder behind the handle may be removed as far as the
 // scopes go: it is no kept place and lies below no kept PATH.
 const char* KeptFolderRefusal(HANDLE folder);
+// True when the refusal of the two above says the rule keeps it; false when
+// it says what the rule keeps cannot be judged (then it is left, and counted
+// as not removed).
+bool IsKeptByRule(const char* refusal);
 
 // Who chose the folder: a reference the user did not type (a shell-folder
 // value, an environment string, another program's value, a rule file), or a

@@ -79,6 +79,9 @@ RestartRemoval Attempt(const std::string& path) {
       Trace("   Kept %s: a rule keeps it.\n", path.c_str());
       RecordLeft(Outcome::kGuarded, path, "a rule keeps it");
       return RestartRemoval::kRefused;
+    case RemovalResult::kUnjudged:
+      RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
+      return RestartRemoval::kRefused;
     case RemovalResult::kFailed:
       break;
   }

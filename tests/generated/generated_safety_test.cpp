@@ -340,3 +340,137 @@ TEST(DriveLetterAncestry, ALetterRepointedSinceItNamedTheFolderIsNotBelieved) {
   ClearExtraProtectedFolders();
   RemoveGeneratedFolder(root);
 }
+
+namespace {
+
+// A scratch tree under D: with a protected Documents, and the drive letters
+// a test makes in the prefix's dosdevices, removed at the end.
+class LetterTree {
+ public:
+  explicit LetterTree(const std::string& name)
+      : root_("D:\\fixtures\\generated\\" + name + "-" + std::to_string(::GetCurrentProcessId())) {
+    char prefix[1024] = "";
+    if (::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix) > 0) dos_ = std::string(prefix) + "/dosdevices/";
+    ::CreateDirectoryA(root_.c_str(), nullptr);
+  }
+  ~LetterTree() {
+    for (char l : letters_) RunUnixCommand("rm -f '" + dos_ + l + ":'");
+    if (!letters_.empty()) SettleDriveLetters();
+    ClearExtraProtectedFolders();
+    RemoveGeneratedFolder(root_);
+  }
+  std::string At(const std::string& rel) const { return root_ + "\\" + rel; }
+  // Makes the file and its folders below the root.
+  bool Plant(const std::string& rel) {
+    const std::string path = At(rel);
+    for (size_t at = root_.size() + 1; (at = path.find('\\', at)) != std::string::npos; ++at)
+      ::CreateDirectoryA(path.substr(0, at).c_str(), nullptr);
+    return WriteFileBytes(path, "data");
+  }
+  // Points the letter at a folder below the root, or at a Unix path.
+  bool Letter(char letter, const std::string& target) {
+    if (dos_.empty()) return false;
+    letters_.insert(letter);
+    const std::string unix = target.empty() || target[0] == '/' ? target : UnixPathOf(At(target));
+    const bool ok = RunUnixCommand("ln -sfn '" + unix + "' '" + dos_ + letter + ":'");
+    SettleDriveLetters();
+    return ok;
+  }
+
+ private:
+  std::string root_, dos_;
+  std::set<char> letters_;
+};
+
+// Wine makes a volume's serial from the letter that names a file at that
+// moment: a letter made, removed or re-pointed after the protected places
+// and a rule's exclusions were taken must not change what they are, and
+// what was found above a letter must not outlive a move of its folder.
+TEST(DriveLetterAncestry, WhatIsKeptStaysKeptWhenLettersComeGoOrMove) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  LetterTree t("letters-change");
+  for (const char* f : {"docs\\proj\\a.txt", "keep\\keep.txt", "safe\\p\\proj\\b.txt"}) ASSERT_TRUE(t.Plant(f)) << f;
+  ASSERT_TRUE(ProtectDataFolderForTests(t.At("docs"), "Documents"));
+  RefreshProtectedPlaces();
+  ASSERT_NE(RemovalRefusal(t.At("docs\\proj\\a.txt")), nullptr);
+  ASSERT_TRUE(t.Letter('g', "safe\\p"));
+  EXPECT_EQ(RemovalRefusal("G:\\proj\\b.txt"), nullptr) << "control: a folder nobody protects";
+  {
+    const KeptFilesScope kept({KeptFiles{t.At("keep"), {"keep.txt"}, false}});
+    // Letters that now lead to Documents and to the kept folder.
+    ASSERT_TRUE(t.Letter('e', "docs"));
+    ASSERT_TRUE(t.Letter('k', "keep"));
+    EXPECT_NE(RemovalRefusal(t.At("docs\\proj\\a.txt")), nullptr) << "Documents, since a letter leads to it";
+    HANDLE h = OpenToJudge(t.At("keep"));
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    const char* keptWhy = KeptFileRefusal(h, L"keep.txt");
+    ::CloseHandle(h);
+    EXPECT_TRUE(keptWhy != nullptr && IsKeptByRule(keptWhy)) << "the kept file, since a letter leads to its folder";
+  }
+  // The folder G: leads to moves into Documents, and G: follows it.
+  ASSERT_TRUE(::MoveFileA(t.At("safe\\p").c_str(), t.At("docs\\p").c_str()));
+  ASSERT_TRUE(t.Letter('g', "docs\\p"));
+  EXPECT_NE(RemovalRefusal("G:\\proj\\b.txt"), nullptr) << "judged by the parents its folder had before the move";
+}
+
+// A letter that leads to a folder names that folder: it is no drive root,
+// and a walk from above or a rule spelt with its real name sweeps it as the
+// folder it is. A letter onto another mounted file system is judged through
+// the mount (its parent lists the covered folder, not the mounted root).
+TEST(DriveLetterAncestry, AFolderALetterLeadsToIsSweptAsTheFolderItIs) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  LetterTree t("letter-folder");
+  ASSERT_TRUE(t.Plant("r\\sub\\deep\\c.txt"));
+  ASSERT_TRUE(t.Letter('n', "r\\sub"));
+  EXPECT_TRUE(LetterMapsToFolder(L'N'));
+  EXPECT_FALSE(LetterMapsToFolder(L'C')) << "the system drive is a volume";
+  const struct {
+    std::string rule, file;
+  } cases[] = {
+      {"FileKey1=" + t.At("r") + "|*.txt|RECURSE", t.At("r\\sub\\deep\\c.txt")},
+      {"FileKey1=" + t.At("r\\sub") + "|*.txt", t.At("r\\sub\\b.txt")},
+      {"FileKey1=N:\\deep|*.txt", t.At("r\\sub\\deep\\c.txt")},
+  };
+  for (const auto& c : cases) {
+    ASSERT_TRUE(t.Plant(c.file.substr(t.At("").size())));
+    RefreshProtectedPlaces();
+    RuleSet rules;
+    const int notRemoved = SweepOneEntry(rules, "[Letter folder *]\n" + c.rule + "\n");
+    EXPECT_FALSE(FileExists(c.file)) << c.rule << ": Not removed " << notRemoved;
+  }
+  // Another file system mounted below the tree (skipped where mounting is not allowed).
+  ASSERT_TRUE(t.Plant("m\\placeholder"));
+  const std::string mount = UnixPathOf(t.At("m"));
+  if (!RunUnixCommand("mount -t tmpfs none '" + mount + "' 2>/dev/null && mkdir '" + mount + "/a' && touch '" + mount +
+                      "/a/x.txt'"))
+    GTEST_SKIP() << "no file system can be mounted here";
+  ASSERT_TRUE(t.Letter('q', "m"));
+  EXPECT_FALSE(LetterMapsToFolder(L'Q')) << "the root of a mounted file system is a volume's";
+  RefreshProtectedPlaces();
+  RuleSet rules;
+  const int notRemoved = SweepOneEntry(rules, "[Mounted *]\nFileKey1=Q:\\a|*.txt\n");
+  const bool gone = !FileExists(t.At("m\\a\\x.txt"));
+  RunUnixCommand("umount '" + mount + "'");
+  EXPECT_TRUE(gone) << "Not removed " << notRemoved;
+}
+
+// A rule's exclusion that cannot be judged leaves the files it might keep,
+// and says so in "Not removed": never kept in silence.
+TEST(DriveLetterAncestry, WhatCannotBeJudgedForAnExclusionIsCountedAsNotRemoved) {
+  std::string why;
+  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  RegistrySandbox sandbox;
+  LetterTree t("unjudged");
+  ASSERT_TRUE(t.Plant("w\\a.txt"));
+  ASSERT_TRUE(MakeUnixLink(t.At("loop"), t.At("loop")));
+  const KeptFilesScope kept({KeptFiles{t.At("loop"), {"*"}, true}});
+  RuleSet rules;
+  EXPECT_GE(SweepOneEntry(rules, "[Unjudged *]\nFileKey1=" + t.At("w") + "|*.txt\n"), 1);
+  EXPECT_TRUE(FileExists(t.At("w\\a.txt")));
+}
+
+}  // namespace
