@@ -382,14 +382,22 @@ class LetterTree {
   std::set<char> letters_;
 };
 
+// What the drive-letter cases share: the harness must be able to make
+// letters, and the registry is a sandbox.
+class LettersTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string why;
+    ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
+  }
+  RegistrySandbox sandbox_;
+};
+
 // Wine makes a volume's serial from the letter that names a file at that
 // moment: a letter made, removed or re-pointed after the protected places
 // and a rule's exclusions were taken must not change what they are, and
 // what was found above a letter must not outlive a move of its folder.
-TEST(DriveLetterAncestry, WhatIsKeptStaysKeptWhenLettersComeGoOrMove) {
-  std::string why;
-  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
-  RegistrySandbox sandbox;
+TEST_F(LettersTest, WhatIsKeptStaysKeptWhenLettersComeGoOrMove) {
   LetterTree t("letters-change");
   for (const char* f : {"docs\\proj\\a.txt", "keep\\keep.txt", "safe\\p\\proj\\b.txt"}) ASSERT_TRUE(t.Plant(f)) << f;
   ASSERT_TRUE(ProtectDataFolderForTests(t.At("docs"), "Documents"));
@@ -419,10 +427,7 @@ TEST(DriveLetterAncestry, WhatIsKeptStaysKeptWhenLettersComeGoOrMove) {
 // and a walk from above or a rule spelt with its real name sweeps it as the
 // folder it is. A letter onto another mounted file system is judged through
 // the mount (its parent lists the covered folder, not the mounted root).
-TEST(DriveLetterAncestry, AFolderALetterLeadsToIsSweptAsTheFolderItIs) {
-  std::string why;
-  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
-  RegistrySandbox sandbox;
+TEST_F(LettersTest, AFolderALetterLeadsToIsSweptAsTheFolderItIs) {
   LetterTree t("letter-folder");
   ASSERT_TRUE(t.Plant("r\\sub\\deep\\c.txt"));
   ASSERT_TRUE(t.Letter('n', "r\\sub"));
@@ -460,10 +465,7 @@ TEST(DriveLetterAncestry, AFolderALetterLeadsToIsSweptAsTheFolderItIs) {
 
 // A rule's exclusion that cannot be judged leaves the files it might keep,
 // and says so in "Not removed": never kept in silence.
-TEST(DriveLetterAncestry, WhatCannotBeJudgedForAnExclusionIsCountedAsNotRemoved) {
-  std::string why;
-  ASSERT_TRUE(GeneratedCasesSupported(&why)) << why;
-  RegistrySandbox sandbox;
+TEST_F(LettersTest, WhatCannotBeJudgedForAnExclusionIsCountedAsNotRemoved) {
   LetterTree t("unjudged");
   ASSERT_TRUE(t.Plant("w\\a.txt"));
   ASSERT_TRUE(MakeUnixLink(t.At("loop"), t.At("loop")));
