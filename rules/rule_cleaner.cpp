@@ -98,6 +98,12 @@ class EntrySweep {
           return false;
         }
         for (const auto& f : found) kept->push_back(KeptFiles{f, ex.patterns, ex.kind == RuleExcludeKind::kPath});
+        // A PATH that names a file was meant to keep that file.
+        if (found.empty() && ex.kind == RuleExcludeKind::kPath && !HasWildcard(folder.path)) {
+          const DWORD a = ::GetFileAttributesW(nt::LongPathForm(folder.path).c_str());
+          if (a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY))
+            kept->push_back(KeptFiles{FolderOf(folder.path), {LeafOf(folder.path)}, false});
+        }
       }
     }
     return true;

@@ -311,6 +311,13 @@ TEST_F(RuleExclusionTest, AnExclusionThatCannotBeTakenLeavesTheEntryRefusedOrCou
   plain.LoadText(first + "[Twice *]\nFileKey1=%LocalAppData%\\other|*.txt\n", "a.ini", false);
   EXPECT_FALSE(plain.Entries().front().refusedWhole);
 
+  // A PATH that names a file keeps that file.
+  const RuleEntry& file = Read("[Path file *]\nFileKey1=%LocalAppData%\\ex|*.txt\nExcludeKey1=PATH|" + At("ex\\keep.txt") + "\n");
+  Sweep(file);
+  EXPECT_TRUE(FileExists(At("ex\\keep.txt")));
+  EXPECT_FALSE(FileExists(At("ex\\drop.txt")));
+  Plant("ex\\drop.txt");
+
   const std::string loop = At("loop");
   ASSERT_TRUE(MakeUnixLink(loop, loop));
   ResetOutcomes();
@@ -319,6 +326,7 @@ TEST_F(RuleExclusionTest, AnExclusionThatCannotBeTakenLeavesTheEntryRefusedOrCou
   EXPECT_TRUE(FileExists(At("ex\\drop.txt")));
   EXPECT_GE(NotRemovedCount(), 1) << "the entry's files stayed uncounted";
   ResetOutcomes();
+  RunUnixCommand("rm -f '" + UnixPathOf(Root()) + "/loop'");
 }
 
 }  // namespace
