@@ -138,7 +138,17 @@ bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::w
   if (parent == INVALID_HANDLE_VALUE) return false;
   const bool ok = IdentityOf(parent, &out->id) && FinalPathOf(parent, &out->name);
   out->top = ok && out->id == below && (belowName.empty() || SameNoCase(out->name, belowName));
-  if (ok && !out->top) out->holds = nt::HoldsFolder(parent, below.index);
+  // A mount point's ".." is the folder that holds it; a link's is the
+  // folder that holds what it leads to.
+  const auto mountedHere = [&](const std::wstring& name) {
+    HANDLE back = OpenToJudgeW(up + name + L"/../");
+    if (back == INVALID_HANDLE_VALUE) return false;
+    FolderIdentity id;
+    const bool same = IdentityOf(back, &id) && id == out->id;
+    ::CloseHandle(back);
+    return same;
+  };
+  if (ok && !out->top) out->holds = nt::HoldsFolder(parent, below.index, mountedHere);
   ::CloseHandle(parent);
   return ok;
 }

@@ -24,9 +24,17 @@ thread_local size_t t_candidateOpens = 0;  // for the tests: files opened to be 
 const char kKept[] = "the rule keeps it";
 
 // The chains of the folders judged while the scopes live: a walk asks about
-// every file of a folder, and the folder's parents do not change under it.
+// every file of a folder. Kept by the folder's identity and its name as the
+// system gives it now: a folder moved since (into a kept place) is the same
+// folder with other parents, and under Wine two file systems may number
+// their folders alike.
 struct ChainCache {
-  std::vector<std::pair<FolderIdentity, std::vector<FolderIdentity>>> chains;
+  struct Chain {
+    FolderIdentity id;
+    std::wstring name;
+    std::vector<FolderIdentity> chain;
+  };
+  std::vector<Chain> chains;
 };
 // Made by the outermost scope and deleted when it ends (a plain pointer: see
 // outcome_ledger.cpp on thread-locals with destructors).
@@ -36,16 +44,17 @@ thread_local ChainCache* t_chains = nullptr;
 bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
-  if (t_chains != nullptr)
+  const std::wstring name = nt::ObjectName(folder);
+  if (t_chains != nullptr && !name.empty())
     for (const auto& c : t_chains->chains)
-      if (c.first == self) {
-        *chain = c.second;
+      if (c.id == self && c.name == name) {
+        *chain = c.chain;
         return true;
       }
   if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) return false;
-  if (t_chains == nullptr) return true;
+  if (t_chains == nullptr || name.empty()) return true;
   if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
-  t_chains->chains.emplace_back(self, *chain);
+  t_chains->chains.push_back(ChainCache::Chain{self, name, *chain});
   return true;
 }
 

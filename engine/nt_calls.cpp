@@ -194,7 +194,7 @@ bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wst
 
 }  // namespace
 
-Holds HoldsFolder(HANDLE dir, uint64_t fileId) {
+Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere) {
   bool listed = false;
   std::vector<std::wstring> folders;
   if (!ScanListing(dir, fileId, &listed, &folders)) return Holds::kNo;
@@ -207,7 +207,7 @@ Holds HoldsFolder(HANDLE dir, uint64_t fileId) {
     const bool same = ::GetFileInformationByHandle(h, &info) &&
                       ((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) == fileId;
     ::CloseHandle(h);
-    if (same) return Holds::kMounted;
+    if (same && mountedHere(name)) return Holds::kMounted;
   }
   return Holds::kNo;
 }

@@ -6,6 +6,8 @@
 #pragma once
 #include <windows.h>
 
+#include <functional>
+
 #include <cstdint>
 #include <string>
 
@@ -46,10 +48,12 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
 // How the folder dir, opened for listing by a handle not otherwise listed,
 // holds the folder with the file id fileId: listed under that id, or as a
 // mount point (listed as a reparse point under another id, while its name
-// opens the mounted file system's root, whose id is fileId). A link, listed
-// with the id of what it leads to, is neither.
+// opens the mounted file system's root, whose id is fileId, and mountedHere
+// confirms the entry is a mount point). A link, listed with the id of what it
+// leads to, is neither; Wine opens a link to a mounted root as it opens a
+// mount point, and lists both alike: mountedHere tells them apart.
 enum class Holds { kNo, kListed, kMounted };
-Holds HoldsFolder(HANDLE dir, uint64_t fileId);
+Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere);
 
 // Marks the open file or folder for deletion when its last handle closes.
 // Uses the POSIX-semantics form where the system has it (the name goes at

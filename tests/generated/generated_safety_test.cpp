@@ -476,3 +476,26 @@ TEST_F(LettersTest, WhatCannotBeJudgedForAnExclusionIsCountedAsNotRemoved) {
 }
 
 }  // namespace
+
+namespace {
+
+// What an exclusion keeps is judged by the parents a folder has now: a
+// folder judged once, then moved into a kept PATH, is kept there.
+TEST_F(LettersTest, AFolderMovedIntoAKeptPathIsKeptThere) {
+  LetterTree t("kept-move");
+  ASSERT_TRUE(t.Plant("a\\s\\keep.txt"));
+  ASSERT_TRUE(t.Plant("k\\placeholder"));
+  const KeptFilesScope kept({KeptFiles{t.At("k"), {"*"}, true}});
+  const auto judged = [&](const std::string& folder) {
+    HANDLE h = OpenToJudge(folder);
+    const char* why = h == INVALID_HANDLE_VALUE ? "cannot open" : KeptFileRefusal(h, L"keep.txt");
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    return why;
+  };
+  EXPECT_EQ(judged(t.At("a\\s")), nullptr) << "control: outside the kept folder";
+  ASSERT_TRUE(::MoveFileA(t.At("a\\s").c_str(), t.At("k\\s").c_str()));
+  const char* why = judged(t.At("k\\s"));
+  EXPECT_TRUE(why != nullptr && IsKeptByRule(why)) << "judged by the parents it had before the move";
+}
+
+}  // namespace
