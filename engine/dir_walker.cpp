@@ -290,8 +290,12 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
   // What was swept inside counts whether or not the folder goes.
   if (kb != nullptr) *kb += subtotal;
   // A folder that keeps a shell file or a file left behind stays; what it
-  // kept is accounted for already.
-  if (!emptied) return false;
+  // kept is counted already, the folder is named as left without a count of
+  // its own (a preview may have listed it as going).
+  if (!emptied) {
+    RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
+    return false;
+  }
   return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count);
 }
 

@@ -29,7 +29,8 @@ std::vector<OutcomeSink*> g_sinks;
 }  // namespace
 
 bool OutcomeNotRemoved(Outcome outcome) {
-  return outcome != Outcome::kRemoved && outcome != Outcome::kScheduled && outcome != Outcome::kGuarded;
+  return outcome != Outcome::kRemoved && outcome != Outcome::kScheduled && outcome != Outcome::kGuarded &&
+         outcome != Outcome::kHoldsLeftItem;
 }
 
 void AttachOutcomeSink(OutcomeSink* sink) {
@@ -84,6 +85,8 @@ const char* DefaultReason(Outcome outcome) {
       return "it could be neither removed now nor scheduled for removal at restart";
     case Outcome::kGuarded:
       return "a protected place";
+    case Outcome::kHoldsLeftItem:
+      return "it still holds an item that was not removed";
     default:
       return "the system refused it";
   }

@@ -14,10 +14,14 @@ enum class Outcome : int {
   kHeld,          // left: another program holds it
   kFailed,        // the system refused or the call failed
   kNotScheduled,  // could be neither removed now nor scheduled for removal at restart
+  // left: a folder that still holds an item left behind. That item is
+  // counted on its own; the folder is listed but not counted again.
+  kHoldsLeftItem,
 };
 
-// Removed and scheduled count as done and guarded as by design; every other
-// outcome counts as not removed.
+// Removed and scheduled count as done, guarded as by design, and a folder
+// that holds a left item through that item; every other outcome counts as
+// not removed.
 bool OutcomeNotRemoved(Outcome outcome);
 
 struct OutcomeRecord {
