@@ -401,8 +401,13 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
         continue;
       }
       float subtotal = 0.0f;
+      const long leftBefore = LeftRecordsOnThisThread();
       const bool subEmpty = sub->RemoveChosen(choose, recurse, removeEmptied, statusId, count, &subtotal);
       if (kb != nullptr) *kb += subtotal;
+      // A folder set out to go that stays for an item left inside it is
+      // named as left; one that holds only what was not chosen is not.
+      if (removeEmptied && !subEmpty && LeftRecordsOnThisThread() != leftBefore)
+        RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
       if (!removeEmptied || !subEmpty ||
           !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count))
         empty = false;

@@ -55,8 +55,15 @@ void Dispatch(OutcomeRecord record) {
 }
 }  // namespace
 
+namespace {
+thread_local long t_leftRecords = 0;
+}  // namespace
+
+long LeftRecordsOnThisThread() { return t_leftRecords; }
+
 void RecordOutcome(Outcome outcome, const std::string& item, double kb, const std::string& reason) {
   if (OutcomeNotRemoved(outcome)) g_notRemoved.fetch_add(1, std::memory_order_relaxed);
+  if (outcome != Outcome::kRemoved && outcome != Outcome::kScheduled) ++t_leftRecords;
   OutcomeRecord record;
   record.item = item;
   record.kb = kb;

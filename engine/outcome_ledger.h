@@ -75,6 +75,12 @@ std::string ErrorReason(unsigned long error);
 // full name and size; counts nothing here.
 void NoteNumberedLine(const std::string& item, double kb, Outcome outcome = Outcome::kRemoved);
 
+// Records of items that stay (any outcome but removed and scheduled) made
+// on this thread so far: a walk compares it before and after a folder's
+// contents to tell a folder kept by what it holds from one that only holds
+// items it never set out to remove.
+long LeftRecordsOnThisThread();
+
 // Items recorded as not removed since the last reset.
 int NotRemovedCount();
 void ResetOutcomes();

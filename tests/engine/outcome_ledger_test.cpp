@@ -247,6 +247,21 @@ TEST_F(Ledger, AFolderThatStaysIsNeverLoggedAsRemoved) {
     EXPECT_EQ(r.reason, "it still holds an item that was not removed");
   }
   EXPECT_EQ(folderRecords, 1);
+
+  // Chosen removal (rule entries): a folder kept by a held file is named as
+  // left; one that only holds a file the entry does not choose is not.
+  const std::string chosen = m_tmp / "c";
+  ASSERT_TRUE(::CreateDirectoryA(chosen.c_str(), nullptr));
+  for (const char* sub : {"\\held", "\\other"}) ASSERT_TRUE(::CreateDirectoryA((chosen + sub).c_str(), nullptr));
+  HoldLocked(chosen + "\\held\\busy.tmp", 10);
+  ASSERT_TRUE(WriteFileBytes(chosen + "\\other\\keep.txt", "k"));
+  DirWalker walker(chosen + "\\*.*", false);
+  walker.RemoveChosen([](const std::string&, const std::string& name) { return name.find(".tmp") != std::string::npos; },
+                      true, true, 0, &count, nullptr);
+  std::vector<std::string> left;
+  for (const auto& r : m_sink.Records())
+    if (r.outcome == Outcome::kHoldsLeftItem) left.push_back(r.item);
+  EXPECT_EQ(left, (std::vector<std::string>{folder + "\\kept", chosen + "\\held"}));
 }
 
 // The recycle bin counts only once the shell has emptied it.
