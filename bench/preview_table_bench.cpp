@@ -519,6 +519,10 @@ int Demo(DWORD seconds) {
   if (table.Model().RowCount() > 1) table.ToggleRow(1);
   ::SendMessageA(table.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_RESULTS_SWEEP, BN_CLICKED), 0);
   PumpUntil([&] { return !app.m_bSweeping; }, 120000);
+  for (size_t r = 0; r < table.Model().RowCount(); ++r)
+    for (size_t n = 0; n < table.Model().RowAt(r).items.size(); ++n)
+      if (table.Model().ItemOf(r, n).fate == SweptFate::kLeft || table.Model().ItemOf(r, n).fate == SweptFate::kNotMet)
+        std::printf("  %s: %s\n", table.Model().ItemCellText(r, n, 0).c_str(), table.Model().ItemCellText(r, n, 2).c_str());
   // The first item the sweep left, if any, selected: its fate shows below.
   for (size_t r = 0; r < table.Model().RowCount(); ++r) {
     const PreviewRow& row = table.Model().RowAt(r);
