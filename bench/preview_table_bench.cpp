@@ -519,6 +519,21 @@ int Demo(DWORD seconds) {
   if (table.Model().RowCount() > 1) table.ToggleRow(1);
   ::SendMessageA(table.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_RESULTS_SWEEP, BN_CLICKED), 0);
   PumpUntil([&] { return !app.m_bSweeping; }, 120000);
+  for (size_t r = 0; r < table.Model().RowCount(); ++r)
+    for (size_t n = 0; n < table.Model().RowAt(r).items.size(); ++n)
+      if (table.Model().ItemOf(r, n).fate == SweptFate::kLeft || table.Model().ItemOf(r, n).fate == SweptFate::kNotMet)
+        std::printf("  %s: %s\n", table.Model().ItemCellText(r, n, 0).c_str(), table.Model().ItemCellText(r, n, 2).c_str());
+  // The first item the sweep left, if any, selected: its fate shows below.
+  for (size_t r = 0; r < table.Model().RowCount(); ++r) {
+    const PreviewRow& row = table.Model().RowAt(r);
+    size_t n = 0;
+    while (n < row.items.size() && table.Model().ItemOf(r, n).fate != SweptFate::kLeft) ++n;
+    if (n == row.items.size()) continue;
+    table.SelectRow(r);
+    ListView_SetItemState(table.Items(), static_cast<int>(n), LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    ListView_EnsureVisible(table.Items(), static_cast<int>(n), FALSE);
+    break;
+  }
   std::printf("swept the ticked rows; holding %lu s\n", static_cast<unsigned long>(seconds));
   std::fflush(stdout);
   PumpMessages(seconds * 1000);

@@ -159,7 +159,7 @@ struct HostHistory {
 // The item a host's history is: its pages that go, or, where every page of
 // the host stays (bookmarked), its visits, never "(0)".
 std::string HistoryItemName(const std::string& host, int64_t pages, int64_t visits, const std::string& path) {
-  const std::string what = pages > 0 ? std::to_string(pages)
+  const std::string what = pages > 0 ? std::to_string(pages) + (pages == 1 ? " page" : " pages")
                                      : std::to_string(visits) + (visits == 1 ? " visit" : " visits");
   return "history of " + host + " (" + what + ") in " + path;
 }

@@ -293,8 +293,12 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
   // What was swept inside counts whether or not the folder goes.
   if (kb != nullptr) *kb += subtotal;
   // A folder that keeps a shell file or a file left behind stays; what it
-  // kept is accounted for already.
-  if (!emptied) return false;
+  // kept is counted already, the folder is named as left without a count of
+  // its own (a preview may have listed it as going).
+  if (!emptied) {
+    RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
+    return false;
+  }
   return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count);
 }
 
@@ -403,8 +407,13 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
         continue;
       }
       float subtotal = 0.0f;
+      const long leftBefore = LeftRecordsOnThisThread();
       const bool subEmpty = sub->RemoveChosen(choose, recurse, removeEmptied, statusId, count, &subtotal);
       if (kb != nullptr) *kb += subtotal;
+      // A folder set out to go that stays for an item left inside it is
+      // named as left; one that holds only what was not chosen is not.
+      if (removeEmptied && !subEmpty && LeftRecordsOnThisThread() != leftBefore)
+        RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
       if (!removeEmptied || !subEmpty ||
           !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count))
         empty = false;

@@ -29,7 +29,8 @@ std::vector<OutcomeSink*> g_sinks;
 }  // namespace
 
 bool OutcomeNotRemoved(Outcome outcome) {
-  return outcome != Outcome::kRemoved && outcome != Outcome::kScheduled && outcome != Outcome::kGuarded;
+  return outcome != Outcome::kRemoved && outcome != Outcome::kScheduled && outcome != Outcome::kGuarded &&
+         outcome != Outcome::kHoldsLeftItem;
 }
 
 void AttachOutcomeSink(OutcomeSink* sink) {
@@ -54,8 +55,15 @@ void Dispatch(OutcomeRecord record) {
 }
 }  // namespace
 
+namespace {
+thread_local long t_leftRecords = 0;
+}  // namespace
+
+long LeftRecordsOnThisThread() { return t_leftRecords; }
+
 void RecordOutcome(Outcome outcome, const std::string& item, double kb, const std::string& reason) {
   if (OutcomeNotRemoved(outcome)) g_notRemoved.fetch_add(1, std::memory_order_relaxed);
+  if (outcome != Outcome::kRemoved && outcome != Outcome::kScheduled) ++t_leftRecords;
   OutcomeRecord record;
   record.item = item;
   record.kb = kb;
@@ -84,6 +92,8 @@ const char* DefaultReason(Outcome outcome) {
       return "it could be neither removed now nor scheduled for removal at restart";
     case Outcome::kGuarded:
       return "a protected place";
+    case Outcome::kHoldsLeftItem:
+      return "it still holds an item that was not removed";
     default:
       return "the system refused it";
   }

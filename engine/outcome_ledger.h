@@ -14,10 +14,14 @@ enum class Outcome : int {
   kHeld,          // left: another program holds it
   kFailed,        // the system refused or the call failed
   kNotScheduled,  // could be neither removed now nor scheduled for removal at restart
+  // left: a folder that still holds an item left behind. That item is
+  // counted on its own; the folder is listed but not counted again.
+  kHoldsLeftItem,
 };
 
-// Removed and scheduled count as done and guarded as by design; every other
-// outcome counts as not removed.
+// Removed and scheduled count as done, guarded as by design, and a folder
+// that holds a left item through that item; every other outcome counts as
+// not removed.
 bool OutcomeNotRemoved(Outcome outcome);
 
 struct OutcomeRecord {
@@ -70,6 +74,12 @@ std::string ErrorReason(unsigned long error);
 // EntryScope (NumberItem and LogItem with a counter call it), with the item's
 // full name and size; counts nothing here.
 void NoteNumberedLine(const std::string& item, double kb, Outcome outcome = Outcome::kRemoved);
+
+// Records of items that stay (any outcome but removed and scheduled) made
+// on this thread so far: a walk compares it before and after a folder's
+// contents to tell a folder kept by what it holds from one that only holds
+// items it never set out to remove.
+long LeftRecordsOnThisThread();
 
 // Items recorded as not removed since the last reset.
 int NotRemovedCount();

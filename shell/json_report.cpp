@@ -39,6 +39,7 @@ const char* OutcomeName(Outcome outcome) {
     case Outcome::kHeld: return "held";
     case Outcome::kFailed: return "failed";
     case Outcome::kNotScheduled: return "not scheduled";
+    case Outcome::kHoldsLeftItem: return "left";
   }
   return "failed";
 }

@@ -371,6 +371,8 @@ bool CMainWnd::OnCommand(int id, int code, HWND control) {
       HideProgressWindow();
       break;
     case IDM_SWEEP_NOW:
+      // The menu was built before a sweep started: a second one waits.
+      if (m_app.m_bSweeping) break;
       if (m_pPanel != nullptr) {
         m_pPanel->SweepAll();
       } else {
@@ -389,10 +391,12 @@ bool CMainWnd::OnCommand(int id, int code, HWND control) {
       }
       break;
     case IDM_CANCEL_SWEEP:
-      if (m_pPanel != nullptr) {
-        m_pPanel->SweepAll();
-      } else if (SweepWorker* worker = m_app.m_pWork) {
-        if (m_app.m_bSweeping || worker->IsAnyRunning()) {
+      // Only ever cancels, with the panel open or not: the panel's own
+      // button would start a whole sweep when the panel did not start the
+      // running one (a sweep of chosen entries, a browser's own).
+      if (SweepWorker* worker = m_app.m_pWork) {
+        // A preview is no sweep to account for.
+        if (!m_app.m_bPreviewing && (m_app.m_bSweeping || worker->IsAnyRunning())) {
           // The categories may not have begun yet: the sweep begins here.
           ProgramSweepAccount().Begin();
           ProgramSweepAccount().NoteStopped("cancelled from the tray menu");
@@ -517,7 +521,7 @@ void CMainWnd::OnSweepFinished(int category, int state) {
     ReportSweepEnded();
     ShowSweepBusy();
   }
-  if (category == SWEEP_CATEGORY_INTERNET) StartPendingBrowserSweep();
+  if (category == SWEEP_CATEGORY_INTERNET || !anyRunning) StartPendingBrowserSweep();
 }
 
 void CMainWnd::OnBrowserClosed(int browserBit) {
@@ -529,6 +533,10 @@ void CMainWnd::OnBrowserClosed(int browserBit) {
 void CMainWnd::StartPendingBrowserSweep() {
   SweepWorker* worker = m_app.m_pWork;
   if (m_nPendingBrowsers == 0 || worker == nullptr || m_app.m_bFinalSweepDone) return;
+  // A preview or a sweep of chosen entries keeps every record for its table:
+  // a browser's own sweep beside it would mix into that table, so it waits
+  // for their end.
+  if (m_app.m_bPreviewing || m_bSweepingSelected) return;
   const bool anyRunning = worker->IsAnyRunning();
   const int browsers = m_nPendingBrowsers;
   ProgramSweepAccount().SetTrigger(SweepTrigger::kBrowserCloses);

@@ -72,7 +72,7 @@ class CMainWnd : public CWnd, public PanelHost, public PreviewResultsHost {
   bool ShowLastResults();
   // The preview table; null until a preview from the Settings page ended.
   CPreviewResultsDlg* Results() { return m_pResults; }
-  bool IsSweepingSelected() const { return m_bSweepingSelected; }
+  bool IsSweepingSelected() const override { return m_bSweepingSelected; }
 
   void StopTrayAnimation();
   // Opens the control panel, or brings the open one to the front.

@@ -115,8 +115,12 @@ bool LogView::Renew() {
                                                    : nullptr,
                                  reinterpret_cast<HINSTANCE>(::GetWindowLongPtrA(old, GWLP_HINSTANCE)), nullptr);
   if (fresh == nullptr) return false;
-  if (HFONT font = reinterpret_cast<HFONT>(::SendMessageA(old, WM_GETFONT, 0, 0)))
-    ::SendMessageA(fresh, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  // The dialog's font, as the dialog gave it to the first control (scaled
+  // with the display): a rich edit does not always answer WM_GETFONT with
+  // the font it was given.
+  HFONT font = parent != nullptr ? reinterpret_cast<HFONT>(::SendMessageA(parent, WM_GETFONT, 0, 0)) : nullptr;
+  if (font == nullptr) font = reinterpret_cast<HFONT>(::SendMessageA(old, WM_GETFONT, 0, 0));
+  if (font != nullptr) ::SendMessageA(fresh, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
   ::SendMessageA(fresh, EM_SETEVENTMASK, 0, ::SendMessageA(old, EM_GETEVENTMASK, 0, 0));
   // Its place among its siblings (the tab order) is the old one's.
   ::SetWindowPos(fresh, old, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -216,6 +220,8 @@ void LogView::Append(const std::string& text) {
   ::SendMessageA(m_hEdit, WM_VSCROLL, SB_BOTTOM, 0);
   if (shown) {
     ::SendMessageA(m_hEdit, WM_SETREDRAW, TRUE, 0);
-    ::InvalidateRect(m_hEdit, nullptr, TRUE);  // erased too: lines moved up leave no trace
+    // The frame too: the scroll bar is drawn there, and with redraw off it
+    // was not. Erased: lines moved up leave no trace.
+    ::RedrawWindow(m_hEdit, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_ERASE);
   }
 }

@@ -25,6 +25,10 @@ class PanelHost {
   // Any sweep or preview runs, whoever started it (the schedule, the tray, a
   // browser that closed, the preview table): "Preview" waits meanwhile.
   virtual bool AnySweepRuns() { return IsSweeping(); }
+  // A sweep of entries chosen in the preview table runs (IsSweeping is set
+  // with it): the panel starts nothing meanwhile, and no button of the panel
+  // may turn into a whole sweep.
+  virtual bool IsSweepingSelected() const { return false; }
 
   // seconds > 0; arming an armed timer restarts the interval.
   virtual void SetSweepTimer(int seconds) = 0;

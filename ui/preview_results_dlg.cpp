@@ -129,6 +129,7 @@ void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
   m_bItemsShown = false;
   m_nItemsShown = static_cast<size_t>(-1);
   if (m_hWnd == nullptr) return;
+  ShowSweptColumns();  // a new preview has no sweep yet
   ShowSortMark();
   // The model starts without a filter: the edit must say so too.
   if (!GetItemText(IDC_RESULTS_FILTER).empty()) SetItemText(IDC_RESULTS_FILTER, "");
@@ -200,8 +201,10 @@ void CPreviewResultsDlg::Layout() {
   const int labelWidth = label.right - label.left;
   place(IDC_RESULTS_FILTER, margin + labelWidth + gap / 2, margin, std::min(width - labelWidth, width / 2), field);
   const int buttonsY = client.bottom - margin - button.bottom;
-  const int summaryY = buttonsY - gap - 2 * line;
-  const int detailY = summaryY - gap / 2 - 2 * line;
+  // The summary: the last sweep and the ticks, a line each (and room to
+  // wrap); the detail: the fate and a long name wrapped over two lines.
+  const int summaryY = buttonsY - gap - 3 * line;
+  const int detailY = summaryY - gap / 2 - 3 * line - gap / 2;
   const int top = margin + field + gap;
   const int lists = detailY - gap - top - line - gap / 2;
   const int rowsHeight = lists * 55 / 100;
@@ -209,8 +212,8 @@ void CPreviewResultsDlg::Layout() {
   place(IDC_RESULTS_ITEMS_LABEL, margin, top + rowsHeight + gap / 2, width, line);
   place(IDC_RESULTS_ITEMS, margin, top + rowsHeight + gap / 2 + line + gap / 2, width,
         lists - rowsHeight - gap / 2);
-  place(IDC_RESULTS_DETAIL, margin, detailY, width, 2 * line);
-  place(IDC_RESULTS_SUMMARY, margin, summaryY, width, 2 * line);
+  place(IDC_RESULTS_DETAIL, margin, detailY, width, 3 * line + gap / 2);
+  place(IDC_RESULTS_SUMMARY, margin, summaryY, width, 3 * line);
   const int buttonW = button.right;
   place(IDC_RESULTS_TICK_ALL, margin, buttonsY, buttonW * 5 / 6, button.bottom);
   place(IDC_RESULTS_TICK_NONE, margin + buttonW * 5 / 6 + gap, buttonsY, buttonW * 5 / 6, button.bottom);
@@ -324,9 +327,11 @@ void CPreviewResultsDlg::ShowDetail() {
   std::string text;
   const int row = ItemsRow();
   const int item = m_hWnd != nullptr ? ListView_GetNextItem(Items(), -1, LVNI_SELECTED) : -1;
+  // The fate first, then the whole name, which the box wraps: a long path
+  // would otherwise push its own file name and the fate out of sight.
   if (row >= 0 && item >= 0 && static_cast<size_t>(item) < m_model.RowAt(static_cast<size_t>(row)).items.size())
-    text = m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item), 0) + "\n" +
-           m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item), 2);
+    text = m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item), 2) + "\r\n" +
+           m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item), 0);
   if (m_hWnd != nullptr && GetItemText(IDC_RESULTS_DETAIL) != text) SetItemText(IDC_RESULTS_DETAIL, text.c_str());
 }
 
@@ -400,23 +405,64 @@ bool CPreviewResultsDlg::SweepEntry(size_t row) {
   return true;
 }
 
+namespace {
+// The folder that holds a file path ("C:\\" for a file at a root).
+std::string ParentOf(const std::string& name) {
+  const size_t slash = name.find_last_of("\\/");
+  return slash == std::string::npos ? std::string() : name.substr(0, slash == 2 ? 3 : slash);
+}
+bool SameNoCase(char a, char b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  return lower(a) == lower(b) || ((a == '\\' || a == '/') && (b == '\\' || b == '/'));
+}
+}  // namespace
+
 std::string CPreviewResultsDlg::FolderOf(size_t row, int item) const {
   if (row >= m_model.RowCount()) return std::string();
   const PreviewRow& r = m_model.RowAt(row);
-  for (size_t n = item < 0 ? 0 : static_cast<size_t>(item); n < r.items.size(); ++n) {
-    const std::string& name = m_model.ItemOf(row, n).item;
-    if (IsFilePath(name)) {
-      const size_t slash = name.find_last_of("\\/");
-      return slash == std::string::npos ? std::string() : name.substr(0, slash == 2 ? 3 : slash);
-    }
-    if (item >= 0) break;
+  if (item >= 0) {
+    if (static_cast<size_t>(item) >= r.items.size()) return std::string();
+    const std::string& name = m_model.ItemOf(row, static_cast<size_t>(item)).item;
+    return IsFilePath(name) ? ParentOf(name) : std::string();
   }
-  return std::string();
+  // The entry's own folder: the deepest one that holds every file it lists.
+  std::string common;
+  bool any = false;
+  for (size_t n = 0; n < r.items.size(); ++n) {
+    const std::string& name = m_model.ItemOf(row, n).item;
+    if (!IsFilePath(name)) continue;
+    const std::string folder = ParentOf(name);
+    if (!any) {
+      common = folder;
+      any = true;
+      continue;
+    }
+    size_t same = 0;
+    while (same < common.size() && same < folder.size() && SameNoCase(common[same], folder[same])) ++same;
+    // Back to a whole folder name: "C:\\Temp" and "C:\\Temp2" share "C:\\".
+    const bool whole = (same == common.size() || common[same] == '\\' || common[same] == '/') &&
+                       (same == folder.size() || folder[same] == '\\' || folder[same] == '/');
+    if (!whole) {
+      const size_t slash = common.find_last_of("\\/", same == 0 ? 0 : same - 1);
+      same = slash == std::string::npos ? 0 : slash;
+    }
+    common.resize(same);
+    if (common.size() == 2 && common[1] == ':') common += '\\';
+    if (common.size() < 3) return std::string();  // files on different drives share no folder
+  }
+  return common;
 }
 
 bool CPreviewResultsDlg::OpenFolder(size_t row, int item) {
   const std::string folder = FolderOf(row, item);
   if (folder.empty()) return false;
+  // A swept folder may be gone: the shell would fail without a word.
+  const DWORD attributes = ::GetFileAttributesW(WideOfAnsi(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    g_platform.MessageBoxA(m_hWnd, ("The folder " + folder + " no longer exists.").c_str(), kCaption,
+                           MB_OK | MB_ICONINFORMATION);
+    return false;
+  }
   SHELLEXECUTEINFOA info = {};
   info.cbSize = sizeof info;
   info.fMask = SEE_MASK_NOASYNC;
@@ -424,7 +470,10 @@ bool CPreviewResultsDlg::OpenFolder(size_t row, int item) {
   info.lpVerb = "open";
   info.lpFile = folder.c_str();
   info.nShow = SW_SHOWNORMAL;
-  return g_platform.ShellExecuteExA(&info) != FALSE;
+  if (g_platform.ShellExecuteExA(&info)) return true;
+  g_platform.MessageBoxA(m_hWnd, ("The folder " + folder + " could not be opened.").c_str(), kCaption,
+                         MB_OK | MB_ICONERROR);
+  return false;
 }
 
 bool CPreviewResultsDlg::CopyItem(size_t row, int item) {

@@ -43,6 +43,8 @@ const char* OutcomeText(Outcome outcome, bool swept) {
       return "failed";
     case Outcome::kNotScheduled:
       return "cannot be removed";
+    case Outcome::kHoldsLeftItem:
+      return swept ? "left" : "would be left";
   }
   return "";
 }
@@ -50,13 +52,17 @@ const char* OutcomeText(Outcome outcome, bool swept) {
 namespace {
 
 // A field of the saved list, quoted when it holds a separator, a quote or a
-// line break (a registry name may hold any of them).
+// line break (a registry name may hold any of them). A field that a
+// spreadsheet would take for a formula (a name from a rule file may begin
+// with "=", "+", "-" or "@") is written as text: a leading apostrophe, quoted.
 void AppendField(std::string& text, const std::string& field) {
-  if (field.find_first_of(",\"\r\n") == std::string::npos) {
+  const bool formula = !field.empty() && std::strchr("=+-@\t\r", field[0]) != nullptr;
+  if (!formula && field.find_first_of(",\"\r\n") == std::string::npos) {
     text += field;
     return;
   }
   text += '"';
+  if (formula) text += '\'';
   for (char c : field) {
     if (c == '"') text += '"';
     text += c;
@@ -120,7 +126,7 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
   m_nTotalItems = 0;
   m_fTotalKB = 0.0;
   m_bHasSweep = false;
-  m_nSweptFresh = 0;
+  m_lastSweep = SweepTotals();
   std::map<std::pair<int, std::string>, size_t> rowOf;
   // Records come in runs of one entry (a thread's entry records one item
   // after another): the row of the last record is tried first, which keeps
@@ -172,12 +178,12 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
 
 void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection) {
   std::map<std::pair<int, std::string>, size_t> rowOf;
+  // The rows this sweep ran: those chosen, and any it recorded for. Only they
+  // take its figures; the others keep those of the sweep that last ran them.
+  std::vector<char> ran(m_rows.size(), 0);
   for (size_t i = 0; i < m_rows.size(); ++i) {
-    PreviewRow& row = m_rows[i];
-    row.swept = row.Choosable() && selection.Contains(row.category, row.entry);
-    row.sweptCount = 0;
-    row.sweptKb = 0.0;
-    row.sweptLeft = 0;
+    const PreviewRow& row = m_rows[i];
+    ran[i] = row.Choosable() && selection.Contains(row.category, row.entry);
     rowOf.emplace(std::make_pair(row.category, row.entry), i);
   }
   // What the sweep made of each item, by row and name; an item met twice
@@ -185,7 +191,6 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
   // Names as views into the records, which outlive the maps: no copy of
   // 50,000 names on the GUI thread.
   std::vector<std::unordered_map<std::string_view, const OutcomeRecord*>> met(m_rows.size());
-  for (size_t i = 0; i < m_rows.size(); ++i) met[i].reserve(m_rows[i].items.size());
   size_t last = static_cast<size_t>(-1);  // the row of the last record: records come in runs
   for (const OutcomeRecord& r : records) {
     if (last == static_cast<size_t>(-1) || m_rows[last].category != r.category || m_rows[last].entry != r.entry) {
@@ -193,23 +198,19 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
       if (found == rowOf.end()) continue;
       last = found->second;
     }
-    PreviewRow& row = m_rows[last];
-    row.swept = true;  // whatever the selection said, this is what happened
-    if (r.numbered) {
-      ++row.sweptCount;
-      row.sweptKb += r.kb;
-    } else if (Removes(r.outcome)) {
-      continue;
-    } else {
-      ++row.sweptLeft;
-    }
+    ran[last] = 1;  // whatever the selection said, this is what happened
+    // A removal that is not numbered is part of a numbered item.
+    if (!r.numbered && Removes(r.outcome)) continue;
     met[last][std::string_view(r.item)] = &r;
   }
-  m_nSweptFresh = 0;
+  m_lastSweep = SweepTotals();
   for (size_t i = 0; i < m_rows.size(); ++i) {
+    if (!ran[i]) continue;
     PreviewRow& row = m_rows[i];
-    row.sweptFresh = 0;
-    if (!row.swept) continue;
+    // What an earlier sweep found on its own is not this sweep's.
+    row.items.erase(std::remove_if(row.items.begin(), row.items.end(), [&](uint32_t n) { return m_items[n].fresh; }),
+                    row.items.end());
+    row.swept = true;
     auto& names = met[i];
     for (uint32_t n : row.items) {
       PreviewItem& item = m_items[n];
@@ -231,11 +232,31 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
       item.fate = r.numbered ? SweptFate::kDone : SweptFate::kLeft;
       item.sweptOutcome = r.outcome;
       item.fresh = true;
-      if (r.numbered) ++row.sweptFresh;
       row.items.push_back(static_cast<uint32_t>(m_items.size()));
       m_items.push_back(std::move(item));
     }
-    m_nSweptFresh += row.sweptFresh;
+    // The figures are those of the items listed, so that they add up: every
+    // item listed was removed, left, or not met.
+    row.sweptCount = row.sweptLeft = row.sweptNotMet = row.sweptFresh = 0;
+    row.sweptKb = 0.0;
+    for (uint32_t n : row.items) {
+      const PreviewItem& item = m_items[n];
+      if (item.fate == SweptFate::kDone) {
+        ++row.sweptCount;
+        row.sweptKb += item.kb;
+        if (item.fresh) ++row.sweptFresh;
+      } else if (item.fate == SweptFate::kLeft) {
+        ++row.sweptLeft;
+      } else {
+        ++row.sweptNotMet;
+      }
+    }
+    ++m_lastSweep.entries;
+    m_lastSweep.removed += row.sweptCount;
+    m_lastSweep.kb += row.sweptKb;
+    m_lastSweep.left += row.sweptLeft;
+    m_lastSweep.notMet += row.sweptNotMet;
+    m_lastSweep.fresh += row.sweptFresh;
   }
   m_bHasSweep = true;
   Resort();
@@ -248,22 +269,13 @@ void PreviewTableModel::TickAll(bool on) {
 std::string PreviewTableModel::SummaryText() const {
   std::string text;
   if (m_bHasSweep) {
-    size_t entries = 0;
-    long long items = 0, left = 0;
-    double kb = 0.0;
-    for (const PreviewRow& row : m_rows) {
-      if (!row.swept) continue;
-      ++entries;
-      items += row.sweptCount;
-      left += row.sweptLeft;
-      kb += row.sweptKb;
-    }
-    text = "Swept " + Plural(static_cast<long long>(entries), "entry", "entries") + ": " +
-           Plural(items, "item", "items") + ", " + FormatSize(kb) + " removed";
-    if (m_nSweptFresh != 0) text += ", " + WithSeparators(static_cast<unsigned long long>(m_nSweptFresh)) + " of them new since the preview";
-    if (left != 0) text += "; " + Plural(left, "item", "items") + " left";
-    text += ".";
-    return text;
+    const SweepTotals& t = m_lastSweep;
+    text = "Swept " + Plural(static_cast<long long>(t.entries), "entry", "entries") + ": " +
+           Plural(t.removed, "item", "items") + ", " + FormatSize(t.kb) + " removed";
+    if (t.fresh != 0) text += ", " + WithSeparators(static_cast<unsigned long long>(t.fresh)) + " of them new since the preview";
+    if (t.left != 0) text += "; " + Plural(t.left, "item", "items") + " left";
+    if (t.notMet != 0) text += "; " + Plural(t.notMet, "item", "items") + " not met by the sweep";
+    text += ".\r\n";
   }
   size_t choosable = 0, ticked = 0;
   long long items = 0;
@@ -277,7 +289,7 @@ std::string PreviewTableModel::SummaryText() const {
     items += row.count;
     kb += row.kb;
   }
-  text = WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") +
+  text += WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") +
          " ticked: " + Plural(items, "item", "items") + ", " + FormatSize(kb) + " would be swept.";
   if (m_shown.size() != m_rows.size())
     text += " Filter: " + WithSeparators(m_shown.size()) + " of " + WithSeparators(m_rows.size()) + " shown.";

@@ -43,6 +43,7 @@ struct PreviewRow {
   double sweptKb = 0.0;
   int sweptLeft = 0;
   int sweptFresh = 0;  // items the sweep removed that the preview had not listed
+  int sweptNotMet = 0;  // items the preview listed that the sweep did not meet
   std::string haystack;  // lower case "category\nentry"
   std::string sortKey;   // lower case entry
 
@@ -56,7 +57,8 @@ class PreviewTableModel {
   // A fresh table from a preview: its records and the entries that ran.
   // Ticks, filter and sweep results start over; rows sort largest first.
   void SetPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened);
-  // What "Sweep Selected" did: each row it ran shows its removals.
+  // What "Sweep Selected" did: each row it ran shows its removals; a row it
+  // did not run keeps what the last sweep that ran it did (or none).
   void SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection);
 
   // Rows shown (filtered and sorted).
@@ -78,9 +80,16 @@ class PreviewTableModel {
   // Rows whose category or entry holds the text (case ignored).
   void SetFilter(const std::string& text);
 
-  // What the summary line says: the ticks and the filter in force, or after
-  // a sweep what it did.
+  // What the summary says: after a sweep, a line of what the last sweep did;
+  // then the ticks and the filter in force.
   std::string SummaryText() const;
+  // What the last sweep did, over the rows it ran.
+  struct SweepTotals {
+    size_t entries = 0;
+    long long removed = 0, left = 0, notMet = 0, fresh = 0;
+    double kb = 0.0;
+  };
+  const SweepTotals& LastSweep() const { return m_lastSweep; }
   // Ticks every row shown, or none.
   void TickAll(bool on);
 
@@ -113,7 +122,7 @@ class PreviewTableModel {
   double m_fTotalKB = 0.0;
   size_t m_nNothing = 0;
   bool m_bHasSweep = false;
-  long long m_nSweptFresh = 0;
+  SweepTotals m_lastSweep;
 };
 
 // "Windows", "Internet", "Applications", or "" for no category.

@@ -74,10 +74,12 @@ bool CLustraPage::OnInitDialog() {
   SweepWorker* worker = m_pHost->Worker();
   {
     WorkerHold hold(worker);
-    m_bRunning = m_pHost->IsSweeping() && worker != nullptr && worker->IsAnyRunning();
+    // A sweep of chosen entries is not the page's to cancel: its end never
+    // gives "Sweep Now" back.
+    m_bRunning = m_pHost->IsSweeping() && !m_pHost->IsSweepingSelected() && worker != nullptr && worker->IsAnyRunning();
   }
   SetSweepButton(m_bRunning ? kCancelSweepCaption : kSweepNowCaption);
-  EnableSweepButtons(!m_pHost->IsPreviewing());
+  EnableSweepButtons(!m_pHost->IsPreviewing() && !m_pHost->IsSweepingSelected());
   ::SetTimer(m_hWnd, kBusyTimer, kBusyTimerMs, nullptr);
   ShowLastSweep();
   AddBrowserCloseTip();
@@ -364,6 +366,8 @@ void CLustraPage::SweepAll() {
     worker->RequestCancel(SWEEP_ALL);
     return;
   }
+  // Another sweep runs that the page did not start (its button waits).
+  if (m_pHost->IsSweepingSelected()) return;
   PrepareManualSweep(m_pHost, Sheet(), "\nStart Sweeping everything manually.");
   WorkerHold hold(worker);
   if (RequestEnabled(worker, false) == 0) return;
@@ -378,7 +382,7 @@ void CLustraPage::SweepAll() {
 }
 
 bool CLustraPage::StartTimedSweep() {
-  if (m_bRunning) return false;
+  if (m_bRunning || m_pHost->IsSweepingSelected()) return false;
   SweepWorker* worker = m_pHost->Worker();
   if (worker == nullptr) return false;
   PrepareManualSweep(m_pHost, Sheet(), nullptr);

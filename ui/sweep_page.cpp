@@ -70,6 +70,12 @@ void CSweepPage::OnSweepButton() {
     worker->RequestCancel(m_info.bit);
     return;
   }
+  // A preview or a sweep of chosen entries keeps its records for the table:
+  // a sweep of this category beside it, or queued behind it, would mix in.
+  if (m_pHost->IsPreviewing() || m_pHost->IsSweepingSelected()) {
+    ::MessageBeep(MB_ICONWARNING);
+    return;
+  }
   PrepareManualSweep(m_pHost, Sheet(), m_info.startLine);
   WorkerHold hold(worker);
   MarkRunning(m_info.startedCaption);

@@ -42,7 +42,7 @@ TEST_F(BrowserDbTest, HistoryGoesAndBookmarksTagsKeywordsStayExactly) {
     return std::count_if(numbered.names.begin(), numbered.names.end(),
                          [&](const std::string& n) { return n.rfind(start, 0) == 0; });
   };
-  EXPECT_EQ(named("history of news.example (1) in "), 1);
+  EXPECT_EQ(named("history of news.example (1 page) in "), 1);
   EXPECT_EQ(named("history of docs.example (3 visits) in "), 1);
   EXPECT_EQ(std::count_if(numbered.names.begin(), numbered.names.end(),
                           [](const std::string& n) { return n.find(" (0) ") != std::string::npos; }),

@@ -220,7 +220,9 @@ TEST_F(Ledger, RestartRemovalThatTheSystemTurnsDownIsNotScheduled) {
 }
 
 // A folder is logged and counted once it is gone; one that keeps a file
-// stays unlogged, the file that kept it being named on its own.
+// stays unlogged and uncounted, the file that kept it being named on its
+// own, but its record says it stays and why (a preview may have listed it
+// as going).
 TEST_F(Ledger, AFolderThatStaysIsNeverLoggedAsRemoved) {
   const std::string folder = m_tmp / "t";
   ASSERT_TRUE(::CreateDirectoryA(folder.c_str(), nullptr));
@@ -236,6 +238,30 @@ TEST_F(Ledger, AFolderThatStaysIsNeverLoggedAsRemoved) {
   EXPECT_TRUE(LinesWith("Remove directory: " + folder + "\\kept").empty());
   EXPECT_EQ(LinesWith("Remove directory: " + folder + "\\empty").size(), 1u);
   EXPECT_EQ(NotRemovedCount(), 1) << "the held file";
+  EXPECT_TRUE(LinesWith("Not removed: " + folder + "\\kept: ").empty()) << "counted once, through its file";
+  int folderRecords = 0;
+  for (const auto& r : m_sink.Records()) {
+    if (r.item != folder + "\\kept") continue;
+    ++folderRecords;
+    EXPECT_EQ(r.outcome, Outcome::kHoldsLeftItem);
+    EXPECT_EQ(r.reason, "it still holds an item that was not removed");
+  }
+  EXPECT_EQ(folderRecords, 1);
+
+  // Chosen removal (rule entries): a folder kept by a held file is named as
+  // left; one that only holds a file the entry does not choose is not.
+  const std::string chosen = m_tmp / "c";
+  ASSERT_TRUE(::CreateDirectoryA(chosen.c_str(), nullptr));
+  for (const char* sub : {"\\held", "\\other"}) ASSERT_TRUE(::CreateDirectoryA((chosen + sub).c_str(), nullptr));
+  HoldLocked(chosen + "\\held\\busy.tmp", 10);
+  ASSERT_TRUE(WriteFileBytes(chosen + "\\other\\keep.txt", "k"));
+  DirWalker walker(chosen + "\\*.*", false);
+  walker.RemoveChosen([](const std::string&, const std::string& name) { return name.find(".tmp") != std::string::npos; },
+                      true, true, 0, &count, nullptr);
+  std::vector<std::string> left;
+  for (const auto& r : m_sink.Records())
+    if (r.outcome == Outcome::kHoldsLeftItem) left.push_back(r.item);
+  EXPECT_EQ(left, (std::vector<std::string>{folder + "\\kept", chosen + "\\held"}));
 }
 
 // The recycle bin counts only once the shell has emptied it.

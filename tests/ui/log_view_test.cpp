@@ -118,3 +118,51 @@ TEST(LogView, CutsCountCharactersNotBytesAndABatchLargerThanTheCapKeepsItsTail) 
   log.Append("fresh\n");
   EXPECT_EQ(log.Text(), "fresh\n");
 }
+
+namespace {
+// The default character format of a rich edit: its face and height.
+std::pair<std::string, LONG> FontOf(HWND edit) {
+  CHARFORMAT2A format = {};
+  format.cbSize = sizeof format;
+  format.dwMask = CFM_FACE | CFM_SIZE;
+  ::SendMessageA(edit, EM_GETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&format));
+  return {format.szFaceName, format.yHeight};
+}
+
+void Pump() {
+  MSG msg;
+  for (int i = 0; i < 5; ++i) {
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageA(&msg);
+    ::Sleep(10);
+  }
+}
+}  // namespace
+
+// The log in a window of its own font: a new control after Clear or a cut
+// keeps the window's font (a rich edit may not answer WM_GETFONT with it).
+TEST(LogView, ARenewedLogKeepsTheWindowsFont) {
+  ::LoadLibraryA("riched20.dll");
+  HWND parent = ::CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 0, 0, 400, 300, nullptr, nullptr, nullptr,
+                                  nullptr);
+  HWND edit = ::CreateWindowExA(0, RICHEDIT_CLASSA, "", WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_READONLY | WS_VSCROLL,
+                                0, 0, 380, 280, parent, reinterpret_cast<HMENU>(1001), nullptr, nullptr);
+  HFONT font = ::CreateFontA(-27, 0, 0, 0, FW_NORMAL, 0, 0, 0, DEFAULT_CHARSET, 0, 0, 0, 0, "Tahoma");
+  ::SendMessageA(parent, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  ::SendMessageA(edit, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+  const auto given = FontOf(edit);
+  LogView log(3000, 2000);
+  log.Attach(edit);
+  std::string batch;
+  for (int i = 0; i < 40; ++i) batch += "line " + std::to_string(i) + " of the log\n";
+  log.Append(batch);
+  Pump();
+
+  log.Clear();
+  ASSERT_NE(log.Control(), edit) << "a new control";
+  EXPECT_EQ(FontOf(log.Control()), given) << "after Clear";
+  for (int i = 0; i < 8; ++i) log.Append(batch);
+  EXPECT_GT(log.DroppedLines(), 0);
+  EXPECT_EQ(FontOf(log.Control()), given) << "after a cut";
+  ::DestroyWindow(parent);
+  ::DeleteObject(font);
+}

@@ -13,6 +13,7 @@
 #include "settings/window_placement.h"
 #include "support/test_env.h"
 #include "ui/preview_results_dlg.h"
+#include "winlib/platform_calls.h"
 #include "winlib/window_probe.h"
 
 namespace {
@@ -228,6 +229,62 @@ TEST_F(PreviewResultsWindow, LongPathsKeepTheirFileNameAndTheContextMenuCommands
   EXPECT_TRUE(m_host.chosen[0].Contains(SWEEP_CATEGORY_INTERNET, "Cookie Files"));
 }
 
+
+int g_boxes = 0;
+int g_shells = 0;
+int WINAPI CountBox(HWND, LPCSTR, LPCSTR, UINT) { return ++g_boxes, IDOK; }
+BOOL WINAPI CountShell(SHELLEXECUTEINFOA*) { return ++g_shells, TRUE; }
+
+// A new preview starts without the Swept columns; the item selected shows
+// its fate and its whole name, a long one wrapped within the box; "Open Its
+// Folder" on a row opens the folder its files share, and says so when that
+// folder is gone rather than fail without a word.
+TEST_F(PreviewResultsWindow, ANewPreviewDropsTheSweptColumnsAndALongNameShowsWholeWithItsFate) {
+  ASSERT_TRUE(m_table.SweepSelected());
+  m_table.ShowSwept({Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", kLong, 2048)});
+  ASSERT_GT(ListView_GetColumnWidth(m_table.Rows(), PreviewTableModel::kSweptItems), 0);
+
+  TempFolder tmp;
+  std::string deep = tmp.Path();
+  while (deep.size() < 190) deep += "\\a rather long folder name";
+  const std::string longName = deep + "\\the file at the end.tmp";
+  m_table.ShowPreview({Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", longName, 1),
+                       Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", deep + "\\x\\y.tmp", 1),
+                       Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", tmp.Path() + "\\z.tmp", 1)},
+                      {});
+  PumpMessages(20);
+  for (int c : {PreviewTableModel::kSweptItems, PreviewTableModel::kSweptKB})
+    EXPECT_EQ(ListView_GetColumnWidth(m_table.Rows(), c), 0) << "a new preview: column " << c;
+
+  m_table.SelectRow(0);
+  ListView_SetItemState(m_table.Items(), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  PumpMessages(20);
+  HWND detail = m_table.GetItem(IDC_RESULTS_DETAIL);
+  EXPECT_EQ(m_table.GetItemText(IDC_RESULTS_DETAIL), "would be removed\r\n" + longName);
+  // Every line of it within the box.
+  HDC dc = ::GetDC(detail);
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(detail, WM_GETFONT, 0, 0)));
+  TEXTMETRICA metrics = {};
+  ::GetTextMetricsA(dc, &metrics);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(detail, dc);
+  RECT box = {};
+  ::GetClientRect(detail, &box);
+  const LRESULT lines = ::SendMessageA(detail, EM_GETLINECOUNT, 0, 0);
+  EXPECT_GE(lines, 3) << "the name wraps";
+  EXPECT_LE(lines * metrics.tmHeight, box.bottom - box.top) << lines << " lines of " << metrics.tmHeight;
+
+  EXPECT_EQ(m_table.FolderOf(0, -1), tmp.Path()) << "the folder all its files share";
+  EXPECT_EQ(m_table.FolderOf(0, 1), deep + "\\x");
+  g_boxes = g_shells = 0;
+  g_platform.MessageBoxA = &CountBox;
+  g_platform.ShellExecuteExA = &CountShell;
+  EXPECT_TRUE(m_table.OpenFolder(0, -1));
+  EXPECT_FALSE(m_table.OpenFolder(0, 1)) << "gone";
+  ResetPlatformCalls();
+  EXPECT_EQ(g_shells, 1);
+  EXPECT_EQ(g_boxes, 1) << "the user is told the folder is gone";
+}
 
 // The place is in the registry once a move or a resize ends and when the
 // window is closed (hidden), not only when it is destroyed; a filter that

@@ -308,13 +308,93 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
   // The texts say what happened, and what the sweep found that the preview
   // had not listed is named so.
   EXPECT_EQ(m_model.SummaryText(),
-            "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview; 1 item left.");
+            "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview; 1 item left; 4 items not met "
+            "by the sweep.\r\n3 of 4 entries ticked: 5 items, 35 KB would be swept. 2 entries would remove nothing.");
   std::vector<std::string> fates;
   for (size_t n = 0; n < m_model.RowAt(0).items.size(); ++n)
     fates.push_back(m_model.ItemCellText(0, n, 0) + " " + m_model.ItemCellText(0, n, 2));
   EXPECT_EQ(fates, (std::vector<std::string>{"C:\\T\\a.tmp removed", "C:\\T\\b.tmp removed",
                                              "C:\\T\\c.tmp not met by the sweep",
                                              "C:\\T\\new.tmp removed (new since the preview)"}));
+}
+
+// Each row shows the last sweep that ran it, whole: a later sweep of other
+// rows leaves its figures and its items' fates, a later sweep of the same row
+// replaces them (what the earlier one found on its own included). Every row
+// swept lists as many items as it removed, left and did not meet; the first
+// line of the summary is the last sweep's, the second follows the ticks.
+TEST_F(PreviewTableModelTest, EachRowShowsTheLastSweepThatRanItAndItsItemsAddUp) {
+  auto only = [](int category, const char* entry) {
+    EntrySelection s;
+    s.Add(category, entry);
+    return s;
+  };
+  // A folder the sweep could not remove for a file held inside it: it stays, and says why.
+  m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10),
+                          Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15, Outcome::kHeld, "another program holds it"),
+                          Rec(kWin, "Temporary File Folder", "C:\\T\\new.tmp", 1)}),
+                   only(kWin, "Temporary File Folder"));
+  m_model.SetSwept(Swept({Rec(kInet, "Cookie Files", "C:\\Cookies\\x.txt", 12)}), only(kInet, "Cookie Files"));
+  m_model.TickAll(false);
+  const struct {
+    const char* entry;
+    const char* swept;
+    const char* left;
+    std::vector<std::string> fates;
+  } after2[] = {
+      {"Temporary File Folder", "2", "1",
+       {"removed", "in use: another program holds it", "not met by the sweep", "removed (new since the preview)"}},
+      {"Cookie Files", "1", "", {"removed"}},
+      {"MS Word", "", "1", {"would be removed", "in use: another program holds it", "would be removed at the next restart"}},
+  };
+  auto check = [&](const char* when, const std::vector<std::string>& tempFates, const char* tempSwept) {
+    SCOPED_TRACE(when);
+    for (const auto& want : after2) {
+      for (size_t i = 0; i < m_model.RowCount(); ++i) {
+        if (m_model.RowAt(i).entry != want.entry) continue;
+        const bool temp = std::string(want.entry) == "Temporary File Folder";
+        std::vector<std::string> fates;
+        for (size_t n = 0; n < m_model.RowAt(i).items.size(); ++n) fates.push_back(m_model.ItemCellText(i, n, 2));
+        EXPECT_EQ(fates, temp ? tempFates : want.fates) << want.entry;
+        EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kSweptItems), temp ? tempSwept : want.swept) << want.entry;
+        const PreviewRow& row = m_model.RowAt(i);
+        if (row.swept)
+          EXPECT_EQ(row.items.size(), static_cast<size_t>(row.sweptCount + row.sweptLeft + row.sweptNotMet)) << want.entry;
+      }
+    }
+  };
+  check("after the second sweep", after2[0].fates, "2");
+  EXPECT_EQ(m_model.SummaryText(),
+            "Swept 1 entry: 1 item, 12 KB removed.\r\n0 of 4 entries ticked: 0 items, 0 KB would be swept. "
+            "2 entries would remove nothing.");
+  // The same row again: its earlier figures, and what that sweep alone found, go.
+  m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), only(kWin, "Temporary File Folder"));
+  check("after the third sweep", {"removed", "not met by the sweep", "not met by the sweep"}, "1");
+  EXPECT_EQ(m_model.SummaryText().substr(0, m_model.SummaryText().find('\r')),
+            "Swept 1 entry: 1 item, 10 KB removed; 2 items not met by the sweep.");
+}
+
+// A name that a spreadsheet would read as a formula is saved as text.
+TEST(PreviewTableList, FieldsThatLookLikeFormulasAreWrittenAsText) {
+  const struct {
+    const char* entry;
+    const char* item;
+    const char* line;
+  } cases[] = {
+      {"=HYPERLINK(\"http://x\")", "C:\\a.tmp", "Windows,\"'=HYPERLINK(\"\"http://x\"\")\",C:\\a.tmp,"},
+      {"+Cache", "@file", "Windows,\"'+Cache\",\"'@file\","},
+      {"-Logs", "C:\\b-c.tmp", "Windows,\"'-Logs\",C:\\b-c.tmp,"},
+      {"Plain, with a comma", "C:\\=d.tmp", "Windows,\"Plain, with a comma\",C:\\=d.tmp,"},
+  };
+  for (const auto& c : cases) {
+    PreviewTableModel model;
+    OutcomeRecord r = Rec(kWin, c.entry, c.item, 1);
+    r.numbered = true;
+    model.SetPreview({r}, {});
+    const std::string text = model.ListText();
+    const std::string second = text.substr(text.find("\r\n") + 2);
+    EXPECT_EQ(second.rfind(c.line, 0), 0u) << second;
+  }
 }
 
 }  // namespace
