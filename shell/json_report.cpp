@@ -139,6 +139,9 @@ void JsonReport::Record(const OutcomeRecord& record) {
     return;
   }
   if (record.outcome == Outcome::kRemoved || record.outcome == Outcome::kScheduled) return;
+  // A folder that stays only because it holds an item left behind is no
+  // item: that item's own line tells why.
+  if (record.outcome == Outcome::kHoldsLeftItem) return;
   WriteLine(JsonRecordLine(record));
 }
 
