@@ -284,10 +284,7 @@ void RefreshProtectedPlaces() {
   FoldersSlot() = nullptr;
 }
 
-void ReloadProtectedFoldersForTests() {
-  std::lock_guard<std::mutex> hold(FoldersLock());
-  FoldersSlot() = nullptr;
-}
+void ReloadProtectedFoldersForTests() { RefreshProtectedPlaces(); }
 
 const char* TextRefusal(const std::string& patternOrPath) {
   if (patternOrPath.find('\0') != std::string::npos) return kMalformedNul;
