@@ -2,6 +2,7 @@
 // removal_guard.h): folders by identity, file names by their long form.
 #include <windows.h>
 
+#include <cwctype>
 #include <map>
 #include <memory>
 
@@ -44,7 +45,15 @@ thread_local ChainCache* t_chains = nullptr;
 bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
-  const std::wstring name = nt::ObjectName(folder);
+  std::wstring name = nt::ObjectName(folder);
+  // A folder known by its number alone (Wine), named under a letter other
+  // than the system drive's: the letter may be pointed at another file
+  // system that numbers its folders alike, so the same number and name may
+  // be another folder. Its chain is read afresh.
+  wchar_t windows[MAX_PATH] = L"";
+  if (self.volume == 0 && name.size() > 5 && name.compare(0, 4, L"\\?" L"?\\") == 0 && name[5] == L':' &&
+      (::GetWindowsDirectoryW(windows, MAX_PATH) == 0 || std::towupper(windows[0]) != std::towupper(name[4])))
+    name.clear();
   if (t_chains != nullptr && !name.empty())
     for (const auto& c : t_chains->chains)
       if (c.id == self && c.name == name) {

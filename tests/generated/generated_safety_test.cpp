@@ -499,3 +499,34 @@ TEST_F(LettersTest, AFolderMovedIntoAKeptPathIsKeptThere) {
 }
 
 }  // namespace
+
+namespace {
+
+// Under Wine a folder is known by its number, and two file systems number
+// their folders alike: a letter pointed from one to the other between two
+// judgements names another folder by the same name and number. The second
+// is judged by its own parents (here below a kept PATH).
+TEST_F(LettersTest, ALetterPointedAtAnotherFileSystemIsJudgedAfresh) {
+  LetterTree t("two-mounts");
+  ASSERT_TRUE(t.Plant("a\\placeholder") && t.Plant("k\\b\\placeholder"));
+  const std::string a = UnixPathOf(t.At("a")), b = UnixPathOf(t.At("k\\b"));
+  if (!RunUnixCommand("mount -t tmpfs none '" + a + "' 2>/dev/null && mount -t tmpfs none '" + b + "' && mkdir -p '" +
+                      a + "/x/s' '" + b + "/x/s'"))
+    GTEST_SKIP() << "no file system can be mounted here";
+  const KeptFilesScope kept({KeptFiles{t.At("k"), {"*"}, true}});
+  const auto judged = [&]() {
+    HANDLE h = OpenToJudge("G:\\x\\s");
+    const char* why = h == INVALID_HANDLE_VALUE ? "cannot open" : KeptFileRefusal(h, L"k.log");
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    return why;
+  };
+  ASSERT_TRUE(t.Letter('g', "a"));
+  const char* first = judged();
+  ASSERT_TRUE(t.Letter('g', "k\\b"));
+  const char* second = judged();
+  RunUnixCommand("umount '" + a + "' '" + b + "'");
+  EXPECT_EQ(first, nullptr) << "control: outside the kept folder";
+  EXPECT_TRUE(second != nullptr && IsKeptByRule(second)) << "judged by the other file system's folder's parents";
+}
+
+}  // namespace
