@@ -215,6 +215,10 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
     case RemovalResult::kUnjudged:
       RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
       return false;
+    case RemovalResult::kStayed:
+      // Never scheduled by its old name: that name no longer leads to it.
+      RecordLeft(Outcome::kFailed, path, kStayedReason);
+      return false;
     case RemovalResult::kTakenBefore:
       // Gone by then with the item that takes it (its cache entry), and
       // counted there: its folder may go as in the sweep.
@@ -383,6 +387,7 @@ void DirWalker::CollectFiles(StringPairList& list) {
 bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool removeEmptied, int statusId, int* count,
                              float* kb) {
   if (m_refused || m_folder.Get() == nullptr) return false;
+  m_leftBeforeWalk = LeftRecordsOnThisThread();
   bool empty = true;
   while (HasMore()) {
     Next();
@@ -453,6 +458,13 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
     return false;
   }
   return RemoveFolderAndLog(raw, m_root, 0.0f, statusId, count);
+}
+
+bool DirWalker::SettleOwnFolder(bool emptied, int statusId, int* count) {
+  if (emptied) return RemoveOwnFolder(statusId, count);
+  if (!m_refused && m_folder.Get() != nullptr && LeftRecordsOnThisThread() != m_leftBeforeWalk)
+    RecordLeft(Outcome::kHoldsLeftItem, m_root);
+  return false;
 }
 
 bool ListHasPath(const StringPairList& list, const std::string& path) {

@@ -92,6 +92,10 @@ class DirWalker {
   // same folder (not a link, not swapped since) and is not a protected
   // folder; logs it as a folder. False when it stays.
   bool RemoveOwnFolder(int statusId, int* count);
+  // After RemoveChosen: removes the walker's own folder when that walk
+  // emptied it (RemoveOwnFolder); one that stays for an item the walk left
+  // inside is named as left, as the folders below it are.
+  bool SettleOwnFolder(bool emptied, int statusId, int* count);
 
   // For tests: called with an entry's full path after the listing and before
   // the entry is opened (a test swaps a folder for a link there). Set it
@@ -142,6 +146,7 @@ class DirWalker {
   bool m_hasCurrent = false;
   bool m_hasNext = false;
   bool m_refused = false;  // the guard turned the pattern down
+  long m_leftBeforeWalk = 0;  // LeftRecordsOnThisThread() when RemoveChosen began
   bool m_hasMore = false;
   bool m_rebootFallback;
 };

@@ -138,6 +138,34 @@ std::string ShredName(const std::string& path) {
   return name;
 }
 
+namespace {
+
+// Whether the folder still lists the file fileId under name after its
+// removal, and nobody else holds it open. Asked through a handle of its own
+// to the folder, which follows the folder wherever it was moved (the walk's
+// handle is being listed).
+bool StillListed(HANDLE folder, const std::wstring& name, uint64_t fileId) {
+  ScopedHandle again(nt::OpenRelative(folder, L"", FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr));
+  DWORD attributes = 0;
+  uint64_t listedId = 0;
+  if (again.Get() == nullptr || !nt::ListedEntry(again.Get(), name, &attributes, &listedId) || listedId != fileId)
+    return false;
+  // Only a file that nobody else holds can be had alone: one still held
+  // goes when its holder closes it (the system refuses the open as a
+  // sharing violation, or as a removal that is pending).
+  ScopedHandle alone(nt::OpenRelative(again.Get(), name, DELETE | FILE_READ_ATTRIBUTES, 0, 0, nullptr));
+  return alone.Get() != nullptr;
+}
+
+std::function<void()>& MarkedHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
+}  // namespace
+
+void SetMarkedHookForTests(std::function<void()> hook) { MarkedHook() = std::move(hook); }
+
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
                            std::string* nowPath) {
   const bool preview = PreviewActive();
@@ -188,6 +216,7 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   }
 
   bool overwritten = !shred;
+  std::wstring nowName = name;
   if (overwritable) {
     uint64_t size = 0;
     if (SizeIfPrivate(h.Get(), &size)) {
@@ -196,13 +225,21 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
       // take it (the name is taken: that file is not ours), keeps its own.
       const std::string shredPath = ShredName(path);
       const std::wstring shredName = nt::Widen(LeafOf(shredPath));
-      if (!SameNoCase(shredName, name) && nt::RenameRelative(h.Get(), folder.handle, shredName))
+      if (!SameNoCase(shredName, name) && nt::RenameRelative(h.Get(), folder.handle, shredName)) {
         *nowPath = shredPath;
+        nowName = shredName;
+      }
       overwritten = OverwriteOpenFile(h.Get(), *nowPath, size);
     }
   }
+  BY_HANDLE_FILE_INFORMATION marked;
+  const bool known = ::GetFileInformationByHandle(h.Get(), &marked) != FALSE;
   if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
+  if (MarkedHook()) MarkedHook()();
   h.Close();
+  if (known && StillListed(folder.handle, nowName,
+                           (static_cast<uint64_t>(marked.nFileIndexHigh) << 32) | marked.nFileIndexLow))
+    return RemovalResult::kStayed;
   return overwritten ? RemovalResult::kRemoved : RemovalResult::kRemovedNotOverwritten;
 }
 
@@ -246,12 +283,15 @@ void RemoveFileInGuardedFolder(const std::string& path) {
   const RemovalResult r = RemoveFileAt(at, nt::Widen(LeafOf(path)), 0, shred, &now);
   if (r == RemovalResult::kKept) throw FileException(path, ERROR_ACCESS_DENIED);  // not set out to go: no record
   if (r == RemovalResult::kTakenBefore) return;  // counted with what takes it
-  if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink || r == RemovalResult::kUnjudged) {
+  if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink || r == RemovalResult::kUnjudged ||
+      r == RemovalResult::kStayed) {
     const DWORD e = r != RemovalResult::kFailed ? ERROR_ACCESS_DENIED : ::GetLastError();
     if (r == RemovalResult::kLeftLink)
       RecordLeft(Outcome::kRefused, path, "it leads out of its folder");
     else if (r == RemovalResult::kUnjudged)
       RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
+    else if (r == RemovalResult::kStayed)
+      RecordLeft(Outcome::kFailed, path, kStayedReason);
     else
       RecordLeft(OutcomeOfError(e), path, ErrorReason(e));
     throw FileException(now, e);

@@ -86,7 +86,13 @@ enum class RemovalResult {
   kKept,                   // a rule's exclusion keeps it (KeptFilesScope): untouched, not set out to go
   kUnjudged,               // what a rule keeps cannot be judged for it: untouched, and not removed
   kTakenBefore,            // preview only: an earlier step of this preview takes it (TakenInPreview)
+  kStayed,                 // the system took the removal, yet the file is still there (kStayedReason)
 };
+
+// Why a file the system said it removed is still there: Wine removes a file
+// by the name it was opened under when its handle closes, so one whose folder
+// was moved in between stays, under the folder's new name.
+constexpr char kStayedReason[] = "it is still there: its folder was moved as it was removed";
 
 // The folder a removal works in: its open handle (listing and delete access)
 // and the system's name of it (nt::ObjectName), against which every entry
@@ -107,6 +113,10 @@ struct OpenFolder {
 // What a KeptFilesScope keeps is left untouched (kKept), before any open.
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
                            std::string* nowPath);
+// For tests: called after a file is marked for removal and before its handle
+// closes (a test moves its folder away there). Set it while no sweep runs;
+// an empty function removes it.
+void SetMarkedHookForTests(std::function<void()> hook);
 
 // Removes the link `name` of folder as a link. False when it stays (under
 // Wine a link cannot be told from what it leads to once opened, so it stays).

@@ -82,6 +82,9 @@ RestartRemoval Attempt(const std::string& path) {
     case RemovalResult::kUnjudged:
       RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
       return RestartRemoval::kRefused;
+    case RemovalResult::kStayed:
+      RecordLeft(Outcome::kFailed, path, kStayedReason);
+      return RestartRemoval::kRefused;
     case RemovalResult::kFailed:
       break;
   }

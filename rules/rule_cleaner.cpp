@@ -193,7 +193,7 @@ class EntrySweep {
         [&](const std::string&, const std::string& name) { return MatchesAny(fk.patterns, name); },
         recurse, removeSelf, m_statusId, m_count, m_kb);
     // The guard keeps the temporary folders, whatever they are called.
-    if (removeSelf && empty) walker.RemoveOwnFolder(m_statusId, m_count);
+    if (removeSelf) walker.SettleOwnFolder(empty, m_statusId, m_count);
   }
 
   // A file named in the Windows folder or at a drive root: that folder is
