@@ -140,21 +140,18 @@ std::string ShredName(const std::string& path) {
 
 namespace {
 
-// Whether the folder still lists the file fileId under name after its
-// removal, and nobody else holds it open. Asked through a handle of its own
-// to the folder, which follows the folder wherever it was moved (the walk's
-// handle is being listed).
-bool StillListed(HANDLE folder, const std::wstring& name, uint64_t fileId) {
-  ScopedHandle again(nt::OpenRelative(folder, L"", FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr));
-  DWORD attributes = 0;
-  uint64_t listedId = 0;
-  if (again.Get() == nullptr || !nt::ListedEntry(again.Get(), name, &attributes, &listedId) || listedId != fileId)
-    return false;
-  // Only a file that nobody else holds can be had alone: one still held
-  // goes when its holder closes it (the system refuses the open as a
-  // sharing violation, or as a removal that is pending).
-  ScopedHandle alone(nt::OpenRelative(again.Get(), name, DELETE | FILE_READ_ATTRIBUTES, 0, 0, nullptr));
-  return alone.Get() != nullptr;
+// Whether the folder still holds the file fileId under name after its
+// removal, and nobody else holds it open. Asked by the exact name (a name
+// that is gone costs no reading of the whole folder) relative to the
+// folder's handle, which follows the folder wherever it was moved. Only a
+// file nobody else holds can be had alone: one still held goes when its
+// holder closes it (the open is refused as a sharing violation, or as a
+// removal that is pending).
+bool StillThere(HANDLE folder, const std::wstring& name, uint64_t fileId) {
+  ScopedHandle alone(
+      nt::OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, FILE_NON_DIRECTORY_FILE, nullptr, true));
+  uint64_t id = 0;
+  return alone.Get() != nullptr && nt::FileIdOf(alone.Get(), &id) && id == fileId;
 }
 
 std::function<void()>& MarkedHook() {
@@ -232,13 +229,12 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
       overwritten = OverwriteOpenFile(h.Get(), *nowPath, size);
     }
   }
-  BY_HANDLE_FILE_INFORMATION marked;
-  const bool known = ::GetFileInformationByHandle(h.Get(), &marked) != FALSE;
+  uint64_t marked = 0;
+  const bool known = nt::FileIdOf(h.Get(), &marked);
   if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
   if (MarkedHook()) MarkedHook()();
   h.Close();
-  if (known && StillListed(folder.handle, nowName,
-                           (static_cast<uint64_t>(marked.nFileIndexHigh) << 32) | marked.nFileIndexLow))
+  if (known && StillThere(folder.handle, nowName, marked))
     return RemovalResult::kStayed;
   return overwritten ? RemovalResult::kRemoved : RemovalResult::kRemovedNotOverwritten;
 }

@@ -14,6 +14,7 @@ using NtOpenFileFn = LONG(NTAPI*)(PHANDLE, ACCESS_MASK, POBJECT_ATTRIBUTES, PIO_
 using NtQueryDirectoryFileFn = LONG(NTAPI*)(HANDLE, HANDLE, PVOID, PVOID, PIO_STATUS_BLOCK, PVOID, ULONG, int,
                                            BOOLEAN, PUNICODE_STRING, BOOLEAN);
 using NtSetInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, int);
+using NtQueryInformationFileFn = LONG(NTAPI*)(HANDLE, PIO_STATUS_BLOCK, PVOID, ULONG, int);
 using NtQueryObjectFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
 using RtlNtStatusToDosErrorFn = ULONG(NTAPI*)(LONG);
 using NtQueryKeyFn = LONG(NTAPI*)(HANDLE, int, PVOID, ULONG, PULONG);
@@ -62,6 +63,7 @@ struct Calls {
     open = reinterpret_cast<NtOpenFileFn>(::GetProcAddress(ntdll, "NtOpenFile"));
     query = reinterpret_cast<NtQueryDirectoryFileFn>(::GetProcAddress(ntdll, "NtQueryDirectoryFile"));
     set = reinterpret_cast<NtSetInformationFileFn>(::GetProcAddress(ntdll, "NtSetInformationFile"));
+    info = reinterpret_cast<NtQueryInformationFileFn>(::GetProcAddress(ntdll, "NtQueryInformationFile"));
     object = reinterpret_cast<NtQueryObjectFn>(::GetProcAddress(ntdll, "NtQueryObject"));
     toDos = reinterpret_cast<RtlNtStatusToDosErrorFn>(::GetProcAddress(ntdll, "RtlNtStatusToDosError"));
     queryKey = reinterpret_cast<NtQueryKeyFn>(::GetProcAddress(ntdll, "NtQueryKey"));
@@ -69,6 +71,7 @@ struct Calls {
   NtOpenFileFn open;
   NtQueryDirectoryFileFn query;
   NtSetInformationFileFn set;
+  NtQueryInformationFileFn info;
   NtQueryObjectFn object;
   RtlNtStatusToDosErrorFn toDos;
   NtQueryKeyFn queryKey;
@@ -91,7 +94,7 @@ std::atomic<bool> g_posixDisposition{true};
 }  // namespace
 
 HANDLE OpenRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options,
-                    LONG* status) {
+                    LONG* status, bool exactCase) {
   const Calls& c = Ntdll();
   LONG st = static_cast<LONG>(0xC0000002);  // not implemented
   HANDLE h = nullptr;
@@ -101,7 +104,7 @@ HANDLE OpenRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, UL
     us.Length = static_cast<USHORT>(name.size() * sizeof(wchar_t));
     us.MaximumLength = us.Length;
     OBJECT_ATTRIBUTES oa;
-    InitializeObjectAttributes(&oa, &us, OBJ_CASE_INSENSITIVE, dir, nullptr);
+    InitializeObjectAttributes(&oa, &us, exactCase ? 0 : OBJ_CASE_INSENSITIVE, dir, nullptr);
     IO_STATUS_BLOCK io;
     st = c.open(&h, access | SYNCHRONIZE, &oa, &io, share,
                 options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT);
@@ -245,6 +248,21 @@ bool MarkForDeletion(HANDLE h) {
   const LONG st = c.set(h, &io, &del, sizeof del, kFileDispositionInformation);
   if (st != kSuccess) SetErrorFrom(st);
   return st == kSuccess;
+}
+
+bool FileIdOf(HANDLE h, uint64_t* fileId) {
+  const Calls& c = Ntdll();
+  if (c.info == nullptr) return false;
+  constexpr int kFileInternalInformation = 6;
+  LARGE_INTEGER id;
+  IO_STATUS_BLOCK io;
+  const LONG st = c.info(h, &io, &id, sizeof id, kFileInternalInformation);
+  if (st != kSuccess) {
+    SetErrorFrom(st);
+    return false;
+  }
+  *fileId = static_cast<uint64_t>(id.QuadPart);
+  return true;
 }
 
 bool SetAttributes(HANDLE h, DWORD attributes) {

@@ -27,8 +27,10 @@ struct DirEntry {
 // Opens name inside the folder `dir` (never a link's target where the system
 // can tell: FILE_OPEN_REPARSE_POINT). options are NtOpenFile's; the status
 // is kept in *status. Null on failure (the Win32 error is set too).
+// exactCase: name as the folder lists it, matched by case too (Wine looks for
+// a name it does not find in another case by reading the whole folder).
 HANDLE OpenRelative(HANDLE dir, const std::wstring& name, ACCESS_MASK access, ULONG share, ULONG options,
-                    LONG* status);
+                    LONG* status, bool exactCase = false);
 
 // Reads the next batch of dir's entries into buffer. restart starts over.
 // kNoMoreFiles at the end.
@@ -62,6 +64,10 @@ Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const st
 bool MarkForDeletion(HANDLE h);
 // Sets the file's attributes (0 leaves them unchanged).
 bool SetAttributes(HANDLE h, DWORD attributes);
+// The file number of what h is open on, as the file system gives it (no
+// question about its volume, which Wine cannot answer for a file whose
+// folder moved since it was opened).
+bool FileIdOf(HANDLE h, uint64_t* fileId);
 // Renames the open file to name inside dir; never replaces an existing file.
 bool RenameRelative(HANDLE h, HANDLE dir, const std::wstring& name);
 
