@@ -20,8 +20,11 @@ void OutcomeCollector::Detach() {
 void OutcomeCollector::Record(const OutcomeRecord& record) {
   // A removal the log does not number is part of a numbered item (a value
   // of a key that goes) or counted nowhere: the table lists neither, and
-  // keeping them would double what a large sweep holds.
-  if (!record.numbered && !OutcomeNotRemoved(record.outcome) && record.outcome != Outcome::kGuarded) return;
+  // keeping them would double what a large sweep holds. A folder left for
+  // an item inside it is kept: the table shows it as left, not unmet.
+  if (!record.numbered && !OutcomeNotRemoved(record.outcome) && record.outcome != Outcome::kGuarded &&
+      record.outcome != Outcome::kHoldsLeftItem)
+    return;
   std::lock_guard<std::mutex> hold(m_lock);
   m_records.push_back(record);
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/sweep_worker.h"
+#include "ui/outcome_collector.h"
 #include "ui/preview_table_model.h"
 
 namespace {
@@ -33,17 +34,17 @@ OutcomeRecord Rec(int category, const char* entry, const std::string& item, doub
 
 // Records as a sweep makes them: each removal is recorded by the primitive,
 // then numbered by the log, whose record names the item; the rows count and
-// list the numbered ones.
+// list the numbered ones. They reach the table through the window's collector.
 std::vector<OutcomeRecord> Swept(std::vector<OutcomeRecord> records) {
-  std::vector<OutcomeRecord> out;
+  OutcomeCollector collector;
   for (OutcomeRecord& r : records) {
     const bool removes = r.outcome == Outcome::kRemoved || r.outcome == Outcome::kScheduled;
     OutcomeRecord line = r;
     line.numbered = true;
-    out.push_back(std::move(r));
-    if (removes) out.push_back(std::move(line));
+    collector.Record(r);
+    if (removes) collector.Record(line);
   }
-  return out;
+  return collector.TakeRecords();
 }
 
 // Temp: 3 items, 30 KB; Word: 2 items, 5 KB and one held; Cookie Files: 1
@@ -372,6 +373,24 @@ TEST_F(PreviewTableModelTest, EachRowShowsTheLastSweepThatRanItAndItsItemsAddUp)
   check("after the third sweep", {"removed", "not met by the sweep", "not met by the sweep"}, "1");
   EXPECT_EQ(m_model.SummaryText().substr(0, m_model.SummaryText().find('\r')),
             "Swept 1 entry: 1 item, 10 KB removed; 2 items not met by the sweep.");
+}
+
+// A folder that stays for a file left inside it reads "left", with its
+// reason, as the sweep recorded it; never "not met by the sweep".
+TEST(PreviewTableSweep, AFolderThatStaysForAnItemInsideIsLeft) {
+  PreviewTableModel model;
+  model.SetPreview(Swept({Rec(kInet, "Content", "C:\\Cache\\IE5\\index.dat", 1), Rec(kInet, "Content", "C:\\Cache\\IE5", 0)}),
+                   {{kInet, "Content"}});
+  EntrySelection all;
+  all.Add(kInet, "Content");
+  model.SetSwept(Swept({Rec(kInet, "Content", "C:\\Cache\\IE5\\index.dat", 0, Outcome::kFailed, "refused"),
+                        Rec(kInet, "Content", "C:\\Cache\\IE5", 0, Outcome::kHoldsLeftItem, "it holds an item")}),
+                 all);
+  ASSERT_EQ(model.RowCount(), 1u);
+  std::vector<std::string> fates;
+  for (size_t n = 0; n < model.RowAt(0).items.size(); ++n) fates.push_back(model.ItemCellText(0, n, 2));
+  std::sort(fates.begin(), fates.end());
+  EXPECT_EQ(fates, (std::vector<std::string>{"failed: refused", "left: it holds an item"}));
 }
 
 // A name that a spreadsheet would read as a formula is saved as text.
