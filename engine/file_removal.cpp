@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "engine/folder_identity.h"
 #include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
 #include "engine/path_text.h"
@@ -229,12 +230,14 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
       overwritten = OverwriteOpenFile(h.Get(), *nowPath, size);
     }
   }
+  // Windows removes the file object itself; Wine removes the name it was
+  // opened under, which a move of its folder meanwhile leaves behind.
   uint64_t marked = 0;
-  const bool known = nt::FileIdOf(h.Get(), &marked);
+  const bool check = RunningUnderWine() && nt::FileIdOf(h.Get(), &marked);
   if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
   if (MarkedHook()) MarkedHook()();
   h.Close();
-  if (known && StillThere(folder.handle, nowName, marked))
+  if (check && StillThere(folder.handle, nowName, marked))
     return RemovalResult::kStayed;
   return overwritten ? RemovalResult::kRemoved : RemovalResult::kRemovedNotOverwritten;
 }

@@ -89,10 +89,10 @@ enum class RemovalResult {
   kStayed,                 // the system took the removal, yet the file is still there (kStayedReason)
 };
 
-// Why a file the system said it removed is still there: Wine removes a file
-// by the name it was opened under when its handle closes, so one whose folder
-// was moved in between stays, under the folder's new name.
-constexpr char kStayedReason[] = "it is still there: its folder was moved as it was removed";
+// Why a file the system took the removal of is still there (under Wine, a
+// file whose folder was moved as it was removed, or one the file system
+// itself will not let go).
+constexpr char kStayedReason[] = "it is still there after its removal";
 
 // The folder a removal works in: its open handle (listing and delete access)
 // and the system's name of it (nt::ObjectName), against which every entry

@@ -43,13 +43,15 @@ UnixNameFn UnixName() {
 
 }  // namespace
 
+bool RunningUnderWine() { return UnixName() != nullptr; }
+
 FolderIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
   FolderIdentity id;
   // Wine makes a volume's serial from the drive letter that names the file
   // at that moment (C: gives 43000000): a letter made or removed that leads
   // to a folder changes the serial of everything below it. There the file's
   // number alone tells what it is.
-  id.volume = UnixName() != nullptr ? 0 : info.dwVolumeSerialNumber;
+  id.volume = RunningUnderWine() ? 0 : info.dwVolumeSerialNumber;
   id.index = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
   return id;
 }
@@ -105,9 +107,8 @@ wchar_t SystemLetter() {
 // dosdevices/e:/"), and the Unix path it holds. Forward slashes: Wine
 // refuses ".." between backslashes, but hands the Unix part as it stands to
 // the system, which resolves ".." after links.
-bool LetterUnixName(wchar_t letter, std::wstring* base, std::wstring* unix) {
-  const wchar_t root[] = {letter, L':', L'\\', 0};
-  char* given = UnixName()(root);
+bool UnixNameOf(const wchar_t* path, std::wstring* unix) {
+  char* given = UnixName()(path);
   if (given == nullptr) return false;
   std::string text(given);
   ::HeapFree(::GetProcessHeap(), 0, given);
@@ -117,6 +118,12 @@ bool LetterUnixName(wchar_t letter, std::wstring* base, std::wstring* unix) {
   if (n <= 0) return false;
   unix->assign(static_cast<size_t>(n), L'\0');
   ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &(*unix)[0], n);
+  return true;
+}
+
+bool LetterUnixName(wchar_t letter, std::wstring* base, std::wstring* unix) {
+  const wchar_t root[] = {letter, L':', L'\\', 0};
+  if (!UnixNameOf(root, unix)) return false;
   *base = L"\\\\?\\unix" + *unix;
   if (base->back() != L'/') *base += L'/';
   return true;
@@ -212,6 +219,11 @@ bool AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<Fol
   return false;
 }
 
+bool IsLetterPath(const std::wstring& p) {
+  return p.size() >= 7 && p.compare(0, 4, L"\\\\?\\") == 0 && p[5] == L':' && p[6] == L'\\' &&
+         ((p[4] >= L'A' && p[4] <= L'Z') || (p[4] >= L'a' && p[4] <= L'z'));
+}
+
 bool IsLetterRoot(const std::wstring& p) {
   return p.size() == 7 && p.compare(0, 4, L"\\\\?\\") == 0 && p[5] == L':' && p[6] == L'\\' &&
          ((p[4] >= L'A' && p[4] <= L'Z') || (p[4] >= L'a' && p[4] <= L'z'));
@@ -248,16 +260,32 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* name
   if (!FinalPathOf(h, &path)) return false;
   const size_t root = RootLength(path);
   if (root == 0) return false;
+  // Under Wine a name below a letter other than the system drive's may be
+  // out of date: Wine names a folder by what the letter led to when the
+  // clock's second last turned, while the name, opened again, follows the
+  // letter now. Each parent must then hold the folder found below it.
+  const bool mayBeStale = UnixName() != nullptr && IsLetterPath(path) && Upper(path[4]) != SystemLetter();
   for (int depth = 0; path.size() > root && depth < 512; ++depth) {
     while (path.size() > root && path.back() == L'\\') path.pop_back();
     const size_t cut = path.find_last_of(L'\\');
     path.resize(cut == std::wstring::npos || cut < root ? root : cut);
-    HANDLE parent = OpenToJudgeW(path);
-    if (parent == INVALID_HANDLE_VALUE) return false;
     FolderIdentity id;
-    const bool ok = IdentityOf(parent, &id);
-    ::CloseHandle(parent);
-    if (!ok) return false;
+    if (!mayBeStale) {
+      HANDLE parent = OpenToJudgeW(path);
+      if (parent == INVALID_HANDLE_VALUE) return false;
+      const bool ok = IdentityOf(parent, &id);
+      ::CloseHandle(parent);
+      if (!ok) return false;
+    } else {
+      std::wstring unix;
+      if (!UnixNameOf((path.back() == L'\\' ? path : path + L"\\").c_str(), &unix) || unix.empty()) return false;
+      if (unix.back() != L'/') unix += L'/';
+      StepUp step;
+      if (!StepAbove(L"\\\\?\\unix" + unix, out.back(), std::wstring(), &step) || step.top ||
+          step.holds == nt::Holds::kNo)
+        return false;
+      id = step.id;
+    }
     out.push_back(id);
   }
   if (named != nullptr) *named = out.size();

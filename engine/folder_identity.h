@@ -16,6 +16,10 @@ struct FolderIdentity {
 bool IdentityOf(HANDLE h, FolderIdentity* out);
 // The same, from what GetFileInformationByHandle already gave.
 FolderIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info);
+// Whether the system is Wine, whose files are names more than objects: a
+// volume serial follows the drive letter, and a file marked for removal goes
+// by the name it was opened under when its handle closes.
+bool RunningUnderWine();
 
 // Opens a folder to learn what it is, following every link on the way (the
 // identity of what the path reaches is what counts). INVALID_HANDLE_VALUE
