@@ -1,5 +1,6 @@
 #include "engine/folder_identity.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -248,6 +249,84 @@ bool LetterMapsToFolder(wchar_t letter) {
   if (!LetterUnixName(letter, &base, &unix) || !IdentityOfFolder(nt::Narrow(root), &self)) return false;
   StepUp step;
   return StepAbove(base + L"../", self, std::wstring(), &step) && !step.top && step.holds == nt::Holds::kListed;
+}
+
+namespace {
+
+// A field of the system's mount list, its blanks and backslashes written
+// as octal escapes ("\\040").
+std::string UnescapeMountField(const std::string& field) {
+  const auto octal = [](char c) { return c >= '0' && c <= '7'; };
+  std::string out;
+  for (size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 4 <= field.size() && octal(field[i + 1]) && octal(field[i + 2]) && octal(field[i + 3])) {
+      out += static_cast<char>(((field[i + 1] - '0') << 6) | ((field[i + 2] - '0') << 3) | (field[i + 3] - '0'));
+      i += 3;
+    } else {
+      out += field[i];
+    }
+  }
+  return out;
+}
+
+bool LiesIn(const std::string& root, const std::string& outer) {
+  return root == outer || outer == "/" || (root.size() > outer.size() && root.compare(0, outer.size(), outer) == 0 &&
+                                           root[outer.size()] == '/');
+}
+
+}  // namespace
+
+std::vector<FolderIdentity> FoldersMountedTwice() {
+  std::vector<FolderIdentity> out;
+  if (UnixName() == nullptr) return out;
+  HANDLE f = ::CreateFileW(L"\\\\?\\unix/proc/self/mountinfo", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return out;
+  std::string text;
+  char buffer[16384];
+  DWORD got = 0;
+  while (text.size() < (8u << 20) && ::ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0)
+    text.append(buffer, got);
+  ::CloseHandle(f);
+  // Each line: id, parent id, device, root within the device, mount point, ...
+  struct Mount {
+    std::string device, root, point;
+  };
+  std::vector<Mount> mounts;
+  size_t at = 0;
+  while (at < text.size()) {
+    size_t end = text.find('\n', at);
+    if (end == std::string::npos) end = text.size();
+    std::vector<std::string> fields;
+    for (size_t p = at; p < end && fields.size() < 5;) {
+      const size_t blank = std::min(text.find(' ', p), end);
+      fields.push_back(text.substr(p, blank - p));
+      p = blank + 1;
+    }
+    at = end + 1;
+    if (fields.size() == 5)
+      mounts.push_back({fields[2], UnescapeMountField(fields[3]), UnescapeMountField(fields[4])});
+  }
+  // A mount whose folder lies in (or is) what another mount of the same
+  // device shows is a second place of that folder.
+  for (size_t i = 0; i < mounts.size(); ++i) {
+    bool twice = false;
+    for (size_t j = 0; j < mounts.size() && !twice; ++j)
+      twice = j != i && mounts[j].device == mounts[i].device && mounts[j].point != mounts[i].point &&
+              LiesIn(mounts[i].root, mounts[j].root);
+    if (!twice || mounts[i].point.empty() || mounts[i].point[0] != '/') continue;
+    const int n = ::MultiByteToWideChar(CP_UTF8, 0, mounts[i].point.data(), static_cast<int>(mounts[i].point.size()),
+                                        nullptr, 0);
+    if (n <= 0) continue;
+    std::wstring w(static_cast<size_t>(n), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, mounts[i].point.data(), static_cast<int>(mounts[i].point.size()), &w[0], n);
+    HANDLE h = OpenToJudgeW(L"\\\\?\\unix" + w + L"/");
+    if (h == INVALID_HANDLE_VALUE) continue;
+    FolderIdentity id;
+    if (IdentityOf(h, &id)) out.push_back(id);
+    ::CloseHandle(h);
+  }
+  return out;
 }
 
 // A place that cannot be judged is not swept.

@@ -39,6 +39,13 @@ bool IdentityOfFolder(const std::string& folder, FolderIdentity* out);
 bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named = nullptr,
                         bool pastSystemDrive = false);
 
+// Under Wine: the folders that the system shows in a second place (a folder
+// of a file system mounted again elsewhere, as a bind mount does), found in
+// the system's list of mounts. Such a folder has two sets of parents, and a
+// name tells only one: what it is and what it holds are judged by neither.
+// Empty on Windows, or when the list cannot be read.
+std::vector<FolderIdentity> FoldersMountedTwice();
+
 // True when the drive letter leads to a folder rather than to a volume's
 // root (subst on Windows; under Wine any letter but the system drive's whose
 // folder is neither the top of a file system nor mounted). False when it

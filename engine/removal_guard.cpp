@@ -145,6 +145,14 @@ std::shared_ptr<const GuardFolders> Collect() {
     g.hasId = IdentityOfFolder(root, &g.id);
     if (g.hasId) out->entries.push_back(std::move(g));
   }
+  // A folder shown in a second place (Wine: a bind mount) is kept whole
+  // wherever it is met: neither of its names tells all that holds it.
+  for (const FolderIdentity& id : FoldersMountedTwice()) {
+    Guarded g = MakeGuarded(Kind::kWhole, "a folder mounted in a second place");
+    g.id = id;
+    g.hasId = true;
+    out->entries.push_back(std::move(g));
+  }
   for (const auto& t : CollectSystemOwnTexts()) {
     FolderIdentity id;
     if (IdentityOfFolder(Canonical(t), &id)) out->systemOwn.push_back(id);

@@ -530,3 +530,33 @@ TEST_F(LettersTest, ALetterPointedAtAnotherFileSystemIsJudgedAfresh) {
 }
 
 }  // namespace
+
+namespace {
+
+// A folder mounted in a second place (a bind mount) has two sets of
+// parents, and its name there tells neither what it is nor what keeps it:
+// it is swept in neither place. Skipped where nothing can be mounted.
+TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
+  LetterTree t("bind");
+  for (const char* f : {"docs\\sub\\s.txt", "t\\u\\x\\placeholder", "t\\u\\own.txt", "w\\K\\sub\\k.txt", "a2\\S\\placeholder"})
+    ASSERT_TRUE(t.Plant(f)) << f;
+  ASSERT_TRUE(ProtectDataFolderForTests(t.At("docs"), "Documents"));
+  const std::string x = UnixPathOf(t.At("t\\u\\x")), s = UnixPathOf(t.At("a2\\S"));
+  if (!RunUnixCommand("mount --bind '" + UnixPathOf(t.At("docs\\sub")) + "' '" + x + "' 2>/dev/null"))
+    GTEST_SKIP() << "no folder can be mounted here";
+  const bool both = RunUnixCommand("mount --bind '" + UnixPathOf(t.At("w\\K\\sub")) + "' '" + s + "'");
+  RefreshProtectedPlaces();
+  RuleSet rules, keptRules;
+  SweepOneEntry(rules, "[Bind *]\nFileKey1=" + t.At("t\\u") + "|*.txt|RECURSE\n");
+  SweepOneEntry(keptRules, "[Bind kept *]\nFileKey1=" + t.At("a2\\S") + "|k.txt\nExcludeKey1=PATH|" + t.At("w\\K") + "\\\n");
+  const bool documents = FileExists(t.At("docs\\sub\\s.txt")), kept = FileExists(t.At("w\\K\\sub\\k.txt")),
+             own = FileExists(t.At("t\\u\\own.txt"));
+  RunUnixCommand("umount '" + x + "'; umount '" + s + "'");
+  RefreshProtectedPlaces();
+  ASSERT_TRUE(both);
+  EXPECT_TRUE(documents) << "a folder of Documents, met where it is mounted again";
+  EXPECT_TRUE(kept) << "a kept folder, met where it is mounted again";
+  EXPECT_FALSE(own) << "control: the rest of the tree goes";
+}
+
+}  // namespace
