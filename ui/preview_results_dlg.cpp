@@ -221,6 +221,7 @@ void CPreviewResultsDlg::Layout() {
   place(IDC_RESULTS_SWEEP, client.right - margin - 2 * buttonW - gap, buttonsY, buttonW, button.bottom);
   place(IDC_RESULTS_SAVE, client.right - margin - 3 * buttonW - 2 * gap, buttonsY, buttonW, button.bottom);
   if (defer != nullptr) ::EndDeferWindowPos(defer);
+  FitDetailScrollBar();
   SizeColumns();
   ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
@@ -333,6 +334,24 @@ void CPreviewResultsDlg::ShowDetail() {
     text = m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item), 2) + "\r\n" +
            m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(item), 0);
   if (m_hWnd != nullptr && GetItemText(IDC_RESULTS_DETAIL) != text) SetItemText(IDC_RESULTS_DETAIL, text.c_str());
+  FitDetailScrollBar();
+}
+
+void CPreviewResultsDlg::FitDetailScrollBar() {
+  // A scroll bar only for a text longer than the box shows.
+  if (m_hWnd == nullptr) return;
+  HWND detail = GetItem(IDC_RESULTS_DETAIL);
+  RECT box = {};
+  ::GetClientRect(detail, &box);
+  HDC dc = ::GetDC(detail);
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(detail, WM_GETFONT, 0, 0)));
+  TEXTMETRICA metrics = {};
+  ::GetTextMetricsA(dc, &metrics);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(detail, dc);
+  const LRESULT lines = ::SendMessageA(detail, EM_GETLINECOUNT, 0, 0);
+  const bool needed = metrics.tmHeight > 0 && lines * metrics.tmHeight > box.bottom - box.top;
+  if (needed != ((::GetWindowLongA(detail, GWL_STYLE) & WS_VSCROLL) != 0)) ::ShowScrollBar(detail, SB_VERT, needed);
 }
 
 void CPreviewResultsDlg::ShowSummary() {

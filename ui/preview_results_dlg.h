@@ -104,6 +104,7 @@ class CPreviewResultsDlg : public CDialog {
   void OnItemsDispInfo(NMLVDISPINFOA* info);
   void OnRowsClick(NMITEMACTIVATE* click);
   void ShowDetail();
+  void FitDetailScrollBar();
   void ShowSweptColumns();
   void SizeColumns();
   int HeaderWidth(int column) const;  // the least width that shows a column's title whole

@@ -277,7 +277,9 @@ std::string PreviewTableModel::SummaryText() const {
     if (t.notMet != 0) text += "; " + Plural(t.notMet, "item", "items") + " not met by the sweep";
     text += ".\r\n";
   }
-  size_t choosable = 0, ticked = 0;
+  // A row swept since the preview no longer holds what the preview found:
+  // its figures are not offered again as what a sweep would take.
+  size_t choosable = 0, ticked = 0, sweptTicked = 0;
   long long items = 0;
   double kb = 0.0;
   for (size_t i : m_shown) {
@@ -286,11 +288,19 @@ std::string PreviewTableModel::SummaryText() const {
     ++choosable;
     if (!row.ticked) continue;
     ++ticked;
+    if (row.swept) {
+      ++sweptTicked;
+      continue;
+    }
     items += row.count;
     kb += row.kb;
   }
   text += WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") +
-         " ticked: " + Plural(items, "item", "items") + ", " + FormatSize(kb) + " would be swept.";
+         " ticked: " + Plural(items, "item", "items") + ", " + FormatSize(kb) + " would be swept";
+  if (sweptTicked != 0)
+    text += "; " + WithSeparators(sweptTicked) + (sweptTicked == 1 ? " of them was" : " of them were") +
+            " swept since the preview (a new preview shows what they hold now)";
+  text += ".";
   if (m_shown.size() != m_rows.size())
     text += " Filter: " + WithSeparators(m_shown.size()) + " of " + WithSeparators(m_rows.size()) + " shown.";
   if (m_nNothing != 0)

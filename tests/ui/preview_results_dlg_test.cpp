@@ -273,6 +273,7 @@ TEST_F(PreviewResultsWindow, ANewPreviewDropsTheSweptColumnsAndALongNameShowsWho
   const LRESULT lines = ::SendMessageA(detail, EM_GETLINECOUNT, 0, 0);
   EXPECT_GE(lines, 3) << "the name wraps";
   EXPECT_LE(lines * metrics.tmHeight, box.bottom - box.top) << lines << " lines of " << metrics.tmHeight;
+  EXPECT_FALSE(::GetWindowLongA(detail, GWL_STYLE) & WS_VSCROLL) << "no scroll bar while the name fits";
 
   EXPECT_EQ(m_table.FolderOf(0, -1), tmp.Path()) << "the folder all its files share";
   EXPECT_EQ(m_table.FolderOf(0, 1), deep + "\\x");
@@ -284,6 +285,14 @@ TEST_F(PreviewResultsWindow, ANewPreviewDropsTheSweptColumnsAndALongNameShowsWho
   ResetPlatformCalls();
   EXPECT_EQ(g_shells, 1);
   EXPECT_EQ(g_boxes, 1) << "the user is told the folder is gone";
+
+  // A name longer than the box holds: its end is reached by the scroll bar.
+  while (deep.size() < 900) deep += "\\another long folder name";
+  m_table.ShowPreview({Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", deep + "\\end.tmp", 1)}, {});
+  m_table.SelectRow(0);
+  ListView_SetItemState(m_table.Items(), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+  PumpMessages(20);
+  EXPECT_TRUE(::GetWindowLongA(detail, GWL_STYLE) & WS_VSCROLL) << "a scroll bar once the name outgrows the box";
 }
 
 // The place is in the registry once a move or a resize ends and when the

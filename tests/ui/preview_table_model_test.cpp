@@ -310,7 +310,11 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
   // had not listed is named so.
   EXPECT_EQ(m_model.SummaryText(),
             "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview; 1 item left; 4 items not met "
-            "by the sweep.\r\n3 of 4 entries ticked: 5 items, 35 KB would be swept. 2 entries would remove nothing.");
+            "by the sweep.\r\n3 of 4 entries ticked: 0 items, 0 KB would be swept; 3 of them were swept since the "
+            "preview (a new preview shows what they hold now). 2 entries would remove nothing.");
+  m_model.SetTicked(1, true);  // Cookie Files, not swept: its preview figures stand
+  EXPECT_EQ(m_model.SummaryText().substr(m_model.SummaryText().find('\n') + 1, 52),
+            "4 of 4 entries ticked: 1 item, 12 KB would be swept;");
   std::vector<std::string> fates;
   for (size_t n = 0; n < m_model.RowAt(0).items.size(); ++n)
     fates.push_back(m_model.ItemCellText(0, n, 0) + " " + m_model.ItemCellText(0, n, 2));
