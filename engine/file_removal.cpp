@@ -223,11 +223,19 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
       // take it (the name is taken: that file is not ours), keeps its own.
       const std::string shredPath = ShredName(path);
       const std::wstring shredName = nt::Widen(LeafOf(shredPath));
-      if (!SameNoCase(shredName, name) && nt::RenameRelative(h.Get(), folder.handle, shredName)) {
-        *nowPath = shredPath;
-        nowName = shredName;
+      // A rename the system refuses for another reason (a file mounted in
+      // a second place is busy) says the data is not this name's alone:
+      // it is never overwritten.
+      bool mayOverwrite = true;
+      if (!SameNoCase(shredName, name)) {
+        if (nt::RenameRelative(h.Get(), folder.handle, shredName)) {
+          *nowPath = shredPath;
+          nowName = shredName;
+        } else {
+          mayOverwrite = ::GetLastError() == ERROR_ALREADY_EXISTS || ::GetLastError() == ERROR_FILE_EXISTS;
+        }
       }
-      overwritten = OverwriteOpenFile(h.Get(), *nowPath, size);
+      overwritten = mayOverwrite && OverwriteOpenFile(h.Get(), *nowPath, size);
     }
   }
   // Windows removes the file object itself; Wine removes the name it was

@@ -17,6 +17,7 @@
 #include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
 #include "rules/rule_set.h"
+#include "settings/settings_groups.h"
 #include "support/generated_cases.h"
 #include "support/test_env.h"
 
@@ -557,6 +558,30 @@ TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
   EXPECT_TRUE(documents) << "a folder of Documents, met where it is mounted again";
   EXPECT_TRUE(kept) << "a kept folder, met where it is mounted again";
   EXPECT_FALSE(own) << "control: the rest of the tree goes";
+}
+
+}  // namespace
+
+namespace {
+
+// A file mounted onto a file of a target (a bind mount) is another place's
+// data: the Shredder never overwrites it, whatever becomes of the name.
+TEST_F(LettersTest, TheShredderNeverOverwritesAFileMountedFromElsewhere) {
+  LetterTree t("bind-file");
+  ASSERT_TRUE(t.Plant("docs\\thesis.txt") && t.Plant("t\\f.txt") && t.Plant("t\\own.txt"));
+  ASSERT_TRUE(WriteFileBytes(t.At("docs\\thesis.txt"), "precious thesis"));
+  const std::string f = UnixPathOf(t.At("t\\f.txt"));
+  if (!RunUnixCommand("mount --bind '" + UnixPathOf(t.At("docs\\thesis.txt")) + "' '" + f + "' 2>/dev/null"))
+    GTEST_SKIP() << "nothing can be mounted here";
+  const DWORD targets = g_GeneralSettings.m_nTargets;
+  g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+  RuleSet rules;
+  const int notRemoved = SweepOneEntry(rules, "[Bind file *]\nFileKey1=" + t.At("t") + "|*.txt\n");
+  g_GeneralSettings.m_nTargets = targets;
+  RunUnixCommand("umount '" + f + "'");
+  EXPECT_EQ(ReadFileBytes(t.At("docs\\thesis.txt")), "precious thesis");
+  EXPECT_GE(notRemoved, 1) << "the mounted name stays, and is counted";
+  EXPECT_FALSE(FileExists(t.At("t\\own.txt"))) << "control: the target's own file goes";
 }
 
 }  // namespace
