@@ -108,18 +108,22 @@ wchar_t SystemLetter() {
 // dosdevices/e:/"), and the Unix path it holds. Forward slashes: Wine
 // refuses ".." between backslashes, but hands the Unix part as it stands to
 // the system, which resolves ".." after links.
+// A Unix name as Wine's calls take it; false when it is not UTF-8.
+bool WideFromUtf8(const std::string& text, std::wstring* out) {
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
+                                      nullptr, 0);
+  if (n <= 0) return false;
+  out->assign(static_cast<size_t>(n), L'\0');
+  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &(*out)[0], n);
+  return true;
+}
+
 bool UnixNameOf(const wchar_t* path, std::wstring* unix) {
   char* given = UnixName()(path);
   if (given == nullptr) return false;
   std::string text(given);
   ::HeapFree(::GetProcessHeap(), 0, given);
-  if (text.empty() || text[0] != '/') return false;
-  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, text.data(), static_cast<int>(text.size()),
-                                      nullptr, 0);
-  if (n <= 0) return false;
-  unix->assign(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &(*unix)[0], n);
-  return true;
+  return !text.empty() && text[0] == '/' && WideFromUtf8(text, unix);
 }
 
 bool LetterUnixName(wchar_t letter, std::wstring* base, std::wstring* unix) {
@@ -225,10 +229,7 @@ bool IsLetterPath(const std::wstring& p) {
          ((p[4] >= L'A' && p[4] <= L'Z') || (p[4] >= L'a' && p[4] <= L'z'));
 }
 
-bool IsLetterRoot(const std::wstring& p) {
-  return p.size() == 7 && p.compare(0, 4, L"\\\\?\\") == 0 && p[5] == L':' && p[6] == L'\\' &&
-         ((p[4] >= L'A' && p[4] <= L'Z') || (p[4] >= L'a' && p[4] <= L'z'));
-}
+bool IsLetterRoot(const std::wstring& p) { return p.size() == 7 && IsLetterPath(p); }
 
 }  // namespace
 
@@ -315,11 +316,8 @@ std::vector<FolderIdentity> FoldersMountedTwice() {
       twice = j != i && mounts[j].device == mounts[i].device && mounts[j].point != mounts[i].point &&
               LiesIn(mounts[i].root, mounts[j].root);
     if (!twice || mounts[i].point.empty() || mounts[i].point[0] != '/') continue;
-    const int n = ::MultiByteToWideChar(CP_UTF8, 0, mounts[i].point.data(), static_cast<int>(mounts[i].point.size()),
-                                        nullptr, 0);
-    if (n <= 0) continue;
-    std::wstring w(static_cast<size_t>(n), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, mounts[i].point.data(), static_cast<int>(mounts[i].point.size()), &w[0], n);
+    std::wstring w;
+    if (!WideFromUtf8(mounts[i].point, &w)) continue;
     HANDLE h = OpenToJudgeW(L"\\\\?\\unix" + w + L"/");
     if (h == INVALID_HANDLE_VALUE) continue;
     FolderIdentity id;
