@@ -277,18 +277,56 @@ bool LiesIn(const std::string& root, const std::string& outer) {
 
 }  // namespace
 
-std::vector<FolderIdentity> FoldersMountedTwice() {
-  std::vector<FolderIdentity> out;
-  if (UnixName() == nullptr) return out;
+std::string ReadMountList() {
+  std::string text;
+  if (UnixName() == nullptr) return text;
   HANDLE f = ::CreateFileW(L"\\\\?\\unix/proc/self/mountinfo", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return out;
-  std::string text;
+  if (f == INVALID_HANDLE_VALUE) return text;
   char buffer[16384];
   DWORD got = 0;
   while (text.size() < (8u << 20) && ::ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0)
     text.append(buffer, got);
   ::CloseHandle(f);
+  return text;
+}
+
+namespace {
+
+// The folder a mount point names, or when that cannot be opened (a name
+// that is not UTF-8, a folder that cannot be read), the nearest folder
+// above it that can: what cannot be named is kept with what holds it.
+// *isFile: the mount point is a file (mounted onto another file), which
+// cannot be removed while mounted and needs no folder kept.
+bool MountedFolderOrAbove(std::string point, FolderIdentity* out, bool* isFile) {
+  *isFile = false;
+  std::wstring named;
+  if (WideFromUtf8(point, &named)) {
+    const DWORD attributes = ::GetFileAttributesW((L"\\\\?\\unix" + named).c_str());
+    *isFile = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+    if (*isFile) return true;
+  }
+  while (!point.empty() && point[0] == '/') {
+    std::wstring w;
+    if (WideFromUtf8(point, &w)) {
+      HANDLE h = OpenToJudgeW(L"\\\\?\\unix" + w + (w.back() == L'/' ? L"" : L"/"));
+      if (h != INVALID_HANDLE_VALUE) {
+        const bool ok = IdentityOf(h, out);
+        ::CloseHandle(h);
+        if (ok) return true;
+      }
+    }
+    if (point == "/") return false;
+    const size_t slash = point.find_last_of('/');
+    point.resize(slash == 0 ? 1 : slash);
+  }
+  return false;
+}
+
+}  // namespace
+
+bool FoldersMountedTwice(const std::string& text, std::vector<FolderIdentity>* out) {
+  out->clear();
   // Each line: id, parent id, device, root within the device, mount point, ...
   struct Mount {
     std::string device, root, point;
@@ -310,21 +348,21 @@ std::vector<FolderIdentity> FoldersMountedTwice() {
   }
   // A mount whose folder lies in (or is) what another mount of the same
   // device shows is a second place of that folder.
+  bool all = true;
   for (size_t i = 0; i < mounts.size(); ++i) {
     bool twice = false;
     for (size_t j = 0; j < mounts.size() && !twice; ++j)
       twice = j != i && mounts[j].device == mounts[i].device && mounts[j].point != mounts[i].point &&
               LiesIn(mounts[i].root, mounts[j].root);
-    if (!twice || mounts[i].point.empty() || mounts[i].point[0] != '/') continue;
-    std::wstring w;
-    if (!WideFromUtf8(mounts[i].point, &w)) continue;
-    HANDLE h = OpenToJudgeW(L"\\\\?\\unix" + w + L"/");
-    if (h == INVALID_HANDLE_VALUE) continue;
+    if (!twice) continue;
     FolderIdentity id;
-    if (IdentityOf(h, &id)) out.push_back(id);
-    ::CloseHandle(h);
+    bool isFile = false;
+    if (!MountedFolderOrAbove(mounts[i].point, &id, &isFile))
+      all = false;
+    else if (!isFile)
+      out->push_back(id);
   }
-  return out;
+  return all;
 }
 
 // A place that cannot be judged is not swept.

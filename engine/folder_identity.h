@@ -39,12 +39,17 @@ bool IdentityOfFolder(const std::string& folder, FolderIdentity* out);
 bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named = nullptr,
                         bool pastSystemDrive = false);
 
-// Under Wine: the folders that the system shows in a second place (a folder
-// of a file system mounted again elsewhere, as a bind mount does), found in
-// the system's list of mounts. Such a folder has two sets of parents, and a
-// name tells only one: what it is and what it holds are judged by neither.
-// Empty on Windows, or when the list cannot be read.
-std::vector<FolderIdentity> FoldersMountedTwice();
+// Under Wine: the system's list of mounts, as it stands now (read again at
+// each judgement, so that a mount made during a sweep is seen). Empty on
+// Windows, or when the list cannot be read.
+std::string ReadMountList();
+// The folders that the list shows in a second place (a folder of a file
+// system mounted again elsewhere, as a bind mount does). Such a folder has
+// two sets of parents, and a name tells only one: what it is and what it
+// holds are judged by neither. A mount point that cannot be opened (a name
+// that is not UTF-8) gives the nearest folder above it that can. False when
+// even that fails: the list cannot be judged.
+bool FoldersMountedTwice(const std::string& mountList, std::vector<FolderIdentity>* out);
 
 // True when the drive letter leads to a folder rather than to a volume's
 // root (subst on Windows; under Wine any letter but the system drive's whose

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
 #include <mutex>
 #include <set>
@@ -94,11 +95,14 @@ struct Guarded {
   bool holdsProfile = false;     // the profile lies in it (or is it)
   bool namedFilesMayGo = false;  // the Windows folder: a file named exactly may go from it
   bool driveRoot = false;        // a volume's root, reached by a drive letter
+  bool mounted = false;          // from the system's list of mounts
 };
 
 struct GuardFolders {
   std::vector<Guarded> entries;
   std::vector<FolderIdentity> systemOwn;
+  std::string mountList;       // the list of mounts the mounted entries come from
+  bool mountsUnknown = false;  // a mount in it could not be judged
 };
 
 Guarded MakeGuarded(Kind kind, const std::string& name) {
@@ -107,6 +111,24 @@ Guarded MakeGuarded(Kind kind, const std::string& name) {
   g.itIs = Intern("it is " + name);
   g.inside = Intern("it is inside " + name);
   return g;
+}
+
+// A folder shown in a second place (Wine: a bind mount) is kept whole
+// wherever it is met, and nothing below it is swept: neither of its names
+// tells all that holds it.
+void TakeMounts(GuardFolders& f, std::string list) {
+  f.entries.erase(std::remove_if(f.entries.begin(), f.entries.end(), [](const Guarded& g) { return g.mounted; }),
+                  f.entries.end());
+  std::vector<FolderIdentity> twice;
+  f.mountsUnknown = !FoldersMountedTwice(list, &twice);
+  for (const FolderIdentity& id : twice) {
+    Guarded g = MakeGuarded(Kind::kSealed, "a folder mounted in a second place");
+    g.id = id;
+    g.hasId = true;
+    g.mounted = true;
+    f.entries.push_back(std::move(g));
+  }
+  f.mountList = std::move(list);
 }
 
 std::vector<Guarded>& ExtraFolders() {
@@ -145,14 +167,7 @@ std::shared_ptr<const GuardFolders> Collect() {
     g.hasId = IdentityOfFolder(root, &g.id);
     if (g.hasId) out->entries.push_back(std::move(g));
   }
-  // A folder shown in a second place (Wine: a bind mount) is kept whole
-  // wherever it is met: neither of its names tells all that holds it.
-  for (const FolderIdentity& id : FoldersMountedTwice()) {
-    Guarded g = MakeGuarded(Kind::kWhole, "a folder mounted in a second place");
-    g.id = id;
-    g.hasId = true;
-    out->entries.push_back(std::move(g));
-  }
+  TakeMounts(*out, ReadMountList());
   for (const auto& t : CollectSystemOwnTexts()) {
     FolderIdentity id;
     if (IdentityOfFolder(Canonical(t), &id)) out->systemOwn.push_back(id);
@@ -185,9 +200,21 @@ std::shared_ptr<const GuardFolders>& FoldersSlot() {
   return folders;
 }
 
-std::shared_ptr<const GuardFolders> Folders() {
+// fresh: a judgement of what a name or handle reaches, made after it was
+// opened. The list of mounts is read again for it, so that a mount made
+// since the places were taken is seen (one made after the open does not
+// change what the handle reaches).
+std::shared_ptr<const GuardFolders> Folders(bool fresh = false) {
+  std::string mounts;
+  if (fresh && RunningUnderWine()) mounts = ReadMountList();
   std::lock_guard<std::mutex> hold(FoldersLock());
-  if (!FoldersSlot()) FoldersSlot() = Collect();
+  if (!FoldersSlot()) {
+    FoldersSlot() = Collect();
+  } else if (fresh && RunningUnderWine() && mounts != FoldersSlot()->mountList) {
+    auto changed = std::make_shared<GuardFolders>(*FoldersSlot());
+    TakeMounts(*changed, std::move(mounts));
+    FoldersSlot() = changed;
+  }
   return FoldersSlot();
 }
 
@@ -220,7 +247,10 @@ bool IsSystemOwn(const GuardFolders& f, const FolderIdentity& id) {
 
 // The walk up from the folder: its own identity against every guarded
 // folder, each parent's against the data folders.
+const char kMountsUnknown[] = "a folder mounted on this system cannot be judged";
+
 const char* AncestryRefusal(const GuardFolders& f, const std::vector<FolderIdentity>& chain, GuardScope scope) {
+  if (f.mountsUnknown) return kMountsUnknown;
   bool belowSystemOwn = false;
   for (size_t i = 0; i < chain.size(); ++i) {
     if (i == 0) {
@@ -242,7 +272,7 @@ const char kMalformedRelative[] = "it is not a full path";
 std::string CanonicalFolderOf(const std::string& patternOrPath) { return Canonical(FolderPart(patternOrPath)); }
 
 const char* FolderHandleRefusal(HANDLE folder, GuardScope scope) {
-  const auto folders = Folders();
+  const auto folders = Folders(true);
   std::vector<FolderIdentity> chain;
   if (!AncestorIdentities(folder, chain)) return "the folders that hold it cannot be judged";
   return AncestryRefusal(*folders, chain, scope);
@@ -254,13 +284,16 @@ const char* FolderHandleRefusal(HANDLE folder, GuardScope scope, const std::vect
   return AncestryRefusal(*Folders(), opened, scope);
 }
 
-const char* IdentityRefusal(const FolderIdentity& id) { return WholeRefusal(*Folders(), id, true); }
+const char* IdentityRefusal(const FolderIdentity& id) {
+  const auto folders = Folders(true);
+  return folders->mountsUnknown ? kMountsUnknown : WholeRefusal(*folders, id, true);
+}
 
 const char* FolderRemovalRefusal(HANDLE folder, GuardScope scope) {
   if (const char* why = FolderHandleRefusal(folder, scope)) return why;
   FolderIdentity id;
   if (!IdentityOf(folder, &id)) return "its identity cannot be read";
-  return WholeRefusal(*Folders(), id, true);
+  return IdentityRefusal(id);
 }
 
 namespace {
@@ -345,7 +378,8 @@ bool NamedFilesMayGoIn(const std::string& canonicalFolder) {
 }
 
 const char* NamedFileFolderRefusal(HANDLE folder) {
-  const auto folders = Folders();
+  const auto folders = Folders(true);
+  if (folders->mountsUnknown) return kMountsUnknown;
   std::vector<FolderIdentity> chain;
   size_t named = 0;
   if (!AncestorIdentities(folder, chain, &named)) return "the folders that hold it cannot be judged";

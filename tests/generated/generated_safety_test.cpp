@@ -13,6 +13,7 @@
 
 #include <windows.h>
 
+#include "engine/dir_walker.h"
 #include "engine/outcome_ledger.h"
 #include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
@@ -539,24 +540,48 @@ namespace {
 // it is swept in neither place. Skipped where nothing can be mounted.
 TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
   LetterTree t("bind");
-  for (const char* f : {"docs\\sub\\s.txt", "t\\u\\x\\placeholder", "t\\u\\own.txt", "w\\K\\sub\\k.txt", "a2\\S\\placeholder"})
+  for (const char* f : {"docs\\sub\\s.txt", "docs\\sub\\deep\\d.txt", "docs\\late\\l.txt", "t\\u\\x\\placeholder",
+                        "t\\u\\own.txt", "t\\v\\y\\placeholder", "t\\v\\first.txt", "w\\K\\sub\\k.txt",
+                        "a2\\S\\placeholder"})
     ASSERT_TRUE(t.Plant(f)) << f;
   ASSERT_TRUE(ProtectDataFolderForTests(t.At("docs"), "Documents"));
-  const std::string x = UnixPathOf(t.At("t\\u\\x")), s = UnixPathOf(t.At("a2\\S"));
+  const std::string x = UnixPathOf(t.At("t\\u\\x")), s = UnixPathOf(t.At("a2\\S")), y = UnixPathOf(t.At("t\\v\\y"));
   if (!RunUnixCommand("mount --bind '" + UnixPathOf(t.At("docs\\sub")) + "' '" + x + "' 2>/dev/null"))
     GTEST_SKIP() << "no folder can be mounted here";
   const bool both = RunUnixCommand("mount --bind '" + UnixPathOf(t.At("w\\K\\sub")) + "' '" + s + "'");
   RefreshProtectedPlaces();
-  RuleSet rules, keptRules;
+  RuleSet rules, keptRules, belowRules, lateRules;
   SweepOneEntry(rules, "[Bind *]\nFileKey1=" + t.At("t\\u") + "|*.txt|RECURSE\n");
   SweepOneEntry(keptRules, "[Bind kept *]\nFileKey1=" + t.At("a2\\S") + "|k.txt\nExcludeKey1=PATH|" + t.At("w\\K") + "\\\n");
+  SweepOneEntry(belowRules, "[Bind below *]\nFileKey1=" + t.At("t\\u\\x\\deep") + "|*.txt\n");
+  // A folder of Documents mounted while the sweep runs, into a folder it has yet to sweep.
+  bool mountedLate = false;
+  DirWalker::SetStepHook([&](const std::string& path) {
+    if (!mountedLate && path.find("first.txt") != std::string::npos)
+      mountedLate = RunUnixCommand("mount --bind '" + UnixPathOf(t.At("docs\\late")) + "' '" + y + "'");
+  });
+  SweepOneEntry(lateRules, "[Bind late *]\nFileKey1=" + t.At("t\\v") + "|first.txt\nFileKey2=" + t.At("t\\v\\y") + "|*.txt\n");
+  DirWalker::SetStepHook(nullptr);
+  // A second place whose Unix name is not UTF-8: it cannot be named, so what holds it is kept.
+  ASSERT_TRUE(t.Plant("docs\\odd\\o.txt") && t.Plant("t3\\placeholder"));
+  const std::string odd = UnixPathOf(t.At("t3")) + "/$(printf 'q\\377')";
+  const bool oddMounted = RunUnixCommand("mkdir -p \"" + odd + "\" && mount --bind '" + UnixPathOf(t.At("docs\\odd")) +
+                                         "' \"" + odd + "\"");
+  RuleSet oddRules;
+  SweepOneEntry(oddRules, "[Bind odd *]\nFileKey1=" + t.At("t3") + "|*.txt|RECURSE\n");
+  const bool oddKept = FileExists(t.At("docs\\odd\\o.txt"));
+  RunUnixCommand("umount \"" + odd + "\"");
   const bool documents = FileExists(t.At("docs\\sub\\s.txt")), kept = FileExists(t.At("w\\K\\sub\\k.txt")),
-             own = FileExists(t.At("t\\u\\own.txt"));
-  RunUnixCommand("umount '" + x + "'; umount '" + s + "'");
+             own = FileExists(t.At("t\\u\\own.txt")), below = FileExists(t.At("docs\\sub\\deep\\d.txt")),
+             late = FileExists(t.At("docs\\late\\l.txt"));
+  RunUnixCommand("umount '" + x + "'; umount '" + s + "'; umount '" + y + "'");
   RefreshProtectedPlaces();
-  ASSERT_TRUE(both);
+  ASSERT_TRUE(both && mountedLate && oddMounted);
+  EXPECT_TRUE(oddKept) << "a second place whose name is not UTF-8";
   EXPECT_TRUE(documents) << "a folder of Documents, met where it is mounted again";
   EXPECT_TRUE(kept) << "a kept folder, met where it is mounted again";
+  EXPECT_TRUE(below) << "a rule aimed below the second place";
+  EXPECT_TRUE(late) << "a folder mounted in a second place during the sweep";
   EXPECT_FALSE(own) << "control: the rest of the tree goes";
 }
 
