@@ -45,22 +45,27 @@ thread_local ChainCache* t_chains = nullptr;
 bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
-  std::wstring name = nt::ObjectName(folder);
+  const std::wstring name = nt::ObjectName(folder);
   // A folder known by its number alone (Wine), named under a letter other
   // than the system drive's: the letter may be pointed at another file
   // system that numbers its folders alike, so the same number and name may
-  // be another folder. Its chain is read afresh.
+  // be another folder. Its chain is read afresh, and a chain that differs
+  // from the one first read for that number and name cannot tell which
+  // folder the walk holds: it is not judged.
   wchar_t windows[MAX_PATH] = L"";
-  if (self.volume == 0 && name.size() > 5 && name.compare(0, 4, L"\\?" L"?\\") == 0 && name[5] == L':' &&
-      (::GetWindowsDirectoryW(windows, MAX_PATH) == 0 || std::towupper(windows[0]) != std::towupper(name[4])))
-    name.clear();
+  const bool afresh =
+      self.volume == 0 && name.size() > 5 && name.compare(0, 4, L"\\?" L"?\\") == 0 && name[5] == L':' &&
+      (::GetWindowsDirectoryW(windows, MAX_PATH) == 0 || std::towupper(windows[0]) != std::towupper(name[4]));
+  const ChainCache::Chain* seen = nullptr;
   if (t_chains != nullptr && !name.empty())
     for (const auto& c : t_chains->chains)
-      if (c.id == self && c.name == name) {
-        *chain = c.chain;
-        return true;
-      }
+      if (c.id == self && c.name == name) seen = &c;
+  if (seen != nullptr && !afresh) {
+    *chain = seen->chain;
+    return true;
+  }
   if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) return false;
+  if (seen != nullptr) return seen->chain == *chain;
   if (t_chains == nullptr || name.empty()) return true;
   if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
   t_chains->chains.push_back(ChainCache::Chain{self, name, *chain});
