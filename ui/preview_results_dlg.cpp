@@ -124,8 +124,8 @@ bool CPreviewResultsDlg::OnInitDialog() {
 }
 
 void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
-                                     const std::vector<std::pair<int, std::string>>& opened) {
-  m_model.SetPreview(std::move(records), opened);
+                                     const std::vector<std::pair<int, std::string>>& opened, bool cancelled) {
+  m_model.SetPreview(std::move(records), opened, cancelled);
   m_bItemsShown = false;
   m_nItemsShown = static_cast<size_t>(-1);
   if (m_hWnd == nullptr) return;
@@ -137,8 +137,8 @@ void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
   if (m_model.RowCount() > 0) SelectRow(0);
 }
 
-void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records) {
-  m_model.SetSwept(records, m_lastSelection);
+void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled) {
+  m_model.SetSwept(records, m_lastSelection, cancelled);
   if (m_hWnd == nullptr) return;
   ShowSweptColumns();
   m_nItemsShown = static_cast<size_t>(-1);  // the rows' items now say what became of them

@@ -38,10 +38,13 @@ class CPreviewResultsDlg : public CDialog {
   // Creates the window when needed (modeless, owned by owner) and shows it.
   bool Open(HWND owner);
 
-  // A fresh table from a preview's records and the entries that ran.
-  void ShowPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened);
-  // "Sweep Selected" ended: the rows show what it removed.
-  void ShowSwept(const std::vector<OutcomeRecord>& records);
+  // A fresh table from a preview's records and the entries that ran
+  // (cancelled: the preview stopped before its end).
+  void ShowPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened,
+                   bool cancelled = false);
+  // "Sweep Selected" ended (cancelled: stopped before its end): the rows
+  // show what it removed.
+  void ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled = false);
   // While a sweep or a preview runs, "Sweep Selected" waits.
   void EnableSweep(bool on);
   // Offers "Sweep Selected" only while no sweep runs (asked of the host).
