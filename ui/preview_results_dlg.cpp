@@ -29,13 +29,19 @@ const ColumnInfo kRowColumns[PreviewTableModel::kColumnCount] = {
 const ColumnInfo kItemColumns[] = {{"Item", 56, false}, {"Size", 11, true}, {"What becomes of it", 33, false}};
 constexpr int kSweptShare = 22;  // the two Swept columns
 
+// A column's title as its header shows it. A right-aligned title ends in a
+// space: Wine's header cuts the last letter of one by a pixel or two
+// ("Swept", "Left"), whatever the column's width; the space takes the cut.
+std::string HeaderTitle(const ColumnInfo& column) { return std::string(column.title) + (column.right ? " " : ""); }
+
 template <size_t N>
 void AddColumns(HWND list, const ColumnInfo (&columns)[N]) {
   for (size_t i = 0; i < N; ++i) {
     LVCOLUMNA column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
     column.fmt = columns[i].right ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.pszText = const_cast<char*>(columns[i].title);
+    std::string title = HeaderTitle(columns[i]);
+    column.pszText = &title[0];
     column.cx = 10;
     column.iSubItem = static_cast<int>(i);
     ::SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
@@ -154,7 +160,8 @@ void CPreviewResultsDlg::ShowSweptColumns() {
 int CPreviewResultsDlg::HeaderWidth(int column) const {
   // The title, its sort mark and the header's margins, in the list's font:
   // it grows with the display's scale as the text does.
-  return ListView_GetStringWidth(Rows(), kRowColumns[column].title) + ListView_GetStringWidth(Rows(), "WWW");
+  return ListView_GetStringWidth(Rows(), HeaderTitle(kRowColumns[column]).c_str()) +
+         ListView_GetStringWidth(Rows(), "WWW");
 }
 
 void CPreviewResultsDlg::SizeColumns() {
