@@ -112,7 +112,10 @@ bool CPreviewResultsDlg::OnInitDialog() {
   ListView_SetExtendedListViewStyle(Rows(), extended | LVS_EX_CHECKBOXES);
   // The list keeps no state of its own: the window answers for the ticks too.
   ListView_SetCallbackMask(Rows(), LVIS_STATEIMAGEMASK);
-  ListView_SetExtendedListViewStyle(Items(), extended);
+  // The items list has a tip of its own (AddItemTip): Wine's list shows no
+  // info tips.
+  ListView_SetExtendedListViewStyle(Items(), extended & ~LVS_EX_INFOTIP);
+  AddItemTip();
   AddColumns(Rows(), kRowColumns);
   AddColumns(Items(), kItemColumns);
   // The template's size is the smallest the layout works at.
@@ -127,6 +130,30 @@ bool CPreviewResultsDlg::OnInitDialog() {
   EnableSweep(m_bSweepEnabled);
   Refill();
   return true;
+}
+
+void CPreviewResultsDlg::AddItemTip() {
+  m_hItemTip = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
+                                 0, 0, m_hWnd, nullptr, nullptr, nullptr);
+  if (m_hItemTip == nullptr) return;
+  // One tool, the whole list; the text is asked for each time the tip shows.
+  TOOLINFOA tool = {};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = m_hWnd;
+  tool.uId = reinterpret_cast<UINT_PTR>(Items());
+  tool.lpszText = LPSTR_TEXTCALLBACKA;
+  ::SendMessageA(m_hItemTip, TTM_SETMAXTIPWIDTH, 0, 600);
+  ::SendMessageA(m_hItemTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+int CPreviewResultsDlg::ItemUnderCursor() const {
+  POINT at = {};
+  if (m_hWnd == nullptr || !::GetCursorPos(&at)) return -1;
+  LVHITTESTINFO test = {};
+  test.pt = at;
+  ::ScreenToClient(Items(), &test.pt);
+  return ListView_HitTest(Items(), &test);
 }
 
 void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
@@ -636,7 +663,12 @@ void CPreviewResultsDlg::OnOK() {
 }
 
 void CPreviewResultsDlg::OnTimer(UINT_PTR id) {
-  if (id == kBusyTimer) ShowBusy();
+  if (id != kBusyTimer) return;
+  ShowBusy();
+  // The tip of one line moved off it goes; over the next line it comes
+  // back with that line's text.
+  if (m_hItemTip != nullptr && ::IsWindowVisible(m_hItemTip) && ItemUnderCursor() != m_nTipItem)
+    ::SendMessageA(m_hItemTip, TTM_POP, 0, 0);
 }
 
 void CPreviewResultsDlg::ShowBusy() {
@@ -648,6 +680,7 @@ void CPreviewResultsDlg::ShowBusy() {
 }
 
 void CPreviewResultsDlg::OnDestroy() {
+  m_hItemTip = nullptr;  // a child of the window: it goes with it
   if (::IsWindowVisible(m_hWnd)) SavePlacement();
   if (g_bPlacement) SaveWindowPlacement(kPlacementWindow, g_placement);
 }
@@ -691,6 +724,20 @@ bool CPreviewResultsDlg::OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result
 }
 
 bool CPreviewResultsDlg::OnNotify(NMHDR* header, LRESULT* result) {
+  if (m_hItemTip != nullptr && header->hwndFrom == m_hItemTip) {
+    if (header->code != TTN_GETDISPINFOA) return false;
+    // The whole name and its fate; no tip away from the lines.
+    auto* tip = reinterpret_cast<NMTTDISPINFOA*>(header);
+    const int row = ItemsRow();
+    m_nTipItem = ItemUnderCursor();
+    m_tipText.clear();
+    if (row >= 0 && m_nTipItem >= 0)
+      m_tipText = m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(m_nTipItem), 0) + "\r\n" +
+                  m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(m_nTipItem), 2);
+    tip->lpszText = &m_tipText[0];
+    tip->hinst = nullptr;
+    return true;
+  }
   if (header->idFrom == IDC_RESULTS_ITEMS) {
     switch (header->code) {
       case LVN_GETDISPINFOA:
@@ -699,18 +746,6 @@ bool CPreviewResultsDlg::OnNotify(NMHDR* header, LRESULT* result) {
       case LVN_ITEMCHANGED:
         ShowDetail();
         return true;
-      case LVN_GETINFOTIPA: {
-        // The full name and the full reason of a line shortened in the list.
-        auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(header);
-        const int row = ItemsRow();
-        if (row >= 0 && tip->iItem >= 0 && tip->cchTextMax > 0) {
-          const std::string text =
-              m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(tip->iItem), 0) + "\n" +
-              m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(tip->iItem), 2);
-          lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
-        }
-        return true;
-      }
       default:
         return false;
     }

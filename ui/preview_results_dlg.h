@@ -87,6 +87,9 @@ class CPreviewResultsDlg : public CDialog {
   HWND Items() const;
   // The row (as shown now) whose items the lower list holds; -1 for none.
   int ItemsRow() const;
+  // The tip of the items list: the whole name and fate of the item under
+  // the mouse, whose line may be shortened.
+  HWND ItemTip() const { return m_hItemTip; }
 
  protected:
   bool OnInitDialog() override;
@@ -112,6 +115,8 @@ class CPreviewResultsDlg : public CDialog {
   void SizeColumns();
   int HeaderWidth(int column) const;  // the least width that shows a column's title whole
   void ContextMenu(HWND list, LPARAM where);
+  void AddItemTip();
+  int ItemUnderCursor() const;
   void SavePlacement();
   void StorePlacement();  // SavePlacement, and into the registry at once
   void RestorePlacement();
@@ -129,5 +134,8 @@ class CPreviewResultsDlg : public CDialog {
   bool m_bSweepEnabled = true;
   std::string m_text;  // the text handed to a list for the last cell asked
   bool m_bSweptColumns = false;
+  HWND m_hItemTip = nullptr;
+  int m_nTipItem = -1;     // the item whose text the tip shows
+  std::string m_tipText;
   SIZE m_minSize = {};
 };
