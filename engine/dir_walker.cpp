@@ -11,6 +11,7 @@
 #include "engine/restart_removal.h"
 #include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
+#include "engine/sweep_worker.h"
 #include "winlib/ansi_text.h"
 #include "winlib/trace.h"
 
@@ -300,7 +301,9 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
   // kept is counted already, the folder is named as left without a count of
   // its own (a preview may have listed it as going).
   if (!emptied) {
-    RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
+    // A walk cut short by a cancel left nothing behind: what it did not reach
+    // was never met.
+    if (!SweepCancelRequested()) RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
     return false;
   }
   return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count);
@@ -327,6 +330,8 @@ bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float
 bool DirWalker::RemoveTree(int guardShellFiles, int statusId, int* count, float* kb) {
   bool emptied = true;
   while (HasMore()) {
+    // A cancelled sweep stops at the next entry; the folder then stays.
+    if (SweepCancelRequested()) return false;
     Next();
     if (IsDots()) continue;
     if (RefusedName()) {
@@ -355,7 +360,7 @@ bool DirWalker::RemoveTree(int guardShellFiles, int statusId, int* count, float*
 }
 
 void DirWalker::RemoveFiles(int statusId, int* count, float* kb) {
-  while (HasMore()) {
+  while (HasMore() && !SweepCancelRequested()) {
     Next();
     if (IsDots() || IsDirectory() || RefusedName()) continue;
     HandleFile(Loop::kFiles, 0, statusId, count, kb);
@@ -363,7 +368,7 @@ void DirWalker::RemoveFiles(int statusId, int* count, float* kb) {
 }
 
 void DirWalker::RemoveFilesExcept(const StringPairList& keepList, int statusId, int* count, float* kb) {
-  while (HasMore()) {
+  while (HasMore() && !SweepCancelRequested()) {
     Next();
     if (IsDots() || IsDirectory() || RefusedName()) continue;
     if (m_current.name == "index.dat") continue;
@@ -390,6 +395,7 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
   m_leftBeforeWalk = LeftRecordsOnThisThread();
   bool empty = true;
   while (HasMore()) {
+    if (SweepCancelRequested()) return false;
     Next();
     if (IsDots()) continue;
     if (!m_current.exact) {

@@ -16,6 +16,8 @@ const char kWaitingText[] = "Waiting to start sweeping";
 const char kNotPartText[] = "Not part of this sweep";
 const char kProgressCaption[] = "Sweeping Progress";
 const char kPreviewCaption[] = "Preview";
+const char kCancelledCaption[] = "Sweeping Cancelled";
+const char kCancelledLine[] = "Sweeping cancelled.";
 
 namespace {
 // Each log call takes a reference to the sink for the length of the call.

@@ -111,3 +111,5 @@ extern const char kWaitingText[];     // "Waiting to start sweeping"
 extern const char kNotPartText[];     // "Not part of this sweep"
 extern const char kProgressCaption[];  // "Sweeping Progress"
 extern const char kPreviewCaption[];   // "Preview"
+extern const char kCancelledCaption[];  // "Sweeping Cancelled"
+extern const char kCancelledLine[];     // "Sweeping cancelled." (stamped)

@@ -25,16 +25,31 @@ constexpr auto WindowsThread = &CategoryThread<SWEEP_CATEGORY_WINDOWS, &SweepWin
 constexpr auto ApplicationsThread = &CategoryThread<SWEEP_CATEGORY_APPLICATIONS, &SweepApplications>;
 std::atomic<BrowserSweep> g_browserSweep{nullptr};
 
+thread_local SweepWorker* t_cancelWorker = nullptr;
+thread_local int t_cancelMask = 0;
+
+// A category that stopped on a cancel says so in its status line and the
+// log, and the worker remembers it for the window that asked.
+void SayCancelled(SweepWorker* worker, SweepCategory category, int statusId) {
+  if (worker != nullptr) worker->NoteCancelled(category);
+  LogStamped(kCancelledLine, statusId);
+}
+
 // The Internet line, limited to the browsers that were asked for: their
 // entries, counted and totalled as a category's own.
 unsigned SweepBrowsersOnly(SweepWorker* worker, int browsers) {
+  SweepCancelScope cancel(worker, SWEEP_INTERNET | SWEEP_ALL);
   SetProgress(IDC_PROGRESS_INTERNET, 0);
   SweepTally tally;
   if (BrowserSweep sweep = g_browserSweep.load()) sweep(worker, browsers, &tally.count, &tally.kb);
-  if (worker->IsCancelled(SWEEP_INTERNET | SWEEP_ALL)) return 0;
-  SetProgress(IDC_PROGRESS_INTERNET, 100);
+  // What went before a cancel went: it is in the totals either way.
   AddTotals(tally.count, tally.kb);
   ShowTotals();
+  if (worker->IsCancelled(SWEEP_INTERNET | SWEEP_ALL)) {
+    SayCancelled(worker, SWEEP_CATEGORY_INTERNET, IDC_STATUS_INTERNET);
+    return 0;
+  }
+  SetProgress(IDC_PROGRESS_INTERNET, 100);
   if (tally.count == 0) LogLine("Finished cleaning up.\n", IDC_STATUS_INTERNET);
   return 0;
 }
@@ -81,6 +96,8 @@ std::atomic<CategoryExtraSweep> g_extraSweep{nullptr};
 unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTable& table,
                      const volatile int* targets, int barId, int statusId, int cancelBit) {
   PreviewScope preview(PreviewActive() || (worker != nullptr && worker->IsPreview()));
+  // The walks below stop at the next file once a cancel comes.
+  SweepCancelScope cancel(worker, cancelBit | SWEEP_ALL);
   SetProgress(barId, 0);
   SweepTally tally;
   // A cancel ends the category early, but what it removed so far was
@@ -89,6 +106,7 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
     if (worker == nullptr || !worker->IsCancelled(cancelBit | SWEEP_ALL)) return false;
     AddTotals(tally.count, tally.kb);
     ShowTotals();
+    SayCancelled(worker, category, statusId);
     return true;
   };
   for (size_t i = 0; i < table.count; ++i) {
@@ -108,6 +126,8 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
     extra(worker, category, &tally.count, &tally.kb);
     if (cancelled()) return 0;
   }
+  // A cancel during the last step stopped it part of the way.
+  if (cancelled()) return 0;
   AddTotals(tally.count, tally.kb);
   ShowTotals();
   // Each log line ends with its own line break; the status line shows the same text.
@@ -116,6 +136,19 @@ unsigned RunCategory(SweepWorker* worker, SweepCategory category, const SweepTab
 }
 
 }  // namespace
+
+SweepCancelScope::SweepCancelScope(SweepWorker* worker, int mask)
+    : m_pPreviousWorker(t_cancelWorker), m_nPreviousMask(t_cancelMask) {
+  t_cancelWorker = worker;
+  t_cancelMask = mask;
+}
+
+SweepCancelScope::~SweepCancelScope() {
+  t_cancelWorker = m_pPreviousWorker;
+  t_cancelMask = m_nPreviousMask;
+}
+
+bool SweepCancelRequested() { return t_cancelWorker != nullptr && t_cancelWorker->CancelPending(t_cancelMask); }
 
 void SetCategoryExtraSweep(CategoryExtraSweep sweep) { g_extraSweep.store(sweep); }
 void SetBrowserSweep(BrowserSweep sweep) { g_browserSweep.store(sweep); }
@@ -269,6 +302,18 @@ void SweepWorker::RequestCancel(int bits) {
   m_nCancel |= bits;
 }
 
+void SweepWorker::NoteCancelled(int category) {
+  if (category < 0 || category >= SWEEP_CATEGORY_COUNT) return;
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  m_bRunCancelled[category] = true;
+}
+
+bool SweepWorker::WasCancelled(int category) {
+  if (category < 0 || category >= SWEEP_CATEGORY_COUNT) return false;
+  TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
+  return m_bRunCancelled[category];
+}
+
 void SweepWorker::ClearCancel(int bits) {
   TimedLockGuard hold(m_lock, TimedLockGuard::kPatient);
   m_nCancel &= ~bits;
@@ -322,6 +367,7 @@ unsigned SweepWorker::SupervisorMain(void* self) {
 void SweepWorker::StartCategory(int category, HANDLE* waitList, DWORD* waitCount) {
   const CategoryInfo& info = kCategories[category];
   m_bRunPreview[category] = m_bPreview || (m_nPreviewRequest & info.bit) != 0;
+  m_bRunCancelled[category] = false;
   m_nPreviewRequest &= ~info.bit;
   m_runSelection[category] = std::move(m_pendingSelection[category]);
   m_pendingSelection[category].reset();

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 
+#include <atomic>
 #include <cstddef>
 
 #include "engine/entry_selection.h"
@@ -85,6 +86,26 @@ unsigned SweepWindows(SweepWorker* worker);
 unsigned SweepInternet(SweepWorker* worker);
 unsigned SweepApplications(SweepWorker* worker);
 
+// The cancel check of the sweep this thread runs, for the long loops below a
+// category procedure that are not handed the worker (a folder walk of
+// thousands of files): a category procedure opens one on its worker and its
+// cancel bits for its run. It reads the worker's own cancel word.
+class SweepCancelScope {
+ public:
+  // worker null: a sweep that cannot be cancelled.
+  SweepCancelScope(SweepWorker* worker, int mask);
+  ~SweepCancelScope();
+  SweepCancelScope(const SweepCancelScope&) = delete;
+  SweepCancelScope& operator=(const SweepCancelScope&) = delete;
+
+ private:
+  SweepWorker* m_pPreviousWorker;
+  int m_nPreviousMask;
+};
+// True when the sweep running on this thread has been asked to stop; false
+// outside a sweep. Cheap enough to ask between two files.
+bool SweepCancelRequested();
+
 class SweepWorker {
  public:
   // How category threads are made; tests swap it to force a failure.
@@ -144,6 +165,12 @@ class SweepWorker {
   // the request word); running categories are not touched.
   void DropRequests(int bits);
   bool IsCancelled(int mask);
+  // As IsCancelled, without the lock: for checks between two files.
+  bool CancelPending(int mask) const { return (m_nCancel.load() & mask) != 0; }
+  // A category procedure stopped early on a cancel (it says so itself);
+  // WasCancelled tells it of the category's latest run until the next starts.
+  void NoteCancelled(int category);
+  bool WasCancelled(int category);
   bool IsRunning(int category);
   bool IsAnyRunning();
 
@@ -176,13 +203,15 @@ class SweepWorker {
   Event m_hWakeEvent;
   Thread* m_pWork[SWEEP_CATEGORY_COUNT] = {};
   int m_nRequest = 0;
-  int m_nCancel = 0;
+  // Written under the lock; atomic so that CancelPending may read it without.
+  std::atomic<int> m_nCancel{0};
   int m_bQuitting = 0;
   bool m_bStarted = false;
   HWND m_hNotify = nullptr;
   bool m_bPreview = false;
   int m_nPreviewRequest = 0;  // category bits whose next run is a preview
   bool m_bRunPreview[SWEEP_CATEGORY_COUNT] = {};
+  bool m_bRunCancelled[SWEEP_CATEGORY_COUNT] = {};
   SharedSelection m_pendingSelection[SWEEP_CATEGORY_COUNT];  // for the next run
   SharedSelection m_runSelection[SWEEP_CATEGORY_COUNT];      // of the latest run
   int m_nBrowserRequest = 0;  // browsers the next Internet run is limited to

@@ -11,6 +11,7 @@
 #include "engine/outcome_ledger.h"
 #include "engine/preview.h"
 #include "engine/sweep_log.h"
+#include "engine/sweep_worker.h"
 #include "winlib/platform_calls.h"
 #include "winlib/trace.h"
 
@@ -191,7 +192,8 @@ void CleanCache(const StringPairList* keepList, DWORD filter, const char* extens
   CacheSearch search(filter);
   CacheEntry entry;
   bool first = true;
-  for (bool more = search.First(entry); more; more = search.Next(entry), first = false) {
+  // A cache of thousands of entries stops at the next one once the sweep is cancelled.
+  for (bool more = search.First(entry); more && !SweepCancelRequested(); more = search.Next(entry), first = false) {
     if (keepList != nullptr && entry.hasLocalFile && ListHasPath(*keepList, entry.localFile)) continue;
     const float sizeKB = entry.hasLocalFile ? FileSizeKB(entry.localFile) : 0.0f;
     if (!PreviewActive()) {

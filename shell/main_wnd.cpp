@@ -488,6 +488,7 @@ void CMainWnd::OnSweepFinished(int category, int state) {
     g.group->SaveToRegistry(g.path);
   }
   if (m_pPanel != nullptr) m_pPanel->CategoryEnded(category);
+  if (worker != nullptr && worker->WasCancelled(category)) m_bSweepCancelled = true;
 
   const bool anyRunning = worker != nullptr && worker->IsAnyRunning();
   bool previewEnded = false;
@@ -515,7 +516,12 @@ void CMainWnd::OnSweepFinished(int category, int state) {
     m_app.m_bSweeping = false;
   }
   if (!anyRunning) {
-    if ((m_pPanel != nullptr || m_pResults != nullptr) && !previewEnded) SetTitle("Sweeping Completed");
+    // A cancel is said whoever started the sweep (the tray, the schedule).
+    if (m_bSweepCancelled)
+      SetTitle(kCancelledCaption);
+    else if ((m_pPanel != nullptr || m_pResults != nullptr) && !previewEnded)
+      SetTitle("Sweeping Completed");
+    m_bSweepCancelled = false;
     StopTrayAnimation();
     // Every category of the sweep has ended: the event log hears of it.
     ReportSweepEnded();

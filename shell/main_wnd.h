@@ -142,6 +142,8 @@ class CMainWnd : public CWnd, public PanelHost, public PreviewResultsHost {
   OutcomeCollector m_collector;
   CPreviewResultsDlg* m_pResults = nullptr;
   bool m_bSweepingSelected = false;
+  // A category of the sweep now ending stopped on a cancel.
+  bool m_bSweepCancelled = false;
 };
 
 // The resident main window, while one exists (the progress window asks it

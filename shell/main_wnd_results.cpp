@@ -17,7 +17,7 @@ void CMainWnd::ShowPreviewTable() {
   if (!m_collector.IsAttached()) return;  // a preview from elsewhere: no table
   m_collector.Detach();
   if (m_pResults == nullptr) m_pResults = new CPreviewResultsDlg(this);
-  m_pResults->ShowPreview(m_collector.TakeRecords(), m_collector.TakeOpened());
+  m_pResults->ShowPreview(m_collector.TakeRecords(), m_collector.TakeOpened(), m_bSweepCancelled);
   m_pResults->EnableSweep(true);
   m_pResults->Open(m_hWnd);
 }
@@ -26,7 +26,7 @@ void CMainWnd::ShowSelectedSweep() {
   m_bSweepingSelected = false;
   m_collector.Detach();
   if (m_pResults == nullptr) return;
-  m_pResults->ShowSwept(m_collector.TakeRecords());
+  m_pResults->ShowSwept(m_collector.TakeRecords(), m_bSweepCancelled);
   m_collector.TakeOpened();
   m_pResults->EnableSweep(true);
 }

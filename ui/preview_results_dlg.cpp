@@ -29,13 +29,19 @@ const ColumnInfo kRowColumns[PreviewTableModel::kColumnCount] = {
 const ColumnInfo kItemColumns[] = {{"Item", 56, false}, {"Size", 11, true}, {"What becomes of it", 33, false}};
 constexpr int kSweptShare = 22;  // the two Swept columns
 
+// A column's title as its header shows it. A right-aligned title ends in a
+// space: Wine's header cuts the last letter of one by a pixel or two
+// ("Swept", "Left"), whatever the column's width; the space takes the cut.
+std::string HeaderTitle(const ColumnInfo& column) { return std::string(column.title) + (column.right ? " " : ""); }
+
 template <size_t N>
 void AddColumns(HWND list, const ColumnInfo (&columns)[N]) {
   for (size_t i = 0; i < N; ++i) {
     LVCOLUMNA column = {};
     column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM | LVCF_FMT;
     column.fmt = columns[i].right ? LVCFMT_RIGHT : LVCFMT_LEFT;
-    column.pszText = const_cast<char*>(columns[i].title);
+    std::string title = HeaderTitle(columns[i]);
+    column.pszText = &title[0];
     column.cx = 10;
     column.iSubItem = static_cast<int>(i);
     ::SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
@@ -106,7 +112,10 @@ bool CPreviewResultsDlg::OnInitDialog() {
   ListView_SetExtendedListViewStyle(Rows(), extended | LVS_EX_CHECKBOXES);
   // The list keeps no state of its own: the window answers for the ticks too.
   ListView_SetCallbackMask(Rows(), LVIS_STATEIMAGEMASK);
-  ListView_SetExtendedListViewStyle(Items(), extended);
+  // The items list has a tip of its own (AddItemTip): Wine's list shows no
+  // info tips.
+  ListView_SetExtendedListViewStyle(Items(), extended & ~LVS_EX_INFOTIP);
+  AddItemTip();
   AddColumns(Rows(), kRowColumns);
   AddColumns(Items(), kItemColumns);
   // The template's size is the smallest the layout works at.
@@ -123,9 +132,33 @@ bool CPreviewResultsDlg::OnInitDialog() {
   return true;
 }
 
+void CPreviewResultsDlg::AddItemTip() {
+  m_hItemTip = ::CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, 0, 0,
+                                 0, 0, m_hWnd, nullptr, nullptr, nullptr);
+  if (m_hItemTip == nullptr) return;
+  // One tool, the whole list; the text is asked for each time the tip shows.
+  TOOLINFOA tool = {};
+  tool.cbSize = sizeof tool;
+  tool.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  tool.hwnd = m_hWnd;
+  tool.uId = reinterpret_cast<UINT_PTR>(Items());
+  tool.lpszText = LPSTR_TEXTCALLBACKA;
+  ::SendMessageA(m_hItemTip, TTM_SETMAXTIPWIDTH, 0, 600);
+  ::SendMessageA(m_hItemTip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&tool));
+}
+
+int CPreviewResultsDlg::ItemUnderCursor() const {
+  POINT at = {};
+  if (m_hWnd == nullptr || !::GetCursorPos(&at)) return -1;
+  LVHITTESTINFO test = {};
+  test.pt = at;
+  ::ScreenToClient(Items(), &test.pt);
+  return ListView_HitTest(Items(), &test);
+}
+
 void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
-                                     const std::vector<std::pair<int, std::string>>& opened) {
-  m_model.SetPreview(std::move(records), opened);
+                                     const std::vector<std::pair<int, std::string>>& opened, bool cancelled) {
+  m_model.SetPreview(std::move(records), opened, cancelled);
   m_bItemsShown = false;
   m_nItemsShown = static_cast<size_t>(-1);
   if (m_hWnd == nullptr) return;
@@ -137,8 +170,8 @@ void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
   if (m_model.RowCount() > 0) SelectRow(0);
 }
 
-void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records) {
-  m_model.SetSwept(records, m_lastSelection);
+void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled) {
+  m_model.SetSwept(records, m_lastSelection, cancelled);
   if (m_hWnd == nullptr) return;
   ShowSweptColumns();
   m_nItemsShown = static_cast<size_t>(-1);  // the rows' items now say what became of them
@@ -154,7 +187,8 @@ void CPreviewResultsDlg::ShowSweptColumns() {
 int CPreviewResultsDlg::HeaderWidth(int column) const {
   // The title, its sort mark and the header's margins, in the list's font:
   // it grows with the display's scale as the text does.
-  return ListView_GetStringWidth(Rows(), kRowColumns[column].title) + ListView_GetStringWidth(Rows(), "WWW");
+  return ListView_GetStringWidth(Rows(), HeaderTitle(kRowColumns[column]).c_str()) +
+         ListView_GetStringWidth(Rows(), "WWW");
 }
 
 void CPreviewResultsDlg::SizeColumns() {
@@ -629,7 +663,12 @@ void CPreviewResultsDlg::OnOK() {
 }
 
 void CPreviewResultsDlg::OnTimer(UINT_PTR id) {
-  if (id == kBusyTimer) ShowBusy();
+  if (id != kBusyTimer) return;
+  ShowBusy();
+  // The tip of one line moved off it goes; over the next line it comes
+  // back with that line's text.
+  if (m_hItemTip != nullptr && ::IsWindowVisible(m_hItemTip) && ItemUnderCursor() != m_nTipItem)
+    ::SendMessageA(m_hItemTip, TTM_POP, 0, 0);
 }
 
 void CPreviewResultsDlg::ShowBusy() {
@@ -641,6 +680,7 @@ void CPreviewResultsDlg::ShowBusy() {
 }
 
 void CPreviewResultsDlg::OnDestroy() {
+  m_hItemTip = nullptr;  // a child of the window: it goes with it
   if (::IsWindowVisible(m_hWnd)) SavePlacement();
   if (g_bPlacement) SaveWindowPlacement(kPlacementWindow, g_placement);
 }
@@ -684,6 +724,20 @@ bool CPreviewResultsDlg::OnMessage(UINT msg, WPARAM w, LPARAM l, INT_PTR* result
 }
 
 bool CPreviewResultsDlg::OnNotify(NMHDR* header, LRESULT* result) {
+  if (m_hItemTip != nullptr && header->hwndFrom == m_hItemTip) {
+    if (header->code != TTN_GETDISPINFOA) return false;
+    // The whole name and its fate; no tip away from the lines.
+    auto* tip = reinterpret_cast<NMTTDISPINFOA*>(header);
+    const int row = ItemsRow();
+    m_nTipItem = ItemUnderCursor();
+    m_tipText.clear();
+    if (row >= 0 && m_nTipItem >= 0)
+      m_tipText = m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(m_nTipItem), 0) + "\r\n" +
+                  m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(m_nTipItem), 2);
+    tip->lpszText = &m_tipText[0];
+    tip->hinst = nullptr;
+    return true;
+  }
   if (header->idFrom == IDC_RESULTS_ITEMS) {
     switch (header->code) {
       case LVN_GETDISPINFOA:
@@ -692,18 +746,6 @@ bool CPreviewResultsDlg::OnNotify(NMHDR* header, LRESULT* result) {
       case LVN_ITEMCHANGED:
         ShowDetail();
         return true;
-      case LVN_GETINFOTIPA: {
-        // The full name and the full reason of a line shortened in the list.
-        auto* tip = reinterpret_cast<NMLVGETINFOTIPA*>(header);
-        const int row = ItemsRow();
-        if (row >= 0 && tip->iItem >= 0 && tip->cchTextMax > 0) {
-          const std::string text =
-              m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(tip->iItem), 0) + "\n" +
-              m_model.ItemCellText(static_cast<size_t>(row), static_cast<size_t>(tip->iItem), 2);
-          lstrcpynA(tip->pszText, text.c_str(), tip->cchTextMax);
-        }
-        return true;
-      }
       default:
         return false;
     }

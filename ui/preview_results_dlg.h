@@ -38,10 +38,13 @@ class CPreviewResultsDlg : public CDialog {
   // Creates the window when needed (modeless, owned by owner) and shows it.
   bool Open(HWND owner);
 
-  // A fresh table from a preview's records and the entries that ran.
-  void ShowPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened);
-  // "Sweep Selected" ended: the rows show what it removed.
-  void ShowSwept(const std::vector<OutcomeRecord>& records);
+  // A fresh table from a preview's records and the entries that ran
+  // (cancelled: the preview stopped before its end).
+  void ShowPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened,
+                   bool cancelled = false);
+  // "Sweep Selected" ended (cancelled: stopped before its end): the rows
+  // show what it removed.
+  void ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled = false);
   // While a sweep or a preview runs, "Sweep Selected" waits.
   void EnableSweep(bool on);
   // Offers "Sweep Selected" only while no sweep runs (asked of the host).
@@ -84,6 +87,9 @@ class CPreviewResultsDlg : public CDialog {
   HWND Items() const;
   // The row (as shown now) whose items the lower list holds; -1 for none.
   int ItemsRow() const;
+  // The tip of the items list: the whole name and fate of the item under
+  // the mouse, whose line may be shortened.
+  HWND ItemTip() const { return m_hItemTip; }
 
  protected:
   bool OnInitDialog() override;
@@ -109,6 +115,8 @@ class CPreviewResultsDlg : public CDialog {
   void SizeColumns();
   int HeaderWidth(int column) const;  // the least width that shows a column's title whole
   void ContextMenu(HWND list, LPARAM where);
+  void AddItemTip();
+  int ItemUnderCursor() const;
   void SavePlacement();
   void StorePlacement();  // SavePlacement, and into the registry at once
   void RestorePlacement();
@@ -126,5 +134,8 @@ class CPreviewResultsDlg : public CDialog {
   bool m_bSweepEnabled = true;
   std::string m_text;  // the text handed to a list for the last cell asked
   bool m_bSweptColumns = false;
+  HWND m_hItemTip = nullptr;
+  int m_nTipItem = -1;     // the item whose text the tip shows
+  std::string m_tipText;
   SIZE m_minSize = {};
 };

@@ -80,6 +80,13 @@ std::string Plural(long long n, const char* one, const char* many) {
   return WithSeparators(static_cast<unsigned long long>(n < 0 ? 0 : n)) + " " + (n == 1 ? one : many);
 }
 
+const char kCancelledText[] = "the sweep was cancelled";
+
+// What the list says of an item the preview found and the sweep did not meet.
+std::string NotMetText(const PreviewRow& row) {
+  return row.sweptCancelled ? std::string("not reached: ") + kCancelledText : std::string("not met by the sweep");
+}
+
 bool TextColumn(int column) {
   return column == PreviewTableModel::kCategory || column == PreviewTableModel::kEntry;
 }
@@ -98,28 +105,29 @@ std::string FormatKB(double kb) {
 }
 
 std::string FormatSize(double kb) {
-  if (kb < 0) kb = 0;
+  // One way of writing a size: no size rounds to a zero with a decimal
+  // ("0.0 KB" beside "0 KB" for files of a few bytes), and none rounds into
+  // the next unit's form ("10.0 KB", "10,000.0 MB").
+  if (!(kb > 0.0)) return "0 KB";
+  if (kb < 0.05) return "< 0.1 KB";
   char text[64];
-  if (kb < 10.0 && kb > 0.0) {
+  if (kb < 9.95) {
     std::snprintf(text, sizeof text, "%.1f KB", kb);
     return text;
   }
-  if (kb < 10000.0) return WithSeparators(static_cast<unsigned long long>(kb + 0.5)) + " KB";
+  if (kb < 9999.5) return WithSeparators(static_cast<unsigned long long>(kb + 0.5)) + " KB";
   const double mb = kb / 1024.0;
-  if (mb < 10000.0) {
-    std::snprintf(text, sizeof text, "%.1f MB", mb);
-    const std::string s = text;
-    const size_t dot = s.find('.');
-    return WithSeparators(static_cast<unsigned long long>(std::atoll(s.c_str()))) + s.substr(dot);
-  }
-  std::snprintf(text, sizeof text, "%.2f GB", mb / 1024.0);
+  const bool inMB = mb < 9999.95;
+  std::snprintf(text, sizeof text, inMB ? "%.1f" : "%.2f", inMB ? mb : mb / 1024.0);
   const std::string s = text;
   const size_t dot = s.find('.');
-  return WithSeparators(static_cast<unsigned long long>(std::atoll(s.c_str()))) + s.substr(dot);
+  return WithSeparators(static_cast<unsigned long long>(std::atoll(s.c_str()))) + s.substr(dot) +
+         (inMB ? " MB" : " GB");
 }
 
 void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
-                                   const std::vector<std::pair<int, std::string>>& opened) {
+                                   const std::vector<std::pair<int, std::string>>& opened, bool cancelled) {
+  m_bPreviewCancelled = cancelled;
   m_rows.clear();
   m_items.clear();
   m_items.reserve(records.size());
@@ -170,13 +178,16 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
   for (const auto& entry : opened)
     if (rowOf.count(entry) == 0) silent.insert(entry);
   m_nNothing = silent.size();
+  m_nothingHaystacks.clear();
+  for (const auto& entry : silent) m_nothingHaystacks.push_back(Lower(std::string(CategoryText(entry.first)) + "\n" + entry.second));
   m_filter.clear();
   m_nSortColumn = kKB;
   m_bDescending = true;
   Refilter();
 }
 
-void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection) {
+void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection,
+                                 bool cancelled) {
   std::map<std::pair<int, std::string>, size_t> rowOf;
   // The rows this sweep ran: those chosen, and any it recorded for. Only they
   // take its figures; the others keep those of the sweep that last ran them.
@@ -204,9 +215,11 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
     met[last][std::string_view(r.item)] = &r;
   }
   m_lastSweep = SweepTotals();
+  m_lastSweep.cancelled = cancelled;
   for (size_t i = 0; i < m_rows.size(); ++i) {
     if (!ran[i]) continue;
     PreviewRow& row = m_rows[i];
+    row.sweptCancelled = cancelled;
     // What an earlier sweep found on its own is not this sweep's.
     row.items.erase(std::remove_if(row.items.begin(), row.items.end(), [&](uint32_t n) { return m_items[n].fresh; }),
                     row.items.end());
@@ -274,8 +287,15 @@ std::string PreviewTableModel::SummaryText() const {
            Plural(t.removed, "item", "items") + ", " + FormatSize(t.kb) + " removed";
     if (t.fresh != 0) text += ", " + WithSeparators(static_cast<unsigned long long>(t.fresh)) + " of them new since the preview";
     if (t.left != 0) text += "; " + Plural(t.left, "item", "items") + " left";
-    if (t.notMet != 0) text += "; " + Plural(t.notMet, "item", "items") + " not met by the sweep";
+    if (t.cancelled)
+      text += t.notMet != 0 ? "; " + Plural(t.notMet, "item", "items") + " not reached: " + kCancelledText
+                            : std::string("; ") + kCancelledText;
+    else if (t.notMet != 0)
+      text += "; " + Plural(t.notMet, "item", "items") + " not met by the sweep";
     text += ".\r\n";
+  } else if (m_bPreviewCancelled) {
+    // A preview stopped part of the way lists only what it met by then.
+    text = "The preview was cancelled: it lists only what it met before the cancel.\r\n";
   }
   // A row swept since the preview no longer holds what the preview found:
   // its figures are not offered again as what a sweep would take.
@@ -303,8 +323,12 @@ std::string PreviewTableModel::SummaryText() const {
   text += ".";
   if (m_shown.size() != m_rows.size())
     text += " Filter: " + WithSeparators(m_shown.size()) + " of " + WithSeparators(m_rows.size()) + " shown.";
-  if (m_nNothing != 0)
-    text += " " + Plural(static_cast<long long>(m_nNothing), "entry", "entries") + " would remove nothing.";
+  // The entries that would remove nothing follow the filter as the rows do.
+  size_t nothing = 0;
+  for (const std::string& haystack : m_nothingHaystacks)
+    nothing += m_filter.empty() || haystack.find(m_filter) != std::string::npos;
+  if (nothing != 0)
+    text += " " + Plural(static_cast<long long>(nothing), "entry", "entries") + " would remove nothing.";
   return text;
 }
 
@@ -352,7 +376,7 @@ std::string PreviewTableModel::ItemCellText(size_t shown, size_t n, int column) 
           text = OutcomeText(item.outcome, false);
           break;
         case SweptFate::kNotMet:
-          text = "not met by the sweep";
+          text = NotMetText(RowAt(shown));
           break;
         default:
           text = OutcomeText(item.sweptOutcome, true);
@@ -458,7 +482,7 @@ std::string PreviewTableModel::ListText() const {
       text += ',';
       text += FormatKB(item.kb);
       text += ',';
-      std::string fate = item.fate == SweptFate::kNotMet ? std::string("not met by the sweep")
+      std::string fate = item.fate == SweptFate::kNotMet ? NotMetText(row)
                                                           : OutcomeText(swept ? item.sweptOutcome : item.outcome, swept);
       if (item.fresh) fate += " (new since the preview)";
       AppendField(text, fate);

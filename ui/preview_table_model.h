@@ -44,6 +44,7 @@ struct PreviewRow {
   int sweptLeft = 0;
   int sweptFresh = 0;  // items the sweep removed that the preview had not listed
   int sweptNotMet = 0;  // items the preview listed that the sweep did not meet
+  bool sweptCancelled = false;  // the sweep that ran it was cancelled: what it did not meet it never reached
   std::string haystack;  // lower case "category\nentry"
   std::string sortKey;   // lower case entry
 
@@ -56,10 +57,13 @@ class PreviewTableModel {
 
   // A fresh table from a preview: its records and the entries that ran.
   // Ticks, filter and sweep results start over; rows sort largest first.
-  void SetPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened);
+  // cancelled: the preview stopped before its end, and the table says so.
+  void SetPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened,
+                  bool cancelled = false);
   // What "Sweep Selected" did: each row it ran shows its removals; a row it
   // did not run keeps what the last sweep that ran it did (or none).
-  void SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection);
+  // cancelled: it stopped before its end; what it did not meet it never reached.
+  void SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection, bool cancelled = false);
 
   // Rows shown (filtered and sorted).
   size_t RowCount() const { return m_shown.size(); }
@@ -88,6 +92,7 @@ class PreviewTableModel {
     size_t entries = 0;
     long long removed = 0, left = 0, notMet = 0, fresh = 0;
     double kb = 0.0;
+    bool cancelled = false;
   };
   const SweepTotals& LastSweep() const { return m_lastSweep; }
   // Ticks every row shown, or none.
@@ -121,7 +126,9 @@ class PreviewTableModel {
   int m_nTotalItems = 0;
   double m_fTotalKB = 0.0;
   size_t m_nNothing = 0;
+  std::vector<std::string> m_nothingHaystacks;  // of those entries, as a row's haystack: the filter narrows them too
   bool m_bHasSweep = false;
+  bool m_bPreviewCancelled = false;
   SweepTotals m_lastSweep;
 };
 
@@ -130,7 +137,7 @@ const char* CategoryText(int category);
 // A size in KB as the sweep log prints it ("%.3f").
 std::string FormatKB(double kb);
 // A size for people: "812 KB", "14.6 MB", "1.20 GB", with thousands
-// separators ("1,024 KB").
+// separators ("1,024 KB"); "0 KB" for nothing, "< 0.1 KB" for a few bytes.
 std::string FormatSize(double kb);
 // The text of an outcome in the table: what would become of an item, or once
 // swept what did.

@@ -14,6 +14,7 @@
 #include "engine/removal_guard.h"
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
+#include "rules/rule_set.h"
 #include "settings/settings_groups.h"
 #include "shell/main_app.h"
 #include "shell/main_wnd.h"
@@ -92,6 +93,10 @@ class GuiPreview : public ::testing::Test {
   }
 
   void StartResident() {
+    // The rule entries sweep after each category's targets, as the resident
+    // program sets it up at start: the command line's run, ended before,
+    // took it away again (ExitInstance in TearDown does so for this one).
+    SetCategoryExtraSweep(&SweepRuleEntries);
     m_wnd = StartResidentWindow(m_app);
     ASSERT_NE(m_wnd, nullptr);
   }

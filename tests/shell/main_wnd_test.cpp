@@ -234,6 +234,9 @@ TEST_F(MainWnd, CancelFromTheTrayLeavesTheCancelWordClearForTheNextSweep) {
   EXPECT_TRUE(m_app.m_pWork->IsCancelled(SWEEP_ALL));
   ASSERT_TRUE(WaitForSweepEnd());  // the held cleaners stop on the cancel
   EXPECT_FALSE(m_app.m_pWork->IsCancelled(SWEEP_ALL | SWEEP_WINDOWS | SWEEP_INTERNET | SWEEP_APPLICATIONS));
+  // The window and the log say so: each category, and the title.
+  EXPECT_EQ(LogCount("Sweeping cancelled. @ "), 3);
+  EXPECT_EQ(m_log.Caption(), "Sweeping Cancelled");
 
   CleanerRecord::Reset();
   Command(IDM_SWEEP_NOW);

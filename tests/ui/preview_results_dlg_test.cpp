@@ -230,6 +230,29 @@ TEST_F(PreviewResultsWindow, LongPathsKeepTheirFileNameAndTheContextMenuCommands
 }
 
 
+// A line of the items list may be shortened: its tip, over the line, gives
+// the whole name and its fate; away from the lines there is none.
+TEST_F(PreviewResultsWindow, TheTipOverAnItemLineGivesItsWholeNameAndFate) {
+  ASSERT_NE(m_table.ItemTip(), nullptr);
+  ASSERT_EQ(m_table.ItemsRow(), 0);  // the temporary files, the long name first
+  auto tipAt = [&](POINT at) {
+    ::ClientToScreen(m_table.Items(), &at);
+    ::SetCursorPos(at.x, at.y);
+    NMTTDISPINFOA info = {};
+    info.hdr.hwndFrom = m_table.ItemTip();
+    info.hdr.idFrom = reinterpret_cast<UINT_PTR>(m_table.Items());
+    info.hdr.code = TTN_GETDISPINFOA;
+    ::SendMessageA(m_table.m_hWnd, WM_NOTIFY, info.hdr.idFrom, reinterpret_cast<LPARAM>(&info));
+    return std::string(info.lpszText != nullptr ? info.lpszText : "");
+  };
+  RECT line = {};
+  ASSERT_TRUE(ListView_GetItemRect(m_table.Items(), 0, &line, LVIR_LABEL));
+  EXPECT_EQ(tipAt({line.left + 10, (line.top + line.bottom) / 2}), std::string(kLong) + "\r\nwould be removed");
+  RECT box = {};
+  ::GetClientRect(m_table.Items(), &box);
+  EXPECT_EQ(tipAt({box.right / 2, box.bottom - 3}), "") << "below the last line";
+}
+
 int g_boxes = 0;
 int g_shells = 0;
 int WINAPI CountBox(HWND, LPCSTR, LPCSTR, UINT) { return ++g_boxes, IDOK; }

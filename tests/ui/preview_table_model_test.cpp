@@ -195,9 +195,13 @@ TEST(FormatSize, SizesReadInKbMbAndGbWithSeparators) {
   const struct {
     double kb;
     const char* text;
-  } cases[] = {{0, "0 KB"},          {0.4, "0.4 KB"},         {9.96, "10.0 KB"},       {812.4, "812 KB"},
+  } cases[] = {{0, "0 KB"},          {0.4, "0.4 KB"},         {9.96, "10 KB"},         {812.4, "812 KB"},
                {9999, "9,999 KB"},   {14923.139, "14.6 MB"},  {1048576, "1,024.0 MB"}, {5e7, "47.68 GB"},
-               {-3, "0 KB"}};
+               {-3, "0 KB"},
+               // A file of a few bytes never reads as a zero of another form,
+               // and no size rounds into the next unit's form.
+               {0.001, "< 0.1 KB"},  {0.049, "< 0.1 KB"},     {0.05, "0.1 KB"},        {9999.6, "9.8 MB"},
+               {10240000, "9.77 GB"}};
   for (const auto& c : cases) EXPECT_EQ(FormatSize(c.kb), c.text) << c.kb;
 }
 
@@ -206,12 +210,17 @@ TEST_F(PreviewTableModelTest, TheSummaryFollowsTheTicksAndTheFilterAndThenSaysWh
   EXPECT_EQ(m_model.SummaryText(), std::string("4 of 4 entries ticked: 6 items, 47 KB would be swept.") + kNothing);
   m_model.SetTicked(0, false);  // Temporary File Folder
   EXPECT_EQ(m_model.SummaryText(), std::string("3 of 4 entries ticked: 3 items, 17 KB would be swept.") + kNothing);
+  // The filter narrows the entries that would remove nothing too: "ms" keeps
+  // MS Excel, not the Recycle Bin.
   m_model.SetFilter("ms");
+  const char kNothingShown[] = " 1 entry would remove nothing.";
   EXPECT_EQ(m_model.SummaryText(),
-            std::string("2 of 2 entries ticked: 2 items, 5.0 KB would be swept. Filter: 2 of 4 shown.") + kNothing);
+            std::string("2 of 2 entries ticked: 2 items, 5.0 KB would be swept. Filter: 2 of 4 shown.") + kNothingShown);
   m_model.TickAll(false);
   EXPECT_EQ(m_model.SummaryText(),
-            std::string("0 of 2 entries ticked: 0 items, 0 KB would be swept. Filter: 2 of 4 shown.") + kNothing);
+            std::string("0 of 2 entries ticked: 0 items, 0 KB would be swept. Filter: 2 of 4 shown.") + kNothingShown);
+  m_model.SetFilter("cookie");
+  EXPECT_EQ(m_model.SummaryText().find("would remove nothing"), std::string::npos);
   m_model.SetFilter("");
   m_model.TickAll(true);
   EXPECT_EQ(m_model.Selection().Size(), 4u);
@@ -321,6 +330,29 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
   EXPECT_EQ(fates, (std::vector<std::string>{"C:\\T\\a.tmp removed", "C:\\T\\b.tmp removed",
                                              "C:\\T\\c.tmp not met by the sweep",
                                              "C:\\T\\new.tmp removed (new since the preview)"}));
+}
+
+// A sweep cancelled part of the way: what it did not meet it never reached,
+// and the summary, each such item and the saved list say why. A preview
+// cancelled part of the way says it lists only what it met.
+TEST_F(PreviewTableModelTest, ACancelledSweepSaysWhatItNeverReached) {
+  m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), m_model.Selection(),
+                   /*cancelled=*/true);
+  EXPECT_EQ(m_model.SummaryText().substr(0, m_model.SummaryText().find('\r')),
+            "Swept 4 entries: 1 item, 10 KB removed; 7 items not reached: the sweep was cancelled.");
+  ASSERT_EQ(m_model.RowAt(0).entry, "Temporary File Folder");
+  EXPECT_EQ(m_model.ItemCellText(0, 2, 2), "not reached: the sweep was cancelled");
+  EXPECT_NE(m_model.ListText().find("C:\\T\\c.tmp,5.000,not reached: the sweep was cancelled,"), std::string::npos);
+  // The next sweep of the row, run to its end, speaks of what it did not meet again.
+  EntrySelection temp;
+  temp.Add(kWin, "Temporary File Folder");
+  m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15)}), temp);
+  EXPECT_EQ(m_model.SummaryText().substr(0, m_model.SummaryText().find('\r')),
+            "Swept 1 entry: 1 item, 15 KB removed; 2 items not met by the sweep.");
+
+  PreviewTableModel cut;
+  cut.SetPreview(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), {}, /*cancelled=*/true);
+  EXPECT_EQ(cut.SummaryText().rfind("The preview was cancelled: it lists only what it met before the cancel.\r\n", 0), 0u);
 }
 
 // Each row shows the last sweep that ran it, whole: a later sweep of other
