@@ -68,6 +68,8 @@ bool SizeIfPrivate(HANDLE h, uint64_t* size) {
   if (!::GetFileInformationByHandleEx(h, FileStandardInfo, &standard, sizeof standard) || standard.Directory ||
       standard.NumberOfLinks > 1)
     return false;
+  // A file mounted onto another (Wine: a bind mount) holds another place's data.
+  if (IsFileMountedElsewhere(h)) return false;
   *size = static_cast<uint64_t>(standard.EndOfFile.QuadPart);
   return true;
 }

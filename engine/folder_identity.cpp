@@ -280,14 +280,24 @@ bool LiesIn(const std::string& root, const std::string& outer) {
 std::string ReadMountList() {
   std::string text;
   if (UnixName() == nullptr) return text;
+  // A list that cannot be read, or is cut short, ends without a line's end:
+  // it cannot be judged.
   HANDLE f = ::CreateFileW(L"\\\\?\\unix/proc/self/mountinfo", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                            nullptr, OPEN_EXISTING, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return text;
+  if (f == INVALID_HANDLE_VALUE) return "unreadable";
   char buffer[16384];
   DWORD got = 0;
-  while (text.size() < (8u << 20) && ::ReadFile(f, buffer, sizeof buffer, &got, nullptr) && got > 0)
+  bool ended = false;
+  while (text.size() < (64u << 20)) {
+    if (!::ReadFile(f, buffer, sizeof buffer, &got, nullptr)) break;
+    if (got == 0) {
+      ended = true;
+      break;
+    }
     text.append(buffer, got);
+  }
   ::CloseHandle(f);
+  if (!ended) text += " (cut short)";
   return text;
 }
 
@@ -298,17 +308,29 @@ namespace {
 // above it that can: what cannot be named is kept with what holds it.
 // *isFile: the mount point is a file (mounted onto another file), which
 // cannot be removed while mounted and needs no folder kept.
+// A Unix name Wine can open as it stands: UTF-8, and no backslash (which
+// Wine reads as a separator, so that another folder would answer).
+bool OpensAsNamed(const std::string& point, std::wstring* w) {
+  return point.find('\\') == std::string::npos && WideFromUtf8(point, w);
+}
+
 bool MountedFolderOrAbove(std::string point, FolderIdentity* out, bool* isFile) {
   *isFile = false;
   std::wstring named;
-  if (WideFromUtf8(point, &named)) {
-    const DWORD attributes = ::GetFileAttributesW((L"\\\\?\\unix" + named).c_str());
-    *isFile = attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-    if (*isFile) return true;
+  if (OpensAsNamed(point, &named)) {
+    const std::wstring unix = L"\\\\?\\unix" + named;
+    const DWORD attributes = ::GetFileAttributesW(unix.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+      HANDLE h = ::CreateFileW(unix.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+      *isFile = h != INVALID_HANDLE_VALUE && IdentityOf(h, out);
+      if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+      if (*isFile) return true;
+    }
   }
   while (!point.empty() && point[0] == '/') {
     std::wstring w;
-    if (WideFromUtf8(point, &w)) {
+    if (OpensAsNamed(point, &w)) {
       HANDLE h = OpenToJudgeW(L"\\\\?\\unix" + w + (w.back() == L'/' ? L"" : L"/"));
       if (h != INVALID_HANDLE_VALUE) {
         const bool ok = IdentityOf(h, out);
@@ -325,8 +347,11 @@ bool MountedFolderOrAbove(std::string point, FolderIdentity* out, bool* isFile) 
 
 }  // namespace
 
-bool FoldersMountedTwice(const std::string& text, std::vector<FolderIdentity>* out) {
+bool FoldersMountedTwice(const std::string& text, std::vector<FolderIdentity>* out,
+                         std::vector<FolderIdentity>* files) {
   out->clear();
+  if (files != nullptr) files->clear();
+  if (!text.empty() && text.back() != '\n') return false;
   // Each line: id, parent id, device, root within the device, mount point, ...
   struct Mount {
     std::string device, root, point;
@@ -349,6 +374,7 @@ bool FoldersMountedTwice(const std::string& text, std::vector<FolderIdentity>* o
   // A mount whose folder lies in (or is) what another mount of the same
   // device shows is a second place of that folder.
   bool all = true;
+  std::vector<FolderIdentity> ignored;
   for (size_t i = 0; i < mounts.size(); ++i) {
     bool twice = false;
     for (size_t j = 0; j < mounts.size() && !twice; ++j)
@@ -359,8 +385,8 @@ bool FoldersMountedTwice(const std::string& text, std::vector<FolderIdentity>* o
     bool isFile = false;
     if (!MountedFolderOrAbove(mounts[i].point, &id, &isFile))
       all = false;
-    else if (!isFile)
-      out->push_back(id);
+    else
+      (isFile ? (files != nullptr ? files : &ignored) : out)->push_back(id);
   }
   return all;
 }

@@ -41,15 +41,18 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* name
 
 // Under Wine: the system's list of mounts, as it stands now (read again at
 // each judgement, so that a mount made during a sweep is seen). Empty on
-// Windows, or when the list cannot be read.
+// Windows.
 std::string ReadMountList();
 // The folders that the list shows in a second place (a folder of a file
 // system mounted again elsewhere, as a bind mount does). Such a folder has
 // two sets of parents, and a name tells only one: what it is and what it
 // holds are judged by neither. A mount point that cannot be opened (a name
 // that is not UTF-8) gives the nearest folder above it that can. False when
-// even that fails: the list cannot be judged.
-bool FoldersMountedTwice(const std::string& mountList, std::vector<FolderIdentity>* out);
+// even that fails, or when the list was cut short or could not be read: it
+// cannot be judged. files: the files mounted onto other files, whose data
+// is another place's.
+bool FoldersMountedTwice(const std::string& mountList, std::vector<FolderIdentity>* out,
+                         std::vector<FolderIdentity>* files = nullptr);
 
 // True when the drive letter leads to a folder rather than to a volume's
 // root (subst on Windows; under Wine any letter but the system drive's whose

@@ -101,6 +101,7 @@ struct Guarded {
 struct GuardFolders {
   std::vector<Guarded> entries;
   std::vector<FolderIdentity> systemOwn;
+  std::vector<FolderIdentity> mountedFiles;  // files mounted onto other files
   std::string mountList;       // the list of mounts the mounted entries come from
   bool mountsUnknown = false;  // a mount in it could not be judged
 };
@@ -120,7 +121,7 @@ void TakeMounts(GuardFolders& f, std::string list) {
   f.entries.erase(std::remove_if(f.entries.begin(), f.entries.end(), [](const Guarded& g) { return g.mounted; }),
                   f.entries.end());
   std::vector<FolderIdentity> twice;
-  f.mountsUnknown = !FoldersMountedTwice(list, &twice);
+  f.mountsUnknown = !FoldersMountedTwice(list, &twice, &f.mountedFiles);
   for (const FolderIdentity& id : twice) {
     Guarded g = MakeGuarded(Kind::kSealed, "a folder mounted in a second place");
     g.id = id;
@@ -294,6 +295,14 @@ const char* FolderRemovalRefusal(HANDLE folder, GuardScope scope) {
   FolderIdentity id;
   if (!IdentityOf(folder, &id)) return "its identity cannot be read";
   return IdentityRefusal(id);
+}
+
+bool IsFileMountedElsewhere(HANDLE file) {
+  if (!RunningUnderWine()) return false;
+  const auto folders = Folders(true);
+  FolderIdentity id;
+  if (folders->mountsUnknown || !IdentityOf(file, &id)) return true;
+  return std::find(folders->mountedFiles.begin(), folders->mountedFiles.end(), id) != folders->mountedFiles.end();
 }
 
 namespace {

@@ -127,6 +127,10 @@ const char* FolderHandleRefusal(HANDLE folder, GuardScope scope, const std::vect
 // A folder met inside a tree being swept: null unless it is protected as a
 // whole (a drive root, a system or profile folder, a data folder's root).
 const char* IdentityRefusal(const FolderIdentity& id);
+// Under Wine: whether the open file is mounted onto another file (a bind
+// mount), so that its data belongs to another place; true also when the
+// system's mounts cannot be judged. Never overwritten then. False on Windows.
+bool IsFileMountedElsewhere(HANDLE file);
 
 // Registry: keys that hold the machine's configuration (HKLM\SYSTEM and the
 // other system hives), sign-in (Winlogon), policy (every "Policies" key), the

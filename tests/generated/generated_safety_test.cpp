@@ -14,6 +14,8 @@
 #include <windows.h>
 
 #include "engine/dir_walker.h"
+#include "engine/file_removal.h"
+#include "engine/folder_identity.h"
 #include "engine/outcome_ledger.h"
 #include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
@@ -598,20 +600,40 @@ namespace {
 // data: the Shredder never overwrites it, whatever becomes of the name.
 TEST_F(LettersTest, TheShredderNeverOverwritesAFileMountedFromElsewhere) {
   LetterTree t("bind-file");
-  ASSERT_TRUE(t.Plant("docs\\thesis.txt") && t.Plant("t\\f.txt") && t.Plant("t\\own.txt"));
-  ASSERT_TRUE(WriteFileBytes(t.At("docs\\thesis.txt"), "precious thesis"));
-  const std::string f = UnixPathOf(t.At("t\\f.txt"));
+  // f.txt is renamed before its overwrite; g.txt cannot be, its shred name being taken.
+  const std::string taken = ShredName(t.At("t\\g.txt")).substr(t.At("").size());
+  for (const std::string& f : {std::string("docs\\thesis.txt"), std::string("docs\\notes.txt"), std::string("t\\f.txt"),
+                               std::string("t\\g.txt"), std::string("t\\own.txt"), taken})
+    ASSERT_TRUE(t.Plant(f)) << f;
+  ASSERT_TRUE(WriteFileBytes(t.At("docs\\thesis.txt"), "precious thesis") && WriteFileBytes(t.At("docs\\notes.txt"), "notes"));
+  const std::string f = UnixPathOf(t.At("t\\f.txt")), g = UnixPathOf(t.At("t\\g.txt"));
   if (!RunUnixCommand("mount --bind '" + UnixPathOf(t.At("docs\\thesis.txt")) + "' '" + f + "' 2>/dev/null"))
     GTEST_SKIP() << "nothing can be mounted here";
+  const bool both = RunUnixCommand("mount --bind '" + UnixPathOf(t.At("docs\\notes.txt")) + "' '" + g + "'");
   const DWORD targets = g_GeneralSettings.m_nTargets;
   g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
   RuleSet rules;
   const int notRemoved = SweepOneEntry(rules, "[Bind file *]\nFileKey1=" + t.At("t") + "|*.txt\n");
   g_GeneralSettings.m_nTargets = targets;
-  RunUnixCommand("umount '" + f + "'");
+  RunUnixCommand("umount '" + f + "'; umount '" + g + "'");
+  ASSERT_TRUE(both);
   EXPECT_EQ(ReadFileBytes(t.At("docs\\thesis.txt")), "precious thesis");
-  EXPECT_GE(notRemoved, 1) << "the mounted name stays, and is counted";
+  EXPECT_EQ(ReadFileBytes(t.At("docs\\notes.txt")), "notes") << "its shred name taken, so no rename was tried";
+  EXPECT_GE(notRemoved, 2) << "the mounted names stay, and are counted";
   EXPECT_FALSE(FileExists(t.At("t\\own.txt"))) << "control: the target's own file goes";
+}
+
+// A list of mounts cut short, or unread, cannot be judged: nothing is taken
+// as mounted only once because its line was lost.
+TEST(MountList, AListCutShortCannotBeJudged) {
+  std::vector<FolderIdentity> folders;
+  EXPECT_TRUE(FoldersMountedTwice("", &folders)) << "Windows: no list";
+  EXPECT_TRUE(FoldersMountedTwice("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n", &folders));
+  EXPECT_FALSE(FoldersMountedTwice("21 1 8:1 / / rw - ext4 /dev/sda1 rw\n22 21 8:1 /ho", &folders));
+  if (RunningUnderWine()) {
+    const std::string now = ReadMountList();
+    EXPECT_TRUE(!now.empty() && now.back() == '\n') << "the list as the system gives it reads whole";
+  }
 }
 
 }  // namespace
