@@ -310,6 +310,13 @@ std::string PreviewTableModel::SummaryText() const {
     ++ticked;
     if (row.swept) {
       ++sweptTicked;
+      // A sweep cancelled before it reached an item left it as the preview found it.
+      if (row.sweptCancelled)
+        for (uint32_t n : row.items)
+          if (m_items[n].fate == SweptFate::kNotMet && !m_items[n].fresh) {
+            ++items;
+            kb += m_items[n].kb;
+          }
       continue;
     }
     items += row.count;

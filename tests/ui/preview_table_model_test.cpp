@@ -343,6 +343,8 @@ TEST_F(PreviewTableModelTest, ACancelledSweepSaysWhatItNeverReached) {
   ASSERT_EQ(m_model.RowAt(0).entry, "Temporary File Folder");
   EXPECT_EQ(m_model.ItemCellText(0, 2, 2), "not reached: the sweep was cancelled");
   EXPECT_NE(m_model.ListText().find("C:\\T\\c.tmp,5.000,not reached: the sweep was cancelled,"), std::string::npos);
+  // What the sweep never reached is still there, and still offered to the ticks.
+  EXPECT_NE(m_model.SummaryText().find("ticked: 7 items"), std::string::npos) << m_model.SummaryText();
   // The next sweep of the row, run to its end, speaks of what it did not meet again.
   EntrySelection temp;
   temp.Add(kWin, "Temporary File Folder");
