@@ -285,16 +285,20 @@ const char* FolderHandleRefusal(HANDLE folder, GuardScope scope, const std::vect
   return AncestryRefusal(*Folders(), opened, scope);
 }
 
-const char* IdentityRefusal(const FolderIdentity& id) {
-  const auto folders = Folders(true);
-  return folders->mountsUnknown ? kMountsUnknown : WholeRefusal(*folders, id, true);
+namespace {
+const char* WholeOrMountsRefusal(const GuardFolders& f, const FolderIdentity& id) {
+  return f.mountsUnknown ? kMountsUnknown : WholeRefusal(f, id, true);
 }
+}  // namespace
+
+const char* IdentityRefusal(const FolderIdentity& id) { return WholeOrMountsRefusal(*Folders(true), id); }
 
 const char* FolderRemovalRefusal(HANDLE folder, GuardScope scope) {
   if (const char* why = FolderHandleRefusal(folder, scope)) return why;
   FolderIdentity id;
   if (!IdentityOf(folder, &id)) return "its identity cannot be read";
-  return IdentityRefusal(id);
+  // The mounts were read afresh by the judgement just made.
+  return WholeOrMountsRefusal(*Folders(), id);
 }
 
 bool IsFileMountedElsewhere(HANDLE file) {
