@@ -224,6 +224,77 @@ bool AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<Fol
   return false;
 }
 
+// Wine reads its drive letters again only once the clock's second has
+// turned since it last read them, and until then names a folder by the
+// letter that led to it then. Under a letter re-pointed in between, such a
+// name leads elsewhere: to another file system that may number its folders
+// alike, so that neither the number nor the name tells the two apart. The
+// letters are therefore watched: what each leads to (its folder and the
+// folders above it, by identity) is read at each judgement under it, and
+// when that has changed since it was last read, the judgement waits until
+// Wine has read its letters again, and reads its names afresh.
+struct LetterWatch {
+  std::mutex lock;
+  std::map<wchar_t, std::vector<FolderIdentity>> seen;
+  uint64_t generation = 1;
+};
+LetterWatch& Watch() {
+  static LetterWatch* watch = new LetterWatch;  // never destroyed: judged from any thread until the end
+  return *watch;
+}
+
+// What the letter leads to now: its folder and each folder above it, up to
+// the top of the file system (where ".." is the folder itself, met three
+// times in a row so that a mount root numbered like its parent does not end
+// it). Empty when the letter leads nowhere; a folder that cannot be read
+// ends it with an identity no folder has.
+std::vector<FolderIdentity> LetterLeadsNow(wchar_t letter) {
+  std::vector<FolderIdentity> chain;
+  std::wstring base, unix;
+  if (!LetterUnixName(letter, &base, &unix)) return chain;
+  std::wstring up = base;
+  int repeats = 0;
+  for (int depth = 0; depth < 512; ++depth, up += L"../") {
+    FolderIdentity id;
+    HANDLE h = OpenToJudgeW(up);
+    const bool ok = h != INVALID_HANDLE_VALUE && IdentityOf(h, &id);
+    if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    if (!ok) {
+      chain.push_back(FolderIdentity{~0u, ~0ull});
+      break;
+    }
+    repeats = !chain.empty() && chain.back() == id ? repeats + 1 : 0;
+    chain.push_back(id);
+    if (repeats == 2) break;
+  }
+  return chain;
+}
+
+uint64_t ClockSecond() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  return ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000000;
+}
+
+// Records what the letter leads to; true when that differs from what was
+// last recorded (or nothing was).
+bool LetterChanged(wchar_t letter, const std::vector<FolderIdentity>& now) {
+  LetterWatch& w = Watch();
+  std::lock_guard<std::mutex> hold(w.lock);
+  auto at = w.seen.find(letter);
+  if (at != w.seen.end() && at->second == now) return false;
+  w.seen[letter] = now;
+  ++w.generation;
+  return true;
+}
+
+// Until Wine reads its letters again: the next second, and a little.
+void WaitForWineToReadItsLetters() {
+  const uint64_t second = ClockSecond();
+  while (ClockSecond() == second) ::Sleep(10);
+  ::Sleep(20);
+}
+
 bool IsLetterPath(const std::wstring& p) {
   return p.size() >= 7 && p.compare(0, 4, L"\\\\?\\") == 0 && p[5] == L':' && p[6] == L'\\' &&
          ((p[4] >= L'A' && p[4] <= L'Z') || (p[4] >= L'a' && p[4] <= L'z'));
@@ -391,21 +462,54 @@ bool FoldersMountedTwice(const std::string& text, std::vector<FolderIdentity>* o
   return all;
 }
 
-// A place that cannot be judged is not swept.
-bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named, bool pastSystemDrive) {
-  out.clear();
-  FolderIdentity self;
-  if (!IdentityOf(h, &self)) return false;
-  out.push_back(self);
-  std::wstring path;
-  if (!FinalPathOf(h, &path)) return false;
-  const size_t root = RootLength(path);
-  if (root == 0) return false;
-  // Under Wine a name below a letter other than the system drive's may be
-  // out of date: Wine names a folder by what the letter led to when the
-  // clock's second last turned, while the name, opened again, follows the
-  // letter now. Each parent must then hold the folder found below it.
-  const bool mayBeStale = UnixName() != nullptr && IsLetterPath(path) && Upper(path[4]) != SystemLetter();
+namespace {
+
+// Whether Wine has read the letter since it last moved: Wine knows a
+// letter's folder by its file system and number, and names that folder by
+// the letter only once it has read where the letter leads now.
+bool WineHasReadLetter(wchar_t letter) {
+  std::wstring base, unix;
+  if (!LetterUnixName(letter, &base, &unix)) return false;
+  HANDLE h = OpenToJudgeW(base);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  std::wstring name;
+  const bool named = FinalPathOf(h, &name);
+  ::CloseHandle(h);
+  const wchar_t root[] = {L'\\', L'\\', L'?', L'\\', letter, L':', L'\\', 0};
+  return named && SameNoCase(name, root);
+}
+
+}  // namespace
+
+bool FollowDriveLetter(wchar_t letter) {
+  if (UnixName() == nullptr) return false;
+  letter = Upper(letter);
+  if (letter == SystemLetter() || !LetterChanged(letter, LetterLeadsNow(letter))) return false;
+  if (!WineHasReadLetter(letter)) WaitForWineToReadItsLetters();
+  return true;
+}
+
+void FollowDriveLetters() {
+  if (UnixName() == nullptr) return;
+  bool unread = false;
+  const wchar_t system = SystemLetter();
+  for (wchar_t letter = L'A'; letter <= L'Z'; ++letter)
+    if (letter != system && LetterChanged(letter, LetterLeadsNow(letter)) && !WineHasReadLetter(letter)) unread = true;
+  if (unread) WaitForWineToReadItsLetters();
+}
+
+uint64_t DriveLetterGeneration() {
+  LetterWatch& w = Watch();
+  std::lock_guard<std::mutex> hold(w.lock);
+  return w.generation;
+}
+
+namespace {
+
+enum class Ancestry { kRead, kUnread, kLetterMoved };
+
+Ancestry AncestorsByName(std::wstring path, size_t root, bool mayBeStale, std::vector<FolderIdentity>& out,
+                         size_t* named, bool pastSystemDrive) {
   for (int depth = 0; path.size() > root && depth < 512; ++depth) {
     while (path.size() > root && path.back() == L'\\') path.pop_back();
     const size_t cut = path.find_last_of(L'\\');
@@ -413,23 +517,60 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* name
     FolderIdentity id;
     if (!mayBeStale) {
       HANDLE parent = OpenToJudgeW(path);
-      if (parent == INVALID_HANDLE_VALUE) return false;
+      if (parent == INVALID_HANDLE_VALUE) return Ancestry::kUnread;
       const bool ok = IdentityOf(parent, &id);
       ::CloseHandle(parent);
-      if (!ok) return false;
+      if (!ok) return Ancestry::kUnread;
     } else {
       std::wstring unix;
-      if (!UnixNameOf((path.back() == L'\\' ? path : path + L"\\").c_str(), &unix) || unix.empty()) return false;
+      if (!UnixNameOf((path.back() == L'\\' ? path : path + L"\\").c_str(), &unix) || unix.empty()) return Ancestry::kUnread;
       if (unix.back() != L'/') unix += L'/';
       StepUp step;
       if (!StepAbove(L"\\\\?\\unix" + unix, out.back(), std::wstring(), &step) || step.top ||
           step.holds == nt::Holds::kNo)
-        return false;
+        return Ancestry::kUnread;
       id = step.id;
     }
     out.push_back(id);
   }
   if (named != nullptr) *named = out.size();
-  if (IsLetterRoot(path)) return AddFoldersAboveLetter(path[4], pastSystemDrive, out);
-  return true;
+  if (IsLetterRoot(path) && !AddFoldersAboveLetter(path[4], pastSystemDrive, out)) return Ancestry::kUnread;
+  return Ancestry::kRead;
+}
+
+
+Ancestry AncestorsOnce(HANDLE h, std::vector<FolderIdentity>& out, size_t* named, bool pastSystemDrive) {
+  out.clear();
+  FolderIdentity self;
+  if (!IdentityOf(h, &self)) return Ancestry::kUnread;
+  out.push_back(self);
+  std::wstring path;
+  if (!FinalPathOf(h, &path)) return Ancestry::kUnread;
+  const size_t root = RootLength(path);
+  if (root == 0) return Ancestry::kUnread;
+  // Under Wine a name below a letter other than the system drive's may be
+  // out of date: Wine names a folder by what the letter led to when the
+  // clock's second last turned, while the name, opened again, follows the
+  // letter now. The letter must lead where it led when last read, before
+  // the parents are read by the name and after; each parent must hold the
+  // folder found below it.
+  const bool mayBeStale = UnixName() != nullptr && IsLetterPath(path) && Upper(path[4]) != SystemLetter();
+  if (mayBeStale && FollowDriveLetter(path[4])) return Ancestry::kLetterMoved;
+  const Ancestry read = AncestorsByName(path, root, mayBeStale, out, named, pastSystemDrive);
+  if (read == Ancestry::kRead && mayBeStale && FollowDriveLetter(path[4])) return Ancestry::kLetterMoved;
+  return read;
+}
+
+}  // namespace
+
+// A place that cannot be judged is not swept.
+bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named, bool pastSystemDrive) {
+  // A letter that moved while it was read: Wine has read its letters again
+  // since, and the name is read afresh (a letter moved again and again
+  // cannot be judged).
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const Ancestry read = AncestorsOnce(h, out, named, pastSystemDrive);
+    if (read != Ancestry::kLetterMoved) return read == Ancestry::kRead;
+  }
+  return false;
 }

@@ -59,3 +59,15 @@ bool FoldersMountedTwice(const std::string& mountList, std::vector<FolderIdentit
 // folder is neither the top of a file system nor mounted). False when it
 // cannot be told.
 bool LetterMapsToFolder(wchar_t letter);
+
+// Under Wine: reads what the drive letter leads to, and when that differs
+// from when it was last read in this process (or it was never read), waits
+// until Wine has read its letters again, so that the names it gives from then
+// on follow the letter. True when it waited: names read before may be out of
+// date. False at once on Windows and for the system drive.
+bool FollowDriveLetter(wchar_t letter);
+// The same for every letter but the system drive's, at the start of a sweep.
+void FollowDriveLetters();
+// Moves on whenever a letter is found to lead elsewhere: what was learnt
+// by a name under a letter holds only while it stands.
+uint64_t DriveLetterGeneration();

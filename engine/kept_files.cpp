@@ -26,50 +26,92 @@ const char kKept[] = "the rule keeps it";
 
 // The chains of the folders judged while the scopes live: a walk asks about
 // every file of a folder. Kept by the folder's identity and its name as the
-// system gives it now: a folder moved since (into a kept place) is the same
-// folder with other parents, and under Wine two file systems may number
-// their folders alike.
+// system gives it now (a folder moved since, into a kept place, is the same
+// folder with other parents), and under Wine by the drive letters as they
+// stood: two file systems may number their folders alike, and a letter
+// re-pointed from one to the other gives another folder the same name and
+// number.
 struct ChainCache {
   struct Chain {
     FolderIdentity id;
     std::wstring name;
+    uint64_t letters = 0;
     std::vector<FolderIdentity> chain;
+    HANDLE object = nullptr;  // under a watched letter: the very folder judged, held open
   };
   std::vector<Chain> chains;
+  ~ChainCache() { Clear(); }
+  void Clear() {
+    for (const auto& c : chains)
+      if (c.object != nullptr) ::CloseHandle(c.object);
+    chains.clear();
+  }
+  void Add(Chain c) {
+    if (chains.size() > 256) {
+      if (chains.front().object != nullptr) ::CloseHandle(chains.front().object);
+      chains.erase(chains.begin());
+    }
+    chains.push_back(std::move(c));
+  }
 };
 // Made by the outermost scope and deleted when it ends (a plain pointer: see
 // outcome_ledger.cpp on thread-locals with destructors).
 thread_local ChainCache* t_chains = nullptr;
 
+// Under Wine, a name under a drive letter other than the system drive's.
+bool UnderAnotherLetter(const FolderIdentity& self, const std::wstring& name) {
+  wchar_t windows[MAX_PATH] = L"";
+  return self.volume == 0 && RunningUnderWine() && name.size() > 5 && name.compare(0, 4, L"\\?" L"?\\") == 0 &&
+         name[5] == L':' &&
+         (::GetWindowsDirectoryW(windows, MAX_PATH) == 0 || std::towupper(windows[0]) != std::towupper(name[4]));
+}
+
+// Whether two handles reach one open folder (not merely the same folder).
+bool SameOpenFolder(HANDLE a, HANDLE b) {
+  using CompareFn = LONG(NTAPI*)(HANDLE, HANDLE);
+  static const CompareFn compare = reinterpret_cast<CompareFn>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtCompareObjects")));
+  return compare != nullptr && compare(a, b) == 0;
+}
+
 // The folder's identity, then its parents'; false when they cannot be read.
 bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
-  const std::wstring name = nt::ObjectName(folder);
-  // A folder known by its number alone (Wine), named under a letter other
-  // than the system drive's: the letter may be pointed at another file
-  // system that numbers its folders alike, so the same number and name may
-  // be another folder. Its chain is read afresh, and a chain that differs
-  // from the one first read for that number and name cannot tell which
-  // folder the walk holds: it is not judged.
-  wchar_t windows[MAX_PATH] = L"";
-  const bool afresh =
-      self.volume == 0 && name.size() > 5 && name.compare(0, 4, L"\\?" L"?\\") == 0 && name[5] == L':' &&
-      (::GetWindowsDirectoryW(windows, MAX_PATH) == 0 || std::towupper(windows[0]) != std::towupper(name[4]));
-  const ChainCache::Chain* seen = nullptr;
-  if (t_chains != nullptr && !name.empty())
-    for (const auto& c : t_chains->chains)
-      if (c.id == self && c.name == name) seen = &c;
-  if (seen != nullptr && !afresh) {
-    *chain = seen->chain;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const std::wstring name = nt::ObjectName(folder);
+    const bool watched = UnderAnotherLetter(self, name);
+    if (watched) {
+      // The folder a walk holds, judged before: its parents were read while
+      // its letter stood still, and a letter moved since does not move it.
+      if (t_chains != nullptr)
+        for (const auto& c : t_chains->chains)
+          if (c.object != nullptr && c.id == self && c.name == name && SameOpenFolder(folder, c.object)) {
+            *chain = c.chain;
+            return true;
+          }
+      // A letter found to lead elsewhere since it was last read: Wine has
+      // read its letters again, and the name is read afresh.
+      if (FollowDriveLetter(name[4])) continue;
+    }
+    const uint64_t letters = DriveLetterGeneration();
+    if (t_chains != nullptr && !name.empty() && !watched)
+      for (const auto& c : t_chains->chains)
+        if (c.object == nullptr && c.id == self && c.name == name && c.letters == letters) {
+          *chain = c.chain;
+          return true;
+        }
+    if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) return false;
+    if (DriveLetterGeneration() != letters) continue;
+    if (t_chains == nullptr || name.empty()) return true;
+    HANDLE held = nullptr;
+    if (watched && !::DuplicateHandle(::GetCurrentProcess(), folder, ::GetCurrentProcess(), &held, 0, FALSE,
+                                      DUPLICATE_SAME_ACCESS))
+      return true;
+    t_chains->Add(ChainCache::Chain{self, name, letters, *chain, held});
     return true;
   }
-  if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) return false;
-  if (seen != nullptr) return seen->chain == *chain;
-  if (t_chains == nullptr || name.empty()) return true;
-  if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
-  t_chains->chains.push_back(ChainCache::Chain{self, name, *chain});
-  return true;
+  return false;
 }
 
 std::wstring Folded(std::wstring w) {
@@ -170,7 +212,7 @@ KeptFilesScope::KeptFilesScope(const std::vector<KeptFiles>& kept)
     m_places->push_back(std::move(p));
   }
   if (t_chains == nullptr) t_chains = new ChainCache;
-  t_chains->chains.clear();
+  t_chains->Clear();
   t_scope = this;
 }
 
@@ -180,7 +222,7 @@ KeptFilesScope::~KeptFilesScope() {
     delete t_chains;
     t_chains = nullptr;
   } else if (t_chains != nullptr) {
-    t_chains->chains.clear();
+    t_chains->Clear();
   }
   delete m_places;
 }

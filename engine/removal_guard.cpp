@@ -334,6 +334,9 @@ void ClearExtraProtectedFolders() {
 }
 
 void RefreshProtectedPlaces() {
+  // Under Wine a sweep starts with the drive letters as they stand, and
+  // Wine's names following them.
+  FollowDriveLetters();
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
 }

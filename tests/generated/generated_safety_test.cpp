@@ -16,6 +16,7 @@
 #include "engine/dir_walker.h"
 #include "engine/file_removal.h"
 #include "engine/folder_identity.h"
+#include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
 #include "engine/removal_guard.h"
 #include "rules/rule_keys.h"
@@ -372,12 +373,13 @@ class LetterTree {
     return WriteFileBytes(path, "data");
   }
   // Points the letter at a folder below the root, or at a Unix path.
-  bool Letter(char letter, const std::string& target) {
+  // Unsettled: at once, before Wine reads its letters again.
+  bool Letter(char letter, const std::string& target, bool settle = true) {
     if (dos_.empty()) return false;
     letters_.insert(letter);
     const std::string unix = target.empty() || target[0] == '/' ? target : UnixPathOf(At(target));
     const bool ok = RunUnixCommand("ln -sfn '" + unix + "' '" + dos_ + letter + ":'");
-    SettleDriveLetters();
+    if (settle) SettleDriveLetters();
     return ok;
   }
 
@@ -530,12 +532,27 @@ TEST_F(LettersTest, ALetterPointedAtAnotherFileSystemIsJudgedAfresh) {
   // name now leads to a folder of the same number elsewhere.
   ASSERT_TRUE(t.Letter('g', "a"));
   const char* held = judged(inB);
-  for (HANDLE h : {inA, inB})
+  // The same, first judged within the second the letter moved in, when Wine
+  // still names the kept folder by the letter (a walk entering a folder just
+  // after the move): the name leads to the other file system.
+  ASSERT_TRUE(t.Letter('g', "k\\b"));
+  HANDLE inBAgain = OpenToJudge("G:\\x\\s");
+  SettleDriveLetters();
+  const bool namedByLetter = nt::ObjectName(inBAgain).find(L"G:") != std::wstring::npos;
+  const bool moved = t.Letter('g', "a", false);
+  const char* unsettled = nullptr;
+  {
+    const KeptFilesScope again({KeptFiles{t.At("k"), {"*"}, true}});
+    unsettled = judged(inBAgain);
+  }
+  for (HANDLE h : {inA, inB, inBAgain})
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
   RunUnixCommand("umount '" + a + "' '" + b + "'");
   EXPECT_EQ(first, nullptr) << "control: outside the kept folder";
   EXPECT_NE(second, nullptr) << "the other file system's folder, below the kept one";
   EXPECT_NE(held, nullptr) << "the kept folder a walk holds, after its letter moved away";
+  ASSERT_TRUE(namedByLetter && moved);
+  EXPECT_NE(unsettled, nullptr) << "the kept folder, judged just after its letter moved away";
 }
 
 }  // namespace
