@@ -110,7 +110,7 @@ void DirWalker::OpenTop(const std::string& pattern, GuardScope scope, size_t tru
   m_folder.Attach(h);
   if (const char* why = FolderHandleRefusal(h, scope, opened)) {
     LogRefusal(pattern, why);
-    RecordLeft(Outcome::kGuarded, pattern, why);
+    RecordLeft(RefusedOutcome(why), pattern, why);
     m_refused = true;
     m_folder.Close();
     return;
@@ -283,7 +283,7 @@ std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
   }
   if (const char* why = IdentityRefusal(IdentityOf(info))) {  // a protected folder inside the tree stays whole
     Trace("   Left %s: %s.\n", path.c_str(), why);
-    RecordLeft(Outcome::kGuarded, path, why);
+    RecordLeft(RefusedOutcome(why), path, why);
     return nullptr;
   }
   std::wstring objectName = nt::ObjectName(raw);
@@ -460,7 +460,7 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
   }
   if (const char* why = FolderRemovalRefusal(raw)) {
     Trace("   Refused to remove %s: %s.\n", m_root.c_str(), why);
-    RecordLeft(Outcome::kGuarded, m_root, why);
+    RecordLeft(RefusedOutcome(why), m_root, why);
     return false;
   }
   return RemoveFolderAndLog(raw, m_root, 0.0f, statusId, count);

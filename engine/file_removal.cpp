@@ -281,7 +281,7 @@ void RemoveFileInGuardedFolder(const std::string& path) {
   // The folder is judged by what it is, not by how the path spells it.
   if (const char* why = NamedFileFolderRefusal(folder.Get())) {
     LogRefusal(path, why);
-    RecordLeft(Outcome::kGuarded, path, why);
+    RecordLeft(RefusedOutcome(why), path, why);
     throw FileException(path, ERROR_ACCESS_DENIED);
   }
   const std::wstring objectName = nt::ObjectName(folder.Get());
@@ -309,8 +309,9 @@ void RemoveFileInGuardedFolder(const std::string& path) {
 }
 
 void RemoveFile(const std::string& path) {
-  if (!RemovalAllowed(path)) {
-    RecordLeft(Outcome::kGuarded, path, "a protected place");
+  if (const char* why = RemovalRefusal(path)) {
+    LogRefusal(path, why);
+    RecordLeft(RefusedOutcome(why), path, why);
     throw FileException(path, ERROR_ACCESS_DENIED);
   }
   RemoveFileInGuardedFolder(path);

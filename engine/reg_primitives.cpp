@@ -77,7 +77,7 @@ class TreeRemoval : public KeyTreeRemoval {
     // a link's can be written into any key, so "link" is never a pass.
     if (const char* why = RegistryHandleRefusal(m_root, path, key, keep == RegistryKeeping::kNone)) {
       const std::string item = RegItemText(m_root, path, nullptr);
-      RecordOutcome(Outcome::kGuarded, item, 0.0, why);
+      RecordOutcome(RefusedOutcome(why), item, 0.0, why);
       LogRegistryRefusal(item, why);
       return Visit::kLeave;
     }

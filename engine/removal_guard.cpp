@@ -438,6 +438,14 @@ void LogRefusal(const std::string& patternOrPath, const char* why) {
   LogFormat(0, "  Skipped %s: %s.\n", folder.c_str(), why);
 }
 
+Outcome RefusedOutcome(const char* why) {
+  if (why == nullptr) return Outcome::kGuarded;
+  const std::string w(why);
+  for (const char* unjudged : {"cannot be judged", "cannot be read", "mounted in a second place"})
+    if (w.find(unjudged) != std::string::npos) return Outcome::kRefused;
+  return Outcome::kGuarded;
+}
+
 bool RemovalAllowed(const std::string& patternOrPath, GuardScope scope) {
   const char* why = RemovalRefusal(patternOrPath, scope);
   if (why == nullptr) return true;

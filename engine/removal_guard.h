@@ -43,6 +43,7 @@
 #include <vector>
 
 #include "engine/folder_identity.h"
+#include "engine/outcome_ledger.h"
 
 // What a rule entry keeps (its ExcludeKey FILE and PATH lines): the files
 // whose names match masks, in an existing folder or (below) anywhere under
@@ -99,6 +100,12 @@ enum class GuardScope { kReference, kTyped };
 // folder that exists but cannot be opened to be judged. A folder that does
 // not exist holds nothing to remove and is not refused. Logs nothing.
 const char* RemovalRefusal(const std::string& patternOrPath, GuardScope scope = GuardScope::kReference);
+// What a refusal leaves: a place kept on purpose (Outcome::kGuarded), or,
+// when the refusal says a judgement could not be made (what holds a folder
+// cannot be read, a folder the system shows in a second place, a list of
+// mounts that cannot be judged), something set out to go that stays, and is
+// counted as not removed (Outcome::kRefused).
+Outcome RefusedOutcome(const char* why);
 
 // RemovalRefusal == null; a refusal is reported through LogRefusal.
 bool RemovalAllowed(const std::string& patternOrPath, GuardScope scope = GuardScope::kReference);

@@ -55,7 +55,7 @@ RestartRemoval Attempt(const std::string& path) {
   ScopedHandle folder(raw);
   if (const char* why = FolderHandleRefusal(folder.Get(), GuardScope::kReference, opened)) {
     LogRefusal(path, why);
-    RecordLeft(Outcome::kGuarded, path, why);
+    RecordLeft(RefusedOutcome(why), path, why);
     return RestartRemoval::kRefused;
   }
   const std::wstring objectName = nt::ObjectName(folder.Get());

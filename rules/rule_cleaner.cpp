@@ -152,7 +152,7 @@ class EntrySweep {
   void Skipped(const std::string& what, const char* why) {
     Trace("Rule %s: refused %s: %s.\n", m_entry.name.c_str(), what.c_str(), why);
     LogFormat(0, "  Skipped %s: %s.\n", what.c_str(), why);
-    RecordOutcome(Outcome::kGuarded, what, 0.0, why);
+    RecordOutcome(RefusedOutcome(why), what, 0.0, why);
   }
   // A place the entry set out to clean but may not: left, and counted as
   // not removed.

@@ -575,7 +575,7 @@ TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
   const bool both = RunUnixCommand("mount --bind '" + UnixPathOf(t.At("w\\K\\sub")) + "' '" + s + "'");
   RefreshProtectedPlaces();
   RuleSet rules, keptRules, belowRules, lateRules;
-  SweepOneEntry(rules, "[Bind *]\nFileKey1=" + t.At("t\\u") + "|*.txt|RECURSE\n");
+  const int boundLeft = SweepOneEntry(rules, "[Bind *]\nFileKey1=" + t.At("t\\u") + "|*.txt|RECURSE\n");
   SweepOneEntry(keptRules, "[Bind kept *]\nFileKey1=" + t.At("a2\\S") + "|k.txt\nExcludeKey1=PATH|" + t.At("w\\K") + "\\\n");
   SweepOneEntry(belowRules, "[Bind below *]\nFileKey1=" + t.At("t\\u\\x\\deep") + "|*.txt\n");
   // A folder of Documents mounted while the sweep runs, into a folder it has yet to sweep.
@@ -607,6 +607,7 @@ TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
   EXPECT_TRUE(below) << "a rule aimed below the second place";
   EXPECT_TRUE(late) << "a folder mounted in a second place during the sweep";
   EXPECT_FALSE(own) << "control: the rest of the tree goes";
+  EXPECT_GE(boundLeft, 1) << "the second place was set out to be swept: what stays there is not removed";
 }
 
 }  // namespace
