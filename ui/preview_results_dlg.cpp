@@ -170,8 +170,9 @@ void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
   if (m_model.RowCount() > 0) SelectRow(0);
 }
 
-void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled) {
-  m_model.SetSwept(records, m_lastSelection, cancelled);
+void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled,
+                                   const std::vector<std::pair<int, std::string>>& opened) {
+  m_model.SetSwept(records, m_lastSelection, cancelled, opened);
   if (m_hWnd == nullptr) return;
   ShowSweptColumns();
   m_nItemsShown = static_cast<size_t>(-1);  // the rows' items now say what became of them

@@ -43,8 +43,9 @@ class CPreviewResultsDlg : public CDialog {
   void ShowPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened,
                    bool cancelled = false);
   // "Sweep Selected" ended (cancelled: stopped before its end): the rows
-  // show what it removed.
-  void ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled = false);
+  // show what it removed; opened: the entries it reached.
+  void ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled = false,
+                 const std::vector<std::pair<int, std::string>>& opened = {});
   // While a sweep or a preview runs, "Sweep Selected" waits.
   void EnableSweep(bool on);
   // Offers "Sweep Selected" only while no sweep runs (asked of the host).
