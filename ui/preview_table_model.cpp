@@ -182,8 +182,9 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
   for (const auto& entry : opened)
     if (rowOf.count(entry) == 0) silent.insert(entry);
   m_nNothing = silent.size();
-  m_nothingHaystacks.clear();
-  for (const auto& entry : silent) m_nothingHaystacks.push_back(Lower(std::string(CategoryText(entry.first)) + "\n" + entry.second));
+  m_nothing.clear();
+  for (const auto& entry : silent)
+    m_nothing.emplace_back(entry.second, Lower(std::string(CategoryText(entry.first)) + "\n" + entry.second));
   m_filter.clear();
   m_nSortColumn = kKB;
   m_bDescending = true;
@@ -348,8 +349,11 @@ std::string PreviewTableModel::SummaryText() const {
     items += row.count;
     kb += row.kb;
   }
+  // A sweep takes a chosen entry whole: after a cancelled preview, an entry
+  // it cut short holds more than it listed.
   text += WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") +
-         " ticked: " + Plural(items, "item", "items") + ", " + FormatSize(kb) + " would be swept";
+          " ticked: " + (m_bPreviewCancelled ? "at least " : "") + Plural(items, "item", "items") + ", " +
+          FormatSize(kb) + " would be swept";
   if (sweptTicked != 0)
     text += "; " + WithSeparators(sweptTicked) + (sweptTicked == 1 ? " of them was" : " of them were") +
             " swept since the preview (a new preview shows what they hold now)";
@@ -357,11 +361,19 @@ std::string PreviewTableModel::SummaryText() const {
   if (m_shown.size() != m_rows.size())
     text += " Filter: " + WithSeparators(m_shown.size()) + " of " + WithSeparators(m_rows.size()) + " shown.";
   // The entries that would remove nothing follow the filter as the rows do.
+  // They have no row: the first few are named, so that a user can tell which.
+  constexpr size_t kNamed = 3;
   size_t nothing = 0;
-  for (const std::string& haystack : m_nothingHaystacks)
-    nothing += m_filter.empty() || haystack.find(m_filter) != std::string::npos;
-  if (nothing != 0)
-    text += " " + Plural(static_cast<long long>(nothing), "entry", "entries") + " would remove nothing.";
+  std::string names;
+  for (const auto& entry : m_nothing) {
+    if (!m_filter.empty() && entry.second.find(m_filter) == std::string::npos) continue;
+    if (nothing++ < kNamed) names += (names.empty() ? "" : ", ") + entry.first;
+  }
+  if (nothing != 0) {
+    text += " " + Plural(static_cast<long long>(nothing), "entry", "entries") + " would remove nothing: " + names;
+    if (nothing > kNamed) text += " and " + WithSeparators(nothing - kNamed) + " more";
+    text += ".";
+  }
   return text;
 }
 

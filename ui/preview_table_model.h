@@ -137,7 +137,8 @@ class PreviewTableModel {
   int m_nTotalItems = 0;
   double m_fTotalKB = 0.0;
   size_t m_nNothing = 0;
-  std::vector<std::string> m_nothingHaystacks;  // of those entries, as a row's haystack: the filter narrows them too
+  // Those entries: their names, and their haystacks as a row's (the filter narrows them too).
+  std::vector<std::pair<std::string, std::string>> m_nothing;
   bool m_bHasSweep = false;
   bool m_bPreviewCancelled = false;
   SweepTotals m_lastSweep;

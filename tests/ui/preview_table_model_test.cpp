@@ -206,14 +206,14 @@ TEST(FormatSize, SizesReadInKbMbAndGbWithSeparators) {
 }
 
 TEST_F(PreviewTableModelTest, TheSummaryFollowsTheTicksAndTheFilterAndThenSaysWhatTheSweepDid) {
-  const char kNothing[] = " 2 entries would remove nothing.";
+  const char kNothing[] = " 2 entries would remove nothing: Recycle Bin, MS Excel.";
   EXPECT_EQ(m_model.SummaryText(), std::string("4 of 4 entries ticked: 6 items, 47 KB would be swept.") + kNothing);
   m_model.SetTicked(0, false);  // Temporary File Folder
   EXPECT_EQ(m_model.SummaryText(), std::string("3 of 4 entries ticked: 3 items, 17 KB would be swept.") + kNothing);
   // The filter narrows the entries that would remove nothing too: "ms" keeps
   // MS Excel, not the Recycle Bin.
   m_model.SetFilter("ms");
-  const char kNothingShown[] = " 1 entry would remove nothing.";
+  const char kNothingShown[] = " 1 entry would remove nothing: MS Excel.";
   EXPECT_EQ(m_model.SummaryText(),
             std::string("2 of 2 entries ticked: 2 items, 5.0 KB would be swept. Filter: 2 of 4 shown.") + kNothingShown);
   m_model.TickAll(false);
@@ -224,6 +224,11 @@ TEST_F(PreviewTableModelTest, TheSummaryFollowsTheTicksAndTheFilterAndThenSaysWh
   m_model.SetFilter("");
   m_model.TickAll(true);
   EXPECT_EQ(m_model.Selection().Size(), 4u);
+  // Many such entries: the first few by name, and how many more.
+  PreviewTableModel many;
+  many.SetPreview({}, {{kWin, "E1"}, {kWin, "E2"}, {kWin, "E3"}, {kWin, "E4"}, {kWin, "E5"}});
+  EXPECT_EQ(many.SummaryText(),
+            "0 of 0 entries ticked: 0 items, 0 KB would be swept. 5 entries would remove nothing: E1, E2, E3 and 2 more.");
 }
 
 // However the records fall (parts of items, items that stay, numbered lines
@@ -320,7 +325,7 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
   EXPECT_EQ(m_model.SummaryText(),
             "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview; 1 item left; 4 items not met "
             "by the sweep.\r\n3 of 4 entries ticked: 0 items, 0 KB would be swept; 3 of them were swept since the "
-            "preview (a new preview shows what they hold now). 2 entries would remove nothing.");
+            "preview (a new preview shows what they hold now). 2 entries would remove nothing: Recycle Bin, MS Excel.");
   m_model.SetTicked(1, true);  // Cookie Files, not swept: its preview figures stand
   EXPECT_EQ(m_model.SummaryText().substr(m_model.SummaryText().find('\n') + 1, 52),
             "4 of 4 entries ticked: 1 item, 12 KB would be swept;");
@@ -357,7 +362,10 @@ TEST_F(PreviewTableModelTest, ACancelledSweepSaysWhatItNeverReached) {
 
   PreviewTableModel cut;
   cut.SetPreview(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), {}, /*cancelled=*/true);
-  EXPECT_EQ(cut.SummaryText().rfind("The preview was cancelled: it lists only what it met before the cancel.\r\n", 0), 0u);
+  // A sweep takes each chosen entry whole, and the entry the cancel cut short holds more.
+  EXPECT_EQ(cut.SummaryText(),
+            "The preview was cancelled: it lists only what it met before the cancel.\r\n"
+            "1 of 1 entry ticked: at least 1 item, 10 KB would be swept.");
 }
 
 // A later sweep of other rows leaves a row's figures and its items' fates; a
@@ -409,7 +417,7 @@ TEST_F(PreviewTableModelTest, EachRowKeepsWhatEverySweepRemovedAndItsItemsAddUp)
   check("after the second sweep", after2[0].fates, "2");
   EXPECT_EQ(m_model.SummaryText(),
             "Swept 1 entry: 1 item, 12 KB removed.\r\n0 of 4 entries ticked: 0 items, 0 KB would be swept. "
-            "2 entries would remove nothing.");
+            "2 entries would remove nothing: Recycle Bin, MS Excel.");
   // The same row again (a.tmp made anew since): what was left and is gone
   // now is not met; what the first sweep removed stays removed.
   m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), only(kWin, "Temporary File Folder"));
