@@ -521,7 +521,8 @@ int Demo(DWORD seconds) {
   PumpUntil([&] { return !app.m_bSweeping; }, 120000);
   for (size_t r = 0; r < table.Model().RowCount(); ++r)
     for (size_t n = 0; n < table.Model().RowAt(r).items.size(); ++n)
-      if (table.Model().ItemOf(r, n).fate == SweptFate::kLeft || table.Model().ItemOf(r, n).fate == SweptFate::kNotMet)
+      if (table.Model().ItemOf(r, n).fate == SweptFate::kLeft || table.Model().ItemOf(r, n).fate == SweptFate::kNotMet ||
+          table.Model().ItemOf(r, n).fate == SweptFate::kNotReached)
         std::printf("  %s: %s\n", table.Model().ItemCellText(r, n, 0).c_str(), table.Model().ItemCellText(r, n, 2).c_str());
   // The first item the sweep left, if any, selected: its fate shows below.
   for (size_t r = 0; r < table.Model().RowCount(); ++r) {
