@@ -13,7 +13,8 @@
 //   answer a message meanwhile; prints FAIL and exits 1 over 200 MB or 200 ms)
 //   bench_preview_table_bench.exe --demo SECONDS   (for screenshots, in a prefix with the demo traces
 //   planted: the resident program previews every category as the Settings page does, holds the table
-//   on screen, sweeps the ticked rows but the second, and holds the table again)
+//   on screen, sweeps the ticked rows but the second, and holds the table again; with --cancel after
+//   SECONDS, the sweep is cancelled from the tray menu as soon as it has begun)
 #include <windows.h>
 #include <richedit.h>
 
@@ -38,6 +39,7 @@
 #include "ui/progress_dlg.h"
 #include "engine/sweep_worker.h"
 #include "res/resource.h"
+#include "res/shell_ids.h"
 #include "settings/settings_groups.h"
 #include "shell/main_app.h"
 #include "shell/main_wnd.h"
@@ -480,7 +482,7 @@ int Memory(int runs, int items) {
   return ok ? 0 : 1;
 }
 
-int Demo(DWORD seconds) {
+int Demo(DWORD seconds, bool cancel) {
   ModalScript noStartupWindow(IDOK);
   CMainApp app;
   if (!app.InitInstance("Morvane.exe") || g_pMainWnd == nullptr) return 1;
@@ -518,10 +520,15 @@ int Demo(DWORD seconds) {
   PumpMessages(seconds * 1000);
   if (table.Model().RowCount() > 1) table.ToggleRow(1);
   ::SendMessageA(table.m_hWnd, WM_COMMAND, MAKEWPARAM(IDC_RESULTS_SWEEP, BN_CLICKED), 0);
+  if (cancel) {
+    PumpMessages(30);
+    ::SendMessageA(wnd.m_hWnd, WM_COMMAND, IDM_CANCEL_SWEEP, 0);
+  }
   PumpUntil([&] { return !app.m_bSweeping; }, 120000);
   for (size_t r = 0; r < table.Model().RowCount(); ++r)
     for (size_t n = 0; n < table.Model().RowAt(r).items.size(); ++n)
-      if (table.Model().ItemOf(r, n).fate == SweptFate::kLeft || table.Model().ItemOf(r, n).fate == SweptFate::kNotMet)
+      if (table.Model().ItemOf(r, n).fate == SweptFate::kLeft || table.Model().ItemOf(r, n).fate == SweptFate::kNotMet ||
+          table.Model().ItemOf(r, n).fate == SweptFate::kNotReached)
         std::printf("  %s: %s\n", table.Model().ItemCellText(r, n, 0).c_str(), table.Model().ItemCellText(r, n, 2).c_str());
   // The first item the sweep left, if any, selected: its fate shows below.
   for (size_t r = 0; r < table.Model().RowCount(); ++r) {
@@ -571,7 +578,8 @@ int main(int argc, char** argv) {
                   sorted.empty() ? 0.0 : sorted[sorted.size() * 95 / 100] * 1000, g_longestAppend * 1000);
       return 0;
     }
-    else if (!std::strcmp(argv[i], "--demo") && i + 1 < argc) return Demo(static_cast<DWORD>(std::atoi(argv[++i])));
+    else if (!std::strcmp(argv[i], "--demo") && i + 1 < argc)
+      return Demo(static_cast<DWORD>(std::atoi(argv[i + 1])), i + 2 < argc && !std::strcmp(argv[i + 2], "--cancel"));
   }
   if (child) return MemoryChild(items);
   if (memory) return Memory(runs, items);

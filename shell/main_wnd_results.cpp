@@ -26,8 +26,8 @@ void CMainWnd::ShowSelectedSweep() {
   m_bSweepingSelected = false;
   m_collector.Detach();
   if (m_pResults == nullptr) return;
-  m_pResults->ShowSwept(m_collector.TakeRecords(), m_bSweepCancelled);
-  m_collector.TakeOpened();
+  std::vector<OutcomeRecord> records = m_collector.TakeRecords();
+  m_pResults->ShowSwept(records, m_bSweepCancelled, m_collector.TakeOpened());
   m_pResults->EnableSweep(true);
 }
 

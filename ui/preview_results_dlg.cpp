@@ -84,6 +84,52 @@ bool PutOnClipboard(HWND owner, const std::string& text) {
   return ok;
 }
 
+// The text broken at spaces into lines no wider than width in the
+// control's font; its own line breaks stay. A word wider than a line stands
+// alone on its own. lines: how many lines it makes.
+std::string WrapToWidth(HWND control, const std::string& text, int width, int* lines) {
+  std::string wrapped;
+  *lines = 0;
+  HDC dc = ::GetDC(control);
+  if (dc == nullptr) return text;
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+  auto fits = [&](const std::string& line) {
+    SIZE extent = {};
+    ::GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
+    return extent.cx <= width;
+  };
+  size_t start = 0;
+  while (start <= text.size()) {
+    size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string paragraph = text.substr(start, end - start);
+    std::string line;
+    size_t at = 0;
+    while (at <= paragraph.size()) {
+      size_t space = paragraph.find(' ', at);
+      if (space == std::string::npos) space = paragraph.size();
+      const std::string word = paragraph.substr(at, space - at);
+      const std::string longer = line.empty() ? word : line + " " + word;
+      if (!line.empty() && !fits(longer)) {
+        wrapped += line + "\r\n";
+        ++*lines;
+        line = word;
+      } else {
+        line = longer;
+      }
+      at = space + 1;
+    }
+    wrapped += line;
+    ++*lines;
+    if (end == text.size()) break;
+    wrapped += "\r\n";
+    start = end + 2;
+  }
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return wrapped;
+}
+
 void PutText(LVITEMA& item, const std::string& text) {
   if (item.pszText != nullptr && item.cchTextMax > 0) lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
 }
@@ -170,8 +216,9 @@ void CPreviewResultsDlg::ShowPreview(std::vector<OutcomeRecord> records,
   if (m_model.RowCount() > 0) SelectRow(0);
 }
 
-void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled) {
-  m_model.SetSwept(records, m_lastSelection, cancelled);
+void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled,
+                                   const std::vector<std::pair<int, std::string>>& opened) {
+  m_model.SetSwept(records, m_lastSelection, cancelled, opened);
   if (m_hWnd == nullptr) return;
   ShowSweptColumns();
   m_nItemsShown = static_cast<size_t>(-1);  // the rows' items now say what became of them
@@ -235,9 +282,10 @@ void CPreviewResultsDlg::Layout() {
   const int labelWidth = label.right - label.left;
   place(IDC_RESULTS_FILTER, margin + labelWidth + gap / 2, margin, std::min(width - labelWidth, width / 2), field);
   const int buttonsY = client.bottom - margin - button.bottom;
-  // The summary: the last sweep and the ticks, a line each (and room to
-  // wrap); the detail: the fate and a long name wrapped over two lines.
-  const int summaryY = buttonsY - gap - 3 * line;
+  // The summary: the last sweep and the ticks, in as many lines as they
+  // take (three at least); the detail: the fate and a long name wrapped
+  // over two lines.
+  const int summaryY = buttonsY - gap - m_nSummaryLines * line;
   const int detailY = summaryY - gap / 2 - 3 * line - gap / 2;
   const int top = margin + field + gap;
   const int lists = detailY - gap - top - line - gap / 2;
@@ -247,7 +295,7 @@ void CPreviewResultsDlg::Layout() {
   place(IDC_RESULTS_ITEMS, margin, top + rowsHeight + gap / 2 + line + gap / 2, width,
         lists - rowsHeight - gap / 2);
   place(IDC_RESULTS_DETAIL, margin, detailY, width, 3 * line + gap / 2);
-  place(IDC_RESULTS_SUMMARY, margin, summaryY, width, 3 * line);
+  place(IDC_RESULTS_SUMMARY, margin, summaryY, width, m_nSummaryLines * line);
   const int buttonW = button.right;
   place(IDC_RESULTS_TICK_ALL, margin, buttonsY, buttonW * 5 / 6, button.bottom);
   place(IDC_RESULTS_TICK_NONE, margin + buttonW * 5 / 6 + gap, buttonsY, buttonW * 5 / 6, button.bottom);
@@ -257,6 +305,7 @@ void CPreviewResultsDlg::Layout() {
   if (defer != nullptr) ::EndDeferWindowPos(defer);
   FitDetailScrollBar();
   SizeColumns();
+  FitSummary();
   ::InvalidateRect(m_hWnd, nullptr, TRUE);
 }
 
@@ -392,7 +441,29 @@ void CPreviewResultsDlg::ShowSummary() {
   const std::string text = m_model.SummaryText();
   if (text == m_summary) return;
   m_summary = text;
-  SetItemText(IDC_RESULTS_SUMMARY, text.c_str());
+  FitSummary();
+}
+
+void CPreviewResultsDlg::FitSummary() {
+  if (m_hWnd == nullptr) return;
+  HWND summary = GetItem(IDC_RESULTS_SUMMARY);
+  RECT box = {};
+  ::GetClientRect(summary, &box);
+  if (box.right <= 0) return;
+  // Broken here rather than by the control: in some settings (a virtual
+  // desktop at 96 DPI under Wine) the control measures a line narrower than
+  // it draws it, and the last word of a full line lost a letter at the edge.
+  // Two letters to spare keep every line clear of it.
+  RECT spare = {0, 0, 8, 0};
+  ::MapDialogRect(m_hWnd, &spare);
+  int lines = 0;
+  const std::string wrapped = WrapToWidth(summary, m_summary, box.right - spare.right, &lines);
+  if (GetItemText(IDC_RESULTS_SUMMARY) != wrapped) SetItemText(IDC_RESULTS_SUMMARY, wrapped.c_str());
+  const int wanted = std::max(3, lines);
+  if (wanted != m_nSummaryLines) {
+    m_nSummaryLines = wanted;
+    Layout();
+  }
 }
 
 void CPreviewResultsDlg::ShowSortMark() {

@@ -43,8 +43,9 @@ class CPreviewResultsDlg : public CDialog {
   void ShowPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened,
                    bool cancelled = false);
   // "Sweep Selected" ended (cancelled: stopped before its end): the rows
-  // show what it removed.
-  void ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled = false);
+  // show what it removed; opened: the entries it reached.
+  void ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled = false,
+                 const std::vector<std::pair<int, std::string>>& opened = {});
   // While a sweep or a preview runs, "Sweep Selected" waits.
   void EnableSweep(bool on);
   // Offers "Sweep Selected" only while no sweep runs (asked of the host).
@@ -79,7 +80,8 @@ class CPreviewResultsDlg : public CDialog {
   // when it could not.
   bool WriteList(const std::string& path) const;
   bool WriteListTo(const std::wstring& path) const;
-  // The summary line as shown.
+  // The summary as the model gives it; the control shows it broken into
+  // lines that fit (FitSummary).
   std::string Summary() const { return m_summary; }
 
   PreviewTableModel& Model() { return m_model; }
@@ -105,6 +107,9 @@ class CPreviewResultsDlg : public CDialog {
   void Refill();
   void ShowItemsOf(int row);
   void ShowSummary();
+  // Breaks the summary into lines that fit its control's width and shows
+  // them; lays the window out again when it needs another number of lines.
+  void FitSummary();
   void ShowSortMark();
   void OnRowsDispInfo(NMLVDISPINFOA* info);
   void OnItemsDispInfo(NMLVDISPINFOA* info);
@@ -131,6 +136,7 @@ class CPreviewResultsDlg : public CDialog {
   size_t m_nItemsShown = static_cast<size_t>(-1);
   std::string m_itemsLabel;
   std::string m_summary;
+  int m_nSummaryLines = 3;  // the summary's height, in lines: never fewer than 3
   bool m_bSweepEnabled = true;
   std::string m_text;  // the text handed to a list for the last cell asked
   bool m_bSweptColumns = false;

@@ -9,6 +9,7 @@
 #include <unordered_map>
 #include <cstdlib>
 
+#include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 
 namespace {
@@ -83,9 +84,12 @@ std::string Plural(long long n, const char* one, const char* many) {
 const char kCancelledText[] = "the sweep was cancelled";
 
 // What the list says of an item the preview found and the sweep did not meet.
-std::string NotMetText(const PreviewRow& row) {
-  return row.sweptCancelled ? std::string("not reached: ") + kCancelledText : std::string("not met by the sweep");
+std::string NotMetText(SweptFate fate) {
+  return fate == SweptFate::kNotReached ? std::string("not reached: ") + kCancelledText
+                                         : std::string("not met by the sweep");
 }
+
+bool NotMet(SweptFate fate) { return fate == SweptFate::kNotMet || fate == SweptFate::kNotReached; }
 
 bool TextColumn(int column) {
   return column == PreviewTableModel::kCategory || column == PreviewTableModel::kEntry;
@@ -178,8 +182,9 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
   for (const auto& entry : opened)
     if (rowOf.count(entry) == 0) silent.insert(entry);
   m_nNothing = silent.size();
-  m_nothingHaystacks.clear();
-  for (const auto& entry : silent) m_nothingHaystacks.push_back(Lower(std::string(CategoryText(entry.first)) + "\n" + entry.second));
+  m_nothing.clear();
+  for (const auto& entry : silent)
+    m_nothing.emplace_back(entry.second, Lower(std::string(CategoryText(entry.first)) + "\n" + entry.second));
   m_filter.clear();
   m_nSortColumn = kKB;
   m_bDescending = true;
@@ -187,15 +192,21 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
 }
 
 void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection,
-                                 bool cancelled) {
+                                 bool cancelled, const std::vector<std::pair<int, std::string>>& opened) {
   std::map<std::pair<int, std::string>, size_t> rowOf;
-  // The rows this sweep ran: those chosen, and any it recorded for. Only they
-  // take its figures; the others keep those of the sweep that last ran them.
-  std::vector<char> ran(m_rows.size(), 0);
+  // The rows chosen for this sweep, and those it reached: opened, or
+  // recorded for. Only the rows it ran take its figures; the others keep
+  // what they showed. A sweep run to its end ran every row chosen; a
+  // cancelled one only those it reached.
+  std::vector<char> chosen(m_rows.size(), 0), reached(m_rows.size(), 0);
   for (size_t i = 0; i < m_rows.size(); ++i) {
     const PreviewRow& row = m_rows[i];
-    ran[i] = row.Choosable() && selection.Contains(row.category, row.entry);
+    chosen[i] = row.Choosable() && selection.Contains(row.category, row.entry);
     rowOf.emplace(std::make_pair(row.category, row.entry), i);
+  }
+  for (const auto& entry : opened) {
+    auto found = rowOf.find(entry);
+    if (found != rowOf.end()) reached[found->second] = 1;
   }
   // What the sweep made of each item, by row and name; an item met twice
   // (removed, then named as left) keeps the last word.
@@ -209,7 +220,7 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
       if (found == rowOf.end()) continue;
       last = found->second;
     }
-    ran[last] = 1;  // whatever the selection said, this is what happened
+    reached[last] = 1;  // whatever the selection said, this is what happened
     // A removal that is not numbered is part of a numbered item.
     if (!r.numbered && Removes(r.outcome)) continue;
     met[last][std::string_view(r.item)] = &r;
@@ -217,25 +228,39 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
   m_lastSweep = SweepTotals();
   m_lastSweep.cancelled = cancelled;
   for (size_t i = 0; i < m_rows.size(); ++i) {
-    if (!ran[i]) continue;
+    if (!chosen[i] && !reached[i]) continue;
+    ++m_lastSweep.chosen;
     PreviewRow& row = m_rows[i];
-    row.sweptCancelled = cancelled;
-    // What an earlier sweep found on its own is not this sweep's.
-    row.items.erase(std::remove_if(row.items.begin(), row.items.end(), [&](uint32_t n) { return m_items[n].fresh; }),
-                    row.items.end());
+    if (cancelled && !reached[i]) {
+      // Never opened: all it lists that is still there was not reached.
+      for (uint32_t n : row.items) m_lastSweep.notMet += m_items[n].fate != SweptFate::kDone;
+      continue;
+    }
     row.swept = true;
     auto& names = met[i];
     for (uint32_t n : row.items) {
       PreviewItem& item = m_items[n];
       auto hit = names.find(std::string_view(item.item));
       if (hit == names.end()) {
-        item.fate = SweptFate::kNotMet;  // gone before the sweep came, or no longer matched
+        // Removed by an earlier sweep: gone, and not to be met again.
+        if (item.fate == SweptFate::kDone) continue;
+        // Otherwise gone before the sweep came, no longer matched, or never reached.
+        item.fate = cancelled ? SweptFate::kNotReached : SweptFate::kNotMet;
+        ++m_lastSweep.notMet;
         continue;
       }
-      item.sweptOutcome = hit->second->outcome;
-      item.fate = hit->second->numbered ? SweptFate::kDone : SweptFate::kLeft;
-      if (hit->second->numbered) item.kb = hit->second->kb;
-      if (!hit->second->reason.empty()) item.reason = hit->second->reason;
+      const OutcomeRecord& r = *hit->second;
+      item.sweptOutcome = r.outcome;
+      item.fate = r.numbered ? SweptFate::kDone : SweptFate::kLeft;
+      if (r.numbered) {
+        item.kb = r.kb;
+        ++m_lastSweep.removed;
+        m_lastSweep.kb += r.kb;
+        m_lastSweep.fresh += item.fresh;
+      } else {
+        ++m_lastSweep.left;
+      }
+      if (!r.reason.empty()) item.reason = r.reason;
       names.erase(hit);
     }
     // What is left was found by the sweep alone.
@@ -245,6 +270,13 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
       item.fate = r.numbered ? SweptFate::kDone : SweptFate::kLeft;
       item.sweptOutcome = r.outcome;
       item.fresh = true;
+      if (r.numbered) {
+        ++m_lastSweep.removed;
+        m_lastSweep.kb += r.kb;
+        ++m_lastSweep.fresh;
+      } else {
+        ++m_lastSweep.left;
+      }
       row.items.push_back(static_cast<uint32_t>(m_items.size()));
       m_items.push_back(std::move(item));
     }
@@ -265,11 +297,6 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
       }
     }
     ++m_lastSweep.entries;
-    m_lastSweep.removed += row.sweptCount;
-    m_lastSweep.kb += row.sweptKb;
-    m_lastSweep.left += row.sweptLeft;
-    m_lastSweep.notMet += row.sweptNotMet;
-    m_lastSweep.fresh += row.sweptFresh;
   }
   m_bHasSweep = true;
   Resort();
@@ -283,15 +310,16 @@ std::string PreviewTableModel::SummaryText() const {
   std::string text;
   if (m_bHasSweep) {
     const SweepTotals& t = m_lastSweep;
-    text = "Swept " + Plural(static_cast<long long>(t.entries), "entry", "entries") + ": " +
-           Plural(t.removed, "item", "items") + ", " + FormatSize(t.kb) + " removed";
+    // A cancelled sweep may never have opened most of what was chosen: it
+    // says how far it came.
+    text = t.cancelled ? std::string(kCancelledLine) + " Reached " + WithSeparators(t.entries) + " of " +
+                             Plural(static_cast<long long>(t.chosen), "entry", "entries")
+                       : "Swept " + Plural(static_cast<long long>(t.entries), "entry", "entries");
+    text += ": " + Plural(t.removed, "item", "items") + ", " + FormatSize(t.kb) + " removed";
     if (t.fresh != 0) text += ", " + WithSeparators(static_cast<unsigned long long>(t.fresh)) + " of them new since the preview";
     if (t.left != 0) text += "; " + Plural(t.left, "item", "items") + " left";
-    if (t.cancelled)
-      text += t.notMet != 0 ? "; " + Plural(t.notMet, "item", "items") + " not reached: " + kCancelledText
-                            : std::string("; ") + kCancelledText;
-    else if (t.notMet != 0)
-      text += "; " + Plural(t.notMet, "item", "items") + " not met by the sweep";
+    if (t.notMet != 0)
+      text += "; " + Plural(t.notMet, "item", "items") + (t.cancelled ? " not reached" : " not met by the sweep");
     text += ".\r\n";
   } else if (m_bPreviewCancelled) {
     // A preview stopped part of the way lists only what it met by then.
@@ -311,19 +339,21 @@ std::string PreviewTableModel::SummaryText() const {
     if (row.swept) {
       ++sweptTicked;
       // A sweep cancelled before it reached an item left it as the preview found it.
-      if (row.sweptCancelled)
-        for (uint32_t n : row.items)
-          if (m_items[n].fate == SweptFate::kNotMet && !m_items[n].fresh) {
-            ++items;
-            kb += m_items[n].kb;
-          }
+      for (uint32_t n : row.items)
+        if (m_items[n].fate == SweptFate::kNotReached && Removes(m_items[n].outcome)) {
+          ++items;
+          kb += m_items[n].kb;
+        }
       continue;
     }
     items += row.count;
     kb += row.kb;
   }
+  // A sweep takes a chosen entry whole: after a cancelled preview, an entry
+  // it cut short holds more than it listed.
   text += WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") +
-         " ticked: " + Plural(items, "item", "items") + ", " + FormatSize(kb) + " would be swept";
+          " ticked: " + (m_bPreviewCancelled ? "at least " : "") + Plural(items, "item", "items") + ", " +
+          FormatSize(kb) + " would be swept";
   if (sweptTicked != 0)
     text += "; " + WithSeparators(sweptTicked) + (sweptTicked == 1 ? " of them was" : " of them were") +
             " swept since the preview (a new preview shows what they hold now)";
@@ -331,11 +361,19 @@ std::string PreviewTableModel::SummaryText() const {
   if (m_shown.size() != m_rows.size())
     text += " Filter: " + WithSeparators(m_shown.size()) + " of " + WithSeparators(m_rows.size()) + " shown.";
   // The entries that would remove nothing follow the filter as the rows do.
+  // They have no row: the first few are named, so that a user can tell which.
+  constexpr size_t kNamed = 3;
   size_t nothing = 0;
-  for (const std::string& haystack : m_nothingHaystacks)
-    nothing += m_filter.empty() || haystack.find(m_filter) != std::string::npos;
-  if (nothing != 0)
-    text += " " + Plural(static_cast<long long>(nothing), "entry", "entries") + " would remove nothing.";
+  std::string names;
+  for (const auto& entry : m_nothing) {
+    if (!m_filter.empty() && entry.second.find(m_filter) == std::string::npos) continue;
+    if (nothing++ < kNamed) names += (names.empty() ? "" : ", ") + entry.first;
+  }
+  if (nothing != 0) {
+    text += " " + Plural(static_cast<long long>(nothing), "entry", "entries") + " would remove nothing: " + names;
+    if (nothing > kNamed) text += " and " + WithSeparators(nothing - kNamed) + " more";
+    text += ".";
+  }
   return text;
 }
 
@@ -383,7 +421,8 @@ std::string PreviewTableModel::ItemCellText(size_t shown, size_t n, int column) 
           text = OutcomeText(item.outcome, false);
           break;
         case SweptFate::kNotMet:
-          text = NotMetText(RowAt(shown));
+        case SweptFate::kNotReached:
+          text = NotMetText(item.fate);
           break;
         default:
           text = OutcomeText(item.sweptOutcome, true);
@@ -489,8 +528,8 @@ std::string PreviewTableModel::ListText() const {
       text += ',';
       text += FormatKB(item.kb);
       text += ',';
-      std::string fate = item.fate == SweptFate::kNotMet ? NotMetText(row)
-                                                          : OutcomeText(swept ? item.sweptOutcome : item.outcome, swept);
+      std::string fate = NotMet(item.fate) ? NotMetText(item.fate)
+                                           : OutcomeText(swept ? item.sweptOutcome : item.outcome, swept);
       if (item.fresh) fate += " (new since the preview)";
       AppendField(text, fate);
       text += ',';

@@ -15,8 +15,11 @@
 #include "engine/entry_selection.h"
 #include "engine/outcome_ledger.h"
 
-// What a sweep made of an item; kNotSwept until a sweep ran its row.
-enum class SweptFate : uint8_t { kNotSwept, kDone, kLeft, kNotMet };
+// What the sweeps made of an item; kNotSwept until a sweep ran its row.
+// kDone stays once reached: a later sweep that does not meet a removed item
+// finds it gone, as it should. kNotMet: a sweep run to its end did not meet
+// it; kNotReached: a cancelled sweep stopped before it.
+enum class SweptFate : uint8_t { kNotSwept, kDone, kLeft, kNotMet, kNotReached };
 
 struct PreviewItem {
   std::string item;
@@ -42,9 +45,11 @@ struct PreviewRow {
   int sweptCount = 0;
   double sweptKb = 0.0;
   int sweptLeft = 0;
-  int sweptFresh = 0;  // items the sweep removed that the preview had not listed
-  int sweptNotMet = 0;  // items the preview listed that the sweep did not meet
-  bool sweptCancelled = false;  // the sweep that ran it was cancelled: what it did not meet it never reached
+  // The sweeps since the preview, item by item: what they removed (an item
+  // an earlier sweep removed stays removed), what the last one to meet an
+  // item left, and what the last sweep of the row did not meet or reach.
+  int sweptFresh = 0;  // items removed that the preview had not listed
+  int sweptNotMet = 0;  // items listed that the last sweep of the row did not meet or did not reach
   std::string haystack;  // lower case "category\nentry"
   std::string sortKey;   // lower case entry
 
@@ -60,10 +65,13 @@ class PreviewTableModel {
   // cancelled: the preview stopped before its end, and the table says so.
   void SetPreview(std::vector<OutcomeRecord> records, const std::vector<std::pair<int, std::string>>& opened,
                   bool cancelled = false);
-  // What "Sweep Selected" did: each row it ran shows its removals; a row it
-  // did not run keeps what the last sweep that ran it did (or none).
-  // cancelled: it stopped before its end; what it did not meet it never reached.
-  void SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection, bool cancelled = false);
+  // What "Sweep Selected" did: each row it ran shows its removals beside
+  // those of earlier sweeps; a row it did not run keeps what it showed.
+  // cancelled: it stopped before its end: what it did not meet it never
+  // reached, and the rows it ran are only those it opened (opened) or
+  // recorded for; the other chosen rows stand as they were.
+  void SetSwept(const std::vector<OutcomeRecord>& records, const EntrySelection& selection, bool cancelled = false,
+                const std::vector<std::pair<int, std::string>>& opened = {});
 
   // Rows shown (filtered and sorted).
   size_t RowCount() const { return m_shown.size(); }
@@ -87,9 +95,12 @@ class PreviewTableModel {
   // What the summary says: after a sweep, a line of what the last sweep did;
   // then the ticks and the filter in force.
   std::string SummaryText() const;
-  // What the last sweep did, over the rows it ran.
+  // What the last sweep did: the entries chosen for it (and any it recorded
+  // for), those it ran, and its items. notMet: items of the rows it ran it
+  // did not meet; after a cancel, what it did not reach, chosen rows it
+  // never opened included.
   struct SweepTotals {
-    size_t entries = 0;
+    size_t chosen = 0, entries = 0;
     long long removed = 0, left = 0, notMet = 0, fresh = 0;
     double kb = 0.0;
     bool cancelled = false;
@@ -126,7 +137,8 @@ class PreviewTableModel {
   int m_nTotalItems = 0;
   double m_fTotalKB = 0.0;
   size_t m_nNothing = 0;
-  std::vector<std::string> m_nothingHaystacks;  // of those entries, as a row's haystack: the filter narrows them too
+  // Those entries: their names, and their haystacks as a row's (the filter narrows them too).
+  std::vector<std::pair<std::string, std::string>> m_nothing;
   bool m_bHasSweep = false;
   bool m_bPreviewCancelled = false;
   SweepTotals m_lastSweep;

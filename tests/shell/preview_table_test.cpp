@@ -430,6 +430,42 @@ TEST_F(PreviewTable, NothingElseStartsWhileTheChosenEntriesAreSwept) {
   ::CloseHandle(g_hold);
 }
 
+namespace {
+// The first entry empties its folder, then the user cancels.
+void EmptyThenCancel(SweepWorker* worker, int* count, float* kb) {
+  EmptyFolder<0>(worker, count, kb);
+  worker->Lock();
+  worker->RequestCancel(SWEEP_ALL);
+  worker->Unlock();
+}
+}  // namespace
+
+// A cancel in the first of three chosen entries: the table says how far the
+// sweep came and what it never reached, not that it swept all three; the
+// rows it never opened stand as the preview found them.
+TEST_F(PreviewTable, ACancelledSweepSelectedSaysHowFarItCame) {
+  m_wnd = StartResidentWindow(m_app);
+  ASSERT_NE(m_wnd, nullptr);
+  std::string summary;
+  std::vector<std::string> swept;
+  DriveControlPanel(m_wnd->m_hWnd, [&](CLustraProp& panel) {
+    RunPreview(panel);
+    CPreviewResultsDlg& table = *m_wnd->Results();
+    SweepTableSwap cancelling{WindowsSweepTable(),
+                              {{10, true, 0x08, &EmptyThenCancel, kEntries[0]},
+                               {20, true, 0x01, &EmptyFolder<1>, kEntries[1]},
+                               {30, true, 0x40, &EmptyFolder<2>, kEntries[2]}}};
+    ASSERT_TRUE(table.SweepSelected());
+    ASSERT_TRUE(PumpUntil([&] { return !m_app.m_bSweeping && !m_app.m_pWork->IsAnyRunning(); }, 20000));
+    summary = table.Summary();
+    for (size_t i = 0; i < table.Model().RowCount(); ++i)
+      swept.push_back(table.Model().CellText(i, PreviewTableModel::kSweptItems));
+  });
+  EXPECT_EQ(summary.substr(0, summary.find('\r')),
+            "Sweeping cancelled. Reached 1 of 3 entries: 4 items, 8.0 KB removed; 6 items not reached.");
+  EXPECT_EQ(swept, (std::vector<std::string>{"4", "", ""}));
+}
+
 // Browser databases as the browsers lay them out, below private application
 // data folders the shell is pointed at: a Chrome cookie store with three
 // cookies of one tracker, one of another site and one of the friendly site,

@@ -5,6 +5,7 @@
 // while any sweep runs.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -151,6 +152,61 @@ TEST_F(PreviewResultsWindow, TheSummaryFollowsTheTicksAndTickAllOrNone) {
   EXPECT_TRUE(m_table.Model().Selection().Empty());
   ClickItem(m_table.m_hWnd, IDC_RESULTS_TICK_ALL);
   EXPECT_EQ(m_table.Model().Selection().Size(), 3u);
+}
+
+// The summary is broken into lines that fit its box at any width, every
+// word kept, and the box grows to hold them all; a wider window takes fewer.
+TEST_F(PreviewResultsWindow, TheSummaryIsBrokenIntoLinesThatFitItsBox) {
+  std::vector<std::pair<int, std::string>> silent;
+  for (const char* name : {"Recycle Bin of every drive", "Windows Media Player recent files", "Office recent places"})
+    silent.emplace_back(SWEEP_CATEGORY_APPLICATIONS, name);
+  m_table.ShowPreview({Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", kLong, 2048),
+                       Item(SWEEP_CATEGORY_INTERNET, "Cookie Files", "C:\\Cookies\\x.txt", 12)},
+                      silent, /*cancelled=*/true);
+  ASSERT_TRUE(m_table.SweepSelected());
+  m_table.ShowSwept({Item(SWEEP_CATEGORY_WINDOWS, "Temporary File Folder", kLong, 2048)}, /*cancelled=*/true);
+  HWND summary = m_table.GetItem(IDC_RESULTS_SUMMARY);
+  auto words = [](std::string text) {
+    for (char& c : text)
+      if (c == '\r' || c == '\n') c = ' ';
+    std::vector<std::string> list;
+    std::istringstream in(text);
+    for (std::string w; in >> w;) list.push_back(w);
+    return list;
+  };
+  RECT before = {};
+  ::GetWindowRect(m_table.m_hWnd, &before);
+  size_t lastLines = 0;
+  for (int dx : {0, 500}) {
+    SCOPED_TRACE(dx);
+    ::SetWindowPos(m_table.m_hWnd, nullptr, 0, 0, dx == 0 ? 10 : before.right - before.left + dx, 10,
+                   SWP_NOZORDER | SWP_NOMOVE);  // the smallest height, and the smallest or a wide width
+    PumpMessages(20);
+    const std::string shown = m_table.GetItemText(IDC_RESULTS_SUMMARY);
+    EXPECT_EQ(words(shown), words(m_table.Summary()));
+    RECT box = {};
+    ::GetClientRect(summary, &box);
+    HDC dc = ::GetDC(summary);
+    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(summary, WM_GETFONT, 0, 0)));
+    TEXTMETRICA metrics = {};
+    ::GetTextMetricsA(dc, &metrics);
+    size_t lines = 0;
+    std::istringstream in(shown);
+    for (std::string line; std::getline(in, line); ++lines) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      SIZE extent = {};
+      ::GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
+      EXPECT_LE(extent.cx + metrics.tmAveCharWidth, box.right) << "a letter to spare: " << line;
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(summary, dc);
+    EXPECT_LE(static_cast<int>(lines) * metrics.tmHeight, box.bottom) << "every line shows";
+    if (dx == 0) EXPECT_GT(lines, 3u) << "long enough to need more than the three lines the box starts with";
+    if (dx != 0) EXPECT_LT(lines, lastLines) << "a wider window takes fewer lines";
+    lastLines = lines;
+    const RECT buttons = ClientOf(IDOK), box2 = ClientOf(IDC_RESULTS_SUMMARY);
+    EXPECT_LE(box2.bottom, buttons.top) << "above the buttons";
+  }
 }
 
 TEST_F(PreviewResultsWindow, SweptColumnsComeWithASweepAndSweepSelectedWaitsWhileAnySweepRuns) {

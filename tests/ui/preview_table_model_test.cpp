@@ -206,14 +206,14 @@ TEST(FormatSize, SizesReadInKbMbAndGbWithSeparators) {
 }
 
 TEST_F(PreviewTableModelTest, TheSummaryFollowsTheTicksAndTheFilterAndThenSaysWhatTheSweepDid) {
-  const char kNothing[] = " 2 entries would remove nothing.";
+  const char kNothing[] = " 2 entries would remove nothing: Recycle Bin, MS Excel.";
   EXPECT_EQ(m_model.SummaryText(), std::string("4 of 4 entries ticked: 6 items, 47 KB would be swept.") + kNothing);
   m_model.SetTicked(0, false);  // Temporary File Folder
   EXPECT_EQ(m_model.SummaryText(), std::string("3 of 4 entries ticked: 3 items, 17 KB would be swept.") + kNothing);
   // The filter narrows the entries that would remove nothing too: "ms" keeps
   // MS Excel, not the Recycle Bin.
   m_model.SetFilter("ms");
-  const char kNothingShown[] = " 1 entry would remove nothing.";
+  const char kNothingShown[] = " 1 entry would remove nothing: MS Excel.";
   EXPECT_EQ(m_model.SummaryText(),
             std::string("2 of 2 entries ticked: 2 items, 5.0 KB would be swept. Filter: 2 of 4 shown.") + kNothingShown);
   m_model.TickAll(false);
@@ -224,6 +224,11 @@ TEST_F(PreviewTableModelTest, TheSummaryFollowsTheTicksAndTheFilterAndThenSaysWh
   m_model.SetFilter("");
   m_model.TickAll(true);
   EXPECT_EQ(m_model.Selection().Size(), 4u);
+  // Many such entries: the first few by name, and how many more.
+  PreviewTableModel many;
+  many.SetPreview({}, {{kWin, "E1"}, {kWin, "E2"}, {kWin, "E3"}, {kWin, "E4"}, {kWin, "E5"}});
+  EXPECT_EQ(many.SummaryText(),
+            "0 of 0 entries ticked: 0 items, 0 KB would be swept. 5 entries would remove nothing: E1, E2, E3 and 2 more.");
 }
 
 // However the records fall (parts of items, items that stay, numbered lines
@@ -320,7 +325,7 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
   EXPECT_EQ(m_model.SummaryText(),
             "Swept 3 entries: 4 items, 28 KB removed, 2 of them new since the preview; 1 item left; 4 items not met "
             "by the sweep.\r\n3 of 4 entries ticked: 0 items, 0 KB would be swept; 3 of them were swept since the "
-            "preview (a new preview shows what they hold now). 2 entries would remove nothing.");
+            "preview (a new preview shows what they hold now). 2 entries would remove nothing: Recycle Bin, MS Excel.");
   m_model.SetTicked(1, true);  // Cookie Files, not swept: its preview figures stand
   EXPECT_EQ(m_model.SummaryText().substr(m_model.SummaryText().find('\n') + 1, 52),
             "4 of 4 entries ticked: 1 item, 12 KB would be swept;");
@@ -338,31 +343,38 @@ TEST_F(PreviewTableModelTest, ASweepShowsWhatItRemovedBesideWhatThePreviewFound)
 TEST_F(PreviewTableModelTest, ACancelledSweepSaysWhatItNeverReached) {
   m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), m_model.Selection(),
                    /*cancelled=*/true);
+  // It reached one of the four entries chosen; the items of the other
+  // three it never reached either.
   EXPECT_EQ(m_model.SummaryText().substr(0, m_model.SummaryText().find('\r')),
-            "Swept 4 entries: 1 item, 10 KB removed; 7 items not reached: the sweep was cancelled.");
+            "Sweeping cancelled. Reached 1 of 4 entries: 1 item, 10 KB removed; 7 items not reached.");
   ASSERT_EQ(m_model.RowAt(0).entry, "Temporary File Folder");
   EXPECT_EQ(m_model.ItemCellText(0, 2, 2), "not reached: the sweep was cancelled");
   EXPECT_NE(m_model.ListText().find("C:\\T\\c.tmp,5.000,not reached: the sweep was cancelled,"), std::string::npos);
-  // What the sweep never reached is still there, and still offered to the ticks.
-  EXPECT_NE(m_model.SummaryText().find("ticked: 7 items"), std::string::npos) << m_model.SummaryText();
+  // What the sweep never reached is still there, and still offered to the
+  // ticks (b and c, Word's two, the cookie; not what would stay).
+  EXPECT_NE(m_model.SummaryText().find("ticked: 5 items, 37 KB"), std::string::npos) << m_model.SummaryText();
   // The next sweep of the row, run to its end, speaks of what it did not meet again.
   EntrySelection temp;
   temp.Add(kWin, "Temporary File Folder");
   m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15)}), temp);
   EXPECT_EQ(m_model.SummaryText().substr(0, m_model.SummaryText().find('\r')),
-            "Swept 1 entry: 1 item, 15 KB removed; 2 items not met by the sweep.");
+            "Swept 1 entry: 1 item, 15 KB removed; 1 item not met by the sweep.");
 
   PreviewTableModel cut;
   cut.SetPreview(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), {}, /*cancelled=*/true);
-  EXPECT_EQ(cut.SummaryText().rfind("The preview was cancelled: it lists only what it met before the cancel.\r\n", 0), 0u);
+  // A sweep takes each chosen entry whole, and the entry the cancel cut short holds more.
+  EXPECT_EQ(cut.SummaryText(),
+            "The preview was cancelled: it lists only what it met before the cancel.\r\n"
+            "1 of 1 entry ticked: at least 1 item, 10 KB would be swept.");
 }
 
-// Each row shows the last sweep that ran it, whole: a later sweep of other
-// rows leaves its figures and its items' fates, a later sweep of the same row
-// replaces them (what the earlier one found on its own included). Every row
-// swept lists as many items as it removed, left and did not meet; the first
-// line of the summary is the last sweep's, the second follows the ticks.
-TEST_F(PreviewTableModelTest, EachRowShowsTheLastSweepThatRanItAndItsItemsAddUp) {
+// A later sweep of other rows leaves a row's figures and its items' fates; a
+// later sweep of the same row gives its own word on what it meets or misses,
+// but what an earlier one removed (what it found on its own included) stays
+// removed. Every row swept lists as many items as it removed, left and did
+// not meet; the first line of the summary is the last sweep's, the second
+// follows the ticks.
+TEST_F(PreviewTableModelTest, EachRowKeepsWhatEverySweepRemovedAndItsItemsAddUp) {
   auto only = [](int category, const char* entry) {
     EntrySelection s;
     s.Add(category, entry);
@@ -405,12 +417,111 @@ TEST_F(PreviewTableModelTest, EachRowShowsTheLastSweepThatRanItAndItsItemsAddUp)
   check("after the second sweep", after2[0].fates, "2");
   EXPECT_EQ(m_model.SummaryText(),
             "Swept 1 entry: 1 item, 12 KB removed.\r\n0 of 4 entries ticked: 0 items, 0 KB would be swept. "
-            "2 entries would remove nothing.");
-  // The same row again: its earlier figures, and what that sweep alone found, go.
+            "2 entries would remove nothing: Recycle Bin, MS Excel.");
+  // The same row again (a.tmp made anew since): what was left and is gone
+  // now is not met; what the first sweep removed stays removed.
   m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), only(kWin, "Temporary File Folder"));
-  check("after the third sweep", {"removed", "not met by the sweep", "not met by the sweep"}, "1");
+  check("after the third sweep",
+        {"removed", "not met by the sweep", "not met by the sweep", "removed (new since the preview)"}, "2");
   EXPECT_EQ(m_model.SummaryText().substr(0, m_model.SummaryText().find('\r')),
             "Swept 1 entry: 1 item, 10 KB removed; 2 items not met by the sweep.");
+}
+
+// Sweeps one after another, some cancelled, then a new preview. After each:
+// the fates of Temporary File Folder's items (what an earlier sweep removed
+// never turns into "not met"), its Swept cell, the last sweep's line and the
+// ticks line; and in every row swept, the items listed add up to what it
+// removed, left and did not meet or reach.
+TEST_F(PreviewTableModelTest, SweepsInAnyOrderKeepEveryRemovalAndTheFiguresAddUp) {
+  using Names = std::vector<std::pair<int, std::string>>;
+  const Names temp = {{kWin, "Temporary File Folder"}};
+  const struct Step {
+    const char* what;
+    Names chosen;
+    std::vector<OutcomeRecord> records;
+    bool cancelled;
+    Names opened;
+    std::vector<std::string> tempFates;
+    const char* tempSwept;
+    const char* lastSweep;
+    const char* ticks;
+  } steps[] = {
+      {"Temp swept: one held, one gone, one new",
+       temp,
+       {Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10),
+        Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 0, Outcome::kHeld, "another program holds it"),
+        Rec(kWin, "Temporary File Folder", "C:\\T\\n.tmp", 1)},
+       false,
+       temp,
+       {"removed", "in use: another program holds it", "not met by the sweep", "removed (new since the preview)"},
+       "2",
+       "Swept 1 entry: 2 items, 11 KB removed, 1 of them new since the preview; 1 item left; 1 item not met by the "
+       "sweep.",
+       "4 of 4 entries ticked: 3 items, 17 KB would be swept; 1 of them was swept"},
+      {"Temp and Word, cancelled in Temp: Word never opened",
+       {{kWin, "Temporary File Folder"}, {kApps, "MS Word"}},
+       {Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15)},
+       true,
+       temp,
+       {"removed", "removed", "not reached: the sweep was cancelled", "removed (new since the preview)"},
+       "3",
+       "Sweeping cancelled. Reached 1 of 2 entries: 1 item, 15 KB removed; 4 items not reached.",
+       "4 of 4 entries ticked: 4 items, 22 KB would be swept; 1 of them was swept"},
+      {"Cookie Files alone",
+       {{kInet, "Cookie Files"}},
+       {Rec(kInet, "Cookie Files", "C:\\Cookies\\x.txt", 12)},
+       false,
+       {{kInet, "Cookie Files"}},
+       {"removed", "removed", "not reached: the sweep was cancelled", "removed (new since the preview)"},
+       "3",
+       "Swept 1 entry: 1 item, 12 KB removed.",
+       "4 of 4 entries ticked: 3 items, 10 KB would be swept; 2 of them were swept"},
+      {"Temp again, to its end, finding nothing",
+       temp,
+       {},
+       false,
+       temp,
+       {"removed", "removed", "not met by the sweep", "removed (new since the preview)"},
+       "3",
+       "Swept 1 entry: 0 items, 0 KB removed; 1 item not met by the sweep.",
+       "4 of 4 entries ticked: 2 items, 5.0 KB would be swept; 2 of them were swept"},
+      {"cancelled before it opened anything",
+       {{kWin, "Temporary File Folder"}, {kInet, "MSN"}},
+       {},
+       true,
+       {},
+       {"removed", "removed", "not met by the sweep", "removed (new since the preview)"},
+       "3",
+       "Sweeping cancelled. Reached 0 of 2 entries: 0 items, 0 KB removed; 2 items not reached.",
+       "4 of 4 entries ticked: 2 items, 5.0 KB would be swept; 2 of them were swept"},
+  };
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.what);
+    EntrySelection chosen;
+    for (const auto& entry : step.chosen) chosen.Add(entry.first, entry.second);
+    m_model.SetSwept(Swept(step.records), chosen, step.cancelled, step.opened);
+    m_model.SortBy(PreviewTableModel::kEntry, true);  // Temporary File Folder first
+    ASSERT_EQ(m_model.RowAt(0).entry, "Temporary File Folder");
+    std::vector<std::string> fates;
+    for (size_t n = 0; n < m_model.RowAt(0).items.size(); ++n) fates.push_back(m_model.ItemCellText(0, n, 2));
+    EXPECT_EQ(fates, step.tempFates);
+    EXPECT_EQ(m_model.CellText(0, PreviewTableModel::kSweptItems), step.tempSwept);
+    const std::string summary = m_model.SummaryText();
+    EXPECT_EQ(summary.substr(0, summary.find('\r')), step.lastSweep);
+    EXPECT_EQ(summary.find(step.ticks), summary.find('\n') + 1) << summary;
+    for (size_t i = 0; i < m_model.RowCount(); ++i) {
+      const PreviewRow& row = m_model.RowAt(i);
+      if (!row.swept) continue;
+      int removed = 0;
+      for (size_t n = 0; n < row.items.size(); ++n) removed += m_model.ItemOf(i, n).fate == SweptFate::kDone;
+      EXPECT_EQ(removed, row.sweptCount) << row.entry;
+      EXPECT_EQ(row.items.size(), static_cast<size_t>(row.sweptCount + row.sweptLeft + row.sweptNotMet)) << row.entry;
+    }
+  }
+  // A new preview starts over: no sweep, every item as it now finds it.
+  m_model.SetPreview(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\z.tmp", 1)}), {});
+  EXPECT_FALSE(m_model.HasSweep());
+  EXPECT_EQ(m_model.SummaryText(), "1 of 1 entry ticked: 1 item, 1.0 KB would be swept.");
 }
 
 // A folder that stays for a file left inside it reads "left", with its
