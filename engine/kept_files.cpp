@@ -37,22 +37,8 @@ struct ChainCache {
     std::wstring name;
     uint64_t letters = 0;
     std::vector<FolderIdentity> chain;
-    HANDLE object = nullptr;  // under a watched letter: the very folder judged, held open
   };
   std::vector<Chain> chains;
-  ~ChainCache() { Clear(); }
-  void Clear() {
-    for (const auto& c : chains)
-      if (c.object != nullptr) ::CloseHandle(c.object);
-    chains.clear();
-  }
-  void Add(Chain c) {
-    if (chains.size() > 256) {
-      if (chains.front().object != nullptr) ::CloseHandle(chains.front().object);
-      chains.erase(chains.begin());
-    }
-    chains.push_back(std::move(c));
-  }
 };
 // Made by the outermost scope and deleted when it ends (a plain pointer: see
 // outcome_ledger.cpp on thread-locals with destructors).
@@ -66,49 +52,29 @@ bool UnderAnotherLetter(const FolderIdentity& self, const std::wstring& name) {
          (::GetWindowsDirectoryW(windows, MAX_PATH) == 0 || std::towupper(windows[0]) != std::towupper(name[4]));
 }
 
-// Whether two handles reach one open folder (not merely the same folder).
-bool SameOpenFolder(HANDLE a, HANDLE b) {
-  using CompareFn = LONG(NTAPI*)(HANDLE, HANDLE);
-  static const CompareFn compare = reinterpret_cast<CompareFn>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "NtCompareObjects")));
-  return compare != nullptr && compare(a, b) == 0;
-}
-
 // The folder's identity, then its parents'; false when they cannot be read.
+// (No handle of the folder is kept: under Wine a folder goes only when its
+// last handle closes, and a walk removes the folders it empties.)
 bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const std::wstring name = nt::ObjectName(folder);
-    const bool watched = UnderAnotherLetter(self, name);
-    if (watched) {
-      // The folder a walk holds, judged before: its parents were read while
-      // its letter stood still, and a letter moved since does not move it.
-      if (t_chains != nullptr)
-        for (const auto& c : t_chains->chains)
-          if (c.object != nullptr && c.id == self && c.name == name && SameOpenFolder(folder, c.object)) {
-            *chain = c.chain;
-            return true;
-          }
-      // A letter found to lead elsewhere since it was last read: Wine has
-      // read its letters again, and the name is read afresh.
-      if (FollowDriveLetter(name[4])) continue;
-    }
+    // A letter found to lead elsewhere since it was last read: Wine has
+    // read its letters again, and the name is read afresh.
+    if (UnderAnotherLetter(self, name) && FollowDriveLetter(name[4])) continue;
     const uint64_t letters = DriveLetterGeneration();
-    if (t_chains != nullptr && !name.empty() && !watched)
+    if (t_chains != nullptr && !name.empty())
       for (const auto& c : t_chains->chains)
-        if (c.object == nullptr && c.id == self && c.name == name && c.letters == letters) {
+        if (c.id == self && c.name == name && c.letters == letters) {
           *chain = c.chain;
           return true;
         }
     if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) return false;
     if (DriveLetterGeneration() != letters) continue;
     if (t_chains == nullptr || name.empty()) return true;
-    HANDLE held = nullptr;
-    if (watched && !::DuplicateHandle(::GetCurrentProcess(), folder, ::GetCurrentProcess(), &held, 0, FALSE,
-                                      DUPLICATE_SAME_ACCESS))
-      return true;
-    t_chains->Add(ChainCache::Chain{self, name, letters, *chain, held});
+    if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
+    t_chains->chains.push_back(ChainCache::Chain{self, name, letters, *chain});
     return true;
   }
   return false;
@@ -212,7 +178,7 @@ KeptFilesScope::KeptFilesScope(const std::vector<KeptFiles>& kept)
     m_places->push_back(std::move(p));
   }
   if (t_chains == nullptr) t_chains = new ChainCache;
-  t_chains->Clear();
+  t_chains->chains.clear();
   t_scope = this;
 }
 
@@ -222,7 +188,7 @@ KeptFilesScope::~KeptFilesScope() {
     delete t_chains;
     t_chains = nullptr;
   } else if (t_chains != nullptr) {
-    t_chains->Clear();
+    t_chains->chains.clear();
   }
   delete m_places;
 }

@@ -469,6 +469,24 @@ TEST_F(LettersTest, AFolderALetterLeadsToIsSweptAsTheFolderItIs) {
   EXPECT_TRUE(gone) << "Not removed " << notRemoved;
 }
 
+// A walk that empties folders removes them while a rule's exclusion is
+// judged: nothing the judgement keeps open holds a folder back (under Wine
+// a folder goes only when its last handle closes).
+TEST_F(LettersTest, AnEntryWithAnExclusionRemovesTheFoldersItEmpties) {
+  LetterTree t("removeself-kept");
+  for (const char* f : {"p\\q\\t\\s1\\deep\\a.txt", "p\\q\\t\\s2\\deep\\b.txt", "other\\keep.txt"}) ASSERT_TRUE(t.Plant(f)) << f;
+  ASSERT_TRUE(t.Letter('g', "p"));
+  for (const std::string& root : {t.At("p\\q\\t"), std::string("G:\\q\\t")}) {
+    ASSERT_TRUE(t.Plant("p\\q\\t\\s1\\deep\\a.txt"));
+    RuleSet rules;
+    const int notRemoved = SweepOneEntry(
+        rules, "[Removeself kept *]\nFileKey1=" + root + "|*.*|REMOVESELF\nExcludeKey1=PATH|" + t.At("other") + "\\\n");
+    EXPECT_EQ(notRemoved, 0) << root;
+    EXPECT_FALSE(FileExists(t.At("p\\q\\t"))) << root;
+  }
+  EXPECT_TRUE(FileExists(t.At("other\\keep.txt")));
+}
+
 // A rule's exclusion that cannot be judged leaves the files it might keep,
 // and says so in "Not removed": never kept in silence.
 TEST_F(LettersTest, WhatCannotBeJudgedForAnExclusionIsCountedAsNotRemoved) {
