@@ -225,6 +225,12 @@ void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records, bo
   Refill();
 }
 
+void CPreviewResultsDlg::NoteOtherSweep() {
+  if (m_model.Stale()) return;
+  m_model.SetStale();
+  ShowSummary();
+}
+
 void CPreviewResultsDlg::ShowSweptColumns() {
   if (m_bSweptColumns == m_model.HasSweep()) return;
   m_bSweptColumns = m_model.HasSweep();

@@ -106,6 +106,11 @@ class PreviewTableModel {
     bool cancelled = false;
   };
   const SweepTotals& LastSweep() const { return m_lastSweep; }
+  // A sweep the table did not take in ran since the preview: the summary
+  // says so and no longer offers the preview's figures as what would be
+  // swept. A new preview clears it.
+  void SetStale() { m_bStale = true; }
+  bool Stale() const { return m_bStale; }
   // Ticks every row shown, or none.
   void TickAll(bool on);
 
@@ -141,6 +146,7 @@ class PreviewTableModel {
   std::vector<std::pair<std::string, std::string>> m_nothing;
   bool m_bHasSweep = false;
   bool m_bPreviewCancelled = false;
+  bool m_bStale = false;
   SweepTotals m_lastSweep;
 };
 
