@@ -93,10 +93,13 @@ std::string WrapToWidth(HWND control, const std::string& text, int width, int* l
   HDC dc = ::GetDC(control);
   if (dc == nullptr) return text;
   const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+  // Measured as the static control draws its text (DrawText, no prefixes,
+  // tabs expanded), not by the sum of the letters' advances.
   auto fits = [&](const std::string& line) {
-    SIZE extent = {};
-    ::GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
-    return extent.cx <= width;
+    RECT extent = {0, 0, width, 0};
+    ::DrawTextA(dc, line.c_str(), static_cast<int>(line.size()), &extent,
+                DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_EXPANDTABS);
+    return extent.right - extent.left <= width;
   };
   size_t start = 0;
   while (start <= text.size()) {
@@ -459,11 +462,13 @@ void CPreviewResultsDlg::FitSummary() {
   // Broken here rather than by the control: in some settings (a virtual
   // desktop at 96 DPI under Wine) the control measures a line narrower than
   // it draws it, and the last word of a full line lost a letter at the edge.
-  // Two letters to spare keep every line clear of it.
+  // A line drawn a little wider than measured loses more the longer it is:
+  // two letters to spare, or a twentieth of the width when that is more.
   RECT spare = {0, 0, 8, 0};
   ::MapDialogRect(m_hWnd, &spare);
+  const int room = box.right - std::max<int>(spare.right, box.right / 20);
   int lines = 0;
-  const std::string wrapped = WrapToWidth(summary, m_summary, box.right - spare.right, &lines);
+  const std::string wrapped = WrapToWidth(summary, m_summary, room, &lines);
   if (GetItemText(IDC_RESULTS_SUMMARY) != wrapped) SetItemText(IDC_RESULTS_SUMMARY, wrapped.c_str());
   const int wanted = std::max(3, lines);
   if (wanted != m_nSummaryLines) {
