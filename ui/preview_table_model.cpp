@@ -240,7 +240,8 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
     if (!chosen[i] && !reached[i]) continue;
     ++m_lastSweep.chosen;
     PreviewRow& row = m_rows[i];
-    if (cancelled && !reached[i]) {
+    row.notReached = cancelled && !reached[i];
+    if (row.notReached) {
       // Never opened: what it lists that would go and is still there was
       // not reached, and its items say so as the summary counts them.
       for (uint32_t n : row.items) {
@@ -384,8 +385,8 @@ std::string PreviewTableModel::SummaryText() const {
   text += WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") + " ticked";
   // Its figures are no longer what a sweep of the ticks would take.
   if (!m_bStale)
-    text += std::string(": ") + (m_bPreviewCancelled ? "at least " : "") + Plural(items, "item", "items") + ", " +
-            FormatSize(kb) + " would be swept";
+    text += std::string(": ") + (m_bPreviewCancelled && ticked != 0 ? "at least " : "") +
+            Plural(items, "item", "items") + ", " + FormatSize(kb) + " would be swept";
   if (sweptTicked != 0 && !m_bStale)
     text += "; " + WithSeparators(sweptTicked) + (sweptTicked == 1 ? " of them was" : " of them were") +
             " swept since the preview (a new preview shows what they hold now)";
@@ -434,6 +435,9 @@ std::string PreviewTableModel::CellText(size_t shown, int column) const {
     case kLeft:
       return LeftOf(row) == 0 ? std::string() : WithSeparators(static_cast<unsigned long long>(LeftOf(row)));
     case kSweptItems:
+      // A row no sweep has run, chosen for one that a cancel kept from it,
+      // says so; one swept before keeps the figures of that sweep.
+      if (row.notReached && !row.swept) return "not reached";
       return row.swept ? WithSeparators(static_cast<unsigned long long>(row.sweptCount)) : std::string();
     case kSweptKB:
       return row.swept ? FormatSize(row.sweptKb) : std::string();

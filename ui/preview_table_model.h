@@ -42,6 +42,7 @@ struct PreviewRow {
   int left = 0;      // items it would leave: refused, held, guarded, failed
   bool ticked = true;
   bool swept = false;  // "Sweep Selected" ran this row
+  bool notReached = false;  // chosen for the last sweep of the row, which was cancelled before it
   int sweptCount = 0;
   double sweptKb = 0.0;
   int sweptLeft = 0;

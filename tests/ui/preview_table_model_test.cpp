@@ -370,6 +370,9 @@ TEST_F(PreviewTableModelTest, ACancelledSweepSaysWhatItNeverReached) {
             "The preview was cancelled: it lists only what it met before the cancel.\r\n"
             "1 of 1 entry ticked: at least 1 item, 10 KB would be swept. 1 entry had met nothing by the cancel: "
             "Recycle Bin.");
+  cut.TickAll(false);
+  EXPECT_EQ(cut.SummaryText().substr(cut.SummaryText().find('\n') + 1, 53),
+            "0 of 1 entry ticked: 0 items, 0 KB would be swept. 1 ");
 }
 
 // After a cancelled sweep, one figure of what it never reached: the
@@ -400,14 +403,18 @@ TEST_F(PreviewTableModelTest, ACancelledSweepCountsWhatItNeverReachedOneWayEvery
   size_t saved = 0;
   for (size_t at = list.find(",not reached"); at != std::string::npos; at = list.find(",not reached", at + 1)) ++saved;
   EXPECT_EQ(saved, 3u) << list;
+  // A row the cancel kept the sweep from says so in its Swept cell, unless
+  // an earlier sweep's figures stand there.
   const struct {
     const char* entry;
     const char* left;
+    const char* swept;
     std::vector<std::string> fates;
   } rows[] = {
-      {"Cookie Files", "", {"not reached: the sweep was cancelled"}},
-      {"MSN", "1", {"refused: damaged"}},
-      {"MS Word", "1", {"not met by the sweep", "in use: another program holds it", "removed at the next restart"}},
+      {"Cookie Files", "", "not reached", {"not reached: the sweep was cancelled"}},
+      {"MSN", "1", "0", {"refused: damaged"}},
+      {"MS Word", "1", "1",
+       {"not met by the sweep", "in use: another program holds it", "removed at the next restart"}},
   };
   for (const auto& want : rows)
     for (size_t i = 0; i < m_model.RowCount(); ++i) {
@@ -416,6 +423,7 @@ TEST_F(PreviewTableModelTest, ACancelledSweepCountsWhatItNeverReachedOneWayEvery
       for (size_t n = 0; n < m_model.RowAt(i).items.size(); ++n) fates.push_back(m_model.ItemCellText(i, n, 2));
       EXPECT_EQ(fates, want.fates) << want.entry;
       EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kLeft), want.left) << want.entry;
+      EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kSweptItems), want.swept) << want.entry;
       const PreviewRow& row = m_model.RowAt(i);
       if (row.swept) {
         EXPECT_EQ(row.items.size(), static_cast<size_t>(row.sweptCount + row.sweptLeft + row.sweptNotMet)) << want.entry;
