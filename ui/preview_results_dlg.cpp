@@ -133,6 +133,23 @@ std::string WrapToWidth(HWND control, const std::string& text, int width, int* l
   return wrapped;
 }
 
+// How many lines the static control makes of text in a box width wide: it
+// breaks a line again where it finds it too wide, and such a line must not
+// fall below the box.
+int DrawnLines(HWND control, const std::string& text, int width) {
+  HDC dc = ::GetDC(control);
+  if (dc == nullptr) return 0;
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+  TEXTMETRICA metrics = {};
+  ::GetTextMetricsA(dc, &metrics);
+  RECT box = {0, 0, width, 0};
+  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return metrics.tmHeight > 0 ? static_cast<int>((box.bottom + metrics.tmHeight - 1) / metrics.tmHeight) : 0;
+}
+
 void PutText(LVITEMA& item, const std::string& text) {
   if (item.pszText != nullptr && item.cchTextMax > 0) lstrcpynA(item.pszText, text.c_str(), item.cchTextMax);
 }
@@ -470,7 +487,7 @@ void CPreviewResultsDlg::FitSummary() {
   int lines = 0;
   const std::string wrapped = WrapToWidth(summary, m_summary, room, &lines);
   if (GetItemText(IDC_RESULTS_SUMMARY) != wrapped) SetItemText(IDC_RESULTS_SUMMARY, wrapped.c_str());
-  const int wanted = std::max(3, lines);
+  const int wanted = std::max({3, lines, DrawnLines(summary, wrapped, box.right)});
   if (wanted != m_nSummaryLines) {
     m_nSummaryLines = wanted;
     Layout();
