@@ -516,6 +516,33 @@ int Demo(DWORD seconds, bool cancel) {
     std::printf("items column %d, items listed %d, totals line \"%s\"\n", column, listed,
                 g_pProgressDlg->GetItemText(IDC_TOTALS).c_str());
   }
+  if (const char* width = std::getenv("MORVANE_DEMO_WIDTH")) {
+    // A wider window, as a user drags it: the summary's lines and how wide
+    // each measures against its box.
+    RECT at = {};
+    ::GetWindowRect(table.m_hWnd, &at);
+    ::SetWindowPos(table.m_hWnd, nullptr, 0, 0, std::atoi(width), at.bottom - at.top, SWP_NOZORDER | SWP_NOMOVE);
+    PumpMessages(200);
+    HWND summary = table.GetItem(IDC_RESULTS_SUMMARY);
+    RECT box = {};
+    ::GetClientRect(summary, &box);
+    HDC dc = ::GetDC(summary);
+    const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(summary, WM_GETFONT, 0, 0)));
+    const std::string shown = table.GetItemText(IDC_RESULTS_SUMMARY);
+    for (size_t start = 0; start < shown.size();) {
+      size_t end = shown.find("\r\n", start);
+      if (end == std::string::npos) end = shown.size();
+      const std::string line = shown.substr(start, end - start);
+      SIZE extent = {};
+      ::GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
+      RECT drawn = {0, 0, box.right, 0};
+      ::DrawTextA(dc, line.c_str(), -1, &drawn, DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_EXPANDTABS);
+      std::printf("summary line: box %ld, extent %ld, drawn %ld: %s\n", box.right, extent.cx, drawn.right, line.c_str());
+      start = end + 2;
+    }
+    ::SelectObject(dc, old);
+    ::ReleaseDC(summary, dc);
+  }
   std::fflush(stdout);
   PumpMessages(seconds * 1000);
   if (table.Model().RowCount() > 1) table.ToggleRow(1);

@@ -489,6 +489,13 @@ void CMainWnd::OnSweepFinished(int category, int state) {
   }
   if (m_pPanel != nullptr) m_pPanel->CategoryEnded(category);
   if (worker != nullptr && worker->WasCancelled(category)) m_bSweepCancelled = true;
+  // A sweep the table does not take in (not a preview, not its own Sweep
+  // Selected) may have removed what it lists as still to go. Asked of the
+  // category's own request: its message may come after the selected
+  // sweep's end was handled.
+  if (m_pResults != nullptr && worker != nullptr && !worker->WasPreview(category) &&
+      worker->SelectionOf(category) == nullptr)
+    m_pResults->NoteOtherSweep();
 
   const bool anyRunning = worker != nullptr && worker->IsAnyRunning();
   bool previewEnded = false;

@@ -93,10 +93,13 @@ std::string WrapToWidth(HWND control, const std::string& text, int width, int* l
   HDC dc = ::GetDC(control);
   if (dc == nullptr) return text;
   const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+  // Measured as the static control draws its text (DrawText, no prefixes,
+  // tabs expanded), not by the sum of the letters' advances.
   auto fits = [&](const std::string& line) {
-    SIZE extent = {};
-    ::GetTextExtentPoint32A(dc, line.c_str(), static_cast<int>(line.size()), &extent);
-    return extent.cx <= width;
+    RECT extent = {0, 0, width, 0};
+    ::DrawTextA(dc, line.c_str(), static_cast<int>(line.size()), &extent,
+                DT_CALCRECT | DT_SINGLELINE | DT_NOPREFIX | DT_EXPANDTABS);
+    return extent.right - extent.left <= width;
   };
   size_t start = 0;
   while (start <= text.size()) {
@@ -128,6 +131,23 @@ std::string WrapToWidth(HWND control, const std::string& text, int width, int* l
   ::SelectObject(dc, old);
   ::ReleaseDC(control, dc);
   return wrapped;
+}
+
+// How many lines the static control makes of text in a box width wide: it
+// breaks a line again where it finds it too wide, and such a line must not
+// fall below the box.
+int DrawnLines(HWND control, const std::string& text, int width) {
+  HDC dc = ::GetDC(control);
+  if (dc == nullptr) return 0;
+  const HGDIOBJ old = ::SelectObject(dc, reinterpret_cast<HFONT>(::SendMessageA(control, WM_GETFONT, 0, 0)));
+  TEXTMETRICA metrics = {};
+  ::GetTextMetricsA(dc, &metrics);
+  RECT box = {0, 0, width, 0};
+  ::DrawTextA(dc, text.c_str(), static_cast<int>(text.size()), &box,
+              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+  ::SelectObject(dc, old);
+  ::ReleaseDC(control, dc);
+  return metrics.tmHeight > 0 ? static_cast<int>((box.bottom + metrics.tmHeight - 1) / metrics.tmHeight) : 0;
 }
 
 void PutText(LVITEMA& item, const std::string& text) {
@@ -223,6 +243,12 @@ void CPreviewResultsDlg::ShowSwept(const std::vector<OutcomeRecord>& records, bo
   ShowSweptColumns();
   m_nItemsShown = static_cast<size_t>(-1);  // the rows' items now say what became of them
   Refill();
+}
+
+void CPreviewResultsDlg::NoteOtherSweep() {
+  if (m_model.Stale()) return;
+  m_model.SetStale();
+  ShowSummary();
 }
 
 void CPreviewResultsDlg::ShowSweptColumns() {
@@ -453,13 +479,15 @@ void CPreviewResultsDlg::FitSummary() {
   // Broken here rather than by the control: in some settings (a virtual
   // desktop at 96 DPI under Wine) the control measures a line narrower than
   // it draws it, and the last word of a full line lost a letter at the edge.
-  // Two letters to spare keep every line clear of it.
+  // A line drawn a little wider than measured loses more the longer it is:
+  // two letters to spare, or a twentieth of the width when that is more.
   RECT spare = {0, 0, 8, 0};
   ::MapDialogRect(m_hWnd, &spare);
+  const int room = box.right - std::max<int>(spare.right, box.right / 20);
   int lines = 0;
-  const std::string wrapped = WrapToWidth(summary, m_summary, box.right - spare.right, &lines);
+  const std::string wrapped = WrapToWidth(summary, m_summary, room, &lines);
   if (GetItemText(IDC_RESULTS_SUMMARY) != wrapped) SetItemText(IDC_RESULTS_SUMMARY, wrapped.c_str());
-  const int wanted = std::max(3, lines);
+  const int wanted = std::max({3, lines, DrawnLines(summary, wrapped, box.right)});
   if (wanted != m_nSummaryLines) {
     m_nSummaryLines = wanted;
     Layout();

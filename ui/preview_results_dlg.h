@@ -46,6 +46,9 @@ class CPreviewResultsDlg : public CDialog {
   // show what it removed; opened: the entries it reached.
   void ShowSwept(const std::vector<OutcomeRecord>& records, bool cancelled = false,
                  const std::vector<std::pair<int, std::string>>& opened = {});
+  // A sweep other than "Sweep Selected" ran since the preview (the tray's
+  // Sweep Now, the schedule, a browser that closed): the summary says so.
+  void NoteOtherSweep();
   // While a sweep or a preview runs, "Sweep Selected" waits.
   void EnableSweep(bool on);
   // Offers "Sweep Selected" only while no sweep runs (asked of the host).

@@ -26,6 +26,14 @@ bool Removes(Outcome outcome) { return outcome == Outcome::kRemoved || outcome =
 // say; before, what the preview would.
 int LeftOf(const PreviewRow& row) { return row.swept ? row.sweptLeft : row.left; }
 
+// An item a sweep has still to take: the preview said it would go, and no
+// sweep since removed it, left it or missed it (one that never reached it
+// does not count). Only such an item is "not reached" when a sweep is
+// cancelled before it: what would stay keeps the preview's word and reason.
+bool StillToGo(const PreviewItem& item) {
+  return Removes(item.outcome) && (item.fate == SweptFate::kNotSwept || item.fate == SweptFate::kNotReached);
+}
+
 }  // namespace
 
 const char* OutcomeText(Outcome outcome, bool swept) {
@@ -138,6 +146,7 @@ void PreviewTableModel::SetPreview(std::vector<OutcomeRecord> records,
   m_nTotalItems = 0;
   m_fTotalKB = 0.0;
   m_bHasSweep = false;
+  m_bStale = false;
   m_lastSweep = SweepTotals();
   std::map<std::pair<int, std::string>, size_t> rowOf;
   // Records come in runs of one entry (a thread's entry records one item
@@ -231,9 +240,16 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
     if (!chosen[i] && !reached[i]) continue;
     ++m_lastSweep.chosen;
     PreviewRow& row = m_rows[i];
-    if (cancelled && !reached[i]) {
-      // Never opened: all it lists that is still there was not reached.
-      for (uint32_t n : row.items) m_lastSweep.notMet += m_items[n].fate != SweptFate::kDone;
+    row.notReached = cancelled && !reached[i];
+    if (row.notReached) {
+      // Never opened: what it lists that would go and is still there was
+      // not reached, and its items say so as the summary counts them.
+      for (uint32_t n : row.items) {
+        PreviewItem& item = m_items[n];
+        if (!StillToGo(item)) continue;
+        item.fate = SweptFate::kNotReached;
+        ++m_lastSweep.notMet;
+      }
       continue;
     }
     row.swept = true;
@@ -244,8 +260,18 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
       if (hit == names.end()) {
         // Removed by an earlier sweep: gone, and not to be met again.
         if (item.fate == SweptFate::kDone) continue;
-        // Otherwise gone before the sweep came, no longer matched, or never reached.
-        item.fate = cancelled ? SweptFate::kNotReached : SweptFate::kNotMet;
+        if (cancelled) {
+          // Not come to before the cancel: what would go was not reached;
+          // what would stay, or what an earlier sweep left or missed,
+          // stands as it was.
+          if (StillToGo(item)) {
+            item.fate = SweptFate::kNotReached;
+            ++m_lastSweep.notMet;
+          }
+          continue;
+        }
+        // Gone before the sweep came, or no longer matched.
+        item.fate = SweptFate::kNotMet;
         ++m_lastSweep.notMet;
         continue;
       }
@@ -290,7 +316,9 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
         ++row.sweptCount;
         row.sweptKb += item.kb;
         if (item.fresh) ++row.sweptFresh;
-      } else if (item.fate == SweptFate::kLeft) {
+      } else if (item.fate == SweptFate::kLeft || item.fate == SweptFate::kNotSwept) {
+        // Left by a sweep, or what the preview said would stay and a
+        // cancelled sweep never came to: it is still there.
         ++row.sweptLeft;
       } else {
         ++row.sweptNotMet;
@@ -308,11 +336,14 @@ void PreviewTableModel::TickAll(bool on) {
 
 std::string PreviewTableModel::SummaryText() const {
   std::string text;
+  // A sweep the table did not take in (the tray's Sweep Now, the schedule,
+  // a browser that closed) may have removed what the rows list.
+  if (m_bStale) text = "A sweep ran since this preview: preview again to see what is left.\r\n";
   if (m_bHasSweep) {
     const SweepTotals& t = m_lastSweep;
     // A cancelled sweep may never have opened most of what was chosen: it
     // says how far it came.
-    text = t.cancelled ? std::string(kCancelledLine) + " Reached " + WithSeparators(t.entries) + " of " +
+    text += t.cancelled ? std::string(kCancelledLine) + " Reached " + WithSeparators(t.entries) + " of " +
                              Plural(static_cast<long long>(t.chosen), "entry", "entries")
                        : "Swept " + Plural(static_cast<long long>(t.entries), "entry", "entries");
     text += ": " + Plural(t.removed, "item", "items") + ", " + FormatSize(t.kb) + " removed";
@@ -323,7 +354,7 @@ std::string PreviewTableModel::SummaryText() const {
     text += ".\r\n";
   } else if (m_bPreviewCancelled) {
     // A preview stopped part of the way lists only what it met by then.
-    text = "The preview was cancelled: it lists only what it met before the cancel.\r\n";
+    text += "The preview was cancelled: it lists only what it met before the cancel.\r\n";
   }
   // A row swept since the preview no longer holds what the preview found:
   // its figures are not offered again as what a sweep would take.
@@ -351,10 +382,12 @@ std::string PreviewTableModel::SummaryText() const {
   }
   // A sweep takes a chosen entry whole: after a cancelled preview, an entry
   // it cut short holds more than it listed.
-  text += WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") +
-          " ticked: " + (m_bPreviewCancelled ? "at least " : "") + Plural(items, "item", "items") + ", " +
-          FormatSize(kb) + " would be swept";
-  if (sweptTicked != 0)
+  text += WithSeparators(ticked) + " of " + Plural(static_cast<long long>(choosable), "entry", "entries") + " ticked";
+  // Its figures are no longer what a sweep of the ticks would take.
+  if (!m_bStale)
+    text += std::string(": ") + (m_bPreviewCancelled && ticked != 0 ? "at least " : "") +
+            Plural(items, "item", "items") + ", " + FormatSize(kb) + " would be swept";
+  if (sweptTicked != 0 && !m_bStale)
     text += "; " + WithSeparators(sweptTicked) + (sweptTicked == 1 ? " of them was" : " of them were") +
             " swept since the preview (a new preview shows what they hold now)";
   text += ".";
@@ -370,7 +403,11 @@ std::string PreviewTableModel::SummaryText() const {
     if (nothing++ < kNamed) names += (names.empty() ? "" : ", ") + entry.first;
   }
   if (nothing != 0) {
-    text += " " + Plural(static_cast<long long>(nothing), "entry", "entries") + " would remove nothing: " + names;
+    // After a cancel, an entry that had met nothing may have been cut short:
+    // it is not said to hold nothing.
+    text += " " + Plural(static_cast<long long>(nothing), "entry", "entries") +
+            (m_bPreviewCancelled ? " had met nothing by the cancel: " : " would remove nothing: ") +
+            names;
     if (nothing > kNamed) text += " and " + WithSeparators(nothing - kNamed) + " more";
     text += ".";
   }
@@ -398,6 +435,9 @@ std::string PreviewTableModel::CellText(size_t shown, int column) const {
     case kLeft:
       return LeftOf(row) == 0 ? std::string() : WithSeparators(static_cast<unsigned long long>(LeftOf(row)));
     case kSweptItems:
+      // A row no sweep has run, chosen for one that a cancel kept from it,
+      // says so; one swept before keeps the figures of that sweep.
+      if (row.notReached && !row.swept) return "not reached";
       return row.swept ? WithSeparators(static_cast<unsigned long long>(row.sweptCount)) : std::string();
     case kSweptKB:
       return row.swept ? FormatSize(row.sweptKb) : std::string();

@@ -42,6 +42,7 @@ struct PreviewRow {
   int left = 0;      // items it would leave: refused, held, guarded, failed
   bool ticked = true;
   bool swept = false;  // "Sweep Selected" ran this row
+  bool notReached = false;  // chosen for the last sweep of the row, which was cancelled before it
   int sweptCount = 0;
   double sweptKb = 0.0;
   int sweptLeft = 0;
@@ -106,6 +107,11 @@ class PreviewTableModel {
     bool cancelled = false;
   };
   const SweepTotals& LastSweep() const { return m_lastSweep; }
+  // A sweep the table did not take in ran since the preview: the summary
+  // says so and no longer offers the preview's figures as what would be
+  // swept. A new preview clears it.
+  void SetStale() { m_bStale = true; }
+  bool Stale() const { return m_bStale; }
   // Ticks every row shown, or none.
   void TickAll(bool on);
 
@@ -141,6 +147,7 @@ class PreviewTableModel {
   std::vector<std::pair<std::string, std::string>> m_nothing;
   bool m_bHasSweep = false;
   bool m_bPreviewCancelled = false;
+  bool m_bStale = false;
   SweepTotals m_lastSweep;
 };
 

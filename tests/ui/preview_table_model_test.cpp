@@ -346,7 +346,7 @@ TEST_F(PreviewTableModelTest, ACancelledSweepSaysWhatItNeverReached) {
   // It reached one of the four entries chosen; the items of the other
   // three it never reached either.
   EXPECT_EQ(m_model.SummaryText().substr(0, m_model.SummaryText().find('\r')),
-            "Sweeping cancelled. Reached 1 of 4 entries: 1 item, 10 KB removed; 7 items not reached.");
+            "Sweeping cancelled. Reached 1 of 4 entries: 1 item, 10 KB removed; 5 items not reached.");
   ASSERT_EQ(m_model.RowAt(0).entry, "Temporary File Folder");
   EXPECT_EQ(m_model.ItemCellText(0, 2, 2), "not reached: the sweep was cancelled");
   EXPECT_NE(m_model.ListText().find("C:\\T\\c.tmp,5.000,not reached: the sweep was cancelled,"), std::string::npos);
@@ -361,11 +361,89 @@ TEST_F(PreviewTableModelTest, ACancelledSweepSaysWhatItNeverReached) {
             "Swept 1 entry: 1 item, 15 KB removed; 1 item not met by the sweep.");
 
   PreviewTableModel cut;
-  cut.SetPreview(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), {}, /*cancelled=*/true);
-  // A sweep takes each chosen entry whole, and the entry the cancel cut short holds more.
+  cut.SetPreview(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), {{kWin, "Recycle Bin"}},
+                 /*cancelled=*/true);
+  // A sweep takes each chosen entry whole, and the entry the cancel cut
+  // short holds more; an entry that had met nothing by the cancel may have
+  // been cut short too, and is not said to hold nothing.
   EXPECT_EQ(cut.SummaryText(),
             "The preview was cancelled: it lists only what it met before the cancel.\r\n"
-            "1 of 1 entry ticked: at least 1 item, 10 KB would be swept.");
+            "1 of 1 entry ticked: at least 1 item, 10 KB would be swept. 1 entry had met nothing by the cancel: "
+            "Recycle Bin.");
+  cut.TickAll(false);
+  EXPECT_EQ(cut.SummaryText().substr(cut.SummaryText().find('\n') + 1, 53),
+            "0 of 1 entry ticked: 0 items, 0 KB would be swept. 1 ");
+}
+
+// After a cancelled sweep, one figure of what it never reached: the
+// summary's, the ticks line's, the items that say so and the saved lines.
+// Only what the preview said would go is "not reached": what would stay keeps
+// its reason and its place in Left, and what an earlier sweep left or did not
+// meet is not counted again, in a row the sweep opened or in one it never did.
+TEST_F(PreviewTableModelTest, ACancelledSweepCountsWhatItNeverReachedOneWayEverywhere) {
+  EntrySelection word;
+  word.Add(kApps, "MS Word");
+  // Word to its end: File1 gone, held.doc held again, r.lnk removed.
+  m_model.SetSwept(Swept({Rec(kApps, "MS Word", "C:\\Recent\\held.doc", 0, Outcome::kHeld, "another program holds it"),
+                          Rec(kApps, "MS Word", "C:\\Recent\\r.lnk", 3, Outcome::kScheduled)}),
+                   word);
+  // Every row, cancelled in Temp: MSN opened and met nothing, Word and Cookie Files never opened.
+  m_model.SetSwept(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\a.tmp", 10)}), m_model.Selection(),
+                   /*cancelled=*/true, {{kWin, "Temporary File Folder"}, {kInet, "MSN"}});
+  const std::string summary = m_model.SummaryText();
+  EXPECT_EQ(summary.substr(0, summary.find('\r')),
+            "Sweeping cancelled. Reached 2 of 4 entries: 1 item, 10 KB removed; 3 items not reached.");
+  EXPECT_EQ(summary.find("4 of 4 entries ticked: 3 items, 32 KB would be swept"), summary.find('\n') + 1) << summary;
+  size_t listed = 0;
+  for (size_t i = 0; i < m_model.RowCount(); ++i)
+    for (size_t n = 0; n < m_model.RowAt(i).items.size(); ++n)
+      listed += m_model.ItemCellText(i, n, 2).rfind("not reached", 0) == 0;
+  EXPECT_EQ(listed, 3u);
+  const std::string list = m_model.ListText();
+  size_t saved = 0;
+  for (size_t at = list.find(",not reached"); at != std::string::npos; at = list.find(",not reached", at + 1)) ++saved;
+  EXPECT_EQ(saved, 3u) << list;
+  // A row the cancel kept the sweep from says so in its Swept cell, unless
+  // an earlier sweep's figures stand there.
+  const struct {
+    const char* entry;
+    const char* left;
+    const char* swept;
+    std::vector<std::string> fates;
+  } rows[] = {
+      {"Cookie Files", "", "not reached", {"not reached: the sweep was cancelled"}},
+      {"MSN", "1", "0", {"refused: damaged"}},
+      {"MS Word", "1", "1",
+       {"not met by the sweep", "in use: another program holds it", "removed at the next restart"}},
+  };
+  for (const auto& want : rows)
+    for (size_t i = 0; i < m_model.RowCount(); ++i) {
+      if (m_model.RowAt(i).entry != want.entry) continue;
+      std::vector<std::string> fates;
+      for (size_t n = 0; n < m_model.RowAt(i).items.size(); ++n) fates.push_back(m_model.ItemCellText(i, n, 2));
+      EXPECT_EQ(fates, want.fates) << want.entry;
+      EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kLeft), want.left) << want.entry;
+      EXPECT_EQ(m_model.CellText(i, PreviewTableModel::kSweptItems), want.swept) << want.entry;
+      const PreviewRow& row = m_model.RowAt(i);
+      if (row.swept) {
+        EXPECT_EQ(row.items.size(), static_cast<size_t>(row.sweptCount + row.sweptLeft + row.sweptNotMet)) << want.entry;
+      }
+    }
+}
+
+// A sweep the table did not take in (the tray's Sweep Now) ran since the
+// preview: the summary says so and offers no figures as what would be swept,
+// until a new preview.
+TEST_F(PreviewTableModelTest, AnotherSweepSinceThePreviewIsSaidAndItsFiguresAreNotOffered) {
+  m_model.SetStale();
+  EXPECT_EQ(m_model.SummaryText(),
+            "A sweep ran since this preview: preview again to see what is left.\r\n4 of 4 entries ticked. "
+            "2 entries would remove nothing: Recycle Bin, MS Excel.");
+  m_model.SetSwept(Swept({Rec(kInet, "Cookie Files", "C:\\Cookies\\x.txt", 12)}), m_model.Selection());
+  EXPECT_EQ(m_model.SummaryText().find("would be swept"), std::string::npos) << m_model.SummaryText();
+  EXPECT_EQ(m_model.SummaryText().rfind("A sweep ran since this preview", 0), 0u);
+  m_model.SetPreview(Swept({Rec(kWin, "Temporary File Folder", "C:\\T\\z.tmp", 1)}), {});
+  EXPECT_EQ(m_model.SummaryText(), "1 of 1 entry ticked: 1 item, 1.0 KB would be swept.");
 }
 
 // A later sweep of other rows leaves a row's figures and its items' fates; a
@@ -463,19 +541,19 @@ TEST_F(PreviewTableModelTest, SweepsInAnyOrderKeepEveryRemovalAndTheFiguresAddUp
        {Rec(kWin, "Temporary File Folder", "C:\\T\\b.tmp", 15)},
        true,
        temp,
-       {"removed", "removed", "not reached: the sweep was cancelled", "removed (new since the preview)"},
+       {"removed", "removed", "not met by the sweep", "removed (new since the preview)"},
        "3",
-       "Sweeping cancelled. Reached 1 of 2 entries: 1 item, 15 KB removed; 4 items not reached.",
-       "4 of 4 entries ticked: 4 items, 22 KB would be swept; 1 of them was swept"},
+       "Sweeping cancelled. Reached 1 of 2 entries: 1 item, 15 KB removed; 2 items not reached.",
+       "4 of 4 entries ticked: 3 items, 17 KB would be swept; 1 of them was swept"},
       {"Cookie Files alone",
        {{kInet, "Cookie Files"}},
        {Rec(kInet, "Cookie Files", "C:\\Cookies\\x.txt", 12)},
        false,
        {{kInet, "Cookie Files"}},
-       {"removed", "removed", "not reached: the sweep was cancelled", "removed (new since the preview)"},
+       {"removed", "removed", "not met by the sweep", "removed (new since the preview)"},
        "3",
        "Swept 1 entry: 1 item, 12 KB removed.",
-       "4 of 4 entries ticked: 3 items, 10 KB would be swept; 2 of them were swept"},
+       "4 of 4 entries ticked: 2 items, 5.0 KB would be swept; 2 of them were swept"},
       {"Temp again, to its end, finding nothing",
        temp,
        {},
@@ -492,7 +570,7 @@ TEST_F(PreviewTableModelTest, SweepsInAnyOrderKeepEveryRemovalAndTheFiguresAddUp
        {},
        {"removed", "removed", "not met by the sweep", "removed (new since the preview)"},
        "3",
-       "Sweeping cancelled. Reached 0 of 2 entries: 0 items, 0 KB removed; 2 items not reached.",
+       "Sweeping cancelled. Reached 0 of 2 entries: 0 items, 0 KB removed.",
        "4 of 4 entries ticked: 2 items, 5.0 KB would be swept; 2 of them were swept"},
   };
   for (const Step& step : steps) {
