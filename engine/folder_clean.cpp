@@ -13,6 +13,7 @@
 
 #include "engine/dir_walker.h"
 #include "engine/file_removal.h"
+#include "engine/path_text.h"
 #include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
 #include "settings/reg_key.h"
@@ -74,8 +75,13 @@ void DropTrailingBackslash(std::string& folder) {
 }
 
 // What a walk on pattern may do; the guard's trace line says why not.
+// A refusal that could not judge the folder leaves what the walk was set
+// out to sweep: counted as not removed.
 bool Allowed(const std::string& pattern) {
-  if (RemovalAllowed(pattern)) return true;
+  const char* why = RemovalRefusal(pattern);
+  if (why == nullptr) return true;
+  LogRefusal(pattern, why);
+  if (RefusedOutcome(why) == Outcome::kRefused) RecordLeft(Outcome::kRefused, FolderOf(pattern), why);
   Trace("Folder not cleaned: %s.\n", pattern.c_str());
   return false;
 }

@@ -441,7 +441,8 @@ void LogRefusal(const std::string& patternOrPath, const char* why) {
 Outcome RefusedOutcome(const char* why) {
   if (why == nullptr) return Outcome::kGuarded;
   const std::string w(why);
-  for (const char* unjudged : {"cannot be judged", "cannot be read", "mounted in a second place"})
+  for (const char* unjudged : {"cannot be judged", "cannot be read", "cannot be opened to be judged",
+                               "mounted in a second place"})
     if (w.find(unjudged) != std::string::npos) return Outcome::kRefused;
   return Outcome::kGuarded;
 }

@@ -21,8 +21,9 @@ bool ScheduleRemovalAtRestart(const std::string& path) {
 namespace {
 // The removal itself; refusals are recorded where they are met.
 RestartRemoval Attempt(const std::string& path) {
-  if (!RemovalAllowed(path)) {
-    RecordLeft(Outcome::kGuarded, path, "a protected place");
+  if (const char* why = RemovalRefusal(path)) {
+    LogRefusal(path, why);
+    RecordLeft(RefusedOutcome(why), path, why);
     return RestartRemoval::kRefused;
   }
   const size_t cut = path.find_last_of("\\/");

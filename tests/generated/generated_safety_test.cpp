@@ -15,6 +15,7 @@
 
 #include "engine/dir_walker.h"
 #include "engine/file_removal.h"
+#include "engine/folder_clean.h"
 #include "engine/folder_identity.h"
 #include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
@@ -594,6 +595,13 @@ TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
   RefreshProtectedPlaces();
   RuleSet rules, keptRules, belowRules, lateRules;
   const int boundLeft = SweepOneEntry(rules, "[Bind *]\nFileKey1=" + t.At("t\\u") + "|*.txt|RECURSE\n");
+  // A built-in folder sweep aimed at the second place itself (Temp on a bind mount).
+  ResetOutcomes();
+  int swept = 0;
+  float sweptKB = 0;
+  CleanEnvDir(0, t.At("t\\u\\x").c_str(), "*.*", 0, &swept, &sweptKB);
+  const int builtInLeft = NotRemovedCount();
+  ResetOutcomes();
   SweepOneEntry(keptRules, "[Bind kept *]\nFileKey1=" + t.At("a2\\S") + "|k.txt\nExcludeKey1=PATH|" + t.At("w\\K") + "\\\n");
   SweepOneEntry(belowRules, "[Bind below *]\nFileKey1=" + t.At("t\\u\\x\\deep") + "|*.txt\n");
   // A folder of Documents mounted while the sweep runs, into a folder it has yet to sweep.
@@ -626,6 +634,7 @@ TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
   EXPECT_TRUE(late) << "a folder mounted in a second place during the sweep";
   EXPECT_FALSE(own) << "control: the rest of the tree goes";
   EXPECT_GE(boundLeft, 1) << "the second place was set out to be swept: what stays there is not removed";
+  EXPECT_GE(builtInLeft, 1) << "a built-in sweep of the second place: what stays there is not removed";
 }
 
 }  // namespace
