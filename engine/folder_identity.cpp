@@ -551,13 +551,13 @@ Ancestry AncestorsOnce(HANDLE h, std::vector<FolderIdentity>& out, size_t* named
   // Under Wine a name below a letter other than the system drive's may be
   // out of date: Wine names a folder by what the letter led to when the
   // clock's second last turned, while the name, opened again, follows the
-  // letter now. The letter must lead where it led when last read, before
-  // the parents are read by the name and after; each parent must hold the
-  // folder found below it.
+  // letter now. Once the parents are read by the name (or failed to be),
+  // the letter must still lead where it led when last read, and a move
+  // before the read is found then too; each parent must hold the folder
+  // found below it.
   const bool mayBeStale = UnixName() != nullptr && IsLetterPath(path) && Upper(path[4]) != SystemLetter();
-  if (mayBeStale && FollowDriveLetter(path[4])) return Ancestry::kLetterMoved;
   const Ancestry read = AncestorsByName(path, root, mayBeStale, out, named, pastSystemDrive);
-  if (read == Ancestry::kRead && mayBeStale && FollowDriveLetter(path[4])) return Ancestry::kLetterMoved;
+  if (mayBeStale && FollowDriveLetter(path[4])) return Ancestry::kLetterMoved;
   return read;
 }
 
