@@ -168,7 +168,8 @@ bool CPreviewResultsDlg::Open(HWND owner) {
     // The largest row's items show from the start, as after a later preview.
     if (m_model.RowCount() > 0 && !m_bItemsShown) SelectRow(0);
   }
-  ::ShowWindow(m_hWnd, SW_SHOW);
+  // A minimised window is brought back as it was.
+  ::ShowWindow(m_hWnd, ::IsIconic(m_hWnd) ? SW_RESTORE : SW_SHOW);
   ::SetForegroundWindow(m_hWnd);
   return true;
 }

@@ -237,7 +237,14 @@ void PreviewTableModel::SetSwept(const std::vector<OutcomeRecord>& records, cons
   m_lastSweep = SweepTotals();
   m_lastSweep.cancelled = cancelled;
   for (size_t i = 0; i < m_rows.size(); ++i) {
-    if (!chosen[i] && !reached[i]) continue;
+    if (!chosen[i] && !reached[i]) {
+      long long waiting = 0;
+      for (uint32_t n : m_rows[i].items)
+        if (m_items[n].fate == SweptFate::kNotReached) ++waiting;
+      m_lastSweep.earlierNotReached += waiting;
+      if (waiting != 0) ++m_lastSweep.earlierEntries;
+      continue;
+    }
     ++m_lastSweep.chosen;
     PreviewRow& row = m_rows[i];
     row.notReached = cancelled && !reached[i];
@@ -352,6 +359,9 @@ std::string PreviewTableModel::SummaryText() const {
     if (t.notMet != 0)
       text += "; " + Plural(t.notMet, "item", "items") + (t.cancelled ? " not reached" : " not met by the sweep");
     text += ".\r\n";
+    if (t.earlierNotReached != 0)
+      text += "An earlier cancelled sweep never reached " + Plural(t.earlierNotReached, "item", "items") + " in " +
+              Plural(static_cast<long long>(t.earlierEntries), "entry", "entries") + ".\r\n";
   } else if (m_bPreviewCancelled) {
     // A preview stopped part of the way lists only what it met by then.
     text += "The preview was cancelled: it lists only what it met before the cancel.\r\n";

@@ -105,6 +105,10 @@ class PreviewTableModel {
     long long removed = 0, left = 0, notMet = 0, fresh = 0;
     double kb = 0.0;
     bool cancelled = false;
+    // Rows this sweep did not run that an earlier cancelled sweep never
+    // reached: their items still wait.
+    long long earlierNotReached = 0;
+    size_t earlierEntries = 0;
   };
   const SweepTotals& LastSweep() const { return m_lastSweep; }
   // A sweep the table did not take in ran since the preview: the summary

@@ -101,6 +101,12 @@ TEST_F(PreviewResultsWindow, EnterInTheFilterNeverClosesTheWindowAndCloseIsTheDe
   m_table.ToggleRow(0);
   ASSERT_TRUE(m_table.Open(nullptr));
   EXPECT_FALSE(m_table.Model().RowAt(0).ticked);
+  // Minimised, it comes back as it was (Show Last Results, a new preview).
+  ::ShowWindow(m_table.m_hWnd, SW_MINIMIZE);
+  ASSERT_TRUE(::IsIconic(m_table.m_hWnd));
+  ASSERT_TRUE(m_table.Open(nullptr));
+  EXPECT_FALSE(::IsIconic(m_table.m_hWnd));
+  EXPECT_TRUE(::IsWindowVisible(m_table.m_hWnd));
 }
 
 TEST_F(PreviewResultsWindow, ItSizesWithItsLayoutAndRemembersItsSizeAndPlace) {

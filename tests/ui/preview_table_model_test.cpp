@@ -429,6 +429,16 @@ TEST_F(PreviewTableModelTest, ACancelledSweepCountsWhatItNeverReachedOneWayEvery
         EXPECT_EQ(row.items.size(), static_cast<size_t>(row.sweptCount + row.sweptLeft + row.sweptNotMet)) << want.entry;
       }
     }
+  // A later sweep of another row, run to its end: what the cancel never
+  // reached is still said, as the items and the CSV still say it.
+  EntrySelection msn;
+  msn.Add(kInet, "MSN");
+  m_model.SetSwept(Swept({}), msn);
+  const std::string after = m_model.SummaryText();
+  EXPECT_EQ(after.substr(0, after.find("\r\n", after.find('\n'))),
+            "Swept 1 entry: 0 items, 0 KB removed; 1 item not met by the sweep.\r\n"
+            "An earlier cancelled sweep never reached 3 items in 2 entries.")
+      << after;
 }
 
 // A sweep the table did not take in (the tray's Sweep Now) ran since the
