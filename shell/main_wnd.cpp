@@ -525,7 +525,7 @@ void CMainWnd::OnSweepFinished(int category, int state) {
   if (!anyRunning) {
     // A cancel is said whoever started the sweep (the tray, the schedule).
     if (m_bSweepCancelled)
-      SetTitle(kCancelledCaption);
+      SetTitle(previewEnded ? "Preview Cancelled" : kCancelledCaption);
     else if ((m_pPanel != nullptr || m_pResults != nullptr) && !previewEnded)
       SetTitle("Sweeping Completed");
     m_bSweepCancelled = false;
