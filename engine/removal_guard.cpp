@@ -451,5 +451,11 @@ bool RemovalAllowed(const std::string& patternOrPath, GuardScope scope) {
   const char* why = RemovalRefusal(patternOrPath, scope);
   if (why == nullptr) return true;
   LogRefusal(patternOrPath, why);
+  // What could not be judged stays, and is counted so (a protected place is
+  // kept on purpose, and silently).
+  if (RefusedOutcome(why) == Outcome::kRefused) {
+    const bool pattern = LeafOf(patternOrPath).find_first_of("*?") != std::string::npos;
+    RecordLeft(Outcome::kRefused, pattern ? FolderOf(patternOrPath) : patternOrPath, why);
+  }
   return false;
 }
