@@ -80,6 +80,17 @@ size_t RootLength(const std::wstring& p) {
   return first == std::wstring::npos ? p.size() : first + 1;
 }
 
+// Whether the final path is a root ("\\?\D:\", "\\?\unix\"), and the path
+// one folder up from one that is not.
+bool IsRootName(const std::wstring& p) { return RootLength(p) >= p.size(); }
+std::wstring ParentName(std::wstring p) {
+  const size_t root = RootLength(p);
+  while (p.size() > root && p.back() == L'\\') p.pop_back();
+  const size_t cut = p.find_last_of(L'\\');
+  p.resize(cut == std::wstring::npos || cut < root ? root : cut);
+  return p;
+}
+
 bool FinalPathOf(HANDLE h, std::wstring* path) {
   wchar_t small[MAX_PATH * 2];
   DWORD n = ::GetFinalPathNameByHandleW(h, small, MAX_PATH * 2, FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
@@ -137,13 +148,25 @@ bool LetterUnixName(wchar_t letter, std::wstring* base, std::wstring* unix) {
 // One step up from a folder reached by a Unix name: its parent, and how the
 // parent holds it. kNo also at the top of the file system, where ".." is
 // the folder itself (*top).
+//
+// agree: belowName is the folder's final path as Wine gives it now, and the
+// parent must be named alike. Wine names a folder from its real place by the
+// drive letters as it last read them, and reads them again only when the
+// clock's second has turned: within one second, two folders with the same
+// name are one folder, whatever file system they are on and however they
+// are numbered. So the parent's name must be the folder's name less its last
+// part; above a root (a letter's folder, named "X:\"), the parent must hold
+// an entry that opens as the folder of that name. *misnamed when the parent's
+// name disagrees: a letter moved since Wine read it.
 struct StepUp {
   FolderIdentity id;
   std::wstring name;  // the parent's final path
   nt::Holds holds = nt::Holds::kNo;
   bool top = false;
+  bool misnamed = false;
 };
-bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::wstring& belowName, StepUp* out) {
+bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::wstring& belowName, StepUp* out,
+               bool agree = false) {
   HANDLE parent = ::CreateFileW(up.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -160,7 +183,18 @@ bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::w
     ::CloseHandle(back);
     return same;
   };
-  if (ok && !out->top) out->holds = nt::HoldsFolder(parent, below.index, mountedHere);
+  std::function<bool(HANDLE)> namedBelow;
+  if (ok && !out->top && agree && !belowName.empty()) {
+    if (!IsRootName(belowName)) {
+      out->misnamed = !SameNoCase(out->name, ParentName(belowName));
+    } else {
+      namedBelow = [&](HANDLE entry) {
+        std::wstring name;
+        return FinalPathOf(entry, &name) && SameNoCase(name, belowName);
+      };
+    }
+  }
+  if (ok && !out->top && !out->misnamed) out->holds = nt::HoldsFolder(parent, below.index, mountedHere, namedBelow);
   ::CloseHandle(parent);
   return ok;
 }
@@ -170,34 +204,45 @@ bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::w
 // the letter: its final path ends at "X:\" with the folders above unseen.
 // Wine's own "\\?\unix" names reach them: the letter's Unix name with
 // "../" added. Adds the identities above the letter's root, up to the system
-// drive's root or the top of the file system; false when one cannot be read,
-// or when the letter no longer leads to the folder judged. Each is found
+// drive's root or the top of the file system; kUnread when one cannot be
+// read, or when the letter no longer leads to the folder judged. Each is found
 // afresh: a folder keeps its identity when it moves, its parents do not. The
 // system drive is a volume, not a folder, though Wine keeps it in a folder
 // (which may lie in the user's home, and so in Documents): nothing above it
 // is added, unless pastSystemDrive (what a rule's exclusion keeps is kept by
 // identity, wherever the folder that holds the system drive lies). Nothing
 // to add on Windows, where a letter's final path is already its volume's.
-bool AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<FolderIdentity>& out) {
-  if (UnixName() == nullptr) return true;
+//
+// Where a letter moved since Wine last read it (the letter's folder is no
+// longer the one Wine names by it), kStale: the judgement must wait until
+// Wine reads its letters again.
+enum class Ancestry { kRead, kUnread, kLetterMoved, kStale };
+
+Ancestry AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<FolderIdentity>& out) {
+  if (UnixName() == nullptr) return Ancestry::kRead;
   const wchar_t system = SystemLetter();
-  if (system == 0) return false;
-  if (Upper(letter) == system && !pastSystemDrive) return true;
+  if (system == 0) return Ancestry::kUnread;
+  if (Upper(letter) == system && !pastSystemDrive) return Ancestry::kRead;
   const std::wstring systemRoot = std::wstring(L"\\\\?\\") + system + L":\\";
+  const std::wstring letterRoot = {L'\\', L'\\', L'?', L'\\', Upper(letter), L':', L'\\'};
   std::wstring base, unix;
-  if (!LetterUnixName(letter, &base, &unix)) return false;
+  if (!LetterUnixName(letter, &base, &unix)) return Ancestry::kUnread;
   const FolderIdentity judged = out.back();
   // The letter is read afresh by each name below: it must still lead to the
-  // folder judged, before the walk up and after it.
+  // folder judged, before the walk up and after it, and Wine must name that
+  // folder by the letter.
   const auto stillLeadsThere = [&]() {
     HANDLE again = OpenToJudgeW(base);
-    if (again == INVALID_HANDLE_VALUE) return false;
+    if (again == INVALID_HANDLE_VALUE) return Ancestry::kUnread;
     FolderIdentity id;
+    std::wstring name;
     const bool same = IdentityOf(again, &id) && id == judged;
+    const bool named = FinalPathOf(again, &name) && SameNoCase(name, letterRoot);
     ::CloseHandle(again);
-    return same;
+    return !same ? Ancestry::kUnread : named ? Ancestry::kRead : Ancestry::kStale;
   };
-  if (!stillLeadsThere()) return false;
+  const Ancestry before = stillLeadsThere();
+  if (before != Ancestry::kRead) return before;
   // Wine leaves its own prefix folder (the one that holds "dosdevices") out
   // of every listing: it is taken as listed in its parent.
   FolderIdentity prefix;
@@ -206,22 +251,25 @@ bool AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<Fol
                                                   : OpenToJudgeW(L"\\\\?\\unix" + unix.substr(0, dos + 1));
   const bool hasPrefix = prefixFolder != INVALID_HANDLE_VALUE && IdentityOf(prefixFolder, &prefix);
   if (prefixFolder != INVALID_HANDLE_VALUE) ::CloseHandle(prefixFolder);
-  std::wstring up = base, lastName;
+  std::wstring up = base, lastName = letterRoot;
   FolderIdentity last = judged;
   for (int depth = 0; depth < 512; ++depth) {
     up += L"../";
-    // Each parent must hold the folder found below it: a letter re-pointed
-    // between two steps gives a parent that does not.
+    // Each parent must hold the folder found below it, by number and by
+    // name: a letter re-pointed between two steps gives a parent that does
+    // not.
     StepUp step;
-    if (!StepAbove(up, last, lastName, &step)) return false;
+    if (!StepAbove(up, last, lastName, &step, true)) return Ancestry::kUnread;
+    if (step.misnamed) return Ancestry::kStale;
     if (step.top) return stillLeadsThere();
-    if (step.holds == nt::Holds::kNo && !(hasPrefix && last == prefix)) return false;
+    if (step.holds == nt::Holds::kNo && !(hasPrefix && last == prefix))
+      return IsRootName(lastName) ? Ancestry::kStale : Ancestry::kUnread;
     out.push_back(step.id);
     if (!pastSystemDrive && SameNoCase(step.name, systemRoot)) return stillLeadsThere();
     last = step.id;
     lastName = step.name;
   }
-  return false;
+  return Ancestry::kUnread;
 }
 
 // Wine reads its drive letters again only once the clock's second has
@@ -274,6 +322,18 @@ uint64_t ClockSecond() {
   FILETIME now;
   ::GetSystemTimeAsFileTime(&now);
   return ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000000;
+}
+
+// The clock's second, once it is some 30 ms old: Wine reads the time for its
+// letters from a coarser clock that may turn a few ms later, and one second
+// of names must not straddle two readings of its letters.
+uint64_t SettledSecond() {
+  FILETIME now;
+  ::GetSystemTimeAsFileTime(&now);
+  const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  const uint64_t intoSecond = (ticks % 10000000) / 10000;  // ms
+  if (intoSecond < 30) ::Sleep(static_cast<DWORD>(30 - intoSecond));
+  return ClockSecond();
 }
 
 // Records what the letter leads to; true when that differs from what was
@@ -506,10 +566,9 @@ uint64_t DriveLetterGeneration() {
 
 namespace {
 
-enum class Ancestry { kRead, kUnread, kLetterMoved };
-
 Ancestry AncestorsByName(std::wstring path, size_t root, bool mayBeStale, std::vector<FolderIdentity>& out,
                          size_t* named, bool pastSystemDrive) {
+  std::wstring below = path;
   for (int depth = 0; path.size() > root && depth < 512; ++depth) {
     while (path.size() > root && path.back() == L'\\') path.pop_back();
     const size_t cut = path.find_last_of(L'\\');
@@ -526,16 +585,16 @@ Ancestry AncestorsByName(std::wstring path, size_t root, bool mayBeStale, std::v
       if (!UnixNameOf((path.back() == L'\\' ? path : path + L"\\").c_str(), &unix) || unix.empty()) return Ancestry::kUnread;
       if (unix.back() != L'/') unix += L'/';
       StepUp step;
-      if (!StepAbove(L"\\\\?\\unix" + unix, out.back(), std::wstring(), &step) || step.top ||
-          step.holds == nt::Holds::kNo)
-        return Ancestry::kUnread;
+      if (!StepAbove(L"\\\\?\\unix" + unix, out.back(), below, &step, true) || step.top) return Ancestry::kUnread;
+      if (step.misnamed) return Ancestry::kStale;
+      if (step.holds == nt::Holds::kNo) return Ancestry::kUnread;
       id = step.id;
+      below = step.name;
     }
     out.push_back(id);
   }
   if (named != nullptr) *named = out.size();
-  if (IsLetterRoot(path) && !AddFoldersAboveLetter(path[4], pastSystemDrive, out)) return Ancestry::kUnread;
-  return Ancestry::kRead;
+  return IsLetterRoot(path) ? AddFoldersAboveLetter(path[4], pastSystemDrive, out) : Ancestry::kRead;
 }
 
 
@@ -544,6 +603,7 @@ Ancestry AncestorsOnce(HANDLE h, std::vector<FolderIdentity>& out, size_t* named
   FolderIdentity self;
   if (!IdentityOf(h, &self)) return Ancestry::kUnread;
   out.push_back(self);
+  const uint64_t second = UnixName() != nullptr ? SettledSecond() : 0;
   std::wstring path;
   if (!FinalPathOf(h, &path)) return Ancestry::kUnread;
   const size_t root = RootLength(path);
@@ -551,16 +611,24 @@ Ancestry AncestorsOnce(HANDLE h, std::vector<FolderIdentity>& out, size_t* named
   // Under Wine a name below a letter other than the system drive's may be
   // out of date: Wine names a folder by what the letter led to when the
   // clock's second last turned, while the name, opened again, follows the
-  // letter now. Once the parents are read by the name (or failed to be),
-  // the letter must still lead where it led when last read, and a move
-  // before the read is found then too; each parent must hold the folder
-  // found below it.
+  // letter now. Each parent read by the name must be named as the folder
+  // below it says, and all within the second the folder's own name was
+  // given in (see StepAbove): then each is what holds the folder, whatever
+  // the letter did meanwhile, and two file systems that number their
+  // folders alike are told apart. Once the parents are read (or failed to
+  // be), the letter must still lead where it led when last read.
   const bool mayBeStale = UnixName() != nullptr && IsLetterPath(path) && Upper(path[4]) != SystemLetter();
   const Ancestry read = AncestorsByName(path, root, mayBeStale, out, named, pastSystemDrive);
-  if (mayBeStale && FollowDriveLetter(path[4])) return Ancestry::kLetterMoved;
+  if (!mayBeStale) return read;
+  if (FollowDriveLetter(path[4])) return Ancestry::kLetterMoved;
+  if (read == Ancestry::kRead && ClockSecond() != second) return Ancestry::kLetterMoved;
   return read;
 }
 
+}  // namespace
+
+namespace {
+thread_local bool t_unsettled = false;
 }  // namespace
 
 // A place that cannot be judged is not swept.
@@ -570,7 +638,13 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* name
   // cannot be judged).
   for (int attempt = 0; attempt < 3; ++attempt) {
     const Ancestry read = AncestorsOnce(h, out, named, pastSystemDrive);
-    if (read != Ancestry::kLetterMoved) return read == Ancestry::kRead;
+    if (read == Ancestry::kStale) WaitForWineToReadItsLetters();
+    else if (read != Ancestry::kLetterMoved) return t_unsettled = false, read == Ancestry::kRead;
   }
+  t_unsettled = true;
   return false;
 }
+
+bool LastAncestryUnsettled() { return t_unsettled; }
+
+uint64_t NamingSecond() { return SettledSecond(); }

@@ -38,6 +38,13 @@ bool IdentityOfFolder(const std::string& folder, FolderIdentity* out);
 // as on Windows, where the system drive is a volume).
 bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* named = nullptr,
                         bool pastSystemDrive = false);
+// Whether the last AncestorIdentities on this thread failed because a drive
+// letter kept moving under it (not because a folder could not be read).
+bool LastAncestryUnsettled();
+// Under Wine: the clock's second in which names are given now. Within one
+// second Wine names every folder by the drive letters as it read them once,
+// so that two folders given the same name in one second are one folder.
+uint64_t NamingSecond();
 
 // Under Wine: the system's list of mounts, as it stands now (read again at
 // each judgement, so that a mount made during a sweep is seen). Empty on

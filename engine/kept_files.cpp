@@ -27,18 +27,22 @@ const char kKept[] = "the rule keeps it";
 // The chains of the folders judged while the scopes live: a walk asks about
 // every file of a folder. Kept by the folder's identity and its name as the
 // system gives it now (a folder moved since, into a kept place, is the same
-// folder with other parents), and under Wine by the drive letters as they
-// stood: two file systems may number their folders alike, and a letter
-// re-pointed from one to the other gives another folder the same name and
-// number.
+// folder with other parents). Under Wine, below a drive letter other than
+// the system drive's, only for the second the chain was read in: two file
+// systems may number their folders alike, and a letter re-pointed from one
+// to the other gives another folder the same name and number once Wine has
+// read its letters again. A letter that kept moving while a folder under it
+// was judged is not judged again for the entry (each try costs seconds).
 struct ChainCache {
   struct Chain {
     FolderIdentity id;
     std::wstring name;
     uint64_t letters = 0;
+    uint64_t second = 0;
     std::vector<FolderIdentity> chain;
   };
   std::vector<Chain> chains;
+  std::wstring unsettled;  // letters given up
 };
 // Made by the outermost scope and deleted when it ends (a plain pointer: see
 // outcome_ledger.cpp on thread-locals with destructors).
@@ -59,22 +63,29 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
   for (int attempt = 0; attempt < 3; ++attempt) {
+    const bool wine = RunningUnderWine();
+    const uint64_t second = wine ? NamingSecond() : 0;
     const std::wstring name = nt::ObjectName(folder);
-    // A letter found to lead elsewhere since it was last read: Wine has
-    // read its letters again, and the name is read afresh.
-    if (UnderAnotherLetter(self, name) && FollowDriveLetter(name[4])) continue;
+    const bool letter = UnderAnotherLetter(self, name);
+    if (letter && t_chains != nullptr && t_chains->unsettled.find(std::towupper(name[4])) != std::wstring::npos)
+      return false;
     const uint64_t letters = DriveLetterGeneration();
     if (t_chains != nullptr && !name.empty())
       for (const auto& c : t_chains->chains)
-        if (c.id == self && c.name == name && c.letters == letters) {
+        if (c.id == self && c.name == name && c.letters == letters && (!letter || c.second == second)) {
           *chain = c.chain;
           return true;
         }
-    if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) return false;
+    if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) {
+      if (letter && t_chains != nullptr && LastAncestryUnsettled()) t_chains->unsettled += std::towupper(name[4]);
+      return false;
+    }
     if (DriveLetterGeneration() != letters) continue;
     if (t_chains == nullptr || name.empty()) return true;
+    // A chain read across the turn of a second is used once.
+    if (letter && NamingSecond() != second) return true;
     if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
-    t_chains->chains.push_back(ChainCache::Chain{self, name, letters, *chain});
+    t_chains->chains.push_back(ChainCache::Chain{self, name, letters, second, *chain});
     return true;
   }
   return false;

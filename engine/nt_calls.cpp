@@ -159,7 +159,10 @@ namespace {
 // reparse points (links, mount points) up to kMaxNames, unless an entry that
 // is none has fileId (then *listed). A link is listed with the id of what it
 // leads to (Wine): it never holds what it leads to.
-bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wstring>* folders) {
+// listedNames: when given, the listing is read to its end, and the names
+// listed under fileId gathered there instead of stopping at the first.
+bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wstring>* folders,
+                 std::vector<std::wstring>* listedNames = nullptr) {
   constexpr size_t kMaxNames = 4096;
   const Calls& c = Ntdll();
   if (c.query == nullptr) return false;
@@ -178,11 +181,16 @@ bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wst
       std::memcpy(&info, buffer.data() + at, offsetof(IdBothDirectoryInformation, FileName));
       const bool reparse = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
       const bool sameId = static_cast<uint64_t>(info.FileId.QuadPart) == fileId;
+      const size_t name = at + offsetof(IdBothDirectoryInformation, FileName);
       if (sameId && !reparse) {
         *listed = true;
-        return true;
+        if (listedNames == nullptr) return true;
+        if (listedNames->size() < 16 && name + info.FileNameLength <= buffer.size()) {
+          std::wstring n(info.FileNameLength / sizeof(wchar_t), L'\0');
+          std::memcpy(&n[0], buffer.data() + name, n.size() * sizeof(wchar_t));
+          listedNames->push_back(std::move(n));
+        }
       }
-      const size_t name = at + offsetof(IdBothDirectoryInformation, FileName);
       if (folders != nullptr && !sameId && reparse && (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
           folders->size() < kMaxNames && name + info.FileNameLength <= buffer.size()) {
         std::wstring n(info.FileNameLength / sizeof(wchar_t), L'\0');
@@ -197,20 +205,29 @@ bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wst
 
 }  // namespace
 
-Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere) {
+Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere,
+                  const std::function<bool(HANDLE)>& confirm) {
   bool listed = false;
-  std::vector<std::wstring> folders;
-  if (!ScanListing(dir, fileId, &listed, &folders)) return Holds::kNo;
-  if (listed) return Holds::kListed;
-  for (const auto& name : folders) {
+  std::vector<std::wstring> folders, listedNames;
+  if (!ScanListing(dir, fileId, &listed, &folders, confirm ? &listedNames : nullptr)) return Holds::kNo;
+  const auto opensAsIt = [&](const std::wstring& name, bool* same) {
     HANDLE h = OpenRelative(dir, name, FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                             FILE_DIRECTORY_FILE, nullptr);
-    if (h == nullptr) continue;
+    if (h == nullptr) return false;
     BY_HANDLE_FILE_INFORMATION info;
-    const bool same = ::GetFileInformationByHandle(h, &info) &&
-                      ((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) == fileId;
+    *same = ::GetFileInformationByHandle(h, &info) &&
+            ((static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow) == fileId;
+    const bool confirmed = *same && (!confirm || confirm(h));
     ::CloseHandle(h);
-    if (same && mountedHere(name)) return Holds::kMounted;
+    return confirmed;
+  };
+  if (listed && !confirm) return Holds::kListed;
+  bool same = false;
+  for (const auto& name : listedNames)
+    if (opensAsIt(name, &same)) return Holds::kListed;
+  for (const auto& name : folders) {
+    const bool confirmed = opensAsIt(name, &same);
+    if (same && confirmed && mountedHere(name)) return Holds::kMounted;
   }
   return Holds::kNo;
 }

@@ -54,8 +54,11 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
 // confirms the entry is a mount point). A link, listed with the id of what it
 // leads to, is neither; Wine opens a link to a mounted root as it opens a
 // mount point, and lists both alike: mountedHere tells them apart.
+// confirm, when given, must also accept the entry as opened (by its name
+// inside dir).
 enum class Holds { kNo, kListed, kMounted };
-Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere);
+Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere,
+                  const std::function<bool(HANDLE)>& confirm = nullptr);
 
 // Marks the open file or folder for deletion when its last handle closes.
 // Uses the POSIX-semantics form where the system has it (the name goes at

@@ -564,6 +564,38 @@ TEST_F(LettersTest, ALetterPointedAtAnotherFileSystemIsJudgedAfresh) {
     const KeptFilesScope again({KeptFiles{t.At("k"), {"*"}, true}});
     unsettled = judged(inBAgain);
   }
+  // Away and back between two judgements: Wine read its letters while the
+  // letter led to the kept folder, and by the judgement it leads back where
+  // it led at the last one. Judged by a scope that has already judged the
+  // other file system's folder of that name and number, and by a fresh one.
+  int inOneSecond = 0;
+  const char* backAgain[2] = {"", ""};
+  const auto clockSecond = [] {
+    FILETIME now;
+    ::GetSystemTimeAsFileTime(&now);
+    return ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000000;
+  };
+  for (int attempt = 0; attempt < 3 && inOneSecond == 0; ++attempt) {
+    ASSERT_TRUE(t.Letter('g', "a"));
+    const KeptFilesScope warm({KeptFiles{t.At("k"), {"*"}, true}});
+    HANDLE outside = OpenToJudge("G:\\x\\s");
+    const char* control = judged(outside);
+    if (outside != INVALID_HANDLE_VALUE) ::CloseHandle(outside);
+    ASSERT_EQ(control, nullptr);
+    ASSERT_TRUE(t.Letter('g', "k\\b", false));
+    SettleDriveLetters();
+    const uint64_t readIn = clockSecond();
+    HANDLE inKept = OpenToJudge("G:\\x\\s");
+    const bool byLetter = nt::ObjectName(inKept).find(L"G:") != std::wstring::npos;
+    ASSERT_TRUE(t.Letter('g', "a", false));
+    if (byLetter && clockSecond() == readIn) {
+      ++inOneSecond;
+      backAgain[0] = judged(inKept);
+      const KeptFilesScope fresh({KeptFiles{t.At("k"), {"*"}, true}});
+      backAgain[1] = judged(inKept);
+    }
+    if (inKept != INVALID_HANDLE_VALUE) ::CloseHandle(inKept);
+  }
   for (HANDLE h : {inA, inB, inBAgain})
     if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
   RunUnixCommand("umount '" + a + "' '" + b + "'");
@@ -572,6 +604,9 @@ TEST_F(LettersTest, ALetterPointedAtAnotherFileSystemIsJudgedAfresh) {
   EXPECT_NE(held, nullptr) << "the kept folder a walk holds, after its letter moved away";
   ASSERT_TRUE(namedByLetter && moved);
   EXPECT_NE(unsettled, nullptr) << "the kept folder, judged just after its letter moved away";
+  ASSERT_GT(inOneSecond, 0) << "the letter could not be moved away and back within a second";
+  EXPECT_NE(backAgain[0], nullptr) << "the kept folder, after its letter moved away and back (a warm scope)";
+  EXPECT_NE(backAgain[1], nullptr) << "the kept folder, after its letter moved away and back";
 }
 
 }  // namespace
@@ -601,6 +636,10 @@ TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
   float sweptKB = 0;
   CleanEnvDir(0, t.At("t\\u\\x").c_str(), "*.*", 0, &swept, &sweptKB);
   const int builtInLeft = NotRemovedCount();
+  // A catalogue target that checks its folder once before its walks.
+  ResetOutcomes();
+  const bool targetAllowed = RemovalAllowed(t.At("t\\u\\x") + "\\*.*");
+  const int targetLeft = NotRemovedCount();
   ResetOutcomes();
   SweepOneEntry(keptRules, "[Bind kept *]\nFileKey1=" + t.At("a2\\S") + "|k.txt\nExcludeKey1=PATH|" + t.At("w\\K") + "\\\n");
   SweepOneEntry(belowRules, "[Bind below *]\nFileKey1=" + t.At("t\\u\\x\\deep") + "|*.txt\n");
@@ -635,6 +674,8 @@ TEST_F(LettersTest, AFolderMountedInASecondPlaceIsNotSweptThere) {
   EXPECT_FALSE(own) << "control: the rest of the tree goes";
   EXPECT_GE(boundLeft, 1) << "the second place was set out to be swept: what stays there is not removed";
   EXPECT_GE(builtInLeft, 1) << "a built-in sweep of the second place: what stays there is not removed";
+  EXPECT_FALSE(targetAllowed);
+  EXPECT_EQ(targetLeft, 1) << "a target refused there because it cannot be judged is counted as not removed";
 }
 
 }  // namespace
