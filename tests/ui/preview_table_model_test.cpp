@@ -596,7 +596,9 @@ TEST_F(PreviewTableModelTest, SweepsInAnyOrderKeepEveryRemovalAndTheFiguresAddUp
     EXPECT_EQ(m_model.CellText(0, PreviewTableModel::kSweptItems), step.tempSwept);
     const std::string summary = m_model.SummaryText();
     EXPECT_EQ(summary.substr(0, summary.find('\r')), step.lastSweep);
-    EXPECT_EQ(summary.find(step.ticks), summary.find('\n') + 1) << summary;
+    // What the cancelled sweep never reached in Word is said while no sweep reaches it.
+    const std::string earlier = &step > &steps[1] ? "An earlier cancelled sweep never reached 2 items in 1 entry.\r\n" : "";
+    EXPECT_EQ(summary.find(earlier + step.ticks), summary.find('\n') + 1) << summary;
     for (size_t i = 0; i < m_model.RowCount(); ++i) {
       const PreviewRow& row = m_model.RowAt(i);
       if (!row.swept) continue;
