@@ -7,7 +7,7 @@ name=test
 if [ "${1:-}" = "--prefix" ]; then name=$2; shift 2; fi
 export PREFIX_NAME=$name
 source "$(dirname "$0")/wine-env.sh"
-[ -f "$WINEPREFIX/.morvane-ready-2" ] || "$(dirname "$0")/make-prefix.sh" "$name" >&2
+[ -f "$WINEPREFIX/.morvane-ready-3" ] || "$(dirname "$0")/make-prefix.sh" "$name" >&2
 prog=$(cd "$(dirname "$1")" && pwd)/$(basename "$1"); shift
 # A test program run by hand finds the safety tests' link fixtures made afresh
 # (ctest runs get them once from run-tests.sh, and a missing one fails there).
