@@ -150,14 +150,15 @@ bool LetterUnixName(wchar_t letter, std::wstring* base, std::wstring* unix) {
 // the folder itself (*top).
 //
 // agree: belowName is the folder's final path as Wine gives it now, and the
-// parent must be named alike. Wine names a folder from its real place by the
-// drive letters as it last read them, and reads them again only when the
-// clock's second has turned: within one second, two folders with the same
-// name are one folder, whatever file system they are on and however they
-// are numbered. So the parent's name must be the folder's name less its last
-// part; above a root (a letter's folder, named "X:\"), the parent must hold
-// an entry that opens as the folder of that name. *misnamed when the parent's
-// name disagrees: a letter moved since Wine read it.
+// parent must be named alike. Wine names a folder from its path by the drive
+// letters as it last read them, and reads them again only when the clock's
+// second has turned: within one second a letter cannot lend a folder of one
+// file system the name of another's. So the parent's name must be the
+// folder's name less its last part; above a root (a letter's folder, named
+// "X:\"), the parent must hold an entry that opens as the folder of that
+// name. *misnamed when the parent's name disagrees: a letter moved since Wine
+// read it. (A folder above renamed meanwhile is another matter: the names
+// then agree, and only the folders' numbers tie the steps together.)
 struct StepUp {
   FolderIdentity id;
   std::wstring name;  // the parent's final path
@@ -613,10 +614,10 @@ Ancestry AncestorsOnce(HANDLE h, std::vector<FolderIdentity>& out, size_t* named
   // clock's second last turned, while the name, opened again, follows the
   // letter now. Each parent read by the name must be named as the folder
   // below it says, and all within the second the folder's own name was
-  // given in (see StepAbove): then each is what holds the folder, whatever
-  // the letter did meanwhile, and two file systems that number their
-  // folders alike are told apart. Once the parents are read (or failed to
-  // be), the letter must still lead where it led when last read.
+  // given in (see StepAbove): then no letter moved meanwhile lends the
+  // folder the parents of another file system that numbers its folders
+  // alike. Once the parents are read (or failed to be), the letter must
+  // still lead where it led when last read.
   const bool mayBeStale = UnixName() != nullptr && IsLetterPath(path) && Upper(path[4]) != SystemLetter();
   const Ancestry read = AncestorsByName(path, root, mayBeStale, out, named, pastSystemDrive);
   if (!mayBeStale) return read;

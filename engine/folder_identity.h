@@ -42,8 +42,7 @@ bool AncestorIdentities(HANDLE h, std::vector<FolderIdentity>& out, size_t* name
 // letter kept moving under it (not because a folder could not be read).
 bool LastAncestryUnsettled();
 // Under Wine: the clock's second in which names are given now. Within one
-// second Wine names every folder by the drive letters as it read them once,
-// so that two folders given the same name in one second are one folder.
+// second Wine names every folder by the drive letters as it read them once.
 uint64_t NamingSecond();
 
 // Under Wine: the system's list of mounts, as it stands now (read again at
