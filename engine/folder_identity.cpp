@@ -319,20 +319,18 @@ std::vector<FolderIdentity> LetterLeadsNow(wchar_t letter) {
   return chain;
 }
 
-uint64_t ClockSecond() {
+uint64_t ClockTicks() {
   FILETIME now;
   ::GetSystemTimeAsFileTime(&now);
-  return ((static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime) / 10000000;
+  return (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
 }
+uint64_t ClockSecond() { return ClockTicks() / 10000000; }
 
 // The clock's second, once it is some 30 ms old: Wine reads the time for its
 // letters from a coarser clock that may turn a few ms later, and one second
 // of names must not straddle two readings of its letters.
 uint64_t SettledSecond() {
-  FILETIME now;
-  ::GetSystemTimeAsFileTime(&now);
-  const uint64_t ticks = (static_cast<uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
-  const uint64_t intoSecond = (ticks % 10000000) / 10000;  // ms
+  const uint64_t intoSecond = (ClockTicks() % 10000000) / 10000;  // ms
   if (intoSecond < 30) ::Sleep(static_cast<DWORD>(30 - intoSecond));
   return ClockSecond();
 }
@@ -571,9 +569,7 @@ Ancestry AncestorsByName(std::wstring path, size_t root, bool mayBeStale, std::v
                          size_t* named, bool pastSystemDrive) {
   std::wstring below = path;
   for (int depth = 0; path.size() > root && depth < 512; ++depth) {
-    while (path.size() > root && path.back() == L'\\') path.pop_back();
-    const size_t cut = path.find_last_of(L'\\');
-    path.resize(cut == std::wstring::npos || cut < root ? root : cut);
+    path = ParentName(path);
     FolderIdentity id;
     if (!mayBeStale) {
       HANDLE parent = OpenToJudgeW(path);
@@ -626,10 +622,8 @@ Ancestry AncestorsOnce(HANDLE h, std::vector<FolderIdentity>& out, size_t* named
   return read;
 }
 
-}  // namespace
-
-namespace {
 thread_local bool t_unsettled = false;
+
 }  // namespace
 
 // A place that cannot be judged is not swept.

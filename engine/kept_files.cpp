@@ -63,8 +63,7 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const bool wine = RunningUnderWine();
-    const uint64_t second = wine ? NamingSecond() : 0;
+    const uint64_t second = RunningUnderWine() ? NamingSecond() : 0;
     const std::wstring name = nt::ObjectName(folder);
     const bool letter = UnderAnotherLetter(self, name);
     if (letter && t_chains != nullptr && t_chains->unsettled.find(std::towupper(name[4])) != std::wstring::npos)
