@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <mutex>
 
 #include "engine/nt_calls.h"
@@ -157,23 +158,31 @@ bool LetterUnixName(wchar_t letter, std::wstring* base, std::wstring* unix) {
 // folder's name less its last part; above a root (a letter's folder, named
 // "X:\"), the parent must hold an entry that opens as the folder of that
 // name. *misnamed when the parent's name disagrees: a letter moved since Wine
-// read it. (A folder above renamed meanwhile is another matter: the names
-// then agree, and only the folders' numbers tie the steps together.)
+// read it.
+//
+// held: the folder below, open. A folder above renamed meanwhile (or two
+// trees swapped, each holding a file system numbered like the other's)
+// leaves every name agreeing and every number alike, while the name leads
+// to another file system: the parent's entry must then be the very folder
+// held (nt::SameObject). The parent stays open in *out for the next step.
 struct StepUp {
   FolderIdentity id;
   std::wstring name;  // the parent's final path
   nt::Holds holds = nt::Holds::kNo;
   bool top = false;
   bool misnamed = false;
+  std::shared_ptr<void> open;  // the parent
 };
 bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::wstring& belowName, StepUp* out,
-               bool agree = false) {
+               bool agree = false, HANDLE held = nullptr, const std::wstring& hint = std::wstring()) {
   HANDLE parent = ::CreateFileW(up.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (parent == INVALID_HANDLE_VALUE) return false;
+  out->open.reset(parent, [](void* h) { ::CloseHandle(h); });
   const bool ok = IdentityOf(parent, &out->id) && FinalPathOf(parent, &out->name);
-  out->top = ok && out->id == below && (belowName.empty() || SameNoCase(out->name, belowName));
+  out->top = ok && out->id == below && (belowName.empty() || SameNoCase(out->name, belowName)) &&
+             (held == nullptr || nt::SameObject(parent, held) == nt::Sameness::kSame);
   // A mount point's ".." is the folder that holds it; a link's is the
   // folder that holds what it leads to.
   const auto mountedHere = [&](const std::wstring& name) {
@@ -195,9 +204,38 @@ bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::w
       };
     }
   }
-  if (ok && !out->top && !out->misnamed) out->holds = nt::HoldsFolder(parent, below.index, mountedHere, namedBelow);
-  ::CloseHandle(parent);
+  std::function<bool(HANDLE)> confirm = namedBelow;
+  if (held != nullptr)
+    confirm = [&](HANDLE entry) {
+      return (!namedBelow || namedBelow(entry)) && nt::SameObject(entry, held) == nt::Sameness::kSame;
+    };
+  if (!ok || out->top || out->misnamed) return ok;
+  // The name the folder below was last known by, asked first: a listing
+  // may be long.
+  DWORD attributes = 0;
+  uint64_t listedId = 0;
+  if (held != nullptr && !hint.empty() && nt::ListedEntry(parent, hint, &attributes, &listedId) &&
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && listedId == below.index) {
+    HANDLE entry = nt::OpenRelative(parent, hint, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_DIRECTORY_FILE,
+                                    nullptr, true);
+    FolderIdentity id;
+    const bool holds = entry != nullptr && IdentityOf(entry, &id) && id == below && confirm(entry);
+    if (entry != nullptr) ::CloseHandle(entry);
+    if (holds) {
+      out->holds = nt::Holds::kListed;
+      return true;
+    }
+  }
+  out->holds = nt::HoldsFolder(parent, below.index, mountedHere, confirm);
   return ok;
+}
+
+// The last part of a final path ("s" of "\\?\D:\x\s").
+std::wstring LeafName(const std::wstring& p) {
+  if (IsRootName(p)) return std::wstring();
+  const size_t cut = p.find_last_of(L'\\');
+  return cut == std::wstring::npos ? std::wstring() : p.substr(cut + 1);
 }
 
 // Under Wine a drive letter may lead to any folder (a link in its
@@ -217,9 +255,13 @@ bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::w
 // Where a letter moved since Wine last read it (the letter's folder is no
 // longer the one Wine names by it), kStale: the judgement must wait until
 // Wine reads its letters again.
+//
+// root: the letter's folder as reached from below, open, or null; each
+// parent must then hold the very folder below it (see StepAbove).
 enum class Ancestry { kRead, kUnread, kLetterMoved, kStale };
 
-Ancestry AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<FolderIdentity>& out) {
+Ancestry AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector<FolderIdentity>& out,
+                               HANDLE root = nullptr) {
   if (UnixName() == nullptr) return Ancestry::kRead;
   const wchar_t system = SystemLetter();
   if (system == 0) return Ancestry::kUnread;
@@ -237,7 +279,8 @@ Ancestry AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector
     if (again == INVALID_HANDLE_VALUE) return Ancestry::kUnread;
     FolderIdentity id;
     std::wstring name;
-    const bool same = IdentityOf(again, &id) && id == judged;
+    const bool same = IdentityOf(again, &id) && id == judged &&
+                      (root == nullptr || nt::SameObject(again, root) == nt::Sameness::kSame);
     const bool named = FinalPathOf(again, &name) && SameNoCase(name, letterRoot);
     ::CloseHandle(again);
     return !same ? Ancestry::kUnread : named ? Ancestry::kRead : Ancestry::kStale;
@@ -252,23 +295,43 @@ Ancestry AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector
                                                   : OpenToJudgeW(L"\\\\?\\unix" + unix.substr(0, dos + 1));
   const bool hasPrefix = prefixFolder != INVALID_HANDLE_VALUE && IdentityOf(prefixFolder, &prefix);
   if (prefixFolder != INVALID_HANDLE_VALUE) ::CloseHandle(prefixFolder);
+  // The prefix folder's own name, by which its parent holds it.
+  const size_t prefixCut = dos == std::wstring::npos ? 0 : unix.rfind(L'/', dos == 0 ? 0 : dos - 1);
+  const std::wstring prefixName =
+      dos == std::wstring::npos || prefixCut == std::wstring::npos ? std::wstring()
+                                                                   : unix.substr(prefixCut + 1, dos - prefixCut - 1);
   std::wstring up = base, lastName = letterRoot;
   FolderIdentity last = judged;
+  std::shared_ptr<void> lastOpen;
+  HANDLE lastHeld = root;
   for (int depth = 0; depth < 512; ++depth) {
     up += L"../";
     // Each parent must hold the folder found below it, by number and by
     // name: a letter re-pointed between two steps gives a parent that does
     // not.
     StepUp step;
-    if (!StepAbove(up, last, lastName, &step, true)) return Ancestry::kUnread;
+    if (!StepAbove(up, last, lastName, &step, true, lastHeld)) return Ancestry::kUnread;
     if (step.misnamed) return Ancestry::kStale;
     if (step.top) return stillLeadsThere();
-    if (step.holds == nt::Holds::kNo && !(hasPrefix && last == prefix))
-      return IsRootName(lastName) ? Ancestry::kStale : Ancestry::kUnread;
+    if (step.holds == nt::Holds::kNo) {
+      if (!(hasPrefix && last == prefix)) return IsRootName(lastName) ? Ancestry::kStale : Ancestry::kUnread;
+      // Unlisted, the prefix folder is held by its name.
+      if (lastHeld != nullptr) {
+        HANDLE entry = prefixName.empty() ? nullptr
+                                          : nt::OpenRelative(step.open.get(), prefixName, FILE_READ_ATTRIBUTES,
+                                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                             FILE_DIRECTORY_FILE, nullptr, true);
+        const bool same = entry != nullptr && nt::SameObject(entry, lastHeld) == nt::Sameness::kSame;
+        if (entry != nullptr) ::CloseHandle(entry);
+        if (!same) return Ancestry::kUnread;
+      }
+    }
     out.push_back(step.id);
     if (!pastSystemDrive && SameNoCase(step.name, systemRoot)) return stillLeadsThere();
     last = step.id;
     lastName = step.name;
+    lastOpen = step.open;
+    if (root != nullptr) lastHeld = lastOpen.get();
   }
   return Ancestry::kUnread;
 }
@@ -565,13 +628,19 @@ uint64_t DriveLetterGeneration() {
 
 namespace {
 
-Ancestry AncestorsByName(std::wstring path, size_t root, bool mayBeStale, std::vector<FolderIdentity>& out,
-                         size_t* named, bool pastSystemDrive) {
+// Under Wine each parent is read by its Unix name and must hold the very
+// folder below it (see StepAbove), starting from self; mayBeStale: the
+// names must also agree, all within one second.
+Ancestry AncestorsByName(std::wstring path, size_t root, HANDLE self, bool mayBeStale,
+                         std::vector<FolderIdentity>& out, size_t* named, bool pastSystemDrive) {
   std::wstring below = path;
+  const bool tied = UnixName() != nullptr && self != nullptr;
+  std::shared_ptr<void> heldOpen;
+  HANDLE held = self;
   for (int depth = 0; path.size() > root && depth < 512; ++depth) {
     path = ParentName(path);
     FolderIdentity id;
-    if (!mayBeStale) {
+    if (!tied) {
       HANDLE parent = OpenToJudgeW(path);
       if (parent == INVALID_HANDLE_VALUE) return Ancestry::kUnread;
       const bool ok = IdentityOf(parent, &id);
@@ -582,16 +651,22 @@ Ancestry AncestorsByName(std::wstring path, size_t root, bool mayBeStale, std::v
       if (!UnixNameOf((path.back() == L'\\' ? path : path + L"\\").c_str(), &unix) || unix.empty()) return Ancestry::kUnread;
       if (unix.back() != L'/') unix += L'/';
       StepUp step;
-      if (!StepAbove(L"\\\\?\\unix" + unix, out.back(), below, &step, true) || step.top) return Ancestry::kUnread;
+      if (!StepAbove(L"\\\\?\\unix" + unix, out.back(), mayBeStale ? below : std::wstring(), &step, mayBeStale,
+                     held, LeafName(below)) ||
+          step.top)
+        return Ancestry::kUnread;
       if (step.misnamed) return Ancestry::kStale;
       if (step.holds == nt::Holds::kNo) return Ancestry::kUnread;
       id = step.id;
       below = step.name;
+      heldOpen = step.open;
+      held = heldOpen.get();
     }
     out.push_back(id);
   }
   if (named != nullptr) *named = out.size();
-  return IsLetterRoot(path) ? AddFoldersAboveLetter(path[4], pastSystemDrive, out) : Ancestry::kRead;
+  return IsLetterRoot(path) ? AddFoldersAboveLetter(path[4], pastSystemDrive, out, tied ? held : nullptr)
+                            : Ancestry::kRead;
 }
 
 
@@ -615,7 +690,7 @@ Ancestry AncestorsOnce(HANDLE h, std::vector<FolderIdentity>& out, size_t* named
   // alike. Once the parents are read (or failed to be), the letter must
   // still lead where it led when last read.
   const bool mayBeStale = UnixName() != nullptr && IsLetterPath(path) && Upper(path[4]) != SystemLetter();
-  const Ancestry read = AncestorsByName(path, root, mayBeStale, out, named, pastSystemDrive);
+  const Ancestry read = AncestorsByName(path, root, h, mayBeStale, out, named, pastSystemDrive);
   if (!mayBeStale) return read;
   if (FollowDriveLetter(path[4])) return Ancestry::kLetterMoved;
   if (read == Ancestry::kRead && ClockSecond() != second) return Ancestry::kLetterMoved;

@@ -33,6 +33,13 @@ const char kKept[] = "the rule keeps it";
 // to the other gives another folder the same name and number once Wine has
 // read its letters again. A letter that kept moving while a folder under it
 // was judged is not judged again for the entry (each try costs seconds).
+//
+// Under Wine, moreover, only for the handle the chain was read through:
+// there two folders of two file systems may bear one number and one name
+// (trees swapped above them), and only the handle ties a chain to its
+// folder. The handle is marked (inheritable: Morvane starts no program that
+// inherits handles), so that a number closed and given to another open is
+// not taken for it.
 struct ChainCache {
   struct Chain {
     FolderIdentity id;
@@ -40,6 +47,7 @@ struct ChainCache {
     uint64_t letters = 0;
     uint64_t second = 0;
     std::vector<FolderIdentity> chain;
+    HANDLE through = nullptr;
   };
   std::vector<Chain> chains;
   std::wstring unsettled;  // letters given up
@@ -56,6 +64,11 @@ bool UnderAnotherLetter(const FolderIdentity& self, const std::wstring& name) {
          (::GetWindowsDirectoryW(windows, MAX_PATH) == 0 || std::towupper(windows[0]) != std::towupper(name[4]));
 }
 
+bool Marked(HANDLE h) {
+  DWORD flags = 0;
+  return ::GetHandleInformation(h, &flags) && (flags & HANDLE_FLAG_INHERIT) != 0;
+}
+
 // The folder's identity, then its parents'; false when they cannot be read.
 // (No handle of the folder is kept: under Wine a folder goes only when its
 // last handle closes, and a walk removes the folders it empties.)
@@ -69,9 +82,11 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
     if (letter && t_chains != nullptr && t_chains->unsettled.find(std::towupper(name[4])) != std::wstring::npos)
       return false;
     const uint64_t letters = DriveLetterGeneration();
-    if (t_chains != nullptr && !name.empty())
+    const HANDLE through = RunningUnderWine() ? folder : nullptr;
+    if (t_chains != nullptr && !name.empty() && (through == nullptr || Marked(through)))
       for (const auto& c : t_chains->chains)
-        if (c.id == self && c.name == name && c.letters == letters && (!letter || c.second == second)) {
+        if (c.id == self && c.name == name && c.letters == letters && (!letter || c.second == second) &&
+            c.through == through) {
           *chain = c.chain;
           return true;
         }
@@ -84,7 +99,10 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
     // A chain read across the turn of a second is used once.
     if (letter && NamingSecond() != second) return true;
     if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
-    t_chains->chains.push_back(ChainCache::Chain{self, name, letters, second, *chain});
+    if (through != nullptr && !Marked(through) &&
+        !::SetHandleInformation(through, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
+      return true;
+    t_chains->chains.push_back(ChainCache::Chain{self, name, letters, second, *chain, through});
     return true;
   }
   return false;

@@ -232,6 +232,40 @@ Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const st
   return Holds::kNo;
 }
 
+Sameness SameObject(HANDLE a, HANDLE b) {
+  uint64_t idA = 0, idB = 0;
+  if (!FileIdOf(a, &idA) || !FileIdOf(b, &idB)) return Sameness::kUnknown;
+  if (idA != idB) return Sameness::kOther;
+  constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043);
+  constexpr ULONG kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+  // Asked by deletion, or where some open will not share that (a process's
+  // current folder), by writing.
+  const struct {
+    ACCESS_MASK access;
+    ULONG share;
+  } ways[] = {{DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE}, {FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE}};
+  // first holds its file against others' opens of that kind; then second's
+  // is opened so, which the same file refuses. False: cannot be asked.
+  const auto turnedAway = [&](HANDLE first, HANDLE second, size_t way, bool* away) {
+    HANDLE hold = OpenRelative(first, std::wstring(), ways[way].access, ways[way].share, 0, nullptr);
+    if (hold == nullptr) return false;
+    LONG st = kSuccess;
+    HANDLE ask = OpenRelative(second, std::wstring(), ways[way].access, kAll, 0, &st);
+    if (ask != nullptr) ::CloseHandle(ask);
+    ::CloseHandle(hold);
+    *away = ask == nullptr && st == kSharingViolation;
+    return ask != nullptr || *away;
+  };
+  for (size_t way = 0; way < 2; ++way) {
+    bool away = false, back = false;
+    if (!turnedAway(a, b, way, &away)) continue;
+    if (!away) return Sameness::kOther;
+    if (!turnedAway(b, a, way, &back)) return Sameness::kUnknown;
+    return back ? Sameness::kSame : Sameness::kOther;
+  }
+  return Sameness::kUnknown;
+}
+
 ULONG DecodeEntry(const void* p, DirEntry& out) {
   DirectoryInformation info;
   std::memcpy(&info, p, offsetof(DirectoryInformation, FileName));

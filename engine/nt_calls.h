@@ -60,6 +60,16 @@ enum class Holds { kNo, kListed, kMounted };
 Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere,
                   const std::function<bool(HANDLE)>& confirm = nullptr);
 
+// Whether two handles are open on one file or folder. Under Wine a file's
+// number does not tell its file system, and a folder's name tells only what
+// that name opens now; the system's sharing rules, kept for each file of
+// each file system, do tell: an open for deletion that will not share
+// deletion turns away any other such open of the same file. Each handle is
+// asked both ways, so that a third program holding one of the two cannot
+// pass it for the other (kUnknown then).
+enum class Sameness { kSame, kOther, kUnknown };
+Sameness SameObject(HANDLE a, HANDLE b);
+
 // Marks the open file or folder for deletion when its last handle closes.
 // Uses the POSIX-semantics form where the system has it (the name goes at
 // once, even while another handle is open, and read-only files need no

@@ -353,8 +353,9 @@ namespace {
 // a test makes in the prefix's dosdevices, removed at the end.
 class LetterTree {
  public:
-  explicit LetterTree(const std::string& name)
-      : root_("D:\\fixtures\\generated\\" + name + "-" + std::to_string(::GetCurrentProcessId())) {
+  explicit LetterTree(const std::string& name, const std::string& base = "D:\\fixtures\\generated")
+      : root_(base + "\\" + name + "-" + std::to_string(::GetCurrentProcessId())) {
+    ::CreateDirectoryA(base.c_str(), nullptr);
     char prefix[1024] = "";
     if (::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix) > 0) dos_ = std::string(prefix) + "/dosdevices/";
     ::CreateDirectoryA(root_.c_str(), nullptr);
@@ -607,6 +608,77 @@ TEST_F(LettersTest, ALetterPointedAtAnotherFileSystemIsJudgedAfresh) {
   ASSERT_GT(inOneSecond, 0) << "the letter could not be moved away and back within a second";
   EXPECT_NE(backAgain[0], nullptr) << "the kept folder, after its letter moved away and back (a warm scope)";
   EXPECT_NE(backAgain[1], nullptr) << "the kept folder, after its letter moved away and back";
+}
+
+// Two trees alike, each holding a file system numbered alike, swapped
+// while a walk holds the kept folder: every name now leads to the twin,
+// whose folders bear the same names and numbers. The held folder is judged
+// by what holds it, and the twin by its own parents: reached through a
+// letter that leads into the tree, and on the system drive.
+TEST_F(LettersTest, AKeptFolderStaysKeptWhenTheTreesAboveItAreSwapped) {
+  for (const bool viaLetter : {true, false}) {
+    SCOPED_TRACE(viaLetter ? "through G:" : "on the system drive");
+    LetterTree t("swapped-trees", viaLetter ? "D:\\fixtures\\generated" : "C:\\morvane-fixtures");
+    ASSERT_TRUE(t.Plant("rx\\t\\K\\b\\placeholder") && t.Plant("rx\\u\\K\\b\\placeholder"));
+    const std::string rx = UnixPathOf(t.At("rx")), b[2] = {rx + "/t/K/b", rx + "/u/K/b"};
+    if (!RunUnixCommand("mount -t tmpfs none '" + b[0] + "' 2>/dev/null && mount -t tmpfs none '" + b[1] +
+                        "' && mkdir -p '" + b[0] + "/x/s' '" + b[1] + "/x/s'"))
+      GTEST_SKIP() << "no file system can be mounted here";
+    // (Wine names what lies below a letter's folder by the letter.)
+    if (viaLetter) ASSERT_TRUE(t.Letter('g', "rx\\t\\K\\b"));
+    const std::string folder = viaLetter ? "G:\\x\\s" : t.At("rx\\t\\K\\b\\x\\s");
+    const auto judged = [&](HANDLE h) {
+      return h == INVALID_HANDLE_VALUE ? "cannot open" : KeptFileRefusal(h, L"k.log");
+    };
+    HANDLE held = OpenToJudge(folder), twin = INVALID_HANDLE_VALUE;
+    const char* before = nullptr;
+    const char* after[2] = {nullptr, nullptr};
+    const char* twinJudged = "";
+    {
+      const KeptFilesScope kept({KeptFiles{t.At("rx\\t\\K"), {"*"}, true}});
+      before = judged(held);
+      ASSERT_TRUE(RunUnixCommand("cd '" + rx + "' && mv t v && mv u t && mv v u"));
+      after[0] = judged(held);
+    }
+    {
+      // The kept folder's first name now leads to the twin: it is kept by
+      // the name that leads to it.
+      const KeptFilesScope kept({KeptFiles{t.At("rx\\u\\K"), {"*"}, true}});
+      after[1] = judged(held);
+      SettleDriveLetters();
+      twin = OpenToJudge(folder);
+      twinJudged = judged(twin);
+    }
+    for (HANDLE h : {held, twin})
+      if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+    // The twin judged, its handle closed, the trees swapped back and the
+    // kept folder opened by the same name within the second: what was read
+    // for the twin is not taken for it.
+    const char* reopened = nullptr;
+    bool inOneSecond = false;
+    {
+      const KeptFilesScope kept({KeptFiles{t.At("rx\\u\\K"), {"*"}, true}});
+      for (int attempt = 0; attempt < 3 && !inOneSecond; ++attempt) {
+        const uint64_t second = NamingSecond();
+        HANDLE h = OpenToJudge(folder);
+        const char* first = judged(h);
+        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+        RunUnixCommand("cd '" + rx + "' && mv t v && mv u t && mv v u");
+        h = OpenToJudge(folder);
+        inOneSecond = first == nullptr && NamingSecond() == second;
+        if (inOneSecond) reopened = judged(h);
+        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
+        RunUnixCommand("cd '" + rx + "' && mv t v && mv u t && mv v u");
+      }
+    }
+    RunUnixCommand("umount '" + b[0] + "' '" + b[1] + "'");
+    EXPECT_TRUE(inOneSecond) << "the trees could not be swapped back within a second";
+    EXPECT_NE(reopened, nullptr) << "the kept folder, opened by the name the twin was judged by";
+    EXPECT_TRUE(before != nullptr && IsKeptByRule(before)) << "control: the kept folder before the swap";
+    EXPECT_NE(after[0], nullptr) << "the held kept folder, judged by a scope that has judged it";
+    EXPECT_NE(after[1], nullptr) << "the held kept folder, judged by a fresh scope";
+    EXPECT_EQ(twinJudged, nullptr) << "control: the twin, which nothing keeps";
+  }
 }
 
 }  // namespace
