@@ -214,7 +214,7 @@ bool StepAbove(const std::wstring& up, const FolderIdentity& below, const std::w
   // may be long.
   DWORD attributes = 0;
   uint64_t listedId = 0;
-  if (held != nullptr && !hint.empty() && nt::ListedEntry(parent, hint, &attributes, &listedId) &&
+  if (held != nullptr && !hint.empty() && nt::ListedEntry(parent, hint, &attributes, &listedId, true) &&
       !(attributes & FILE_ATTRIBUTE_REPARSE_POINT) && listedId == below.index) {
     HANDLE entry = nt::OpenRelative(parent, hint, FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_DIRECTORY_FILE,

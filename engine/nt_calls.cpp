@@ -127,7 +127,7 @@ LONG QueryDirectory(HANDLE dir, void* buffer, ULONG size, bool restart) {
   return st;
 }
 
-bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId) {
+bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId, bool exactCase) {
   const Calls& c = Ntdll();
   if (c.query == nullptr || name.empty() || name.size() > 255 || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos)
     return false;
@@ -145,7 +145,8 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
   const size_t chars = info.FileNameLength / sizeof(wchar_t);
   if (offsetof(IdBothDirectoryInformation, FileName) + info.FileNameLength > sizeof buffer) return false;
   const wchar_t* listed = reinterpret_cast<const wchar_t*>(buffer + offsetof(IdBothDirectoryInformation, FileName));
-  if (::CompareStringOrdinal(listed, static_cast<int>(chars), name.c_str(), static_cast<int>(name.size()), TRUE) !=
+  if (::CompareStringOrdinal(listed, static_cast<int>(chars), name.c_str(), static_cast<int>(name.size()),
+                            exactCase ? FALSE : TRUE) !=
       CSTR_EQUAL)
     return false;
   *attributes = info.FileAttributes;

@@ -44,9 +44,10 @@ ULONG DecodeEntry(const void* p, DirEntry& out);
 
 // Asks the folder `dir` for its entry `name` alone, as a listing gives it:
 // its attributes (a link shows there as a reparse point) and its file id.
-// False when there is no such entry, or name holds a wildcard character.
+// False when there is no such entry, or name holds a wildcard character;
+// exactCase: also when the first entry listed under name is spelt otherwise.
 // The handle must not be one that is being listed.
-bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId);
+bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId, bool exactCase = false);
 // How the folder dir, opened for listing by a handle not otherwise listed,
 // holds the folder with the file id fileId: listed under that id, or as a
 // mount point (listed as a reparse point under another id, while its name
