@@ -2,6 +2,7 @@
 // removal_guard.h): folders by identity, file names by their long form.
 #include <windows.h>
 
+#include <algorithm>
 #include <cwctype>
 #include <map>
 #include <memory>
@@ -34,12 +35,13 @@ const char kKept[] = "the rule keeps it";
 // read its letters again. A letter that kept moving while a folder under it
 // was judged is not judged again for the entry (each try costs seconds).
 //
-// Under Wine, moreover, only for the handle the chain was read through:
-// there two folders of two file systems may bear one number and one name
-// (trees swapped above them), and only the handle ties a chain to its
-// folder. The handle is marked (inheritable: Morvane starts no program that
-// inherits handles), so that a number closed and given to another open is
-// not taken for it.
+// And only for the handle the chain was read through: a folder moved away,
+// and another moved in under its old name, or (under Wine) two folders of
+// two file systems that bear one number and one name, are told apart by the
+// handle alone. The handle is marked (inheritable: Morvane starts no program
+// that inherits handles), and a handle not yet marked drops what was kept
+// for its number, so that a number closed and given to another open is not
+// taken for it.
 struct ChainCache {
   struct Chain {
     FolderIdentity id;
@@ -82,8 +84,12 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
     if (letter && t_chains != nullptr && t_chains->unsettled.find(std::towupper(name[4])) != std::wstring::npos)
       return false;
     const uint64_t letters = DriveLetterGeneration();
-    const HANDLE through = RunningUnderWine() ? folder : nullptr;
-    if (t_chains != nullptr && !name.empty() && (through == nullptr || Marked(through)))
+    const HANDLE through = folder;
+    if (t_chains != nullptr && !Marked(through))
+      t_chains->chains.erase(std::remove_if(t_chains->chains.begin(), t_chains->chains.end(),
+                                            [&](const ChainCache::Chain& c) { return c.through == through; }),
+                             t_chains->chains.end());
+    if (t_chains != nullptr && !name.empty())
       for (const auto& c : t_chains->chains)
         if (c.id == self && c.name == name && c.letters == letters && (!letter || c.second == second) &&
             c.through == through) {
@@ -95,13 +101,13 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
       return false;
     }
     if (DriveLetterGeneration() != letters) continue;
+    // A folder of the chain mounted in a second place since it was entered.
+    if (ChainMountedTwice(*chain)) return false;
     if (t_chains == nullptr || name.empty()) return true;
     // A chain read across the turn of a second is used once.
     if (letter && NamingSecond() != second) return true;
     if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
-    if (through != nullptr && !Marked(through) &&
-        !::SetHandleInformation(through, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT))
-      return true;
+    if (!Marked(through) && !::SetHandleInformation(through, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
     t_chains->chains.push_back(ChainCache::Chain{self, name, letters, second, *chain, through});
     return true;
   }

@@ -239,19 +239,27 @@ Sameness SameObject(HANDLE a, HANDLE b) {
   if (idA != idB) return Sameness::kOther;
   constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043);
   constexpr ULONG kAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-  // Asked by deletion, or where some open will not share that (a process's
-  // current folder), by writing.
+  // A hold that reads but will not share writing (or deleting), and an open
+  // for writing (or deleting). Writing first: a walk holds its folders open
+  // for deletion, and a process's current folder will not share deleting.
   const struct {
-    ACCESS_MASK access;
-    ULONG share;
-  } ways[] = {{DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE}, {FILE_WRITE_DATA, FILE_SHARE_READ | FILE_SHARE_DELETE}};
-  // first holds its file against others' opens of that kind; then second's
-  // is opened so, which the same file refuses. False: cannot be asked.
+    ULONG holdShare;
+    ACCESS_MASK ask;
+  } ways[] = {{FILE_SHARE_READ | FILE_SHARE_DELETE, FILE_WRITE_DATA}, {FILE_SHARE_READ | FILE_SHARE_WRITE, DELETE}};
+  const auto open = [&](HANDLE h, ACCESS_MASK access, ULONG share, LONG* st) {
+    return OpenRelative(h, std::wstring(), access, share, 0, st);
+  };
+  // second's file is opened so first with nothing held (no one else turns
+  // it away), then again while first's is held (only the same file does).
+  // False: cannot be asked.
   const auto turnedAway = [&](HANDLE first, HANDLE second, size_t way, bool* away) {
-    HANDLE hold = OpenRelative(first, std::wstring(), ways[way].access, ways[way].share, 0, nullptr);
-    if (hold == nullptr) return false;
     LONG st = kSuccess;
-    HANDLE ask = OpenRelative(second, std::wstring(), ways[way].access, kAll, 0, &st);
+    HANDLE ask = open(second, ways[way].ask, kAll, &st);
+    if (ask == nullptr) return false;
+    ::CloseHandle(ask);
+    HANDLE hold = open(first, FILE_READ_DATA, ways[way].holdShare, nullptr);
+    if (hold == nullptr) return false;
+    ask = open(second, ways[way].ask, kAll, &st);
     if (ask != nullptr) ::CloseHandle(ask);
     ::CloseHandle(hold);
     *away = ask == nullptr && st == kSharingViolation;

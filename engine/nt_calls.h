@@ -64,10 +64,12 @@ Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const st
 // Whether two handles are open on one file or folder. Under Wine a file's
 // number does not tell its file system, and a folder's name tells only what
 // that name opens now; the system's sharing rules, kept for each file of
-// each file system, do tell: an open for deletion that will not share
-// deletion turns away any other such open of the same file. Each handle is
-// asked both ways, so that a third program holding one of the two cannot
-// pass it for the other (kUnknown then).
+// each file system, do tell: an open that will not share writing (or
+// deleting) turns away an open of the same file for writing (or deleting).
+// Each handle is asked both ways, each time first with nothing held, so
+// that a third program holding one of the two cannot pass it for the other.
+// kUnknown where no way can be asked (a program holds one of the two and
+// shares neither writing nor deleting).
 enum class Sameness { kSame, kOther, kUnknown };
 Sameness SameObject(HANDLE a, HANDLE b);
 

@@ -309,6 +309,15 @@ bool IsFileMountedElsewhere(HANDLE file) {
   return std::find(folders->mountedFiles.begin(), folders->mountedFiles.end(), id) != folders->mountedFiles.end();
 }
 
+bool ChainMountedTwice(const std::vector<FolderIdentity>& chain) {
+  if (!RunningUnderWine()) return false;
+  const auto folders = Folders(true);
+  if (folders->mountsUnknown) return true;
+  for (const auto& g : folders->entries)
+    if (g.mounted && std::find(chain.begin(), chain.end(), g.id) != chain.end()) return true;
+  return false;
+}
+
 namespace {
 bool AddExtra(const std::string& path, Kind kind, const std::string& name) {
   Guarded g = MakeGuarded(kind, name);

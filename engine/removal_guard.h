@@ -138,6 +138,11 @@ const char* IdentityRefusal(const FolderIdentity& id);
 // mount), so that its data belongs to another place; true also when the
 // system's mounts cannot be judged. Never overwritten then. False on Windows.
 bool IsFileMountedElsewhere(HANDLE file);
+// Under Wine: whether a folder of the chain (a folder and its parents) is
+// shown in a second place, as the system's mounts stand now: its parents as
+// read then tell only one of the places that hold it. True also when the
+// mounts cannot be judged. False on Windows.
+bool ChainMountedTwice(const std::vector<FolderIdentity>& chain);
 
 // Registry: keys that hold the machine's configuration (HKLM\SYSTEM and the
 // other system hives), sign-in (Winlogon), policy (every "Policies" key), the

@@ -662,11 +662,13 @@ TEST_F(LettersTest, AKeptFolderStaysKeptWhenTheTreesAboveItAreSwapped) {
         const uint64_t second = NamingSecond();
         HANDLE h = OpenToJudge(folder);
         const char* first = judged(h);
-        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
         RunUnixCommand("cd '" + rx + "' && mv t v && mv u t && mv v u");
+        // Closed and opened again at once: the handle's number is given again.
+        if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
         h = OpenToJudge(folder);
         inOneSecond = first == nullptr && NamingSecond() == second;
-        if (inOneSecond) reopened = judged(h);
+        // Judged twice: the first judgement reads afresh, the next may reuse it.
+        if (inOneSecond) reopened = judged(h) != nullptr ? judged(h) : nullptr;
         if (h != INVALID_HANDLE_VALUE) ::CloseHandle(h);
         RunUnixCommand("cd '" + rx + "' && mv t v && mv u t && mv v u");
       }
@@ -684,6 +686,26 @@ TEST_F(LettersTest, AKeptFolderStaysKeptWhenTheTreesAboveItAreSwapped) {
 }  // namespace
 
 namespace {
+
+// A folder a walk holds, mounted in a second place since, with the trees
+// above swapped so that its name leads to that place: what holds it there
+// is not all that holds it.
+TEST_F(LettersTest, AFolderMountedElsewhereWhileHeldIsNotJudgedThere) {
+  LetterTree t("bind-late");
+  ASSERT_TRUE(t.Plant("z\\a\\s\\placeholder") && t.Plant("z\\b\\s\\placeholder"));
+  const std::string z = UnixPathOf(t.At("z"));
+  HANDLE held = OpenToJudge(t.At("z\\a\\s"));
+  const KeptFilesScope kept({KeptFiles{t.At("z\\a"), {"*"}, true}});
+  const char* before = KeptFileRefusal(held, L"k.log");
+  if (!RunUnixCommand("mount --bind '" + z + "/a/s' '" + z + "/b/s' 2>/dev/null")) GTEST_SKIP() << "no bind mounts";
+  RunUnixCommand("cd '" + z + "' && mv a v && mv b a && mv v b");
+  const KeptFilesScope fresh({KeptFiles{t.At("z\\b"), {"*"}, true}});
+  const char* after = KeptFileRefusal(held, L"k.log");
+  ::CloseHandle(held);
+  RunUnixCommand("umount '" + z + "/a/s'");
+  EXPECT_TRUE(before != nullptr && IsKeptByRule(before)) << "control: kept before the mount";
+  EXPECT_NE(after, nullptr) << "judged by the parents of its second place";
+}
 
 // A folder mounted in a second place (a bind mount) has two sets of
 // parents, and its name there tells neither what it is nor what keeps it:
