@@ -296,10 +296,8 @@ Ancestry AddFoldersAboveLetter(wchar_t letter, bool pastSystemDrive, std::vector
   const bool hasPrefix = prefixFolder != INVALID_HANDLE_VALUE && IdentityOf(prefixFolder, &prefix);
   if (prefixFolder != INVALID_HANDLE_VALUE) ::CloseHandle(prefixFolder);
   // The prefix folder's own name, by which its parent holds it.
-  const size_t prefixCut = dos == std::wstring::npos ? 0 : unix.rfind(L'/', dos == 0 ? 0 : dos - 1);
-  const std::wstring prefixName =
-      dos == std::wstring::npos || prefixCut == std::wstring::npos ? std::wstring()
-                                                                   : unix.substr(prefixCut + 1, dos - prefixCut - 1);
+  const std::wstring prefixPath = dos == std::wstring::npos ? std::wstring() : unix.substr(0, dos);
+  const std::wstring prefixName = prefixPath.substr(prefixPath.rfind(L'/') + 1);
   std::wstring up = base, lastName = letterRoot;
   FolderIdentity last = judged;
   std::shared_ptr<void> lastOpen;

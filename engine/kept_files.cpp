@@ -84,15 +84,14 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
     if (letter && t_chains != nullptr && t_chains->unsettled.find(std::towupper(name[4])) != std::wstring::npos)
       return false;
     const uint64_t letters = DriveLetterGeneration();
-    const HANDLE through = folder;
-    if (t_chains != nullptr && !Marked(through))
+    if (t_chains != nullptr && !Marked(folder))
       t_chains->chains.erase(std::remove_if(t_chains->chains.begin(), t_chains->chains.end(),
-                                            [&](const ChainCache::Chain& c) { return c.through == through; }),
+                                            [&](const ChainCache::Chain& c) { return c.through == folder; }),
                              t_chains->chains.end());
     if (t_chains != nullptr && !name.empty())
       for (const auto& c : t_chains->chains)
         if (c.id == self && c.name == name && c.letters == letters && (!letter || c.second == second) &&
-            c.through == through) {
+            c.through == folder) {
           *chain = c.chain;
           return true;
         }
@@ -107,8 +106,8 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
     // A chain read across the turn of a second is used once.
     if (letter && NamingSecond() != second) return true;
     if (t_chains->chains.size() > 256) t_chains->chains.erase(t_chains->chains.begin());
-    if (!Marked(through) && !::SetHandleInformation(through, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
-    t_chains->chains.push_back(ChainCache::Chain{self, name, letters, second, *chain, through});
+    if (!Marked(folder) && !::SetHandleInformation(folder, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)) return true;
+    t_chains->chains.push_back(ChainCache::Chain{self, name, letters, second, *chain, folder});
     return true;
   }
   return false;
