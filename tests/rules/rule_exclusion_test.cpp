@@ -183,6 +183,8 @@ TEST_F(RuleExclusionTest, AnExclusionNamedThroughAFolderLinkKeepsWhatTheLinkReac
 // engine/kept_files.cpp: the files opened so far on this thread to be
 // compared with the files exclusions name exactly.
 size_t KeptCandidateOpensForTests();
+// The chains of folders read by name (up to the top) so far on this thread.
+size_t KeptChainReadsForTests();
 
 namespace {
 
@@ -206,6 +208,28 @@ TEST_F(RuleExclusionTest, ManyExactExclusionsOpenEachCandidateOnceAtMost) {
     EXPECT_FALSE(FileExists(At("many\\drop" + std::to_string(i) + ".txt"))) << i;
   }
   EXPECT_LE(opens, static_cast<size_t>(2 * kDropped));
+}
+
+// A walk with an exclusion reads the place of its top folder once: each
+// folder it enters stands on the one it was opened in. What is kept below
+// the walk is still told apart, two levels down.
+TEST_F(RuleExclusionTest, AWalkReadsWhereItsFoldersStandOnce) {
+  const int kFolders = 12;
+  for (int i = 0; i < kFolders; ++i)
+    for (const char* leaf : {"\\a.log", "\\in\\b.log"}) Plant("walk\\d" + std::to_string(i) + leaf);
+  const RuleEntry& e = Read(
+      "[Walk once *]\nFileKey1=%LocalAppData%\\walk|*.log|RECURSE\nExcludeKey1=PATH|%LocalAppData%\\walk\\d3\\|*.log\n"
+      "ExcludeKey2=PATH|%LocalAppData%\\walk\\d7\\in\\|*.log\n");
+  ASSERT_FALSE(e.refusedWhole) << ::testing::PrintToString(Reasons(e));
+  const size_t before = KeptChainReadsForTests();
+  Sweep(e);
+  const size_t reads = KeptChainReadsForTests() - before;
+  for (int i = 0; i < kFolders; ++i) {
+    const std::string d = "walk\\d" + std::to_string(i);
+    EXPECT_EQ(FileExists(At(d + "\\a.log")), i == 3) << i;
+    EXPECT_EQ(FileExists(At(d + "\\in\\b.log")), i == 3 || i == 7) << i;
+  }
+  EXPECT_LE(reads, 2u);
 }
 
 }  // namespace
