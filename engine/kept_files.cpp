@@ -120,9 +120,15 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
   FolderIdentity self;
   if (!IdentityOf(folder, &self)) return false;
   for (int attempt = 0; attempt < 3; ++attempt) {
-    const uint64_t second = RunningUnderWine() ? NamingSecond() : 0;
-    const std::wstring name = nt::ObjectName(folder);
-    const bool letter = UnderAnotherLetter(self, name);
+    // The second matters only below another letter (reading it may wait),
+    // where the name is read again once the second is known.
+    std::wstring name = nt::ObjectName(folder);
+    bool letter = UnderAnotherLetter(self, name);
+    const uint64_t second = letter ? NamingSecond() : 0;
+    if (letter) {
+      name = nt::ObjectName(folder);
+      letter = UnderAnotherLetter(self, name);
+    }
     if (letter && t_chains != nullptr && t_chains->unsettled.find(std::towupper(name[4])) != std::wstring::npos)
       return false;
     const uint64_t letters = DriveLetterGeneration();
