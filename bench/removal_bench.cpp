@@ -5,7 +5,9 @@
 // the bare loop deletes a file link's target, so only the checked loop is a
 // safe floor. Also the Shredder against a bare overwrite-and-delete loop, and
 // RemoveTree logging into the shown progress window (log open) from a worker
-// thread. Each variant's result is checked (the whole tree gone, every item
+// thread; and RemoveTree while a rule's exclusion keeps a folder elsewhere
+// (every folder the walk enters is then judged against it). Each variant's
+// result is checked (the whole tree gone, every item
 // counted); a run that fails is left out of the medians and said so.
 //   bench_removal_bench.exe [files=50000] [runs=3]
 // The tree has 500 folders two levels deep (fewer for small file counts) and
@@ -28,6 +30,7 @@
 #include <vector>
 
 #include "engine/dir_walker.h"
+#include "engine/removal_guard.h"
 #include "engine/sweep_log.h"
 #include "settings/settings_groups.h"
 #include "ui/progress_dlg.h"
@@ -210,9 +213,13 @@ int main(int argc, char** argv) {
   RecordingSink sink;
   AttachProgressSink(&sink);
   const int savedTargets = g_GeneralSettings.m_nTargets;
-  enum { kTree, kBare, kSafe, kShred, kBareShred, kWindow, kVariants };
+  enum { kTree, kBare, kSafe, kShred, kBareShred, kWindow, kKept, kVariants };
   const char* names[kVariants] = {"RemoveTree (count+log)", "bare delete loop",      "bare loop + link check",
-                                  "RemoveTree + Shredder",  "bare overwrite+delete", "RemoveTree into window"};
+                                  "RemoveTree + Shredder",  "bare overwrite+delete", "RemoveTree into window",
+                                  "RemoveTree + exclusion"};
+  // What the exclusion keeps: a folder beside the tree, with all below it.
+  const std::string kept = root + "-kept";
+  ::CreateDirectoryA(kept.c_str(), nullptr);
   // One slot per run; a failed run keeps a negative time and is left out.
   std::vector<double> times[kVariants];
   int failed = 0;
@@ -236,12 +243,16 @@ int main(int argc, char** argv) {
         AttachProgressSink(&sink);
       } else {
         const double start = Now();
-        if (v == kTree || v == kShred)
+        if (v == kTree || v == kShred) {
           DirWalker(root + "\\*.*", false).RemoveTree(0, IDC_STATUS_WINDOWS, &count, &kb);
-        else if (v == kSafe)
+        } else if (v == kKept) {
+          KeptFilesScope scope({KeptFiles{kept, {"*"}, true}});
+          DirWalker(root + "\\*.*", false).RemoveTree(0, IDC_STATUS_WINDOWS, &count, &kb);
+        } else if (v == kSafe) {
           BareRemove(root, false, /*checkLinks=*/true);
-        else
+        } else {
           BareRemove(root, v == kBareShred);
+        }
         took = Now() - start;
         lines = sink.Lines();
       }
@@ -267,6 +278,7 @@ int main(int argc, char** argv) {
   }
   g_GeneralSettings.m_nTargets = savedTargets;
   DetachProgressSink();
+  ::RemoveDirectoryA(kept.c_str());
 
   // Medians of the runs that succeeded; ratios of the same run, where both succeeded.
   const auto good = [](const std::vector<double>& t) {
@@ -295,6 +307,7 @@ int main(int argc, char** argv) {
       {"into window / loop + link check:   ", kWindow, kSafe, " (target 1.20x)"},
       {"loop + link check / bare loop:     ", kSafe, kBare, ""},
       {"Shredder / bare overwrite loop:    ", kShred, kBareShred, " (target 1.30x)"},
+      {"with exclusion / RemoveTree:       ", kKept, kTree, ""},
   };
   for (const auto& r : ratios)
     std::printf("%s%.2fx of medians, %.2fx median of paired runs%s\n", r.what,
