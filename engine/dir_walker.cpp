@@ -286,7 +286,6 @@ std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
     RecordLeft(RefusedOutcome(why), path, why);
     return nullptr;
   }
-  KeptFolderOpenedIn(raw, m_folder.Get());
   std::wstring objectName = nt::ObjectName(raw);
   return std::unique_ptr<DirWalker>(new DirWalker(folder.Detach(), std::move(objectName), path, m_rebootFallback));
 }

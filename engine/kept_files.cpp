@@ -52,16 +52,11 @@ struct ChainCache {
     HANDLE through = nullptr;
   };
   std::vector<Chain> chains;
-  // A walk's folders, each with the folder it was opened in (relative to
-  // that folder's handle, and no link): while both handles live, a folder's
-  // chain is its own identity on top of its parent's.
-  std::vector<std::pair<HANDLE, HANDLE>> openedIn;
   std::wstring unsettled;  // letters given up
 };
 // Made by the outermost scope and deleted when it ends (a plain pointer: see
 // outcome_ledger.cpp on thread-locals with destructors).
 thread_local ChainCache* t_chains = nullptr;
-thread_local size_t t_chainReads = 0;  // for the tests: chains read by name
 
 // Under Wine, a name under a drive letter other than the system drive's.
 bool UnderAnotherLetter(const FolderIdentity& self, const std::wstring& name) {
@@ -75,43 +70,6 @@ bool Marked(HANDLE h) {
   DWORD flags = 0;
   return ::GetHandleInformation(h, &flags) && (flags & HANDLE_FLAG_INHERIT) != 0;
 }
-
-// Drops what was kept for a handle number: a handle not marked is another
-// open than the one it was kept for.
-void Forget(HANDLE h) {
-  auto& c = t_chains->chains;
-  c.erase(std::remove_if(c.begin(), c.end(), [&](const ChainCache::Chain& k) { return k.through == h; }), c.end());
-  auto& o = t_chains->openedIn;
-  o.erase(std::remove_if(o.begin(), o.end(),
-                         [&](const std::pair<HANDLE, HANDLE>& k) { return k.first == h || k.second == h; }),
-          o.end());
-}
-
-// The handle of the folder a walk opened this one in; null when there is
-// none, or when either handle is no longer the open it was noted for.
-HANDLE OpenedIn(HANDLE folder) {
-  for (const auto& k : t_chains->openedIn)
-    if (k.first == folder) return Marked(k.second) ? k.second : nullptr;
-  return nullptr;
-}
-
-bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain);
-
-}  // namespace
-
-void KeptFolderOpenedIn(HANDLE folder, HANDLE parent) {
-  if (t_chains == nullptr || folder == nullptr || parent == nullptr) return;
-  Forget(folder);
-  // Both marked: a number closed and given to another open is not taken
-  // for them.
-  if (!::SetHandleInformation(folder, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT) ||
-      (!Marked(parent) && !::SetHandleInformation(parent, HANDLE_FLAG_INHERIT, HANDLE_FLAG_INHERIT)))
-    return;
-  if (t_chains->openedIn.size() > 1024) t_chains->openedIn.erase(t_chains->openedIn.begin());
-  t_chains->openedIn.emplace_back(folder, parent);
-}
-
-namespace {
 
 // The folder's identity, then its parents'; false when they cannot be read.
 // (No handle of the folder is kept: under Wine a folder goes only when its
@@ -132,7 +90,10 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
     if (letter && t_chains != nullptr && t_chains->unsettled.find(std::towupper(name[4])) != std::wstring::npos)
       return false;
     const uint64_t letters = DriveLetterGeneration();
-    if (t_chains != nullptr && !Marked(folder)) Forget(folder);
+    if (t_chains != nullptr && !Marked(folder))
+      t_chains->chains.erase(std::remove_if(t_chains->chains.begin(), t_chains->chains.end(),
+                                            [&](const ChainCache::Chain& c) { return c.through == folder; }),
+                             t_chains->chains.end());
     if (t_chains != nullptr && !name.empty())
       for (const auto& c : t_chains->chains)
         if (c.id == self && c.name == name && c.letters == letters && (!letter || c.second == second) &&
@@ -140,18 +101,9 @@ bool ChainOf(HANDLE folder, std::vector<FolderIdentity>* chain) {
           *chain = c.chain;
           return true;
         }
-    // A walk's folder stands where it was opened while its parent's handle
-    // lives: the parent's chain, read once for the walk, is the rest of it.
-    const HANDLE parent = t_chains == nullptr || name.empty() ? nullptr : OpenedIn(folder);
-    if (parent != nullptr) {
-      if (!ChainOf(parent, chain)) return false;
-      chain->insert(chain->begin(), self);
-    } else {
-      ++t_chainReads;
-      if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) {
-        if (letter && t_chains != nullptr && LastAncestryUnsettled()) t_chains->unsettled += std::towupper(name[4]);
-        return false;
-      }
+    if (!AncestorIdentities(folder, *chain, nullptr, true) || chain->empty()) {
+      if (letter && t_chains != nullptr && LastAncestryUnsettled()) t_chains->unsettled += std::towupper(name[4]);
+      return false;
     }
     if (DriveLetterGeneration() != letters) continue;
     // A folder of the chain mounted in a second place since it was entered.
@@ -266,7 +218,6 @@ KeptFilesScope::KeptFilesScope(const std::vector<KeptFiles>& kept)
   }
   if (t_chains == nullptr) t_chains = new ChainCache;
   t_chains->chains.clear();
-  t_chains->openedIn.clear();
   t_scope = this;
 }
 
@@ -277,7 +228,6 @@ KeptFilesScope::~KeptFilesScope() {
     t_chains = nullptr;
   } else if (t_chains != nullptr) {
     t_chains->chains.clear();
-    t_chains->openedIn.clear();
   }
   delete m_places;
 }
@@ -339,7 +289,6 @@ bool IsKeptByRule(const char* refusal) { return refusal == kKept; }
 
 // Declared by the tests that count them.
 size_t KeptCandidateOpensForTests() { return t_candidateOpens; }
-size_t KeptChainReadsForTests() { return t_chainReads; }
 
 const char* KeptFolderRefusal(HANDLE folder) {
   if (t_scope == nullptr) return nullptr;

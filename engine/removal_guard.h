@@ -84,10 +84,6 @@ const char* KeptFileRefusal(HANDLE folder, const std::wstring& name);
 // Null when the folder behind the handle may be removed as far as the
 // scopes go: it is no kept place and lies below no kept PATH.
 const char* KeptFolderRefusal(HANDLE folder);
-// A walk opened `folder` as an entry of `parent`, relative to the parent's
-// handle and not through a link: while both handles stay open, the scopes
-// judge the folder by the parent's place, read once for the walk.
-void KeptFolderOpenedIn(HANDLE folder, HANDLE parent);
 // True when the refusal of the two above says the rule keeps it; false when
 // it says what the rule keeps cannot be judged (then it is left, and counted
 // as not removed).

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/dir_walker.h"
 #include "engine/removal_guard.h"
+#include "settings/settings_groups.h"
 #include "support/generated_cases.h"
 #include "tests/rules/rule_fixture.h"
 
@@ -183,8 +185,6 @@ TEST_F(RuleExclusionTest, AnExclusionNamedThroughAFolderLinkKeepsWhatTheLinkReac
 // engine/kept_files.cpp: the files opened so far on this thread to be
 // compared with the files exclusions name exactly.
 size_t KeptCandidateOpensForTests();
-// The chains of folders read by name (up to the top) so far on this thread.
-size_t KeptChainReadsForTests();
 
 namespace {
 
@@ -210,26 +210,38 @@ TEST_F(RuleExclusionTest, ManyExactExclusionsOpenEachCandidateOnceAtMost) {
   EXPECT_LE(opens, static_cast<size_t>(2 * kDropped));
 }
 
-// A walk with an exclusion reads the place of its top folder once: each
-// folder it enters stands on the one it was opened in. What is kept below
-// the walk is still told apart, two levels down.
-TEST_F(RuleExclusionTest, AWalkReadsWhereItsFoldersStandOnce) {
-  const int kFolders = 12;
-  for (int i = 0; i < kFolders; ++i)
-    for (const char* leaf : {"\\a.log", "\\in\\b.log"}) Plant("walk\\d" + std::to_string(i) + leaf);
-  const RuleEntry& e = Read(
-      "[Walk once *]\nFileKey1=%LocalAppData%\\walk|*.log|RECURSE\nExcludeKey1=PATH|%LocalAppData%\\walk\\d3\\|*.log\n"
-      "ExcludeKey2=PATH|%LocalAppData%\\walk\\d7\\in\\|*.log\n");
-  ASSERT_FALSE(e.refusedWhole) << ::testing::PrintToString(Reasons(e));
-  const size_t before = KeptChainReadsForTests();
-  Sweep(e);
-  const size_t reads = KeptChainReadsForTests() - before;
-  for (int i = 0; i < kFolders; ++i) {
-    const std::string d = "walk\\d" + std::to_string(i);
-    EXPECT_EQ(FileExists(At(d + "\\a.log")), i == 3) << i;
-    EXPECT_EQ(FileExists(At(d + "\\in\\b.log")), i == 3 || i == 7) << i;
-  }
-  EXPECT_LE(reads, 2u);
+// A walk holds p while p is moved into the kept folder, and a kept folder
+// moves (inside it) to where the walk will enter next, a decoy standing at
+// p's old place. What the walk meets there was kept all along: it is judged
+// where it stands now, never by where p stood, even by the Shredder.
+TEST_F(RuleExclusionTest, AFolderMovedIntoAKeptPlaceUnderAWalkIsJudgedWhereItStands) {
+  Plant("mv\\t\\p\\a\\own.txt");
+  Plant("mv\\t\\p\\b\\own.txt");
+  Plant("mv\\kk\\s\\k.txt", "kept");
+  const std::string t = UnixPathOf(At("mv\\t")), kk = UnixPathOf(At("mv\\kk"));
+  int entered = 0;
+  std::string second, moved;
+  DirWalker::SetStepHook([&](const std::string& path) {
+    // Each step of the walk, files too: the folders a and b are counted.
+    const size_t at = path.find("\\t\\p\\");
+    const std::string name = at == std::string::npos ? "" : path.substr(at + 5);
+    if ((name != "a" && name != "b") || ++entered != 2) return;
+    second = name;  // whichever comes second
+    moved = "mv\\kk\\p\\" + second + "\\k.txt";
+    RunUnixCommand("mv '" + t + "/p' '" + kk + "/p' && mv '" + kk + "/p/" + second + "' '" + kk + "/old' && mv '" + kk +
+                   "/s' '" + kk + "/p/" + second + "' && mkdir -p '" + t + "/p/" + second + "' && touch '" + t + "/p/" +
+                   second + "/k.txt'");
+  });
+  const DWORD targets = g_GeneralSettings.m_nTargets;
+  g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+  Sweep(Read("[Moved under a walk *]\nFileKey1=%LocalAppData%\\mv\\t|*.txt|RECURSE\n"
+             "ExcludeKey1=PATH|%LocalAppData%\\mv\\kk\\|*.txt\n"));
+  g_GeneralSettings.m_nTargets = targets;
+  DirWalker::SetStepHook(nullptr);
+  ASSERT_EQ(entered, 2);
+  EXPECT_EQ(ReadFileBytes(At(moved)), "kept");
+  EXPECT_FALSE(FileExists(At(std::string("mv\\kk\\p\\") + (second == "a" ? "b" : "a") + "\\own.txt")))
+      << "control: the folder met first was swept";
 }
 
 }  // namespace
