@@ -264,10 +264,8 @@ bool DirWalker::HandleLink(int statusId, int* count) {
 std::unique_ptr<DirWalker> DirWalker::EnterCurrentFolder() {
   const std::string path = GetFilePath();
   if (Hook()) Hook()(path);
-  // No delete access: RemoveOpenFolder asks for it through this handle when
-  // the folder is to go.
-  HANDLE raw = nt::OpenRelative(m_folder.Get(), m_current.wname, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll,
-                                FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr);
+  HANDLE raw = nt::OpenRelative(m_folder.Get(), m_current.wname, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | DELETE,
+                                kShareAll, FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr);
   if (raw == nullptr) {
     // Nothing inside can be reached: say nothing was swept here.
     const DWORD error = ::GetLastError();

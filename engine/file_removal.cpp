@@ -267,18 +267,7 @@ bool RemoveLinkAt(const OpenFolder& folder, const std::wstring& name) {
 
 bool RemoveOpenFolder(HANDLE folder) {
   if (PreviewActive()) return true;
-  // A walk holds its folders without delete access (under Wine, another
-  // program's open that shares deleting but not writing would otherwise
-  // keep them from being judged): the folder is opened again through its
-  // own handle, never by name, to be removed.
-  HANDLE again = nt::OpenRelative(folder, std::wstring(), DELETE | FILE_READ_ATTRIBUTES, kShareAll,
-                                  FILE_DIRECTORY_FILE | FILE_OPEN_FOR_BACKUP_INTENT, nullptr);
-  if (again == nullptr) return false;
-  const bool marked = nt::MarkForDeletion(again);
-  const DWORD error = ::GetLastError();
-  ::CloseHandle(again);
-  ::SetLastError(error);
-  return marked;
+  return nt::MarkForDeletion(folder);
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {

@@ -122,7 +122,6 @@ void SetMarkedHookForTests(std::function<void()> hook);
 // Wine a link cannot be told from what it leads to once opened, so it stays).
 bool RemoveLinkAt(const OpenFolder& folder, const std::wstring& name);
 
-// Removes an empty folder through its own open handle (which needs no
-// delete access: it is asked for through the handle).
+// Removes an empty folder through its own open handle (opened with DELETE).
 bool RemoveOpenFolder(HANDLE folder);
 

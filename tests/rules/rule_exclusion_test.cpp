@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "engine/dir_walker.h"
-#include "engine/outcome_ledger.h"
 #include "engine/removal_guard.h"
 #include "settings/settings_groups.h"
 #include "support/generated_cases.h"
@@ -209,24 +208,6 @@ TEST_F(RuleExclusionTest, ManyExactExclusionsOpenEachCandidateOnceAtMost) {
     EXPECT_FALSE(FileExists(At("many\\drop" + std::to_string(i) + ".txt"))) << i;
   }
   EXPECT_LE(opens, static_cast<size_t>(2 * kDropped));
-}
-
-// Another program holds a folder of the walk open, sharing reading and
-// deleting but not writing: with an exclusion in force, what the folder
-// holds is still judged and swept.
-TEST_F(RuleExclusionTest, AWalkedFolderHeldOpenElsewhereIsStillJudged) {
-  Plant("held\\d\\f.txt");
-  Plant("held\\kept\\k.txt");
-  HANDLE other = ::CreateFileA(At("held\\d").c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                               OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  ASSERT_NE(other, INVALID_HANDLE_VALUE);
-  ResetOutcomes();
-  Sweep(Read("[Held elsewhere *]\nFileKey1=%LocalAppData%\\held|*.txt|RECURSE\n"
-             "ExcludeKey1=PATH|%LocalAppData%\\held\\kept\\|*.txt\n"));
-  ::CloseHandle(other);
-  EXPECT_FALSE(FileExists(At("held\\d\\f.txt")));
-  EXPECT_TRUE(FileExists(At("held\\kept\\k.txt")));
-  EXPECT_EQ(NotRemovedCount(), 0);
 }
 
 // A walk holds p while p is moved into the kept folder, and a kept folder
