@@ -306,20 +306,32 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
     if (!SweepCancelRequested()) RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
     return false;
   }
-  return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count);
+  return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count, sub.get());
 }
 
 bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId,
-                                   int* count) {
+                                   int* count, DirWalker* sub) {
   // A folder a rule keeps, or one below a kept PATH, stays with what it holds.
   if (const char* why = KeptFolderRefusal(folder)) {
     if (!IsKeptByRule(why)) RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
     return false;
   }
+  // Wine removes the folder when its last handle closes, by name, and
+  // says nothing when that fails: it is looked for once the walk lets go.
+  uint64_t marked = 0;
+  const bool check = sub != nullptr && !PreviewActive() && RunningUnderWine() && nt::FileIdOf(folder, &marked);
   if (!RemoveOpenFolder(folder)) {
     const DWORD error = ::GetLastError();
     RecordLeft(OutcomeOfError(error), path, ErrorReason(error));
     return false;
+  }
+  if (check) {
+    sub->m_folder.Close();
+    if (FolderStillThere(m_folder.Get(), m_current.wname, marked)) {
+      Trace("   Folder %s is still there after its removal.\n", path.c_str());
+      RecordLeft(Outcome::kFailed, path, kStayedReason);
+      return false;
+    }
   }
   LogFolderLine(count, statusId, path, subtotal);
   // Its files were recorded one by one: the folder carries no size of its own.
@@ -426,7 +438,7 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
       if (removeEmptied && !subEmpty && LeftRecordsOnThisThread() != leftBefore)
         RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
       if (!removeEmptied || !subEmpty ||
-          !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count))
+          !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count, sub.get()))
         empty = false;
       continue;
     }

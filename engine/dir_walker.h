@@ -131,7 +131,11 @@ class DirWalker {
   bool HandleLink(int statusId, int* count);
   // Removes an emptied folder through its handle, then logs, counts and
   // records it; a refusal is recorded as not removed.
-  bool RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId, int* count);
+  // sub: the walk of the folder, one of this walk's entries (the current
+  // one): its handle is closed once the folder is marked, and the folder
+  // must then be gone from this one.
+  bool RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId, int* count,
+                          DirWalker* sub = nullptr);
 
   ScopedHandle m_folder;      // the folder listed, opened without following a final link
   std::wstring m_objectName;  // the system's name of it, to check every entry opened in it

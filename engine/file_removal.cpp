@@ -267,7 +267,16 @@ bool RemoveLinkAt(const OpenFolder& folder, const std::wstring& name) {
 
 bool RemoveOpenFolder(HANDLE folder) {
   if (PreviewActive()) return true;
-  return nt::MarkForDeletion(folder);
+  if (!nt::MarkForDeletion(folder)) return false;
+  if (MarkedHook()) MarkedHook()();
+  return true;
+}
+
+bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
+  ScopedHandle alone(
+      nt::OpenRelative(parent, name, DELETE | FILE_READ_ATTRIBUTES, 0, FILE_DIRECTORY_FILE, nullptr, true));
+  uint64_t id = 0;
+  return alone.Get() != nullptr && nt::FileIdOf(alone.Get(), &id) && id == folderId;
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {

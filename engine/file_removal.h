@@ -113,9 +113,9 @@ struct OpenFolder {
 // What a KeptFilesScope keeps is left untouched (kKept), before any open.
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
                            std::string* nowPath);
-// For tests: called after a file is marked for removal and before its handle
-// closes (a test moves its folder away there). Set it while no sweep runs;
-// an empty function removes it.
+// For tests: called after a file or a walk's folder is marked for removal
+// and before its handle closes (a test moves or refills its folder there).
+// Set it while no sweep runs; an empty function removes it.
 void SetMarkedHookForTests(std::function<void()> hook);
 
 // Removes the link `name` of folder as a link. False when it stays (under
@@ -124,4 +124,9 @@ bool RemoveLinkAt(const OpenFolder& folder, const std::wstring& name);
 
 // Removes an empty folder through its own open handle (opened with DELETE).
 bool RemoveOpenFolder(HANDLE folder);
+// Whether `parent` still holds the folder folderId under name once its
+// removal was taken and its last handle of ours closed, nobody else holding
+// it (Wine removes a folder only then, by name, and says nothing when that
+// fails: the folder filled again, or the system would not remove it).
+bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId);
 

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "engine/dir_walker.h"
+#include "engine/file_removal.h"
+#include "engine/outcome_ledger.h"
 #include "engine/removal_guard.h"
 #include "settings/settings_groups.h"
 #include "support/generated_cases.h"
@@ -208,6 +210,26 @@ TEST_F(RuleExclusionTest, ManyExactExclusionsOpenEachCandidateOnceAtMost) {
     EXPECT_FALSE(FileExists(At("many\\drop" + std::to_string(i) + ".txt"))) << i;
   }
   EXPECT_LE(opens, static_cast<size_t>(2 * kDropped));
+}
+
+// A folder the walk emptied is filled again once its removal was taken:
+// Wine then leaves it, saying nothing. It is counted as not removed, never
+// as removed.
+TEST_F(RuleExclusionTest, AFolderFilledAgainAfterItsRemovalIsCountedAsLeft) {
+  Plant("refill\\d\\f.txt");
+  const std::string late = UnixPathOf(At("refill\\d")) + "/late.txt";
+  int marks = 0;
+  SetMarkedHookForTests([&] {
+    if (++marks == 2) RunUnixCommand("touch '" + late + "'");  // f.txt first, then its folder
+  });
+  ResetOutcomes();
+  const int swept = Sweep(Read("[Refilled *]\nFileKey1=%LocalAppData%\\refill|*.*|REMOVESELF\n"));
+  SetMarkedHookForTests(nullptr);
+  ASSERT_EQ(marks, 2);
+  EXPECT_FALSE(FileExists(At("refill\\d\\f.txt"))) << "control: the file went";
+  EXPECT_TRUE(FileExists(At("refill\\d\\late.txt")));
+  EXPECT_EQ(swept, 1) << "the file alone: the folder filled again was not removed";
+  EXPECT_EQ(NotRemovedCount(), 1) << "the folder filled again";
 }
 
 // A walk holds p while p is moved into the kept folder, and a kept folder
