@@ -150,9 +150,9 @@ namespace {
 // file nobody else holds can be had alone: one still held goes when its
 // holder closes it (the open is refused as a sharing violation, or as a
 // removal that is pending).
-bool StillThere(HANDLE folder, const std::wstring& name, uint64_t fileId) {
-  ScopedHandle alone(
-      nt::OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, FILE_NON_DIRECTORY_FILE, nullptr, true));
+// kind: FILE_NON_DIRECTORY_FILE or FILE_DIRECTORY_FILE.
+bool StillThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind = FILE_NON_DIRECTORY_FILE) {
+  ScopedHandle alone(nt::OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, kind, nullptr, true));
   uint64_t id = 0;
   return alone.Get() != nullptr && nt::FileIdOf(alone.Get(), &id) && id == fileId;
 }
@@ -273,10 +273,7 @@ bool RemoveOpenFolder(HANDLE folder) {
 }
 
 bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
-  ScopedHandle alone(
-      nt::OpenRelative(parent, name, DELETE | FILE_READ_ATTRIBUTES, 0, FILE_DIRECTORY_FILE, nullptr, true));
-  uint64_t id = 0;
-  return alone.Get() != nullptr && nt::FileIdOf(alone.Get(), &id) && id == folderId;
+  return StillThere(parent, name, folderId, FILE_DIRECTORY_FILE);
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {
