@@ -59,6 +59,15 @@ void LogFolderLine(int* count, int statusId, const std::string& path, float size
 
 void DirWalker::SetStepHook(StepHook hook) { Hook() = std::move(hook); }
 
+namespace {
+DirWalker::StepHook& RemovalHook() {
+  static DirWalker::StepHook hook;
+  return hook;
+}
+}  // namespace
+
+void DirWalker::SetFolderRemovalHook(StepHook hook) { RemovalHook() = std::move(hook); }
+
 DirWalker::DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope, size_t trustedLength)
     : m_rebootFallback(rebootFallback) {
   OpenTop(pattern, scope, trustedLength);
@@ -220,6 +229,9 @@ bool DirWalker::HandleFile(Loop loop, int guardShellFiles, int statusId, int* co
       // Never scheduled by its old name: that name no longer leads to it.
       RecordLeft(Outcome::kFailed, path, kStayedReason);
       return false;
+    case RemovalResult::kMovedAway:
+      RecordLeft(Outcome::kFailed, path, kMovedReason);
+      return false;
     case RemovalResult::kTakenBefore:
       // Gone by then with the item that takes it (its cache entry), and
       // counted there: its folder may go as in the sweep.
@@ -306,28 +318,37 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
     if (!SweepCancelRequested()) RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
     return false;
   }
-  return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count, sub.get());
+  const Standing standing{m_folder.Get(), m_current.wname, [&] { sub->m_folder.Close(); }};
+  return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count,
+                            &standing);
 }
 
-bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId,
-                                   int* count, DirWalker* sub) {
+bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal,
+                                   int statusId, int* count, const Standing* standing, bool judge) {
   // A folder a rule keeps, or one below a kept PATH, stays with what it holds.
-  if (const char* why = KeptFolderRefusal(folder)) {
+  if (const char* why = judge ? KeptFolderRefusal(folder) : nullptr) {
     if (!IsKeptByRule(why)) RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
     return false;
   }
-  // Wine removes the folder when its last handle closes, by name, and
-  // says nothing when that fails: it is looked for once the walk lets go.
   uint64_t marked = 0;
-  const bool check = sub != nullptr && !PreviewActive() && RunningUnderWine() && nt::FileIdOf(folder, &marked);
+  const bool check =
+      standing != nullptr && !PreviewActive() && RunningUnderWine() && nt::FileIdOf(folder, &marked);
+  if (RemovalHook()) RemovalHook()(path);
+  // Emptying and judging it took time enough for it to be moved away: its
+  // removal would then take nothing.
+  if (check && !FolderNamedThere(standing->parent, standing->name, marked)) {
+    Trace("   Folder %s was moved away before its removal.\n", path.c_str());
+    RecordLeft(Outcome::kFailed, path, kMovedReason);
+    return false;
+  }
   if (!RemoveOpenFolder(folder)) {
     const DWORD error = ::GetLastError();
     RecordLeft(OutcomeOfError(error), path, ErrorReason(error));
     return false;
   }
   if (check) {
-    sub->m_folder.Close();
-    if (FolderStillThere(m_folder.Get(), m_current.wname, marked)) {
+    standing->letGo();
+    if (FolderStillThere(standing->parent, standing->name, marked)) {
       Trace("   Folder %s is still there after its removal.\n", path.c_str());
       RecordLeft(Outcome::kFailed, path, kStayedReason);
       return false;
@@ -437,8 +458,10 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
       // named as left; one that holds only what was not chosen is not.
       if (removeEmptied && !subEmpty && LeftRecordsOnThisThread() != leftBefore)
         RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
+      const Standing standing{m_folder.Get(), m_current.wname, [&] { sub->m_folder.Close(); }};
       if (!removeEmptied || !subEmpty ||
-          !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count, sub.get()))
+          !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count,
+                              &standing))
         empty = false;
       continue;
     }
@@ -449,33 +472,57 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
 
 bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
   if (m_refused || m_folder.Get() == nullptr) return false;
-  std::wstring w = nt::LongPathForm(m_root);
-  if (w.empty()) return false;
-  if (w.back() != L'\\') w += L'\\';
-  HANDLE raw = ::CreateFileW(w.c_str(), DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
-  if (raw == INVALID_HANDLE_VALUE) {
-    const DWORD error = ::GetLastError();
+  const auto cannotOpen = [&](DWORD error) {
     // Gone already is not a folder left behind; anything else is.
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
       RecordLeft(OutcomeOfError(error), m_root, "it cannot be opened to be removed: " + ErrorReason(error));
     return false;
-  }
-  ScopedHandle h(raw);
+  };
+  // The folder is reached by its name in its parent, never through a link
+  // at that name, and judged on a handle that asks no deleting: another
+  // program's hold that shares reading and deleting alone leaves the
+  // sharing probe only deleting to ask with.
+  const std::wstring leaf = nt::Widen(LeafOf(m_root));
+  std::wstring w = nt::LongPathForm(FolderOf(m_root));
+  if (leaf.empty() || w.empty()) return cannotOpen(ERROR_INVALID_NAME);
+  if (w.back() != L'\\') w += L'\\';
+  ScopedHandle parent(::CreateFileW(w.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!parent.IsValid()) return cannotOpen(::GetLastError());
+  ScopedHandle look(
+      nt::OpenRelative(parent.Get(), leaf, FILE_READ_ATTRIBUTES, kShareAll, FILE_DIRECTORY_FILE, nullptr));
+  if (look.Get() == nullptr) return cannotOpen(::GetLastError());
   BY_HANDLE_FILE_INFORMATION info;
   FolderIdentity mine, listed;
-  if (!::GetFileInformationByHandle(raw, &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-      !IdentityOf(raw, &mine) || !IdentityOf(m_folder.Get(), &listed) || !(mine == listed)) {
+  const auto notSwept = [&] {
     Trace("   Left %s: it is not the folder that was swept.\n", m_root.c_str());
     RecordLeft(Outcome::kRefused, m_root, "it is not the folder that was swept");
     return false;
-  }
-  if (const char* why = FolderRemovalRefusal(raw)) {
+  };
+  if (!::GetFileInformationByHandle(look.Get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+      !IdentityOf(look.Get(), &mine) || !IdentityOf(m_folder.Get(), &listed) || !(mine == listed))
+    return notSwept();
+  if (const char* why = FolderRemovalRefusal(look.Get())) {
     Trace("   Refused to remove %s: %s.\n", m_root.c_str(), why);
     RecordLeft(RefusedOutcome(why), m_root, why);
     return false;
   }
-  return RemoveFolderAndLog(raw, m_root, 0.0f, statusId, count);
+  if (const char* why = KeptFolderRefusal(look.Get())) {
+    if (!IsKeptByRule(why)) RecordLeft(Outcome::kRefused, m_root, kUnjudgedKept);
+    return false;
+  }
+  // Delete access only now, on what the same name opens, checked to be it.
+  ScopedHandle del(nt::OpenRelative(parent.Get(), leaf, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
+                                    FILE_DIRECTORY_FILE, nullptr));
+  if (del.Get() == nullptr) return cannotOpen(::GetLastError());
+  FolderIdentity judged;
+  if (!IdentityOf(del.Get(), &judged) || !(judged == mine)) return notSwept();
+  const Standing standing{parent.Get(), leaf, [&] {
+                            del.Close();
+                            look.Close();
+                            m_folder.Close();
+                          }};
+  return RemoveFolderAndLog(del.Get(), m_root, 0.0f, statusId, count, &standing, false);
 }
 
 bool DirWalker::SettleOwnFolder(bool emptied, int statusId, int* count) {

@@ -102,6 +102,9 @@ class DirWalker {
   // while no sweep runs; an empty function removes it.
   using StepHook = std::function<void(const std::string& path)>;
   static void SetStepHook(StepHook hook);
+  // For tests: called with an emptied folder's path once it is judged and
+  // before it is marked for removal (a test moves it away there).
+  static void SetFolderRemovalHook(StepHook hook);
 
  private:
   struct Entry {
@@ -129,13 +132,21 @@ class DirWalker {
   // Both true when the entry is gone.
   bool HandleFolder(int guardShellFiles, int statusId, int* count, float* kb);
   bool HandleLink(int statusId, int* count);
+  // Where a folder to be removed stands, for the look Wine needs: it removes
+  // a folder by the name it was opened under, once the last handle closes,
+  // and says nothing when that fails. parent and name reach the folder;
+  // letGo closes every handle of ours on it.
+  struct Standing {
+    HANDLE parent;
+    const std::wstring& name;
+    std::function<void()> letGo;
+  };
   // Removes an emptied folder through its handle, then logs, counts and
-  // records it; a refusal is recorded as not removed.
-  // sub: the walk of the folder, one of this walk's entries (the current
-  // one): its handle is closed once the folder is marked, and the folder
-  // must then be gone from this one.
+  // records it; a refusal is recorded as not removed. standing: where it
+  // stands, looked at before and after its removal under Wine. judge: false
+  // when the caller has judged it against the rules' exclusions already.
   bool RemoveFolderAndLog(HANDLE folder, const std::string& path, float subtotal, int statusId, int* count,
-                          DirWalker* sub = nullptr);
+                          const Standing* standing, bool judge = true);
 
   ScopedHandle m_folder;      // the folder listed, opened without following a final link
   std::wstring m_objectName;  // the system's name of it, to check every entry opened in it

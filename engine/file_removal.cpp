@@ -143,18 +143,18 @@ std::string ShredName(const std::string& path) {
 
 namespace {
 
-// Whether the folder still holds the file fileId under name after its
-// removal, and nobody else holds it open. Asked by the exact name (a name
-// that is gone costs no reading of the whole folder) relative to the
-// folder's handle, which follows the folder wherever it was moved. Only a
-// file nobody else holds can be had alone: one still held goes when its
-// holder closes it (the open is refused as a sharing violation, or as a
-// removal that is pending).
+// Whether name inside folder opens the file fileId. Asked by the exact name
+// (a name that is gone costs no reading of the whole folder) relative to the
+// folder's handle, which follows the folder wherever it was moved.
+// alone: only a file nobody else holds open counts. After its removal that
+// tells a file that stayed from one that goes when its holder closes it (the
+// open is refused as a sharing violation, or as a removal that is pending).
 // kind: FILE_NON_DIRECTORY_FILE or FILE_DIRECTORY_FILE.
-bool StillThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind = FILE_NON_DIRECTORY_FILE) {
-  ScopedHandle alone(nt::OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, kind, nullptr, true));
+bool NamedThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind, bool alone) {
+  ScopedHandle h(nt::OpenRelative(folder, name, alone ? (DELETE | FILE_READ_ATTRIBUTES) : FILE_READ_ATTRIBUTES,
+                                  alone ? 0 : kShareAll, kind, nullptr, true));
   uint64_t id = 0;
-  return alone.Get() != nullptr && nt::FileIdOf(alone.Get(), &id) && id == fileId;
+  return h.Get() != nullptr && nt::FileIdOf(h.Get(), &id) && id == fileId;
 }
 
 std::function<void()>& MarkedHook() {
@@ -244,10 +244,14 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   // opened under, which a move of its folder meanwhile leaves behind.
   uint64_t marked = 0;
   const bool check = RunningUnderWine() && nt::FileIdOf(h.Get(), &marked);
+  // An overwrite takes long enough for the file to be moved out of its folder;
+  // Wine would then remove nothing and say nothing.
+  if (check && overwritable && !NamedThere(folder.handle, nowName, marked, FILE_NON_DIRECTORY_FILE, false))
+    return RemovalResult::kMovedAway;
   if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
   if (MarkedHook()) MarkedHook()();
   h.Close();
-  if (check && StillThere(folder.handle, nowName, marked))
+  if (check && NamedThere(folder.handle, nowName, marked, FILE_NON_DIRECTORY_FILE, true))
     return RemovalResult::kStayed;
   return overwritten ? RemovalResult::kRemoved : RemovalResult::kRemovedNotOverwritten;
 }
@@ -273,7 +277,11 @@ bool RemoveOpenFolder(HANDLE folder) {
 }
 
 bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
-  return StillThere(parent, name, folderId, FILE_DIRECTORY_FILE);
+  return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, true);
+}
+
+bool FolderNamedThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
+  return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, false);
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {
@@ -299,7 +307,7 @@ void RemoveFileInGuardedFolder(const std::string& path) {
   if (r == RemovalResult::kKept) throw FileException(path, ERROR_ACCESS_DENIED);  // not set out to go: no record
   if (r == RemovalResult::kTakenBefore) return;  // counted with what takes it
   if (r == RemovalResult::kFailed || r == RemovalResult::kLeftLink || r == RemovalResult::kUnjudged ||
-      r == RemovalResult::kStayed) {
+      r == RemovalResult::kStayed || r == RemovalResult::kMovedAway) {
     const DWORD e = r != RemovalResult::kFailed ? ERROR_ACCESS_DENIED : ::GetLastError();
     if (r == RemovalResult::kLeftLink)
       RecordLeft(Outcome::kRefused, path, "it leads out of its folder");
@@ -307,6 +315,8 @@ void RemoveFileInGuardedFolder(const std::string& path) {
       RecordLeft(Outcome::kRefused, path, kUnjudgedKept);
     else if (r == RemovalResult::kStayed)
       RecordLeft(Outcome::kFailed, path, kStayedReason);
+    else if (r == RemovalResult::kMovedAway)
+      RecordLeft(Outcome::kFailed, path, kMovedReason);
     else
       RecordLeft(OutcomeOfError(e), path, ErrorReason(e));
     throw FileException(now, e);

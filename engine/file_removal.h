@@ -87,12 +87,17 @@ enum class RemovalResult {
   kUnjudged,               // what a rule keeps cannot be judged for it: untouched, and not removed
   kTakenBefore,            // preview only: an earlier step of this preview takes it (TakenInPreview)
   kStayed,                 // the system took the removal, yet the file is still there (kStayedReason)
+  kMovedAway,              // under Wine, moved out of its folder before its removal took (kMovedReason)
 };
 
 // Why a file the system took the removal of is still there (under Wine, a
 // file whose folder was moved as it was removed, or one the file system
 // itself will not let go).
 constexpr char kStayedReason[] = "it is still there after its removal";
+// Why a file or folder is left that was moved out of its folder while it was
+// being removed: Wine removes by the name it was opened under, so it would
+// stay, unseen, where it went.
+constexpr char kMovedReason[] = "it was moved away before its removal";
 
 // The folder a removal works in: its open handle (listing and delete access)
 // and the system's name of it (nt::ObjectName), against which every entry
@@ -129,4 +134,6 @@ bool RemoveOpenFolder(HANDLE folder);
 // it (Wine removes a folder only then, by name, and says nothing when that
 // fails: the folder filled again, or the system would not remove it).
 bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId);
+// Whether name inside parent opens the folder folderId now (held by anyone).
+bool FolderNamedThere(HANDLE parent, const std::wstring& name, uint64_t folderId);
 

@@ -86,6 +86,9 @@ RestartRemoval Attempt(const std::string& path) {
     case RemovalResult::kStayed:
       RecordLeft(Outcome::kFailed, path, kStayedReason);
       return RestartRemoval::kRefused;
+    case RemovalResult::kMovedAway:
+      RecordLeft(Outcome::kFailed, path, kMovedReason);
+      return RestartRemoval::kRefused;
     case RemovalResult::kFailed:
       break;
   }

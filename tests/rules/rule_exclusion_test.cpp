@@ -212,24 +212,92 @@ TEST_F(RuleExclusionTest, ManyExactExclusionsOpenEachCandidateOnceAtMost) {
   EXPECT_LE(opens, static_cast<size_t>(2 * kDropped));
 }
 
-// A folder the walk emptied is filled again once its removal was taken:
-// Wine then leaves it, saying nothing. It is counted as not removed, never
-// as removed.
+// A folder emptied is filled again once its removal was taken (a folder of
+// the walk, and the walk's own): Wine then leaves it, saying nothing. It is
+// counted as not removed, never as removed.
 TEST_F(RuleExclusionTest, AFolderFilledAgainAfterItsRemovalIsCountedAsLeft) {
-  Plant("refill\\d\\f.txt");
-  const std::string late = UnixPathOf(At("refill\\d")) + "/late.txt";
-  int marks = 0;
-  SetMarkedHookForTests([&] {
-    if (++marks == 2) RunUnixCommand("touch '" + late + "'");  // f.txt first, then its folder
-  });
+  for (const char* folder : {"refill\\d", "refill"}) {
+    SCOPED_TRACE(folder);
+    const std::string own = std::string(folder) + "\\f.txt";
+    Plant(own);
+    const std::string late = UnixPathOf(At(folder)) + "/late.txt";
+    int marks = 0;
+    SetMarkedHookForTests([&] {
+      if (++marks == 2) RunUnixCommand("touch '" + late + "'");  // f.txt first, then its folder
+    });
+    ResetOutcomes();
+    const int swept =
+        Sweep(Read("[Refilled " + std::string(folder) + " *]\nFileKey1=%LocalAppData%\\refill|*.*|REMOVESELF\n"));
+    SetMarkedHookForTests(nullptr);
+    ASSERT_EQ(marks, 2);
+    EXPECT_FALSE(FileExists(At(own))) << "control: the file went";
+    EXPECT_TRUE(FileExists(std::string(At(folder)) + "\\late.txt"));
+    EXPECT_EQ(swept, 1) << "the file alone: the folder filled again was not removed";
+    EXPECT_EQ(NotRemovedCount(), 1) << "the folder filled again";
+    RunUnixCommand("rm -rf '" + UnixPathOf(At("refill")) + "'");
+  }
+}
+
+// Emptying and judging a folder gives another program time to move it away:
+// Wine would then remove nothing and say nothing. It stays where it went,
+// counted as not removed.
+TEST_F(RuleExclusionTest, AFolderMovedAwayBeforeItsRemovalIsCountedAsLeft) {
+  for (const char* folder : {"gone\\d", "gone"}) {
+    SCOPED_TRACE(folder);
+    Plant(std::string(folder) + "\\f.txt");
+    const std::string away = UnixPathOf(Root()) + "/away";
+    int moves = 0;
+    DirWalker::SetFolderRemovalHook([&](const std::string& path) {
+      if (path == At(folder) && ++moves == 1) RunUnixCommand("mv '" + UnixPathOf(path) + "' '" + away + "'");
+    });
+    ResetOutcomes();
+    const int swept =
+        Sweep(Read("[Moved away " + std::string(folder) + " *]\nFileKey1=%LocalAppData%\\gone|*.*|REMOVESELF\n"));
+    DirWalker::SetFolderRemovalHook(nullptr);
+    ASSERT_EQ(moves, 1);
+    EXPECT_TRUE(FileExists(At("away"))) << "it stays where it went";
+    EXPECT_EQ(swept, 1) << "f.txt alone";
+    EXPECT_EQ(NotRemovedCount(), 1);
+    RunUnixCommand("rm -rf '" + away + "' '" + UnixPathOf(At("gone")) + "'");
+  }
+}
+
+// Another program holds the walk's own folder, sharing reading and deleting
+// but not writing: the folder is judged on a handle that asks no deleting,
+// and goes once the holder lets go.
+TEST_F(RuleExclusionTest, AnOwnFolderHeldSharingDeletionIsRemovedWhenItsHolderLetsGo) {
+  Plant("held\\f.txt");
+  HANDLE hold = ::CreateFileA(At("held").c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  ASSERT_NE(hold, INVALID_HANDLE_VALUE);
   ResetOutcomes();
-  const int swept = Sweep(Read("[Refilled *]\nFileKey1=%LocalAppData%\\refill|*.*|REMOVESELF\n"));
-  SetMarkedHookForTests(nullptr);
-  ASSERT_EQ(marks, 2);
-  EXPECT_FALSE(FileExists(At("refill\\d\\f.txt"))) << "control: the file went";
-  EXPECT_TRUE(FileExists(At("refill\\d\\late.txt")));
-  EXPECT_EQ(swept, 1) << "the file alone: the folder filled again was not removed";
-  EXPECT_EQ(NotRemovedCount(), 1) << "the folder filled again";
+  const int swept = Sweep(Read("[Held *]\nFileKey1=%LocalAppData%\\held|*.*|REMOVESELF\n"
+                               "ExcludeKey1=PATH|%LocalAppData%\\other\\|*.txt\n"));
+  ::CloseHandle(hold);
+  EXPECT_EQ(swept, 2) << "f.txt and its folder";
+  EXPECT_EQ(NotRemovedCount(), 0);
+  EXPECT_FALSE(FileExists(At("held")));
+}
+
+// The Shredder's overwrite gives another program time to move the file out
+// of its folder: it is counted as not removed, never as removed.
+TEST_F(RuleExclusionTest, AFileMovedAwayWhileItIsOverwrittenIsCountedAsLeft) {
+  Plant("shred\\f.txt", std::string(70000, 'x'));
+  const std::string folder = UnixPathOf(At("shred")), away = UnixPathOf(Root()) + "/away.txt";
+  int moves = 0;
+  SetOverwriteObserver([&](const std::string&, unsigned char, uint32_t) {
+    if (++moves == 1) RunUnixCommand("mv \"" + folder + "\"/* '" + away + "'");
+  });
+  const DWORD targets = g_GeneralSettings.m_nTargets;
+  g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+  ResetOutcomes();
+  const int swept = Sweep(Read("[Shred *]\nFileKey1=%LocalAppData%\\shred|*.txt\n"));
+  g_GeneralSettings.m_nTargets = targets;
+  SetOverwriteObserver(nullptr);
+  ASSERT_GE(moves, 1);
+  EXPECT_TRUE(FileExists(At("away.txt")));
+  EXPECT_EQ(swept, 0);
+  EXPECT_EQ(NotRemovedCount(), 1);
 }
 
 // A walk holds p while p is moved into the kept folder, and a kept folder
