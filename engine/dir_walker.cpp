@@ -318,7 +318,7 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
     if (!SweepCancelRequested()) RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
     return false;
   }
-  const Standing standing{m_folder.Get(), m_current.wname, [&] { sub->m_folder.Close(); }};
+  const Standing standing{m_folder.Get(), m_objectName, m_current.wname, [&] { sub->m_folder.Close(); }};
   return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count,
                             &standing);
 }
@@ -336,7 +336,7 @@ bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float
   if (RemovalHook()) RemovalHook()(path);
   // Emptying and judging it took time enough for it to be moved away: its
   // removal would then take nothing.
-  if (check && !FolderNamedThere(standing->parent, standing->name, marked)) {
+  if (check && !FolderNamedThere(standing->parent, standing->parentObjectName, standing->name, marked)) {
     Trace("   Folder %s was moved away before its removal.\n", path.c_str());
     RecordLeft(Outcome::kFailed, path, kMovedReason);
     return false;
@@ -458,7 +458,7 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
       // named as left; one that holds only what was not chosen is not.
       if (removeEmptied && !subEmpty && LeftRecordsOnThisThread() != leftBefore)
         RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
-      const Standing standing{m_folder.Get(), m_current.wname, [&] { sub->m_folder.Close(); }};
+      const Standing standing{m_folder.Get(), m_objectName, m_current.wname, [&] { sub->m_folder.Close(); }};
       if (!removeEmptied || !subEmpty ||
           !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count,
                               &standing))
@@ -472,33 +472,31 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
 
 bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
   if (m_refused || m_folder.Get() == nullptr) return false;
-  const auto cannotOpen = [&](DWORD error) {
+  std::wstring w = nt::LongPathForm(m_root);
+  if (w.empty()) return false;
+  if (w.back() != L'\\') w += L'\\';
+  const auto open = [&](ACCESS_MASK access) {
+    ScopedHandle h(::CreateFileW(w.c_str(), access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll, nullptr,
+                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    const DWORD error = ::GetLastError();
+    if (h.IsValid()) return h;
     // Gone already is not a folder left behind; anything else is.
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
       RecordLeft(OutcomeOfError(error), m_root, "it cannot be opened to be removed: " + ErrorReason(error));
-    return false;
+    return ScopedHandle();
   };
-  // The folder is reached by its name in its parent, never through a link
-  // at that name, and judged on a handle that asks no deleting: another
-  // program's hold that shares reading and deleting alone leaves the
-  // sharing probe only deleting to ask with.
-  const std::wstring leaf = nt::Widen(LeafOf(m_root));
-  std::wstring w = nt::LongPathForm(FolderOf(m_root));
-  if (leaf.empty() || w.empty()) return cannotOpen(ERROR_INVALID_NAME);
-  if (w.back() != L'\\') w += L'\\';
-  ScopedHandle parent(::CreateFileW(w.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kShareAll,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!parent.IsValid()) return cannotOpen(::GetLastError());
-  ScopedHandle look(
-      nt::OpenRelative(parent.Get(), leaf, FILE_READ_ATTRIBUTES, kShareAll, FILE_DIRECTORY_FILE, nullptr));
-  if (look.Get() == nullptr) return cannotOpen(::GetLastError());
-  BY_HANDLE_FILE_INFORMATION info;
-  FolderIdentity mine, listed;
   const auto notSwept = [&] {
     Trace("   Left %s: it is not the folder that was swept.\n", m_root.c_str());
     RecordLeft(Outcome::kRefused, m_root, "it is not the folder that was swept");
     return false;
   };
+  // Judged on a handle that asks no deleting: another program's hold that
+  // shares reading and deleting alone leaves the sharing probe only deleting
+  // to ask with.
+  ScopedHandle look = open(0);
+  if (!look.IsValid()) return false;
+  BY_HANDLE_FILE_INFORMATION info;
+  FolderIdentity mine, listed;
   if (!::GetFileInformationByHandle(look.Get(), &info) || (info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
       !IdentityOf(look.Get(), &mine) || !IdentityOf(m_folder.Get(), &listed) || !(mine == listed))
     return notSwept();
@@ -511,18 +509,41 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
     if (!IsKeptByRule(why)) RecordLeft(Outcome::kRefused, m_root, kUnjudgedKept);
     return false;
   }
-  // Delete access only now, on what the same name opens, checked to be it.
-  ScopedHandle del(nt::OpenRelative(parent.Get(), leaf, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
-                                    FILE_DIRECTORY_FILE, nullptr));
-  if (del.Get() == nullptr) return cannotOpen(::GetLastError());
+  // Delete access only now, on what the same path opens: the same folder,
+  // reached as the judged one was (under Wine an open goes through a link
+  // left at the name, and the removal would then take the link's target).
+  ScopedHandle del = open(DELETE);
+  if (!del.IsValid()) return false;
+  const auto nameOf = [](HANDLE h) {
+    std::wstring n = nt::ObjectName(h);
+    while (!n.empty() && n.back() == L'\\') n.pop_back();
+    return n;
+  };
+  // Both reached where the walk found it: a link left at its name after it
+  // moved leads to it, and the removal would take it where it went.
+  std::wstring walked = m_objectName;
+  while (!walked.empty() && walked.back() == L'\\') walked.pop_back();
+  const std::wstring name = nameOf(look.Get());
   FolderIdentity judged;
-  if (!IdentityOf(del.Get(), &judged) || !(judged == mine)) return notSwept();
-  const Standing standing{parent.Get(), leaf, [&] {
+  if (name.empty() || !SameNoCase(name, walked) || !SameNoCase(nameOf(del.Get()), name) ||
+      !IdentityOf(del.Get(), &judged) || !(judged == mine))
+    return notSwept();
+  // Where it stands, when its system name is its parent's and its own.
+  const size_t cut = name.find_last_of(L'\\');
+  const std::wstring leaf = cut == std::wstring::npos ? std::wstring() : name.substr(cut + 1);
+  std::wstring up = nt::LongPathForm(FolderOf(m_root));
+  if (!up.empty() && up.back() != L'\\') up += L'\\';
+  ScopedHandle parent(up.empty() ? INVALID_HANDLE_VALUE
+                                 : ::CreateFileW(up.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                                 kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  const std::wstring parentName = parent.IsValid() ? nt::ObjectName(parent.Get()) : std::wstring();
+  const bool placed = !leaf.empty() && !parentName.empty() && ReachesOwnEntry(del.Get(), parentName, leaf);
+  const Standing standing{parent.Get(), parentName, leaf, [&] {
                             del.Close();
                             look.Close();
                             m_folder.Close();
                           }};
-  return RemoveFolderAndLog(del.Get(), m_root, 0.0f, statusId, count, &standing, false);
+  return RemoveFolderAndLog(del.Get(), m_root, 0.0f, statusId, count, placed ? &standing : nullptr, false);
 }
 
 bool DirWalker::SettleOwnFolder(bool emptied, int statusId, int* count) {

@@ -134,10 +134,11 @@ class DirWalker {
   bool HandleLink(int statusId, int* count);
   // Where a folder to be removed stands, for the look Wine needs: it removes
   // a folder by the name it was opened under, once the last handle closes,
-  // and says nothing when that fails. parent and name reach the folder;
+  // and says nothing when that fails. name in parent is the folder's own entry;
   // letGo closes every handle of ours on it.
   struct Standing {
     HANDLE parent;
+    const std::wstring& parentObjectName;  // the parent's system name (nt::ObjectName)
     const std::wstring& name;
     std::function<void()> letGo;
   };

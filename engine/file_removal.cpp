@@ -149,12 +149,20 @@ namespace {
 // alone: only a file nobody else holds open counts. After its removal that
 // tells a file that stayed from one that goes when its holder closes it (the
 // open is refused as a sharing violation, or as a removal that is pending).
+// Otherwise (before its removal) the name must be the file's own entry of the
+// folder whose system name is folderObjectName: a link left at the name would
+// lead to it while Wine removed the link alone.
 // kind: FILE_NON_DIRECTORY_FILE or FILE_DIRECTORY_FILE.
-bool NamedThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind, bool alone) {
+bool NamedThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind, bool alone,
+                const std::wstring& folderObjectName = std::wstring()) {
   ScopedHandle h(nt::OpenRelative(folder, name, alone ? (DELETE | FILE_READ_ATTRIBUTES) : FILE_READ_ATTRIBUTES,
                                   alone ? 0 : kShareAll, kind, nullptr, true));
   uint64_t id = 0;
-  return h.Get() != nullptr && nt::FileIdOf(h.Get(), &id) && id == fileId;
+  if (h.Get() == nullptr || !nt::FileIdOf(h.Get(), &id) || id != fileId) return false;
+  if (alone) return true;
+  if (kind == FILE_NON_DIRECTORY_FILE) return ReachesOwnEntry(h.Get(), folderObjectName, name);
+  BY_HANDLE_FILE_INFORMATION info;
+  return ::GetFileInformationByHandle(h.Get(), &info) && IsOwnFolderEntry(folder, folderObjectName, h.Get(), name, info);
 }
 
 std::function<void()>& MarkedHook() {
@@ -246,7 +254,8 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   const bool check = RunningUnderWine() && nt::FileIdOf(h.Get(), &marked);
   // An overwrite takes long enough for the file to be moved out of its folder;
   // Wine would then remove nothing and say nothing.
-  if (check && overwritable && !NamedThere(folder.handle, nowName, marked, FILE_NON_DIRECTORY_FILE, false))
+  if (check && overwritable && !NamedThere(folder.handle, nowName, marked, FILE_NON_DIRECTORY_FILE, false,
+                                            folder.objectName))
     return RemovalResult::kMovedAway;
   if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
   if (MarkedHook()) MarkedHook()();
@@ -280,8 +289,9 @@ bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId
   return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, true);
 }
 
-bool FolderNamedThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
-  return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, false);
+bool FolderNamedThere(HANDLE parent, const std::wstring& parentObjectName, const std::wstring& name,
+                      uint64_t folderId) {
+  return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, false, parentObjectName);
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {

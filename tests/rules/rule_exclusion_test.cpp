@@ -280,23 +280,49 @@ TEST_F(RuleExclusionTest, AnOwnFolderHeldSharingDeletionIsRemovedWhenItsHolderLe
 }
 
 // The Shredder's overwrite gives another program time to move the file out
-// of its folder: it is counted as not removed, never as removed.
+// of its folder, with or without a link left at its name (Wine would then
+// remove the link alone): it is counted as not removed, never as removed.
 TEST_F(RuleExclusionTest, AFileMovedAwayWhileItIsOverwrittenIsCountedAsLeft) {
-  Plant("shred\\f.txt", std::string(70000, 'x'));
-  const std::string folder = UnixPathOf(At("shred")), away = UnixPathOf(Root()) + "/away.txt";
-  int moves = 0;
-  SetOverwriteObserver([&](const std::string&, unsigned char, uint32_t) {
-    if (++moves == 1) RunUnixCommand("mv \"" + folder + "\"/* '" + away + "'");
+  for (const bool link : {false, true}) {
+    SCOPED_TRACE(link ? "a link left at its name" : "moved");
+    Plant("shred\\f.txt", std::string(70000, 'x'));
+    const std::string folder = UnixPathOf(At("shred")), away = UnixPathOf(Root()) + "/away.txt";
+    int moves = 0;
+    SetOverwriteObserver([&](const std::string&, unsigned char, uint32_t) {
+      if (++moves == 1)
+        RunUnixCommand("cd '" + folder + "' && f=$(ls) && mv \"$f\" '" + away + "'" +
+                       (link ? " && ln -s '" + away + "' \"$f\"" : ""));
+    });
+    const DWORD targets = g_GeneralSettings.m_nTargets;
+    g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+    ResetOutcomes();
+    const int swept = Sweep(Read(std::string("[Shred ") + (link ? "link" : "moved") +
+                                 " *]\nFileKey1=%LocalAppData%\\shred|*.txt\n"));
+    g_GeneralSettings.m_nTargets = targets;
+    SetOverwriteObserver(nullptr);
+    ASSERT_GE(moves, 1);
+    EXPECT_TRUE(FileExists(At("away.txt")));
+    EXPECT_EQ(swept, 0);
+    EXPECT_EQ(NotRemovedCount(), 1);
+    RunUnixCommand("rm -rf '" + away + "' '" + folder + "'");
+  }
+}
+
+// The walk's own folder is moved away once it is emptied, and a link left
+// at its name: the link leads to the same folder, but it is no longer where
+// the walk found it, and nothing is removed through the link.
+TEST_F(RuleExclusionTest, AnOwnFolderReplacedByALinkToItIsLeftWhereItWent) {
+  Plant("own\\f.txt");
+  const std::string own = UnixPathOf(At("own")), away = UnixPathOf(Root()) + "/went";
+  int marks = 0;
+  SetMarkedHookForTests([&] {
+    if (++marks == 1) RunUnixCommand("mv '" + own + "' '" + away + "' && ln -s '" + away + "' '" + own + "'");
   });
-  const DWORD targets = g_GeneralSettings.m_nTargets;
-  g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
   ResetOutcomes();
-  const int swept = Sweep(Read("[Shred *]\nFileKey1=%LocalAppData%\\shred|*.txt\n"));
-  g_GeneralSettings.m_nTargets = targets;
-  SetOverwriteObserver(nullptr);
-  ASSERT_GE(moves, 1);
-  EXPECT_TRUE(FileExists(At("away.txt")));
-  EXPECT_EQ(swept, 0);
+  Sweep(Read("[Own replaced *]\nFileKey1=%LocalAppData%\\own|*.*|REMOVESELF\n"));
+  SetMarkedHookForTests(nullptr);
+  ASSERT_EQ(marks, 1);
+  EXPECT_TRUE(FileExists(At("went"))) << "never removed through the link";
   EXPECT_EQ(NotRemovedCount(), 1);
 }
 
