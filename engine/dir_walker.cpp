@@ -318,7 +318,7 @@ bool DirWalker::HandleFolder(int guardShellFiles, int statusId, int* count, floa
     if (!SweepCancelRequested()) RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
     return false;
   }
-  const Standing standing{m_folder.Get(), m_objectName, m_current.wname, [&] { sub->m_folder.Close(); }};
+  const Standing standing{m_folder.Get(), m_current.wname, [&] { sub->m_folder.Close(); }};
   return RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count,
                             &standing);
 }
@@ -336,7 +336,7 @@ bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float
   if (RemovalHook()) RemovalHook()(path);
   // Emptying and judging it took time enough for it to be moved away: its
   // removal would then take nothing.
-  if (check && !FolderNamedThere(standing->parent, standing->parentObjectName, standing->name, marked)) {
+  if (check && !FolderNamedThere(standing->parent, standing->name, marked)) {
     Trace("   Folder %s was moved away before its removal.\n", path.c_str());
     RecordLeft(Outcome::kFailed, path, kMovedReason);
     return false;
@@ -458,7 +458,7 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
       // named as left; one that holds only what was not chosen is not.
       if (removeEmptied && !subEmpty && LeftRecordsOnThisThread() != leftBefore)
         RecordLeft(Outcome::kHoldsLeftItem, sub->m_root);
-      const Standing standing{m_folder.Get(), m_objectName, m_current.wname, [&] { sub->m_folder.Close(); }};
+      const Standing standing{m_folder.Get(), m_current.wname, [&] { sub->m_folder.Close(); }};
       if (!removeEmptied || !subEmpty ||
           !RemoveFolderAndLog(sub->m_folder.Get(), sub->m_root, subtotal, statusId, count,
                               &standing))
@@ -538,7 +538,7 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
                                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   const std::wstring parentName = parent.IsValid() ? nt::ObjectName(parent.Get()) : std::wstring();
   const bool placed = !leaf.empty() && !parentName.empty() && ReachesOwnEntry(del.Get(), parentName, leaf);
-  const Standing standing{parent.Get(), parentName, leaf, [&] {
+  const Standing standing{parent.Get(), leaf, [&] {
                             del.Close();
                             look.Close();
                             m_folder.Close();

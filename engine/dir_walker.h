@@ -138,7 +138,6 @@ class DirWalker {
   // letGo closes every handle of ours on it.
   struct Standing {
     HANDLE parent;
-    const std::wstring& parentObjectName;  // the parent's system name (nt::ObjectName)
     const std::wstring& name;
     std::function<void()> letGo;
   };

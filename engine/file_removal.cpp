@@ -149,9 +149,9 @@ namespace {
 // alone: only a file nobody else holds open counts. After its removal that
 // tells a file that stayed from one that goes when its holder closes it (the
 // open is refused as a sharing violation, or as a removal that is pending).
-// Otherwise (before its removal) the name must be the file's own entry of the
-// folder whose system name is folderObjectName: a link left at the name would
-// lead to it while Wine removed the link alone.
+// Otherwise (before its removal), with folderObjectName, the name must be the
+// file's own entry of the folder of that system name: a link left at the name
+// leads to the file, while Wine would remove the link alone.
 // kind: FILE_NON_DIRECTORY_FILE or FILE_DIRECTORY_FILE.
 bool NamedThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind, bool alone,
                 const std::wstring& folderObjectName = std::wstring()) {
@@ -159,10 +159,7 @@ bool NamedThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG 
                                   alone ? 0 : kShareAll, kind, nullptr, true));
   uint64_t id = 0;
   if (h.Get() == nullptr || !nt::FileIdOf(h.Get(), &id) || id != fileId) return false;
-  if (alone) return true;
-  if (kind == FILE_NON_DIRECTORY_FILE) return ReachesOwnEntry(h.Get(), folderObjectName, name);
-  BY_HANDLE_FILE_INFORMATION info;
-  return ::GetFileInformationByHandle(h.Get(), &info) && IsOwnFolderEntry(folder, folderObjectName, h.Get(), name, info);
+  return alone || folderObjectName.empty() || ReachesOwnEntry(h.Get(), folderObjectName, name);
 }
 
 std::function<void()>& MarkedHook() {
@@ -289,9 +286,8 @@ bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId
   return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, true);
 }
 
-bool FolderNamedThere(HANDLE parent, const std::wstring& parentObjectName, const std::wstring& name,
-                      uint64_t folderId) {
-  return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, false, parentObjectName);
+bool FolderNamedThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
+  return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, false);
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {

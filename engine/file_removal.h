@@ -134,9 +134,8 @@ bool RemoveOpenFolder(HANDLE folder);
 // it (Wine removes a folder only then, by name, and says nothing when that
 // fails: the folder filled again, or the system would not remove it).
 bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId);
-// Whether name inside parent (whose system name is parentObjectName) opens
-// the folder folderId now, held by anyone, as the parent's own entry (never
-// through a link at that name).
-bool FolderNamedThere(HANDLE parent, const std::wstring& parentObjectName, const std::wstring& name,
-                      uint64_t folderId);
+// Whether name inside parent opens the folder folderId now, held by anyone.
+// A link left at the name passes: a folder's removal by a link's name takes
+// nothing, and FolderStillThere then finds it.
+bool FolderNamedThere(HANDLE parent, const std::wstring& name, uint64_t folderId);
 

@@ -324,6 +324,7 @@ TEST_F(RuleExclusionTest, AnOwnFolderReplacedByALinkToItIsLeftWhereItWent) {
   ASSERT_EQ(marks, 1);
   EXPECT_TRUE(FileExists(At("went"))) << "never removed through the link";
   EXPECT_EQ(NotRemovedCount(), 1);
+  RunUnixCommand("rm -rf '" + own + "' '" + away + "'");
 }
 
 // A walk holds p while p is moved into the kept folder, and a kept folder
