@@ -55,6 +55,16 @@ void LogFolderLine(int* count, int statusId, const std::string& path, float size
           path.c_str(), static_cast<double>(sizeKB));
 }
 
+// Whether the folder held still has a name somewhere: one its path no longer
+// opens was then moved away (it, or a folder above it), not removed. Wine
+// tells neither apart (one link, never pending), so there one removed by
+// another program reads as moved: left, the side that claims nothing.
+bool StillNamed(HANDLE folder) {
+  FILE_STANDARD_INFO standard;
+  return ::GetFileInformationByHandleEx(folder, FileStandardInfo, &standard, sizeof standard) &&
+         standard.NumberOfLinks > 0 && !standard.DeletePending;
+}
+
 }  // namespace
 
 void DirWalker::SetStepHook(StepHook hook) { Hook() = std::move(hook); }
@@ -472,6 +482,7 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
 
 bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
   if (m_refused || m_folder.Get() == nullptr) return false;
+  if (RemovalHook()) RemovalHook()(m_root);
   std::wstring w = nt::LongPathForm(m_root);
   if (w.empty()) return false;
   if (w.back() != L'\\') w += L'\\';
@@ -480,9 +491,12 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     const DWORD error = ::GetLastError();
     if (h.IsValid()) return h;
-    // Gone already is not a folder left behind; anything else is.
+    // Gone already is not a folder left behind; moved away (it, or a folder
+    // above it), it is; anything else is too.
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
       RecordLeft(OutcomeOfError(error), m_root, "it cannot be opened to be removed: " + ErrorReason(error));
+    else if (StillNamed(m_folder.Get()))
+      RecordLeft(Outcome::kFailed, m_root, kMovedReason);
     return ScopedHandle();
   };
   const auto notSwept = [&] {

@@ -103,7 +103,8 @@ class DirWalker {
   using StepHook = std::function<void(const std::string& path)>;
   static void SetStepHook(StepHook hook);
   // For tests: called with an emptied folder's path once it is judged and
-  // before it is marked for removal (a test moves it away there).
+  // before it is marked for removal (a test moves it away there); for the
+  // walk's own folder, also before it is opened to be judged.
   static void SetFolderRemovalHook(StepHook hook);
 
  private:

@@ -242,19 +242,25 @@ TEST_F(RuleExclusionTest, AFolderFilledAgainAfterItsRemovalIsCountedAsLeft) {
 // Wine would then remove nothing and say nothing. It stays where it went,
 // counted as not removed.
 TEST_F(RuleExclusionTest, AFolderMovedAwayBeforeItsRemovalIsCountedAsLeft) {
-  for (const char* folder : {"gone\\d", "gone"}) {
-    SCOPED_TRACE(folder);
-    Plant(std::string(folder) + "\\f.txt");
+  // The walk's own folder is met twice: before it is opened to be judged,
+  // and once judged.
+  const struct {
+    const char* folder;
+    int call;
+  } cases[] = {{"gone\\d", 1}, {"gone", 1}, {"gone", 2}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.folder) + " at call " + std::to_string(c.call));
+    Plant(std::string(c.folder) + "\\f.txt");
     const std::string away = UnixPathOf(Root()) + "/away";
-    int moves = 0;
+    int calls = 0;
     DirWalker::SetFolderRemovalHook([&](const std::string& path) {
-      if (path == At(folder) && ++moves == 1) RunUnixCommand("mv '" + UnixPathOf(path) + "' '" + away + "'");
+      if (path == At(c.folder) && ++calls == c.call) RunUnixCommand("mv '" + UnixPathOf(path) + "' '" + away + "'");
     });
     ResetOutcomes();
     const int swept =
-        Sweep(Read("[Moved away " + std::string(folder) + " *]\nFileKey1=%LocalAppData%\\gone|*.*|REMOVESELF\n"));
+        Sweep(Read("[Moved away " + std::to_string(&c - cases) + " *]\nFileKey1=%LocalAppData%\\gone|*.*|REMOVESELF\n"));
     DirWalker::SetFolderRemovalHook(nullptr);
-    ASSERT_EQ(moves, 1);
+    ASSERT_GE(calls, c.call);
     EXPECT_TRUE(FileExists(At("away"))) << "it stays where it went";
     EXPECT_EQ(swept, 1) << "f.txt alone";
     EXPECT_EQ(NotRemovedCount(), 1);
@@ -445,12 +451,12 @@ TEST_F(RuleExclusionTest, AnExclusionThatCannotBeTakenLeavesTheEntryRefusedOrCou
   Plant("ex\\keep.txt");
   Plant("ex\\drop.txt");
   const std::string first = "[Twice *]\nFileKey1=%LocalAppData%\\ex|*.txt\n";
-  for (const std::string& second : {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "ExludeKey1 PATH|%LocalAppData%\\ex"}) {
+  for (const char* second : {"ExcludeKey1=FILE|%LocalAppData%\\ex\\|keep.txt", "ExludeKey1 PATH|%LocalAppData%\\ex"}) {
     SCOPED_TRACE(second);
     RuleSet rules;
     rules.LoadText(first + "[twice *]\n" + second + "\n", "a.ini", false);
     rules.LoadText("[Twice too *]\nFileKey1=%LocalAppData%\\ex|*.txt\n", "b.ini", false);
-    rules.LoadText("[Twice too *]\n" + second + "\n", "c.ini", false);
+    rules.LoadText(std::string("[Twice too *]\n") + second + "\n", "c.ini", false);
     for (const RuleEntry& e : rules.Entries()) {
       EXPECT_TRUE(e.refusedWhole) << e.name;
       int count = 0;
