@@ -69,14 +69,6 @@ bool StillNamed(HANDLE folder) {
 
 void DirWalker::SetStepHook(StepHook hook) { Hook() = std::move(hook); }
 
-namespace {
-DirWalker::StepHook& RemovalHook() {
-  static DirWalker::StepHook hook;
-  return hook;
-}
-}  // namespace
-
-void DirWalker::SetFolderRemovalHook(StepHook hook) { RemovalHook() = std::move(hook); }
 
 DirWalker::DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope, size_t trustedLength)
     : m_rebootFallback(rebootFallback) {
@@ -343,10 +335,12 @@ bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float
   uint64_t marked = 0;
   const bool check =
       standing != nullptr && !PreviewActive() && RunningUnderWine() && nt::FileIdOf(folder, &marked);
-  if (RemovalHook()) RemovalHook()(path);
-  // Emptying and judging it took time enough for it to be moved away: its
-  // removal would then take nothing.
-  if (check && !FolderNamedThere(standing->parent, standing->name, marked)) {
+  const std::wstring removedBy = check ? nt::ObjectName(folder) : std::wstring();
+  RemovalHookForTests(path);
+  // Emptying and judging it took time enough for it, or a folder above it, to
+  // be moved away: its removal would then take nothing, or, through a link
+  // left on the way, take it where it went.
+  if (check && !ReachedByOwnName(removedBy, marked, FILE_DIRECTORY_FILE)) {
     Trace("   Folder %s was moved away before its removal.\n", path.c_str());
     RecordLeft(Outcome::kFailed, path, kMovedReason);
     return false;
@@ -358,7 +352,8 @@ bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float
   }
   if (check) {
     standing->letGo();
-    if (FolderStillThere(standing->parent, standing->name, marked)) {
+    if (standing->parent != nullptr ? FolderStillThere(standing->parent, standing->name, marked)
+                                    : ReachedByOwnName(removedBy, marked, FILE_DIRECTORY_FILE, true)) {
       Trace("   Folder %s is still there after its removal.\n", path.c_str());
       RecordLeft(Outcome::kFailed, path, kStayedReason);
       return false;
@@ -482,7 +477,7 @@ bool DirWalker::RemoveChosen(const FileChooser& choose, bool recurse, bool remov
 
 bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
   if (m_refused || m_folder.Get() == nullptr) return false;
-  if (RemovalHook()) RemovalHook()(m_root);
+  RemovalHookForTests(m_root);
   std::wstring w = nt::LongPathForm(m_root);
   if (w.empty()) return false;
   if (w.back() != L'\\') w += L'\\';
@@ -542,7 +537,8 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
   if (name.empty() || !SameNoCase(name, walked) || !SameNoCase(nameOf(del.Get()), name) ||
       !IdentityOf(del.Get(), &judged) || !(judged == mine))
     return notSwept();
-  // Where it stands, when its system name is its parent's and its own.
+  // Where it stands, when its system name is its parent's and its own;
+  // otherwise it is looked for after its removal by its own name alone.
   const size_t cut = name.find_last_of(L'\\');
   const std::wstring leaf = cut == std::wstring::npos ? std::wstring() : name.substr(cut + 1);
   std::wstring up = nt::LongPathForm(FolderOf(m_root));
@@ -552,12 +548,12 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
                                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   const std::wstring parentName = parent.IsValid() ? nt::ObjectName(parent.Get()) : std::wstring();
   const bool placed = !leaf.empty() && !parentName.empty() && ReachesOwnEntry(del.Get(), parentName, leaf);
-  const Standing standing{parent.Get(), leaf, [&] {
+  const Standing standing{placed ? parent.Get() : nullptr, leaf, [&] {
                             del.Close();
                             look.Close();
                             m_folder.Close();
                           }};
-  return RemoveFolderAndLog(del.Get(), m_root, 0.0f, statusId, count, placed ? &standing : nullptr, false);
+  return RemoveFolderAndLog(del.Get(), m_root, 0.0f, statusId, count, &standing, false);
 }
 
 bool DirWalker::SettleOwnFolder(bool emptied, int statusId, int* count) {

@@ -102,10 +102,6 @@ class DirWalker {
   // while no sweep runs; an empty function removes it.
   using StepHook = std::function<void(const std::string& path)>;
   static void SetStepHook(StepHook hook);
-  // For tests: called with an emptied folder's path once it is judged and
-  // before it is marked for removal (a test moves it away there); for the
-  // walk's own folder, also before it is opened to be judged.
-  static void SetFolderRemovalHook(StepHook hook);
 
  private:
   struct Entry {
@@ -138,7 +134,7 @@ class DirWalker {
   // and says nothing when that fails. name in parent is the folder's own entry;
   // letGo closes every handle of ours on it.
   struct Standing {
-    HANDLE parent;
+    HANDLE parent;  // null: looked for by its own name alone
     const std::wstring& name;
     std::function<void()> letGo;
   };

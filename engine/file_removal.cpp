@@ -143,23 +143,17 @@ std::string ShredName(const std::string& path) {
 
 namespace {
 
-// Whether name inside folder opens the file fileId. Asked by the exact name
-// (a name that is gone costs no reading of the whole folder) relative to the
-// folder's handle, which follows the folder wherever it was moved.
-// alone: only a file nobody else holds open counts. After its removal that
-// tells a file that stayed from one that goes when its holder closes it (the
+// Whether folder still holds the file fileId under name after its removal,
+// and nobody else holds it open. Asked by the exact name (a name that is gone
+// costs no reading of the whole folder) relative to the folder's handle,
+// which follows the folder wherever it was moved. Only a file nobody else
+// holds can be had alone: one still held goes when its holder closes it (the
 // open is refused as a sharing violation, or as a removal that is pending).
-// Otherwise (before its removal), with folderObjectName, the name must be the
-// file's own entry of the folder of that system name: a link left at the name
-// leads to the file, while Wine would remove the link alone.
 // kind: FILE_NON_DIRECTORY_FILE or FILE_DIRECTORY_FILE.
-bool NamedThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind, bool alone,
-                const std::wstring& folderObjectName = std::wstring()) {
-  ScopedHandle h(nt::OpenRelative(folder, name, alone ? (DELETE | FILE_READ_ATTRIBUTES) : FILE_READ_ATTRIBUTES,
-                                  alone ? 0 : kShareAll, kind, nullptr, true));
+bool StillThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind) {
+  ScopedHandle alone(nt::OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, kind, nullptr, true));
   uint64_t id = 0;
-  if (h.Get() == nullptr || !nt::FileIdOf(h.Get(), &id) || id != fileId) return false;
-  return alone || folderObjectName.empty() || ReachesOwnEntry(h.Get(), folderObjectName, name);
+  return alone.Get() != nullptr && nt::FileIdOf(alone.Get(), &id) && id == fileId;
 }
 
 std::function<void()>& MarkedHook() {
@@ -170,6 +164,19 @@ std::function<void()>& MarkedHook() {
 }  // namespace
 
 void SetMarkedHookForTests(std::function<void()> hook) { MarkedHook() = std::move(hook); }
+
+namespace {
+std::function<void(const std::string&)>& RemovalHook() {
+  static std::function<void(const std::string&)> hook;
+  return hook;
+}
+}  // namespace
+
+void SetRemovalHookForTests(std::function<void(const std::string& path)> hook) { RemovalHook() = std::move(hook); }
+
+void RemovalHookForTests(const std::string& path) {
+  if (RemovalHook()) RemovalHook()(path);
+}
 
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
                            std::string* nowPath) {
@@ -249,15 +256,17 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   // opened under, which a move of its folder meanwhile leaves behind.
   uint64_t marked = 0;
   const bool check = RunningUnderWine() && nt::FileIdOf(h.Get(), &marked);
-  // An overwrite takes long enough for the file to be moved out of its folder;
-  // Wine would then remove nothing and say nothing.
-  if (check && overwritable && !NamedThere(folder.handle, nowName, marked, FILE_NON_DIRECTORY_FILE, false,
-                                            folder.objectName))
+  RemovalHookForTests(path);
+  // An overwrite takes time enough for the file or a folder above it to be
+  // moved: Wine would then remove nothing and say nothing, or, through a link
+  // left on the way, remove it where it went. Without one, open to close
+  // takes microseconds, too few to be worth a look of its own.
+  if (check && overwritable && !ReachedByOwnName(nt::ObjectName(h.Get()), marked, FILE_NON_DIRECTORY_FILE))
     return RemovalResult::kMovedAway;
   if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
   if (MarkedHook()) MarkedHook()();
   h.Close();
-  if (check && NamedThere(folder.handle, nowName, marked, FILE_NON_DIRECTORY_FILE, true))
+  if (check && StillThere(folder.handle, nowName, marked, FILE_NON_DIRECTORY_FILE))
     return RemovalResult::kStayed;
   return overwritten ? RemovalResult::kRemoved : RemovalResult::kRemovedNotOverwritten;
 }
@@ -283,11 +292,25 @@ bool RemoveOpenFolder(HANDLE folder) {
 }
 
 bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
-  return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, true);
+  return StillThere(parent, name, folderId, FILE_DIRECTORY_FILE);
 }
 
-bool FolderNamedThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
-  return NamedThere(parent, name, folderId, FILE_DIRECTORY_FILE, false);
+bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone) {
+  // Compared without trailing separators, but a drive's root keeps its own.
+  const auto trimmed = [](std::wstring n) {
+    while (n.size() > 1 && n.back() == L'\\' && n[n.size() - 2] != L':') n.pop_back();
+    return n;
+  };
+  const std::wstring name = trimmed(objectName);
+  if (name.empty()) return false;
+  ScopedHandle h(nt::OpenRelative(nullptr, name, alone ? (DELETE | FILE_READ_ATTRIBUTES) : FILE_READ_ATTRIBUTES,
+                                  alone ? 0 : kShareAll, kind, nullptr, true));
+  uint64_t id = 0;
+  if (h.Get() == nullptr || !nt::FileIdOf(h.Get(), &id) || id != fileId) return false;
+  // The name Wine gives a handle is the path it reached, every link
+  // resolved: the same name means no link stands on the way. Once removed,
+  // reached at all is still there.
+  return alone || trimmed(nt::ObjectName(h.Get())) == name;
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {

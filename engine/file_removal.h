@@ -122,6 +122,12 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
 // and before its handle closes (a test moves or refills its folder there).
 // Set it while no sweep runs; an empty function removes it.
 void SetMarkedHookForTests(std::function<void()> hook);
+// For tests: called with the path of a file or an emptied folder once it is
+// judged and just before it is marked for removal (a test moves it, or a
+// folder above it, there); for a walk's own folder, also before it is
+// opened to be judged. RemovalHookForTests calls it, when set.
+void SetRemovalHookForTests(std::function<void(const std::string& path)> hook);
+void RemovalHookForTests(const std::string& path);
 
 // Removes the link `name` of folder as a link. False when it stays (under
 // Wine a link cannot be told from what it leads to once opened, so it stays).
@@ -134,8 +140,10 @@ bool RemoveOpenFolder(HANDLE folder);
 // it (Wine removes a folder only then, by name, and says nothing when that
 // fails: the folder filled again, or the system would not remove it).
 bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId);
-// Whether name inside parent opens the folder folderId now, held by anyone.
-// A link left at the name passes: a folder's removal by a link's name takes
-// nothing, and FolderStillThere then finds it.
-bool FolderNamedThere(HANDLE parent, const std::wstring& name, uint64_t folderId);
+// Under Wine a removal takes effect at the last close, by the system name the
+// handle was opened under (nt::ObjectName), through whatever links stand on
+// that path by then. Whether objectName now leads, through no link, to the
+// file or folder fileId (kind: FILE_NON_DIRECTORY_FILE or
+// FILE_DIRECTORY_FILE); with alone, only when nobody else holds it open.
+bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone = false);
 

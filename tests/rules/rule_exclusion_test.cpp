@@ -253,13 +253,13 @@ TEST_F(RuleExclusionTest, AFolderMovedAwayBeforeItsRemovalIsCountedAsLeft) {
     Plant(std::string(c.folder) + "\\f.txt");
     const std::string away = UnixPathOf(Root()) + "/away";
     int calls = 0;
-    DirWalker::SetFolderRemovalHook([&](const std::string& path) {
+    SetRemovalHookForTests([&](const std::string& path) {
       if (path == At(c.folder) && ++calls == c.call) RunUnixCommand("mv '" + UnixPathOf(path) + "' '" + away + "'");
     });
     ResetOutcomes();
     const int swept =
         Sweep(Read("[Moved away " + std::to_string(&c - cases) + " *]\nFileKey1=%LocalAppData%\\gone|*.*|REMOVESELF\n"));
-    DirWalker::SetFolderRemovalHook(nullptr);
+    SetRemovalHookForTests(nullptr);
     ASSERT_GE(calls, c.call);
     EXPECT_TRUE(FileExists(At("away"))) << "it stays where it went";
     EXPECT_EQ(swept, 1) << "f.txt alone";
@@ -365,6 +365,43 @@ TEST_F(RuleExclusionTest, AFolderMovedIntoAKeptPlaceUnderAWalkIsJudgedWhereItSta
   EXPECT_EQ(ReadFileBytes(At(moved)), "kept");
   EXPECT_FALSE(FileExists(At(std::string("mv\\kk\\p\\") + (second == "a" ? "b" : "a") + "\\own.txt")))
       << "control: the folder met first was swept";
+}
+
+// Wine removes by the name a handle was opened under, at its last close, and
+// follows whatever links stand on that path by then. A folder above the item
+// about to go is moved into a kept place (with or without a link left at its
+// old name): the item goes with it and stays there, counted as not removed.
+TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
+  const struct {
+    const char* item;  // about to go, below anc\w
+    int call;
+    bool link;
+  } cases[] = {{"d3\\s\\f.txt", 1, true}, {"d3\\s", 1, true}, {"d3", 2, true}, {"d3", 2, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.item) + (c.link ? ", a link left" : ""));
+    Plant("anc\\w\\d3\\s\\f.txt");
+    Plant("anc\\k\\keep.txt");
+    const std::string w = UnixPathOf(At("anc\\w")), k = UnixPathOf(At("anc\\k"));
+    int calls = 0;
+    SetRemovalHookForTests([&](const std::string& path) {
+      if (path == At(std::string("anc\\w\\") + c.item) && ++calls == c.call)
+        RunUnixCommand("mv '" + w + "' '" + k + "/w'" + (c.link ? " && ln -s '" + k + "/w' '" + w + "'" : ""));
+    });
+    // A file is looked at when its overwrite gave time for a move.
+    const DWORD targets = g_GeneralSettings.m_nTargets;
+    g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+    ResetOutcomes();
+    Sweep(Read("[Parents moved " + std::to_string(&c - cases) +
+               " *]\nFileKey1=%LocalAppData%\\anc\\w\\d3|*.*|REMOVESELF\n"
+               "ExcludeKey1=PATH|%LocalAppData%\\anc\\k\\\n"));
+    g_GeneralSettings.m_nTargets = targets;
+    SetRemovalHookForTests(nullptr);
+    ASSERT_EQ(calls, c.call);
+    const std::string stays = At(std::string("anc\\k\\w\\") + c.item);
+    EXPECT_TRUE(FileExists(stays) || FileExists(ShredName(stays))) << "it stays in the kept place";
+    EXPECT_GE(NotRemovedCount(), 1);
+    RunUnixCommand("rm -rf '" + UnixPathOf(At("anc")) + "'");
+  }
 }
 
 }  // namespace
