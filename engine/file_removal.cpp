@@ -261,7 +261,8 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   // moved: Wine would then remove nothing and say nothing, or, through a link
   // left on the way, remove it where it went. Without one, open to close
   // takes microseconds, too few to be worth a look of its own.
-  if (check && overwritable && !ReachedByOwnName(nt::ObjectName(h.Get()), marked, FILE_NON_DIRECTORY_FILE))
+  if (check && overwritable && NameSurvivesInWine(*nowPath) &&
+      !ReachedByOwnName(nt::ObjectName(h.Get()), marked, FILE_NON_DIRECTORY_FILE))
     return RemovalResult::kMovedAway;
   if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
   if (MarkedHook()) MarkedHook()();
@@ -293,6 +294,14 @@ bool RemoveOpenFolder(HANDLE folder) {
 
 bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId) {
   return StillThere(parent, name, folderId, FILE_DIRECTORY_FILE);
+}
+
+bool NameSurvivesInWine(const std::string& path) {
+  for (size_t end = path.find('\\'); ; end = path.find('\\', end + 1)) {
+    const size_t at = end == std::string::npos ? path.size() : end;
+    if (at > 0 && (path[at - 1] == '.' || path[at - 1] == ' ')) return false;
+    if (end == std::string::npos) return true;
+  }
 }
 
 bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone) {

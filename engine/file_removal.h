@@ -146,4 +146,8 @@ bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId
 // file or folder fileId (kind: FILE_NON_DIRECTORY_FILE or
 // FILE_DIRECTORY_FILE); with alone, only when nobody else holds it open.
 bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone = false);
+// Whether Wine's system name for what path reaches can be opened again:
+// Wine drops a trailing dot from the names of the folders on the way (a
+// trailing space too), so there ReachedByOwnName cannot tell and is not asked.
+bool NameSurvivesInWine(const std::string& path);
 

@@ -367,6 +367,25 @@ TEST_F(RuleExclusionTest, AFolderMovedIntoAKeptPlaceUnderAWalkIsJudgedWhereItSta
       << "control: the folder met first was swept";
 }
 
+// Wine names what lies below a folder whose name ends in a dot without the
+// dot: such folders are swept as any other, never taken for moved away.
+TEST_F(RuleExclusionTest, FoldersWhoseNamesEndInADotAreSwept) {
+  const std::string top = UnixPathOf(At("dots"));
+  const DWORD targets = g_GeneralSettings.m_nTargets;
+  for (const bool shred : {false, true}) {
+    SCOPED_TRACE(shred ? "shredded" : "plain");
+    if (shred) g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+    RunUnixCommand("mkdir -p '" + top + "/e.' '" + top + "/p./in' && echo x > '" + top + "/p./in/g.log'");
+    ResetOutcomes();
+    const int swept = Sweep(Read(std::string("[Dots ") + (shred ? "shred" : "plain") +
+                                 " *]\nFileKey1=%LocalAppData%\\dots|*.*|REMOVESELF\n"));
+    g_GeneralSettings.m_nTargets = targets;
+    EXPECT_EQ(NotRemovedCount(), 0);
+    EXPECT_EQ(swept, 5) << "g.log, in, p., e. and dots";
+    EXPECT_FALSE(FileExists(At("dots")));
+  }
+}
+
 // Wine removes by the name a handle was opened under, at its last close, and
 // follows whatever links stand on that path by then. A folder above the item
 // about to go is moved into a kept place (with or without a link left at its
