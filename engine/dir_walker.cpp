@@ -69,7 +69,6 @@ bool StillNamed(HANDLE folder) {
 
 void DirWalker::SetStepHook(StepHook hook) { Hook() = std::move(hook); }
 
-
 DirWalker::DirWalker(const std::string& pattern, bool rebootFallback, GuardScope scope, size_t trustedLength)
     : m_rebootFallback(rebootFallback) {
   OpenTop(pattern, scope, trustedLength);

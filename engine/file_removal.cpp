@@ -161,16 +161,14 @@ std::function<void()>& MarkedHook() {
   return hook;
 }
 
-}  // namespace
-
-void SetMarkedHookForTests(std::function<void()> hook) { MarkedHook() = std::move(hook); }
-
-namespace {
 std::function<void(const std::string&)>& RemovalHook() {
   static std::function<void(const std::string&)> hook;
   return hook;
 }
+
 }  // namespace
+
+void SetMarkedHookForTests(std::function<void()> hook) { MarkedHook() = std::move(hook); }
 
 void SetRemovalHookForTests(std::function<void(const std::string& path)> hook) { RemovalHook() = std::move(hook); }
 
