@@ -383,6 +383,7 @@ TEST_F(RuleExclusionTest, FoldersWhoseNamesEndInADotAreSwept) {
     EXPECT_EQ(NotRemovedCount(), 0);
     EXPECT_EQ(swept, 5) << "g.log, in, p., e. and dots";
     EXPECT_FALSE(FileExists(At("dots")));
+    RunUnixCommand("rm -rf '" + top + "'");
   }
 }
 
