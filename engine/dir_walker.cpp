@@ -352,7 +352,7 @@ bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float
   if (check) {
     standing->letGo();
     if (standing->parent != nullptr ? FolderStillThere(standing->parent, standing->name, marked)
-                                    : ReachedByOwnName(removedBy, marked, FILE_DIRECTORY_FILE, true)) {
+                                    : ReachedByOwnName(removedBy, marked, FILE_DIRECTORY_FILE, true, standing->above)) {
       Trace("   Folder %s is still there after its removal.\n", path.c_str());
       RecordLeft(Outcome::kFailed, path, kStayedReason);
       return false;
@@ -547,11 +547,20 @@ bool DirWalker::RemoveOwnFolder(int statusId, int* count) {
                                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   const std::wstring parentName = parent.IsValid() ? nt::ObjectName(parent.Get()) : std::wstring();
   const bool placed = !leaf.empty() && !parentName.empty() && ReachesOwnEntry(del.Get(), parentName, leaf);
-  const Standing standing{placed ? parent.Get() : nullptr, leaf, [&] {
+  // Not placed (a drive letter leads to it, and names it), the folder its
+  // path leads through may still be known to list it.
+  DWORD attributes = 0;
+  uint64_t ownId = 0, listedId = 0;
+  const bool above = !placed && parent.IsValid() && nt::FileIdOf(del.Get(), &ownId) &&
+                     nt::ListedEntry(parent.Get(), nt::Widen(LeafOf(m_root)), &attributes, &listedId) &&
+                     listedId == ownId;
+  const Standing standing{placed ? parent.Get() : nullptr, leaf,
+                          [&] {
                             del.Close();
                             look.Close();
                             m_folder.Close();
-                          }};
+                          },
+                          above ? parent.Get() : nullptr};
   return RemoveFolderAndLog(del.Get(), m_root, 0.0f, statusId, count, &standing, false);
 }
 

@@ -137,6 +137,7 @@ class DirWalker {
     HANDLE parent;  // null: looked for by its own name alone
     const std::wstring& name;
     std::function<void()> letGo;
+    HANDLE above = nullptr;  // with no parent: the folder above, where known (it lists the folder)
   };
   // Removes an emptied folder through its handle, then logs, counts and
   // records it; a refusal is recorded as not removed. standing: where it

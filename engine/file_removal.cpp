@@ -150,10 +150,33 @@ namespace {
 // holds can be had alone: one still held goes when its holder closes it (the
 // open is refused as a sharing violation, or as a removal that is pending).
 // kind: FILE_NON_DIRECTORY_FILE or FILE_DIRECTORY_FILE.
+// Under Wine, too, a removal another program's handle holds up is made at
+// that program's close, but a folder that refuses it then (immutable, or
+// writable by nobody) drops it without a word. Such a folder also refuses to
+// have its attributes set, even to what they are: it is asked that.
+bool FolderTakesRemovals(HANDLE folder) {
+  ScopedHandle h(nt::OpenRelative(folder, std::wstring(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
+                                  FILE_DIRECTORY_FILE, nullptr));
+  BY_HANDLE_FILE_INFORMATION info;
+  return h.Get() != nullptr && ::GetFileInformationByHandle(h.Get(), &info) &&
+         !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && nt::SetAttributes(h.Get(), info.dwFileAttributes);
+}
+
+// Whether an open refused with status met an item another program holds
+// (its removal then waits for that program) in a folder that will refuse
+// that removal when it comes.
+bool IsHeld(LONG status) {
+  constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043), kDeletePending = static_cast<LONG>(0xC0000056);
+  return status == kSharingViolation || status == kDeletePending;
+}
+bool HeldWhereItCannotGo(LONG status, HANDLE folder) { return IsHeld(status) && !FolderTakesRemovals(folder); }
+
 bool StillThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind) {
-  ScopedHandle alone(nt::OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, kind, nullptr, true));
+  LONG status = 0;
+  ScopedHandle alone(nt::OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, kind, &status, true));
   uint64_t id = 0;
-  return alone.Get() != nullptr && nt::FileIdOf(alone.Get(), &id) && id == fileId;
+  if (alone.Get() == nullptr) return HeldWhereItCannotGo(status, folder);
+  return nt::FileIdOf(alone.Get(), &id) && id == fileId;
 }
 
 std::function<void()>& MarkedHook() {
@@ -302,7 +325,7 @@ bool NameSurvivesInWine(const std::string& path) {
   }
 }
 
-bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone) {
+bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone, HANDLE above) {
   // Compared without trailing separators, but a drive's root keeps its own.
   const auto trimmed = [](std::wstring n) {
     while (n.size() > 1 && n.back() == L'\\' && n[n.size() - 2] != L':') n.pop_back();
@@ -310,8 +333,21 @@ bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kin
   };
   const std::wstring name = trimmed(objectName);
   if (name.empty()) return false;
+  LONG status = 0;
   ScopedHandle h(nt::OpenRelative(nullptr, name, alone ? (DELETE | FILE_READ_ATTRIBUTES) : FILE_READ_ATTRIBUTES,
-                                  alone ? 0 : kShareAll, kind, nullptr, true));
+                                  alone ? 0 : kShareAll, kind, &status, true));
+  if (h.Get() == nullptr && alone) {
+    // Held by another program: it goes when that program lets go, if its
+    // folder takes the removal then. A drive's root (a letter that leads to
+    // a folder) names no folder above it: above does, or nothing can tell.
+    const size_t cut = name.find_last_of(L'\\');
+    const bool root = cut == std::wstring::npos || cut + 1 == name.size();
+    ScopedHandle parent(root ? nullptr
+                             : nt::OpenRelative(nullptr, name.substr(0, cut > 0 && name[cut - 1] == L':' ? cut + 1 : cut),
+                                                FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
+    const HANDLE folder = parent.Get() != nullptr ? parent.Get() : above;
+    return folder == nullptr ? IsHeld(status) : HeldWhereItCannotGo(status, folder);
+  }
   uint64_t id = 0;
   if (h.Get() == nullptr || !nt::FileIdOf(h.Get(), &id) || id != fileId) return false;
   // The name Wine gives a handle is the path it reached, every link

@@ -138,14 +138,19 @@ bool RemoveOpenFolder(HANDLE folder);
 // Whether `parent` still holds the folder folderId under name once its
 // removal was taken and its last handle of ours closed, nobody else holding
 // it (Wine removes a folder only then, by name, and says nothing when that
-// fails: the folder filled again, or the system would not remove it).
+// fails: the folder filled again, or the system would not remove it), or
+// another program holding it where parent will refuse its removal.
 bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId);
 // Under Wine a removal takes effect at the last close, by the system name the
 // handle was opened under (nt::ObjectName), through whatever links stand on
 // that path by then. Whether objectName now leads, through no link, to the
 // file or folder fileId (kind: FILE_NON_DIRECTORY_FILE or
-// FILE_DIRECTORY_FILE); with alone, only when nobody else holds it open.
-bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone = false);
+// FILE_DIRECTORY_FILE); with alone, when nobody else holds it open, or
+// another program does in a folder that will refuse its removal at the close
+// (the folder objectName names above it; where it names none, as a letter's
+// root, the folder above, if known; if not, held is enough).
+bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone = false,
+                      HANDLE above = nullptr);
 // Whether Wine's system name for what path reaches can be opened again:
 // Wine drops a trailing dot from the names of the folders on the way (a
 // trailing space too), so there ReachedByOwnName cannot tell and is not asked.

@@ -285,6 +285,59 @@ TEST_F(RuleExclusionTest, AnOwnFolderHeldSharingDeletionIsRemovedWhenItsHolderLe
   EXPECT_FALSE(FileExists(At("held")));
 }
 
+// Another program holds a file, or the walk's own folder, sharing
+// everything, in a folder nothing may change (immutable: not even its owner
+// may remove from it). Wine takes the removal, and drops it unsaid when the
+// holder lets go: it is counted as not removed, and stays. The own folder
+// also while a drive letter leads to it (Wine then names it as the letter's
+// root, which names no folder above it), and, as a control, there in a
+// folder that may change: it goes when its holder lets go.
+TEST_F(RuleExclusionTest, AnItemHeldInAFolderThatCannotChangeIsCountedAsLeft) {
+  const struct {
+    const char* held;
+    const char* rule;
+    bool letter, fixed;
+  } cases[] = {{"fixed\\f.txt", "fixed|f.txt", false, true},
+               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", false, true},
+               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", true, true},
+               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", true, false}};
+  char prefix[1024] = "";
+  ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+  const std::string letter = std::string(prefix) + "/dosdevices/q:";
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.rule) + (c.letter ? ", with a letter" : "") + (c.fixed ? "" : ", may change"));
+    Plant("fixed\\f.txt");
+    Plant("fixed\\own\\g.txt");
+    const std::string fixed = UnixPathOf(At("fixed"));
+    if (c.letter) {
+      ASSERT_TRUE(RunUnixCommand("ln -sfn '" + fixed + "/own' '" + letter + "'"));
+      SettleDriveLetters();
+    }
+    if (c.fixed && !RunUnixCommand("chattr +i '" + fixed + "'")) {
+      RunUnixCommand("rm -rf '" + fixed + "'");
+      GTEST_SKIP() << "this file system cannot make a folder immutable";
+    }
+    HANDLE hold = ::CreateFileA(At(c.held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    ASSERT_NE(hold, INVALID_HANDLE_VALUE);
+    ResetOutcomes();
+    ProgressRecorder log;
+    const int swept =
+        Sweep(Read("[Fixed " + std::to_string(&c - cases) + " *]\nFileKey1=%LocalAppData%\\" + c.rule + "\n"));
+    SCOPED_TRACE(::testing::PrintToString(log.LogLines()));
+    ::CloseHandle(hold);
+    if (c.letter) {
+      RunUnixCommand("rm -f '" + letter + "'");
+      SettleDriveLetters();
+    }
+    EXPECT_EQ(FileExists(At(c.held)), c.fixed);
+    // g.txt, in own, which may change, goes; own only where its folder may.
+    EXPECT_EQ(swept, (c.held[6] == 'o') + !c.fixed);
+    EXPECT_EQ(NotRemovedCount(), c.fixed ? 1 : 0);
+    RunUnixCommand("chattr -i '" + fixed + "'; rm -rf '" + fixed + "'");
+  }
+}
+
 // The Shredder's overwrite gives another program time to move the file out
 // of its folder, with or without a link left at its name (Wine would then
 // remove the link alone): it is counted as not removed, never as removed.
