@@ -152,14 +152,19 @@ namespace {
 // kind: FILE_NON_DIRECTORY_FILE or FILE_DIRECTORY_FILE.
 // Under Wine, too, a removal another program's handle holds up is made at
 // that program's close, but a folder that refuses it then (immutable, or
-// writable by nobody) drops it without a word. Such a folder also refuses to
-// have its attributes set, even to what they are: it is asked that.
+// writable by nobody) drops it without a word. Such a folder also refuses
+// to have its time of last change set, even to what it is: it is asked that
+// (its attributes are not set: Wine would widen its permissions).
 bool FolderTakesRemovals(HANDLE folder) {
   ScopedHandle h(nt::OpenRelative(folder, std::wstring(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
                                   FILE_DIRECTORY_FILE, nullptr));
-  BY_HANDLE_FILE_INFORMATION info;
-  return h.Get() != nullptr && ::GetFileInformationByHandle(h.Get(), &info) &&
-         !(info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) && nt::SetAttributes(h.Get(), info.dwFileAttributes);
+  FILE_BASIC_INFO info;
+  if (h.Get() == nullptr || !::GetFileInformationByHandleEx(h.Get(), FileBasicInfo, &info, sizeof info) ||
+      (info.FileAttributes & FILE_ATTRIBUTE_READONLY))
+    return false;
+  FILE_BASIC_INFO same = {};  // zero: left as it is
+  same.LastWriteTime = info.LastWriteTime;
+  return ::SetFileInformationByHandle(h.Get(), FileBasicInfo, &same, sizeof same) != 0;
 }
 
 // Whether an open refused with status met an item another program holds
