@@ -143,44 +143,56 @@ std::string ShredName(const std::string& path) {
 
 namespace {
 
+// Under Wine, too, a removal another program's handle holds up is made at
+// that program's close, and one refused then (the item or its folder
+// immutable, append-only, or a folder writable by nobody) is dropped without
+// a word. Such an item or folder also refuses to have its time of last
+// change set, even to what it is: it is asked that (attributes are not set:
+// Wine would widen the permissions).
+bool TakesItsOwnTime(HANDLE h, bool folder) {
+  FILE_BASIC_INFO info;
+  if (h == nullptr || !::GetFileInformationByHandleEx(h, FileBasicInfo, &info, sizeof info) ||
+      (folder && (info.FileAttributes & FILE_ATTRIBUTE_READONLY)))
+    return false;
+  FILE_BASIC_INFO same = {};  // zero: left as it is
+  same.LastWriteTime = info.LastWriteTime;
+  return ::SetFileInformationByHandle(h, FileBasicInfo, &same, sizeof same) != 0;
+}
+
+// Whether an open of name (in root, or a whole system name) refused with
+// status met an item another program holds, whose removal, waiting for that
+// program, will be refused: by the item, or by folder, the folder it is in
+// (null: not known, so it cannot be told to go).
+bool HeldWhereItCannotGo(LONG status, HANDLE root, const std::wstring& name, ULONG kind, HANDLE folder) {
+  constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043), kDeletePending = static_cast<LONG>(0xC0000056);
+  if (status != kSharingViolation && status != kDeletePending) return false;
+  constexpr ACCESS_MASK kTimes = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
+  LONG itemStatus = 0;
+  ScopedHandle item(nt::OpenRelative(root, name, kTimes, kShareAll, kind, &itemStatus, true));
+  ScopedHandle above(folder == nullptr ? nullptr
+                                       : nt::OpenRelative(folder, std::wstring(), kTimes, kShareAll,
+                                                          FILE_DIRECTORY_FILE, nullptr));
+  // Wine opens a file for its attributes as for writing, which an immutable
+  // or append-only file refuses. One its holder keeps from being written to
+  // cannot be asked; only its folder is, then.
+  constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
+  if (item.Get() == nullptr ? itemStatus == kAccessDenied : !TakesItsOwnTime(item.Get(), false)) return true;
+  return !TakesItsOwnTime(above.Get(), true);
+}
+
 // Whether folder still holds the file fileId under name after its removal,
 // and nobody else holds it open. Asked by the exact name (a name that is gone
 // costs no reading of the whole folder) relative to the folder's handle,
 // which follows the folder wherever it was moved. Only a file nobody else
 // holds can be had alone: one still held goes when its holder closes it (the
-// open is refused as a sharing violation, or as a removal that is pending).
+// open is refused as a sharing violation, or as a removal that is pending),
+// unless that removal will be refused.
 // kind: FILE_NON_DIRECTORY_FILE or FILE_DIRECTORY_FILE.
-// Under Wine, too, a removal another program's handle holds up is made at
-// that program's close, but a folder that refuses it then (immutable, or
-// writable by nobody) drops it without a word. Such a folder also refuses
-// to have its time of last change set, even to what it is: it is asked that
-// (its attributes are not set: Wine would widen its permissions).
-bool FolderTakesRemovals(HANDLE folder) {
-  ScopedHandle h(nt::OpenRelative(folder, std::wstring(), FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES, kShareAll,
-                                  FILE_DIRECTORY_FILE, nullptr));
-  FILE_BASIC_INFO info;
-  if (h.Get() == nullptr || !::GetFileInformationByHandleEx(h.Get(), FileBasicInfo, &info, sizeof info) ||
-      (info.FileAttributes & FILE_ATTRIBUTE_READONLY))
-    return false;
-  FILE_BASIC_INFO same = {};  // zero: left as it is
-  same.LastWriteTime = info.LastWriteTime;
-  return ::SetFileInformationByHandle(h.Get(), FileBasicInfo, &same, sizeof same) != 0;
-}
-
-// Whether an open refused with status met an item another program holds
-// (its removal then waits for that program) in a folder that will refuse
-// that removal when it comes.
-bool IsHeld(LONG status) {
-  constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043), kDeletePending = static_cast<LONG>(0xC0000056);
-  return status == kSharingViolation || status == kDeletePending;
-}
-bool HeldWhereItCannotGo(LONG status, HANDLE folder) { return IsHeld(status) && !FolderTakesRemovals(folder); }
-
 bool StillThere(HANDLE folder, const std::wstring& name, uint64_t fileId, ULONG kind) {
   LONG status = 0;
   ScopedHandle alone(nt::OpenRelative(folder, name, DELETE | FILE_READ_ATTRIBUTES, 0, kind, &status, true));
   uint64_t id = 0;
-  if (alone.Get() == nullptr) return HeldWhereItCannotGo(status, folder);
+  if (alone.Get() == nullptr) return HeldWhereItCannotGo(status, folder, name, kind, folder);
   return nt::FileIdOf(alone.Get(), &id) && id == fileId;
 }
 
@@ -350,8 +362,7 @@ bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kin
     ScopedHandle parent(root ? nullptr
                              : nt::OpenRelative(nullptr, name.substr(0, cut > 0 && name[cut - 1] == L':' ? cut + 1 : cut),
                                                 FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
-    const HANDLE folder = parent.Get() != nullptr ? parent.Get() : above;
-    return folder == nullptr ? IsHeld(status) : HeldWhereItCannotGo(status, folder);
+    return HeldWhereItCannotGo(status, nullptr, name, kind, parent.Get() != nullptr ? parent.Get() : above);
   }
   uint64_t id = 0;
   if (h.Get() == nullptr || !nt::FileIdOf(h.Get(), &id) || id != fileId) return false;

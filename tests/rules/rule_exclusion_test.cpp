@@ -286,36 +286,46 @@ TEST_F(RuleExclusionTest, AnOwnFolderHeldSharingDeletionIsRemovedWhenItsHolderLe
 }
 
 // Another program holds a file, or the walk's own folder, sharing
-// everything, in a folder nothing may change (immutable: not even its owner
-// may remove from it). Wine takes the removal, and drops it unsaid when the
-// holder lets go: it is counted as not removed, and stays. The own folder
-// also while a drive letter leads to it (Wine then names it as the letter's
-// root, which names no folder above it), and, as a control, there in a
-// folder that may change: it goes when its holder lets go.
-TEST_F(RuleExclusionTest, AnItemHeldInAFolderThatCannotChangeIsCountedAsLeft) {
+// everything, where the removal cannot be made: the item or its folder is
+// immutable (not even its owner may remove it, or from it), or the item is
+// append-only. Wine takes the removal, and drops it unsaid when the holder
+// lets go: it is counted as not removed, and stays. The own folder also while
+// a drive letter leads to it (Wine then names it as the letter's root, which
+// names no folder above it), and, as a control, there in a folder that may
+// change: it goes when its holder lets go. No folder's permissions change.
+TEST_F(RuleExclusionTest, AnItemHeldWhereItCannotBeRemovedIsCountedAsLeft) {
   const struct {
     const char* held;
     const char* rule;
-    bool letter, fixed;
-  } cases[] = {{"fixed\\f.txt", "fixed|f.txt", false, true},
-               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", false, true},
-               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", true, true},
-               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", true, false}};
+    bool letter;
+    const char* attr;  // chattr's, on `on`
+    const char* on;
+    int swept, left;
+  } cases[] = {{"fixed\\f.txt", "fixed|f.txt", false, "+i", "fixed", 0, 1},
+               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", false, "+i", "fixed", 1, 1},
+               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", true, "+i", "fixed", 1, 1},
+               {"fixed\\own", "fixed\\own|*.*|REMOVESELF", true, nullptr, "", 2, 0},
+               {"fixed\\f.txt", "fixed|f.txt", false, "+i", "fixed\\f.txt", 0, 1},
+               {"fixed\\f.txt", "fixed|f.txt", false, "+a", "fixed\\f.txt", 0, 1},
+               {"fixed\\own\\e", "fixed\\own|*.*|REMOVESELF", false, "+i", "fixed\\own\\e", 1, 1}};
   char prefix[1024] = "";
   ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
   const std::string letter = std::string(prefix) + "/dosdevices/q:";
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.rule) + (c.letter ? ", with a letter" : "") + (c.fixed ? "" : ", may change"));
+    SCOPED_TRACE(std::string(c.rule) + (c.letter ? ", with a letter" : "") + ", " + (c.attr ? c.attr : "") + " " + c.on);
     Plant("fixed\\f.txt");
     Plant("fixed\\own\\g.txt");
-    const std::string fixed = UnixPathOf(At("fixed"));
+    if (std::string(c.on).back() == 'e') ::CreateDirectoryA(At(c.on).c_str(), nullptr);
+    const std::string fixed = UnixPathOf(At("fixed")), on = UnixPathOf(At(c.on));
+    // A mode Wine would widen if it set the folder's attributes.
+    ASSERT_TRUE(RunUnixCommand("chmod 575 '" + fixed + "'"));
     if (c.letter) {
       ASSERT_TRUE(RunUnixCommand("ln -sfn '" + fixed + "/own' '" + letter + "'"));
       SettleDriveLetters();
     }
-    if (c.fixed && !RunUnixCommand("chattr +i '" + fixed + "'")) {
+    if (c.attr != nullptr && !RunUnixCommand("chattr " + std::string(c.attr) + " '" + on + "'")) {
       RunUnixCommand("rm -rf '" + fixed + "'");
-      GTEST_SKIP() << "this file system cannot make a folder immutable";
+      GTEST_SKIP() << "this file system cannot make an item immutable";
     }
     HANDLE hold = ::CreateFileA(At(c.held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -330,11 +340,11 @@ TEST_F(RuleExclusionTest, AnItemHeldInAFolderThatCannotChangeIsCountedAsLeft) {
       RunUnixCommand("rm -f '" + letter + "'");
       SettleDriveLetters();
     }
-    EXPECT_EQ(FileExists(At(c.held)), c.fixed);
-    // g.txt, in own, which may change, goes; own only where its folder may.
-    EXPECT_EQ(swept, (c.held[6] == 'o') + !c.fixed);
-    EXPECT_EQ(NotRemovedCount(), c.fixed ? 1 : 0);
-    RunUnixCommand("chattr -i '" + fixed + "'; rm -rf '" + fixed + "'");
+    EXPECT_EQ(FileExists(At(c.held)), c.left > 0);
+    EXPECT_EQ(swept, c.swept);
+    EXPECT_EQ(NotRemovedCount(), c.left);
+    EXPECT_TRUE(RunUnixCommand("test \"$(stat -c %a '" + fixed + "')\" = 575")) << "its folder's mode changed";
+    RunUnixCommand("chattr -i -a '" + on + "'; rm -rf '" + fixed + "'");
   }
 }
 
