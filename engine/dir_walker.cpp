@@ -339,7 +339,7 @@ bool DirWalker::RemoveFolderAndLog(HANDLE folder, const std::string& path, float
   // Emptying and judging it took time enough for it, or a folder above it, to
   // be moved away: its removal would then take nothing, or, through a link
   // left on the way, take it where it went.
-  if (check && NameSurvivesInWine(path) && !ReachedByOwnName(removedBy, marked, FILE_DIRECTORY_FILE)) {
+  if (check && !StillReachedAsOpened(removedBy, path, marked, FILE_DIRECTORY_FILE)) {
     Trace("   Folder %s was moved away before its removal.\n", path.c_str());
     RecordLeft(Outcome::kFailed, path, kMovedReason);
     return false;

@@ -299,8 +299,8 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   // moved: Wine would then remove nothing and say nothing, or, through a link
   // left on the way, remove it where it went. Without one, open to close
   // takes microseconds, too few to be worth a look of its own.
-  if (check && overwritable && NameSurvivesInWine(*nowPath) &&
-      !ReachedByOwnName(nt::ObjectName(h.Get()), marked, FILE_NON_DIRECTORY_FILE))
+  if (check && overwritable &&
+      !StillReachedAsOpened(nt::ObjectName(h.Get()), *nowPath, marked, FILE_NON_DIRECTORY_FILE))
     return RemovalResult::kMovedAway;
   if (!nt::MarkForDeletion(h.Get())) return RemovalResult::kFailed;
   if (MarkedHook()) MarkedHook()();
@@ -334,6 +334,11 @@ bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId
   return StillThere(parent, name, folderId, FILE_DIRECTORY_FILE);
 }
 
+namespace {
+
+// Whether Wine's system name for what path reaches can be opened again:
+// Wine drops a trailing dot from the names of the folders on the way (a
+// trailing space too).
 bool NameSurvivesInWine(const std::string& path) {
   for (size_t end = path.find('\\'); ; end = path.find('\\', end + 1)) {
     const size_t at = end == std::string::npos ? path.size() : end;
@@ -342,13 +347,34 @@ bool NameSurvivesInWine(const std::string& path) {
   }
 }
 
+}  // namespace
+
+namespace {
+
+// A system name without trailing separators, but a drive's root keeps its own.
+std::wstring Trimmed(std::wstring n) {
+  while (n.size() > 1 && n.back() == L'\\' && n[n.size() - 2] != L':') n.pop_back();
+  return n;
+}
+
+}  // namespace
+
+bool StillReachedAsOpened(const std::wstring& objectName, const std::string& path, uint64_t fileId, ULONG kind) {
+  if (NameSurvivesInWine(path)) return ReachedByOwnName(objectName, fileId, kind);
+  // The system name has lost a dot: the path, which has not, is opened
+  // instead. Through a link put on it since, it reaches the file under
+  // another system name, or not at all.
+  std::wstring nt = nt::LongPathForm(path);
+  if (nt.compare(0, 4, L"\\\\?\\") != 0) return false;
+  nt[1] = L'?';
+  ScopedHandle h(nt::OpenRelative(nullptr, nt, FILE_READ_ATTRIBUTES, kShareAll, kind, nullptr, true));
+  uint64_t id = 0;
+  return h.Get() != nullptr && nt::FileIdOf(h.Get(), &id) && id == fileId &&
+         Trimmed(nt::ObjectName(h.Get())) == Trimmed(objectName);
+}
+
 bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone, HANDLE above) {
-  // Compared without trailing separators, but a drive's root keeps its own.
-  const auto trimmed = [](std::wstring n) {
-    while (n.size() > 1 && n.back() == L'\\' && n[n.size() - 2] != L':') n.pop_back();
-    return n;
-  };
-  const std::wstring name = trimmed(objectName);
+  const std::wstring name = Trimmed(objectName);
   if (name.empty()) return false;
   LONG status = 0;
   ScopedHandle h(nt::OpenRelative(nullptr, name, alone ? (DELETE | FILE_READ_ATTRIBUTES) : FILE_READ_ATTRIBUTES,
@@ -369,7 +395,7 @@ bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kin
   // The name Wine gives a handle is the path it reached, every link
   // resolved: the same name means no link stands on the way. Once removed,
   // reached at all is still there.
-  return alone || trimmed(nt::ObjectName(h.Get())) == name;
+  return alone || Trimmed(nt::ObjectName(h.Get())) == name;
 }
 
 void RemoveFileInGuardedFolder(const std::string& path) {

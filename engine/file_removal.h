@@ -151,8 +151,10 @@ bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId
 // root, the folder above, if known; if not, held is enough).
 bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone = false,
                       HANDLE above = nullptr);
-// Whether Wine's system name for what path reaches can be opened again:
-// Wine drops a trailing dot from the names of the folders on the way (a
-// trailing space too), so there ReachedByOwnName cannot tell and is not asked.
-bool NameSurvivesInWine(const std::string& path);
+// Before its removal: ReachedByOwnName for the item our handle (system name
+// objectName) is open on, reached by path. Wine drops a trailing dot (or
+// space) from the names of the folders on the way in the names it gives;
+// there path itself is opened, and must reach the same file under the same
+// system name.
+bool StillReachedAsOpened(const std::wstring& objectName, const std::string& path, uint64_t fileId, ULONG kind);
 
