@@ -167,17 +167,18 @@ bool HeldWhereItCannotGo(LONG status, HANDLE root, const std::wstring& name, ULO
   constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043), kDeletePending = static_cast<LONG>(0xC0000056);
   if (status != kSharingViolation && status != kDeletePending) return false;
   constexpr ACCESS_MASK kTimes = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-  LONG itemStatus = 0;
-  ScopedHandle item(nt::OpenRelative(root, name, kTimes, kShareAll, kind, &itemStatus, true));
+  // The folder first: an item left where it is keeps its times untouched.
   ScopedHandle above(folder == nullptr ? nullptr
                                        : nt::OpenRelative(folder, std::wstring(), kTimes, kShareAll,
                                                           FILE_DIRECTORY_FILE, nullptr));
+  if (!TakesItsOwnTime(above.Get(), true)) return true;
   // Wine opens a file for its attributes as for writing, which an immutable
   // or append-only file refuses. One its holder keeps from being written to
   // cannot be asked; only its folder is, then.
+  LONG itemStatus = 0;
+  ScopedHandle item(nt::OpenRelative(root, name, kTimes, kShareAll, kind, &itemStatus, true));
   constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
-  if (item.Get() == nullptr ? itemStatus == kAccessDenied : !TakesItsOwnTime(item.Get(), false)) return true;
-  return !TakesItsOwnTime(above.Get(), true);
+  return item.Get() == nullptr ? itemStatus == kAccessDenied : !TakesItsOwnTime(item.Get(), false);
 }
 
 // Whether folder still holds the file fileId under name after its removal,
