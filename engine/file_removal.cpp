@@ -360,8 +360,41 @@ std::wstring Trimmed(std::wstring n) {
 
 }  // namespace
 
+namespace {
+
+// Whether each folder on a whole system name ("\\??\\D:\\a\\b\\item") below its
+// drive's root is listed in the folder above it as itself, not as a link.
+// Wine's system names drop a trailing dot: a folder moved to a sibling named
+// as it is plus a dot, with a link left at its name, is reached under the
+// same system name, and only the listing shows the link. The item itself is
+// not asked: a link left at its own name is all its removal can take. Names
+// not on a drive (a share) are not asked.
+bool NoLinkOnTheWay(const std::wstring& name) {
+  const size_t colon = name.find(L':');
+  if (colon == std::wstring::npos || name.find(L'\\', 4) < colon) return true;
+  size_t at = name.find(L'\\', colon);
+  if (at == std::wstring::npos) return true;
+  ScopedHandle dir(nt::OpenRelative(nullptr, name.substr(0, at + 1), FILE_LIST_DIRECTORY, kShareAll,
+                                    FILE_DIRECTORY_FILE, nullptr, true));
+  while (dir.Get() != nullptr && at + 1 < name.size()) {
+    const size_t next = name.find(L'\\', at + 1);
+    if (next == std::wstring::npos) return true;
+    const std::wstring entry = name.substr(at + 1, next - at - 1);
+    DWORD attributes = 0;
+    uint64_t id = 0;
+    if (!nt::ListedEntry(dir.Get(), entry, &attributes, &id, true) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
+      return false;
+    dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
+    at = next;
+  }
+  return dir.Get() != nullptr;
+}
+
+}  // namespace
+
 bool StillReachedAsOpened(const std::wstring& objectName, const std::string& path, uint64_t fileId, ULONG kind) {
-  if (NameSurvivesInWine(path)) return ReachedByOwnName(objectName, fileId, kind);
+  if (NameSurvivesInWine(path))
+    return ReachedByOwnName(objectName, fileId, kind) && NoLinkOnTheWay(Trimmed(objectName));
   // The system name has lost a dot: the path, which has not, is opened
   // instead. Through a link put on it since, it reaches the file under
   // another system name, or not at all.
@@ -371,7 +404,7 @@ bool StillReachedAsOpened(const std::wstring& objectName, const std::string& pat
   ScopedHandle h(nt::OpenRelative(nullptr, nt, FILE_READ_ATTRIBUTES, kShareAll, kind, nullptr, true));
   uint64_t id = 0;
   return h.Get() != nullptr && nt::FileIdOf(h.Get(), &id) && id == fileId &&
-         Trimmed(nt::ObjectName(h.Get())) == Trimmed(objectName);
+         Trimmed(nt::ObjectName(h.Get())) == Trimmed(objectName) && NoLinkOnTheWay(Trimmed(nt));
 }
 
 bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone, HANDLE above) {

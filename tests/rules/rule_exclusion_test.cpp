@@ -462,24 +462,32 @@ TEST_F(RuleExclusionTest, FoldersWhoseNamesEndInADotAreSwept) {
 // old name): the item goes with it and stays there, counted as not removed.
 // Also below a folder whose name ends in a dot, which Wine drops from the
 // names it gives (as an exclusion leaves such a folder unjudged, k is then
-// merely outside the target).
+// merely outside the target); and for that reason, moved beside itself to
+// its own name plus a dot, which Wine names as it was.
 TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
   const struct {
-    const char* item;  // about to go, below anc\w
+    const char* item;  // about to go, below anc/w
     int call;
     bool link;
-  } cases[] = {{"d3\\s\\f.txt", 1, true}, {"d3\\s", 1, true},      {"d3", 2, true},
-               {"d3", 2, false},           {"d3\\s.\\f.txt", 1, true}, {"d3\\s.", 1, true}};
+    const char* moved;  // below anc, to `to`
+    const char* to;
+  } cases[] = {{"d3/s/f.txt", 1, true, "w", "k/w"},       {"d3/s", 1, true, "w", "k/w"},
+               {"d3", 2, true, "w", "k/w"},              {"d3", 2, false, "w", "k/w"},
+               {"d3/s./f.txt", 1, true, "w", "k/w"},     {"d3/s.", 1, true, "w", "k/w"},
+               {"d3/s/f.txt", 1, true, "w/d3", "w/d3."}, {"d3/s", 1, true, "w/d3", "w/d3."}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.item) + (c.link ? ", a link left" : ""));
+    SCOPED_TRACE(std::string(c.item) + (c.link ? ", a link left" : "") + ", " + c.moved + " to " + c.to);
     const bool dot = std::string(c.item).find("s.") != std::string::npos;
-    const std::string w = UnixPathOf(At("anc")) + "/w", k = UnixPathOf(At("anc")) + "/k";
-    RunUnixCommand("mkdir -p '" + w + "/d3/s" + (dot ? "." : "") + "' '" + k + "' && echo x > '" + w + "/d3/s" +
-                   (dot ? "." : "") + "/f.txt' && echo x > '" + k + "/keep.txt'");
+    const std::string anc = UnixPathOf(At("anc")), s = anc + "/w/d3/s" + (dot ? "." : "");
+    RunUnixCommand("mkdir -p '" + s + "' '" + anc + "/k' && echo x > '" + s + "/f.txt' && echo x > '" + anc +
+                   "/k/keep.txt'");
+    const std::string from = anc + "/" + c.moved, to = anc + "/" + c.to;
+    std::string item = std::string("anc\\w\\") + c.item;
+    std::replace(item.begin(), item.end(), '/', '\\');
     int calls = 0;
     SetRemovalHookForTests([&](const std::string& path) {
-      if (path == At(std::string("anc\\w\\") + c.item) && ++calls == c.call)
-        RunUnixCommand("mv '" + w + "' '" + k + "/w'" + (c.link ? " && ln -s '" + k + "/w' '" + w + "'" : ""));
+      if (path == At(item) && ++calls == c.call)
+        RunUnixCommand("mv '" + from + "' '" + to + "'" + (c.link ? " && ln -s '" + to + "' '" + from + "'" : ""));
     });
     // A file is looked at when its overwrite gave time for a move.
     const DWORD targets = g_GeneralSettings.m_nTargets;
@@ -492,12 +500,11 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     SetRemovalHookForTests(nullptr);
     ASSERT_EQ(calls, c.call);
     // Asked of the Unix side: a Windows path drops a folder name's last dot.
-    std::string stays = k + "/w/" + c.item;
-    std::replace(stays.begin(), stays.end(), '\\', '/');
+    const std::string stays = to + (anc + "/w/" + c.item).substr(from.size());
     EXPECT_TRUE(RunUnixCommand("test -e '" + stays + "' || test -e '" + ShredName(stays) + "'"))
-        << "it stays in the kept place";
+        << "it stays where it went";
     EXPECT_GE(NotRemovedCount(), 1);
-    RunUnixCommand("rm -rf '" + UnixPathOf(At("anc")) + "'");
+    RunUnixCommand("rm -rf '" + anc + "'");
   }
 }
 
