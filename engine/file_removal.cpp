@@ -167,18 +167,20 @@ bool HeldWhereItCannotGo(LONG status, HANDLE root, const std::wstring& name, ULO
   constexpr LONG kSharingViolation = static_cast<LONG>(0xC0000043), kDeletePending = static_cast<LONG>(0xC0000056);
   if (status != kSharingViolation && status != kDeletePending) return false;
   constexpr ACCESS_MASK kTimes = FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES;
-  // The folder first: an item left where it is keeps its times untouched.
+  // Wine opens a file for its attributes as for writing, which an immutable
+  // or append-only file refuses: asked so first, nothing changes. One its
+  // holder keeps from being written to cannot be asked; only its folder is,
+  // then. A folder opens all the same, and is asked by its time, last: what
+  // stays keeps its times where it can.
+  LONG itemStatus = 0;
+  ScopedHandle item(nt::OpenRelative(root, name, kTimes, kShareAll, kind, &itemStatus, true));
+  constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
+  if (item.Get() == nullptr && itemStatus == kAccessDenied) return true;
   ScopedHandle above(folder == nullptr ? nullptr
                                        : nt::OpenRelative(folder, std::wstring(), kTimes, kShareAll,
                                                           FILE_DIRECTORY_FILE, nullptr));
   if (!TakesItsOwnTime(above.Get(), true)) return true;
-  // Wine opens a file for its attributes as for writing, which an immutable
-  // or append-only file refuses. One its holder keeps from being written to
-  // cannot be asked; only its folder is, then.
-  LONG itemStatus = 0;
-  ScopedHandle item(nt::OpenRelative(root, name, kTimes, kShareAll, kind, &itemStatus, true));
-  constexpr LONG kAccessDenied = static_cast<LONG>(0xC0000022);
-  return item.Get() == nullptr ? itemStatus == kAccessDenied : !TakesItsOwnTime(item.Get(), false);
+  return item.Get() != nullptr && kind == FILE_DIRECTORY_FILE && !TakesItsOwnTime(item.Get(), false);
 }
 
 // Whether folder still holds the file fileId under name after its removal,
@@ -366,7 +368,8 @@ namespace {
 // drive's root is listed in the folder above it as itself, not as a link.
 // Wine's system names drop a trailing dot: a folder moved to a sibling named
 // as it is plus a dot, with a link left at its name, is reached under the
-// same system name, and only the listing shows the link. The item itself is
+// same system name, and only the listing shows the link; a name listed with
+// no such dot is the one asked, and only where there is none, the dotted. The item itself is
 // not asked: a link left at its own name is all its removal can take. Names
 // not on a drive (a share) are not asked.
 bool NoLinkOnTheWay(const std::wstring& name) {
@@ -379,11 +382,18 @@ bool NoLinkOnTheWay(const std::wstring& name) {
   while (dir.Get() != nullptr && at + 1 < name.size()) {
     const size_t next = name.find(L'\\', at + 1);
     if (next == std::wstring::npos) return true;
-    const std::wstring entry = name.substr(at + 1, next - at - 1);
+    // A name that lost its dot is listed with it (asked of a handle of its
+    // own: a handle keeps the first name it was asked to list).
+    std::wstring entry = name.substr(at + 1, next - at - 1);
     DWORD attributes = 0;
     uint64_t id = 0;
-    if (!nt::ListedEntry(dir.Get(), entry, &attributes, &id, true) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-      return false;
+    if (!nt::ListedEntry(dir.Get(), entry, &attributes, &id, true)) {
+      ScopedHandle again(nt::OpenRelative(dir.Get(), std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
+                                          FILE_DIRECTORY_FILE, nullptr));
+      if (again.Get() == nullptr || !nt::ListedEntry(again.Get(), entry += L'.', &attributes, &id, true))
+        return false;
+    }
+    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
     dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
     at = next;
   }
@@ -404,7 +414,7 @@ bool StillReachedAsOpened(const std::wstring& objectName, const std::string& pat
   ScopedHandle h(nt::OpenRelative(nullptr, nt, FILE_READ_ATTRIBUTES, kShareAll, kind, nullptr, true));
   uint64_t id = 0;
   return h.Get() != nullptr && nt::FileIdOf(h.Get(), &id) && id == fileId &&
-         Trimmed(nt::ObjectName(h.Get())) == Trimmed(objectName) && NoLinkOnTheWay(Trimmed(nt));
+         Trimmed(nt::ObjectName(h.Get())) == Trimmed(objectName) && NoLinkOnTheWay(Trimmed(objectName));
 }
 
 bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone, HANDLE above) {

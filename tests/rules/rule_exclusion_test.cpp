@@ -329,7 +329,7 @@ TEST_F(RuleExclusionTest, AnItemHeldWhereItCannotBeRemovedIsCountedAsLeft) {
       GTEST_SKIP() << "this file system cannot make an item immutable";
     }
     const std::string held = UnixPathOf(At(c.held)), time = fixed + ".time";
-    ASSERT_TRUE(RunUnixCommand("stat -c %y '" + held + "' > '" + time + "'"));
+    ASSERT_TRUE(RunUnixCommand("stat -c %y '" + held + "' '" + fixed + "' > '" + time + "'"));
     HANDLE hold = ::CreateFileA(At(c.held).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     ASSERT_NE(hold, INVALID_HANDLE_VALUE);
@@ -348,8 +348,8 @@ TEST_F(RuleExclusionTest, AnItemHeldWhereItCannotBeRemovedIsCountedAsLeft) {
     EXPECT_EQ(NotRemovedCount(), c.left);
     EXPECT_TRUE(RunUnixCommand("test \"$(stat -c %a '" + fixed + "')\" = 575")) << "its folder's mode changed";
     if (c.left > 0 && std::string(c.held).back() == 't')  // a folder emptied has a new time
-      EXPECT_TRUE(RunUnixCommand("test \"$(stat -c %y '" + held + "')\" = \"$(cat '" + time + "')\""))
-          << "what stays keeps its time";
+      EXPECT_TRUE(RunUnixCommand("test \"$(stat -c %y '" + held + "' '" + fixed + "')\" = \"$(cat '" + time + "')\""))
+          << "what stays, and its folder, keep their times";
     RunUnixCommand("chattr -i -a '" + on + "'; rm -rf '" + fixed + "' '" + time + "'");
   }
 }
@@ -442,17 +442,22 @@ TEST_F(RuleExclusionTest, FoldersWhoseNamesEndInADotAreSwept) {
   const std::string top = UnixPathOf(At("dots"));
   const DWORD targets = g_GeneralSettings.m_nTargets;
   for (const bool shred : {false, true}) {
-    SCOPED_TRACE(shred ? "shredded" : "plain");
+    // The rule spells the folder in its own case, or in another.
+    for (const char* spelt : {"dots", "DOTS"}) {
+    SCOPED_TRACE(std::string(shred ? "shredded, " : "plain, ") + spelt);
     if (shred) g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
     RunUnixCommand("mkdir -p '" + top + "/e.' '" + top + "/p./in' && echo x > '" + top + "/p./in/g.log'");
     ResetOutcomes();
-    const int swept = Sweep(Read(std::string("[Dots ") + (shred ? "shred" : "plain") +
-                                 " *]\nFileKey1=%LocalAppData%\\dots|*.*|REMOVESELF\n"));
+    ProgressRecorder log;
+    const int swept = Sweep(Read(std::string("[Dots ") + (shred ? "shred " : "plain ") + (spelt[0] == 'd' ? "own" : "upper") +
+                                 " *]\nFileKey1=%LocalAppData%\\" + spelt + "|*.*|REMOVESELF\n"));
     g_GeneralSettings.m_nTargets = targets;
+    SCOPED_TRACE(::testing::PrintToString(log.LogLines()));
     EXPECT_EQ(NotRemovedCount(), 0);
     EXPECT_EQ(swept, 5) << "g.log, in, p., e. and dots";
     EXPECT_FALSE(FileExists(At("dots")));
     RunUnixCommand("rm -rf '" + top + "'");
+    }
   }
 }
 
