@@ -350,28 +350,20 @@ bool NameSurvivesInWine(const std::string& path) {
   }
 }
 
-}  // namespace
-
-namespace {
-
 // A system name without trailing separators, but a drive's root keeps its own.
 std::wstring Trimmed(std::wstring n) {
   while (n.size() > 1 && n.back() == L'\\' && n[n.size() - 2] != L':') n.pop_back();
   return n;
 }
 
-}  // namespace
-
-namespace {
-
 // Whether each folder on a whole system name ("\\??\\D:\\a\\b\\item") below its
 // drive's root is listed in the folder above it as itself, not as a link.
 // Wine's system names drop a trailing dot: a folder moved to a sibling named
 // as it is plus a dot, with a link left at its name, is reached under the
 // same system name, and only the listing shows the link; a name listed with
-// no such dot is the one asked, and only where there is none, the dotted. The item itself is
-// not asked: a link left at its own name is all its removal can take. Names
-// not on a drive (a share) are not asked.
+// no such dot is the one asked, and only where there is none, the dotted.
+// The item itself is not asked: a link left at its own name is all its
+// removal can take. Names not on a drive (a share) are not asked.
 bool NoLinkOnTheWay(const std::wstring& name) {
   const size_t colon = name.find(L':');
   if (colon == std::wstring::npos || name.find(L'\\', 4) < colon) return true;
@@ -402,19 +394,28 @@ bool NoLinkOnTheWay(const std::wstring& name) {
 
 }  // namespace
 
-bool StillReachedAsOpened(const std::wstring& objectName, const std::string& path, uint64_t fileId, ULONG kind) {
-  if (NameSurvivesInWine(path))
-    return ReachedByOwnName(objectName, fileId, kind) && NoLinkOnTheWay(Trimmed(objectName));
-  // The system name has lost a dot: the path, which has not, is opened
-  // instead. Through a link put on it since, it reaches the file under
-  // another system name, or not at all.
+namespace {
+
+// The same file, reached by path under the system name our handle has. The
+// system name may have lost a dot: then the path, which has not, is opened.
+// Through a link put on it since, it reaches the file under another system
+// name, or not at all.
+bool ReachedByPath(const std::wstring& objectName, const std::string& path, uint64_t fileId, ULONG kind) {
   std::wstring nt = nt::LongPathForm(path);
   if (nt.compare(0, 4, L"\\\\?\\") != 0) return false;
   nt[1] = L'?';
   ScopedHandle h(nt::OpenRelative(nullptr, nt, FILE_READ_ATTRIBUTES, kShareAll, kind, nullptr, true));
   uint64_t id = 0;
   return h.Get() != nullptr && nt::FileIdOf(h.Get(), &id) && id == fileId &&
-         Trimmed(nt::ObjectName(h.Get())) == Trimmed(objectName) && NoLinkOnTheWay(Trimmed(objectName));
+         Trimmed(nt::ObjectName(h.Get())) == Trimmed(objectName);
+}
+
+}  // namespace
+
+bool StillReachedAsOpened(const std::wstring& objectName, const std::string& path, uint64_t fileId, ULONG kind) {
+  const bool reached = NameSurvivesInWine(path) ? ReachedByOwnName(objectName, fileId, kind)
+                                                : ReachedByPath(objectName, path, fileId, kind);
+  return reached && NoLinkOnTheWay(Trimmed(objectName));
 }
 
 bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone, HANDLE above) {
