@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "engine/folder_identity.h"
+#include "engine/letter_places.h"
 #include "engine/nt_calls.h"
 #include "engine/outcome_ledger.h"
 #include "engine/path_text.h"
@@ -356,19 +357,36 @@ std::wstring Trimmed(std::wstring n) {
   return n;
 }
 
-// Whether each folder on a whole system name ("\\??\\D:\\a\\b\\item") below its
-// drive's root is listed in the folder above it as itself, not as a link.
+// Whether Wine's name for the folder h, spelt from above, is spelt.
+bool NamedAt(HANDLE h, const std::wstring& spelt) {
+  std::wstring name = Trimmed(nt::ObjectName(h));
+  return !name.empty() && SpeltFromAbove(&name) && Trimmed(name) == spelt;
+}
+
+// Whether each folder on a whole system name ("\\??\\D:\\a\\b\\item") is
+// listed in the folder above it as itself, not as a link, from the top: the
+// name is first spelt from above any drive letter that leads to a folder
+// (SpeltFromAbove), up to a volume's root or the top of the file system.
 // Wine's system names drop a trailing dot: a folder moved to a sibling named
 // as it is plus a dot, with a link left at its name, is reached under the
 // same system name, and only the listing shows the link; a name listed with
 // no such dot is the one asked, and only where there is none, the dotted.
 // The item itself is not asked: a link left at its own name is all its
-// removal can take. Names not on a drive (a share) are not asked.
-bool NoLinkOnTheWay(const std::wstring& name) {
-  const size_t colon = name.find(L':');
-  if (colon == std::wstring::npos || name.find(L'\\', 4) < colon) return true;
-  size_t at = name.find(L'\\', colon);
-  if (at == std::wstring::npos) return true;
+// removal can take. Names neither on a drive nor under the top (a share)
+// are not asked.
+bool NoLinkOnTheWay(std::wstring name) {
+  if (!SpeltFromAbove(&name)) return false;
+  name = Trimmed(name);
+  static const std::wstring kTop = L"\\??\\unix\\";
+  size_t at = 0;
+  if (name.compare(0, kTop.size(), kTop) == 0) {
+    at = kTop.size() - 1;
+  } else {
+    const size_t colon = name.find(L':');
+    if (colon == std::wstring::npos || name.find(L'\\', 4) < colon) return true;
+    at = name.find(L'\\', colon);
+    if (at == std::wstring::npos) return true;
+  }
   ScopedHandle dir(nt::OpenRelative(nullptr, name.substr(0, at + 1), FILE_LIST_DIRECTORY, kShareAll,
                                     FILE_DIRECTORY_FILE, nullptr, true));
   while (dir.Get() != nullptr && at + 1 < name.size()) {
@@ -379,14 +397,20 @@ bool NoLinkOnTheWay(const std::wstring& name) {
     std::wstring entry = name.substr(at + 1, next - at - 1);
     DWORD attributes = 0;
     uint64_t id = 0;
-    if (!nt::ListedEntry(dir.Get(), entry, &attributes, &id, true)) {
+    const bool plain = nt::ListedEntry(dir.Get(), entry, &attributes, &id, true);
+    if (!plain) {
       ScopedHandle again(nt::OpenRelative(dir.Get(), std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
                                           FILE_DIRECTORY_FILE, nullptr));
       if (again.Get() == nullptr || !nt::ListedEntry(again.Get(), entry += L'.', &attributes, &id, true))
         return false;
     }
-    if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return false;
     dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
+    // Wine lists a mount point as it lists a link. A mount point leads to
+    // another file system (listed with no number) and is named where it
+    // stands; a link is named where it leads.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (!plain || id != 0 || dir.Get() == nullptr ||
+                                                        !NamedAt(dir.Get(), name.substr(0, next))))
+      return false;
     at = next;
   }
   return dir.Get() != nullptr;

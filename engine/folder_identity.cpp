@@ -453,6 +453,38 @@ bool LetterMapsToFolder(wchar_t letter) {
   return StepAbove(base + L"../", self, std::wstring(), &step) && !step.top && step.holds == nt::Holds::kListed;
 }
 
+bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* id) {
+  above->clear();
+  const wchar_t root[] = {letter, L':', L'\\', 0};
+  HANDLE raw = OpenToJudgeW(root);
+  if (raw == INVALID_HANDLE_VALUE) return false;
+  const std::shared_ptr<void> self(raw, [](void* h) { ::CloseHandle(h); });
+  if (!IdentityOf(raw, id)) return false;
+  if (UnixName() == nullptr || Upper(letter) == SystemLetter()) return true;
+  std::wstring base, unix, parentName;
+  StepUp step;
+  if (!LetterUnixName(letter, &base, &unix) || !StepAbove(base + L"../", *id, std::wstring(), &step)) return false;
+  if (step.top || step.holds == nt::Holds::kMounted) return true;
+  std::vector<std::wstring> names;
+  if (step.holds != nt::Holds::kListed || !nt::NamesListedAs(step.open.get(), id->index, &names) ||
+      !FinalPathOf(step.open.get(), &parentName) || parentName.compare(0, 4, L"\\\\?\\") != 0)
+    return false;
+  for (const auto& name : names) {
+    HANDLE entry = nt::OpenRelative(step.open.get(), name, FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_DIRECTORY_FILE, nullptr,
+                                    true);
+    if (entry == nullptr) continue;
+    const bool same = nt::SameObject(entry, raw) == nt::Sameness::kSame;
+    ::CloseHandle(entry);
+    if (!same) continue;
+    *above = L"\\??\\" + parentName.substr(4);
+    if (above->back() != L'\\') *above += L'\\';
+    *above += name;
+    return true;
+  }
+  return false;
+}
+
 namespace {
 
 // A field of the system's mount list, its blanks and backslashes written

@@ -66,6 +66,15 @@ bool FoldersMountedTwice(const std::string& mountList, std::vector<FolderIdentit
 // cannot be told.
 bool LetterMapsToFolder(wchar_t letter);
 
+// The letter's folder named from above, as the drive that holds its parent
+// names it ("\??\D:\lt\w" when G: leads to D:\lt\w; "\??\unix\..." where
+// no drive holds it): its parent's system name, and the entry there
+// that is that very folder. Empty for a volume's root (on Windows, the
+// system drive, the top of a file system, a mount point), which Wine names
+// by the letter alone. *id: the identity of what the letter reaches. False
+// when it cannot be read.
+bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* id);
+
 // Under Wine: reads what the drive letter leads to, and when that differs
 // from when it was last read in this process (or it was never read), waits
 // until Wine has read its letters again, so that the names it gives from then

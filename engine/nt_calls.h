@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace nt {
 
@@ -60,6 +61,11 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
 enum class Holds { kNo, kListed, kMounted };
 Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere,
                   const std::function<bool(HANDLE)>& confirm = nullptr);
+
+// The names dir's listing gives, as themselves and not as links, to what
+// has the file id fileId (a folder, or a file with several names). False
+// when the listing cannot be read.
+bool NamesListedAs(HANDLE dir, uint64_t fileId, std::vector<std::wstring>* names);
 
 // Whether two handles are open on one file or folder. Under Wine a file's
 // number does not tell its file system, and a folder's name tells only what

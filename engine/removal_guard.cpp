@@ -9,6 +9,7 @@
 #include <set>
 #include <vector>
 
+#include "engine/letter_places.h"
 #include "engine/mask_match.h"
 #include "engine/nt_calls.h"
 #include "engine/path_text.h"
@@ -346,6 +347,7 @@ void RefreshProtectedPlaces() {
   // Under Wine a sweep starts with the drive letters as they stand, and
   // Wine's names following them.
   FollowDriveLetters();
+  NoteLetterPlaces();
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
 }

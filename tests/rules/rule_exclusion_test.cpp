@@ -468,42 +468,65 @@ TEST_F(RuleExclusionTest, FoldersWhoseNamesEndInADotAreSwept) {
 // Also below a folder whose name ends in a dot, which Wine drops from the
 // names it gives (as an exclusion leaves such a folder unjudged, k is then
 // merely outside the target); and for that reason, moved beside itself to
-// its own name plus a dot, which Wine names as it was.
+// its own name plus a dot, which Wine names as it was. Also while a drive
+// letter leads to the folder that moves (Wine then names the item by the
+// letter, and the folders above it are out of the name), the rule naming
+// the item by its path or by the letter.
 TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
+  enum Letter { kNone, kByPath, kByLetter };
   const struct {
     const char* item;  // about to go, below anc/w
     int call;
     bool link;
     const char* moved;  // below anc, to `to`
     const char* to;
+    Letter letter = kNone;  // q: leads to anc/w
   } cases[] = {{"d3/s/f.txt", 1, true, "w", "k/w"},       {"d3/s", 1, true, "w", "k/w"},
                {"d3", 2, true, "w", "k/w"},              {"d3", 2, false, "w", "k/w"},
                {"d3/s./f.txt", 1, true, "w", "k/w"},     {"d3/s.", 1, true, "w", "k/w"},
-               {"d3/s/f.txt", 1, true, "w/d3", "w/d3."}, {"d3/s", 1, true, "w/d3", "w/d3."}};
+               {"d3/s/f.txt", 1, true, "w/d3", "w/d3."}, {"d3/s", 1, true, "w/d3", "w/d3."},
+               {"d3/s/f.txt", 1, true, "w", "k/w", kByPath}, {"d3/s", 1, true, "w", "k/w", kByPath},
+               {"d3/s/f.txt", 1, true, "w", "k/w", kByLetter}, {"d3/s/f.txt", 1, true, "w", "w.", kByPath}};
+  char prefix[1024] = "";
+  ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+  const std::string letter = std::string(prefix) + "/dosdevices/q:";
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.item) + (c.link ? ", a link left" : "") + ", " + c.moved + " to " + c.to);
+    SCOPED_TRACE(std::string(c.item) + (c.link ? ", a link left" : "") + ", " + c.moved + " to " + c.to +
+                 (c.letter == kNone ? "" : c.letter == kByPath ? ", q: leads to w" : ", q: leads to w, the rule by q:"));
     const bool dot = std::string(c.item).find("s.") != std::string::npos;
     const std::string anc = UnixPathOf(At("anc")), s = anc + "/w/d3/s" + (dot ? "." : "");
     RunUnixCommand("mkdir -p '" + s + "' '" + anc + "/k' && echo x > '" + s + "/f.txt' && echo x > '" + anc +
                    "/k/keep.txt'");
+    if (c.letter != kNone) {
+      ASSERT_TRUE(RunUnixCommand("ln -sfn '" + anc + "/w' '" + letter + "'"));
+      SettleDriveLetters();
+      RefreshProtectedPlaces();  // as a sweep starts
+    }
     const std::string from = anc + "/" + c.moved, to = anc + "/" + c.to;
     std::string item = std::string("anc\\w\\") + c.item;
     std::replace(item.begin(), item.end(), '/', '\\');
     int calls = 0;
     SetRemovalHookForTests([&](const std::string& path) {
-      if (path == At(item) && ++calls == c.call)
+      if (path.substr(path.size() - std::min(path.size(), item.size() - 6)) == item.substr(6) && ++calls == c.call)
         RunUnixCommand("mv '" + from + "' '" + to + "'" + (c.link ? " && ln -s '" + to + "' '" + from + "'" : ""));
     });
     // A file is looked at when its overwrite gave time for a move.
     const DWORD targets = g_GeneralSettings.m_nTargets;
     g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
     ResetOutcomes();
-    Sweep(Read("[Parents moved " + std::to_string(&c - cases) +
-               " *]\nFileKey1=%LocalAppData%\\anc\\w\\d3|*.*|REMOVESELF\n" +
-               (dot ? "" : "ExcludeKey1=PATH|%LocalAppData%\\anc\\k\\\n")));
+    ProgressRecorder log;
+    const RuleEntry& e = Read("[Parents moved " + std::to_string(&c - cases) + " *]\nFileKey1=" +
+                              (c.letter == kByLetter ? "Q:\\d3\\s|*.*" : "%LocalAppData%\\anc\\w\\d3|*.*|REMOVESELF") + "\n" +
+                              (dot ? "" : "ExcludeKey1=PATH|%LocalAppData%\\anc\\k\\\n"));
+    ASSERT_TRUE(e.refused.empty()) << ::testing::PrintToString(Reasons(e));
+    Sweep(e);
     g_GeneralSettings.m_nTargets = targets;
     SetRemovalHookForTests(nullptr);
-    ASSERT_EQ(calls, c.call);
+    if (c.letter != kNone) {
+      RunUnixCommand("rm -f '" + letter + "'");
+      SettleDriveLetters();
+    }
+    ASSERT_EQ(calls, c.call) << ::testing::PrintToString(log.LogLines());
     // Asked of the Unix side: a Windows path drops a folder name's last dot.
     const std::string stays = to + (anc + "/w/" + c.item).substr(from.size());
     EXPECT_TRUE(RunUnixCommand("test -e '" + stays + "' || test -e '" + ShredName(stays) + "'"))
@@ -511,6 +534,35 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     EXPECT_GE(NotRemovedCount(), 1);
     RunUnixCommand("rm -rf '" + anc + "'");
   }
+}
+
+// Wine lists a mount point as it lists a link. A drive letter leads below
+// one: what lies there is swept as anything else, shredded or emptied (the
+// look before each removal then passes the mount point).
+TEST_F(RuleExclusionTest, ItemsWhereALetterLeadsBelowAMountPointAreSwept) {
+  const std::string mnt = UnixPathOf(At("mnt"));
+  RunUnixCommand("mkdir -p '" + mnt + "'");
+  if (!RunUnixCommand("mount -t tmpfs morvane-test '" + mnt + "'")) GTEST_SKIP() << "no file system can be mounted here";
+  char prefix[1024] = "";
+  ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+  const std::string letter = std::string(prefix) + "/dosdevices/q:";
+  RunUnixCommand("mkdir -p '" + mnt + "/w/d/e' && echo x > '" + mnt + "/w/d/e/g.txt' && ln -sfn '" + mnt + "/w' '" +
+                 letter + "'");
+  SettleDriveLetters();
+  RefreshProtectedPlaces();
+  const DWORD targets = g_GeneralSettings.m_nTargets;
+  g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+  ResetOutcomes();
+  ProgressRecorder log;
+  const int swept = Sweep(Read("[Mounted *]\nFileKey1=Q:\\d\\e|*.*|REMOVESELF\n"));
+  g_GeneralSettings.m_nTargets = targets;
+  SCOPED_TRACE(::testing::PrintToString(log.LogLines()));
+  RunUnixCommand("rm -f '" + letter + "'");
+  EXPECT_EQ(swept, 2) << "g.txt and e";
+  EXPECT_EQ(NotRemovedCount(), 0);
+  EXPECT_FALSE(RunUnixCommand("test -e '" + mnt + "/w/d/e'"));
+  SettleDriveLetters();
+  RunUnixCommand("umount '" + mnt + "'; rm -rf '" + mnt + "'");
 }
 
 }  // namespace

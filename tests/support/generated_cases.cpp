@@ -132,6 +132,9 @@ std::string Quote(const std::string& s) {
 // leaves its exit status in a file of its own, which appears whole (mv).
 bool RunShell(const std::string& script) {
   static unsigned serial = 0;
+  // The mark's folder, for a test program run on its own.
+  ::CreateDirectoryA("D:\\fixtures", nullptr);
+  ::CreateDirectoryA("D:\\fixtures\\generated", nullptr);
   const std::string mark = "D:\\fixtures\\generated\\done-" + std::to_string(::GetCurrentProcessId()) + "-" +
                            std::to_string(++serial);
   const std::string unixMark = UnixPath(mark);

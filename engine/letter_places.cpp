@@ -1,0 +1,93 @@
+#include "engine/letter_places.h"
+
+#include <windows.h>
+
+#include <map>
+#include <mutex>
+
+#include "engine/folder_identity.h"
+
+namespace {
+
+struct Place {
+  FolderIdentity id;
+  std::wstring above;  // empty: the letter is a volume's root
+};
+
+struct Places {
+  std::mutex lock;
+  std::map<wchar_t, Place> byLetter;
+};
+
+Places& Noted() {
+  static Places places;
+  return places;
+}
+
+bool ReadPlace(wchar_t letter, Place* out) { return LetterFolderFromAbove(letter, &out->above, &out->id); }
+
+// The letter of a system name on a drive ("\??\G:\..."), upper case; 0 for
+// any other name.
+wchar_t LetterOf(const std::wstring& name) {
+  if (name.size() < 6 || name.compare(0, 4, L"\\??\\") != 0 || name[5] != L':' ||
+      (name.size() > 6 && name[6] != L'\\'))
+    return 0;
+  const wchar_t c = name[4];
+  if (c >= L'a' && c <= L'z') return static_cast<wchar_t>(c - L'a' + L'A');
+  return c >= L'A' && c <= L'Z' ? c : 0;
+}
+
+// The system drive's letter, upper case: a volume, whatever holds it.
+wchar_t SystemDriveLetter() {
+  wchar_t windows[MAX_PATH];
+  const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
+  const wchar_t c = n >= 3 && n < MAX_PATH && windows[1] == L':' ? windows[0] : 0;
+  return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+}
+
+}  // namespace
+
+void NoteLetterPlaces() {
+  if (!RunningUnderWine()) return;
+  std::map<wchar_t, Place> places;
+  // Every letter is tried: Wine's list of drives leaves out a letter made
+  // by a link in its "dosdevices" folder.
+  for (wchar_t letter = L'A'; letter <= L'Z'; ++letter) {
+    Place place;
+    if (ReadPlace(letter, &place)) places[letter] = place;
+  }
+  Places& noted = Noted();
+  std::lock_guard<std::mutex> hold(noted.lock);
+  noted.byLetter.swap(places);
+}
+
+bool SpeltFromAbove(std::wstring* name) {
+  if (!RunningUnderWine()) return true;
+  // A letter's folder lies in another's at most once each.
+  for (int hop = 0; hop <= 26; ++hop) {
+    const wchar_t letter = LetterOf(*name);
+    if (letter == 0 || letter == SystemDriveLetter()) return true;
+    const char root[] = {static_cast<char>(letter), ':', '\\', 0};
+    FolderIdentity now;
+    if (!IdentityOfFolder(root, &now)) return false;
+    Place place;
+    bool known = false;
+    Places& noted = Noted();
+    {
+      std::lock_guard<std::mutex> hold(noted.lock);
+      const auto it = noted.byLetter.find(letter);
+      if (it != noted.byLetter.end() && it->second.id == now) {
+        place = it->second;
+        known = true;
+      }
+    }
+    if (!known) {
+      if (!ReadPlace(letter, &place) || !(place.id == now)) return false;
+      std::lock_guard<std::mutex> hold(noted.lock);
+      noted.byLetter[letter] = place;
+    }
+    if (place.above.empty()) return true;
+    *name = place.above + name->substr(6);
+  }
+  return false;
+}
