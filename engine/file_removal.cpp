@@ -367,10 +367,11 @@ bool NamedAt(HANDLE h, const std::wstring& spelt) {
 // listed in the folder above it as itself, not as a link, from the top: the
 // name is first spelt from above any drive letter that leads to a folder
 // (SpeltFromAbove), up to a volume's root or the top of the file system.
-// Wine's system names drop a trailing dot: a folder moved to a sibling named
-// as it is plus a dot, with a link left at its name, is reached under the
-// same system name, and only the listing shows the link; a name listed with
-// no such dot is the one asked, and only where there is none, the dotted.
+// Wine's system names drop a trailing dot (or space): a folder moved to a
+// sibling named as it is plus a dot, with a link left at its name, is
+// reached under the same system name, and only the listing shows the link; a
+// name listed with no such dot is the one asked, and only where there is
+// none, the dotted, then the spaced.
 // The item itself is not asked: a link left at its own name is all its
 // removal can take. Names neither on a drive nor under the top (a share)
 // are not asked.
@@ -398,12 +399,15 @@ bool NoLinkOnTheWay(std::wstring name) {
     DWORD attributes = 0;
     uint64_t id = 0;
     const bool plain = nt::ListedEntry(dir.Get(), entry, &attributes, &id, true);
-    if (!plain) {
+    bool found = plain;
+    for (const wchar_t lost : {L'.', L' '}) {
+      if (found) break;
       ScopedHandle again(nt::OpenRelative(dir.Get(), std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
                                           FILE_DIRECTORY_FILE, nullptr));
-      if (again.Get() == nullptr || !nt::ListedEntry(again.Get(), entry += L'.', &attributes, &id, true))
-        return false;
+      found = again.Get() != nullptr && nt::ListedEntry(again.Get(), entry + lost, &attributes, &id, true);
+      if (found) entry += lost;
     }
+    if (!found) return false;
     dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
     // Wine lists a mount point as it lists a link. A mount point leads to
     // another file system (listed with no number) and is named where it

@@ -464,11 +464,17 @@ bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* 
   std::wstring base, unix, parentName;
   StepUp step;
   if (!LetterUnixName(letter, &base, &unix) || !StepAbove(base + L"../", *id, std::wstring(), &step)) return false;
-  if (step.top || step.holds == nt::Holds::kMounted) return true;
-  std::vector<std::wstring> names;
-  if (step.holds != nt::Holds::kListed || !nt::NamesListedAs(step.open.get(), id->index, &names) ||
+  if (step.top) return true;
+  // A mount point is listed as a link is, under another number: the one of
+  // those that is the letter's folder (a link to it as well would leave
+  // two, and nothing told).
+  const bool mounted = step.holds == nt::Holds::kMounted;
+  std::vector<std::wstring> names, linked;
+  if (step.holds == nt::Holds::kNo || !nt::NamesListedAs(step.open.get(), id->index, &names, &linked) ||
       !FinalPathOf(step.open.get(), &parentName) || parentName.compare(0, 4, L"\\\\?\\") != 0)
     return false;
+  if (mounted) names.swap(linked);
+  std::wstring found;
   for (const auto& name : names) {
     HANDLE entry = nt::OpenRelative(step.open.get(), name, FILE_READ_ATTRIBUTES,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, FILE_DIRECTORY_FILE, nullptr,
@@ -477,12 +483,14 @@ bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* 
     const bool same = nt::SameObject(entry, raw) == nt::Sameness::kSame;
     ::CloseHandle(entry);
     if (!same) continue;
-    *above = L"\\??\\" + parentName.substr(4);
-    if (above->back() != L'\\') *above += L'\\';
-    *above += name;
-    return true;
+    if (!found.empty()) return false;
+    found = name;
   }
-  return false;
+  if (found.empty()) return false;
+  *above = L"\\??\\" + parentName.substr(4);
+  if (above->back() != L'\\') *above += L'\\';
+  *above += found;
+  return true;
 }
 
 namespace {

@@ -69,10 +69,10 @@ bool LetterMapsToFolder(wchar_t letter);
 // The letter's folder named from above, as the drive that holds its parent
 // names it ("\??\D:\lt\w" when G: leads to D:\lt\w; "\??\unix\..." where
 // no drive holds it): its parent's system name, and the entry there
-// that is that very folder. Empty for a volume's root (on Windows, the
-// system drive, the top of a file system, a mount point), which Wine names
-// by the letter alone. *id: the identity of what the letter reaches. False
-// when it cannot be read.
+// that is that very folder (for a mount's root, its mount point). Empty on
+// Windows, for the system drive (a volume, though Wine keeps it in a folder)
+// and for the top of the file system. *id: the identity of what the letter
+// reaches. False when it cannot be read, or cannot be told.
 bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* id);
 
 // Under Wine: reads what the drive letter leads to, and when that differs

@@ -81,11 +81,9 @@ bool SpeltFromAbove(std::wstring* name) {
         known = true;
       }
     }
-    if (!known) {
-      if (!ReadPlace(letter, &place) || !(place.id == now)) return false;
-      std::lock_guard<std::mutex> hold(noted.lock);
-      noted.byLetter[letter] = place;
-    }
+    // Read now, the place would be where the folder went: what was on the
+    // way to it when the item was opened cannot be known.
+    if (!known) return false;
     if (place.above.empty()) return true;
     *name = place.above + name->substr(6);
   }

@@ -15,6 +15,7 @@ void NoteLetterPlaces();
 // Spells a system name under a letter whose folder lies inside another
 // drive ("\??\G:\d3\x") from that drive, as the folder stood when noted
 // ("\??\D:\lt\w\d3\x"), and so on up to a volume or the top of the file
-// system. A letter not noted, or leading to another folder since, is read
-// now. False when where a letter leads cannot be read.
+// system. False when a letter on the way was not noted (made since, or
+// unreadable then) or leads to another folder since: what stood above it
+// when the item was opened cannot be known.
 bool SpeltFromAbove(std::wstring* name);

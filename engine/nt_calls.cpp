@@ -206,10 +206,12 @@ bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wst
 
 }  // namespace
 
-bool NamesListedAs(HANDLE dir, uint64_t fileId, std::vector<std::wstring>* names) {
+bool NamesListedAs(HANDLE dir, uint64_t fileId, std::vector<std::wstring>* names,
+                   std::vector<std::wstring>* linkedFolders) {
   bool listed = false;
   names->clear();
-  return ScanListing(dir, fileId, &listed, nullptr, names);
+  if (linkedFolders != nullptr) linkedFolders->clear();
+  return ScanListing(dir, fileId, &listed, linkedFolders, names);
 }
 
 Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const std::wstring&)>& mountedHere,

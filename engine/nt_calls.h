@@ -63,9 +63,11 @@ Holds HoldsFolder(HANDLE dir, uint64_t fileId, const std::function<bool(const st
                   const std::function<bool(HANDLE)>& confirm = nullptr);
 
 // The names dir's listing gives, as themselves and not as links, to what
-// has the file id fileId (a folder, or a file with several names). False
-// when the listing cannot be read.
-bool NamesListedAs(HANDLE dir, uint64_t fileId, std::vector<std::wstring>* names);
+// has the file id fileId (a folder, or a file with several names); and,
+// when asked, the names of its folders listed as links (mount points among
+// them). False when the listing cannot be read.
+bool NamesListedAs(HANDLE dir, uint64_t fileId, std::vector<std::wstring>* names,
+                   std::vector<std::wstring>* linkedFolders = nullptr);
 
 // Whether two handles are open on one file or folder. Under Wine a file's
 // number does not tell its file system, and a folder's name tells only what

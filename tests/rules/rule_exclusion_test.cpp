@@ -323,6 +323,7 @@ TEST_F(RuleExclusionTest, AnItemHeldWhereItCannotBeRemovedIsCountedAsLeft) {
     if (c.letter) {
       ASSERT_TRUE(RunUnixCommand("ln -sfn '" + fixed + "/own' '" + letter + "'"));
       SettleDriveLetters();
+      RefreshProtectedPlaces();  // as a sweep starts
     }
     if (c.attr != nullptr && !RunUnixCommand("chattr " + std::string(c.attr) + " '" + on + "'")) {
       RunUnixCommand("rm -rf '" + fixed + "'");
@@ -473,26 +474,30 @@ TEST_F(RuleExclusionTest, FoldersWhoseNamesEndInADotAreSwept) {
 // letter, and the folders above it are out of the name), the rule naming
 // the item by its path or by the letter.
 TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
-  enum Letter { kNone, kByPath, kByLetter };
+  enum Letter { kNone, kByPath, kByLetter, kNewLetter };
   const struct {
     const char* item;  // about to go, below anc/w
     int call;
     bool link;
     const char* moved;  // below anc, to `to`
     const char* to;
-    Letter letter = kNone;  // q: leads to anc/w
+    Letter letter = kNone;  // q: leads to anc/w; a new p: (named first) also to where w went
   } cases[] = {{"d3/s/f.txt", 1, true, "w", "k/w"},       {"d3/s", 1, true, "w", "k/w"},
                {"d3", 2, true, "w", "k/w"},              {"d3", 2, false, "w", "k/w"},
                {"d3/s./f.txt", 1, true, "w", "k/w"},     {"d3/s.", 1, true, "w", "k/w"},
                {"d3/s/f.txt", 1, true, "w/d3", "w/d3."}, {"d3/s", 1, true, "w/d3", "w/d3."},
                {"d3/s/f.txt", 1, true, "w", "k/w", kByPath}, {"d3/s", 1, true, "w", "k/w", kByPath},
-               {"d3/s/f.txt", 1, true, "w", "k/w", kByLetter}, {"d3/s/f.txt", 1, true, "w", "w.", kByPath}};
+               {"d3/s/f.txt", 1, true, "w", "k/w", kByLetter}, {"d3/s/f.txt", 1, true, "w", "w.", kByPath},
+               {"d3/s/f.txt", 1, true, "w", "k/w", kNewLetter}};
   char prefix[1024] = "";
   ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-  const std::string letter = std::string(prefix) + "/dosdevices/q:";
+  const std::string letter = std::string(prefix) + "/dosdevices/q:", newLetter = std::string(prefix) + "/dosdevices/p:";
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.item) + (c.link ? ", a link left" : "") + ", " + c.moved + " to " + c.to +
-                 (c.letter == kNone ? "" : c.letter == kByPath ? ", q: leads to w" : ", q: leads to w, the rule by q:"));
+                 (c.letter == kNone        ? ""
+                  : c.letter == kByLetter ? ", q: leads to w, the rule by q:"
+                  : c.letter == kByPath   ? ", q: leads to w"
+                                          : ", q: leads to w, p: made for where it went"));
     const bool dot = std::string(c.item).find("s.") != std::string::npos;
     const std::string anc = UnixPathOf(At("anc")), s = anc + "/w/d3/s" + (dot ? "." : "");
     RunUnixCommand("mkdir -p '" + s + "' '" + anc + "/k' && echo x > '" + s + "/f.txt' && echo x > '" + anc +
@@ -507,8 +512,12 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     std::replace(item.begin(), item.end(), '/', '\\');
     int calls = 0;
     SetRemovalHookForTests([&](const std::string& path) {
-      if (path.substr(path.size() - std::min(path.size(), item.size() - 6)) == item.substr(6) && ++calls == c.call)
-        RunUnixCommand("mv '" + from + "' '" + to + "'" + (c.link ? " && ln -s '" + to + "' '" + from + "'" : ""));
+      if (path.substr(path.size() - std::min(path.size(), item.size() - 6)) != item.substr(6) || ++calls != c.call)
+        return;
+      RunUnixCommand("mv '" + from + "' '" + to + "'" + (c.link ? " && ln -s '" + to + "' '" + from + "'" : "") +
+                     (c.letter == kNewLetter ? " && ln -sfn '" + to + "' '" + newLetter + "'" : ""));
+      // Wine names the item by the new letter once it has read its letters.
+      if (c.letter == kNewLetter) SettleDriveLetters();
     });
     // A file is looked at when its overwrite gave time for a move.
     const DWORD targets = g_GeneralSettings.m_nTargets;
@@ -523,7 +532,7 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     g_GeneralSettings.m_nTargets = targets;
     SetRemovalHookForTests(nullptr);
     if (c.letter != kNone) {
-      RunUnixCommand("rm -f '" + letter + "'");
+      RunUnixCommand("rm -f '" + letter + "' '" + newLetter + "'");
       SettleDriveLetters();
     }
     ASSERT_EQ(calls, c.call) << ::testing::PrintToString(log.LogLines());
@@ -537,32 +546,55 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
 }
 
 // Wine lists a mount point as it lists a link. A drive letter leads below
-// one: what lies there is swept as anything else, shredded or emptied (the
-// look before each removal then passes the mount point).
+// one, or to its root: what lies there is swept as anything else, shredded
+// or emptied (the look before each removal then passes the mount point);
+// so is what a letter leads to below a folder whose name ends in a space,
+// which Wine drops from its names. And where the folder holding the mount
+// point moves into a kept place, with a link left at its name, during the
+// overwrite, the file stays there.
 TEST_F(RuleExclusionTest, ItemsWhereALetterLeadsBelowAMountPointAreSwept) {
-  const std::string mnt = UnixPathOf(At("mnt"));
-  RunUnixCommand("mkdir -p '" + mnt + "'");
+  const std::string par = UnixPathOf(At("par")), mnt = par + "/mnt", k = UnixPathOf(At("k"));
+  RunUnixCommand("mkdir -p '" + mnt + "' '" + k + "'");
   if (!RunUnixCommand("mount -t tmpfs morvane-test '" + mnt + "'")) GTEST_SKIP() << "no file system can be mounted here";
   char prefix[1024] = "";
   ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
   const std::string letter = std::string(prefix) + "/dosdevices/q:";
-  RunUnixCommand("mkdir -p '" + mnt + "/w/d/e' && echo x > '" + mnt + "/w/d/e/g.txt' && ln -sfn '" + mnt + "/w' '" +
-                 letter + "'");
-  SettleDriveLetters();
-  RefreshProtectedPlaces();
   const DWORD targets = g_GeneralSettings.m_nTargets;
   g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
-  ResetOutcomes();
-  ProgressRecorder log;
-  const int swept = Sweep(Read("[Mounted *]\nFileKey1=Q:\\d\\e|*.*|REMOVESELF\n"));
+  const struct {
+    const char* leads;  // below par
+    bool moved;         // par, into k, a link left
+  } cases[] = {{"mnt/w", false}, {"mnt", false}, {"mnt", true}, {"sp /w", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string("q: leads to ") + c.leads + (c.moved ? ", par moved" : ""));
+    const std::string q = par + "/" + c.leads;
+    RunUnixCommand("mkdir -p '" + q + "/d/e' && echo x > '" + q + "/d/e/g.txt' && ln -sfn '" + q + "' '" + letter + "'");
+    SettleDriveLetters();
+    RefreshProtectedPlaces();
+    int calls = 0;
+    SetRemovalHookForTests([&](const std::string&) {
+      if (c.moved && ++calls == 1) RunUnixCommand("mv '" + par + "' '" + k + "/par' && ln -s '" + k + "/par' '" + par + "'");
+    });
+    ResetOutcomes();
+    ProgressRecorder log;
+    const int swept = Sweep(Read("[Mounted " + std::to_string(&c - cases) + " *]\nFileKey1=Q:\\d\\e|*.*|REMOVESELF\n" +
+                                 "ExcludeKey1=PATH|%LocalAppData%\\k\\\n"));
+    SetRemovalHookForTests(nullptr);
+    SCOPED_TRACE(::testing::PrintToString(log.LogLines()));
+    RunUnixCommand("rm -f '" + letter + "'");
+    SettleDriveLetters();
+    if (c.moved) {
+      EXPECT_TRUE(RunUnixCommand("f=\"$(ls '" + k + "/par/" + c.leads + "/d/e')\" && test -n \"$f\"")) << "it stays";
+      EXPECT_GE(NotRemovedCount(), 1);
+      RunUnixCommand("rm -f '" + par + "' && mv '" + k + "/par' '" + par + "'");
+    } else {
+      EXPECT_EQ(swept, 2) << "g.txt and e";
+      EXPECT_EQ(NotRemovedCount(), 0);
+      EXPECT_FALSE(RunUnixCommand("test -e '" + q + "/d/e'"));
+    }
+  }
   g_GeneralSettings.m_nTargets = targets;
-  SCOPED_TRACE(::testing::PrintToString(log.LogLines()));
-  RunUnixCommand("rm -f '" + letter + "'");
-  EXPECT_EQ(swept, 2) << "g.txt and e";
-  EXPECT_EQ(NotRemovedCount(), 0);
-  EXPECT_FALSE(RunUnixCommand("test -e '" + mnt + "/w/d/e'"));
-  SettleDriveLetters();
-  RunUnixCommand("umount '" + mnt + "'; rm -rf '" + mnt + "'");
+  RunUnixCommand("umount '" + mnt + "'; rm -rf '" + par + "' '" + k + "'");
 }
 
 }  // namespace

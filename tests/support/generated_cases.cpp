@@ -991,7 +991,9 @@ GeneratedResult RunGeneratedCase(unsigned seed, GeneratedTamper tamper) {
   const RuleEntry* entry = rules.Entries().empty() ? nullptr : &rules.Entries().back();
   const Model model = Expect(c, entry);
   result.mustGo = model.must.size();
-  // The guard takes the system's folders when it first judges: not the sweep's doing.
+  // As a sweep starts (the letters noted); and the guard takes the system's
+  // folders when it first judges: not the sweep's doing.
+  RefreshProtectedPlaces();
   RemovalRefusal(c.root + "\\*.*");
   const SnapshotMap before = Picture(c);
   const DWORD t1 = ::GetTickCount();
