@@ -181,8 +181,10 @@ TEST_F(GuiPreview, ThePreviewCanBeCancelledAndDoesNotStandInForTheExitSweep) {
     EXPECT_TRUE(m_app.m_pWork->IsCancelled(SWEEP_ALL));
     ASSERT_TRUE(PumpUntil([&] { return !m_app.m_bSweeping; }, 10000));
     EXPECT_FALSE(m_app.m_bPreviewing);
-    // Nothing was swept: the window says the preview was cancelled.
+    // Nothing was swept: the window says the preview was cancelled (once
+    // its queue is drained: the caption waits there like any line).
     ASSERT_NE(g_pProgressDlg, nullptr);
+    g_pProgressDlg->Flush();
     EXPECT_EQ(g_pProgressDlg->GetWindowText(), "Preview Cancelled");
     EXPECT_TRUE(settings.IsItemEnabled(IDC_SET_PREVIEW));
     EXPECT_EQ(g_ApplicationSettings.m_tLastSweep, 0);
