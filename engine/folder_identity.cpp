@@ -466,8 +466,7 @@ bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* 
   if (!LetterUnixName(letter, &base, &unix) || !StepAbove(base + L"../", *id, std::wstring(), &step)) return false;
   if (step.top) return true;
   // A mount point is listed as a link is, under another number: the one of
-  // those that is the letter's folder (a link to it as well would leave
-  // two, and nothing told).
+  // those that is the letter's folder.
   const bool mounted = step.holds == nt::Holds::kMounted;
   std::vector<std::wstring> names, linked;
   if (step.holds == nt::Holds::kNo || !nt::NamesListedAs(step.open.get(), id->index, &names, &linked) ||
@@ -483,8 +482,11 @@ bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* 
     const bool same = nt::SameObject(entry, raw) == nt::Sameness::kSame;
     ::CloseHandle(entry);
     if (!same) continue;
-    if (!found.empty()) return false;
-    found = name;
+    // A link beside a mount point reaches its root as well, and is listed
+    // alike: either name is looked at as a mount point (another file
+    // system, named where it stands), so the first serves.
+    if (!found.empty() && !mounted) return false;
+    if (found.empty()) found = name;
   }
   if (found.empty()) return false;
   *above = L"\\??\\" + parentName.substr(4);

@@ -17,6 +17,7 @@ struct Place {
 struct Places {
   std::mutex lock;
   std::map<wchar_t, Place> byLetter;
+  bool read = false;
 };
 
 Places& Noted() {
@@ -59,10 +60,20 @@ void NoteLetterPlaces() {
   Places& noted = Noted();
   std::lock_guard<std::mutex> hold(noted.lock);
   noted.byLetter.swap(places);
+  noted.read = true;
 }
 
 bool SpeltFromAbove(std::wstring* name) {
   if (!RunningUnderWine()) return true;
+  Places& noted = Noted();
+  // Every sweep notes the letters as it starts; a caller that sweeps without
+  // (a test) has them noted at its first look.
+  {
+    std::unique_lock<std::mutex> hold(noted.lock);
+    const bool never = !noted.read;
+    hold.unlock();
+    if (never) NoteLetterPlaces();
+  }
   // A letter's folder lies in another's at most once each.
   for (int hop = 0; hop <= 26; ++hop) {
     const wchar_t letter = LetterOf(*name);
@@ -72,7 +83,6 @@ bool SpeltFromAbove(std::wstring* name) {
     if (!IdentityOfFolder(root, &now)) return false;
     Place place;
     bool known = false;
-    Places& noted = Noted();
     {
       std::lock_guard<std::mutex> hold(noted.lock);
       const auto it = noted.byLetter.find(letter);

@@ -343,11 +343,11 @@ void ClearExtraProtectedFolders() {
   FoldersSlot() = nullptr;
 }
 
-void RefreshProtectedPlaces() {
+void RefreshProtectedPlaces(bool noteLetters) {
   // Under Wine a sweep starts with the drive letters as they stand, and
   // Wine's names following them.
   FollowDriveLetters();
-  NoteLetterPlaces();
+  if (noteLetters) NoteLetterPlaces();
   std::lock_guard<std::mutex> hold(FoldersLock());
   FoldersSlot() = nullptr;
 }

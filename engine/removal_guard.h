@@ -196,8 +196,9 @@ void ClearExtraProtectedFolders();
 // Takes the protected folders afresh from the system at the next judgement:
 // called as each sweep starts, so that a resident program follows a known
 // folder moved after it started. Judgements already running keep the set
-// they began with.
-void RefreshProtectedPlaces();
+// they began with. noteLetters: also notes where each drive letter leads
+// (NoteLetterPlaces), as a sweep begins with nothing else running.
+void RefreshProtectedPlaces(bool noteLetters = true);
 // For tests: takes the protected folders afresh from the system at the next
 // judgement (after a test changed where the shell says they are).
 void ReloadProtectedFoldersForTests();

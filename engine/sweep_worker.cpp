@@ -375,7 +375,12 @@ void SweepWorker::StartCategory(int category, HANDLE* waitList, DWORD* waitCount
   if (category == SWEEP_CATEGORY_INTERNET) m_nBrowserRequest = 0;
   SetTitle(m_bRunPreview[category] ? kPreviewCaption : kProgressCaption);
   // A resident program follows known folders moved since the last sweep.
-  RefreshProtectedPlaces();
+  // Where the drive letters led is noted once for all the categories that
+  // run together: a category that starts while another runs must not note
+  // a folder moved meanwhile as where it always stood.
+  bool alone = true;
+  for (const Thread* other : m_pWork) alone = alone && other == nullptr;
+  RefreshProtectedPlaces(alone);
   LogStamped(info.startLine, 0);
   Thread* t = (*waitCount < kWaitSlots) ? m_threadFactory(info.proc, this, /*suspended=*/true) : nullptr;
   if (t != nullptr && t->Resume() == static_cast<DWORD>(-1)) {

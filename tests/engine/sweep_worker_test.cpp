@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "engine/dir_walker.h"
+#include "engine/letter_places.h"
 #include "engine/sweep_log.h"
 #include "engine/sweep_worker.h"
 #include "settings/settings_groups.h"
+#include "support/generated_cases.h"
 #include "support/test_env.h"
 #include "support/sweep_table_swap.h"
 
@@ -184,6 +186,38 @@ TEST_F(SweepWorkerTest, ALaterRequestStartsOnlyWhatWasAsked) {
   EXPECT_EQ(posts[2], kStarted(SWEEP_CATEGORY_WINDOWS));
   EXPECT_EQ(posts[3], kEnded(SWEEP_CATEGORY_WINDOWS));
   EXPECT_EQ(Calls(), (std::vector<int>{2, 1}));
+}
+
+// Where each drive letter leads is noted as a sweep begins. A category that
+// starts while another runs (a browser's sweep, chosen entries) keeps that
+// note: a folder moved meanwhile, a link left at its name, is never noted as
+// where the letter's folder stood, or the first category's look would pass
+// it.
+TEST_F(SweepWorkerTest, ACategoryStartedDuringAnotherKeepsWhereTheLettersLedAsTheSweepBegan) {
+  TableSwap w(WindowsSweepTable(), {{10, true, 0, &Blocking<1>}});
+  TableSwap i(InternetSweepTable(), {{10, true, 0, &Rec<2>}});
+  ::CreateDirectoryA("D:\\fixtures", nullptr);
+  const std::string top = UnixPathOf("D:\\fixtures") + "/letter-noted";
+  char prefix[1024] = "";
+  ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
+  const std::string letter = std::string(prefix) + "/dosdevices/q:";
+  ASSERT_TRUE(RunUnixCommand("rm -rf '" + top + "' && mkdir -p '" + top + "/anc/w' '" + top + "/k' && ln -sfn '" + top +
+                             "/anc/w' '" + letter + "'"));
+  SettleDriveLetters();
+  m_worker->RequestSweep(SWEEP_WINDOWS);
+  ASSERT_EQ(m_posts.WaitFor(1).size(), 1u);
+  for (int n = 0; n < 1000 && Calls().empty(); ++n) ::Sleep(10);
+  ASSERT_TRUE(RunUnixCommand("mv '" + top + "/anc/w' '" + top + "/k/w' && ln -s '" + top + "/k/w' '" + top + "/anc/w'"));
+  m_worker->RequestSweep(SWEEP_INTERNET);
+  ASSERT_EQ(m_posts.WaitFor(3).size(), 3u) << "Internet started and ended while Windows runs";
+  std::wstring name = L"\\??\\Q:\\x";
+  const bool spelt = SpeltFromAbove(&name);
+  ::SetEvent(g_release);
+  m_posts.WaitFor(4);
+  RunUnixCommand("rm -f '" + letter + "'; rm -rf '" + top + "'");
+  SettleDriveLetters();
+  ASSERT_TRUE(spelt);
+  EXPECT_NE(name.find(L"\\anc\\w\\x"), std::wstring::npos) << std::string(name.begin(), name.end());
 }
 
 namespace {

@@ -482,6 +482,7 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     const char* moved;  // below anc, to `to`
     const char* to;
     Letter letter = kNone;  // q: leads to anc/w; a new p: (named first) also to where w went
+    bool shred = true;
   } cases[] = {{"d3/s/f.txt", 1, true, "w", "k/w"},       {"d3/s", 1, true, "w", "k/w"},
                {"d3", 2, true, "w", "k/w"},              {"d3", 2, false, "w", "k/w"},
                {"d3/s./f.txt", 1, true, "w", "k/w"},     {"d3/s.", 1, true, "w", "k/w"},
@@ -497,7 +498,8 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
                  (c.letter == kNone        ? ""
                   : c.letter == kByLetter ? ", q: leads to w, the rule by q:"
                   : c.letter == kByPath   ? ", q: leads to w"
-                                          : ", q: leads to w, p: made for where it went"));
+                                          : ", q: leads to w, p: made for where it went") +
+                 (c.shred ? "" : ", not shredded"));
     const bool dot = std::string(c.item).find("s.") != std::string::npos;
     const std::string anc = UnixPathOf(At("anc")), s = anc + "/w/d3/s" + (dot ? "." : "");
     RunUnixCommand("mkdir -p '" + s + "' '" + anc + "/k' && echo x > '" + s + "/f.txt' && echo x > '" + anc +
@@ -511,17 +513,24 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     std::string item = std::string("anc\\w\\") + c.item;
     std::replace(item.begin(), item.end(), '/', '\\');
     int calls = 0;
-    SetRemovalHookForTests([&](const std::string& path) {
+    const auto move = [&](const std::string& path) {
       if (path.substr(path.size() - std::min(path.size(), item.size() - 6)) != item.substr(6) || ++calls != c.call)
         return;
       RunUnixCommand("mv '" + from + "' '" + to + "'" + (c.link ? " && ln -s '" + to + "' '" + from + "'" : "") +
                      (c.letter == kNewLetter ? " && ln -sfn '" + to + "' '" + newLetter + "'" : ""));
       // Wine names the item by the new letter once it has read its letters.
       if (c.letter == kNewLetter) SettleDriveLetters();
-    });
-    // A file is looked at when its overwrite gave time for a move.
+    };
+    // Shredded, the move comes during the overwrite; otherwise before the
+    // file is opened, through its folder's path.
+    if (c.shred)
+      SetRemovalHookForTests(move);
+    else
+      DirWalker::SetStepHook(move);
+    // A file is looked at when its overwrite gave time for a move; and,
+    // below a letter, for the folders above the letter's.
     const DWORD targets = g_GeneralSettings.m_nTargets;
-    g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+    if (c.shred) g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
     ResetOutcomes();
     ProgressRecorder log;
     const RuleEntry& e = Read("[Parents moved " + std::to_string(&c - cases) + " *]\nFileKey1=" +
@@ -531,6 +540,7 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     Sweep(e);
     g_GeneralSettings.m_nTargets = targets;
     SetRemovalHookForTests(nullptr);
+    DirWalker::SetStepHook(nullptr);
     if (c.letter != kNone) {
       RunUnixCommand("rm -f '" + letter + "' '" + newLetter + "'");
       SettleDriveLetters();
@@ -549,12 +559,14 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
 // one, or to its root: what lies there is swept as anything else, shredded
 // or emptied (the look before each removal then passes the mount point);
 // so is what a letter leads to below a folder whose name ends in a space,
-// which Wine drops from its names. And where the folder holding the mount
-// point moves into a kept place, with a link left at its name, during the
+// which Wine drops from its names; also with a link to the mount's root
+// beside its mount point. And where the folder holding the mount point
+// moves into a kept place, with a link left at its name, during the
 // overwrite, the file stays there.
 TEST_F(RuleExclusionTest, ItemsWhereALetterLeadsBelowAMountPointAreSwept) {
   const std::string par = UnixPathOf(At("par")), mnt = par + "/mnt", k = UnixPathOf(At("k"));
-  RunUnixCommand("mkdir -p '" + mnt + "' '" + k + "'");
+  // A link beside the mount point reaches the mount's root too.
+  RunUnixCommand("mkdir -p '" + mnt + "' '" + k + "' && ln -s mnt '" + par + "/mlink'");
   if (!RunUnixCommand("mount -t tmpfs morvane-test '" + mnt + "'")) GTEST_SKIP() << "no file system can be mounted here";
   char prefix[1024] = "";
   ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
