@@ -248,6 +248,10 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
     Trace("   Left %s: it leads out of the folder being swept.\n", path.c_str());
     return RemovalResult::kLeftLink;
   }
+  // Wine opens by the folder's path, through any link put on it since the
+  // folder was: above a drive letter's own folder, that is out of the name
+  // compared, and is asked for itself.
+  if (!preview && RunningUnderWine() && !LettersStillStand(folder.objectName)) return RemovalResult::kMovedAway;
   if (preview) {
     if (TakenInPreview(h.Get())) return RemovalResult::kTakenBefore;
     return (shred && !overwritable) ? RemovalResult::kRemovedNotOverwritten : RemovalResult::kRemoved;

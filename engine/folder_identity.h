@@ -74,6 +74,10 @@ bool LetterMapsToFolder(wchar_t letter);
 // and for the top of the file system. *id: the identity of what the letter
 // reaches. False when it cannot be read, or cannot be told.
 bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* id);
+// Under Wine: the folder that holds the letter's folder where it stands now
+// (for a mount's root, the folder holding its mount point), open for
+// listing. Null on Windows or when it cannot be opened.
+HANDLE OpenAboveLetter(wchar_t letter);
 
 // Under Wine: reads what the drive letter leads to, and when that differs
 // from when it was last read in this process (or it was never read), waits

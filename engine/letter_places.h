@@ -19,3 +19,10 @@ void NoteLetterPlaces();
 // unreadable then) or leads to another folder since: what stood above it
 // when the item was opened cannot be known.
 bool SpeltFromAbove(std::wstring* name);
+
+// Whether every letter on a system name whose folder lies inside another
+// drive still stands where it was noted, its folder listed as itself by the
+// folder that holds it now, named as then: a folder above moved away, with
+// a link left at its name, is out of every name Wine gives. False as
+// SpeltFromAbove is.
+bool LettersStillStand(std::wstring name);

@@ -162,6 +162,7 @@ TEST(GeneratedSafetyFound, AFolderADriveLetterLeadsToIsSweptAsItself) {
   ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(root + "\\cache") + "' '" + dosDevices + "/dosdevices/w:'"));
   ASSERT_TRUE(FileExists(letter + "\\a.tmp")) << "the letter leads to the folder";
   SettleDriveLetters();  // from now on the folder bears the letter's name
+  RefreshProtectedPlaces();  // as a sweep starts: the letter is noted
   RuleSet rules;
   const int notRemoved = SweepOneEntry(rules, "[Found letter *]\nFileKey1=" + root + "\\cache|*.tmp\n");
   ASSERT_GE(notRemoved, 0);
@@ -278,6 +279,7 @@ TEST(DriveLetterAncestry, TheSystemDriveIsAVolumeForProtectedPlacesNotForExclusi
   const std::string letter = unixPrefix + "/dosdevices/v:";
   ASSERT_TRUE(RunUnixCommand("ln -sfn '" + UnixPathOf(folder) + "' '" + letter + "'"));
   SettleDriveLetters();
+  RefreshProtectedPlaces();  // as a sweep starts: the letter is noted
   // What holds the system drive's folder is still what holds its files for
   // a rule's exclusion, which keeps by identity.
   const std::string prefixFolder = "D:\\" + unixPrefix.substr(unixPrefix.find_last_of('/') + 1) + "\\";

@@ -489,7 +489,7 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
                {"d3/s/f.txt", 1, true, "w/d3", "w/d3."}, {"d3/s", 1, true, "w/d3", "w/d3."},
                {"d3/s/f.txt", 1, true, "w", "k/w", kByPath}, {"d3/s", 1, true, "w", "k/w", kByPath},
                {"d3/s/f.txt", 1, true, "w", "k/w", kByLetter}, {"d3/s/f.txt", 1, true, "w", "w.", kByPath},
-               {"d3/s/f.txt", 1, true, "w", "k/w", kNewLetter}};
+               {"d3/s/f.txt", 1, true, "w", "k/w", kNewLetter},  {"d3/s/f.txt", 1, true, "w", "k/w", kByPath, false}};
   char prefix[1024] = "";
   ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
   const std::string letter = std::string(prefix) + "/dosdevices/q:", newLetter = std::string(prefix) + "/dosdevices/p:";
@@ -502,8 +502,9 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
                  (c.shred ? "" : ", not shredded"));
     const bool dot = std::string(c.item).find("s.") != std::string::npos;
     const std::string anc = UnixPathOf(At("anc")), s = anc + "/w/d3/s" + (dot ? "." : "");
+    // Unshredded, a.txt goes first: the folder was judged before the move.
     RunUnixCommand("mkdir -p '" + s + "' '" + anc + "/k' && echo x > '" + s + "/f.txt' && echo x > '" + anc +
-                   "/k/keep.txt'");
+                   "/k/keep.txt'" + (c.shred ? "" : " && echo x > '" + s + "/a.txt'"));
     if (c.letter != kNone) {
       ASSERT_TRUE(RunUnixCommand("ln -sfn '" + anc + "/w' '" + letter + "'"));
       SettleDriveLetters();
