@@ -251,7 +251,7 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   // Wine opens by the folder's path, through any link put on it since the
   // folder was: above a drive letter's own folder, that is out of the name
   // compared, and is asked for itself.
-  if (!preview && RunningUnderWine() && !LettersStillStand(folder.objectName)) return RemovalResult::kMovedAway;
+  if (!preview && !LettersStillStand(folder.objectName)) return RemovalResult::kMovedAway;
   if (preview) {
     if (TakenInPreview(h.Get())) return RemovalResult::kTakenBefore;
     return (shred && !overwritable) ? RemovalResult::kRemovedNotOverwritten : RemovalResult::kRemoved;

@@ -453,6 +453,8 @@ bool LetterMapsToFolder(wchar_t letter) {
   return StepAbove(base + L"../", self, std::wstring(), &step) && !step.top && step.holds == nt::Holds::kListed;
 }
 
+wchar_t SystemDriveLetter() { return SystemLetter(); }
+
 HANDLE OpenAboveLetter(wchar_t letter) {
   std::wstring base, unix;
   if (UnixName() == nullptr || !LetterUnixName(letter, &base, &unix)) return nullptr;

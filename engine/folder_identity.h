@@ -74,6 +74,8 @@ bool LetterMapsToFolder(wchar_t letter);
 // and for the top of the file system. *id: the identity of what the letter
 // reaches. False when it cannot be read, or cannot be told.
 bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* id);
+// The letter of the drive the Windows folder is on, upper case; 0 when unknown.
+wchar_t SystemDriveLetter();
 // Under Wine: the folder that holds the letter's folder where it stands now
 // (for a mount's root, the folder holding its mount point), open for
 // listing. Null on Windows or when it cannot be opened.

@@ -40,14 +40,6 @@ wchar_t LetterOf(const std::wstring& name) {
   return c >= L'A' && c <= L'Z' ? c : 0;
 }
 
-// The system drive's letter, upper case: a volume, whatever holds it.
-wchar_t SystemDriveLetter() {
-  wchar_t windows[MAX_PATH];
-  const UINT n = ::GetWindowsDirectoryW(windows, MAX_PATH);
-  const wchar_t c = n >= 3 && n < MAX_PATH && windows[1] == L':' ? windows[0] : 0;
-  return c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
-}
-
 }  // namespace
 
 void NoteLetterPlaces() {

@@ -198,9 +198,7 @@ TEST_F(SweepWorkerTest, ACategoryStartedDuringAnotherKeepsWhereTheLettersLedAsTh
   TableSwap i(InternetSweepTable(), {{10, true, 0, &Rec<2>}});
   ::CreateDirectoryA("D:\\fixtures", nullptr);
   const std::string top = UnixPathOf("D:\\fixtures") + "/letter-noted";
-  char prefix[1024] = "";
-  ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-  const std::string letter = std::string(prefix) + "/dosdevices/q:";
+  const std::string letter = DriveLetterLink('q');
   ASSERT_TRUE(RunUnixCommand("rm -rf '" + top + "' && mkdir -p '" + top + "/anc/w' '" + top + "/k' && ln -sfn '" + top +
                              "/anc/w' '" + letter + "'"));
   SettleDriveLetters();

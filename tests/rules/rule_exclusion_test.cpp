@@ -309,9 +309,7 @@ TEST_F(RuleExclusionTest, AnItemHeldWhereItCannotBeRemovedIsCountedAsLeft) {
                {"fixed\\f.txt", "fixed|f.txt", false, "+i", "fixed\\f.txt", 0, 1},
                {"fixed\\f.txt", "fixed|f.txt", false, "+a", "fixed\\f.txt", 0, 1},
                {"fixed\\own\\e", "fixed\\own|*.*|REMOVESELF", false, "+i", "fixed\\own\\e", 1, 1}};
-  char prefix[1024] = "";
-  ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-  const std::string letter = std::string(prefix) + "/dosdevices/q:";
+  const std::string letter = DriveLetterLink('q');
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.rule) + (c.letter ? ", with a letter" : "") + ", " + (c.attr ? c.attr : "") + " " + c.on);
     Plant("fixed\\f.txt");
@@ -490,9 +488,7 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
                {"d3/s/f.txt", 1, true, "w", "k/w", kByPath}, {"d3/s", 1, true, "w", "k/w", kByPath},
                {"d3/s/f.txt", 1, true, "w", "k/w", kByLetter}, {"d3/s/f.txt", 1, true, "w", "w.", kByPath},
                {"d3/s/f.txt", 1, true, "w", "k/w", kNewLetter},  {"d3/s/f.txt", 1, true, "w", "k/w", kByPath, false}};
-  char prefix[1024] = "";
-  ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-  const std::string letter = std::string(prefix) + "/dosdevices/q:", newLetter = std::string(prefix) + "/dosdevices/p:";
+  const std::string letter = DriveLetterLink('q'), newLetter = DriveLetterLink('p');
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.item) + (c.link ? ", a link left" : "") + ", " + c.moved + " to " + c.to +
                  (c.letter == kNone        ? ""
@@ -569,9 +565,7 @@ TEST_F(RuleExclusionTest, ItemsWhereALetterLeadsBelowAMountPointAreSwept) {
   // A link beside the mount point reaches the mount's root too.
   RunUnixCommand("mkdir -p '" + mnt + "' '" + k + "' && ln -s mnt '" + par + "/mlink'");
   if (!RunUnixCommand("mount -t tmpfs morvane-test '" + mnt + "'")) GTEST_SKIP() << "no file system can be mounted here";
-  char prefix[1024] = "";
-  ::GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix);
-  const std::string letter = std::string(prefix) + "/dosdevices/q:";
+  const std::string letter = DriveLetterLink('q');
   const DWORD targets = g_GeneralSettings.m_nTargets;
   g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
   const struct {

@@ -940,6 +940,10 @@ bool MakeUnixLink(const std::string& link, const std::string& target) {
 }
 
 bool RunUnixCommand(const std::string& script) { return RunShell(script); }
+std::string DriveLetterLink(char letter) {
+  const std::string dos = DosDevices();
+  return dos.empty() ? dos : dos + "/" + letter + ":";
+}
 std::string UnixPathOf(const std::string& windowsPath) { return UnixPath(windowsPath); }
 
 bool RemoveGeneratedFolder(const std::string& folder) {

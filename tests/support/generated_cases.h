@@ -54,6 +54,10 @@ std::string UnixPathOf(const std::string& windowsPath);
 // Waits until Wine has read its drive letters again after one was made or
 // removed (it does so once the clock's second has turned).
 void SettleDriveLetters();
+// The Unix path of the link in the prefix's "dosdevices" folder that makes
+// the drive letter (lower case), as Wine keeps its drives; empty when
+// WINEPREFIX is not set.
+std::string DriveLetterLink(char letter);
 
 // Removes a folder the way rm -rf does (links go as links, never followed).
 bool RemoveGeneratedFolder(const std::string& folder);
