@@ -220,6 +220,11 @@ void RemovalHookForTests(const std::string& path) {
   if (RemovalHook()) RemovalHook()(path);
 }
 
+namespace {
+std::wstring Trimmed(std::wstring n);
+bool NoLinkOnTheWay(std::wstring name);
+}  // namespace
+
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
                            std::string* nowPath) {
   const bool preview = PreviewActive();
@@ -249,9 +254,16 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
     return RemovalResult::kLeftLink;
   }
   // Wine opens by the folder's path, through any link put on it since the
-  // folder was: above a drive letter's own folder, that is out of the name
-  // compared, and is asked for itself.
-  if (!preview && !LettersStillStand(folder.objectName)) return RemovalResult::kMovedAway;
+  // folder was. Below a letter other than the system drive's, the name just
+  // compared ends at the letter, and it is given by the letters as Wine read
+  // them when the clock's second last turned: a letter led elsewhere and
+  // back within it lends the name. Every folder on the way is listed, from
+  // above, as itself.
+  if (!preview && NamedByAnotherLetter(folder.objectName)) {
+    std::wstring item = Trimmed(folder.objectName);
+    if (item.back() != L'\\') item += L'\\';
+    if (!NoLinkOnTheWay(item + name)) return RemovalResult::kMovedAway;
+  }
   if (preview) {
     if (TakenInPreview(h.Get())) return RemovalResult::kTakenBefore;
     return (shred && !overwritable) ? RemovalResult::kRemovedNotOverwritten : RemovalResult::kRemoved;
@@ -371,11 +383,12 @@ bool NamedAt(HANDLE h, const std::wstring& spelt) {
 // listed in the folder above it as itself, not as a link, from the top: the
 // name is first spelt from above any drive letter that leads to a folder
 // (SpeltFromAbove), up to a volume's root or the top of the file system.
-// Wine's system names drop a trailing dot (or space): a folder moved to a
+// Wine's system names drop the dots and spaces that end a name: a folder moved to a
 // sibling named as it is plus a dot, with a link left at its name, is
 // reached under the same system name, and only the listing shows the link; a
-// name listed with no such dot is the one asked, and only where there is
-// none, the dotted, then the spaced.
+// name listed with no such end is the one asked, and only where there is
+// none, the one name listed with dots and spaces added (two would leave it
+// unknown which the item is under).
 // The item itself is not asked: a link left at its own name is all its
 // removal can take. Names neither on a drive nor under the top (a share)
 // are not asked.
@@ -403,15 +416,14 @@ bool NoLinkOnTheWay(std::wstring name) {
     DWORD attributes = 0;
     uint64_t id = 0;
     const bool plain = nt::ListedEntry(dir.Get(), entry, &attributes, &id, true);
-    bool found = plain;
-    for (const wchar_t lost : {L'.', L' '}) {
-      if (found) break;
+    if (!plain) {
       ScopedHandle again(nt::OpenRelative(dir.Get(), std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
                                           FILE_DIRECTORY_FILE, nullptr));
-      found = again.Get() != nullptr && nt::ListedEntry(again.Get(), entry + lost, &attributes, &id, true);
-      if (found) entry += lost;
+      std::wstring listed;
+      if (again.Get() == nullptr || !nt::ListedWithLostEnd(again.Get(), entry, &listed, &attributes, &id))
+        return false;
+      entry = listed;
     }
-    if (!found) return false;
     dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
     // Wine lists a mount point as it lists a link. A mount point leads to
     // another file system (listed with no number) and is named where it

@@ -455,16 +455,6 @@ bool LetterMapsToFolder(wchar_t letter) {
 
 wchar_t SystemDriveLetter() { return SystemLetter(); }
 
-HANDLE OpenAboveLetter(wchar_t letter) {
-  std::wstring base, unix;
-  if (UnixName() == nullptr || !LetterUnixName(letter, &base, &unix)) return nullptr;
-  const std::wstring up = base + L"../";
-  HANDLE h = ::CreateFileW(up.c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  return h == INVALID_HANDLE_VALUE ? nullptr : h;
-}
-
 bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* id) {
   above->clear();
   const wchar_t root[] = {letter, L':', L'\\', 0};

@@ -76,10 +76,6 @@ bool LetterMapsToFolder(wchar_t letter);
 bool LetterFolderFromAbove(wchar_t letter, std::wstring* above, FolderIdentity* id);
 // The letter of the drive the Windows folder is on, upper case; 0 when unknown.
 wchar_t SystemDriveLetter();
-// Under Wine: the folder that holds the letter's folder where it stands now
-// (for a mount's root, the folder holding its mount point), open for
-// listing. Null on Windows or when it cannot be opened.
-HANDLE OpenAboveLetter(wchar_t letter);
 
 // Under Wine: reads what the drive letter leads to, and when that differs
 // from when it was last read in this process (or it was never read), waits

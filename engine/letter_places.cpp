@@ -6,8 +6,6 @@
 #include <mutex>
 
 #include "engine/folder_identity.h"
-#include "engine/nt_calls.h"
-#include "winlib/unique_handle.h"
 
 namespace {
 
@@ -57,31 +55,7 @@ void NoteLetterPlaces() {
   noted.read = true;
 }
 
-namespace {
-
-// Whether a letter's folder still stands where it was noted: the folder
-// that holds it now is named as the one that held it then, and lists it
-// under its name as itself (a mount's root: as a mount point, which leads
-// to another file system and is listed with no number). A folder moved
-// elsewhere is held by another; one renamed in its place, a link left at
-// its name, is listed as a link.
-bool StillStands(wchar_t letter, const Place& place) {
-  const size_t cut = place.above.find_last_of(L'\\');
-  if (cut == std::wstring::npos || cut < 6) return false;
-  std::wstring parent = place.above.substr(0, cut);
-  const std::wstring leaf = place.above.substr(cut + 1);
-  if (parent.back() == L':') parent += L'\\';
-  ScopedHandle dir(OpenAboveLetter(letter));
-  DWORD attributes = 0;
-  uint64_t id = 0;
-  return dir.Get() != nullptr && nt::ObjectName(dir.Get()) == parent &&
-         nt::ListedEntry(dir.Get(), leaf, &attributes, &id, true) &&
-         ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) ? id == 0 : id == place.id.index);
-}
-
-// SpeltFromAbove, and with standing, each letter's folder on the way must
-// still stand where it was noted.
-bool Spell(std::wstring* name, bool standing) {
+bool SpeltFromAbove(std::wstring* name) {
   if (!RunningUnderWine()) return true;
   Places& noted = Noted();
   // Every sweep notes the letters as it starts; a caller that sweeps without
@@ -113,14 +87,12 @@ bool Spell(std::wstring* name, bool standing) {
     // way to it when the item was opened cannot be known.
     if (!known) return false;
     if (place.above.empty()) return true;
-    if (standing && !StillStands(letter, place)) return false;
     *name = place.above + name->substr(6);
   }
   return false;
 }
 
-}  // namespace
-
-bool SpeltFromAbove(std::wstring* name) { return Spell(name, false); }
-
-bool LettersStillStand(std::wstring name) { return Spell(&name, true); }
+bool NamedByAnotherLetter(const std::wstring& name) {
+  const wchar_t letter = LetterOf(name);
+  return RunningUnderWine() && letter != 0 && letter != SystemDriveLetter();
+}

@@ -20,9 +20,6 @@ void NoteLetterPlaces();
 // when the item was opened cannot be known.
 bool SpeltFromAbove(std::wstring* name);
 
-// Whether every letter on a system name whose folder lies inside another
-// drive still stands where it was noted, its folder listed as itself by the
-// folder that holds it now, named as then: a folder above moved away, with
-// a link left at its name, is out of every name Wine gives. False as
-// SpeltFromAbove is.
-bool LettersStillStand(std::wstring name);
+// Whether Wine names a system name ("\??\G:\...") by a drive letter other
+// than the system drive's. False on Windows.
+bool NamedByAnotherLetter(const std::wstring& name);

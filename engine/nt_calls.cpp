@@ -154,6 +154,44 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
   return true;
 }
 
+bool ListedWithLostEnd(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes,
+                       uint64_t* fileId) {
+  const Calls& c = Ntdll();
+  if (c.query == nullptr || name.empty() || name.size() > 254 || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos)
+    return false;
+  const std::wstring pattern = name + L"*";
+  UNICODE_STRING mask;
+  mask.Buffer = const_cast<PWSTR>(pattern.c_str());
+  mask.Length = static_cast<USHORT>(pattern.size() * sizeof(wchar_t));
+  mask.MaximumLength = mask.Length;
+  std::vector<char> buffer(64 * 1024);
+  int fits = 0;
+  for (bool restart = true;; restart = false) {
+    IO_STATUS_BLOCK io;
+    const LONG st = c.query(dir, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
+                            kFileIdBothDirectoryInformation, FALSE, &mask, restart);
+    if (st == kNoMoreFiles) return fits == 1;
+    if (st != kSuccess) return false;
+    for (size_t at = 0;;) {
+      const size_t text = at + offsetof(IdBothDirectoryInformation, FileName);
+      IdBothDirectoryInformation info;
+      if (text > buffer.size()) return false;
+      std::memcpy(&info, buffer.data() + at, offsetof(IdBothDirectoryInformation, FileName));
+      if (text + info.FileNameLength > buffer.size()) return false;
+      std::wstring n(info.FileNameLength / sizeof(wchar_t), L'\0');
+      if (!n.empty()) std::memcpy(&n[0], buffer.data() + text, n.size() * sizeof(wchar_t));
+      if (n.size() > name.size() && n.compare(0, name.size(), name) == 0 &&
+          n.find_first_not_of(L". ", name.size()) == std::wstring::npos && ++fits == 1) {
+        *listed = n;
+        *attributes = info.FileAttributes;
+        *fileId = static_cast<uint64_t>(info.FileId.QuadPart);
+      }
+      if (info.NextEntryOffset == 0) break;
+      at += info.NextEntryOffset;
+    }
+  }
+}
+
 namespace {
 
 // Reads dir's whole listing: true, with the names of its folders that are

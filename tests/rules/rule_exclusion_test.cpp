@@ -470,7 +470,9 @@ TEST_F(RuleExclusionTest, FoldersWhoseNamesEndInADotAreSwept) {
 // its own name plus a dot, which Wine names as it was. Also while a drive
 // letter leads to the folder that moves (Wine then names the item by the
 // letter, and the folders above it are out of the name), the rule naming
-// the item by its path or by the letter.
+// the item by its path or by the letter; and where the folder is moved to
+// a place merely outside the target while a letter is led there for as long
+// as Wine reads its letters, then led back.
 TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
   enum Letter { kNone, kByPath, kByLetter, kNewLetter };
   const struct {
@@ -481,28 +483,31 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     const char* to;
     Letter letter = kNone;  // q: leads to anc/w; a new p: (named first) also to where w went
     bool shred = true;
+    bool flip = false;  // r: (leading to anc) is led to o while Wine reads its letters, then back
   } cases[] = {{"d3/s/f.txt", 1, true, "w", "k/w"},       {"d3/s", 1, true, "w", "k/w"},
                {"d3", 2, true, "w", "k/w"},              {"d3", 2, false, "w", "k/w"},
                {"d3/s./f.txt", 1, true, "w", "k/w"},     {"d3/s.", 1, true, "w", "k/w"},
                {"d3/s/f.txt", 1, true, "w/d3", "w/d3."}, {"d3/s", 1, true, "w/d3", "w/d3."},
                {"d3/s/f.txt", 1, true, "w", "k/w", kByPath}, {"d3/s", 1, true, "w", "k/w", kByPath},
                {"d3/s/f.txt", 1, true, "w", "k/w", kByLetter}, {"d3/s/f.txt", 1, true, "w", "w.", kByPath},
-               {"d3/s/f.txt", 1, true, "w", "k/w", kNewLetter},  {"d3/s/f.txt", 1, true, "w", "k/w", kByPath, false}};
-  const std::string letter = DriveLetterLink('q'), newLetter = DriveLetterLink('p');
+               {"d3/s/f.txt", 1, true, "w", "k/w", kNewLetter},  {"d3/s/f.txt", 1, true, "w", "k/w", kByPath, false},
+               {"d3/s/f.txt", 1, true, "w", "o/w", kByPath, false, true}};
+  const std::string letter = DriveLetterLink('q'), newLetter = DriveLetterLink('p'), outer = DriveLetterLink('r');
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.item) + (c.link ? ", a link left" : "") + ", " + c.moved + " to " + c.to +
                  (c.letter == kNone        ? ""
                   : c.letter == kByLetter ? ", q: leads to w, the rule by q:"
                   : c.letter == kByPath   ? ", q: leads to w"
                                           : ", q: leads to w, p: made for where it went") +
-                 (c.shred ? "" : ", not shredded"));
+                 (c.shred ? "" : ", not shredded") + (c.flip ? ", r: led to o and back" : ""));
     const bool dot = std::string(c.item).find("s.") != std::string::npos;
     const std::string anc = UnixPathOf(At("anc")), s = anc + "/w/d3/s" + (dot ? "." : "");
     // Unshredded, a.txt goes first: the folder was judged before the move.
-    RunUnixCommand("mkdir -p '" + s + "' '" + anc + "/k' && echo x > '" + s + "/f.txt' && echo x > '" + anc +
+    RunUnixCommand("mkdir -p '" + s + "' '" + anc + "/k' '" + anc + "/o' && echo x > '" + s + "/f.txt' && echo x > '" + anc +
                    "/k/keep.txt'" + (c.shred ? "" : " && echo x > '" + s + "/a.txt'"));
     if (c.letter != kNone) {
-      ASSERT_TRUE(RunUnixCommand("ln -sfn '" + anc + "/w' '" + letter + "'"));
+      ASSERT_TRUE(RunUnixCommand("ln -sfn '" + anc + "/w' '" + letter + "'" +
+                                 (c.flip ? " && ln -sfn '" + anc + "' '" + outer + "'" : "")));
       SettleDriveLetters();
       RefreshProtectedPlaces();  // as a sweep starts
     }
@@ -517,6 +522,19 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
                      (c.letter == kNewLetter ? " && ln -sfn '" + to + "' '" + newLetter + "'" : ""));
       // Wine names the item by the new letter once it has read its letters.
       if (c.letter == kNewLetter) SettleDriveLetters();
+      // Wine reads its letters at the first name it gives once the clock's
+      // second has turned, and names by them until it turns again: the
+      // letter, led back at once, still names where the folder went.
+      if (c.flip) {
+        RunUnixCommand("ln -sfn '" + anc + "/o' '" + outer + "'");
+        SettleDriveLetters();
+        HANDLE named = ::CreateFileA(At("anc").c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        char name[MAX_PATH];
+        ::GetFinalPathNameByHandleA(named, name, MAX_PATH, 0);
+        ::CloseHandle(named);
+        RunUnixCommand("ln -sfn '" + anc + "' '" + outer + "'");
+      }
     };
     // Shredded, the move comes during the overwrite; otherwise before the
     // file is opened, through its folder's path.
@@ -539,7 +557,7 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
     SetRemovalHookForTests(nullptr);
     DirWalker::SetStepHook(nullptr);
     if (c.letter != kNone) {
-      RunUnixCommand("rm -f '" + letter + "' '" + newLetter + "'");
+      RunUnixCommand("rm -f '" + letter + "' '" + newLetter + "' '" + outer + "'");
       SettleDriveLetters();
     }
     ASSERT_EQ(calls, c.call) << ::testing::PrintToString(log.LogLines());
@@ -555,11 +573,11 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
 // Wine lists a mount point as it lists a link. A drive letter leads below
 // one, or to its root: what lies there is swept as anything else, shredded
 // or emptied (the look before each removal then passes the mount point);
-// so is what a letter leads to below a folder whose name ends in a space,
-// which Wine drops from its names; also with a link to the mount's root
-// beside its mount point. And where the folder holding the mount point
-// moves into a kept place, with a link left at its name, during the
-// overwrite, the file stays there.
+// so is what a letter leads to below a folder whose name ends in a space
+// (or a dot and a space), which Wine drops from its names; also with a link
+// to the mount's root beside its mount point. And where the folder holding
+// the mount point moves into a kept place, with a link left at its name,
+// during the overwrite, the file stays there.
 TEST_F(RuleExclusionTest, ItemsWhereALetterLeadsBelowAMountPointAreSwept) {
   const std::string par = UnixPathOf(At("par")), mnt = par + "/mnt", k = UnixPathOf(At("k"));
   // A link beside the mount point reaches the mount's root too.
@@ -571,7 +589,7 @@ TEST_F(RuleExclusionTest, ItemsWhereALetterLeadsBelowAMountPointAreSwept) {
   const struct {
     const char* leads;  // below par
     bool moved;         // par, into k, a link left
-  } cases[] = {{"mnt/w", false}, {"mnt", false}, {"mnt", true}, {"sp /w", false}};
+  } cases[] = {{"mnt/w", false}, {"mnt", false}, {"mnt", true}, {"sp /w", false}, {"p. /w", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("q: leads to ") + c.leads + (c.moved ? ", par moved" : ""));
     const std::string q = par + "/" + c.leads;
