@@ -383,12 +383,12 @@ bool NamedAt(HANDLE h, const std::wstring& spelt) {
 // listed in the folder above it as itself, not as a link, from the top: the
 // name is first spelt from above any drive letter that leads to a folder
 // (SpeltFromAbove), up to a volume's root or the top of the file system.
-// Wine's system names drop the dots and spaces that end a name: a folder moved to a
-// sibling named as it is plus a dot, with a link left at its name, is
-// reached under the same system name, and only the listing shows the link; a
-// name listed with no such end is the one asked, and only where there is
-// none, the one name listed with dots and spaces added (two would leave it
-// unknown which the item is under).
+// Wine's system names drop the dots and spaces that end a name: a folder
+// moved to a sibling named as it is plus a dot, with a link left at its
+// name, is reached under the same system name, and only the listing shows
+// the link. Each name is asked with any such end, and must be listed once:
+// a folder beside it under the same name without its end (or with another)
+// would leave it unknown which one the item is under.
 // The item itself is not asked: a link left at its own name is all its
 // removal can take. Names neither on a drive nor under the top (a share)
 // are not asked.
@@ -415,15 +415,10 @@ bool NoLinkOnTheWay(std::wstring name) {
     std::wstring entry = name.substr(at + 1, next - at - 1);
     DWORD attributes = 0;
     uint64_t id = 0;
-    const bool plain = nt::ListedEntry(dir.Get(), entry, &attributes, &id, true);
-    if (!plain) {
-      ScopedHandle again(nt::OpenRelative(dir.Get(), std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
-                                          FILE_DIRECTORY_FILE, nullptr));
-      std::wstring listed;
-      if (again.Get() == nullptr || !nt::ListedWithLostEnd(again.Get(), entry, &listed, &attributes, &id))
-        return false;
-      entry = listed;
-    }
+    std::wstring listed;
+    if (!nt::ListedAsNamed(dir.Get(), entry, &listed, &attributes, &id)) return false;
+    const bool plain = listed == entry;
+    entry = listed;
     dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
     // Wine lists a mount point as it lists a link. A mount point leads to
     // another file system (listed with no number) and is named where it

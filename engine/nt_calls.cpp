@@ -154,8 +154,7 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
   return true;
 }
 
-bool ListedWithLostEnd(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes,
-                       uint64_t* fileId) {
+bool ListedAsNamed(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes, uint64_t* fileId) {
   const Calls& c = Ntdll();
   if (c.query == nullptr || name.empty() || name.size() > 254 || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos)
     return false;
@@ -180,7 +179,7 @@ bool ListedWithLostEnd(HANDLE dir, const std::wstring& name, std::wstring* liste
       if (text + info.FileNameLength > buffer.size()) return false;
       std::wstring n(info.FileNameLength / sizeof(wchar_t), L'\0');
       if (!n.empty()) std::memcpy(&n[0], buffer.data() + text, n.size() * sizeof(wchar_t));
-      if (n.size() > name.size() && n.compare(0, name.size(), name) == 0 &&
+      if (n.size() >= name.size() && n.compare(0, name.size(), name) == 0 &&
           n.find_first_not_of(L". ", name.size()) == std::wstring::npos && ++fits == 1) {
         *listed = n;
         *attributes = info.FileAttributes;

@@ -50,11 +50,11 @@ ULONG DecodeEntry(const void* p, DirEntry& out);
 // The handle must not be one that is being listed.
 bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64_t* fileId, bool exactCase = false);
 // Wine's names drop the dots and spaces that end a name: finds the one entry
-// of dir listed as name with such an end ("p. " for "p"), exact in case.
-// False when none is, or more than one. The handle must not be one that is
-// being listed.
-bool ListedWithLostEnd(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes,
-                       uint64_t* fileId);
+// of dir listed as name, or as name with such an end ("p. " for "p"), exact
+// in case. False when none is, or more than one: which is meant cannot be
+// told. Reads every entry the mask name* gives. The handle must not be one
+// that is being listed.
+bool ListedAsNamed(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes, uint64_t* fileId);
 // How the folder dir, opened for listing by a handle not otherwise listed,
 // holds the folder with the file id fileId: listed under that id, or as a
 // mount point (listed as a reparse point under another id, while its name

@@ -570,6 +570,40 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
   }
 }
 
+// A folder above a letter's, whose name ends in dots or spaces (which Wine's
+// names drop), moves out of the target during the overwrite, a link left at
+// its name, and a folder is made beside it under the name without that end,
+// holding the same names: the names Wine gives fit both. The file stays
+// where it went, counted.
+TEST_F(RuleExclusionTest, AFolderBesideAMovedDottedOneAboveALetterIsNotTakenForIt) {
+  const std::string par = UnixPathOf(At("par")), o = UnixPathOf(At("o")), letter = DriveLetterLink('q');
+  const DWORD targets = g_GeneralSettings.m_nTargets;
+  g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+  for (const std::string dotted : {"p.", "p. "}) {
+    SCOPED_TRACE("q: leads to '" + dotted + "/w'");
+    const std::string q = par + "/" + dotted + "/w";
+    RunUnixCommand("mkdir -p '" + q + "/d/e' '" + o + "' && echo x > '" + q + "/d/e/g.txt' && ln -sfn '" + q + "' '" +
+                   letter + "'");
+    SettleDriveLetters();
+    RefreshProtectedPlaces();
+    int calls = 0;
+    SetRemovalHookForTests([&](const std::string&) {
+      if (++calls == 1)
+        RunUnixCommand("mv '" + par + "/" + dotted + "' '" + o + "/' && ln -s '" + o + "/" + dotted + "' '" + par + "/" +
+                       dotted + "' && mkdir -p '" + par + "/p/w/d/e'");
+    });
+    ResetOutcomes();
+    Sweep(Read("[Beside dotted " + std::to_string(dotted.size()) + " *]\nFileKey1=Q:\\d\\e|*.*\n"));
+    SetRemovalHookForTests(nullptr);
+    RunUnixCommand("rm -f '" + letter + "'");
+    SettleDriveLetters();
+    EXPECT_TRUE(RunUnixCommand("f=\"$(ls '" + o + "/" + dotted + "/w/d/e')\" && test -n \"$f\"")) << "it stays";
+    EXPECT_GE(NotRemovedCount(), 1);
+    RunUnixCommand("rm -rf '" + par + "' '" + o + "'");
+  }
+  g_GeneralSettings.m_nTargets = targets;
+}
+
 // Wine lists a mount point as it lists a link. A drive letter leads below
 // one, or to its root: what lies there is swept as anything else, shredded
 // or emptied (the look before each removal then passes the mount point);
