@@ -222,7 +222,7 @@ void RemovalHookForTests(const std::string& path) {
 
 namespace {
 std::wstring Trimmed(std::wstring n);
-bool NoLinkOnTheWay(std::wstring name);
+bool NoLinkOnTheWay(std::wstring name, uint64_t itemId);
 }  // namespace
 
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
@@ -262,7 +262,8 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
   if (!preview && NamedByAnotherLetter(folder.objectName)) {
     std::wstring item = Trimmed(folder.objectName);
     if (item.back() != L'\\') item += L'\\';
-    if (!NoLinkOnTheWay(item + name)) return RemovalResult::kMovedAway;
+    uint64_t id = 0;
+    if (!nt::FileIdOf(h.Get(), &id) || !NoLinkOnTheWay(item + name, id)) return RemovalResult::kMovedAway;
   }
   if (preview) {
     if (TakenInPreview(h.Get())) return RemovalResult::kTakenBefore;
@@ -389,10 +390,11 @@ bool NamedAt(HANDLE h, const std::wstring& spelt) {
 // the link. Each name is asked with any such end, and must be listed once:
 // a folder beside it under the same name without its end (or with another)
 // would leave it unknown which one the item is under.
-// The item itself is not asked: a link left at its own name is all its
-// removal can take. Names neither on a drive nor under the top (a share)
-// are not asked.
-bool NoLinkOnTheWay(std::wstring name) {
+// The item itself must be listed at the end of the way as itself (itemId),
+// not as a link: folders made, since, under the names on the way hold no
+// such item, even where a link is put back after the look. Names neither on
+// a drive nor under the top (a share) are not asked.
+bool NoLinkOnTheWay(std::wstring name, uint64_t itemId) {
   if (!SpeltFromAbove(&name)) return false;
   name = Trimmed(name);
   static const std::wstring kTop = L"\\??\\unix\\";
@@ -409,14 +411,14 @@ bool NoLinkOnTheWay(std::wstring name) {
                                     FILE_DIRECTORY_FILE, nullptr, true));
   while (dir.Get() != nullptr && at + 1 < name.size()) {
     const size_t next = name.find(L'\\', at + 1);
-    if (next == std::wstring::npos) return true;
-    // A name that lost its dot is listed with it (asked of a handle of its
-    // own: a handle keeps the first name it was asked to list).
-    std::wstring entry = name.substr(at + 1, next - at - 1);
+    // Each folder is asked of a handle of its own: a handle keeps the first
+    // name it was asked to list.
+    std::wstring entry = name.substr(at + 1, next == std::wstring::npos ? std::wstring::npos : next - at - 1);
     DWORD attributes = 0;
     uint64_t id = 0;
     std::wstring listed;
     if (!nt::ListedAsNamed(dir.Get(), entry, &listed, &attributes, &id)) return false;
+    if (next == std::wstring::npos) return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && id == itemId;
     const bool plain = listed == entry;
     entry = listed;
     dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
@@ -454,7 +456,7 @@ bool ReachedByPath(const std::wstring& objectName, const std::string& path, uint
 bool StillReachedAsOpened(const std::wstring& objectName, const std::string& path, uint64_t fileId, ULONG kind) {
   const bool reached = NameSurvivesInWine(path) ? ReachedByOwnName(objectName, fileId, kind)
                                                 : ReachedByPath(objectName, path, fileId, kind);
-  return reached && NoLinkOnTheWay(Trimmed(objectName));
+  return reached && NoLinkOnTheWay(Trimmed(objectName), fileId);
 }
 
 bool ReachedByOwnName(const std::wstring& objectName, uint64_t fileId, ULONG kind, bool alone, HANDLE above) {
