@@ -417,8 +417,18 @@ bool NoLinkOnTheWay(std::wstring name, uint64_t itemId) {
     DWORD attributes = 0;
     uint64_t id = 0;
     std::wstring listed;
+    if (next == std::wstring::npos) {
+      // The item is known by its number: its name as given, listed as itself,
+      // needs no look at others that fit (which would read the whole folder).
+      bool found = nt::ListedEntry(dir.Get(), entry, &attributes, &id, true);
+      if (!found) {
+        ScopedHandle again(nt::OpenRelative(dir.Get(), std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
+                                            FILE_DIRECTORY_FILE, nullptr));
+        found = again.Get() != nullptr && nt::ListedAsNamed(again.Get(), entry, &listed, &attributes, &id);
+      }
+      return found && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && id == itemId;
+    }
     if (!nt::ListedAsNamed(dir.Get(), entry, &listed, &attributes, &id)) return false;
-    if (next == std::wstring::npos) return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && id == itemId;
     const bool plain = listed == entry;
     entry = listed;
     dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
