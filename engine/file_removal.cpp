@@ -205,6 +205,11 @@ std::function<void()>& MarkedHook() {
   return hook;
 }
 
+std::function<void()>& LookHook() {
+  static std::function<void()> hook;
+  return hook;
+}
+
 std::function<void(const std::string&)>& RemovalHook() {
   static std::function<void(const std::string&)> hook;
   return hook;
@@ -213,6 +218,8 @@ std::function<void(const std::string&)>& RemovalHook() {
 }  // namespace
 
 void SetMarkedHookForTests(std::function<void()> hook) { MarkedHook() = std::move(hook); }
+
+void SetLookHookForTests(std::function<void()> hook) { LookHook() = std::move(hook); }
 
 void SetRemovalHookForTests(std::function<void(const std::string& path)> hook) { RemovalHook() = std::move(hook); }
 
@@ -396,6 +403,7 @@ bool NamedAt(HANDLE h, const std::wstring& spelt) {
 // a drive nor under the top (a share) are not asked.
 bool NoLinkOnTheWay(std::wstring name, uint64_t itemId) {
   if (!SpeltFromAbove(&name)) return false;
+  if (LookHook()) LookHook()();
   name = Trimmed(name);
   static const std::wstring kTop = L"\\??\\unix\\";
   size_t at = 0;

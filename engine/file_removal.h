@@ -122,6 +122,9 @@ RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, D
 // and before its handle closes (a test moves or refills its folder there).
 // Set it while no sweep runs; an empty function removes it.
 void SetMarkedHookForTests(std::function<void()> hook);
+// For tests: called under Wine as the folders on a removed item's way are
+// about to be listed (a test hides a link there). Set it while no sweep runs.
+void SetLookHookForTests(std::function<void()> hook);
 // For tests: called with the path of a file or an emptied folder once it is
 // judged and just before it is marked for removal (a test moves it, or a
 // folder above it, there); for a walk's own folder, also before it is

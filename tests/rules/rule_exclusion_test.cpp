@@ -573,28 +573,47 @@ TEST_F(RuleExclusionTest, AnItemWhoseParentsMovedIntoAKeptPlaceStaysThere) {
 // A folder above a letter's, whose name ends in dots or spaces (which Wine's
 // names drop), moves out of the target during the overwrite, a link left at
 // its name, and a folder is made beside it under the name without that end,
-// holding the same names: the names Wine gives fit both. The file stays
-// where it went, counted.
+// holding the same names: the names Wine gives fit both. Also unshredded,
+// the link hidden while the item's way is looked at and put back before the
+// removal is made. The file stays where it went, counted.
 TEST_F(RuleExclusionTest, AFolderBesideAMovedDottedOneAboveALetterIsNotTakenForIt) {
   const std::string par = UnixPathOf(At("par")), o = UnixPathOf(At("o")), letter = DriveLetterLink('q');
   const DWORD targets = g_GeneralSettings.m_nTargets;
   g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
-  for (const std::string dotted : {"p.", "p. "}) {
-    SCOPED_TRACE("q: leads to '" + dotted + "/w'");
+  const struct {
+    std::string dotted;
+    bool hidden;  // unshredded, the link hidden during the look
+  } cases[] = {{"p.", false}, {"p. ", false}, {"p.", true}};
+  for (const auto& c : cases) {
+    const std::string& dotted = c.dotted;
+    SCOPED_TRACE("q: leads to '" + dotted + "/w'" + (c.hidden ? ", the link hidden during the look" : ""));
     const std::string q = par + "/" + dotted + "/w";
     RunUnixCommand("mkdir -p '" + q + "/d/e' '" + o + "' && echo x > '" + q + "/d/e/g.txt' && ln -sfn '" + q + "' '" +
                    letter + "'");
     SettleDriveLetters();
     RefreshProtectedPlaces();
     int calls = 0;
-    SetRemovalHookForTests([&](const std::string&) {
+    const std::string link = par + "/" + dotted, away = par + "/away";
+    const auto move = [&](const std::string&) {
       if (++calls == 1)
-        RunUnixCommand("mv '" + par + "/" + dotted + "' '" + o + "/' && ln -s '" + o + "/" + dotted + "' '" + par + "/" +
-                       dotted + "' && mkdir -p '" + par + "/p/w/d/e'");
-    });
+        RunUnixCommand("mv '" + link + "' '" + o + "/' && ln -s '" + o + "/" + dotted + "' '" + link + "' && mkdir -p '" +
+                       par + "/p/w/d/e'");
+    };
+    if (c.hidden) {
+      g_GeneralSettings.m_nTargets &= ~GENERAL_SHREDDER;
+      DirWalker::SetStepHook(move);
+      SetLookHookForTests([&] { RunUnixCommand("mv '" + link + "' '" + away + "'"); });
+      SetMarkedHookForTests([&] { RunUnixCommand("test -L '" + away + "' && mv '" + away + "' '" + link + "'"); });
+    } else {
+      SetRemovalHookForTests(move);
+    }
     ResetOutcomes();
-    Sweep(Read("[Beside dotted " + std::to_string(dotted.size()) + " *]\nFileKey1=Q:\\d\\e|*.*\n"));
+    Sweep(Read("[Beside dotted " + std::to_string(&c - cases) + " *]\nFileKey1=Q:\\d\\e|*.*\n"));
     SetRemovalHookForTests(nullptr);
+    DirWalker::SetStepHook(nullptr);
+    SetLookHookForTests(nullptr);
+    SetMarkedHookForTests(nullptr);
+    g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
     RunUnixCommand("rm -f '" + letter + "'");
     SettleDriveLetters();
     EXPECT_TRUE(RunUnixCommand("f=\"$(ls '" + o + "/" + dotted + "/w/d/e')\" && test -n \"$f\"")) << "it stays";
