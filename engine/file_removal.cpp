@@ -228,8 +228,94 @@ void RemovalHookForTests(const std::string& path) {
 }
 
 namespace {
-std::wstring Trimmed(std::wstring n);
-bool NoLinkOnTheWay(std::wstring name, uint64_t itemId);
+
+// Whether Wine's system name for what path reaches can be opened again:
+// Wine drops a trailing dot from the names of the folders on the way (a
+// trailing space too).
+bool NameSurvivesInWine(const std::string& path) {
+  for (size_t end = path.find('\\'); ; end = path.find('\\', end + 1)) {
+    const size_t at = end == std::string::npos ? path.size() : end;
+    if (at > 0 && (path[at - 1] == '.' || path[at - 1] == ' ')) return false;
+    if (end == std::string::npos) return true;
+  }
+}
+
+// A system name without trailing separators, but a drive's root keeps its own.
+std::wstring Trimmed(std::wstring n) {
+  while (n.size() > 1 && n.back() == L'\\' && n[n.size() - 2] != L':') n.pop_back();
+  return n;
+}
+
+// Whether Wine's name for the folder h, spelt from above, is spelt.
+bool NamedAt(HANDLE h, const std::wstring& spelt) {
+  std::wstring name = Trimmed(nt::ObjectName(h));
+  return !name.empty() && SpeltFromAbove(&name) && Trimmed(name) == spelt;
+}
+
+// Whether each folder on a whole system name ("\\??\\D:\\a\\b\\item") is
+// listed in the folder above it as itself, not as a link, from the top: the
+// name is first spelt from above any drive letter that leads to a folder
+// (SpeltFromAbove), up to a volume's root or the top of the file system.
+// Wine's system names drop the dots and spaces that end a name: a folder
+// moved to a sibling named as it is plus a dot, with a link left at its
+// name, is reached under the same system name, and only the listing shows
+// the link. Each name is asked with any such end, and must be listed once:
+// a folder beside it under the same name without its end (or with another)
+// would leave it unknown which one the item is under.
+// The item itself must be listed at the end of the way as itself (itemId),
+// not as a link: folders made, since, under the names on the way hold no
+// such item, even where a link is put back after the look. Names neither on
+// a drive nor under the top (a share) are not asked.
+bool NoLinkOnTheWay(std::wstring name, uint64_t itemId) {
+  if (!SpeltFromAbove(&name)) return false;
+  if (LookHook()) LookHook()();
+  name = Trimmed(name);
+  static const std::wstring kTop = L"\\??\\unix\\";
+  size_t at = 0;
+  if (name.compare(0, kTop.size(), kTop) == 0) {
+    at = kTop.size() - 1;
+  } else {
+    const size_t colon = name.find(L':');
+    if (colon == std::wstring::npos || name.find(L'\\', 4) < colon) return true;
+    at = name.find(L'\\', colon);
+    if (at == std::wstring::npos) return true;
+  }
+  ScopedHandle dir(nt::OpenRelative(nullptr, name.substr(0, at + 1), FILE_LIST_DIRECTORY, kShareAll,
+                                    FILE_DIRECTORY_FILE, nullptr, true));
+  while (dir.Get() != nullptr && at + 1 < name.size()) {
+    const size_t next = name.find(L'\\', at + 1);
+    // Each folder is asked of a handle of its own: a handle keeps the first
+    // name it was asked to list.
+    std::wstring entry = name.substr(at + 1, next == std::wstring::npos ? std::wstring::npos : next - at - 1);
+    DWORD attributes = 0;
+    uint64_t id = 0;
+    std::wstring listed;
+    if (next == std::wstring::npos) {
+      // The item is known by its number: its name as given, listed as itself,
+      // needs no look at others that fit (which would read the whole folder).
+      bool found = nt::ListedEntry(dir.Get(), entry, &attributes, &id, true);
+      if (!found) {
+        ScopedHandle again(nt::OpenRelative(dir.Get(), std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
+                                            FILE_DIRECTORY_FILE, nullptr));
+        found = again.Get() != nullptr && nt::ListedAsNamed(again.Get(), entry, &listed, &attributes, &id);
+      }
+      return found && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && id == itemId;
+    }
+    if (!nt::ListedAsNamed(dir.Get(), entry, &listed, &attributes, &id)) return false;
+    const bool plain = listed == entry;
+    entry = listed;
+    dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
+    // Wine lists a mount point as it lists a link. A mount point leads to
+    // another file system (listed with no number) and is named where it
+    // stands; a link is named where it leads.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (!plain || id != 0 || dir.Get() == nullptr ||
+                                                        !NamedAt(dir.Get(), name.substr(0, next))))
+      return false;
+    at = next;
+  }
+  return dir.Get() != nullptr;
+}
+
 }  // namespace
 
 RemovalResult RemoveFileAt(const OpenFolder& folder, const std::wstring& name, DWORD attributes, bool shred,
@@ -362,96 +448,6 @@ bool FolderStillThere(HANDLE parent, const std::wstring& name, uint64_t folderId
   return StillThere(parent, name, folderId, FILE_DIRECTORY_FILE);
 }
 
-namespace {
-
-// Whether Wine's system name for what path reaches can be opened again:
-// Wine drops a trailing dot from the names of the folders on the way (a
-// trailing space too).
-bool NameSurvivesInWine(const std::string& path) {
-  for (size_t end = path.find('\\'); ; end = path.find('\\', end + 1)) {
-    const size_t at = end == std::string::npos ? path.size() : end;
-    if (at > 0 && (path[at - 1] == '.' || path[at - 1] == ' ')) return false;
-    if (end == std::string::npos) return true;
-  }
-}
-
-// A system name without trailing separators, but a drive's root keeps its own.
-std::wstring Trimmed(std::wstring n) {
-  while (n.size() > 1 && n.back() == L'\\' && n[n.size() - 2] != L':') n.pop_back();
-  return n;
-}
-
-// Whether Wine's name for the folder h, spelt from above, is spelt.
-bool NamedAt(HANDLE h, const std::wstring& spelt) {
-  std::wstring name = Trimmed(nt::ObjectName(h));
-  return !name.empty() && SpeltFromAbove(&name) && Trimmed(name) == spelt;
-}
-
-// Whether each folder on a whole system name ("\\??\\D:\\a\\b\\item") is
-// listed in the folder above it as itself, not as a link, from the top: the
-// name is first spelt from above any drive letter that leads to a folder
-// (SpeltFromAbove), up to a volume's root or the top of the file system.
-// Wine's system names drop the dots and spaces that end a name: a folder
-// moved to a sibling named as it is plus a dot, with a link left at its
-// name, is reached under the same system name, and only the listing shows
-// the link. Each name is asked with any such end, and must be listed once:
-// a folder beside it under the same name without its end (or with another)
-// would leave it unknown which one the item is under.
-// The item itself must be listed at the end of the way as itself (itemId),
-// not as a link: folders made, since, under the names on the way hold no
-// such item, even where a link is put back after the look. Names neither on
-// a drive nor under the top (a share) are not asked.
-bool NoLinkOnTheWay(std::wstring name, uint64_t itemId) {
-  if (!SpeltFromAbove(&name)) return false;
-  if (LookHook()) LookHook()();
-  name = Trimmed(name);
-  static const std::wstring kTop = L"\\??\\unix\\";
-  size_t at = 0;
-  if (name.compare(0, kTop.size(), kTop) == 0) {
-    at = kTop.size() - 1;
-  } else {
-    const size_t colon = name.find(L':');
-    if (colon == std::wstring::npos || name.find(L'\\', 4) < colon) return true;
-    at = name.find(L'\\', colon);
-    if (at == std::wstring::npos) return true;
-  }
-  ScopedHandle dir(nt::OpenRelative(nullptr, name.substr(0, at + 1), FILE_LIST_DIRECTORY, kShareAll,
-                                    FILE_DIRECTORY_FILE, nullptr, true));
-  while (dir.Get() != nullptr && at + 1 < name.size()) {
-    const size_t next = name.find(L'\\', at + 1);
-    // Each folder is asked of a handle of its own: a handle keeps the first
-    // name it was asked to list.
-    std::wstring entry = name.substr(at + 1, next == std::wstring::npos ? std::wstring::npos : next - at - 1);
-    DWORD attributes = 0;
-    uint64_t id = 0;
-    std::wstring listed;
-    if (next == std::wstring::npos) {
-      // The item is known by its number: its name as given, listed as itself,
-      // needs no look at others that fit (which would read the whole folder).
-      bool found = nt::ListedEntry(dir.Get(), entry, &attributes, &id, true);
-      if (!found) {
-        ScopedHandle again(nt::OpenRelative(dir.Get(), std::wstring(), FILE_LIST_DIRECTORY, kShareAll,
-                                            FILE_DIRECTORY_FILE, nullptr));
-        found = again.Get() != nullptr && nt::ListedAsNamed(again.Get(), entry, &listed, &attributes, &id);
-      }
-      return found && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && id == itemId;
-    }
-    if (!nt::ListedAsNamed(dir.Get(), entry, &listed, &attributes, &id)) return false;
-    const bool plain = listed == entry;
-    entry = listed;
-    dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));
-    // Wine lists a mount point as it lists a link. A mount point leads to
-    // another file system (listed with no number) and is named where it
-    // stands; a link is named where it leads.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (!plain || id != 0 || dir.Get() == nullptr ||
-                                                        !NamedAt(dir.Get(), name.substr(0, next))))
-      return false;
-    at = next;
-  }
-  return dir.Get() != nullptr;
-}
-
-}  // namespace
 
 namespace {
 

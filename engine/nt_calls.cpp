@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstring>
+#include <string_view>
 #include <vector>
 
 namespace nt {
@@ -154,44 +155,49 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
   return true;
 }
 
-bool ListedAsNamed(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes, uint64_t* fileId) {
+namespace {
+
+// One entry of a folder's listing, as the walk below hands it on.
+struct Listed {
+  DWORD attributes;
+  uint64_t fileId;
+  std::wstring_view name;
+};
+
+enum class Walked { kToEnd, kStopped, kFailed };
+
+// Reads dir's listing from its start, of the names mask fits (all when
+// empty), handing each entry to each until it answers false (kStopped).
+// kFailed: the listing could not be read, or an entry overran the buffer.
+Walked EachListed(HANDLE dir, const std::wstring& mask, const std::function<bool(const Listed&)>& each) {
   const Calls& c = Ntdll();
-  if (c.query == nullptr || name.empty() || name.size() > 254 || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos)
-    return false;
-  const std::wstring pattern = name + L"*";
-  UNICODE_STRING mask;
-  mask.Buffer = const_cast<PWSTR>(pattern.c_str());
-  mask.Length = static_cast<USHORT>(pattern.size() * sizeof(wchar_t));
-  mask.MaximumLength = mask.Length;
+  if (c.query == nullptr) return Walked::kFailed;
+  UNICODE_STRING us;
+  us.Buffer = const_cast<PWSTR>(mask.c_str());
+  us.Length = static_cast<USHORT>(mask.size() * sizeof(wchar_t));
+  us.MaximumLength = us.Length;
   std::vector<char> buffer(64 * 1024);
-  int fits = 0;
   for (bool restart = true;; restart = false) {
     IO_STATUS_BLOCK io;
     const LONG st = c.query(dir, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
-                            kFileIdBothDirectoryInformation, FALSE, &mask, restart);
-    if (st == kNoMoreFiles) return fits == 1;
-    if (st != kSuccess) return false;
+                            kFileIdBothDirectoryInformation, FALSE, mask.empty() ? nullptr : &us, restart);
+    if (st == kNoMoreFiles) return Walked::kToEnd;
+    if (st != kSuccess) return Walked::kFailed;
     for (size_t at = 0;;) {
       const size_t text = at + offsetof(IdBothDirectoryInformation, FileName);
       IdBothDirectoryInformation info;
-      if (text > buffer.size()) return false;
+      if (text > buffer.size()) return Walked::kFailed;
       std::memcpy(&info, buffer.data() + at, offsetof(IdBothDirectoryInformation, FileName));
-      if (text + info.FileNameLength > buffer.size()) return false;
-      std::wstring n(info.FileNameLength / sizeof(wchar_t), L'\0');
-      if (!n.empty()) std::memcpy(&n[0], buffer.data() + text, n.size() * sizeof(wchar_t));
-      if (n.size() >= name.size() && n.compare(0, name.size(), name) == 0 &&
-          n.find_first_not_of(L". ", name.size()) == std::wstring::npos && ++fits == 1) {
-        *listed = n;
-        *attributes = info.FileAttributes;
-        *fileId = static_cast<uint64_t>(info.FileId.QuadPart);
-      }
+      if (text + info.FileNameLength > buffer.size()) return Walked::kFailed;
+      const Listed entry{info.FileAttributes, static_cast<uint64_t>(info.FileId.QuadPart),
+                         std::wstring_view(reinterpret_cast<const wchar_t*>(buffer.data() + text),
+                                           info.FileNameLength / sizeof(wchar_t))};
+      if (!each(entry)) return Walked::kStopped;
       if (info.NextEntryOffset == 0) break;
       at += info.NextEntryOffset;
     }
   }
 }
-
-namespace {
 
 // Reads dir's whole listing: true, with the names of its folders that are
 // reparse points (links, mount points) up to kMaxNames, unless an entry that
@@ -202,46 +208,37 @@ namespace {
 bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wstring>* folders,
                  std::vector<std::wstring>* listedNames = nullptr) {
   constexpr size_t kMaxNames = 4096;
-  const Calls& c = Ntdll();
-  if (c.query == nullptr) return false;
-  std::vector<char> buffer(64 * 1024);
-  bool restart = true;
-  for (;;) {
-    IO_STATUS_BLOCK io;
-    const LONG st = c.query(dir, nullptr, nullptr, nullptr, &io, buffer.data(), static_cast<ULONG>(buffer.size()),
-                            kFileIdBothDirectoryInformation, FALSE, nullptr, restart);
-    if (st == kNoMoreFiles) return true;
-    if (st != kSuccess) return false;
-    restart = false;
-    for (size_t at = 0;;) {
-      if (at + offsetof(IdBothDirectoryInformation, FileName) > buffer.size()) return false;
-      IdBothDirectoryInformation info;
-      std::memcpy(&info, buffer.data() + at, offsetof(IdBothDirectoryInformation, FileName));
-      const bool reparse = (info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
-      const bool sameId = static_cast<uint64_t>(info.FileId.QuadPart) == fileId;
-      const size_t name = at + offsetof(IdBothDirectoryInformation, FileName);
-      if (sameId && !reparse) {
-        *listed = true;
-        if (listedNames == nullptr) return true;
-        if (listedNames->size() < 16 && name + info.FileNameLength <= buffer.size()) {
-          std::wstring n(info.FileNameLength / sizeof(wchar_t), L'\0');
-          std::memcpy(&n[0], buffer.data() + name, n.size() * sizeof(wchar_t));
-          listedNames->push_back(std::move(n));
-        }
-      }
-      if (folders != nullptr && !sameId && reparse && (info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) &&
-          folders->size() < kMaxNames && name + info.FileNameLength <= buffer.size()) {
-        std::wstring n(info.FileNameLength / sizeof(wchar_t), L'\0');
-        std::memcpy(&n[0], buffer.data() + name, n.size() * sizeof(wchar_t));
-        if (n != L"." && n != L"..") folders->push_back(std::move(n));
-      }
-      if (info.NextEntryOffset == 0) break;
-      at += info.NextEntryOffset;
-    }
-  }
+  return EachListed(dir, std::wstring(), [&](const Listed& e) {
+           const bool reparse = (e.attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+           const bool sameId = e.fileId == fileId;
+           if (sameId && !reparse) {
+             *listed = true;
+             if (listedNames == nullptr) return false;
+             if (listedNames->size() < 16) listedNames->emplace_back(e.name);
+           }
+           if (folders != nullptr && !sameId && reparse && (e.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+               folders->size() < kMaxNames && e.name != L"." && e.name != L"..")
+             folders->emplace_back(e.name);
+           return true;
+         }) != Walked::kFailed;
 }
 
 }  // namespace
+
+bool ListedAsNamed(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes, uint64_t* fileId) {
+  if (name.empty() || name.size() > 254 || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos) return false;
+  int fits = 0;
+  const Walked walked = EachListed(dir, name + L"*", [&](const Listed& e) {
+    if (e.name.size() >= name.size() && e.name.compare(0, name.size(), name) == 0 &&
+        e.name.find_first_not_of(L". ", name.size()) == std::wstring_view::npos && ++fits == 1) {
+      *listed = std::wstring(e.name);
+      *attributes = e.attributes;
+      *fileId = e.fileId;
+    }
+    return true;
+  });
+  return walked == Walked::kToEnd && fits == 1;
+}
 
 bool NamesListedAs(HANDLE dir, uint64_t fileId, std::vector<std::wstring>* names,
                    std::vector<std::wstring>* linkedFolders) {
