@@ -301,7 +301,7 @@ bool NoLinkOnTheWay(std::wstring name, uint64_t itemId) {
       }
       return found && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0 && id == itemId;
     }
-    if (!nt::ListedAsNamed(dir.Get(), entry, &listed, &attributes, &id)) return false;
+    if (!nt::ListedAsNamed(dir.Get(), entry, &listed, &attributes, &id, true)) return false;
     const bool plain = listed == entry;
     entry = listed;
     dir.Attach(nt::OpenRelative(dir.Get(), entry, FILE_LIST_DIRECTORY, kShareAll, FILE_DIRECTORY_FILE, nullptr, true));

@@ -225,12 +225,22 @@ bool ScanListing(HANDLE dir, uint64_t fileId, bool* listed, std::vector<std::wst
 
 }  // namespace
 
-bool ListedAsNamed(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes, uint64_t* fileId) {
-  if (name.empty() || name.size() > 254 || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos) return false;
+bool ListedAsNamed(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes, uint64_t* fileId,
+                   bool asFolder) {
+  constexpr DWORD kFolderLike = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  if (name.empty() || name.size() > 255 || name.find_first_of(L"*?<>\"\\/") != std::wstring::npos) return false;
+  if (name.size() == 255) {
+    // Nothing longer can be listed: the name alone is asked.
+    if (!ListedEntry(dir, name, attributes, fileId, true) || (asFolder && (*attributes & kFolderLike) == 0))
+      return false;
+    *listed = name;
+    return true;
+  }
   int fits = 0;
   const Walked walked = EachListed(dir, name + L"*", [&](const Listed& e) {
     if (e.name.size() >= name.size() && e.name.compare(0, name.size(), name) == 0 &&
-        e.name.find_first_not_of(L". ", name.size()) == std::wstring_view::npos && ++fits == 1) {
+        e.name.find_first_not_of(L". ", name.size()) == std::wstring_view::npos &&
+        (!asFolder || (e.attributes & kFolderLike) != 0) && ++fits == 1) {
       *listed = std::wstring(e.name);
       *attributes = e.attributes;
       *fileId = e.fileId;

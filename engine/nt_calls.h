@@ -54,7 +54,10 @@ bool ListedEntry(HANDLE dir, const std::wstring& name, DWORD* attributes, uint64
 // in case. False when none is, or more than one: which is meant cannot be
 // told. Reads every entry the mask name* gives. The handle must not be one
 // that is being listed.
-bool ListedAsNamed(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes, uint64_t* fileId);
+// asFolder: only folders and links are asked; a file beside a folder, named
+// as it is with such an end, is no folder anything lies under.
+bool ListedAsNamed(HANDLE dir, const std::wstring& name, std::wstring* listed, DWORD* attributes, uint64_t* fileId,
+                   bool asFolder = false);
 // How the folder dir, opened for listing by a handle not otherwise listed,
 // holds the folder with the file id fileId: listed under that id, or as a
 // mount point (listed as a reparse point under another id, while its name

@@ -639,14 +639,20 @@ TEST_F(RuleExclusionTest, ItemsWhereALetterLeadsBelowAMountPointAreSwept) {
   const std::string letter = DriveLetterLink('q');
   const DWORD targets = g_GeneralSettings.m_nTargets;
   g_GeneralSettings.m_nTargets |= GENERAL_SHREDDER;
+  // A file beside a folder on the way, named as it is with a dot, is no
+  // folder the item lies under.
   const struct {
     const char* leads;  // below par
     bool moved;         // par, into k, a link left
-  } cases[] = {{"mnt/w", false}, {"mnt", false}, {"mnt", true}, {"sp /w", false}, {"p. /w", false}};
+    const char* beside;  // a file made below par
+  } cases[] = {{"mnt/w", false, ""},  {"mnt", false, ""},   {"mnt", true, ""},
+               {"sp /w", false, ""},  {"p. /w", false, ""}, {"x/w", false, "x."},
+               {"p. /w", false, "p"}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(std::string("q: leads to ") + c.leads + (c.moved ? ", par moved" : ""));
+    SCOPED_TRACE(std::string("q: leads to ") + c.leads + (c.moved ? ", par moved" : "") + ", beside " + c.beside);
     const std::string q = par + "/" + c.leads;
     RunUnixCommand("mkdir -p '" + q + "/d/e' && echo x > '" + q + "/d/e/g.txt' && ln -sfn '" + q + "' '" + letter + "'");
+    if (*c.beside) RunUnixCommand("echo x > '" + par + "/" + c.beside + "'");
     SettleDriveLetters();
     RefreshProtectedPlaces();
     int calls = 0;
